@@ -1,0 +1,15 @@
+# korvo_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [GUI])
+# One test executable per group of related tests; GUI tests run on the offscreen platform.
+function(korvo_add_test name)
+  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  add_test(NAME ${name} COMMAND ${name})
+  set(env "QT_QPA_PLATFORM=offscreen")
+  if(T_GUI)
+    # Qt and fontconfig keep process-lifetime allocations that LeakSanitizer reports as leaks.
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=0")
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+endfunction()

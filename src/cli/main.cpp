@@ -1,0 +1,19 @@
+// korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    CLI::App app{"korvo-cli: Korvo's measurement and spectrum-file engine for headless and batch work"};
+    app.set_version_flag("--version", std::string("korvo-cli ") + KORVO_VERSION);
+    app.require_subcommand(0, 1);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    if (app.get_subcommands().empty()) {
+        std::cout << app.help();
+    }
+    return 0;
+}

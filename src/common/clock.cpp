@@ -1,0 +1,25 @@
+#include "common/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace korvo {
+
+namespace {
+using Steady = std::chrono::steady_clock;
+const Steady::time_point origin = Steady::now();
+} // namespace
+
+std::int64_t SteadyClock::nowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - origin).count();
+}
+
+std::int64_t SteadyClock::nowUs() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Steady::now() - origin).count();
+}
+
+void SteadyClock::sleepMs(std::int64_t ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace korvo

@@ -1,0 +1,57 @@
+#pragma once
+// Number <-> text, independent of the user's locale: "." is the only decimal separator, in files and
+// in fields alike. Every conversion in the program goes through these helpers.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvo::text {
+
+// Format with a digit pattern such as "0", "00", "0000000", "0.0", "0.000", "0.00000000", "000.00":
+// at least as many integer digits as "0"s before the point (zero-padded), exactly as many decimals
+// as "0"s after it, halves rounded away from zero on the decimal value. A value that rounds to zero
+// carries no minus sign. NaN gives "NAN", infinities "INF" / "-INF".
+std::string formatPattern(double value, std::string_view pattern);
+
+// Fixed notation with `decimals` decimals (same rounding and sign rules as formatPattern).
+std::string formatFixed(double value, int decimals);
+
+// General format: the shortest text with at most `precision` significant digits and no trailing
+// zeros; exponent form ("1.5E-7", "2E15") when |value| < 1E-5 (and not 0) or |value| >= 10^precision.
+std::string formatGeneral(double value, int precision = 15);
+
+// The plain shortest number text used wherever a computed number goes back into a field.
+inline std::string plainNumber(double value) { return formatGeneral(value, 15); }
+
+// 23-character exponent form: sign position (blank or "-"), one digit, ".", 14 digits, "E", exponent
+// sign and four exponent digits: 1 -> " 1.00000000000000E+0000".
+std::string formatScientific23(double value);
+
+// Round to the nearest integer, halves to even; saturates at the int64 range, NaN gives 0.
+std::int64_t roundHalfEven(double value);
+
+// Result of parsing a text typed by a user or read from a file.
+template <typename T> struct Parsed {
+    std::optional<T> value;
+    std::string error; // why the text was rejected; empty on success
+    explicit operator bool() const { return value.has_value(); }
+    T operator*() const { return *value; }
+};
+
+// A decimal number with "." as separator and optional exponent; surrounding blanks are ignored.
+// Rejected: empty text, "," separators, trailing garbage, values outside the double range, NaN/Inf.
+Parsed<double> parseDouble(std::string_view text);
+// A decimal integer that fits into 32 bits signed; surrounding blanks are ignored.
+Parsed<std::int32_t> parseInt(std::string_view text);
+
+// Binary digits of v, at least 8 characters, zero-padded on the left.
+std::string IntToBinText(std::int64_t v);
+// Upper-case hexadecimal digits without leading zeros ("0" for 0).
+std::string IntToHexText(std::int64_t v);
+// Hexadecimal text to a 32-bit signed value: a leading "$" is skipped, letters are upper-cased, a
+// character outside "0123456789ABCDEF" counts as -1 in the base-16 accumulation, a result above
+// 2147483647 has 4294967296 subtracted.
+std::int32_t HexTextToInt(std::string_view text);
+
+} // namespace korvo::text
