@@ -48,12 +48,12 @@ extern const std::array<Rgb, 10> kChannelColours;
 
 // Results of instrument operations, read by the caller after the operation returned.
 struct InstrumentValues {
-    double RingCurrent = -1.0;     // mA; kept when a reading fails
-    double KeiValue = 0.0;         // last scaled electrometer reading; kept when a reading fails
-    int MonoError = 0;             // 0 = success
-    bool MonoQuiet = false;        // suppresses the monochromator link's own error boxes
+    double RingCurrent = -1.0; // mA; kept when a reading fails
+    double KeiValue = 0.0;     // last scaled electrometer reading; kept when a reading fails
+    int MonoError = 0;         // 0 = success
+    bool MonoQuiet = false;    // suppresses the monochromator link's own error boxes
     bool MonoStopRequest = false;
-    std::uint8_t StopRequest = 0;  // the run's abort flag; every instrument failure sets it
+    std::uint8_t StopRequest = 0; // the run's abort flag; every instrument failure sets it
 };
 
 // The operations the acquisition calls on the instrument side. Each runs on the one thread and
@@ -77,8 +77,9 @@ public:
     // Display-only hooks of the options and multichanneltron windows.
     virtual void showOptionsPage(int page) = 0;
     virtual void showControlLamps(std::uint8_t controlByte) = 0;
-    virtual void showReadouts(const std::string& voltage, const std::string& monitor, const std::string& inner,
-                              const std::string& outer, const std::string& retard) = 0;
+    virtual void showReadouts(const std::string& voltage, const std::string& monitor,
+                              const std::string& inner, const std::string& outer,
+                              const std::string& retard) = 0;
     virtual void showChannelCounts(const std::array<double, 9>& counts) = 0;
 };
 

@@ -17,8 +17,8 @@ DialogAnswer RecordingDialogs::ask(const std::string& caption, const std::string
     return a;
 }
 
-std::optional<std::string> RecordingDialogs::chooseOpenFile(const std::string& caption, const std::string& dir,
-                                                            const std::string&) {
+std::optional<std::string> RecordingDialogs::chooseOpenFile(const std::string& caption,
+                                                            const std::string& dir, const std::string&) {
     shown.push_back({Shown::Kind::OpenFile, caption, dir, DialogIcon::None, DialogButtons::Ok});
     if (files.empty()) return std::nullopt;
     auto f = files.front();
@@ -26,7 +26,8 @@ std::optional<std::string> RecordingDialogs::chooseOpenFile(const std::string& c
     return f;
 }
 
-std::optional<std::string> RecordingDialogs::chooseSaveFile(const std::string& caption, const std::string& dir,
+std::optional<std::string> RecordingDialogs::chooseSaveFile(const std::string& caption,
+                                                            const std::string& dir,
                                                             const std::string& proposed, const std::string&) {
     shown.push_back({Shown::Kind::SaveFile, caption, dir, DialogIcon::None, DialogButtons::Ok});
     if (files.empty()) return saveAcceptsProposed ? std::optional<std::string>(proposed) : std::nullopt;

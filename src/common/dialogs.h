@@ -32,7 +32,9 @@ public:
 
     // Shorthands used throughout.
     void show(const std::string& text) { message("", text, DialogIcon::None); }
-    void error(const std::string& caption, const std::string& text) { message(caption, text, DialogIcon::Error); }
+    void error(const std::string& caption, const std::string& text) {
+        message(caption, text, DialogIcon::Error);
+    }
     void warning(const std::string& caption, const std::string& text) {
         message(caption, text, DialogIcon::Warning);
     }
@@ -58,13 +60,14 @@ public:
     std::optional<std::string> chooseOpenFile(const std::string& caption, const std::string& dir,
                                               const std::string& filter) override;
     std::optional<std::string> chooseSaveFile(const std::string& caption, const std::string& dir,
-                                              const std::string& proposed, const std::string& filter) override;
+                                              const std::string& proposed,
+                                              const std::string& filter) override;
 
     std::vector<Shown> shown;
-    std::deque<DialogAnswer> answers;        // answers to questions, in order
+    std::deque<DialogAnswer> answers; // answers to questions, in order
     DialogAnswer defaultAnswer = DialogAnswer::Ok;
     std::deque<std::optional<std::string>> files; // answers to file choices; empty: cancel
-    bool saveAcceptsProposed = false;         // with no queued file, a save choice takes the proposal
+    bool saveAcceptsProposed = false;             // with no queued file, a save choice takes the proposal
 
     // Texts of all boxes shown, in order (questions included).
     std::vector<std::string> texts() const;

@@ -23,12 +23,16 @@ void ScriptedPump::pump() {
     for (auto& action : everyCall) action();
 }
 
-void ScriptedPump::onCall(std::int64_t n, std::function<void()> action) { byCall_.emplace(n, std::move(action)); }
+void ScriptedPump::onCall(std::int64_t n, std::function<void()> action) {
+    byCall_.emplace(n, std::move(action));
+}
 
 void ScriptedPump::once(std::function<bool()> when, std::function<void()> action) {
     pending_.push_back({std::move(when), std::move(action)});
 }
 
-void ScriptedPump::always(std::function<void()> action) { always_.push_back(std::move(action)); }
+void ScriptedPump::always(std::function<void()> action) {
+    always_.push_back(std::move(action));
+}
 
 } // namespace korvo

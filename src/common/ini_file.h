@@ -44,13 +44,13 @@ public:
 
 private:
     struct Line {
-        std::string raw;     // the line as read (comments, blanks, unparsable lines)
-        std::string key;     // empty for non-key lines
+        std::string raw; // the line as read (comments, blanks, unparsable lines)
+        std::string key; // empty for non-key lines
         std::string value;
     };
     struct Section {
-        std::string name;    // empty name: lines before the first section header
-        std::string header;  // header line as read
+        std::string name;   // empty name: lines before the first section header
+        std::string header; // header line as read
         std::vector<Line> lines;
     };
     Section* findSection(const std::string& name);

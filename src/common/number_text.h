@@ -22,7 +22,9 @@ std::string formatFixed(double value, int decimals);
 std::string formatGeneral(double value, int precision = 15);
 
 // The plain shortest number text used wherever a computed number goes back into a field.
-inline std::string plainNumber(double value) { return formatGeneral(value, 15); }
+inline std::string plainNumber(double value) {
+    return formatGeneral(value, 15);
+}
 
 // 23-character exponent form: sign position (blank or "-"), one digit, ".", 14 digits, "E", exponent
 // sign and four exponent digits: 1 -> " 1.00000000000000E+0000".

@@ -22,7 +22,10 @@ TEST(ScriptedPump, FiresActionsOnTheirCallAndConditionOnce) {
     ScriptedPump p;
     int stop = 0, seen = 0, every = 0;
     bool armed = false;
-    p.onCall(3, [&] { ++stop; armed = true; });
+    p.onCall(3, [&] {
+        ++stop;
+        armed = true;
+    });
     p.once([&] { return armed; }, [&] { ++seen; });
     p.always([&] { ++every; });
     for (int i = 0; i < 6; ++i) p.pump();
