@@ -56,6 +56,13 @@ struct InstrumentValues {
     std::uint8_t StopRequest = 0; // the run's abort flag; every instrument failure sets it
 };
 
+// Analyser read-outs shown on the options window after every DAC setting: complete label texts such
+// as "&Inner Hemisphere : - 80.3 V". The lens texts are empty while no lens table is chosen.
+struct AnalyserReadouts {
+    std::string voltage, monitor, inner, outer, retard;
+    std::string lens1, lens2, lens3;
+};
+
 // The operations the acquisition calls on the instrument side. Each runs on the one thread and
 // returns after its waits; while waiting it pumps events. Results go to InstrumentValues.
 class InstrumentLinks {
@@ -81,6 +88,10 @@ public:
                               const std::string& inner, const std::string& outer,
                               const std::string& retard) = 0;
     virtual void showChannelCounts(const std::array<double, 9>& counts) = 0;
+    // All analyser read-outs at once; windows that show the lens voltages override it.
+    virtual void showAnalyserReadouts(const AnalyserReadouts& r) {
+        showReadouts(r.voltage, r.monitor, r.inner, r.outer, r.retard);
+    }
 };
 
 struct AcquisitionContext;
