@@ -19,7 +19,18 @@ std::string formatFixed(double value, int decimals);
 
 // General format: the shortest text with at most `precision` significant digits and no trailing
 // zeros; exponent form ("1.5E-7", "2E15") when |value| < 1E-5 (and not 0) or |value| >= 10^precision.
-std::string formatGeneral(double value, int precision = 15);
+// minExponentDigits pads the exponent with leading zeros ("1E05" with 2).
+std::string formatGeneral(double value, int precision = 15, int minExponentDigits = 0);
+
+// Fixed notation with `decimals` decimals of a value first rounded to `precision` significant
+// digits (digits beyond the precision read as zeros: 12345.678 with precision 7 and 3 decimals gives
+// "12345.680"). A value with more integer digits than `precision` is written in exponent form as
+// formatGeneral does.
+std::string formatFixedPrecision(double value, int precision, int decimals);
+
+// Exponent form with `precision` significant digits (trailing zeros kept), "E", the exponent's sign
+// and at least `exponentDigits` exponent digits: 1234.5 with 15 and 4 -> "1.23450000000000E+0003".
+std::string formatExponent(double value, int precision, int exponentDigits);
 
 // The plain shortest number text used wherever a computed number goes back into a field.
 inline std::string plainNumber(double value) {
@@ -28,6 +39,7 @@ inline std::string plainNumber(double value) {
 
 // 23-character exponent form: sign position (blank or "-"), one digit, ".", 14 digits, "E", exponent
 // sign and four exponent digits: 1 -> " 1.00000000000000E+0000".
+// NaN and infinities give "NAN", "INF", "-INF" as in the other formats.
 std::string formatScientific23(double value);
 
 // Round to the nearest integer, halves to even; saturates at the int64 range, NaN gives 0.

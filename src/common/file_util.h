@@ -1,0 +1,21 @@
+#pragma once
+// Whole-file reads and crash-safe writes. Files that hold measured data or settings are never
+// rewritten in place: a crash or a full disk in the middle of a write must leave the old file intact.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvo {
+
+// Writes `bytes` to a temporary file in the directory of `path`, flushes it to the disk and renames
+// it over `path`. On failure the old file (if any) is untouched, the temporary file is removed and
+// *error (if given) says why.
+bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// The whole content of a file. nullopt with a reason when it cannot be opened or read, or when it
+// is larger than `maxBytes` (a guard against reading a device or a huge unrelated file by mistake).
+std::optional<std::string> readFile(const std::string& path, std::string* error = nullptr,
+                                    std::size_t maxBytes = std::size_t(256) << 20);
+
+} // namespace korvo
