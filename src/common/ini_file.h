@@ -15,9 +15,10 @@ public:
     IniFile() = default;
     explicit IniFile(std::string path) : path_(std::move(path)) {}
 
-    // Reads the file. A missing file is an empty INI (returns true). An unreadable file returns false
-    // with a reason; the content stays empty. Binary garbage and truncated lines never fail: what
-    // cannot be understood as a section or key line is kept as it is and ignored.
+    // Reads the file (UTF-8 when it is valid UTF-8, else Windows-1252; save() writes Windows-1252). A missing
+    // file is an empty INI (returns true). An unreadable file returns false with a reason; the content stays
+    // empty. Binary garbage and truncated lines never fail: what cannot be understood as a section or key
+    // line is kept as it is and ignored.
     bool load(std::string* error = nullptr);
     // Writes to a temporary file beside the target, then renames it over the target.
     bool save(std::string* error = nullptr) const;
@@ -28,10 +29,16 @@ public:
     bool hasKey(const std::string& section, const std::string& key) const;
     std::optional<std::string> value(const std::string& section, const std::string& key) const;
     std::string readString(const std::string& section, const std::string& key, const std::string& def) const;
-    // The key's value as a 32-bit integer; the default when missing. When present but not a number the
-    // default is returned and *bad (if given) is set to true.
+    // The key's value as a 32-bit integer; the default when missing. Decimal with optional sign, or
+    // hexadecimal written "$E0E0E0" or "0xE0E0E0" as older installations stored colours (hexadecimal
+    // above 0x7FFFFFFF wraps to negative). When present but not such a number (also "12abc", "1.0",
+    // an empty value or one beyond 32 bits) the default is returned and *bad (if given) is set to true.
     std::int32_t readInteger(const std::string& section, const std::string& key, std::int32_t def,
                              bool* bad = nullptr) const;
+    // An existing key is rewritten in its line, a new key goes to the end of its section, a new
+    // section to the end of the file. Values that reading would alter (blanks at either end, a pair
+    // of quotes around them) are written in quotes so that they read back unchanged; line breaks in
+    // names and values become blanks.
     void writeString(const std::string& section, const std::string& key, const std::string& value);
     void writeInteger(const std::string& section, const std::string& key, std::int64_t value);
 

@@ -12,6 +12,9 @@ namespace korvo::text {
 // at least as many integer digits as "0"s before the point (zero-padded), exactly as many decimals
 // as "0"s after it, halves rounded away from zero on the decimal value. A value that rounds to zero
 // carries no minus sign. NaN gives "NAN", infinities "INF" / "-INF".
+// "Exact decimal value" means the binary value itself: 0.125 is a true half and gives "0.13" with
+// "0.00", while 1.005 is stored as 1.00499999999999989... and gives "1.00". Values of 1E18 and more,
+// and an empty pattern, give the general format.
 std::string formatPattern(double value, std::string_view pattern);
 
 // Fixed notation with `decimals` decimals (same rounding and sign rules as formatPattern).

@@ -1,0 +1,100 @@
+#include "common/platform_info.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace korvo {
+
+namespace {
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::tm localTime(std::time_t t) {
+    std::tm tm{};
+    if (!::localtime_r(&t, &tm)) tm = std::tm{};
+    return tm;
+}
+
+// mkdir -p; an existing directory is fine.
+void makeDirectories(const std::string& dir) {
+    for (std::size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos == dir.size() || dir[pos] == '/') ::mkdir(dir.substr(0, pos).c_str(), 0755);
+    }
+}
+
+// access(W_OK) says yes to root even where no file can be created (read-only mounts, /proc), so
+// the directory is asked the real question: can a file be created in it?
+bool directoryWritable(const std::string& dir) {
+    std::string probe = dir + "/.korvo-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+} // namespace
+
+std::string loggedOnUserName() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd pw{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name &&
+        found->pw_name[0] != '\0')
+        return found->pw_name;
+    const std::string user = env("USER");
+    return user.empty() ? "Username unknown" : user;
+}
+
+std::string formatDate(std::time_t t) {
+    const std::tm tm = localTime(t);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900);
+    return buf;
+}
+
+std::string formatTime(std::time_t t) {
+    const std::tm tm = localTime(t);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+std::string iniFilePath(const std::string& exePath) {
+    const auto slash = exePath.find_last_of('/');
+    const std::string exeDir =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : exePath.substr(0, slash));
+    const std::string beside = (exeDir == "/" ? "" : exeDir) + "/korvo.ini";
+    struct stat st {};
+    if (::stat(beside.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return beside;
+    if (directoryWritable(exeDir)) return beside;
+
+    std::string base = env("XDG_CONFIG_HOME");
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+    if (base.empty() || base[0] != '/') {
+        std::string home = env("HOME");
+        if (home.empty()) {
+            long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+            std::vector<char> buf(static_cast<std::size_t>(size > 0 ? size : 16384));
+            passwd pw{};
+            passwd* found = nullptr;
+            if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
+                home = found->pw_dir;
+        }
+        base = (home.empty() ? std::string("/tmp") : home) + "/.config";
+    }
+    const std::string dir = base + "/korvo";
+    makeDirectories(dir);
+    return dir + "/korvo.ini";
+}
+
+} // namespace korvo

@@ -1,0 +1,21 @@
+#pragma once
+// Facts about the machine and the user that end up in files and captions.
+#include <ctime>
+#include <string>
+
+namespace korvo {
+
+// The logged-on user: the account of the effective user id, else $USER, else "Username unknown".
+std::string loggedOnUserName();
+
+// Local date "dd.MM.yyyy" and time "hh:mm:ss" (24 hours), the same under every locale.
+std::string formatDate(std::time_t t);
+std::string formatTime(std::time_t t);
+
+// Where the settings live: "korvo.ini" beside the executable when that file exists or the directory
+// is writable (an installation that has always kept it there), else
+// $XDG_CONFIG_HOME/korvo/korvo.ini (~/.config/korvo/korvo.ini when unset), whose directory is
+// created when missing.
+std::string iniFilePath(const std::string& exePath);
+
+} // namespace korvo

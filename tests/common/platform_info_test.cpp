@@ -1,0 +1,89 @@
+#include "common/platform_info.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+        ::tzset();
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+        ::tzset();
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace
+
+TEST(PlatformInfo, DateAndTimeAreFixedFormatsInLocalTime) {
+    ScopedEnv tz("TZ", "UTC");
+    ScopedEnv lang("LC_ALL", "de_DE.UTF-8");
+    const std::time_t t = 1165148073; // 2006-12-03 12:14:33 UTC
+    EXPECT_EQ(formatDate(t), "03.12.2006");
+    EXPECT_EQ(formatTime(t), "12:14:33");
+    EXPECT_EQ(formatTime(t - 12 * 3600 - 14 * 60 - 33), "00:00:00");
+    ScopedEnv berlin("TZ", "CET-1");
+    EXPECT_EQ(formatTime(t), "13:14:33");
+    EXPECT_EQ(formatDate(t + 11 * 3600 - 14 * 60 - 33 + 59), "04.12.2006"); // after local midnight
+}
+
+TEST(PlatformInfo, UserNameIsNeverEmpty) {
+    ScopedEnv user("USER", nullptr);
+    const std::string name = loggedOnUserName();
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(name.find_first_of("\r\n"), std::string::npos);
+}
+
+TEST(PlatformInfo, IniBesideAWritableExecutableElseInTheConfigDirectory) {
+    std::string t = (fs::temp_directory_path() / "korvo-plat-XXXXXX").string();
+    const fs::path dir = ::mkdtemp(t.data());
+    EXPECT_EQ(iniFilePath((dir / "korvo").string()), (dir / "korvo.ini").string());
+
+    const fs::path config = dir / "cfg";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    // /proc takes no new files, even from root.
+    EXPECT_EQ(iniFilePath("/proc/korvo"), (config / "korvo" / "korvo.ini").string());
+    EXPECT_TRUE(fs::is_directory(config / "korvo"));
+
+    if (::geteuid() != 0) {
+        // A read-only installation that already has its INI file keeps using it.
+        const fs::path ro = dir / "ro";
+        fs::create_directory(ro);
+        std::ofstream(ro / "korvo.ini") << "[general]\r\n";
+        ::chmod(ro.c_str(), 0555);
+        EXPECT_EQ(iniFilePath((ro / "korvo").string()), (ro / "korvo.ini").string());
+        ::chmod(ro.c_str(), 0755);
+        fs::remove(ro / "korvo.ini");
+        ::chmod(ro.c_str(), 0555);
+        EXPECT_EQ(iniFilePath((ro / "korvo").string()), (config / "korvo" / "korvo.ini").string());
+        ::chmod(ro.c_str(), 0755);
+    }
+    fs::remove_all(dir);
+}
+
+} // namespace korvo
