@@ -97,4 +97,18 @@ std::string iniFilePath(const std::string& exePath) {
     return dir + "/korvo.ini";
 }
 
+std::string executablePath() {
+    std::string buf(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return {};
+    buf.resize(static_cast<std::size_t>(n));
+    return buf;
+}
+
+std::string iniFilePath() {
+    const std::string exe = executablePath();
+    // Without a known executable, the working directory stands in for its directory.
+    return iniFilePath(exe.empty() ? std::string("./korvo") : exe);
+}
+
 } // namespace korvo

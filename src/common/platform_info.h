@@ -17,5 +17,10 @@ std::string formatTime(std::time_t t);
 // $XDG_CONFIG_HOME/korvo/korvo.ini (~/.config/korvo/korvo.ini when unset), whose directory is
 // created when missing.
 std::string iniFilePath(const std::string& exePath);
+// The same for the running program.
+std::string iniFilePath();
+
+// Absolute path of the running executable ("" when the system does not tell).
+std::string executablePath();
 
 } // namespace korvo

@@ -1,0 +1,87 @@
+#include "common/qt/qt_dialogs.h"
+#include "common/qt/qt_event_pump.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+
+namespace korvo {
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_common_qt";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+// Runs `action` on the modal box as soon as it is shown.
+void whenBoxShows(std::function<void(QMessageBox*)> action) {
+    auto* timer = new QTimer(&app());
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, action] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            action(box);
+        }
+    });
+    timer->start(5);
+}
+
+} // namespace
+
+TEST(QtDialogs, BoxPiecesFollowTheProgramsConventions) {
+    EXPECT_EQ(dialogCaption(""), QStringLiteral("Korvo '02"));
+    EXPECT_EQ(dialogCaption("Korvo 02"), QStringLiteral("Korvo 02"));
+    EXPECT_EQ(dialogText("a\rb\r\nc\nd"), QStringLiteral("a\nb\nc\nd"));
+    EXPECT_EQ(dialogText("Käse"), QStringLiteral("K\u00e4se"));
+    EXPECT_EQ(dialogIcon(DialogIcon::Error), QMessageBox::Critical);
+    EXPECT_EQ(dialogAnswer(QMessageBox::Escape, DialogButtons::YesNo), DialogAnswer::No);
+    EXPECT_EQ(dialogAnswer(QMessageBox::Escape, DialogButtons::YesNoCancel), DialogAnswer::Cancel);
+    EXPECT_EQ(dialogAnswer(QMessageBox::Yes, DialogButtons::YesNoCancel), DialogAnswer::Yes);
+    EXPECT_EQ(dialogFilter("Spectra|*.dat;*.001|All files (*.*)|*.*"),
+              QStringLiteral("Spectra (*.dat *.001);;All files (*.*)"));
+    EXPECT_EQ(dialogFilter("Images (*.png)"), QStringLiteral("Images (*.png)"));
+    EXPECT_EQ(dialogFilter("dangling|"), QStringLiteral("dangling ()"));
+}
+
+TEST(QtDialogs, ShowsModalBoxesAndReturnsTheClickedAnswer) {
+    app();
+    QtDialogs dialogs;
+    QString seenTitle, seenText;
+    Qt::WindowModality modality = Qt::NonModal;
+    whenBoxShows([&](QMessageBox* box) {
+        seenTitle = box->windowTitle();
+        seenText = box->text();
+        modality = box->windowModality();
+        box->accept();
+    });
+    dialogs.message("", "first\rsecond", DialogIcon::Warning);
+    EXPECT_EQ(seenTitle, QStringLiteral("Korvo '02"));
+    EXPECT_EQ(seenText, QStringLiteral("first\nsecond"));
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+
+    whenBoxShows([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    EXPECT_EQ(dialogs.ask("Korvo 02", "Go?", DialogIcon::Question, DialogButtons::YesNo), DialogAnswer::Yes);
+    whenBoxShows([](QMessageBox* box) { box->reject(); }); // closed without a button
+    EXPECT_EQ(dialogs.ask("Korvo 02", "Go?", DialogIcon::Question, DialogButtons::YesNo), DialogAnswer::No);
+    whenBoxShows([](QMessageBox* box) { box->reject(); });
+    EXPECT_EQ(dialogs.ask("", "Close?", DialogIcon::Warning, DialogButtons::OkCancel), DialogAnswer::Cancel);
+}
+
+TEST(QtEventPump, ProcessesPendingEvents) {
+    app();
+    int ran = 0;
+    QMetaObject::invokeMethod(
+        &app(), [&] { ++ran; }, Qt::QueuedConnection);
+    EXPECT_EQ(ran, 0);
+    QtEventPump pump;
+    pump.pump();
+    EXPECT_EQ(ran, 1);
+}
+
+} // namespace korvo
