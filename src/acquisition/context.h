@@ -46,6 +46,15 @@ struct Rgb {
 // Index 0 grey, 1..9 the colours of channeltrons 1..9.
 extern const std::array<Rgb, 10> kChannelColours;
 
+// Window colours are kept as the numbers the program has always used: 0x00BBGGRR.
+inline Rgb rgbFromColourNumber(std::uint32_t c) {
+    return {static_cast<std::uint8_t>(c & 0xFF), static_cast<std::uint8_t>((c >> 8) & 0xFF),
+            static_cast<std::uint8_t>((c >> 16) & 0xFF)};
+}
+
+// Caption of every error box of the instrument links.
+inline constexpr const char* kInstrumentCaption = "Korvo 02";
+
 // Results of instrument operations, read by the caller after the operation returned.
 struct InstrumentValues {
     double RingCurrent = -1.0; // mA; kept when a reading fails
@@ -109,7 +118,7 @@ public:
     std::string monoZeroOrderText() const override { return "0"; }
     void KeiRead1() override;
     void KeiRead2() override;
-    void DriveAutoMove(const std::string&) override;
+    void DriveAutoMove(const std::string& targetAngle) override;
     void MoveAxisA(const std::string&) override {}
     void MoveAxisB(const std::string&) override {}
     void showOptionsPage(int) override {}
@@ -118,7 +127,15 @@ public:
                       const std::string&) override {}
     void showChannelCounts(const std::array<double, 9>&) override {}
 
+    // Time-out texts of the links' pages at their defaults (seconds).
+    static constexpr int kKeithleyTimeoutS = 5;
+    static constexpr int kDriveTimeoutS = 3;
+
 private:
+    // Keeps the interface alive for `ms` milliseconds, the way the links' waits do.
+    void pumpFor(std::int64_t ms);
+    void keiRead();
+    void driveRequestTimesOut();
     AcquisitionContext& ctx_;
 };
 

@@ -1,0 +1,31 @@
+#pragma once
+// The photon energy command: the main window's "Set Pho. Energy" button and the photon steps of a
+// run move the monochromator through it. While a move runs the button reads "Stop Monoc." and a
+// second press (handled inside the move's waits) stops the monochromator.
+#include "acquisition/context.h"
+
+#include <cstdint>
+#include <string>
+
+namespace korvo {
+
+struct PhotonView {
+    static constexpr const char* kSetCaption = "Set Pho. Energy";
+    static constexpr const char* kStopCaption = "Stop Monoc.";
+    static constexpr std::uint32_t kIdleColour = 0xDDFFDD;   // colour number 0x00BBGGRR
+    static constexpr std::uint32_t kMovingColour = 0xDDDDFF; // while the monochromator moves
+
+    std::string caption = kSetCaption;  // the button's caption
+    std::string photon = "35";          // the photon field (eV)
+    std::uint32_t colour = kIdleColour; // the photon field's colour
+};
+
+inline constexpr const char* kMonoNotConnectedText =
+    "Error ! Program not connected to COM-Port!\r\rOptions -> Setup -> Monochromator -> Connect COM !";
+inline constexpr const char* kMonoProblemText = "Error ! Problem with the monochromator?";
+
+// One press of the button (or one photon step of a run). Every failure sets StopRequest. Returns
+// true when the monochromator reported success for a move that was not stopped.
+bool photonEnergyCommand(PhotonView& view, AcquisitionContext& ctx);
+
+} // namespace korvo

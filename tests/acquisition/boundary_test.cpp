@@ -1,0 +1,232 @@
+#include "acquisition/context.h"
+#include "acquisition/history_model.h"
+#include "acquisition/photon_command.h"
+#include "acquisition/run_state.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvo {
+namespace {
+
+struct Base {
+    VirtualClock clock;
+    ScriptedPump pump;
+    RecordingDialogs dialogs;
+    AcquisitionContext ctx{clock, pump, dialogs};
+};
+
+HistoryEntry entry(const std::string& start, double ramp = 30) {
+    HistoryEntry e;
+    e.machineMode = ModeCfs;
+    e.kindOfMeasure = 1;
+    e.referenceChannel = 3;
+    e.start = start;
+    e.storedStart = 35;
+    e.storedRamp = ramp;
+    e.points = 21;
+    e.scans = "5";
+    e.passEnergy = "10";
+    e.timePerPoint = "500";
+    e.photonStart = 35.5;
+    return e;
+}
+
+TEST(History, RepeatedSetsCountUpAndNewSetsGetTheNextNumber) {
+    HistoryModel h;
+    EXPECT_EQ(h.add(entry("10")), 1);
+    EXPECT_EQ(h.key(1), "CLAM_CFS_3 # CAE # 10 # 65 # 21 # 5 # 10 # 500 # 35.5 # ");
+    EXPECT_EQ(h.add(entry("11")), 2);
+    EXPECT_EQ(h.add(entry("10")), 1);
+    EXPECT_EQ(h.count(), 2);
+    EXPECT_EQ(h.hits(1), 2);
+    const HistoryModel::Row& row = h.row(1);
+    EXPECT_EQ(row[0], "1");
+    EXPECT_EQ(row[1], "||");
+    EXPECT_EQ(row[2], "CLAM_CFS_3");
+    EXPECT_EQ(row[5], "65");
+
+    HistoryEntry ct = entry("100", 0); // a c(t) chart: the end is start + 10
+    ct.machineMode = ModeKeithley;
+    ct.storedStart = 100;
+    ct.kindOfMeasure = 0;
+    EXPECT_EQ(h.add(ct), 3);
+    EXPECT_EQ(h.row(3)[5], "110");
+    EXPECT_EQ(h.key(3).rfind("KEITHLEYc(t) # 100 # 110 # ", 0), 0u);
+
+    h.clear();
+    EXPECT_EQ(h.add(entry("11")), 1);
+    EXPECT_EQ(h.row(1)[0], "1");
+}
+
+TEST(History, TheFiftyFirstSetDropsTheOldest) {
+    HistoryModel h;
+    for (int i = 1; i <= 50; ++i) h.add(entry(std::to_string(i)));
+    h.add(entry("7")); // used twice, moves up with the others
+    EXPECT_EQ(h.add(entry("51")), 50);
+    EXPECT_EQ(h.count(), 51);
+    EXPECT_EQ(h.row(1)[4], "2");
+    EXPECT_EQ(h.row(6)[4], "7");
+    EXPECT_EQ(h.row(6)[1], "||");
+    EXPECT_EQ(h.row(50)[0], "51");
+    EXPECT_EQ(h.topRow(), 40);
+    EXPECT_EQ(h.selectedRow(), 50);
+    EXPECT_EQ(h.add(entry("1")), 50); // the dropped set comes back as new
+    EXPECT_EQ(h.row(50)[0], "52");
+    EXPECT_EQ(h.row(49)[4], "51");
+}
+
+TEST(UnconnectedInstruments, ReadingsTimeOutAndStopTheRunButKeepTheValue) {
+    Base b;
+    b.ctx.values.KeiValue = 0;
+    b.ctx.links->KeiRead1();
+    ASSERT_EQ(b.dialogs.shown.size(), 1u);
+    EXPECT_EQ(b.dialogs.shown[0].caption, "Korvo 02");
+    EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (5 sec) !\rConnection to Keithley not ok ?");
+    EXPECT_EQ(b.ctx.values.StopRequest, 1);
+    EXPECT_EQ(b.ctx.values.KeiValue, 0);
+    EXPECT_GE(b.clock.nowMs(), 10000); // two queries of 5 s, both with the interface alive
+    EXPECT_LT(b.clock.nowMs(), 11000);
+
+    b.ctx.values.KeiValue = 42;
+    b.ctx.links->KeiRead2();
+    EXPECT_EQ(b.ctx.values.KeiValue, 42);
+}
+
+TEST(UnconnectedInstruments, MonochromatorAndDriveFailWithoutClaimingSuccess) {
+    Base b;
+    InstrumentLinks& l = *b.ctx.links;
+    b.ctx.values.MonoError = 2;
+    l.MonoStop();
+    EXPECT_EQ(b.ctx.values.StopRequest, 1);
+    EXPECT_TRUE(b.ctx.values.MonoStopRequest);
+    EXPECT_EQ(b.ctx.values.MonoError, 2); // no stop command could be sent
+    EXPECT_GE(b.clock.nowMs(), 200);
+
+    b.ctx.values.MonoError = 0;
+    b.ctx.values.StopRequest = 0;
+    l.MonoGoEnergy("35");
+    EXPECT_NE(b.ctx.values.MonoError, 0);
+    EXPECT_EQ(b.ctx.values.StopRequest, 1);
+    EXPECT_TRUE(b.dialogs.shown.empty());
+
+    l.DriveAutoMove("12.5");
+    EXPECT_EQ(b.dialogs.shown.size(), 6u);
+    EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (3 sec) !\rConnection to the main-motor not ok ?");
+    EXPECT_EQ(kChannelColours[9].r, 136);
+}
+
+// A monochromator link whose moves fail a given number of times; `duringMove` runs inside the move
+// as a click handled while the link waits.
+class FakeMono final : public InstrumentLinks {
+public:
+    explicit FakeMono(AcquisitionContext& c) : ctx(c) {}
+    AcquisitionContext& ctx;
+    int failures = 0;
+    std::vector<std::string> calls;
+    std::function<void()> duringMove;
+    bool quietDuringMoves = true;
+
+    bool monoConnected() const override { return true; }
+    void MonoGoEnergy(const std::string& e) override {
+        calls.push_back("go " + e);
+        quietDuringMoves = quietDuringMoves && ctx.values.MonoQuiet;
+        if (duringMove) std::exchange(duringMove, nullptr)();
+        ctx.values.MonoError = failures > 0 ? 1 : 0;
+        if (failures > 0) --failures;
+    }
+    void MonoStop() override {
+        calls.push_back("stop");
+        ctx.values.MonoError = 3;
+    }
+    void MonoOpen() override { calls.push_back("open"); }
+    void MonoClose() override { calls.push_back("close"); }
+    void MonoGetPosition() override {}
+    std::string monoZeroOrderText() const override { return "10"; }
+    void KeiRead1() override {}
+    void KeiRead2() override {}
+    void DriveAutoMove(const std::string&) override {}
+    void MoveAxisA(const std::string&) override {}
+    void MoveAxisB(const std::string&) override {}
+    void showOptionsPage(int) override {}
+    void showControlLamps(std::uint8_t) override {}
+    void showReadouts(const std::string&, const std::string&, const std::string&, const std::string&,
+                      const std::string&) override {}
+    void showChannelCounts(const std::array<double, 9>&) override {}
+};
+
+TEST(PhotonCommand, NotConnectedReportsAndStops) {
+    Base b;
+    PhotonView v;
+    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
+    ASSERT_EQ(b.dialogs.shown.size(), 1u);
+    EXPECT_EQ(
+        b.dialogs.shown[0].text,
+        "Error ! Program not connected to COM-Port!\r\rOptions -> Setup -> Monochromator -> Connect COM !");
+    EXPECT_EQ(b.dialogs.shown[0].caption, "Korvo 02");
+    EXPECT_EQ(b.ctx.values.StopRequest, 1);
+}
+
+TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailure) {
+    Base b;
+    FakeMono mono(b.ctx);
+    b.ctx.links = &mono;
+    PhotonView v;
+    v.photon = "0"; // zero means the zero order
+    std::string captionDuring;
+    std::uint32_t colourDuring = 0;
+    mono.duringMove = [&] {
+        captionDuring = v.caption;
+        colourDuring = v.colour;
+    };
+    EXPECT_TRUE(photonEnergyCommand(v, b.ctx));
+    EXPECT_EQ(mono.calls, (std::vector<std::string>{"go 10"}));
+    EXPECT_EQ(captionDuring, "Stop Monoc.");
+    EXPECT_EQ(colourDuring, 0xDDDDFFu);
+    EXPECT_EQ(v.caption, "Set Pho. Energy");
+    EXPECT_EQ(v.colour, 0xDDFFDDu);
+    EXPECT_TRUE(mono.quietDuringMoves);
+
+    mono.calls.clear();
+    mono.failures = 1;
+    v.photon = "40.5";
+    EXPECT_TRUE(photonEnergyCommand(v, b.ctx));
+    EXPECT_EQ(mono.calls, (std::vector<std::string>{"go 40.5", "close", "open", "go 40.5"}));
+    EXPECT_TRUE(b.dialogs.shown.empty());
+
+    mono.failures = 2;
+    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
+    EXPECT_TRUE(b.dialogs.saw("Error ! Problem with the monochromator?"));
+    EXPECT_EQ(b.ctx.values.StopRequest, 1);
+
+    b.dialogs.clear();
+    v.photon = "4O";
+    mono.calls.clear();
+    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
+    EXPECT_TRUE(mono.calls.empty());
+    EXPECT_EQ(b.dialogs.shown.size(), 1u);
+}
+
+TEST(PhotonCommand, ASecondPressDuringTheMoveStopsItAndIsNotRetried) {
+    Base b;
+    FakeMono mono(b.ctx);
+    b.ctx.links = &mono;
+    PhotonView v;
+    mono.failures = 1; // the interrupted move reports an error
+    mono.duringMove = [&] { photonEnergyCommand(v, b.ctx); };
+    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
+    EXPECT_EQ(mono.calls, (std::vector<std::string>{"go 35", "stop"}));
+    EXPECT_TRUE(b.ctx.values.MonoStopRequest);
+    EXPECT_EQ(b.ctx.values.StopRequest, 1);
+    // The failed stop is reported once, by the press that stopped.
+    ASSERT_EQ(b.dialogs.shown.size(), 1u);
+    EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Problem with the monochromator?");
+    EXPECT_EQ(v.caption, "Set Pho. Energy");
+    EXPECT_EQ(v.colour, 0xDDFFDDu);
+}
+
+} // namespace
+} // namespace korvo
