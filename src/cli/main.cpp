@@ -1,4 +1,6 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
+#include "cli/info_command.h"
+
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -7,6 +9,9 @@ int main(int argc, char** argv) {
     CLI::App app{"korvo-cli: Korvo's measurement and spectrum-file engine for headless and batch work"};
     app.set_version_flag("--version", std::string("korvo-cli ") + KORVO_VERSION);
     app.require_subcommand(0, 1);
+    // Each verb sets the exit status from its callback.
+    int exitStatus = 0;
+    korvo::addInfoCommand(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -15,5 +20,5 @@ int main(int argc, char** argv) {
     if (app.get_subcommands().empty()) {
         std::cout << app.help();
     }
-    return 0;
+    return exitStatus;
 }

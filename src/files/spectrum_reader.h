@@ -1,0 +1,47 @@
+#pragma once
+// Reads a spectrum text file the way the viewer loads it. The rules are loose on purpose: files
+// without any header (bare columns of numbers), headers in any order and extra columns are read too.
+//
+// Header lines (up to the first line containing "BEGIN") are matched by key anywhere in the line;
+// the data lines follow up to the first line containing "END" or the end of the file. A file in which
+// nothing follows the header is read as data from its first line. Each data line gives one point:
+// its first number is x, its second (if any) y; further columns are ignored; an empty line gives the
+// point (0, 0).
+#include "files/spectrum_file.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace korvo {
+
+enum class SpectrumReadFault {
+    None,
+    CannotOpen,   // the file cannot be read (missing, unreadable, too large)
+    Empty,        // the file holds no bytes at all
+    FirstNumber,  // the first number of a data line is unreadable (usually a decimal comma)
+    SecondNumber, // the second number of a data line is unreadable
+    TooManyPoints,
+};
+
+struct SpectrumReadResult {
+    SpectrumReadFault fault = SpectrumReadFault::None;
+    std::string error; // message for the user; empty on success
+    int errorLine = 0; // 1-based line of the file that failed, 0 if none
+    SpectrumFileData data;
+    explicit operator bool() const { return fault == SpectrumReadFault::None; }
+};
+
+// Bounds that keep a hostile file from exhausting memory.
+inline constexpr std::size_t kMaxSpectrumFileBytes = std::size_t(256) << 20;
+inline constexpr std::size_t kMaxSpectrumPoints = 10'000'000;
+
+// Reads the bytes of a file; `shortName` is its name without directory, used in messages and as the
+// caption when the file carries no "FileName" line.
+SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName);
+SpectrumReadResult readSpectrumFile(const std::string& path);
+
+// The last component of a path ("/data/c_021205.001" -> "c_021205.001").
+std::string fileNameWithoutDirectory(std::string_view path);
+
+} // namespace korvo

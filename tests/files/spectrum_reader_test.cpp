@@ -1,0 +1,183 @@
+// Reading spectrum files as the viewer does: header keys, where the data starts and ends, and every
+// kind of damaged or foreign input.
+#include "files/spectrum_reader.h"
+#include "files/spectrum_writer.h"
+#include "spectrum_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+using namespace korvo;
+using korvo::testing::clamHeader;
+using korvo::testing::makeBlock;
+
+namespace {
+
+std::vector<double> xs(const SpectrumReadResult& r) {
+    std::vector<double> v;
+    for (const SpectrumPoint& p : r.data.points) v.push_back(p.x);
+    return v;
+}
+
+} // namespace
+
+TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
+    const std::string file =
+        "USER_ID: lab\r\nComment: Date of cleaning and a comment that goes on and on "
+        "for well over one hundred characters in all, ends here\r\n"
+        "Date:  05.12.2002 10:11:12\r\nScans:   12abc\r\nMeasTime: 250.5\r\n"
+        "Points:512 and a long tail\r\nPassEn:20.000\r\nAnaSta:10.000\r\nAnaEnd:12.000\r\n"
+        "BEGIN:\r\n1 2\r\nEND\r\n";
+    const auto r = readSpectrumText(file, "x.dat");
+    ASSERT_TRUE(r) << r.error;
+    const SpectrumFileData& d = r.data;
+    EXPECT_EQ(d.fileName, "x.dat"); // no FileName line: the file's own name
+    EXPECT_EQ(d.commentText.size(), 100u);
+    EXPECT_EQ(d.commentText.substr(0, 25), "Comment: Date of cleaning");
+    EXPECT_EQ(d.dateText, "Date:  05.12.2002 10:11:12"); // a later line overwrites the comment's match
+    EXPECT_EQ(d.scansText, "Scans:   12abc");
+    EXPECT_EQ(d.scans, 12);
+    EXPECT_DOUBLE_EQ(d.measTime, 250.5);
+    EXPECT_EQ(d.pointsText, "Points:512 and a lon");
+    EXPECT_EQ(d.passEnText, "PassEn: 20.00");
+    EXPECT_EQ(d.anaStaText, "AnaSta:10.000");
+    EXPECT_EQ(d.headerLines, 10);
+    EXPECT_TRUE(d.endFound);
+
+    const auto bare = readSpectrumText("Scans: none\r\nMeasTime: x\r\nPassEn:\r\nBEGIN:\r\n5 6\r\n", "y");
+    ASSERT_TRUE(bare) << bare.error;
+    EXPECT_EQ(bare.data.scans, 0);
+    EXPECT_EQ(bare.data.measTime, 0);
+    EXPECT_EQ(bare.data.passEnText, "PassEn: 0.00");
+}
+
+TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
+    // A bare table: every line is a point, the last one included.
+    auto r = readSpectrumText("1 10\r\n2 20\r\n3 30\r\n4 40\r\n5 50", "t");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r.data.headerLines, 0);
+
+    // Trailing line breaks add no points; "END" and what follows it are never data.
+    r = readSpectrumText("1 10\n2 20\n\n\n", "t");
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 2}));
+    r = readSpectrumText("1 10\r\n2 20\r\nEND\r\n3 garbage\r\n", "t");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 2}));
+
+    // With a header and no "END", the last data line still counts; CR-only line ends work.
+    r = readSpectrumText("Comment: c\rBEGIN:\r7.5\t1e3  99 98\r8.5", "t");
+    ASSERT_TRUE(r) << r.error;
+    ASSERT_EQ(r.data.points.size(), 2u);
+    EXPECT_EQ(r.data.points[0].y, 1000); // second number; the rest of the row is ignored
+    EXPECT_EQ(r.data.points[1].y, 0);    // a single number gives y = 0
+
+    // Empty lines inside the block are points at (0, 0).
+    r = readSpectrumText("BEGIN:\r\n1 1\r\n\r\n3 3\r\n  \r\nEND\r\n", "t");
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 0, 3, 0}));
+
+    r = readSpectrumText("BEGIN:\r\nEND\r\n", "t");
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r.data.points.empty());
+}
+
+TEST(SpectrumReader, CommentContainingBeginDoesNotEndTheHeader) {
+    const auto r = readSpectrumText(
+        "Comment: BEGIN of series\r\nProbe: BENDING magnet\r\nBEGIN:\r\n1 2\r\nEND\r\n", "t");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.data.headerLines, 3);
+    EXPECT_EQ(xs(r), (std::vector<double>{1}));
+}
+
+TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
+    auto r = readSpectrumText("BEGIN:\r\n1 2\r\n10,5 3\r\nEND\r\n", "c_021205.001");
+    EXPECT_EQ(r.fault, SpectrumReadFault::FirstNumber);
+    EXPECT_EQ(r.error, "No valid file format (c_021205.001): comma?");
+    EXPECT_EQ(r.errorLine, 3);
+    EXPECT_TRUE(r.data.points.empty());
+
+    r = readSpectrumText("BEGIN:\r\n1 2,5\r\n", "f");
+    EXPECT_EQ(r.fault, SpectrumReadFault::SecondNumber);
+    EXPECT_NE(r.error.find("line 2"), std::string::npos);
+
+    for (const char* bad : {"nan 1", "inf 2", "1e999 3", "0x10 4", "1.2.3 5"}) {
+        EXPECT_EQ(readSpectrumText(bad, "f").fault, SpectrumReadFault::FirstNumber) << bad;
+    }
+    EXPECT_EQ(readSpectrumText("1 nan", "f").fault, SpectrumReadFault::SecondNumber);
+
+    EXPECT_EQ(readSpectrumText("", "f").fault, SpectrumReadFault::Empty);
+    // Only a header: nothing follows "BEGIN", so the header itself is read as data and refused.
+    EXPECT_EQ(readSpectrumText("Comment: x\r\nBEGIN:\r\n", "f").fault, SpectrumReadFault::FirstNumber);
+
+    EXPECT_EQ(readSpectrumFile("/nonexistent/dir/file.dat").fault, SpectrumReadFault::CannotOpen);
+}
+
+TEST(SpectrumReader, HostileBytesNeverCrash) {
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes(static_cast<std::size_t>(round * 7), '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(round % 3 ? byte(rng) : "0123456789 .eE-\r\n"[byte(rng) % 17]);
+        const auto r = readSpectrumText(bytes, "fuzz");
+        EXPECT_EQ(static_cast<bool>(r), r.error.empty());
+        if (r) {
+            for (const SpectrumPoint& p : r.data.points)
+                EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+        }
+    }
+    // A huge header line and a huge data line are read, header fields stay cut.
+    const std::string longLine =
+        "Comment: " + std::string(1 << 20, 'c') + "\r\nBEGIN:\r\n1 7." + std::string(1 << 20, '7');
+    const auto r = readSpectrumText(longLine, "long");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.data.commentText.size(), 100u);
+    EXPECT_NEAR(r.data.points[0].y, 7.7777777, 1e-6);
+}
+
+TEST(SpectrumReader, HeaderTextsDecodeWindows1252AndUtf8) {
+    auto r = readSpectrumText("Probe: Ni 5 \xB5m\r\nBEGIN:\r\n1 2\r\n", "t");
+    EXPECT_EQ(r.data.sampleText, "Probe: Ni 5 \xC2\xB5m");
+    r = readSpectrumText("Probe: Ni 5 \xC2\xB5m\r\nBEGIN:\r\n1 2\r\n", "t");
+    EXPECT_EQ(r.data.sampleText, "Probe: Ni 5 \xC2\xB5m");
+    // Cutting counts characters, not bytes, and never splits one.
+    r = readSpectrumText("Scans: 1 "
+                         "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"
+                         "\xC3\xA4\xC3\xA4\r\nBEGIN:\r\n1 2\r\n",
+                         "t");
+    EXPECT_EQ(
+        r.data.scansText,
+        "Scans: 1 \xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
+}
+
+TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
+    for (std::uint8_t mode : {ModeOff, ModeClam, ModeCfs, ModeCis, ModeKeithley}) {
+        SpectrumHeader h = clamHeader();
+        h.machineMode = mode;
+        h.points = 40;
+        h.ramp = 0.02;
+        h.analyserStart = 284.5;
+        h.maxPositiveShift = 2;
+        h.maxNegativeShift = 3;
+        DataBlock block = makeBlock(h, 284.5, 0.0005);
+        block[10].Co[0] = 1.234567890123e-3; // Keithley readings keep 15 digits
+        SpectrumSaveOptions o;
+        o.saveExtraPoints = true;
+        o.addKeithley1 = true;
+        const auto r = readSpectrumText(spectrumFileBytes(h, o, block), "rt");
+        ASSERT_TRUE(r) << r.error;
+        ASSERT_EQ(r.data.points.size(), 45u);
+        for (std::size_t i = 0; i < 45; ++i) {
+            EXPECT_NEAR(r.data.points[i].x, block[i + 1].Energy, 0.00005);
+            if (mode == ModeKeithley)
+                EXPECT_DOUBLE_EQ(r.data.points[i].y, block[i + 1].Co[0]);
+            else
+                EXPECT_EQ(r.data.points[i].y, std::round(block[i + 1].Co[0]));
+        }
+        EXPECT_EQ(r.data.scans, 2);
+        EXPECT_EQ(r.data.fileName, "FileName: /data/t_990101.000");
+        EXPECT_EQ(r.data.passEnText, mode == ModeKeithley ? "" : "PassEn: 20.00");
+    }
+}

@@ -1,0 +1,191 @@
+// The spectrum file as written: exact bytes of the headers per mode, number formats and data rows.
+#include "files/spectrum_format.h"
+#include "files/spectrum_writer.h"
+#include "spectrum_test_util.h"
+
+#include "common/file_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace korvo;
+using korvo::testing::clamHeader;
+using korvo::testing::makeBlock;
+using korvo::testing::splitCrLf;
+
+namespace {
+
+bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::vector<std::string> dataRows(const std::vector<std::string>& lines) {
+    auto begin = std::find(lines.begin(), lines.end(), "BEGIN:");
+    auto end = std::find(lines.begin(), lines.end(), "END");
+    return begin < end ? std::vector<std::string>(begin + 1, end) : std::vector<std::string>{};
+}
+
+std::size_t columns(const std::string& row) {
+    return static_cast<std::size_t>(std::count(row.begin(), row.end(), ' ')) + 1;
+}
+
+} // namespace
+
+TEST(SpectrumWriter, EnergyDecimalsFollowTheStepAndStayAtLeastThree) {
+    struct Case {
+        double ramp;
+        int points;
+        int decimals;
+    };
+    for (const Case& c : {Case{1, 20, 3}, Case{1, 2000, 4}, Case{20, 10, 3}, Case{5, 5, 3}, Case{1, 4000, 4},
+                          Case{1, 1000, 3}, Case{1, 10000, 4}, Case{1, 100000, 5}, Case{0, 10, 3},
+                          Case{5, 0, 3}, Case{-1, 2000, 4}, Case{1e-30, 1, 15}}) {
+        EXPECT_EQ(energyDecimals(c.ramp, c.points), c.decimals) << c.ramp << " / " << c.points;
+    }
+}
+
+TEST(SpectrumWriter, AnalyserScanMatchesTheDocumentedLayout) {
+    SpectrumHeader h = clamHeader();
+    SpectrumSaveOptions o;
+    o.saveRawData = false;
+    DataBlock block(3);
+    block[1].Energy = 10;
+    block[1].Co[0] = 1520;
+    block[2].Energy = 11;
+    block[2].Co[0] = 1610;
+    std::string expected = "USER_ID: lab\r\nComment: clean surface\r\nProbe: Cu(111)\r\n"
+                           "FileName: /data/t_990101.000\r\nFileform: CLAM\r\nDate:  01.01.1999 12:00:00\r\n"
+                           "Program: KORVO 02\r\nMeasTime: 100\r\nMeasTyp: CAE\r\nScans: 2\r\nPoints:2\r\n"
+                           "PassEn:20.000\r\nAnaSta:10.000\r\nAnaEnd:12.000\r\nPhotEn: 21.220\r\n";
+    for (int i = 1; i <= 9; ++i) expected += "Energy Channeltron_" + std::to_string(i) + "...+0.0000 eV\r\n";
+    expected += "BEGIN:\r\n10.000 1520\r\n11.000 1610\r\nEND\r\n";
+    EXPECT_EQ(spectrumFileBytes(h, o, block), expected);
+}
+
+TEST(SpectrumWriter, HeaderLinesPerMachineMode) {
+    SpectrumHeader h = clamHeader();
+    h.startFieldText = "10";
+    h.ramp = 2;
+    h.points = 2;
+    const DataBlock block = makeBlock(h, 10, 1);
+    const SpectrumSaveOptions o;
+
+    h.machineMode = ModeCis;
+    auto lines = splitCrLf(spectrumFileBytes(h, o, block));
+    EXPECT_TRUE(hasLine(lines, "AnaSta:10"));
+    EXPECT_TRUE(hasLine(lines, "AnaEnd:12.000"));
+    EXPECT_TRUE(hasLine(lines, "Phot.Start: 21.220"));
+    EXPECT_TRUE(hasLine(lines, "Fileform: CLAM_CIS"));
+    EXPECT_TRUE(hasLine(lines, "Energy Channeltron_9...+0.0000 eV"));
+
+    h.machineMode = ModeCfs;
+    h.startFieldText = "85.5";
+    lines = splitCrLf(spectrumFileBytes(h, o, block));
+    EXPECT_TRUE(hasLine(lines, "Fix. Analyser Energy:85.5"));
+    EXPECT_TRUE(hasLine(lines, "Phot.End: 12.000"));
+    EXPECT_FALSE(hasLine(lines, "AnaSta:10.000"));
+
+    h.machineMode = ModeKeithley;
+    h.keithleyScale = 1E4;
+    lines = splitCrLf(spectrumFileBytes(h, o, block));
+    EXPECT_TRUE(hasLine(lines, "Fileform: KEITHLEY"));
+    EXPECT_TRUE(hasLine(lines, "Scaling Factor: 10000"));
+    for (const std::string& l : lines) {
+        EXPECT_EQ(l.find("MeasTime"), std::string::npos);
+        EXPECT_EQ(l.find("PassEn"), std::string::npos);
+        EXPECT_EQ(l.find("Channeltron"), std::string::npos);
+    }
+
+    h.machineMode = ModeOff;
+    lines = splitCrLf(spectrumFileBytes(h, o, block));
+    EXPECT_TRUE(hasLine(lines, "Fileform: "));
+    EXPECT_TRUE(hasLine(lines, "MeasTime: 100"));
+    EXPECT_FALSE(hasLine(lines, "Energy Channeltron_1...+0.0000 eV"));
+}
+
+TEST(SpectrumWriter, RowsFollowModeAndOptions) {
+    SpectrumHeader h = clamHeader();
+    h.points = 4;
+    h.ramp = 0.2;
+    h.maxPositiveShift = 2;
+    h.maxNegativeShift = 1;
+    DataBlock block = makeBlock(h, 100, 0.05);
+    block[3].Co[0] = 1520.5; // counts are rounded, halves away from zero
+    SpectrumSaveOptions o;
+    o.saveRawData = false;
+
+    auto rows = dataRows(splitCrLf(spectrumFileBytes(h, o, block)));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "100.000 1521");
+    EXPECT_EQ(rows[3], "100.150 600");
+
+    o.saveRawData = true;
+    o.saveExtraPoints = true;
+    rows = dataRows(splitCrLf(spectrumFileBytes(h, o, block)));
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0], "99.900 100 101 102 103 104 105 106 107 108 109");
+    EXPECT_EQ(columns(rows[6]), 11u);
+
+    // A test-mode run keeps its counts too, instead of rows with the energy alone.
+    h.machineMode = ModeOff;
+    o.saveRawData = false;
+    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, o, block)))[0], "99.900 100");
+
+    h.machineMode = ModeKeithley;
+    o = SpectrumSaveOptions{};
+    o.addKeithley1 = o.addKeithley2 = true;
+    block[3].Co[0] = 1.5e-7;
+    block[3].Co[1] = 0.25;
+    block[3].Co[10] = 2e15;
+    block[3].Co[11] = -3;
+    rows = dataRows(splitCrLf(spectrumFileBytes(h, o, block)));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "100.000 1.5E-7 0.25 2E15 -3");
+}
+
+TEST(SpectrumWriter, SurvivesInconsistentInput) {
+    SpectrumHeader h = clamHeader();
+    h.points = 50; // more than the block holds
+    h.maxPositiveShift = 3;
+    h.channelItems[2] = "C_3    -1.250";
+    h.channelItems[4] = "garbage";
+    h.comment = "line one\r\nBEGIN:";
+    const DataBlock block(10);
+    const std::string bytes = spectrumFileBytes(h, {}, block);
+    const auto lines = splitCrLf(bytes);
+    EXPECT_EQ(dataRows(lines).size(), 6u); // records 4..9
+    EXPECT_TRUE(hasLine(lines, "Energy Channeltron_3...-1.2500 eV"));
+    EXPECT_TRUE(hasLine(lines, "Energy Channeltron_5...+0.0000 eV"));
+    EXPECT_TRUE(hasLine(lines, "Comment: line one  BEGIN:"));
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), static_cast<long>(lines.size()));
+
+    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, {}, DataBlock{}))).size(), 0u);
+    h.points = -5;
+    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, {}, block))).size(), 0u);
+}
+
+TEST(SpectrumWriter, TextsAreWindows1252AndDatesDropMidnight) {
+    SpectrumHeader h = clamHeader();
+    h.sample = "Ni 5 \xC2\xB5m"; // µ
+    h.userName = std::string(300, 'u');
+    h.writtenAt = korvo::testing::localTime(2002, 12, 5, 0, 0, 0);
+    const auto lines = splitCrLf(spectrumFileBytes(h, {}, DataBlock(1)));
+    EXPECT_TRUE(hasLine(lines, "Probe: Ni 5 \xB5m"));
+    EXPECT_TRUE(hasLine(lines, "Date:  05.12.2002"));
+    EXPECT_TRUE(hasLine(lines, "USER_ID: " + std::string(250, 'u')));
+    EXPECT_EQ(fileDateTimeText(korvo::testing::localTime(2002, 12, 5, 0, 0, 1)), "05.12.2002 00:00:01");
+}
+
+TEST(SpectrumWriter, SaveReplacesTheFileOrReportsWhy) {
+    korvo::testing::TempDir dir;
+    const SpectrumHeader h = clamHeader();
+    const DataBlock block = makeBlock(h, 10, 1);
+    const std::string path = dir.file("aktuell.dat");
+    std::string error;
+    ASSERT_TRUE(writeFileAtomic(path, "old content", &error)) << error;
+    ASSERT_TRUE(saveSpectrumFile(path, h, {}, block, &error)) << error;
+    EXPECT_EQ(readFile(path), spectrumFileBytes(h, {}, block));
+    EXPECT_FALSE(saveSpectrumFile(dir.file("missing/dir/x.dat"), h, {}, block, &error));
+    EXPECT_FALSE(error.empty());
+}
