@@ -1,0 +1,215 @@
+#include "plot/axis_ticks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace korvo::plot {
+namespace {
+
+// Decimal exponent of x written as d.ddd * 10^e.
+int exponentOf(double x) {
+    return static_cast<int>(std::floor(std::log10(x) + 1e-12));
+}
+
+TEST(AxisTicks, WorkedRangesGiveTheirStepsMajorsAndDecimals) {
+    const TickSpacing wide = AxisTicksRounded(100.0, 1334.5);
+    EXPECT_DOUBLE_EQ(wide.step, 50.0);
+    EXPECT_EQ(wide.minorPerMajor, 4);
+    EXPECT_EQ(wide.decimals, 0);
+
+    const TickSpacing narrow = AxisTicksRounded(-0.1, 0.25);
+    EXPECT_DOUBLE_EQ(narrow.step, 0.01);
+    EXPECT_EQ(narrow.minorPerMajor, 5);
+    EXPECT_EQ(narrow.decimals, 2);
+
+    // Mantissa 9.96: rounding carries to 100, truncating stays at 99; both land on 0.2 * 10^e.
+    for (const TickSpacing& s : {AxisTicksRounded(0.0, 99.6), AxisTicksTruncated(0.0, 99.6)}) {
+        EXPECT_DOUBLE_EQ(s.step, 2.0);
+        EXPECT_EQ(s.minorPerMajor, 5);
+        EXPECT_EQ(s.decimals, 0);
+    }
+    EXPECT_EQ(AxisTicksRounded(0.0, 5.0).decimals, 1);
+    EXPECT_EQ(AxisTicksRounded(0.0, 0.0042).decimals, 4);
+}
+
+TEST(AxisTicks, RoundedAndTruncatedDifferOnlyInTheSecondDigit) {
+    // 2.96: 29.6 rounds into the 0.1 row, truncates into the 0.05 row.
+    EXPECT_DOUBLE_EQ(AxisTicksRounded(0.0, 2.96).step, 0.1);
+    EXPECT_DOUBLE_EQ(AxisTicksTruncated(0.0, 2.96).step, 0.05);
+    // 11.5 is a half: to even gives 12 (0.05, 4 per major), truncation 11 (0.02, 5 per major).
+    const TickSpacing r = AxisTicksRounded(0.0, 1.15), t = AxisTicksTruncated(0.0, 1.15);
+    EXPECT_DOUBLE_EQ(r.step, 0.05);
+    EXPECT_EQ(r.minorPerMajor, 4);
+    EXPECT_DOUBLE_EQ(t.step, 0.02);
+    EXPECT_EQ(t.minorPerMajor, 5);
+    // Ranges that are not exact in binary still count by their decimal digits: 6.0 - 3.7 is
+    // 2.2999999999999998 and truncates to 23, and 0.1 + 0.2 reads as 30, not 29.
+    EXPECT_DOUBLE_EQ(AxisTicksTruncated(3.7, 6.0).step, 0.05);
+    EXPECT_DOUBLE_EQ(AxisTicksTruncated(0.0, 0.1 + 0.2).step, 0.01);
+}
+
+TEST(AxisTicks, MajorIntervalIsOneTwoOrFiveTimesAPowerOfTenForAnyRange) {
+    std::mt19937_64 rng(12345);
+    std::uniform_real_distribution<double> mant(1.0, 10.0);
+    std::uniform_int_distribution<int> exp(-6, 8);
+    for (int i = 0; i < 2000; ++i) {
+        const double range = mant(rng) * std::pow(10.0, exp(rng));
+        for (const TickSpacing& s : {AxisTicksRounded(0.0, range), AxisTicksTruncated(0.0, range)}) {
+            ASSERT_TRUE(s.usable()) << range;
+            const double major = s.step * s.minorPerMajor;
+            const double unit = std::pow(10.0, exponentOf(range));
+            const double ratio = major / unit;
+            const bool known = std::fabs(ratio - 0.1) < 1e-9 || std::fabs(ratio - 0.2) < 1e-9 ||
+                               std::fabs(ratio - 0.5) < 1e-9 || std::fabs(ratio - 1.0) < 1e-9;
+            EXPECT_TRUE(known) << range << " major " << major;
+            // Between about 5 and 60 minor steps fit into the range.
+            EXPECT_GE(range / s.step, 4.9) << range;
+            EXPECT_LE(range / s.step, 60.0) << range;
+        }
+    }
+}
+
+TEST(AxisTicks, UndividableRangesGiveNoSpacingAndNoTicks) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double cases[][2] = {{5.0, 5.0}, {10.0, 2.0}, {0.0, nan},     {nan, 1.0},
+                               {0.0, inf}, {-inf, 0.0}, {-1e308, 1e308}};
+    for (const auto& c : cases) {
+        for (const TickSpacing& s : {AxisTicksRounded(c[0], c[1]), AxisTicksTruncated(c[0], c[1])}) {
+            EXPECT_FALSE(s.usable()) << c[0] << " " << c[1];
+            EXPECT_TRUE(walkTicks(c[0], c[1], s, AxisKind::Counts).empty());
+            EXPECT_TRUE(walkTicks(c[0], c[1], s, AxisKind::Energy).empty());
+        }
+    }
+    // A hand-made spacing must not walk without end either.
+    EXPECT_TRUE(walkTicks(0.0, 10.0, TickSpacing{0.0, 5, 0}, AxisKind::Energy).empty());
+    EXPECT_TRUE(walkTicks(0.0, 10.0, TickSpacing{-1.0, 5, 0}, AxisKind::Energy).empty());
+    EXPECT_TRUE(walkTicks(0.0, 10.0, TickSpacing{1.0, 0, 0}, AxisKind::Energy).empty());
+}
+
+TEST(AxisTicks, ExtremeButFiniteLimitsStayBounded) {
+    // Far from zero a step no longer changes the value; tiny and huge ranges still terminate.
+    const double cases[][2] = {{1e17, 1e17 + 64}, {1e300, 1.0000001e300}, {0.0, 5e-320},
+                               {-1e-300, 1e-300}, {0.0, 1e308},           {1.0, 1.0 + 1e-7}};
+    for (const auto& c : cases) {
+        for (AxisKind kind : {AxisKind::Energy, AxisKind::Counts}) {
+            const auto ticks = walkTicks(c[0], c[1], AxisTicksRounded(c[0], c[1]), kind);
+            EXPECT_LE(ticks.size(), kMaxTicks);
+            for (const TickValue& t : ticks) EXPECT_TRUE(std::isfinite(t.value));
+        }
+    }
+    // With a step far below the energy tolerance no tick reaches back below the axis start.
+    const TickSpacing fine = AxisTicksRounded(1.0, 1.0 + 1e-7);
+    const auto ticks = walkTicks(1.0, 1.0 + 1e-7, fine, AxisKind::Energy);
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_GE(ticks.front().value, 1.0 - fine.step / 2);
+}
+
+// The walk's contract, checked against a plain reference: every multiple of the step inside the
+// limits appears once, in order, and exactly the multiples of a major interval are major.
+void expectCoversRange(double lo, double hi, AxisKind kind) {
+    const TickSpacing s = kind == AxisKind::Energy ? AxisTicksRounded(std::min(lo, hi), std::max(lo, hi))
+                                                   : AxisTicksTruncated(lo, hi);
+    const auto ticks = walkTicks(lo, hi, s, kind);
+    const double a = std::min(lo, hi), b = std::max(lo, hi);
+    const double tol = kind == AxisKind::Energy ? std::min(1e-5, s.step / 2) : 0.0;
+    const auto firstIdx = static_cast<long long>(std::ceil((a - tol) / s.step - 1e-9));
+    const auto lastIdx = static_cast<long long>(std::floor((b + s.step / 100) / s.step + 1e-9));
+    ASSERT_EQ(static_cast<long long>(ticks.size()), lastIdx - firstIdx + 1) << lo << ".." << hi;
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const long long idx = firstIdx + static_cast<long long>(i);
+        EXPECT_NEAR(ticks[i].value, idx * s.step, s.step * 1e-9) << lo << ".." << hi;
+        EXPECT_EQ(ticks[i].major, idx % s.minorPerMajor == 0) << lo << ".." << hi << " at " << ticks[i].value;
+    }
+}
+
+TEST(TickWalk, CoversEveryStepBetweenTheLimitsWithMajorsOnWholeIntervals) {
+    expectCoversRange(0.0, 1234.5, AxisKind::Energy);    // starts on a major at zero
+    expectCoversRange(100.0, 1334.5, AxisKind::Energy);  // starts on a minor
+    expectCoversRange(-130.0, 1104.5, AxisKind::Energy); // negative start, between ticks
+    expectCoversRange(-1234.5, -0.5, AxisKind::Energy);  // entirely negative
+    expectCoversRange(1334.5, 100.0, AxisKind::Energy);  // reversed limits are ordered
+    expectCoversRange(-0.3, 0.7, AxisKind::Counts);
+    expectCoversRange(12.0, 37.3, AxisKind::Counts);
+    expectCoversRange(-5e-4, 3e-3, AxisKind::Counts);
+    std::mt19937_64 rng(99);
+    std::uniform_real_distribution<double> lo(-1e4, 1e4), span(1e-3, 1e4);
+    for (int i = 0; i < 300; ++i) {
+        const double a = lo(rng), b = a + span(rng);
+        expectCoversRange(a, b, AxisKind::Energy);
+        expectCoversRange(a, b, AxisKind::Counts);
+    }
+}
+
+TEST(TickWalk, EnergyLimitToleratesTypingNoiseCountsLimitIsExact) {
+    const TickSpacing s = AxisTicksRounded(200.0, 1434.5); // step 50, majors every 200
+    for (double lo : {199.999999, 200.0, 200.000001}) {
+        const auto energy = walkTicks(lo, 1434.5, s, AxisKind::Energy);
+        ASSERT_FALSE(energy.empty());
+        EXPECT_DOUBLE_EQ(energy.front().value, 200.0) << lo;
+        EXPECT_TRUE(energy.front().major) << lo;
+    }
+    const auto counts = walkTicks(200.000001, 1434.5, s, AxisKind::Counts);
+    ASSERT_FALSE(counts.empty());
+    EXPECT_DOUBLE_EQ(counts.front().value, 250.0);
+    EXPECT_FALSE(counts.front().major);
+    // An upper limit a hair below a tick still gets it (1 % of a step), the next one is left out.
+    const auto upper = walkTicks(0.0, 1199.9, s, AxisKind::Energy);
+    EXPECT_DOUBLE_EQ(upper.back().value, 1200.0);
+    // Counts limits in the wrong order give no ticks.
+    EXPECT_TRUE(walkTicks(1434.5, 200.0, s, AxisKind::Counts).empty());
+}
+
+TEST(TickWalk, ZeroTickIsExactlyZeroAndReadsAsZero) {
+    const TickSpacing s = AxisTicksTruncated(-0.3, 0.7);
+    bool sawZero = false;
+    for (const TickValue& t : walkTicks(-0.3, 0.7, s, AxisKind::Counts)) {
+        if (std::fabs(t.value) < s.step / 2) {
+            sawZero = true;
+            EXPECT_EQ(t.value, 0.0);
+            EXPECT_TRUE(t.major);
+            EXPECT_EQ(countsLabel(t.value), "0");
+        }
+    }
+    EXPECT_TRUE(sawZero);
+}
+
+TEST(TickWalk, LiveWalkStartsAtTheTruncatedMultipleAndStopsAtTheMaximum) {
+    const auto v = liveTickValues(130.0, 400.0, 50.0);
+    ASSERT_EQ(v.size(), 7u); // 100 .. 400
+    EXPECT_DOUBLE_EQ(v.front(), 100.0);
+    EXPECT_DOUBLE_EQ(v.back(), 400.0);
+    const auto neg = liveTickValues(-130.0, 0.0, 50.0); // truncation toward zero: -100
+    ASSERT_FALSE(neg.empty());
+    EXPECT_DOUBLE_EQ(neg.front(), -100.0);
+    EXPECT_TRUE(liveTickValues(0.0, 10.0, 0.0).empty());
+    EXPECT_TRUE(liveTickValues(0.0, std::numeric_limits<double>::infinity(), 1.0).empty());
+    EXPECT_LE(liveTickValues(0.0, 1e9, 1.0).size(), kMaxTicks);
+}
+
+TEST(TickLabels, EnergyLabelsArePaddedToTheDigitsOfTheRoundedValue) {
+    EXPECT_EQ(energyLabel(200.0, 0), " 200");
+    EXPECT_EQ(energyLabel(1000.0, 0), " 1000");
+    EXPECT_EQ(energyLabel(-200.0, 0), "-200");
+    EXPECT_EQ(energyLabel(-0.5, 2), "-0.50");
+    EXPECT_EQ(energyLabel(0.05, 2), "0.05");
+    EXPECT_EQ(energyLabel(9.6, 1), " 9.6"); // rounds to 10: two digits
+    EXPECT_EQ(energyLabel(12.5, 1), "12.5");
+    EXPECT_EQ(energyLabel(-1e-17, 2), "0.00"); // rounding noise carries no sign
+}
+
+TEST(TickLabels, CountsLabelsUseFourDigitsAndTwoDigitExponents) {
+    EXPECT_EQ(countsLabel(150.0), "150");
+    EXPECT_EQ(countsLabel(0.5), "0.5");
+    EXPECT_EQ(countsLabel(9999.0), "9999");
+    EXPECT_EQ(countsLabel(-2500.0), "-2500");
+    EXPECT_EQ(countsLabel(20000.0), "2E04");
+    EXPECT_EQ(countsLabel(1.5e-6), "1.5E-06");
+    EXPECT_EQ(countsLabel(123456.0), "1.235E05");
+}
+
+} // namespace
+} // namespace korvo::plot
