@@ -9,6 +9,7 @@
 #include "acquisition/run_state.h"
 #include "common/port_io.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,6 +22,13 @@ inline constexpr std::uint16_t Control = 0x500, DacLow = 0x510, DacHigh = 0x514,
                                CounterHigh = 0x525, Status = 0x526, Strobe = 0x527;
 }
 
+// The card's multiplexer presents the channeltron counters in this order after each gate.
+inline constexpr char kCounterOrder[] = "957638241";
+
+// Read-out texts for a DAC setting: E = fullScale x word / 65535 at pass energy `passEnergy`;
+// `lensIndex` 0..4 chooses the lens table, any other value leaves the lens texts empty.
+AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double passEnergy, int lensIndex);
+
 // What the analyser routines show or trigger outside themselves (main window, options window).
 struct AnalyserHooks {
     std::function<void(const std::string&)> rangeText;    // info box: "Xmax = 163.84 eV", ...
@@ -29,6 +37,9 @@ struct AnalyserHooks {
     std::function<void()> photonEnergyCommand;            // moves the monochromator to the photon field
     std::function<void()> historyEntry;                   // made by BeginMeasurement
 };
+
+// Caption of the analyser's error boxes.
+inline constexpr const char* kAnalyserErrorCaption = "Korvo 02";
 
 class AnalyserIo {
 public:
@@ -48,7 +59,8 @@ public:
     std::int32_t ReadPoint(std::int32_t timeMs, std::size_t index);
     void WaitMs(std::int64_t ms);
     // Start-up test whether a card answers the gate; ticks and disables the test switch if not.
-    void presenceTest(bool portAccessAvailable);
+    // Returns whether the card answered.
+    bool presenceTest(bool portAccessAvailable);
 
     std::uint8_t ControlByte() const { return controlByte_; }
     double storedStart() const { return storedStart_; }
@@ -66,6 +78,13 @@ private:
     double storedStart_ = 0;
     double storedRamp_ = 0;
     std::uint16_t lastWord_ = 0;
+    VirtualClock* virtualClock_ = nullptr;
+
+    std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);
+    std::int32_t countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts);
+    bool waitForStatus(bool running, std::int64_t limitUs);
+    void chargePoll();
+    void showChannelView(const std::array<std::int64_t, 10>& counts);
 };
 
 } // namespace korvo

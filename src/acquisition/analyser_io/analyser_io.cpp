@@ -1,0 +1,351 @@
+#include "acquisition/analyser_io/analyser_io.h"
+
+#include "common/number_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace korvo {
+
+namespace {
+
+// A status poll costs a bus cycle on the real card. On a virtual clock that time has to be charged
+// explicitly, or a wait for a card that never answers would spin forever at one instant.
+constexpr std::int64_t kPollCostUs = 20;
+// How long the gate may take to show up after the start strobe.
+constexpr std::int64_t kGateRiseLimitUs = 10'000;
+// A gate that has not ended after this many gate lengths means the card has hung.
+constexpr std::int64_t kGateEndTimeoutGates = 10;
+
+struct Range {
+    double fullScale;
+    const char* text;
+    std::uint8_t code; // bits 5..4 of the control register
+};
+constexpr Range kRange81{81.92, "Xmax = 81.92 eV", 0x20};
+constexpr Range kRange163{163.84, "Xmax = 163.84 eV", 0x00};
+constexpr Range kRange1638{1638.4, "Xmax = 1638.4 eV", 0x30};
+constexpr Range kRange3276{3276.8, "Xmax = 3276.8 eV", 0x10};
+constexpr double kMaxEnergy = 3276.8;
+
+std::uint8_t passEnergyCode(const std::string& text) {
+    static const struct {
+        const char* low;
+        const char* high;
+        std::uint8_t bits;
+    } codes[] = {{"0.1", "2", 2},  {"0.25", "5", 6},  {"0.5", "10", 10},  {"1.0", "20", 14},
+                 {"2.5", "50", 4}, {"5.0", "100", 8}, {"10.0", "200", 12}};
+    for (const auto& c : codes)
+        if (text == c.low || text == c.high) return c.bits;
+    return 0;
+}
+
+// A switching point the user typed in the options window; an unreadable text keeps the range's
+// factory limit rather than making the range unreachable or always chosen.
+double switchPoint(const std::string& text, double fallback) {
+    auto v = text::parseDouble(text);
+    return v ? *v : fallback;
+}
+
+std::int32_t toInt32(double v) {
+    std::int64_t r = text::roundHalfEven(v);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(r, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
+// "+ 12.3 V" / "- 12.3 V"
+std::string signedVolts(double v, const char* pattern) {
+    std::string digits = text::formatPattern(std::fabs(v), pattern);
+    bool negative = v < 0 && digits.find_first_not_of("0.") != std::string::npos;
+    return std::string(negative ? "- " : "+ ") + digits + " V";
+}
+
+} // namespace
+
+AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double passEnergy, int lensIndex) {
+    const double e = fullScale * word / 65535.0;
+    const double p = passEnergy;
+    AnalyserReadouts r;
+    r.voltage = "Voltage (0..10V) ( x ) :" + text::formatPattern(word * 10.0 / 65535.0, "0.000") + " V";
+    double monitor = fullScale <= 200 ? 20.000883 * e + 4.3 : 1.00035 * e + 4.4;
+    r.monitor = text::formatPattern(monitor, "0.0") + " V";
+    r.inner = "&Inner Hemisphere : " + signedVolts(1.9583 * p - 0.99846 * e, "0.0");
+    r.outer = "&Outer Hemisphere : " + signedVolts(0.71733 * p - 0.99846 * e, "0.0");
+    r.retard = "&Retard : " + signedVolts(1.13281 * p - 0.95 * e, "0.0");
+    static const double lens[5][3][2] = {
+        // {constant, factor of E} for lens 1, 2 and 3
+        {{1.99, -0.668}, {2.72, -0.583}, {0.35, 3.01}},     {{-1.06, 3.028}, {-0.62, 2.73}, {0.42, -0.498}},
+        {{-1.05, 4.44}, {-0.716, 3.3}, {0.786, 2.16}},      {{0, 0}, {-0.85, 3.12}, {0.421, 1.757}},
+        {{3.44, -1.97}, {2.446, -1.112}, {0.21429, 0.606}},
+    };
+    if (lensIndex >= 0 && lensIndex < 5) {
+        auto volts = [&](int n) { return lens[lensIndex][n][0] + lens[lensIndex][n][1] * e; };
+        r.lens1 = "&Lens 1 : " + signedVolts(volts(0), "0");
+        r.lens2 = "&Lens 2 : " + signedVolts(volts(1), "0");
+        r.lens3 = "&Lens 3 : " + signedVolts(volts(2), "0");
+    }
+    return r;
+}
+
+AnalyserIo::AnalyserIo(AcquisitionContext& ctx, PortIo& port, MeasurementFields& fields, RunState& state,
+                       DataBlock& data)
+    : ctx_(ctx), port_(port), fields_(fields), state_(state), data_(data),
+      virtualClock_(dynamic_cast<VirtualClock*>(&ctx.clock)) {}
+
+void AnalyserIo::SetupTimer() {
+    if (ctx_.values.StopRequest == 1) return;
+    auto units = text::parseInt(fields_.gateUnits);
+    // The gate counter is 16 bits wide: 1000 x 65 is the longest gate it can hold. Programming a
+    // truncated value would count for a different time than the run assumes.
+    if (!units || *units < 1 || *units > 65) {
+        ctx_.dialogs.warning("", "Gate units \"" + fields_.gateUnits +
+                                     "\" is not a valid gate length.\rPlease enter a whole number from 1 "
+                                     "to 65 (gates of 10 ms to 650 ms).");
+        ctx_.values.StopRequest = 1;
+        return;
+    }
+    state_.GateUnits = *units;
+    if (ctx_.options.testWithoutAnalyser) return;
+    const std::int32_t n = 1000 * state_.GateUnits;
+    port_.PortWrite(ports::TimerControl, 0xB2); // counter 2: low/high byte, mode 1, binary
+    port_.PortWrite(ports::Timer2, 40);
+    port_.PortWrite(ports::Timer2, 0);
+    port_.PortWrite(ports::TimerControl, 0x36); // counter 0: low/high byte, square wave, binary
+    port_.PortWrite(ports::Timer0, 40);
+    port_.PortWrite(ports::Timer0, 0);
+    port_.PortWrite(ports::TimerControl, 0x72); // counter 1: low/high byte, mode 1, binary
+    port_.PortWrite(ports::Timer1, static_cast<std::uint8_t>(n & 0xFF));
+    port_.PortWrite(ports::Timer1, static_cast<std::uint8_t>((n >> 8) & 0xFF));
+}
+
+void AnalyserIo::SetRamp(double ramp) {
+    if (ctx_.values.StopRequest == 1) return;
+    storedRamp_ = ramp;
+}
+
+void AnalyserIo::SetStartAndRange(double start) {
+    if (ctx_.values.StopRequest == 1) return;
+    storedStart_ = start;
+    const double emax = start + storedRamp_;
+    if (state_.MachineMode == ModeKeithley) return;
+
+    const AcquisitionOptions& o = ctx_.options;
+    auto select = [&](const Range& r) {
+        state_.FullScale = r.fullScale;
+        state_.SmallestStep = r.fullScale / 65536;
+        if (hooks.rangeText) hooks.rangeText(r.text);
+    };
+    // From the largest range down; the last selection wins.
+    if (emax <= kMaxEnergy) select(kRange3276);
+    if (emax <= switchPoint(o.switchPoint3, 1600)) select(kRange1638);
+    if (emax <= switchPoint(o.switchPoint2, 140)) select(kRange163);
+    if (emax <= switchPoint(o.switchPoint1, 80)) select(kRange81);
+    if (emax > kMaxEnergy) ctx_.dialogs.show("Maximum energy (3276.8 eV) exceeded !?");
+
+    controlByte_ &= static_cast<std::uint8_t>(~0x30);
+    for (const Range& r : {kRange3276, kRange1638, kRange163, kRange81})
+        if (state_.FullScale == r.fullScale) controlByte_ |= r.code;
+}
+
+void AnalyserIo::SetPassEnergyCode() {
+    if (ctx_.values.StopRequest == 1) return;
+    controlByte_ = static_cast<std::uint8_t>((controlByte_ & 0xF1) | passEnergyCode(fields_.passEnergyText));
+}
+
+void AnalyserIo::SetAnalyserModeBit(int bit) {
+    if (ctx_.values.StopRequest == 1) return;
+    controlByte_ = static_cast<std::uint8_t>((controlByte_ & 0xFE) | (bit & 1));
+}
+
+void AnalyserIo::SetAnalyserPoint(double x) {
+    const std::uint8_t mode = state_.MachineMode;
+    const bool photonMode = mode == ModeCfs || mode == ModeCis || mode == ModeKeithley;
+    if (photonMode && fields_.kindOfMeasure != 0) {
+        fields_.photon = text::formatPattern(storedRamp_ * x + state_.PhotonStart, "0.000");
+        if (hooks.photonEnergyCommand) hooks.photonEnergyCommand();
+    }
+    if (mode == ModeKeithley || ctx_.values.StopRequest == 1) return;
+
+    // The start field may have been edited during the run; an unreadable text keeps the stored start.
+    auto startField = [&] {
+        auto v = text::parseDouble(fields_.start);
+        return v ? *v : storedStart_;
+    };
+    double e0 = mode == ModeCis ? startField() : storedStart_;
+    if (mode == ModeCfs) x = 0;
+    const int ref =
+        state_.ReferenceChannel >= 1 && state_.ReferenceChannel <= 9 ? state_.ReferenceChannel : 5;
+    // Puts the reference channeltron, not channeltron 5, at the nominal energy.
+    const double offset = state_.ChannelPosition[5] - state_.ChannelPosition[ref];
+    double f = mode == ModeCfs ? (startField() + offset) / state_.FullScale
+                               : (e0 + x * storedRamp_ + offset) / state_.FullScale;
+    if (!(f > 0)) f = 0; // also NaN
+    if (f > 1) f = 1;
+    lastWord_ = static_cast<std::uint16_t>(text::roundHalfEven(f * 65535));
+
+    if (!ctx_.options.testWithoutAnalyser) {
+        port_.PortWrite(ports::DacLow, static_cast<std::uint8_t>(lastWord_ & 0xFF));
+        port_.PortWrite(ports::DacHigh, static_cast<std::uint8_t>(lastWord_ >> 8));
+    }
+
+    const double e = state_.FullScale * lastWord_ / 65535.0;
+    if (hooks.energyLabel) hooks.energyLabel("Energy (eV) : " + text::formatPattern(e, "0.000"));
+    AnalyserReadouts r =
+        computeReadouts(state_.FullScale, lastWord_, state_.PassEnergy, ctx_.options.lensIndex);
+    if (hooks.monitorLabel) hooks.monitorLabel(r.monitor);
+    ctx_.links->showAnalyserReadouts(r);
+}
+
+void AnalyserIo::BeginMeasurement() {
+    if (ctx_.values.StopRequest == 1) return;
+    if (hooks.historyEntry) hooks.historyEntry();
+    controlByte_ |= 0x40;
+    if (!ctx_.options.testWithoutAnalyser) port_.PortWrite(ports::Control, controlByte_);
+    ctx_.links->showControlLamps(controlByte_);
+}
+
+std::int32_t AnalyserIo::readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r) {
+    ctx_.links->KeiRead1();
+    const double reading = ctx_.values.KeiValue;
+    std::fill(r.CoScan.begin() + 1, r.CoScan.end(), 0.0);
+    r.CoScan[0] = reading;
+    r.CoScan[1] = static_cast<double>(ctx_.clock.nowMs() - state_.runStartTick);
+    WaitMs(timeMs);
+    return toInt32(reading);
+}
+
+std::int32_t AnalyserIo::ReadPoint(std::int32_t timeMs, std::size_t index) {
+    // The run always passes a record it has sized the block for; anything else is counted into a
+    // scratch record rather than written past the block.
+    MeasurementRecord scratch;
+    MeasurementRecord& r = index < data_.size() ? data_[index] : scratch;
+    const AcquisitionOptions& o = ctx_.options;
+
+    if (o.electrometerOverride || state_.MachineMode == ModeKeithley) return readElectrometerPoint(timeMs, r);
+
+    if (o.addKeithley1) {
+        ctx_.links->KeiRead1();
+        r.CoScan[10] = ctx_.values.KeiValue;
+    }
+    if (o.addKeithley2) {
+        ctx_.links->KeiRead2();
+        r.CoScan[11] = ctx_.values.KeiValue;
+    }
+
+    std::array<std::int64_t, 10> counts{};
+    if (o.testWithoutAnalyser) {
+        for (std::int32_t remaining = timeMs; remaining > 0;) {
+            remaining -= std::min<std::int32_t>(10, remaining);
+            if (ctx_.values.StopRequest == 1) {
+                for (int c = 1; c <= 9; ++c) r.CoScan[c] = static_cast<double>(counts[c]);
+                return toInt32(9 * r.CoScan[5]);
+            }
+            const double tick = static_cast<double>(ctx_.clock.nowMs());
+            for (int c = 1; c <= 9; ++c)
+                counts[c] += static_cast<std::int64_t>(500 * std::sin((tick - 100 * c) / 1000) + 500);
+        }
+    } else {
+        countOnCard(timeMs, counts);
+    }
+
+    std::int64_t total = 0;
+    for (int c = 1; c <= 9; ++c) {
+        r.CoScan[c] = static_cast<double>(counts[c] * state_.ChannelEnabled[c]);
+        total += counts[c] * state_.ChannelEnabled[c];
+    }
+    std::int32_t result = toInt32(static_cast<double>(total));
+
+    if (o.testWithoutAnalyser) {
+        WaitMs(timeMs);
+        if (o.ringCurrentOverwrite) {
+            std::fill(r.CoScan.begin() + 1, r.CoScan.end(), 0.0);
+            r.CoScan[5] = ctx_.values.RingCurrent;
+            result = toInt32(ctx_.values.RingCurrent);
+        }
+    }
+    ctx_.pump.pump();
+    if (ctx_.channels.view) showChannelView(counts);
+    return result;
+}
+
+std::int32_t AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts) {
+    const std::int64_t gateMs = std::max<std::int32_t>(state_.GateUnits, 1) * 10;
+    const std::int64_t gates = std::max<std::int64_t>(timeMs, 0) / gateMs;
+    for (std::int64_t g = 0; g < gates; ++g) {
+        port_.PortWrite(ports::Strobe, 2);
+        port_.PortWrite(ports::Strobe, 0);
+        const std::int64_t gateStart = ctx_.clock.nowUs();
+        waitForStatus(true, kGateRiseLimitUs);
+        const std::int64_t limitUs = kGateEndTimeoutGates * gateMs * 1000;
+        if (!waitForStatus(false, limitUs - (ctx_.clock.nowUs() - gateStart))) {
+            // The counters of an unfinished gate are meaningless; keep what the finished gates
+            // counted and let the run end, keeping its completed scans.
+            ctx_.values.StopRequest = 1;
+            ctx_.dialogs.error(kAnalyserErrorCaption,
+                               "The analyser card did not end its counting gate within " +
+                                   std::to_string(kGateEndTimeoutGates * gateMs) +
+                                   " ms (status bit 7 stays set).\r\rThe measurement has been stopped; "
+                                   "please check the analyser electronics.");
+            return static_cast<std::int32_t>(g);
+        }
+        for (int k = 0; k < 9; ++k) {
+            const int c = kCounterOrder[k] - '0';
+            const std::uint8_t low = port_.PortRead(ports::CounterLow);
+            const std::uint8_t high = port_.PortRead(ports::CounterHigh);
+            port_.PortWrite(ports::Strobe, 1);
+            port_.PortWrite(ports::Strobe, 0);
+            counts[c] += low + 256 * high;
+        }
+    }
+    return static_cast<std::int32_t>(gates);
+}
+
+// Polls the status port until the gate-running bit equals `running` or `limitUs` has passed.
+bool AnalyserIo::waitForStatus(bool running, std::int64_t limitUs) {
+    const std::int64_t start = ctx_.clock.nowUs();
+    for (;;) {
+        const bool bit = (port_.PortRead(ports::Status) & 0x80) != 0;
+        if (bit == running) return true;
+        if (ctx_.clock.nowUs() - start > limitUs) return false;
+        chargePoll();
+    }
+}
+
+void AnalyserIo::chargePoll() {
+    if (virtualClock_) virtualClock_->advanceUs(kPollCostUs);
+}
+
+void AnalyserIo::showChannelView(const std::array<std::int64_t, 10>& counts) {
+    std::array<double, 9> raw{};
+    for (int c = 1; c <= 9; ++c) raw[c - 1] = static_cast<double>(counts[c]);
+    ctx_.links->showChannelCounts(raw);
+}
+
+void AnalyserIo::WaitMs(std::int64_t ms) {
+    if (ms <= 0) return;
+    const std::int64_t end = ctx_.clock.nowMs() + ms;
+    // Sleeping a millisecond per turn keeps the interface alive without burning a core, and moves a
+    // virtual clock on so that the wait ends.
+    while (ctx_.clock.nowMs() < end) {
+        ctx_.pump.pump();
+        ctx_.clock.sleepMs(1);
+    }
+}
+
+bool AnalyserIo::presenceTest(bool portAccessAvailable) {
+    auto noCard = [&] {
+        ctx_.options.testWithoutAnalyser = true;
+        ctx_.options.testSwitchEnabled = false;
+        return false;
+    };
+    if (!portAccessAvailable) return noCard();
+    port_.PortWrite(ports::Strobe, 2);
+    port_.PortWrite(ports::Strobe, 0);
+    const std::int64_t limitUs = 20 * std::max<std::int32_t>(state_.GateUnits, 1) * 1000;
+    if (!waitForStatus(true, limitUs)) return noCard();
+    if (!waitForStatus(false, limitUs)) return noCard();
+    return true;
+}
+
+} // namespace korvo

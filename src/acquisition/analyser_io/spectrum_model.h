@@ -1,0 +1,50 @@
+#pragma once
+// Count rate (counts per second) that the simulated analyser sees at a kinetic energy. Either a few
+// photoemission lines on an inelastic background, or a measured spectrum loaded from a two-column
+// text file and interpolated linearly.
+#include <istream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvo {
+
+class SpectrumModel {
+public:
+    // One line: pseudo-Voigt profile (Gaussian mixed with a Lorentzian of the same width).
+    struct Peak {
+        double centre = 0;          // eV
+        double height = 0;          // counts/s at the centre
+        double fwhm = 1;            // eV
+        double lorentzFraction = 0; // 0 pure Gaussian, 1 pure Lorentzian
+        // Height of the inelastic step the line leaves on its low-energy side, as a fraction of
+        // the line's height (electrons that lost energy on their way out).
+        double stepFraction = 0;
+    };
+
+    SpectrumModel() = default;
+    // Lines on a linear background: rate = background + slope * E + lines.
+    static SpectrumModel lines(std::vector<Peak> peaks, double background = 0, double slope = 0);
+    // A believable core-level spectrum over 0..1600 eV kinetic energy: secondary-electron tail,
+    // a sloping background and lines near 35, 84/88, 285 and 531 eV with their loss steps.
+    static SpectrumModel standard();
+    // Two columns per line (energy in eV, count rate in counts/s), separated by blanks, tabs or ";".
+    // Empty lines and lines starting with "#" are skipped. Energies must rise strictly, rates must
+    // not be negative, at least two points are needed. nullopt with a message naming the line.
+    static std::optional<SpectrumModel> parse(std::istream& in, std::string* error);
+    static std::optional<SpectrumModel> load(const std::string& path, std::string* error);
+
+    // Never negative; a tabulated spectrum gives 0 outside its energy range.
+    double rate(double energyEv) const;
+
+private:
+    std::vector<Peak> peaks_;
+    double background_ = 0;
+    double slope_ = 0;
+    double tailHeight_ = 0; // secondary electrons near 0 eV
+    double tailDecay_ = 1;  // eV
+    std::vector<std::pair<double, double>> table_;
+};
+
+} // namespace korvo
