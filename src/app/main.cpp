@@ -1,0 +1,72 @@
+// Program start of the desktop program.
+#include "acquisition/analyser_io/port_backend.h"
+#include "app/app_options.h"
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "app/splash.h"
+#include "common/clock.h"
+#include "common/platform_info.h"
+#include "common/qt/qt_dialogs.h"
+#include "common/qt/qt_event_pump.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("korvo"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVO_VERSION));
+
+    const korvo::AppOptions options = korvo::parseAppOptions(QApplication::arguments());
+    if (options.showHelp) {
+        std::fputs(options.helpText.c_str(), stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::printf("korvo %s\n", KORVO_VERSION);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "korvo: %s\n\n%s", options.error.c_str(), options.helpText.c_str());
+        return 2;
+    }
+
+    // Held until main returns: the guard must outlive every close request the user may refuse.
+    korvo::SingleInstanceGuard guard;
+    switch (guard.acquire()) {
+    case korvo::SingleInstanceGuard::Outcome::First:
+        break;
+    case korvo::SingleInstanceGuard::Outcome::OtherActivated:
+        return 0;
+    case korvo::SingleInstanceGuard::Outcome::OtherUnreachable:
+        QMessageBox::warning(nullptr, QStringLiteral("Korvo '02"), QStringLiteral("Program is running!!!"));
+        return 1;
+    }
+
+    korvo::SteadyClock clock;
+    korvo::QtEventPump pump;
+    korvo::QtDialogs dialogs;
+    korvo::AcquisitionContext ctx(clock, pump, dialogs);
+
+    const std::string iniPath = options.iniPath.empty() ? korvo::iniFilePath() : options.iniPath;
+    korvo::TForm1 window(ctx, iniPath);
+    QObject::connect(&guard, &korvo::SingleInstanceGuard::activationRequested, &window,
+                     &korvo::TForm1::bringToFront);
+
+    // The analyser card back end: the command line wins over the INI key.
+    std::string card = options.card.empty() ? window.settings().store.card : options.card;
+    std::string error;
+    std::unique_ptr<korvo::PortIo> port = korvo::makePortBackend(card, clock, &error);
+    if (!port) {
+        dialogs.error("Korvo 02", "Analyser card \"" + card + "\" not available:\r" + error +
+                                      "\rThe program runs without an analyser.");
+        port = korvo::makePortBackend("test", clock, &error);
+    }
+    window.setPortIo(port.get());
+
+    korvo::showSplash(window.splashTimeMs());
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,157 @@
+#include "app/main_window.h"
+
+#include "app/text_editor_window.h"
+#include "app/warning_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace korvo {
+
+TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
+    : QMainWindow(parent), ctx_(ctx), ini_(std::move(iniPath)) {
+    chooseColour = [this](const QColor& current) -> std::optional<QColor> {
+        QColor c = QColorDialog::getColor(current, this);
+        if (!c.isValid()) return std::nullopt;
+        return c;
+    };
+    createMenus();
+    createPanel();
+    createStatusBar();
+    connectParameters();
+    editor_ = new TextEditorWindow(this);
+    warning_ = new TForm11(this);
+
+    // The order matters: the settings read below fills controls created above, and the count axis
+    // and reference channel must hold before the first pass-energy change.
+    scriptLabel_->setText(QStringLiteral(" Script \n Mode ! "));
+    recoverySave_ = false;
+    autoScale_->setChecked(true);
+    countAxis = CountAxis{};
+    countAxis.yPerPixel = (countAxis.yMax - countAxis.yMin) / countAxis.heightPx;
+    multiPlotBox_->move(-2000, multiPlotBox_->y());
+    state_.ReferenceChannel = 5;
+    setWindowTitle(QStringLiteral("Korvo '02"));
+    readSettings("", true);
+    continueRun_ = false;
+
+    // The progress strip starts as an empty grey bar.
+    QPixmap strip(100, 17);
+    strip.fill(fromBgr(0xDDDDDD));
+    progressLabel_->setPixmap(strip);
+    progressLabel_->setFixedSize(100, 17);
+
+    // Only the menu bar is of use until "Measure" is chosen.
+    panel_->hide();
+    machineMenu_->menuAction()->setEnabled(false);
+    resize(600, 100);
+}
+
+TForm1::~TForm1() = default;
+
+QColor TForm1::fromBgr(std::uint32_t bgr) {
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+bool TForm1::runActive() const {
+    return startButton_->text() != QStringLiteral("Start");
+}
+
+void TForm1::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (!startPending_) return;
+    startPending_ = false;
+    resize(600, 100);
+    machineMenu_->menuAction()->setEnabled(false);
+    panel_->hide();
+    settings_.store.startDir = QDir::currentPath().toStdString();
+    if (scheme4x2_) scheme4x2_->setChecked(true);
+    plotBox_->setStyleSheet(QStringLiteral("background: white;"));
+    // Shows the extra-point count of the stored pass energy from the start.
+    PassEnergie_ComboBoxChange();
+}
+
+void TForm1::MeasureClick() {
+    if (settings_.store.startDir.empty()) settings_.store.startDir = QDir::currentPath().toStdString();
+    measureAction_->setVisible(false);
+    checkSaveDir();
+    if (state_.MachineMode != ModeOff) modeSwitchSteps(ModeClam);
+    panel_->show();
+    resize(700, 580);
+    move(screen() ? screen()->availableGeometry().topLeft() : QPoint(0, 0));
+    machineMenu_->menuAction()->setEnabled(true);
+    applyResize();
+}
+
+void TForm1::switchMode(std::uint8_t mode) {
+    if (mode < ModeClam || mode > ModeKeithley) return;
+    modeSwitchSteps(mode);
+    applyModeLayout(mode);
+    applyResize();
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    // The single-instance guard is deliberately not released here: it belongs to the program, and
+    // a refused close must keep a second copy out.
+    if (runActive()) {
+        ctx_.dialogs.show("Please stop the measurements first!");
+        e->ignore();
+        return;
+    }
+    if (ctx_.dialogs.ask("Korvo 02", "Close Korvo 02 ?", DialogIcon::Warning, DialogButtons::OkCancel) !=
+        DialogAnswer::Ok) {
+        e->ignore();
+        return;
+    }
+    closing_ = true;
+    writeSettings(true);
+    DataBlock().swap(data_);
+    editor_->close();
+    e->accept();
+}
+
+void TForm1::ExitClick() {
+    writeSettings(true);
+    close();
+}
+
+void TForm1::checkSaveDir(bool showOptionsPage) {
+    SaveDirCheck check = korvo::checkSaveDir(settings_.store.saveDir, settings_.store.startDir);
+    if (showOptionsPage && check.optionsPage >= 0) ctx_.links->showOptionsPage(check.optionsPage);
+}
+
+void TForm1::Start_buttonClick() {
+    if (receivers(SIGNAL(runRequested())) == 0) {
+        ctx_.dialogs.show("The measurement run is not available in this build.");
+        return;
+    }
+    emit runRequested();
+}
+
+void TForm1::bringToFront() {
+    if (isMinimized()) showNormal();
+    show();
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    raise();
+    activateWindow();
+}
+
+void TForm1::setStatusPanel(int index, const QString& text) {
+    if (index >= 0 && index < int(statusLabels_.size())) statusLabels_[index]->setText(text);
+}
+
+QString TForm1::statusPanel(int index) const {
+    if (index >= 0 && index < int(statusLabels_.size())) return statusLabels_[index]->text();
+    return {};
+}
+
+} // namespace korvo

@@ -1,0 +1,193 @@
+// The menu bar of the main window and the commands that only need the window itself.
+#include "app/main_window.h"
+
+#include "app/text_editor_window.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QUrl>
+
+namespace korvo {
+
+namespace {
+
+QAction* addItem(QMenu* menu, const QString& caption, bool enabled = true) {
+    QAction* a = menu->addAction(caption);
+    a->setEnabled(enabled);
+    return a;
+}
+
+// A menu title with a shortcut: the shortcut opens the menu, as pressing the title would.
+void openWithShortcut(QMainWindow* window, QMenu* menu, const QKeySequence& keys) {
+    menu->menuAction()->setShortcut(keys);
+    auto* sc = new QShortcut(keys, window);
+    QObject::connect(sc, &QShortcut::activated, window, [window, menu] {
+        if (menu->menuAction()->isEnabled() && menu->menuAction()->isVisible())
+            window->menuBar()->setActiveAction(menu->menuAction());
+    });
+}
+
+} // namespace
+
+void TForm1::createMenus() {
+    QMenuBar* bar = menuBar();
+
+    // ---- File
+    fileMenu_ = bar->addMenu(QStringLiteral("&File"));
+    openWithShortcut(this, fileMenu_, QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(addItem(fileMenu_, QStringLiteral("Open Textfile")), &QAction::triggered, this,
+            &TForm1::openTextFile);
+    connect(addItem(fileMenu_, QStringLiteral("Save Textfile")), &QAction::triggered, this,
+            &TForm1::saveTextFile);
+    connect(addItem(fileMenu_, QStringLiteral("Delete File")), &QAction::triggered, this,
+            &TForm1::deleteFile);
+    fileMenu_->addSeparator();
+    connect(addItem(fileMenu_, QStringLiteral("&Save Measurements")), &QAction::triggered, this, [this] {
+        if (receivers(SIGNAL(saveMeasurementRequested())) == 0)
+            ctx_.dialogs.show("Saving measurements is not available in this build.");
+        else
+            emit saveMeasurementRequested();
+    });
+    addItem(fileMenu_, QStringLiteral("Load Measurements"), false);
+    fileMenu_->addSeparator();
+    addItem(fileMenu_, QStringLiteral("Print - &Preview"), false);
+    QMenu* scheme = fileMenu_->addMenu(QStringLiteral("Print-&Scheme"));
+    printScheme_ = new QActionGroup(this);
+    for (const char* caption : {"1 X 1 (vert)", "2 X 1", "3 X 2", "4 X 2"}) {
+        QAction* a = addItem(scheme, QString::fromLatin1(caption));
+        a->setCheckable(true);
+        printScheme_->addAction(a);
+        scheme4x2_ = a; // the last one, "4 X 2", is the default scheme
+    }
+    scheme4x2_->setChecked(true);
+    addItem(fileMenu_, QStringLiteral("Printer S&etup"), false);
+    QAction* incLine = addItem(fileMenu_, QStringLiteral("&Inc line-type"));
+    incLine->setCheckable(true);
+    QAction* grid = addItem(fileMenu_, QStringLiteral("&Grid"));
+    grid->setCheckable(true);
+    grid->setChecked(true);
+    addItem(fileMenu_, QStringLiteral("&Quick Print  (Print16)"), false);
+    fileMenu_->addSeparator();
+    connect(addItem(fileMenu_, QStringLiteral("&Exit")), &QAction::triggered, this, &TForm1::ExitClick);
+
+    // ---- Measure (a command on the bar itself)
+    measureAction_ = bar->addAction(QStringLiteral("&Measure"));
+    measureAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    measureAction_->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(measureAction_); // keeps the shortcut alive while the item is hidden from the bar
+    connect(measureAction_, &QAction::triggered, this, [this] {
+        if (measureAction_->isVisible() && measureAction_->isEnabled()) MeasureClick();
+    });
+
+    // ---- Machine
+    machineMenu_ = bar->addMenu(QStringLiteral("&Machine"));
+    openWithShortcut(this, machineMenu_, QKeySequence(Qt::CTRL | Qt::Key_A));
+    const char* modeCaptions[4] = {"&CLAM4", "CLAM4  C&FS", "CLAM4  C&IS", "&Keithley 1 && Mono"};
+    for (int i = 0; i < 4; ++i) {
+        QAction* a = addItem(machineMenu_, QString::fromLatin1(modeCaptions[i]));
+        a->setCheckable(true);
+        modeActions_[i] = a;
+        std::uint8_t mode = std::uint8_t(ModeClam + i);
+        connect(a, &QAction::triggered, this, [this, mode] { switchMode(mode); });
+    }
+    machineMenu_->addSeparator();
+    addKeithley1_ = addItem(machineMenu_, QStringLiteral("Add Keithley  &1"));
+    addKeithley1_->setCheckable(true);
+    addKeithley2_ = addItem(machineMenu_, QStringLiteral("Add Keithley  &2"));
+    addKeithley2_->setCheckable(true);
+    connect(addKeithley1_, &QAction::toggled, this, [this](bool on) { ctx_.options.addKeithley1 = on; });
+    connect(addKeithley2_, &QAction::toggled, this, [this](bool on) { ctx_.options.addKeithley2 = on; });
+    QAction* test = addItem(machineMenu_, QStringLiteral("&Testbetrieb"), false);
+    test->setVisible(false);
+
+    // ---- ShowSpec (opens a viewer window; the viewer is not part of this build yet)
+    QAction* showSpec = bar->addAction(QStringLiteral("&ShowSpec"));
+    showSpec->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    showSpec->setEnabled(false);
+
+    // ---- Data
+    QMenu* data = bar->addMenu(QStringLiteral("&Data"));
+    openWithShortcut(this, data, QKeySequence(Qt::CTRL | Qt::Key_D));
+    data->menuAction()->setEnabled(false);
+    addItem(data, QStringLiteral("&AES-Data"), false);
+
+    // ---- Tools
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    addItem(tools, QStringLiteral("&History"), false);
+    addItem(tools, QStringLiteral("&Korrelation"), false);
+    addItem(tools, QStringLiteral("&Script"), false);
+    addItem(tools, QStringLiteral("e-mail - Alert")); // offered, but has never done anything
+
+    // ---- Options
+    QMenu* options = bar->addMenu(QStringLiteral("&Options"));
+    openWithShortcut(this, options, QKeySequence(Qt::CTRL | Qt::Key_O));
+    addItem(options, QStringLiteral("&Setup"), false);
+    addItem(options, QStringLiteral("&Multichanneltron Setup"), false);
+    addItem(options, QStringLiteral("Make S&cript"), false);
+
+    // ---- monochromator commands on the bar itself
+    connect(bar->addAction(QStringLiteral("Get Pos !")), &QAction::triggered, this, &TForm1::GetPosClick);
+    connect(bar->addAction(QStringLiteral("Stop Mono !")), &QAction::triggered, this, &TForm1::StopMonoClick);
+
+    // ---- Help
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    openWithShortcut(this, help, QKeySequence(Qt::CTRL | Qt::Key_H));
+    addItem(help, QStringLiteral("&Help"), false);
+    addItem(help, QStringLiteral("&Info"), false);
+    addItem(help, QStringLiteral("&noch zu ändern"), false);
+    connect(addItem(help, QStringLiteral("Bugs !!!!")), &QAction::triggered, this,
+            [this] { openInDesktop(QStringLiteral("bugs.txt")); });
+}
+
+void TForm1::openTextFile() {
+    auto path = ctx_.dialogs.chooseOpenFile("Open Textfile", settings_.store.saveDir,
+                                            "Text files (*.txt);;All files (*)");
+    if (!path) return;
+    QString error;
+    if (!editor_->loadFile(QString::fromStdString(*path), &error)) {
+        ctx_.dialogs.error("Korvo 02", "Cannot open " + *path + "\r" + error.toStdString());
+        return;
+    }
+    editor_->setWindowTitle(QStringLiteral("edit file"));
+    editor_->show();
+    editor_->raise();
+}
+
+void TForm1::saveTextFile() {
+    auto path = ctx_.dialogs.chooseSaveFile("Save Textfile", settings_.store.saveDir, "",
+                                            "Text files (*.txt);;All files (*)");
+    if (!path || path->empty()) return;
+    QString error;
+    if (!editor_->saveFile(QString::fromStdString(*path), &error))
+        ctx_.dialogs.error("Korvo 02", "Cannot save " + *path + "\r" + error.toStdString());
+}
+
+void TForm1::deleteFile() {
+    auto path = ctx_.dialogs.chooseOpenFile("zu löschende Datei", settings_.store.saveDir, "All files (*)");
+    if (!path || path->empty()) return;
+    QFileInfo info(QString::fromStdString(*path));
+    // Only plain files: a directory chosen by mistake is never removed.
+    if (!info.isFile() || !QFile::remove(info.absoluteFilePath()))
+        ctx_.dialogs.error("Korvo 02", "Cannot delete " + *path);
+}
+
+void TForm1::openInDesktop(const QString& fileName) {
+    QString dir = settings_.store.startDir.empty() ? QDir::currentPath()
+                                                   : QString::fromStdString(settings_.store.startDir);
+    QString path = QDir(dir).filePath(fileName);
+    if (!QFileInfo::exists(path)) {
+        ctx_.dialogs.show(QDir::toNativeSeparators(path).toStdString() + " not found.");
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        ctx_.dialogs.show("No program to show " + QDir::toNativeSeparators(path).toStdString() + ".");
+}
+
+} // namespace korvo

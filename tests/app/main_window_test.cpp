@@ -1,0 +1,263 @@
+// The main window's states: start-up, "Measure", the machine modes, the menus and closing.
+#include "app_test_support.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <gtest/gtest.h>
+
+using namespace korvo;
+using korvo::testing::WindowRig;
+
+namespace {
+
+const char* kClamIni = "[general]\r\nmachine=CLAM\r\ntime=0\r\n";
+
+QAction* findAction(const QList<QAction*>& actions, const QString& text) {
+    for (QAction* a : actions) {
+        if (a->text() == text) return a;
+        if (a->menu())
+            if (QAction* inner = findAction(a->menu()->actions(), text)) return inner;
+    }
+    return nullptr;
+}
+
+bool shownInPanel(TForm1& w, const char* name) {
+    auto* widget = w.findChild<QWidget*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget && widget->isVisibleTo(w.measurementPanel());
+}
+
+QString axisCaption(TForm1& w) {
+    return w.findChild<QLabel*>(QStringLiteral("axisCaption"))->text();
+}
+
+} // namespace
+
+TEST(MainWindowStart, SmallWindowWithOnlyTheMenuBarUntilMeasure) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    w.show();
+    EXPECT_EQ(w.size(), QSize(600, 100));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Korvo '02"));
+    EXPECT_FALSE(w.machineMenu()->menuAction()->isEnabled());
+    EXPECT_FALSE(w.measurementPanel()->isVisible());
+    EXPECT_EQ(w.state().ReferenceChannel, 5);
+    EXPECT_DOUBLE_EQ(w.countAxis.yPerPixel, 0.1);
+    EXPECT_TRUE(w.autoScaleBox()->isChecked());
+    EXPECT_EQ(w.scriptModeLabel()->text(), QStringLiteral(" Script \n Mode ! "));
+    EXPECT_EQ(w.progressStrip()->size(), QSize(100, 17));
+    ASSERT_EQ(w.statusPanels()->findChildren<QLabel*>().size(), 4);
+    EXPECT_EQ(w.statusPanel(0), QStringLiteral("Status"));
+    EXPECT_EQ(w.statusPanel(1), QStringLiteral(" Monochromator: "));
+    EXPECT_EQ(w.statusPanel(2), QStringLiteral("Main Motor: "));
+    EXPECT_EQ(w.statusPanel(3), QString());
+
+    // The pass-energy change ran once at showing: the default list offers nine channel positions.
+    EXPECT_EQ(w.channelItems().size(), 9);
+
+    w.MeasureClick();
+    EXPECT_EQ(w.size(), QSize(700, 580));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Korvo '02   -  CLAM"));
+    EXPECT_EQ(w.machineMode(), ModeClam);
+    EXPECT_TRUE(w.machineMenu()->menuAction()->isEnabled());
+    EXPECT_TRUE(w.measurementPanel()->isVisible());
+    EXPECT_FALSE(w.measureAction()->isVisible());
+    EXPECT_EQ(w.measurementPanel()->size(),
+              QSize(w.centralWidget()->width(), w.centralWidget()->height() - 20));
+    EXPECT_EQ(w.plotBox()->width(), w.measurementPanel()->width() - 180);
+}
+
+TEST(MainWindowStart, TestMachineKeepsItsModeOnMeasure) {
+    WindowRig rig("[general]\r\nmachine=OFF\r\ntime=0\r\n");
+    rig.window->show();
+    rig.window->MeasureClick();
+    EXPECT_EQ(rig.window->machineMode(), ModeOff);
+    EXPECT_EQ(rig.window->windowTitle(), QStringLiteral("Korvo '02"));
+}
+
+TEST(MainWindowModes, TitlesCaptionsAndRowsOfEachMode) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    w.show();
+    w.MeasureClick();
+    struct Expect {
+        std::uint8_t mode;
+        const char* title;
+        const char* settings;
+        const char* axis;
+        const char* startLabel; // nullptr: hidden
+        bool extraPoints;
+    };
+    const Expect modes[] = {
+        {ModeCfs, "Korvo '02   -  CLAM - Constant Final State", "Settings CLAM4 CFS",
+         "- - -  Photon Energy  (eV) - - - >", "Fixed Energy (eV)", false},
+        {ModeCis, "Korvo '02   -  CLAM - Constant Initial State", "Settings CLAM4 CIS",
+         "- - -  Photon Energy  (eV) - - - >", "Start Energy (eV)", false},
+        {ModeKeithley, "Korvo '02   -  Keithley", "Settings Keithley", "- - -  Photon Energy  (eV) - - - >",
+         nullptr, false},
+        {ModeClam, "Korvo '02   -  CLAM", "Settings CLAM4", "- - -  Kinetic Energy  (eV) - - - >",
+         "Start Energy (eV)", true},
+    };
+    for (const Expect& e : modes) {
+        SCOPED_TRACE(e.title);
+        w.switchMode(e.mode);
+        EXPECT_EQ(w.machineMode(), e.mode);
+        EXPECT_EQ(w.windowTitle(), QString::fromLatin1(e.title));
+        EXPECT_EQ(w.settingsBox()->title(), QString::fromLatin1(e.settings));
+        EXPECT_EQ(axisCaption(w), QString::fromLatin1(e.axis));
+        const bool analyser = e.startLabel != nullptr;
+        EXPECT_EQ(shownInPanel(w, "startLabel"), analyser);
+        if (analyser) {
+            EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("startLabel"))->text(),
+                      QString::fromLatin1(e.startLabel));
+        }
+        EXPECT_EQ(shownInPanel(w, "passEnergy"), analyser);
+        EXPECT_EQ(shownInPanel(w, "timePerPoint"), analyser);
+        EXPECT_EQ(shownInPanel(w, "energyReadout"), analyser);
+        EXPECT_EQ(shownInPanel(w, "infoBox"), analyser);
+        EXPECT_EQ(shownInPanel(w, "channelList"), analyser);
+        EXPECT_EQ(w.extraPointsLabel()->isVisibleTo(w.measurementPanel()), e.extraPoints);
+        // The ramp row and the energy read-out swap places between the analyser scan and the rest.
+        const int rampTop = w.findChild<QPushButton*>(QStringLiteral("rampButton"))->y();
+        EXPECT_EQ(rampTop, e.mode == ModeClam ? 40 : 180);
+        // Only this mode's item carries the tick.
+        const auto items = w.machineMenu()->actions();
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(items[i]->isChecked(), ModeClam + i == e.mode) << i;
+    }
+    EXPECT_FALSE(w.continueButton()->isEnabled());
+}
+
+TEST(MainWindowModes, KindOfMeasurementItemsFollowModeAndTestSwitch) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    w.show();
+    w.MeasureClick();
+    EXPECT_EQ(w.kindItems(), (QStringList{"c(t)", "CAE"}));
+    w.switchMode(ModeKeithley);
+    EXPECT_EQ(w.kindItems(), (QStringList{"c(t)", "KEI"}));
+    rig.ctx.options.enableTests = true;
+    w.switchMode(ModeKeithley);
+    EXPECT_EQ(w.kindItems(), (QStringList{"c(t)", "KEI"}));
+    w.switchMode(ModeCfs);
+    EXPECT_EQ(w.kindItems(), (QStringList{"c(t)", "CAE", "CRR"}));
+    // Keithley mode switches the multichanneltron view off.
+    rig.ctx.channels.view = true;
+    w.switchMode(ModeKeithley);
+    EXPECT_FALSE(rig.ctx.channels.view);
+}
+
+TEST(MainWindowMenus, CaptionsShortcutsAndItemsNotYetAvailable) {
+    WindowRig rig;
+    TForm1& w = *rig.window;
+    QStringList bar;
+    for (QAction* a : w.menuBar()->actions()) bar << a->text();
+    EXPECT_EQ(bar, (QStringList{"&File", "&Measure", "&Machine", "&ShowSpec", "&Data", "&Tools", "&Options",
+                                "Get Pos !", "Stop Mono !", "&Help"}));
+    const std::pair<const char*, QKeySequence> shortcuts[] = {
+        {"&File", QKeySequence("Ctrl+F")},    {"&Measure", QKeySequence("Ctrl+M")},
+        {"&Machine", QKeySequence("Ctrl+A")}, {"&ShowSpec", QKeySequence("Ctrl+S")},
+        {"&Data", QKeySequence("Ctrl+D")},    {"&Options", QKeySequence("Ctrl+O")},
+        {"&Help", QKeySequence("Ctrl+H")}};
+    for (const auto& [caption, keys] : shortcuts)
+        EXPECT_EQ(findAction(w.menuBar()->actions(), caption)->shortcut(), keys) << caption;
+
+    const auto all = w.menuBar()->actions();
+    for (const char* caption :
+         {"Load Measurements", "Print - &Preview", "Printer S&etup", "&Quick Print  (Print16)", "&AES-Data",
+          "&History", "&Korrelation", "&Script", "&Setup", "&Multichanneltron Setup", "Make S&cript", "&Info",
+          "&noch zu ändern", "&Data", "&ShowSpec"}) {
+        QAction* a = findAction(all, QString::fromUtf8(caption));
+        ASSERT_NE(a, nullptr) << caption;
+        EXPECT_FALSE(a->isEnabled()) << caption;
+    }
+    for (const char* caption :
+         {"Open Textfile", "Save Textfile", "Delete File", "&Exit", "&CLAM4", "CLAM4  C&FS", "CLAM4  C&IS",
+          "&Keithley 1 && Mono", "Add Keithley  &1", "Add Keithley  &2", "e-mail - Alert", "Bugs !!!!",
+          "1 X 1 (vert)", "2 X 1", "3 X 2"}) {
+        QAction* a = findAction(all, QString::fromLatin1(caption));
+        ASSERT_NE(a, nullptr) << caption;
+        EXPECT_TRUE(a->isEnabled()) << caption;
+    }
+    QAction* test = findAction(all, QStringLiteral("&Testbetrieb"));
+    ASSERT_NE(test, nullptr);
+    EXPECT_FALSE(test->isVisible());
+    EXPECT_FALSE(test->isEnabled());
+    EXPECT_TRUE(findAction(all, QStringLiteral("&Grid"))->isChecked());
+    EXPECT_FALSE(findAction(all, QStringLiteral("&Inc line-type"))->isChecked());
+    EXPECT_TRUE(findAction(all, QStringLiteral("4 X 2"))->isChecked());
+
+    // The electrometer add-ons are options the run reads.
+    w.addKeithley2Action()->trigger();
+    EXPECT_TRUE(rig.ctx.options.addKeithley2);
+    EXPECT_FALSE(rig.ctx.options.addKeithley1);
+}
+
+TEST(MainWindowClose, RefusedDuringARunAndOnCancel) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    w.show();
+    w.MeasureClick();
+
+    w.startButton()->setText(QStringLiteral("Stop")); // what a running measurement shows
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].text, "Please stop the measurements first!");
+
+    w.startButton()->setText(QStringLiteral("Start"));
+    rig.dialogs.clear();
+    rig.dialogs.answers.push_back(DialogAnswer::Cancel);
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.closing());
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    const auto& q = rig.dialogs.shown[0];
+    EXPECT_EQ(q.kind, RecordingDialogs::Shown::Kind::Question);
+    EXPECT_EQ(q.caption, "Korvo 02");
+    EXPECT_EQ(q.text, "Close Korvo 02 ?");
+    EXPECT_EQ(q.buttons, DialogButtons::OkCancel);
+    EXPECT_EQ(q.icon, DialogIcon::Warning);
+
+    rig.dialogs.answers.push_back(DialogAnswer::Ok);
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(w.closing());
+}
+
+TEST(MainWindowClose, SettingsWrittenOnCloseAreReadByTheNextStart) {
+    WindowRig rig(kClamIni);
+    {
+        TForm1& w = *rig.window;
+        w.show();
+        w.MeasureClick();
+        w.findChild<QLineEdit*>(QStringLiteral("start"))->setText(QStringLiteral("12.5"));
+        w.findChild<QLineEdit*>(QStringLiteral("sample"))->setText(QStringLiteral("Gold (111)"));
+        w.findChild<QLineEdit*>(QStringLiteral("timePerPoint"))->setText(QStringLiteral("750"));
+        rig.dialogs.defaultAnswer = DialogAnswer::Ok;
+        ASSERT_TRUE(w.close());
+    }
+    auto next = rig.restart();
+    EXPECT_EQ(next->machineMode(), ModeClam);
+    EXPECT_EQ(next->fields().start, "12.5");
+    EXPECT_EQ(next->fields().sample, "Gold (111)");
+    EXPECT_EQ(next->fields().timePerPoint, "750");
+    EXPECT_EQ(next->findChild<QLineEdit*>(QStringLiteral("start"))->text(), QStringLiteral("12.5"));
+}
+
+TEST(MainWindowClose, ExitWritesTheSettingsEvenWhenClosingIsCancelled) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    w.show();
+    w.MeasureClick();
+    w.findChild<QLineEdit*>(QStringLiteral("comment"))->setText(QStringLiteral("after exit"));
+    rig.dialogs.answers.push_back(DialogAnswer::Cancel);
+    w.ExitClick();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_NE(rig.iniText().find("after exit"), std::string::npos);
+}

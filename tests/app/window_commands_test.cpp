@@ -1,0 +1,170 @@
+// Commands of the main window that reach files and dialogs: the text editor, deleting a file, the
+// warning dialog, the colour choice and the checks of the save directory and the settings file.
+#include "app/text_editor_window.h"
+#include "app/warning_dialog.h"
+#include "app_test_support.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace korvo;
+using korvo::testing::WindowRig;
+
+namespace {
+
+QAction* fileItem(TForm1& w, const QString& text) {
+    for (QAction* top : w.menuBar()->actions())
+        if (top->menu())
+            for (QAction* a : top->menu()->actions())
+                if (a->text() == text) return a;
+    return nullptr;
+}
+
+std::string writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path.toStdString();
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+} // namespace
+
+TEST(TextEditor, OpensEditsAndSavesWithWindowsLineEndsAndCodePage) {
+    WindowRig rig;
+    TForm1& w = *rig.window;
+    const QString in = rig.dir.filePath(QStringLiteral("notes.txt"));
+    rig.dialogs.files.push_back(writeBytes(in, QByteArray("K\xe4se\r\nzweite Zeile\r\n")));
+    fileItem(w, QStringLiteral("Open Textfile"))->trigger();
+    EXPECT_TRUE(w.textEditor()->isVisible());
+    EXPECT_EQ(w.textEditor()->windowTitle(), QStringLiteral("edit file"));
+    EXPECT_EQ(w.textEditor()->text(), QString::fromUtf8("Käse\nzweite Zeile\n"));
+
+    w.textEditor()->setText(QString::fromUtf8("Größe\nzwei"));
+    const QString out = rig.dir.filePath(QStringLiteral("out.txt"));
+    rig.dialogs.files.push_back(out.toStdString());
+    fileItem(w, QStringLiteral("Save Textfile"))->trigger();
+    EXPECT_EQ(readBytes(out), QByteArray("Gr\xf6\xdf"
+                                         "e\r\nzwei"));
+    EXPECT_EQ(rig.dialogs.shown.back().text, w.saveDir()); // the save dialog starts in SaveDir
+
+    // An unreadable choice is reported and leaves the editor as it was.
+    rig.dialogs.files.push_back(rig.dir.filePath(QStringLiteral("missing.txt")).toStdString());
+    fileItem(w, QStringLiteral("Open Textfile"))->trigger();
+    EXPECT_EQ(rig.dialogs.shown.back().kind, RecordingDialogs::Shown::Kind::Message);
+    EXPECT_EQ(w.textEditor()->text(), QString::fromUtf8("Größe\nzwei"));
+}
+
+TEST(TextEditor, DeleteFileRemovesOnlyAPlainFile) {
+    WindowRig rig;
+    TForm1& w = *rig.window;
+    const QString victim = rig.dir.filePath(QStringLiteral("old.dat"));
+    rig.dialogs.files.push_back(writeBytes(victim, "x"));
+    fileItem(w, QStringLiteral("Delete File"))->trigger();
+    EXPECT_EQ(rig.dialogs.shown[0].caption, "zu löschende Datei");
+    EXPECT_FALSE(QFile::exists(victim));
+
+    QDir(rig.dir.path()).mkdir(QStringLiteral("keep"));
+    rig.dialogs.files.push_back(rig.dir.filePath(QStringLiteral("keep")).toStdString());
+    fileItem(w, QStringLiteral("Delete File"))->trigger();
+    EXPECT_TRUE(QDir(rig.dir.filePath(QStringLiteral("keep"))).exists());
+    EXPECT_EQ(rig.dialogs.shown.back().kind, RecordingDialogs::Shown::Kind::Message);
+}
+
+TEST(WarningDialog, ConfirmsOnlyWithOkAndAsksAnewEachTime) {
+    korvo::testing::app();
+    TForm11 dialog;
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Warning !"));
+    dialog.setMessage(QStringLiteral("You will now overwrite old data !"));
+    EXPECT_EQ(dialog.message(), QStringLiteral("You will now overwrite old data !"));
+
+    QTimer::singleShot(0, dialog.okButton(), &QPushButton::click);
+    EXPECT_TRUE(dialog.confirm());
+    QTimer::singleShot(0, dialog.abortButton(), &QPushButton::click);
+    EXPECT_FALSE(dialog.confirm()); // the earlier OK does not carry over
+    QTimer::singleShot(0, &dialog, &QDialog::reject);
+    EXPECT_FALSE(dialog.confirm());
+}
+
+TEST(MainWindowColours, CtrlRightClickRecoloursTheBox) {
+    WindowRig rig;
+    TForm1& w = *rig.window;
+    int asked = 0;
+    w.chooseColour = [&](const QColor&) -> std::optional<QColor> {
+        ++asked;
+        return QColor(10, 20, 30);
+    };
+    QGroupBox* box = w.settingsBox();
+    QMouseEvent plain(QEvent::MouseButtonPress, QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)),
+                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &plain);
+    EXPECT_EQ(asked, 0);
+    QMouseEvent withCtrl(QEvent::MouseButtonPress, QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)),
+                         Qt::RightButton, Qt::RightButton, Qt::ControlModifier);
+    QApplication::sendEvent(box, &withCtrl);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(box->palette().color(QPalette::Window), QColor(10, 20, 30));
+
+    w.chooseColour = [&](const QColor&) -> std::optional<QColor> { return std::nullopt; }; // cancelled
+    QApplication::sendEvent(box, &withCtrl);
+    EXPECT_EQ(box->palette().color(QPalette::Window), QColor(10, 20, 30));
+}
+
+TEST(MainWindowSettings, UnreachableSaveDirFallsBackToTheStartDirectory) {
+    WindowRig rig("[general]\r\nmachine=CLAM\r\ntime=0\r\n[CLAM]\r\nsavedir=/nonexistent/korvo/data\r\n");
+    TForm1& w = *rig.window;
+    w.show();
+    w.MeasureClick();
+    EXPECT_EQ(w.saveDir(), w.startDir());
+    EXPECT_EQ(w.saveDir(), QDir::currentPath().toStdString());
+}
+
+TEST(MainWindowSettings, DamagedFileStartsWithDefaultsAndIsReportedOnce) {
+    WindowRig rig("[general]\r\nmachine=CLAM\r\ntime=lang\r\ncolor=rot\r\n[CLAM]\r\nkind of measure=x\r\n");
+    TForm1& w = *rig.window;
+    EXPECT_EQ(w.splashTimeMs(), 3000);
+    EXPECT_EQ(w.fields().kindOfMeasure, 0);
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    const std::string& text = rig.dialogs.shown[0].text;
+    EXPECT_NE(text.find("time"), std::string::npos);
+    EXPECT_NE(text.find("color"), std::string::npos);
+    EXPECT_NE(text.find("kind of measure"), std::string::npos);
+}
+
+TEST(MainWindowParameters, TogglesConvertTheFieldsShownInTheWindow) {
+    WindowRig rig("[general]\r\nmachine=CLAM\r\ntime=0\r\n[CLAM]\r\nstart=10\r\nrampe=10\r\npoints=21\r\n");
+    TForm1& w = *rig.window;
+    w.show();
+    w.MeasureClick();
+    auto* points = w.findChild<QPushButton*>(QStringLiteral("pointsButton"));
+    auto* third = w.findChild<QLineEdit*>(QStringLiteral("third"));
+    points->click();
+    EXPECT_EQ(points->text(), QStringLiteral("Step (eV)"));
+    EXPECT_EQ(third->text(), QStringLiteral("0.5"));
+    points->click();
+    EXPECT_EQ(points->text(), QStringLiteral("Points/Scan"));
+    EXPECT_EQ(third->text(), QStringLiteral("21"));
+
+    // Text typed by the user that is no number is refused with a warning, not taken.
+    third->setText(QStringLiteral("2l"));
+    rig.dialogs.clear();
+    points->click();
+    EXPECT_EQ(points->text(), QStringLiteral("Points/Scan"));
+    EXPECT_EQ(third->text(), QStringLiteral("2l"));
+    EXPECT_EQ(rig.dialogs.shown.size(), 1u);
+}
