@@ -107,7 +107,8 @@ void IniFile::parse(const std::string& content) {
     sections_.clear();
     sections_.push_back(Section{});
     std::string_view text(content);
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    // One byte-order mark is expected; more would otherwise be lost one by one on each rewrite.
+    while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     while (!text.empty()) {
         const auto nl = text.find('\n');
         std::string_view raw = text.substr(0, nl);
