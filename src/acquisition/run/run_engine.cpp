@@ -1,0 +1,428 @@
+#include "acquisition/run/run_engine.h"
+
+#include "acquisition/history_model.h"
+#include "acquisition/measurement_settings.h"
+#include "acquisition/run/run_validation.h"
+#include "acquisition/run/time_left.h"
+#include "common/number_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace korvo {
+
+RunEngine::RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, RunState& state,
+                     DataBlock& data, MeasurementSaver& saver, RunDisplay& display)
+    : ctx_(ctx), io_(io), fields_(fields), state_(state), data_(data), saver_(saver), display_(display) {
+    if (!io_.hooks.historyEntry)
+        io_.hooks.historyEntry = [this] {
+            ctx_.history.add(HistoryEntry::from(fields_, state_, io_.storedStart(), io_.storedRamp()));
+        };
+    if (!io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand = [this] { runPhotonCommand(); };
+}
+
+void RunEngine::runPhotonCommand() {
+    photon_.photon = fields_.photon;
+    photonEnergyCommand(photon_, ctx_);
+    fields_.photon = photon_.photon;
+    display_.fieldsChanged();
+}
+
+void RunEngine::startClicked() {
+    if (controls_.running) {
+        requestStop();
+        return;
+    }
+    start(false);
+}
+
+void RunEngine::requestStop() {
+    if (!controls_.running) return;
+    ctx_.values.StopRequest = 1;
+    controls_.startCaption = "Start";
+    changed();
+}
+
+void RunEngine::continueClicked() {
+    if (controls_.running) {
+        // During a run "Continue" always resumes.
+        pause_ = controls_.continueCaption == "Wait";
+        controls_.continueCaption = pause_ ? "Continue" : "Wait";
+        changed();
+        return;
+    }
+    if (controls_.continueCaption != "Continue" || !continuable_ || ctx_.values.StopRequest != 1) return;
+    auto scans = text::parseInt(fields_.scans);
+    if (!scans) {
+        ctx_.dialogs.warning(kWarningCaption, notIntegerText(fields_.scans));
+        return;
+    }
+    if (*scans <= state_.ScansTarget || *scans > kMaxScans) {
+        ctx_.dialogs.show("Please increase number of scans first!");
+        return;
+    }
+    // The further scans use the grid of the sums they add to, whatever the fields say meanwhile.
+    state_ = finished_;
+    state_.ScansTarget = *scans;
+    continueFlag_ = true;
+    ctx_.values.StopRequest = 0;
+    start(true);
+}
+
+void RunEngine::skipScanClicked() {
+    if (controls_.running) skip_ = true;
+}
+
+void RunEngine::lastScanClicked() {
+    if (!controls_.running) return;
+    fields_.scans = std::to_string(state_.ScanNumber);
+    display_.fieldsChanged();
+}
+
+SaveOutcome RunEngine::saveClicked() {
+    if (controls_.running || !controls_.saveEnabled) return SaveOutcome::Cancelled;
+    return saver_.save();
+}
+
+void RunEngine::start(bool continuation) {
+    rng_.seed(std::uint64_t(ctx_.clock.nowUs()));
+    state_.runStartTick = ctx_.clock.nowMs();
+    activeChannels_ = 0;
+    for (int c = 1; c <= 9; ++c) {
+        state_.ChannelEnabled[c] = ctx_.channels.enabled[c - 1] ? 1 : 0;
+        activeChannels_ += state_.ChannelEnabled[c];
+    }
+    plot_.currentPointColour = 0xDDCCCC;
+    plot_.autoScale = true;
+    plot_.drawEnabled = true;
+    display_.runStarted();
+
+    const bool saveWasEnabled = controls_.saveEnabled;
+    controls_.running = true;
+    controls_.kindEnabled = false;
+    controls_.startCaption = "Stop";
+    controls_.continueCaption = "Wait";
+    controls_.continueEnabled = controls_.skipEnabled = controls_.lastScanEnabled = true;
+    controls_.saveEnabled = false;
+    saver_.newRun();
+    if (!continuation) {
+        ctx_.values.StopRequest = 0;
+        continueFlag_ = false;
+        pause_ = false;
+        controls_.menusEnabled = false;
+    }
+    changed();
+
+    End end;
+    if (!continuation && !validateNewRun(ctx_, fields_, state_, io_, display_)) {
+        // A refused run measures nothing and leaves the last measurement, its name and its Save
+        // button as they were.
+        controls_.saveEnabled = saveWasEnabled;
+        end = End::Refused;
+    } else {
+        if (!continuation) {
+            continuable_ = false;
+            plot_.xStart = state_.XStart;
+            plot_.xEnd = state_.XEnd;
+            plot_.yMin = 1e20;
+            plot_.yMax = -1e20;
+            plot_.cursor1 = state_.XStart;
+            plot_.cursor2 = state_.XEnd;
+        }
+        end = fields_.kindOfMeasure == 0 ? chart() : energyScans(continuation);
+    }
+    if (end == End::Stopped) stopPath();
+    if (end == End::Normal) {
+        continueFlag_ = false;
+        controls_.continueCaption = "Continue";
+        // More scans can be added to a completed run: Continue stays usable until the next run.
+        controls_.continueEnabled = true;
+        controls_.saveEnabled = true;
+        continuable_ = true;
+        finished_ = state_;
+    }
+    if (end == End::StoppedAfterScan) {
+        continueFlag_ = false;
+        controls_.continueCaption = "Continue";
+        controls_.continueEnabled = false;
+        controls_.saveEnabled = true;
+    }
+    if (end == End::Refused) {
+        controls_.continueEnabled = false;
+        controls_.continueCaption = "Wait";
+    }
+    commonEnd();
+}
+
+bool RunEngine::sizeBlock(std::int64_t records) {
+    try {
+        data_.assign(std::size_t(records), MeasurementRecord{});
+        return true;
+    } catch (const std::bad_alloc&) {
+        data_.clear();
+        ctx_.dialogs.show("Not enough memory for " + std::to_string(records) + " measurement points !");
+        ctx_.values.StopRequest = 1;
+        return false;
+    }
+}
+
+void RunEngine::setRangeFromFirstCount(double counts) {
+    if (!plot_.autoScale) return;
+    plot_.yMin = 0.95 * counts;
+    plot_.yMax = 1.05 * counts + 1;
+    if (std::fabs(plot_.yMax - plot_.yMin) <= 1e-12) plot_.yMax = 1e-12;
+    display_.redraw();
+}
+
+// Only the newly completed value is tested: every earlier one was tested when it came, so the range
+// keeps enclosing the data without a pass over the whole scan at every point.
+void RunEngine::autoScale(double value, bool wholeNumbers) {
+    if (!plot_.autoScale) return;
+    const double span = std::fabs(plot_.yMax - plot_.yMin);
+    if (!(span > 0)) return;
+    const double r = (value - plot_.yMin) / span;
+    if (r > (wholeNumbers ? 0.98 : 0.99)) {
+        plot_.yMax = (value - plot_.yMin) * 2 + plot_.yMin;
+        display_.redraw();
+    } else if (r < 0.02 && plot_.yMin > 0) {
+        double lo = value - (plot_.yMax - plot_.yMin);
+        if (wholeNumbers) lo = std::trunc(lo);
+        plot_.yMin = std::max(0.0, lo);
+        display_.redraw();
+    }
+}
+
+RunEngine::End RunEngine::chart() {
+    continueFlag_ = false;
+    controls_.continueEnabled = controls_.skipEnabled = controls_.saveEnabled = controls_.lastScanEnabled =
+        false;
+    changed();
+    state_.Ramp = 0;
+    state_.XStart = 0;
+    plot_.xStart = 0;
+    plot_.xEnd = state_.Points - 1;
+    plot_.yMin = 1e20;
+    plot_.yMax = -1e20;
+
+    saver_.proposeNext();
+    fields_.fileName.clear();
+    display_.fieldsChanged();
+
+    io_.SetupTimer();
+    io_.SetAnalyserModeBit(0);
+    io_.SetRamp(0);
+    io_.SetStartAndRange(state_.AnalyserStart);
+    io_.SetPassEnergyCode();
+    io_.BeginMeasurement();
+
+    const std::int64_t points = state_.Points;
+    if (!sizeBlock(points + 1)) return End::Stopped;
+    data_[1].enScan = 0;
+    state_.ScanNumber = 1;
+    pointsMeasured_ = 0;
+    display_.redraw();
+    skip_ = false;
+
+    std::int64_t i = 0;
+    for (std::int64_t n = 0; ctx_.values.StopRequest == 0; ++n) {
+        MeasurementRecord& rec = data_[std::size_t(i + 1)];
+        rec.enScan = double(i);
+        io_.SetAnalyserPoint(0);
+        const std::int32_t counts = io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
+        rec.CoScan[0] = counts;
+        display_.chartPoint(n, counts);
+        if (n == 0) setRangeFromFirstCount(counts);
+        display_.drawPoint(std::size_t(i + 1));
+        plot_.currentPointColour = 0x800000;
+        pointsMeasured_ = i + 1;
+        autoScale(counts, true);
+        if (i == points - 1) {
+            // The chart is full: its second half moves to the front and counting goes on behind it.
+            const std::int64_t h = points / 2;
+            for (std::int64_t j = 0; j <= h; ++j)
+                std::copy_n(data_[std::size_t(j + h)].CoScan.begin(), 10,
+                            data_[std::size_t(j)].CoScan.begin());
+            for (std::int64_t j = h + 1; j <= points - 1; ++j)
+                std::fill_n(data_[std::size_t(j)].CoScan.begin(), 10, 0.0);
+            i = h;
+            pointsMeasured_ = h;
+            display_.redraw();
+        } else {
+            ++i;
+        }
+    }
+    return End::Stopped;
+}
+
+RunEngine::End RunEngine::energyScans(bool continuation) {
+    const std::int64_t maxPos = state_.MaxPositiveShift, maxNeg = state_.MaxNegativeShift;
+    const std::int64_t n = steps();
+    const double step = state_.Ramp / double(state_.Points - 1);
+    const bool shifted = !ctx_.options.electrometerOverride && state_.MachineMode != ModeKeithley;
+
+    if (!continuation) {
+        saver_.proposeNext();
+        fields_.fileName = saver_.proposedName;
+        display_.fieldsChanged();
+        io_.SetupTimer();
+        io_.SetAnalyserModeBit(fields_.kindOfMeasure == 2 ? 1 : 0);
+        io_.SetRamp(state_.Ramp);
+        io_.SetStartAndRange(state_.XStart);
+        io_.SetPassEnergyCode();
+        plot_.yMin = 1e20;
+        plot_.yMax = -1e20;
+        io_.BeginMeasurement();
+        if (!sizeBlock(n + 1)) return End::Stopped;
+        // Every step's energy is known before it is measured; a scan stopped half-way then keeps
+        // true energies for the steps it did not reach.
+        for (std::int64_t r = 1; r <= n; ++r)
+            data_[std::size_t(r)].enScan = step * double(r - 1 - maxPos) + state_.AnalyserStart;
+        state_.ScanNumber = 1;
+        pointsMeasured_ = 0;
+        display_.redraw();
+        skip_ = false;
+        // The sums of a continued run are kept: the further scans add to them.
+        for (auto& r : data_) r.Co[0] = 0;
+    }
+    if (data_.size() != std::size_t(n + 1)) return End::Stopped;
+
+    while (state_.ScanNumber <= state_.ScansTarget && ctx_.values.StopRequest == 0) {
+        for (auto& r : data_) r.CoScan[0] = 0;
+        do {
+            if (skip_) {
+                pointsMeasured_ = 1;
+                for (auto& r : data_) r.CoScan.fill(0);
+                display_.redraw();
+                skip_ = false;
+            }
+            for (std::int64_t i = 0; i < n && !skip_; ++i) {
+                while (pause_ && ctx_.values.StopRequest == 0) {
+                    ctx_.pump.pump();
+                    ctx_.clock.sleepMs(5);
+                }
+                if (ctx_.values.StopRequest == 1) return End::Stopped;
+
+                const TimeLeft t = estimateTimeLeft(state_.TimePerPoint, state_.TimeCorrection, n,
+                                                    state_.Points, state_.ScansTarget, state_.ScanNumber, i);
+                display_.measurementsLabel(timeLeftLabel(state_.ScanNumber, t));
+                if (saver_.scriptRunning && saver_.scriptColumn0)
+                    saver_.scriptColumn0("Time: " + minutesSeconds(t.totalSeconds));
+
+                MeasurementRecord& rec = data_[std::size_t(i + 1)];
+                const double x = step * double(i - maxPos) + state_.AnalyserStart;
+                rec.enScan = x;
+                io_.SetAnalyserPoint((x - state_.AnalyserStart) / state_.Ramp);
+                display_.progress(progressStrip(maxPos + maxNeg, n, i));
+                io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
+
+                if (shifted) {
+                    for (int c = 1; c <= 9; ++c) {
+                        const std::int64_t j = i + 1 + state_.ChannelShift[c];
+                        if (j > 0 && j < n + 1) data_[std::size_t(j)].CoScan[0] += rec.CoScan[c];
+                    }
+                }
+                if (i == 0 && state_.ScanNumber == 1 && plot_.autoScale && ctx_.values.StopRequest == 0)
+                    setRangeFromFirstCount(io_.ReadPoint(state_.TimePerPoint, 0));
+                if (i >= maxPos + maxNeg) {
+                    // The record whose last channel has just been counted.
+                    const std::int64_t done = i + 1 - maxNeg;
+                    display_.drawPoint(std::size_t(done));
+                    plot_.currentPointColour = 0x800000;
+                    pointsMeasured_ = i + 1;
+                    autoScale(data_[std::size_t(done)].CoScan[0], false);
+                }
+            }
+        } while (skip_ && ctx_.values.StopRequest == 0);
+
+        if (state_.ScanNumber == 1) {
+            for (std::int64_t r = 1; r <= n; ++r) {
+                auto& rec = data_[std::size_t(r)];
+                rec.Energy = rec.enScan;
+                rec.Co = rec.CoScan;
+            }
+        } else {
+            for (std::int64_t r = 1; r <= n; ++r) {
+                auto& rec = data_[std::size_t(r)];
+                for (int k = 0; k < 12; ++k) rec.Co[k] += rec.CoScan[k];
+            }
+        }
+        pointsMeasured_ = 0;
+        ++state_.ScanNumber;
+
+        // The scans field may have been changed while the scan ran.
+        if (auto scans = text::parseInt(fields_.scans)) {
+            state_.ScansTarget = std::min(*scans, kMaxScans);
+        } else {
+            ctx_.dialogs.warning(kWarningCaption, notIntegerText(fields_.scans));
+            ctx_.values.StopRequest = 1;
+        }
+        display_.redraw();
+        saver_.saveRecovery();
+    }
+    if (ctx_.values.StopRequest != 0) return End::StoppedAfterScan;
+    saver_.save();
+    return End::Normal;
+}
+
+void RunEngine::stopPath() {
+    controls_.startCaption = "Start";
+    if (state_.ScanNumber == 1 && fields_.kindOfMeasure != 0) {
+        // The first scan is all there is: keep what it counted so that it can be saved.
+        for (std::size_t r = 1; r < data_.size(); ++r) {
+            data_[r].Energy = data_[r].enScan;
+            data_[r].Co = data_[r].CoScan;
+        }
+    }
+    pause_ = false;
+    controls_.kindEnabled = true;
+    controls_.continueEnabled = false;
+    controls_.skipEnabled = false;
+    controls_.saveEnabled = fields_.kindOfMeasure != 0 && !data_.empty();
+    controls_.lastScanEnabled = false;
+    ctx_.values.StopRequest = 1;
+    ctx_.pump.pump();
+}
+
+void RunEngine::photonBack() {
+    const std::uint8_t m = state_.MachineMode;
+    if ((m == ModeCfs || m == ModeCis || m == ModeKeithley) && fields_.kindOfMeasure > 0) {
+        fields_.photon = text::formatPattern(state_.PhotonStart, "0.000");
+        display_.fieldsChanged();
+        if (io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand();
+    }
+}
+
+void RunEngine::commonEnd() {
+    controls_.startCaption = "Start";
+    photonBack();
+    controls_.kindEnabled = true;
+    controls_.skipEnabled = false;
+    controls_.lastScanEnabled = false;
+    controls_.menusEnabled = true;
+    controls_.running = false;
+    pause_ = false;
+    ctx_.values.StopRequest = 1;
+    changed();
+    display_.redraw();
+}
+
+RandomFollowUp RunEngine::randomTestStart(std::uint64_t seed) {
+    std::mt19937_64 g(seed);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g); };
+    fields_.start = std::to_string(pick(0, 50));
+    fields_.second = std::to_string(pick(0, 50) + 52);
+    fields_.third = std::to_string(pick(0, 50) + 52);
+    fields_.scans = std::to_string(pick(0, 4) + 2);
+    fields_.timePerPoint = std::to_string(pick(0, 4) * 10 + 10);
+    fields_.photon = std::to_string(pick(0, 49) + 10);
+    display_.fieldsChanged();
+    startClicked();
+    RandomFollowUp f;
+    f.machineMode = std::uint8_t(ModeClam + pick(0, 2));
+    f.kindOfMeasure = pick(0, 2);
+    f.passEnergyIndex = pick(0, 6);
+    return f;
+}
+
+} // namespace korvo

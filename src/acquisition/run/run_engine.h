@@ -1,0 +1,103 @@
+#pragma once
+// The measurement run. It executes inside the handler of the "Start" button: the window calls
+// startClicked() and the call returns when the run has ended. Every wait inside pumps events, so the
+// other run buttons reach continueClicked(), skipScanClicked(), lastScanClicked() and a second
+// startClicked() (Stop) while the run goes on; they only set flags that the loop examines after the
+// point being counted.
+#include "acquisition/analyser_io/analyser_io.h"
+#include "acquisition/context.h"
+#include "acquisition/measurement_fields.h"
+#include "acquisition/photon_command.h"
+#include "acquisition/run/run_display.h"
+#include "acquisition/run/saving.h"
+#include "acquisition/run_state.h"
+
+#include <cstdint>
+#include <random>
+
+namespace korvo {
+
+// What the hidden "Zufall" button does after its random run: switch to this mode, select this kind
+// and this pass-energy item (the window owns the mode switch).
+struct RandomFollowUp {
+    std::uint8_t machineMode = ModeClam;
+    int kindOfMeasure = 0;
+    int passEnergyIndex = 0;
+};
+
+class RunEngine {
+public:
+    RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, RunState& state,
+              DataBlock& data, MeasurementSaver& saver, RunDisplay& display);
+    RunEngine(const RunEngine&) = delete;
+    RunEngine& operator=(const RunEngine&) = delete;
+
+    // "Start": runs a whole measurement and returns at its end. "Stop" (pressed while a run is
+    // active, reached through the event pump): ends the run at its next check.
+    void startClicked();
+    // "Wait" / "Continue": pauses or resumes a run. After a finished energy-scan run "Continue"
+    // measures further scans into the same sums once the scans field has been raised.
+    void continueClicked();
+    // Measures the current scan again from its first point.
+    void skipScanClicked();
+    // The current scan becomes the last one.
+    void lastScanClicked();
+    // "Save" / "&Save Measurements": the manual save of the last measurement.
+    SaveOutcome saveClicked();
+    // Ends a running measurement like Stop; does nothing while idle.
+    void requestStop();
+    // The hidden "Zufall" button: random parameters, a run, and the follow-up for the window.
+    RandomFollowUp randomTestStart(std::uint64_t seed);
+
+    bool running() const { return controls_.running; }
+    bool paused() const { return pause_; }
+    const RunControls& controls() const { return controls_; }
+    PlotScale& plot() { return plot_; }
+    const PlotScale& plot() const { return plot_; }
+    // Analyser steps completed in the current scan (for the live plot).
+    std::int64_t pointsMeasured() const { return pointsMeasured_; }
+    // Number of enabled channeltrons (for the multichanneltron plot).
+    int activeChannels() const { return activeChannels_; }
+    // Analyser steps per scan: points plus the extra points of the channel shifts.
+    std::int64_t steps() const {
+        return std::int64_t(state_.Points) + state_.MaxPositiveShift + state_.MaxNegativeShift;
+    }
+    // The photon field and button as the photon energy command leaves them.
+    PhotonView& photonView() { return photon_; }
+
+private:
+    enum class End { Normal, Stopped, StoppedAfterScan, Refused };
+    void start(bool continuation);
+    End chart();
+    End energyScans(bool continuation);
+    void stopPath();
+    void commonEnd();
+    void photonBack();
+    void changed() { display_.controlsChanged(controls_); }
+    void setRangeFromFirstCount(double counts);
+    void autoScale(double value, bool wholeNumbers);
+    bool sizeBlock(std::int64_t records);
+    void runPhotonCommand();
+
+    AcquisitionContext& ctx_;
+    AnalyserIo& io_;
+    MeasurementFields& fields_;
+    RunState& state_;
+    DataBlock& data_;
+    MeasurementSaver& saver_;
+    RunDisplay& display_;
+
+    RunControls controls_;
+    PlotScale plot_;
+    PhotonView photon_;
+    std::mt19937_64 rng_;
+    bool pause_ = false;
+    bool skip_ = false;
+    bool continueFlag_ = false;
+    bool continuable_ = false; // the last run was a completed energy scan whose sums are intact
+    RunState finished_;        // its parameters: further scans are measured with exactly these
+    std::int64_t pointsMeasured_ = 0;
+    int activeChannels_ = 9;
+};
+
+} // namespace korvo

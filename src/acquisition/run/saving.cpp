@@ -1,0 +1,190 @@
+#include "acquisition/run/saving.h"
+
+#include "common/number_text.h"
+#include "files/spectrum_writer.h"
+
+#include <cctype>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace korvo {
+
+std::string fileNamePrefix(std::uint8_t machineMode) {
+    switch (machineMode) {
+    case ModeClam:
+        return "c_";
+    case ModeCfs:
+        return "f_";
+    case ModeCis:
+        return "i_";
+    case ModeKeithley:
+        return "k_";
+    default:
+        return "";
+    }
+}
+
+std::string kindText(std::uint8_t machineMode, int kindOfMeasure) {
+    if (kindOfMeasure <= 0) return "c(t)";
+    if (machineMode == ModeKeithley) return "KEI";
+    return kindOfMeasure == 1 ? "CAE" : "CRR";
+}
+
+std::array<std::string, 9> channelListItems(const RunState& state) {
+    std::array<std::string, 9> items;
+    const int ref = (state.ReferenceChannel >= 1 && state.ReferenceChannel <= 9) ? state.ReferenceChannel : 5;
+    for (int i = 1; i <= 9; ++i)
+        items[i - 1] = "C_" + std::to_string(i) + "    " +
+                       text::formatPattern(state.ChannelPosition[i] - state.ChannelPosition[ref], "0.000");
+    return items;
+}
+
+// The number after the "." of a file name: every digit of the extension. Names whose extension is
+// not a number take no part in the count.
+static std::optional<std::int64_t> extensionNumber(const std::string& name, std::size_t dot) {
+    std::string digits = name.substr(dot + 1);
+    if (digits.empty() || digits.size() > 9) return std::nullopt;
+    for (char c : digits)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    return std::stoll(digits);
+}
+
+static std::string twoDigits(int v) {
+    v = ((v % 100) + 100) % 100;
+    return std::string(1, char('0' + v / 10)) + char('0' + v % 10);
+}
+
+std::string proposeFileName(std::uint8_t machineMode, std::string& storedLastName, const std::string& saveDir,
+                            const CalendarDate& today) {
+    if (storedLastName.size() != 12) storedLastName = kDefaultLastFileName;
+    const std::string dateDigits = twoDigits(today.year) + twoDigits(today.month) + twoDigits(today.day);
+    const std::string base = fileNamePrefix(machineMode) + dateDigits;
+
+    const std::string storedStem = storedLastName.substr(0, 9); // up to and including the "."
+    const auto storedNumber = extensionNumber(storedLastName, 8);
+
+    std::int64_t counter = 0;
+    std::error_code ec;
+    const fs::path dir = saveDir.empty() ? fs::path(".") : fs::path(saveDir);
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= base.size() || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
+            continue;
+        auto n = extensionNumber(name, base.size());
+        if (!n) continue;
+        // A name one character longer than the stored one's stem cannot equal it; compare the stems.
+        if (name.compare(0, base.size() + 1, storedStem) == 0 && storedNumber)
+            n = std::max(*n, *storedNumber);
+        if (counter <= *n) counter = *n + 1;
+    }
+
+    // The stored name's characters 3..8 are its yymmdd.
+    if (storedLastName.compare(2, 6, dateDigits) == 0 && storedNumber && *storedNumber > counter)
+        counter = *storedNumber + 1;
+
+    std::string number = std::to_string(counter);
+    if (number.size() < 3) number.insert(0, 3 - number.size(), '0');
+    return base + "." + number;
+}
+
+void MeasurementSaver::proposeNext() {
+    CalendarDate d;
+    if (today) {
+        d = today();
+    } else {
+        const std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        d.year = tm.tm_year + 1900;
+        d.month = tm.tm_mon + 1;
+        d.day = tm.tm_mday;
+    }
+    proposedName = proposeFileName(state_.MachineMode, storedLastName, saveDir, d);
+}
+
+static std::string joinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    return (fs::path(dir) / name).string();
+}
+
+SaveOutcome MeasurementSaver::save() {
+    if (fields_.fileName != proposedName) {
+        proposedName = fields_.fileName;
+        std::error_code ec;
+        if (!proposedName.empty() && fs::exists(joinPath(saveDir, proposedName), ec)) {
+            const DialogAnswer a =
+                ctx_.dialogs.ask("Korvo 99", "file all ready exists! \rSearch for a valid filename ?",
+                                 DialogIcon::Question, DialogButtons::YesNo);
+            if (a == DialogAnswer::Yes) {
+                proposeNext();
+                fields_.fileName = proposedName;
+            }
+        }
+    }
+    if (scriptRunning) {
+        if (scriptColumn0) scriptColumn0(proposedName);
+        // Without a dialog the spectrum goes to the save directory under the proposed name.
+        return write(joinPath(saveDir, proposedName), saveDir, proposedName, false);
+    }
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save spectrum", saveDir, proposedName, "All files (*)");
+    if (!chosen || chosen->empty()) return SaveOutcome::Cancelled;
+    fs::path p(*chosen);
+    if (p.is_relative() && !saveDir.empty()) p = fs::path(saveDir) / p;
+    const std::string dir = p.parent_path().string();
+    const std::string name = p.filename().string();
+    const SaveOutcome out = write(p.string(), dir, name, false);
+    if (out == SaveOutcome::Written) {
+        saveDir = dir;
+        fields_.fileName = name;
+    }
+    return out;
+}
+
+SaveOutcome MeasurementSaver::saveRecovery() {
+    return write(joinPath(startDir, kRecoveryFileName), saveDir, fields_.fileName, true);
+}
+
+SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& dir, const std::string& name,
+                                    bool recovery) {
+    SpectrumHeader h;
+    h.machineMode = state_.MachineMode;
+    h.kindText = kindText(state_.MachineMode, fields_.kindOfMeasure);
+    h.comment = fields_.comment;
+    h.sample = fields_.sample;
+    h.saveDir = dir;
+    h.fileName = name;
+    h.timePerPoint = state_.TimePerPoint;
+    h.scanNumber = state_.ScanNumber;
+    h.points = state_.Points;
+    h.analyserStart = state_.AnalyserStart;
+    h.ramp = state_.Ramp;
+    h.photonStart = state_.PhotonStart;
+    h.passEnergy = state_.PassEnergy;
+    h.startFieldText = fields_.start;
+    if (auto scale = text::parseDouble(ctx_.options.keiScale)) h.keithleyScale = *scale;
+    h.channelItems = channelListItems(state_);
+    h.maxPositiveShift = state_.MaxPositiveShift;
+    h.maxNegativeShift = state_.MaxNegativeShift;
+
+    SpectrumSaveOptions o;
+    o.saveExtraPoints = ctx_.options.saveExtraPoints;
+    o.saveRawData = ctx_.options.saveRawData;
+    o.addKeithley1 = ctx_.options.addKeithley1;
+    o.addKeithley2 = ctx_.options.addKeithley2;
+
+    std::string error;
+    if (!saveSpectrumFile(path, h, o, data_, &error)) {
+        if (!recovery || !recoveryFailureShown_) {
+            ctx_.dialogs.show("The measurement could not be written to\r" + path + "\r" + error);
+            if (recovery) recoveryFailureShown_ = true;
+        }
+        return SaveOutcome::Failed;
+    }
+    lastWritten_ = path;
+    return SaveOutcome::Written;
+}
+
+} // namespace korvo

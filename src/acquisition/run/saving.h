@@ -1,0 +1,79 @@
+#pragma once
+// When a measurement is written, under which name and where: the next file-name proposal, the
+// recovery copy "aktuell.dat" after every scan, and the final or manual save of a spectrum.
+#include "acquisition/context.h"
+#include "acquisition/measurement_fields.h"
+#include "acquisition/run_state.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace korvo {
+
+inline constexpr const char* kRecoveryFileName = "aktuell.dat";
+inline constexpr const char* kDefaultLastFileName = "t_990101.000";
+
+struct CalendarDate {
+    int year = 1999, month = 1, day = 1;
+};
+
+// "c_" (CLAM), "f_" (CFS), "i_" (CIS), "k_" (Keithley), "" (test mode).
+std::string fileNamePrefix(std::uint8_t machineMode);
+
+// The next free name prefix + yymmdd + "." + counter in `saveDir`: one above the highest number
+// already used there for today, and above the stored last name when that was made today.
+// `storedLastName` is reset to the default when it is not 12 characters long.
+std::string proposeFileName(std::uint8_t machineMode, std::string& storedLastName, const std::string& saveDir,
+                            const CalendarDate& today);
+
+// Kind-of-measurement text as the file states it: "c(t)", "CAE", "CRR" or, in the Keithley mode, "KEI".
+std::string kindText(std::uint8_t machineMode, int kindOfMeasure);
+
+// "C_1    0.160" ...: the channel list items, offsets relative to the reference channel.
+std::array<std::string, 9> channelListItems(const RunState& state);
+
+enum class SaveOutcome { Written, Cancelled, Failed };
+
+class MeasurementSaver {
+public:
+    MeasurementSaver(AcquisitionContext& ctx, MeasurementFields& fields, RunState& state, DataBlock& data)
+        : ctx_(ctx), fields_(fields), state_(state), data_(data) {}
+
+    std::string proposedName;
+    std::string storedLastName = kDefaultLastFileName; // INI "filename"
+    std::string saveDir;                               // where spectra go
+    std::string startDir;                              // where the recovery copy goes
+    bool scriptRunning = false;
+    // Script mode: the saved name goes into column 0 of the current script line.
+    std::function<void(const std::string&)> scriptColumn0;
+    std::function<CalendarDate()> today;
+
+    // Makes the next proposal for the current machine mode.
+    void proposeNext();
+
+    // The final save at the end of a run and the "Save" button: asks for the name (no dialog while a
+    // script runs) and writes the spectrum.
+    SaveOutcome save();
+    // The copy of the scans completed so far, written after every scan.
+    SaveOutcome saveRecovery();
+
+    // Path of the last file written (empty before the first).
+    const std::string& lastWritten() const { return lastWritten_; }
+    // A failing recovery copy is reported once per run, not after every scan.
+    void newRun() { recoveryFailureShown_ = false; }
+
+private:
+    SaveOutcome write(const std::string& path, const std::string& dir, const std::string& name,
+                      bool recovery);
+
+    AcquisitionContext& ctx_;
+    MeasurementFields& fields_;
+    RunState& state_;
+    DataBlock& data_;
+    std::string lastWritten_;
+    bool recoveryFailureShown_ = false;
+};
+
+} // namespace korvo

@@ -1,0 +1,247 @@
+#include "acquisition/analyser_io/simulated_card.h"
+#include "acquisition/run/time_left.h"
+#include "files/spectrum_reader.h"
+#include "run_rig.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvo;
+using namespace korvo::testing;
+
+namespace {
+
+// Mode 2 energy scan of `points` points from 100 eV over 10 eV, no channel shifts unless set.
+void energyRun(RunRig& rig, int points, int scans) {
+    rig.fields.start = "100";
+    rig.fields.second = "10";
+    rig.fields.third = std::to_string(points);
+    rig.fields.scans = std::to_string(scans);
+    rig.setFactors({"0", "0", "0", "0", "0", "0", "0", "0", "0"});
+}
+
+// Sum that every record of one scan receives from the card when each channel counts `c` per step.
+double perScanTotal(const RunRig& rig) {
+    double s = 0;
+    for (int c = 1; c <= 9; ++c) s += c * rig.state.ChannelEnabled[c];
+    return s;
+}
+
+} // namespace
+
+TEST(RunEngine, ShiftedChannelsLandOnTheirEnergyPoints) {
+    RunRig rig;
+    energyRun(rig, 11, 1);
+    rig.setFactors({"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"});
+    rig.card.counts = [](int c, int step) { return 100 * c + step; };
+    rig.engine.startClicked();
+
+    ASSERT_EQ(rig.state.MaxPositiveShift, 2);
+    ASSERT_EQ(rig.state.MaxNegativeShift, 2);
+    ASSERT_EQ(rig.data.size(), 16u);            // 15 analyser steps and the scratch record
+    EXPECT_DOUBLE_EQ(rig.data[1].Energy, 98.0); // two steps below the start
+    EXPECT_DOUBLE_EQ(rig.data[3].Energy, 100.0);
+    // Every record holds what each channel counted at the step whose energy it saw.
+    const int n = 15;
+    for (int r = 1; r <= n; ++r) {
+        double expected = 0;
+        for (int c = 1; c <= 9; ++c) {
+            const int shift = c == 9 ? 2 : c == 1 ? -2 : 0;
+            const int step = r - 1 - shift;
+            if (step >= 0 && step < n) expected += 100 * c + step;
+        }
+        EXPECT_DOUBLE_EQ(rig.data[r].Co[0], expected) << "record " << r;
+    }
+    // Channel 9 alone: its step i lands on record i + 3.
+    RunRig only9;
+    energyRun(only9, 11, 1);
+    only9.setFactors({"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"});
+    only9.ctx.channels.enabled = {false, false, false, false, false, false, false, false, true};
+    only9.card.counts = [](int c, int step) { return 100 * c + step; };
+    only9.engine.startClicked();
+    EXPECT_EQ(only9.data[1].Co[0], 0);
+    EXPECT_EQ(only9.data[2].Co[0], 0);
+    for (int i = 0; i + 3 <= n; ++i) EXPECT_EQ(only9.data[i + 3].Co[0], 900 + i);
+    // The live plot got every window point once, in order.
+    ASSERT_FALSE(rig.display.drawn.empty());
+    EXPECT_EQ(rig.display.drawn.front(), 3u);
+    EXPECT_EQ(rig.display.drawn.back(), 13u);
+}
+
+TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
+    // Skip in scan 3: its partial counts are thrown away and the scan is measured again.
+    RunRig skip;
+    energyRun(skip, 20, 5);
+    skip.pump.once([&] { return skip.state.ScanNumber == 3 && skip.engine.pointsMeasured() >= 7; },
+                   [&] { skip.engine.skipScanClicked(); });
+    skip.engine.startClicked();
+    EXPECT_EQ(skip.state.ScanNumber, 6);
+    for (int r = 1; r <= 20; ++r) {
+        EXPECT_EQ(skip.data[r].Co[0], 5 * perScanTotal(skip));
+        EXPECT_EQ(skip.data[r].Co[1], 5);
+    }
+    EXPECT_GT(skip.card.step + 1, 5 * 20); // the skipped part was measured on top
+
+    // Lowering the scans field from 5 to 2 during scan 3 ends the run after scan 3.
+    RunRig fewer;
+    energyRun(fewer, 20, 5);
+    fewer.pump.once([&] { return fewer.state.ScanNumber == 3; }, [&] { fewer.fields.scans = "2"; });
+    fewer.engine.startClicked();
+    EXPECT_EQ(fewer.state.ScanNumber, 4);
+    EXPECT_EQ(fewer.data[5].Co[1], 3);
+    EXPECT_TRUE(std::filesystem::exists(fewer.dir / "save" / "c_021205.000"));
+
+    // Last Scan writes the current scan number into the field.
+    RunRig last;
+    energyRun(last, 20, 5);
+    last.pump.once([&] { return last.state.ScanNumber == 2; }, [&] { last.engine.lastScanClicked(); });
+    last.engine.startClicked();
+    EXPECT_EQ(last.fields.scans, "2");
+    EXPECT_EQ(last.data[1].Co[1], 2);
+}
+
+TEST(RunEngine, StopKeepsWhatWasMeasured) {
+    // Stop in scan 1: the partial scan is in the sums, with true energies for the steps not reached.
+    RunRig first;
+    energyRun(first, 20, 3);
+    first.pump.once([&] { return first.engine.pointsMeasured() >= 8; }, [&] { first.engine.startClicked(); });
+    first.engine.startClicked();
+    EXPECT_FALSE(first.engine.running());
+    EXPECT_TRUE(first.engine.controls().saveEnabled);
+    EXPECT_FALSE(first.engine.controls().continueEnabled);
+    EXPECT_EQ(first.data[1].Co[1], 1);
+    EXPECT_EQ(first.data[20].Co[1], 0);
+    EXPECT_DOUBLE_EQ(first.data[20].Energy, 110.0);
+    EXPECT_FALSE(std::filesystem::exists(first.dir / "save" / "c_021205.000")); // no final save
+
+    // Stop in scan 2: only scan 1 is in the sums, and Save writes it with "Scans: 1".
+    RunRig second;
+    energyRun(second, 20, 3);
+    second.pump.once([&] { return second.state.ScanNumber == 2 && second.engine.pointsMeasured() >= 5; },
+                     [&] { second.engine.requestStop(); });
+    second.engine.startClicked();
+    for (int r = 1; r <= 20; ++r) EXPECT_EQ(second.data[r].Co[1], 1);
+    ASSERT_EQ(second.engine.saveClicked(), SaveOutcome::Written);
+    auto file = readSpectrumFile(second.saver.lastWritten());
+    EXPECT_NE(second.saver.lastWritten().find("c_021205.000"), std::string::npos);
+    EXPECT_EQ(file.data.scans, 1);
+    ASSERT_EQ(file.data.points.size(), 20u);
+    EXPECT_EQ(file.data.points[0].y, perScanTotal(second));
+}
+
+TEST(RunEngine, ContinueAddsScansIntoTheSameSums) {
+    RunRig rig;
+    energyRun(rig, 20, 2);
+    rig.engine.startClicked();
+    ASSERT_TRUE(rig.engine.controls().continueEnabled);
+    ASSERT_EQ(rig.engine.controls().continueCaption, "Continue");
+    rig.engine.continueClicked(); // scans not raised
+    EXPECT_TRUE(rig.dialogs.saw("Please increase number of scans first!"));
+    rig.fields.scans = "4";
+    rig.fields.third = "7"; // edited meanwhile: the continuation keeps the run's grid
+    rig.engine.continueClicked();
+    EXPECT_EQ(rig.state.ScanNumber, 5);
+    ASSERT_EQ(rig.data.size(), 21u);
+    for (int r = 1; r <= 20; ++r) {
+        EXPECT_EQ(rig.data[r].Co[0], 4 * perScanTotal(rig));
+        EXPECT_EQ(rig.data[r].Co[9], 4 * 9);
+    }
+}
+
+TEST(RunEngine, PauseHoldsTheRunUntilContinue) {
+    RunRig rig;
+    energyRun(rig, 10, 1);
+    long gatesWhenPaused = -1;
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 3; },
+                  [&] {
+                      rig.engine.continueClicked();
+                      gatesWhenPaused = rig.card.gates;
+                  });
+    rig.pump.once([&] { return rig.engine.paused() && rig.pump.calls() > 200; },
+                  [&] {
+                      EXPECT_LE(rig.card.gates, gatesWhenPaused + 1);
+                      rig.engine.continueClicked();
+                  });
+    rig.engine.startClicked();
+    EXPECT_FALSE(rig.engine.paused());
+    EXPECT_EQ(rig.data[10].Co[1], 1);
+}
+
+TEST(RunEngine, TimeLeftLabelAndProgress) {
+    RunRig rig;
+    energyRun(rig, 100, 5);
+    rig.fields.timePerPoint = "500";
+    rig.pump.once([&] { return !rig.display.labels.empty(); }, [&] { rig.engine.requestStop(); });
+    rig.engine.startClicked();
+    ASSERT_FALSE(rig.display.labels.empty());
+    EXPECT_EQ(rig.display.labels[0], "Scan : 1    Time left : 04:15    Time left (scan) : 00:51");
+    EXPECT_EQ(minutesSeconds(3725), "62:05");
+    const ProgressStrip p = progressStrip(4, 101, 50);
+    EXPECT_EQ(p.extraWidth, 4);
+    EXPECT_EQ(p.doneWidth, 50);
+}
+
+TEST(RunEngine, RecoveryFileHoldsCompletedScansOnly) {
+    RunRig rig;
+    energyRun(rig, 20, 3);
+    const auto recovery = rig.dir / "start" / "aktuell.dat";
+    std::vector<SpectrumReadResult> seen;
+    // Look at the recovery copy in the middle of scans 2 and 3.
+    rig.pump.always([&] {
+        if (rig.engine.pointsMeasured() == 10 && rig.state.ScanNumber >= 2 &&
+            seen.size() < std::size_t(rig.state.ScanNumber - 1))
+            seen.push_back(readSpectrumFile(recovery.string()));
+    });
+    rig.engine.startClicked();
+    ASSERT_EQ(seen.size(), 2u);
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+        EXPECT_EQ(seen[k].data.scans, int(k + 1));
+        ASSERT_EQ(seen[k].data.points.size(), 20u);
+        for (const auto& p : seen[k].data.points) EXPECT_EQ(p.y, double(k + 1) * perScanTotal(rig));
+    }
+    auto final = readSpectrumFile(recovery.string());
+    EXPECT_EQ(final.data.scans, 3);
+}
+
+TEST(RunEngine, ChartCountsUntilStoppedAndFoldsWhenFull) {
+    RunRig rig;
+    rig.fields.kindOfMeasure = 0;
+    rig.fields.third = "100";
+    rig.card.counts = [](int c, int step) { return c; };
+    rig.pump.once([&] { return rig.display.chart.size() >= 130; }, [&] { rig.engine.requestStop(); });
+    rig.engine.startClicked();
+    ASSERT_GE(rig.display.chart.size(), 130u);
+    EXPECT_EQ(rig.display.chart[129].first, 129);
+    EXPECT_EQ(rig.data.size(), 101u);
+    EXPECT_FALSE(rig.engine.controls().saveEnabled); // a chart is never saved
+    EXPECT_EQ(rig.saver.lastWritten(), "");
+}
+
+TEST(RunEngine, NarrowPeakStaysNarrowWithNineShiftedChannels) {
+    // A line of 0.3 eV seen by nine channeltrons spread over 2 eV: with the shifts applied the
+    // accumulated peak is as narrow as that of the reference channel alone.
+    auto width = [](bool allChannels) {
+        RunRig rig([](VirtualClock& clock) -> std::unique_ptr<PortIo> {
+            return std::make_unique<SimulatedCard>(clock,
+                                                   SpectrumModel::lines({{105.0, 2e6, 0.3, 0, 0}}, 100), 7);
+        });
+        rig.fields.start = "100";
+        rig.fields.second = "10";
+        rig.fields.third = "201";
+        rig.fields.scans = "1";
+        if (!allChannels)
+            rig.ctx.channels.enabled = {false, false, false, false, true, false, false, false, false};
+        rig.engine.startClicked();
+        EXPECT_GT(rig.state.MaxPositiveShift, 10);
+        double peak = 0;
+        const int first = rig.state.MaxPositiveShift + 1,
+                  last = rig.state.MaxPositiveShift + rig.state.Points;
+        for (int r = first; r <= last; ++r) peak = std::max(peak, rig.data[r].Co[0]);
+        int above = 0;
+        for (int r = first; r <= last; ++r) above += rig.data[r].Co[0] >= peak / 2;
+        EXPECT_GT(peak, 1000);
+        return above * 0.05;
+    };
+    const double nine = width(true), five = width(false);
+    EXPECT_LT(five, 0.6);
+    EXPECT_NEAR(nine, five, 0.1);
+}

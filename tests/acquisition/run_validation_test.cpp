@@ -1,0 +1,154 @@
+#include "acquisition/analyser_io/recording_port.h"
+#include "acquisition/run/run_validation.h"
+#include "run_rig.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvo;
+using namespace korvo::testing;
+
+namespace {
+
+// Validates the fields of `rig` as a new run does; true when the run may start.
+bool validate(RunRig& rig) {
+    rig.ctx.values.StopRequest = 0;
+    rig.dialogs.clear();
+    return validateNewRun(rig.ctx, rig.fields, rig.state, rig.io, rig.display);
+}
+
+struct Validation : ::testing::Test {
+    void SetUp() override {
+        rig.fields.start = "100";
+        rig.fields.second = "10";
+        rig.fields.third = "11";
+        rig.fields.scans = "2";
+    }
+    RunRig rig;
+};
+
+} // namespace
+
+TEST_F(Validation, DwellTimeLimitsAndGateRaster) {
+    for (const char* ok : {"10", "32000"}) {
+        rig.fields.timePerPoint = ok;
+        EXPECT_TRUE(validate(rig)) << ok;
+    }
+    for (const char* bad : {"9", "32001"}) {
+        rig.fields.timePerPoint = bad;
+        EXPECT_FALSE(validate(rig)) << bad;
+        EXPECT_TRUE(rig.dialogs.saw(std::string(bad) +
+                                    "ms is outside of the valid range  ( t > 9 ms  and  t < 32000 ms)"));
+    }
+    rig.fields.timePerPoint = "505";
+    EXPECT_FALSE(validate(rig));
+    EXPECT_TRUE(rig.dialogs.saw(
+        "Measure time (505ms) only in steps of 10 ms permitted  !\r\r(Meßzeit muß durch 10 teilbar sein !)"));
+    EXPECT_EQ(rig.dialogs.shown.back().caption, "Warning !");
+}
+
+TEST_F(Validation, EnergyLimitsAndCorrections) {
+    rig.fields.start = "3000";
+    rig.fields.second = "300";
+    EXPECT_FALSE(validate(rig));
+    EXPECT_TRUE(rig.dialogs.saw("Max-Energy too big (>3276.8 eV) !!!!!"));
+
+    // Pass 0.5 eV with an end energy of 500 eV (1638.4 eV range): high set required, "5" chosen.
+    rig.fields.start = "400";
+    rig.fields.second = "500";
+    rig.fields.rampView = false;
+    rig.fields.passEnergyText = "0.5";
+    rig.fields.passEnergyIndex = 2;
+    EXPECT_FALSE(validate(rig));
+    EXPECT_EQ(rig.fields.passEnergyText, "5");
+    EXPECT_EQ(rig.fields.passEnergyIndex, 11);
+    EXPECT_EQ(rig.dialogs.shown.size(), 2u);
+    EXPECT_EQ(rig.dialogs.texts()[1], "Pass energy changed to : 5");
+    EXPECT_TRUE(validate(rig)); // and now it starts
+
+    // A decimal comma is read as a point.
+    rig.fields = MeasurementFields{};
+    rig.fields.start = "12,5";
+    rig.fields.passEnergyText = "10.0";
+    rig.fields.kindOfMeasure = 1;
+    rig.fields.timePerPoint = "10";
+    EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
+    EXPECT_DOUBLE_EQ(rig.state.XStart, 12.5);
+    EXPECT_EQ(rig.fields.start, "12.5");
+}
+
+TEST_F(Validation, PointCountsThatCannotBeMeasured) {
+    for (const char* bad : {"1", "0", "1000001", "99999999999"}) {
+        rig.fields.third = bad;
+        EXPECT_FALSE(validate(rig)) << bad;
+        ASSERT_FALSE(rig.dialogs.texts().empty()) << bad;
+    }
+    rig.fields.third = "1";
+    validate(rig);
+    EXPECT_NE(rig.dialogs.texts()[0].find("Points/Scan = 1"), std::string::npos);
+    // "-5" loses its sign as the points row always did.
+    rig.fields.third = "-5";
+    EXPECT_TRUE(validate(rig));
+    EXPECT_EQ(rig.state.Points, 5);
+    // A step of 0 in the step view derives no sensible point count.
+    rig.fields.pointsView = false;
+    rig.fields.third = "0";
+    EXPECT_FALSE(validate(rig));
+}
+
+TEST_F(Validation, OddTextsAreRefusedWithAMessageNeverCrash) {
+    const char* texts[] = {"", "abc", "1e400", "-0", "12,5", " ", "nan", "inf", "0x10", "1e-400"};
+    std::string* fields[] = {&rig.fields.start,    &rig.fields.second,       &rig.fields.third,
+                             &rig.fields.scans,    &rig.fields.timePerPoint, &rig.fields.photon,
+                             &rig.fields.gateUnits};
+    for (std::string* f : fields) {
+        for (const char* t : texts) {
+            SetUp();
+            rig.fields.timePerPoint = "10";
+            rig.fields.gateUnits = "1";
+            rig.fields.photon = "35";
+            *f = t;
+            const bool ok = validate(rig);
+            if (!ok) {
+                EXPECT_FALSE(rig.dialogs.texts().empty()) << "'" << t << "'";
+            } else {
+                EXPECT_GE(rig.state.Points, kMinPoints);
+                EXPECT_GT(rig.state.Ramp, 0);
+            }
+        }
+    }
+    // Ramp 0 in the end view of a photon mode would divide by zero at every point.
+    SetUp();
+    rig.state.MachineMode = ModeCfs;
+    rig.fields.rampView = false;
+    rig.fields.start = "10";
+    rig.fields.second = rig.fields.photon;
+    EXPECT_FALSE(validate(rig));
+    EXPECT_TRUE(rig.dialogs.saw("Ramp value too small !"));
+    // Scans out of range.
+    SetUp();
+    rig.fields.scans = "0";
+    EXPECT_FALSE(validate(rig));
+    rig.fields.scans = "70000";
+    EXPECT_FALSE(validate(rig));
+}
+
+TEST(RunStart, RefusedRunKeepsTheLastMeasurement) {
+    RunRig rig;
+    rig.fields.start = "100";
+    rig.fields.second = "10";
+    rig.fields.third = "11";
+    rig.fields.scans = "1";
+    rig.engine.startClicked();
+    const std::size_t size = rig.data.size();
+    ASSERT_GE(size, 12u);
+    const double before = rig.data[5].Co[0];
+    ASSERT_GT(before, 0);
+    rig.fields.third = "1";
+    rig.engine.startClicked();
+    EXPECT_EQ(rig.data.size(), size);
+    EXPECT_EQ(rig.data[5].Co[0], before);
+    EXPECT_TRUE(rig.engine.controls().saveEnabled);
+    EXPECT_FALSE(rig.engine.running());
+    EXPECT_EQ(rig.ctx.values.StopRequest, 1);
+    EXPECT_EQ(rig.ctx.history.hits(1), 1); // only the measured run made a history entry
+}
