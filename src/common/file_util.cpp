@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -34,10 +35,20 @@ void syncDirectory(const std::string& dir) {
 
 } // namespace
 
-bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string* error) {
-    if (path.empty() || path.back() == '/') {
-        if (error) *error = "Cannot write \"" + path + "\": not a file name";
+bool writeFileAtomic(const std::string& target, std::string_view bytes, std::string* error) {
+    if (target.empty() || target.back() == '/') {
+        if (error) *error = "Cannot write \"" + target + "\": not a file name";
         return false;
+    }
+    // A symbolic link (a settings file kept elsewhere) stays a link: the file it points to is
+    // replaced, not the link itself.
+    std::string path = target;
+    struct stat link {};
+    if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* real = ::realpath(target.c_str(), nullptr)) {
+            path = real;
+            std::free(real);
+        }
     }
     std::string tmpl = path + ".tmpXXXXXX";
     const int fd = ::mkstemp(tmpl.data());
@@ -93,15 +104,17 @@ bool writeFileAtomic(const std::string& path, std::string_view bytes, std::strin
 }
 
 std::optional<std::string> readFile(const std::string& path, std::string* error, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK keeps a named pipe from blocking the open until a writer appears; it does not
+    // change how a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         setError(error, "Cannot open", path, errno);
         return std::nullopt;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        setError(error, "Cannot read", path, EISDIR);
+        if (error) *error = "Cannot read \"" + path + "\": not a regular file";
         return std::nullopt;
     }
     std::string out;

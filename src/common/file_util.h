@@ -13,7 +13,8 @@ namespace korvo {
 // *error (if given) says why.
 bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
-// The whole content of a file. nullopt with a reason when it cannot be opened or read, or when it
+// The whole content of a regular file. nullopt with a reason when it cannot be opened or read, when
+// it is a directory, pipe or device (which could block or never end), or when it
 // is larger than `maxBytes` (a guard against reading a device or a huge unrelated file by mistake).
 std::optional<std::string> readFile(const std::string& path, std::string* error = nullptr,
                                     std::size_t maxBytes = std::size_t(256) << 20);

@@ -69,6 +69,11 @@ TEST_F(FileUtil, AtomicWriteReplacesContentKeepsModeAndLeavesNoTemporaryFile) {
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(entries(), 1u);
+
+    fs::create_symlink(file, dir / "link.txt");
+    ASSERT_TRUE(writeFileAtomic((dir / "link.txt").string(), "through the link"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(*readFile(file), "through the link");
 }
 
 TEST_F(FileUtil, FailuresAreReportedAndTheOldFileSurvives) {
@@ -85,6 +90,9 @@ TEST_F(FileUtil, FailuresAreReportedAndTheOldFileSurvives) {
     EXPECT_FALSE(readFile((dir / "missing").string(), &error));
     EXPECT_NE(error.find("missing"), std::string::npos);
     EXPECT_FALSE(readFile(dir.string(), &error)); // a directory is not a file
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(readFile((dir / "pipe").string(), &error)); // returns at once, no writer needed
+    fs::remove(dir / "pipe");
     ASSERT_TRUE(writeFileAtomic(file, std::string(100, 'x')));
     EXPECT_FALSE(readFile(file, &error, 99));
     EXPECT_TRUE(readFile(file, &error, 100));
