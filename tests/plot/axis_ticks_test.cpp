@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -9,66 +10,34 @@
 namespace korvo::plot {
 namespace {
 
-// Decimal exponent of x written as d.ddd * 10^e.
-int exponentOf(double x) {
-    return static_cast<int>(std::floor(std::log10(x) + 1e-12));
-}
+struct SpacingCase {
+    double lo, hi;
+    bool rounded;
+    double step;
+    int perMajor, decimals;
+};
 
-TEST(AxisTicks, WorkedRangesGiveTheirStepsMajorsAndDecimals) {
-    const TickSpacing wide = AxisTicksRounded(100.0, 1334.5);
-    EXPECT_DOUBLE_EQ(wide.step, 50.0);
-    EXPECT_EQ(wide.minorPerMajor, 4);
-    EXPECT_EQ(wide.decimals, 0);
-
-    const TickSpacing narrow = AxisTicksRounded(-0.1, 0.25);
-    EXPECT_DOUBLE_EQ(narrow.step, 0.01);
-    EXPECT_EQ(narrow.minorPerMajor, 5);
-    EXPECT_EQ(narrow.decimals, 2);
-
-    // Mantissa 9.96: rounding carries to 100, truncating stays at 99; both land on 0.2 * 10^e.
-    for (const TickSpacing& s : {AxisTicksRounded(0.0, 99.6), AxisTicksTruncated(0.0, 99.6)}) {
-        EXPECT_DOUBLE_EQ(s.step, 2.0);
-        EXPECT_EQ(s.minorPerMajor, 5);
-        EXPECT_EQ(s.decimals, 0);
-    }
-    EXPECT_EQ(AxisTicksRounded(0.0, 5.0).decimals, 1);
-    EXPECT_EQ(AxisTicksRounded(0.0, 0.0042).decimals, 4);
-}
-
-TEST(AxisTicks, RoundedAndTruncatedDifferOnlyInTheSecondDigit) {
-    // 2.96: 29.6 rounds into the 0.1 row, truncates into the 0.05 row.
-    EXPECT_DOUBLE_EQ(AxisTicksRounded(0.0, 2.96).step, 0.1);
-    EXPECT_DOUBLE_EQ(AxisTicksTruncated(0.0, 2.96).step, 0.05);
-    // 11.5 is a half: to even gives 12 (0.05, 4 per major), truncation 11 (0.02, 5 per major).
-    const TickSpacing r = AxisTicksRounded(0.0, 1.15), t = AxisTicksTruncated(0.0, 1.15);
-    EXPECT_DOUBLE_EQ(r.step, 0.05);
-    EXPECT_EQ(r.minorPerMajor, 4);
-    EXPECT_DOUBLE_EQ(t.step, 0.02);
-    EXPECT_EQ(t.minorPerMajor, 5);
-    // Ranges that are not exact in binary still count by their decimal digits: 6.0 - 3.7 is
-    // 2.2999999999999998 and truncates to 23, and 0.1 + 0.2 reads as 30, not 29.
-    EXPECT_DOUBLE_EQ(AxisTicksTruncated(3.7, 6.0).step, 0.05);
-    EXPECT_DOUBLE_EQ(AxisTicksTruncated(0.0, 0.1 + 0.2).step, 0.01);
-}
-
-TEST(AxisTicks, MajorIntervalIsOneTwoOrFiveTimesAPowerOfTenForAnyRange) {
-    std::mt19937_64 rng(12345);
-    std::uniform_real_distribution<double> mant(1.0, 10.0);
-    std::uniform_int_distribution<int> exp(-6, 8);
-    for (int i = 0; i < 2000; ++i) {
-        const double range = mant(rng) * std::pow(10.0, exp(rng));
-        for (const TickSpacing& s : {AxisTicksRounded(0.0, range), AxisTicksTruncated(0.0, range)}) {
-            ASSERT_TRUE(s.usable()) << range;
-            const double major = s.step * s.minorPerMajor;
-            const double unit = std::pow(10.0, exponentOf(range));
-            const double ratio = major / unit;
-            const bool known = std::fabs(ratio - 0.1) < 1e-9 || std::fabs(ratio - 0.2) < 1e-9 ||
-                               std::fabs(ratio - 0.5) < 1e-9 || std::fabs(ratio - 1.0) < 1e-9;
-            EXPECT_TRUE(known) << range << " major " << major;
-            // Between about 5 and 60 minor steps fit into the range.
-            EXPECT_GE(range / s.step, 4.9) << range;
-            EXPECT_LE(range / s.step, 60.0) << range;
-        }
+TEST(AxisTicks, LeadingDigitsOfTheRangePickStepMajorsAndDecimals) {
+    const SpacingCase cases[] = {
+        {100.0, 1334.5, true, 50.0, 4, 0}, // 1234.5: m = 12
+        {-0.1, 0.25, true, 0.01, 5, 2},    // 0.35: e = -1, m = 35
+        {0.0, 99.6, true, 2.0, 5, 0},      // mantissa 9.96 rounds to 100 ...
+        {0.0, 99.6, false, 2.0, 5, 0},     // ... and truncates to 99: the same row
+        {0.0, 2.96, true, 0.1, 5, 1},      // 29.6 rounds into the 0.1 row ...
+        {0.0, 2.96, false, 0.05, 4, 1},    // ... and truncates into the 0.05 row
+        {0.0, 1.15, true, 0.05, 4, 1},     // a half goes to even: 12
+        {0.0, 1.15, false, 0.02, 5, 1},    // truncated: 11
+        {0.0, 0.0042, true, 0.0001, 5, 4},
+        // Binary noise does not change the decimal digits: 6.0 - 3.7 = 2.2999999999999998 reads
+        // as 23, 0.1 + 0.2 = 0.30000000000000004 as 30.
+        {3.7, 6.0, false, 0.05, 4, 1},
+        {0.0, 0.1 + 0.2, false, 0.01, 5, 2},
+    };
+    for (const SpacingCase& c : cases) {
+        const TickSpacing s = c.rounded ? AxisTicksRounded(c.lo, c.hi) : AxisTicksTruncated(c.lo, c.hi);
+        EXPECT_NEAR(s.step, c.step, c.step * 1e-12) << c.lo << ".." << c.hi << " rounded " << c.rounded;
+        EXPECT_EQ(s.minorPerMajor, c.perMajor) << c.lo << ".." << c.hi;
+        EXPECT_EQ(s.decimals, c.decimals) << c.lo << ".." << c.hi;
     }
 }
 
@@ -164,29 +133,23 @@ TEST(TickWalk, EnergyLimitToleratesTypingNoiseCountsLimitIsExact) {
 }
 
 TEST(TickWalk, ZeroTickIsExactlyZeroAndReadsAsZero) {
-    const TickSpacing s = AxisTicksTruncated(-0.3, 0.7);
-    bool sawZero = false;
-    for (const TickValue& t : walkTicks(-0.3, 0.7, s, AxisKind::Counts)) {
-        if (std::fabs(t.value) < s.step / 2) {
-            sawZero = true;
-            EXPECT_EQ(t.value, 0.0);
-            EXPECT_TRUE(t.major);
-            EXPECT_EQ(countsLabel(t.value), "0");
-        }
-    }
-    EXPECT_TRUE(sawZero);
+    // A running sum of 0.02 steps from -0.3 lands beside zero (6.939E-18) instead of on it.
+    const auto ticks = walkTicks(-0.3, 0.7, AxisTicksTruncated(-0.3, 0.7), AxisKind::Counts);
+    const auto zero =
+        std::min_element(ticks.begin(), ticks.end(), [](const TickValue& a, const TickValue& b) {
+            return std::fabs(a.value) < std::fabs(b.value);
+        });
+    ASSERT_NE(zero, ticks.end());
+    EXPECT_EQ(zero->value, 0.0);
+    EXPECT_EQ(countsLabel(zero->value), "0");
 }
 
 TEST(TickWalk, LiveWalkStartsAtTheTruncatedMultipleAndStopsAtTheMaximum) {
     const auto v = liveTickValues(130.0, 400.0, 50.0);
     ASSERT_EQ(v.size(), 7u); // 100 .. 400
     EXPECT_DOUBLE_EQ(v.front(), 100.0);
-    EXPECT_DOUBLE_EQ(v.back(), 400.0);
-    const auto neg = liveTickValues(-130.0, 0.0, 50.0); // truncation toward zero: -100
-    ASSERT_FALSE(neg.empty());
-    EXPECT_DOUBLE_EQ(neg.front(), -100.0);
+    EXPECT_DOUBLE_EQ(liveTickValues(-130.0, 0.0, 50.0).front(), -100.0); // toward zero
     EXPECT_TRUE(liveTickValues(0.0, 10.0, 0.0).empty());
-    EXPECT_TRUE(liveTickValues(0.0, std::numeric_limits<double>::infinity(), 1.0).empty());
     EXPECT_LE(liveTickValues(0.0, 1e9, 1.0).size(), kMaxTicks);
 }
 
