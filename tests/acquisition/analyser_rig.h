@@ -15,7 +15,6 @@ class FakeLinks final : public InstrumentLinks {
 public:
     explicit FakeLinks(AcquisitionContext& ctx) : ctx_(ctx) {}
     double kei1 = 0, kei2 = 0;
-    int kei1Reads = 0, kei2Reads = 0;
     std::vector<std::uint8_t> lamps;
     std::optional<AnalyserReadouts> readouts;
     std::vector<std::array<double, 9>> channelCounts;
@@ -27,14 +26,8 @@ public:
     void MonoClose() override {}
     void MonoGetPosition() override {}
     std::string monoZeroOrderText() const override { return "0"; }
-    void KeiRead1() override {
-        ++kei1Reads;
-        ctx_.values.KeiValue = kei1;
-    }
-    void KeiRead2() override {
-        ++kei2Reads;
-        ctx_.values.KeiValue = kei2;
-    }
+    void KeiRead1() override { ctx_.values.KeiValue = kei1; }
+    void KeiRead2() override { ctx_.values.KeiValue = kei2; }
     void DriveAutoMove(const std::string&) override {}
     void MoveAxisA(const std::string&) override {}
     void MoveAxisB(const std::string&) override {}

