@@ -68,5 +68,6 @@ int main(int argc, char** argv) {
 
     korvo::showSplash(window.splashTimeMs());
     window.show();
+    window.activateWindow(); // keyboard shortcuts work at once, also without a window manager
     return QApplication::exec();
 }

@@ -41,7 +41,9 @@ TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
     multiPlotBox_->move(-2000, multiPlotBox_->y());
     state_.ReferenceChannel = 5;
     setWindowTitle(QStringLiteral("Korvo '02"));
+    fieldsToControls(); // the design defaults, for the keys the settings file does not carry
     readSettings("", true);
+    rebuildKindItems();
     continueRun_ = false;
 
     // The progress strip starts as an empty grey bar.

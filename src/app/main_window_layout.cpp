@@ -84,7 +84,8 @@ void TForm1::createPanel() {
     setBackground(multiPlotBox_, Qt::white);
 
     oben_ = new QScrollBar(Qt::Vertical, panel_);
-    autoScale_ = new QCheckBox(QStringLiteral("Auto"), panel_);
+    autoScale_ = new QCheckBox(panel_);
+    autoScale_->setToolTip(QStringLiteral("Autoscale"));
 
     // ---- settings box
     settingsBox_ = new QGroupBox(QStringLiteral("Settings CLAM4"), panel_);
@@ -117,14 +118,16 @@ void TForm1::createPanel() {
                          Row{pointsButton_, thirdEdit_, 64}, Row{scansLabel_, scansEdit_, 88},
                          Row{passLabel_, passCombo_, 112}, Row{timeLabel_, timeEdit_, 136},
                          Row{photonButton_, photonEdit_, 160}}) {
-        r.caption->setGeometry(4, r.top, 84, 20);
-        r.field->setGeometry(90, r.top, 56, 20);
+        r.caption->setGeometry(3, r.top, 88, 20);
+        r.field->setGeometry(92, r.top, 54, 20);
     }
     energyLabel_->setGeometry(6, 188, 140, 16);
-    for (QLabel* l : {startLabel_, scansLabel_, passLabel_, timeLabel_}) {
-        QFont f = l->font();
+    // The column is 150 px wide, as it always was; its captions need the small font of old.
+    for (QWidget* w : std::initializer_list<QWidget*>{startLabel_, scansLabel_, passLabel_, timeLabel_,
+                                                      rampButton_, pointsButton_, photonButton_}) {
+        QFont f = w->font();
         f.setPointSizeF(f.pointSizeF() * 0.85);
-        l->setFont(f);
+        w->setFont(f);
     }
 
     // ---- kind of measurement
@@ -219,6 +222,9 @@ void TForm1::createStatusBar() {
     // Part of the central area (not QMainWindow's own bar) so that the panel can leave it its 20 px.
     status_ = new QStatusBar(centralWidget());
     status_->setSizeGripEnabled(false);
+    QFont small = status_->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85); // the panel widths were made for a small font
+    status_->setFont(small);
     const char* captions[4] = {"Status", " Monochromator: ", "Main Motor: ", ""};
     const int widths[4] = {150, 100, 75, 50};
     for (int i = 0; i < 4; ++i) {
@@ -248,7 +254,8 @@ void TForm1::applyResize() {
     multiPlotBox_->resize(plotW, plotH);
     measurementsLabel_->resize(plotW, 18);
     oben_->setGeometry(W - 184, 30, 14, plotH - 53);
-    autoScale_->setGeometry(W - 185, plotH - 21, 60, 18);
+    autoScale_->setGeometry(W - 185, plotH - 21, 18, 18);
+    autoScale_->raise();
 
     const int col = W - 160;
     settingsBox_->setGeometry(col, 0, kColumnWidth, 210);

@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
-#include <QShortcut>
 #include <QUrl>
 
 namespace korvo {
@@ -24,13 +23,14 @@ QAction* addItem(QMenu* menu, const QString& caption, bool enabled = true) {
     return a;
 }
 
-// A menu title with a shortcut: the shortcut opens the menu, as pressing the title would.
+// A menu title with a shortcut: the shortcut opens the menu, as pressing the title would. The
+// shortcut belongs to the title's own action; a second QShortcut on the same keys would make both
+// ambiguous and neither would fire.
 void openWithShortcut(QMainWindow* window, QMenu* menu, const QKeySequence& keys) {
-    menu->menuAction()->setShortcut(keys);
-    auto* sc = new QShortcut(keys, window);
-    QObject::connect(sc, &QShortcut::activated, window, [window, menu] {
-        if (menu->menuAction()->isEnabled() && menu->menuAction()->isVisible())
-            window->menuBar()->setActiveAction(menu->menuAction());
+    QAction* title = menu->menuAction();
+    title->setShortcut(keys);
+    QObject::connect(title, &QAction::triggered, window, [window, title] {
+        if (title->isEnabled() && title->isVisible()) window->menuBar()->setActiveAction(title);
     });
 }
 
