@@ -282,7 +282,7 @@ std::int32_t AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_
             // The counters of an unfinished gate are meaningless; keep what the finished gates
             // counted and let the run end, keeping its completed scans.
             ctx_.values.StopRequest = 1;
-            ctx_.dialogs.error(kAnalyserErrorCaption,
+            ctx_.dialogs.error(kInstrumentCaption,
                                "The analyser card did not end its counting gate within " +
                                    std::to_string(kGateEndTimeoutGates * gateMs) +
                                    " ms (status bit 7 stays set).\r\rThe measurement has been stopped; "

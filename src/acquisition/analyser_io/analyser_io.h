@@ -38,9 +38,6 @@ struct AnalyserHooks {
     std::function<void()> historyEntry;                   // made by BeginMeasurement
 };
 
-// Caption of the analyser's error boxes.
-inline constexpr const char* kAnalyserErrorCaption = "Korvo 02";
-
 class AnalyserIo {
 public:
     AnalyserIo(AcquisitionContext& ctx, PortIo& port, MeasurementFields& fields, RunState& state,
