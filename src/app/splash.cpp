@@ -23,7 +23,7 @@ QPixmap drawSplashPixmap() {
     peak.moveTo(20, 190);
     for (int x = 20; x <= 400; x += 4) {
         double t = (x - 250) / 28.0;
-        double y = 190 - 110 / (1 + t * t) - 20.0 * (x - 20) / 380;
+        double y = 185 - 80 / (1 + t * t) - 15.0 * (x - 20) / 380;
         peak.lineTo(x, y);
     }
     p.setPen(QPen(QColor(255, 220, 120), 3));
