@@ -202,6 +202,9 @@ SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view sho
     if (bytes.empty())
         return fail(r, SpectrumReadFault::Empty, "The file " + std::string(shortName) + " is empty.", 0);
 
+    // Tables saved by current editors may start with a UTF-8 byte order mark.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+
     // Header: up to and including the first line that contains "BEGIN".
     LineCursor cursor(bytes);
     RawHeader raw;

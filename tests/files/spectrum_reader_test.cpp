@@ -63,6 +63,10 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     // Trailing line breaks add no points; "END" and what follows it are never data.
     r = readSpectrumText("1 10\n2 20\n\n\n", "t");
     EXPECT_EQ(xs(r), (std::vector<double>{1, 2}));
+    r = readSpectrumText("\xEF\xBB\xBF"
+                         "1 10\n2 20\n",
+                         "t");
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 2}));
     r = readSpectrumText("1 10\r\n2 20\r\nEND\r\n3 garbage\r\n", "t");
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(xs(r), (std::vector<double>{1, 2}));
