@@ -1,5 +1,8 @@
 #include "acquisition/channel_shift_table.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "common/ini_file.h"
 #include "common/number_text.h"
 
@@ -32,6 +35,15 @@ constexpr const char* kDefaults[14][9] = {
 };
 
 const std::string kEmpty;
+
+bool hasSection(const IniFile& ini, const std::string& name) {
+    for (const auto& s : ini.sections())
+        if (s.size() == name.size() &&
+            std::equal(s.begin(), s.end(), name.begin(),
+                       [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
+            return true;
+    return false;
+}
 
 bool inGrid(int column, int row) {
     return column >= 0 && column < ChannelShiftTable::kColumns && row >= 0 && row < ChannelShiftTable::kRows;
@@ -94,6 +106,11 @@ std::vector<ChannelShiftTable::BadCell> ChannelShiftTable::badCells() const {
 void ChannelShiftTable::load(const IniFile& ini) {
     for (int c = 1; c < kColumns; ++c) {
         if (!isDataColumn(c)) continue;
+        // A pass energy that has no section at all (a fresh installation, an INI from before the
+        // multichanneltron) keeps its calibrated defaults: zero factors would silently switch off
+        // the shift correction and smear every peak over the nine channeltrons. A section that
+        // exists is the user's own calibration, and a key missing there still reads "0.0".
+        if (!hasSection(ini, kHeaders[c])) continue;
         for (int r = 1; r < kRows; ++r)
             cells_[c][r] = ini.readString(kHeaders[c], "C" + std::to_string(r), "0.0");
     }

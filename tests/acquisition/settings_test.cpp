@@ -42,7 +42,7 @@ struct Rig {
     }
 };
 
-TEST(ChannelShiftTable, DefaultsKeepTheirTextsAndLoadFillsMissingKeysWithZero) {
+TEST(ChannelShiftTable, DefaultsKeepTheirTextsAndLoadTakesSectionsThatExist) {
     ChannelShiftTable t;
     EXPECT_EQ(t.cell(0, 9), "Channel 9");
     EXPECT_EQ(t.cell(1, 1), " 0.1600");
@@ -60,7 +60,13 @@ TEST(ChannelShiftTable, DefaultsKeepTheirTextsAndLoadFillsMissingKeysWithZero) {
     ini.parse("[10 eV]\r\nC4=0.5\r\n");
     t.load(ini);
     EXPECT_EQ(t.cell(11, 4), "0.5");
-    EXPECT_EQ(t.cell(1, 1), "0.0");
+    EXPECT_EQ(t.cell(11, 1), "0.0");    // a section that exists is taken as the user's whole column
+    EXPECT_EQ(t.cell(1, 1), " 0.1600"); // no section: the defaults stay, shifts are not lost
+    IniFile fresh;
+    t.restoreDefaults();
+    t.load(fresh);
+    EXPECT_TRUE(t.badCells().empty());
+    EXPECT_DOUBLE_EQ(t.factor(7, 1), 0.1046);
     t.restoreDefaults();
 
     t.setCell(3, 2, "abc");
