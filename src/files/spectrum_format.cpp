@@ -23,6 +23,18 @@ int energyDecimals(double ramp, std::int32_t points) {
     return std::max(count, kMin);
 }
 
+std::string cutToCharacters(std::string text, std::size_t n) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue; // continuation byte
+        if (chars++ == n) {
+            text.resize(i);
+            break;
+        }
+    }
+    return text;
+}
+
 std::string formatOffset(double value) {
     std::string digits = text::formatPattern(value, "0.0000");
     return std::signbit(value) && value != 0 ? digits : "+" + digits;

@@ -20,6 +20,9 @@ inline std::string formatEnergy(double value, int decimals) {
 inline std::string formatCount(double value) {
     return text::formatFixedPrecision(value, 10, 0);
 }
+// UTF-8 text cut to at most `n` characters, never inside one.
+std::string cutToCharacters(std::string text, std::size_t n);
+
 // Channeltron offsets: "+0.0000", "-1.2500".
 std::string formatOffset(double value);
 

@@ -128,23 +128,10 @@ void matchKeys(std::string_view line, RawHeader& h, SpectrumFileData& d) {
     if (contains(line, "AnaEnd")) h.anaEnd = line;
 }
 
-// Cuts UTF-8 text to at most `n` characters without splitting one.
-std::string cutCharacters(std::string text, std::size_t n) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-        if (chars++ == n) {
-            text.resize(i);
-            break;
-        }
-    }
-    return text;
-}
-
 void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
     const auto decode = [utf8](std::string_view raw, std::size_t limit) {
         std::string s = utf8 ? std::string(raw) : windows1252ToUtf8(raw);
-        return limit ? cutCharacters(std::move(s), limit) : s;
+        return limit ? cutToCharacters(std::move(s), limit) : s;
     };
     if (h.comment) d.commentText = decode(*h.comment, 100);
     if (h.sample) d.sampleText = decode(*h.sample, 100);

@@ -23,16 +23,6 @@ std::string oneLine(std::string_view text) {
     return out;
 }
 
-// Cuts UTF-8 text to at most `n` characters without splitting one.
-std::string cutCharacters(const std::string& text, std::size_t n) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-        if (chars++ == n) return text.substr(0, i);
-    }
-    return text;
-}
-
 const char* fileFormName(std::uint8_t mode) {
     switch (mode) {
     case ModeClam:
@@ -68,7 +58,7 @@ std::string headerText(const SpectrumHeader& h, int decimals) {
         s += text;
         s += kEol;
     };
-    line("USER_ID: " + cutCharacters(oneLine(h.userName ? *h.userName : loggedOnUserName()), 250));
+    line("USER_ID: " + cutToCharacters(oneLine(h.userName ? *h.userName : loggedOnUserName()), 250));
     line("Comment: " + oneLine(h.comment));
     line("Probe: " + oneLine(h.sample));
     line("FileName: " + oneLine(joinPath(h.saveDir, h.fileName)));
