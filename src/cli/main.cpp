@@ -1,5 +1,6 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
 #include "cli/info_command.h"
+#include "cli/measure_command.h"
 
 #include <CLI/CLI.hpp>
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     // Each verb sets the exit status from its callback.
     int exitStatus = 0;
     korvo::addInfoCommand(app, exitStatus);
+    korvo::addMeasureCommand(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -19,6 +19,7 @@ RunEngine::RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields&
         io_.hooks.historyEntry = [this] {
             ctx_.history.add(HistoryEntry::from(fields_, state_, io_.storedStart(), io_.storedRamp()));
         };
+    if (!io_.hooks.rangeText) io_.hooks.rangeText = [this](const std::string& t) { display_.infoText(t); };
     if (!io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand = [this] { runPhotonCommand(); };
 }
 
@@ -132,6 +133,7 @@ void RunEngine::start(bool continuation) {
         }
         end = fields_.kindOfMeasure == 0 ? chart() : energyScans(continuation);
     }
+    lastEnd_ = end;
     if (end == End::Stopped) stopPath();
     if (end == End::Normal) {
         continueFlag_ = false;

@@ -25,6 +25,9 @@ struct RandomFollowUp {
     int passEnergyIndex = 0;
 };
 
+// How the last run ended.
+enum class RunEnd { None, Normal, Stopped, StoppedAfterScan, Refused };
+
 class RunEngine {
 public:
     RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, RunState& state,
@@ -50,6 +53,9 @@ public:
     RandomFollowUp randomTestStart(std::uint64_t seed);
 
     bool running() const { return controls_.running; }
+    // Normal: all scans measured and the final save offered; Stopped: ended by Stop or an instrument
+    // failure inside a scan; StoppedAfterScan: ended between scans; Refused: validation failed.
+    RunEnd lastEnd() const { return lastEnd_; }
     bool paused() const { return pause_; }
     const RunControls& controls() const { return controls_; }
     PlotScale& plot() { return plot_; }
@@ -66,7 +72,7 @@ public:
     PhotonView& photonView() { return photon_; }
 
 private:
-    enum class End { Normal, Stopped, StoppedAfterScan, Refused };
+    using End = RunEnd;
     void start(bool continuation);
     End chart();
     End energyScans(bool continuation);
@@ -91,6 +97,7 @@ private:
     PlotScale plot_;
     PhotonView photon_;
     std::mt19937_64 rng_;
+    RunEnd lastEnd_ = RunEnd::None;
     bool pause_ = false;
     bool skip_ = false;
     bool continueFlag_ = false;

@@ -1,0 +1,284 @@
+#include "cli/measure_command.h"
+
+#include "acquisition/analyser_io/analyser_io.h"
+#include "acquisition/analyser_io/port_backend.h"
+#include "acquisition/measurement_settings.h"
+#include "acquisition/run/run_engine.h"
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/event_pump.h"
+#include "common/ini_file.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+namespace korvo {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void onInterrupt(int) {
+    gInterrupted = true;
+}
+
+struct MeasureOptions {
+    std::string mode = "clam";
+    std::string kind = "CAE";
+    std::optional<std::string> start, ramp, end, points, step, scans, pass, time, photon, gateUnits, sample,
+        comment, channels;
+    std::optional<int> saveRaw, saveExtra;
+    std::string card = "sim";
+    std::string simModel;
+    std::uint64_t seed = 1;
+    std::string ini;
+    std::string out;
+    bool virtualTime = false;
+    bool quiet = false;
+    double duration = 0;
+};
+
+std::string lineBreaks(std::string t) {
+    for (char& c : t)
+        if (c == '\r') c = '\n';
+    return t;
+}
+
+// Messages to stderr, word for word; questions take their default answer, the save dialog the
+// --out file or the proposed name.
+class PrintingDialogs final : public Dialogs {
+public:
+    explicit PrintingDialogs(std::string out) : out_(std::move(out)) {}
+    int shown = 0;
+    void message(const std::string& caption, const std::string& text, DialogIcon) override {
+        ++shown;
+        std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << "\n";
+    }
+    DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon,
+                     DialogButtons buttons) override {
+        const DialogAnswer a = buttons == DialogButtons::YesNo || buttons == DialogButtons::YesNoCancel
+                                   ? DialogAnswer::Yes
+                                   : DialogAnswer::Ok;
+        std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << " -> "
+                  << (a == DialogAnswer::Yes ? "Yes" : "OK") << "\n";
+        return a;
+    }
+    std::optional<std::string> chooseOpenFile(const std::string&, const std::string&,
+                                              const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> chooseSaveFile(const std::string&, const std::string& dir,
+                                              const std::string& proposed, const std::string&) override {
+        if (!out_.empty()) return out_;
+        return dir.empty() ? proposed : (std::filesystem::path(dir) / proposed).string();
+    }
+
+private:
+    std::string out_;
+};
+
+// Ctrl+C and --duration become Stop, as the button would be pressed between two points.
+class CliPump final : public EventPump {
+public:
+    CliPump(Clock& clock, double durationS) : clock_(clock), durationMs_(std::int64_t(durationS * 1000)) {}
+    RunEngine* engine = nullptr;
+    std::int64_t startMs = 0;
+    void pump() override {
+        if (!engine || !engine->running()) return;
+        if (gInterrupted || (durationMs_ > 0 && clock_.nowMs() - startMs >= durationMs_))
+            engine->requestStop();
+    }
+
+private:
+    Clock& clock_;
+    std::int64_t durationMs_;
+};
+
+class CliDisplay final : public RunDisplay {
+public:
+    CliDisplay(bool quiet, Clock& wall) : quiet_(quiet), wall_(wall) {}
+    void runStarted() override {}
+    void drawPoint(std::size_t) override {}
+    void redraw() override {}
+    void measurementsLabel(const std::string& text) override {
+        if (quiet_) return;
+        // The scan number leads the label: print a new scan at once, otherwise twice a second.
+        const std::string scan = text.substr(0, text.find("    "));
+        const std::int64_t now = wall_.nowMs();
+        if (scan != lastScan_ || now - lastMs_ >= 500) {
+            std::cerr << text << "\n";
+            lastScan_ = scan;
+            lastMs_ = now;
+        }
+    }
+    void progress(const ProgressStrip&) override {}
+    void controlsChanged(const RunControls&) override {}
+    void fieldsChanged() override {}
+    void infoText(const std::string& text) override {
+        if (!quiet_) std::cerr << text << "\n";
+    }
+    void channelList(const std::vector<std::string>&) override {}
+    void chartPoint(std::int64_t n, double counts) override {
+        std::cout << n << " " << std::int64_t(counts) << "\n" << std::flush;
+    }
+
+private:
+    bool quiet_;
+    Clock& wall_;
+    std::string lastScan_;
+    std::int64_t lastMs_ = -1000000;
+};
+
+std::uint8_t modeOf(const std::string& m) {
+    if (m == "off") return ModeOff;
+    if (m == "cfs") return ModeCfs;
+    if (m == "cis") return ModeCis;
+    if (m == "keithley") return ModeKeithley;
+    return ModeClam;
+}
+
+int kindOf(const std::string& k) {
+    if (k == "c(t)") return 0;
+    if (k == "CRR") return 2;
+    return 1; // "CAE", and "KEI" in the Keithley mode
+}
+
+int runMeasure(const MeasureOptions& o) {
+    SteadyClock steady;
+    VirtualClock virtualClock;
+    Clock& clock = o.virtualTime ? static_cast<Clock&>(virtualClock) : steady;
+    CliPump pump(clock, o.duration);
+    PrintingDialogs dialogs(o.out);
+    AcquisitionContext ctx(clock, pump, dialogs);
+    MeasurementFields fields;
+    RunState state;
+    DataBlock data;
+    state.MachineMode = modeOf(o.mode);
+
+    MeasurementSettings settings(fields, state, ctx);
+    settings.store.startDir = std::filesystem::current_path().string();
+    settings.store.saveDir = settings.store.startDir;
+    if (!o.ini.empty()) {
+        IniFile ini(o.ini);
+        std::string err;
+        if (!ini.load(&err)) {
+            std::cerr << "Cannot read " << o.ini << ": " << err << "\n";
+            return 2;
+        }
+        // Read as at program start, so that the file is never written; the mode comes from --mode.
+        settings.read(ini, "CLAM", true);
+        state.MachineMode = modeOf(o.mode);
+        checkSaveDir(settings.store.saveDir, settings.store.startDir);
+        ctx.channels.shifts.load(ini);
+    }
+    fields.kindOfMeasure = kindOf(o.kind);
+    if (o.start) fields.start = *o.start;
+    if (o.ramp) fields.second = *o.ramp, fields.rampView = true;
+    if (o.end) fields.second = *o.end, fields.rampView = false;
+    if (o.points) fields.third = *o.points, fields.pointsView = true;
+    if (o.step) fields.third = *o.step, fields.pointsView = false;
+    if (o.scans) fields.scans = *o.scans;
+    if (o.pass) {
+        fields.passEnergyText = *o.pass;
+        fields.passEnergyIndex = passEnergyIndexOf(*o.pass);
+    } else if (fields.passEnergyText.empty()) {
+        // The low-energy set suits the default energies; above 200 eV full scale pass --pass 10 etc.
+        fields.passEnergyText = "10.0";
+        fields.passEnergyIndex = passEnergyIndexOf("10.0");
+    }
+    if (o.time) fields.timePerPoint = *o.time;
+    if (o.photon) fields.photon = *o.photon;
+    if (o.gateUnits) fields.gateUnits = *o.gateUnits;
+    if (o.sample) fields.sample = *o.sample;
+    if (o.comment) fields.comment = *o.comment;
+    if (o.saveRaw) ctx.options.saveRawData = *o.saveRaw != 0;
+    if (o.saveExtra) ctx.options.saveExtraPoints = *o.saveExtra != 0;
+    if (o.channels) {
+        if (o.channels->size() != 9 || o.channels->find_first_not_of("01") != std::string::npos) {
+            std::cerr << "--channels needs nine digits 0 or 1, one per channeltron (e.g. 111111111)\n";
+            return 2;
+        }
+        for (int c = 0; c < 9; ++c) ctx.channels.enabled[c] = (*o.channels)[c] == '1';
+    }
+
+    PortBackendOptions backend;
+    backend.seed = o.seed;
+    backend.spectrumFile = o.simModel;
+    std::string err;
+    std::unique_ptr<PortIo> port = makePortBackend(o.card, clock, &err, backend);
+    if (!port) {
+        std::cerr << err << "\n";
+        return 2;
+    }
+    ctx.options.testWithoutAnalyser = o.card == "test";
+
+    AnalyserIo io(ctx, *port, fields, state, data);
+    MeasurementSaver saver(ctx, fields, state, data);
+    saver.storedLastName = settings.store.lastFileName;
+    saver.saveDir = settings.store.saveDir;
+    saver.startDir = settings.store.startDir;
+    CliDisplay display(o.quiet, steady);
+    RunEngine engine(ctx, io, fields, state, data, saver, display);
+    pump.engine = &engine;
+    pump.startMs = clock.nowMs();
+
+    gInterrupted = false;
+    auto previous = std::signal(SIGINT, onInterrupt);
+    engine.startClicked();
+    std::signal(SIGINT, previous);
+
+    const RunEnd end = engine.lastEnd();
+    if (end == RunEnd::Refused) return 2;
+    if (fields.kindOfMeasure != 0 && (end == RunEnd::Stopped || end == RunEnd::StoppedAfterScan)) {
+        if (engine.saveClicked() != SaveOutcome::Written) return 2;
+    } else if (end == RunEnd::Normal && saver.lastWritten().empty()) {
+        return 2; // the final save failed
+    }
+    if (!saver.lastWritten().empty() && !o.quiet) std::cerr << "Saved " << saver.lastWritten() << "\n";
+    return 0;
+}
+
+} // namespace
+
+void addMeasureCommand(CLI::App& app, int& exitStatus) {
+    auto o = std::make_shared<MeasureOptions>();
+    CLI::App* m = app.add_subcommand("measure", "Run one measurement and save the spectrum");
+    m->add_option("--mode", o->mode, "Machine mode")
+        ->check(CLI::IsMember({"off", "clam", "cfs", "cis", "keithley"}))
+        ->capture_default_str();
+    m->add_option("--kind", o->kind, "Kind of measurement")
+        ->check(CLI::IsMember({"c(t)", "CAE", "CRR", "KEI"}))
+        ->capture_default_str();
+    m->add_option("--start", o->start, "Start energy (eV); fixed analyser energy in the CFS mode");
+    auto* ramp = m->add_option("--ramp", o->ramp, "Ramp (eV)");
+    m->add_option("--end", o->end, "End energy (eV)")->excludes(ramp);
+    auto* points = m->add_option("--points", o->points, "Points per scan");
+    m->add_option("--step", o->step, "Step (eV)")->excludes(points);
+    m->add_option("--scans", o->scans, "Number of scans");
+    m->add_option("--pass", o->pass, "Pass energy, a text of the pass-energy list (\"10.0\", \"20\", ...)");
+    m->add_option("--time", o->time, "Time per point (ms)");
+    m->add_option("--photon", o->photon, "Photon energy (eV)");
+    m->add_option("--gate-units", o->gateUnits, "Counter gate in units of 10 ms");
+    m->add_option("--sample", o->sample, "Sample text");
+    m->add_option("--comment", o->comment, "Comment text");
+    m->add_option("--channels", o->channels, "Nine digits 0/1: channeltrons 1..9 enabled");
+    m->add_option("--save-raw", o->saveRaw, "Write the nine channel columns")->check(CLI::Range(0, 1));
+    m->add_option("--save-extra", o->saveExtra, "Write the extra points")->check(CLI::Range(0, 1));
+    m->add_option("--card", o->card, "Analyser back end")
+        ->check(CLI::IsMember({"test", "sim", "port"}))
+        ->capture_default_str();
+    m->add_option("--sim-model", o->simModel, "Two-column spectrum seen by the simulated card");
+    m->add_option("--seed", o->seed, "Noise seed of the simulated card")->capture_default_str();
+    m->add_option("--ini", o->ini, "Settings file to start from");
+    m->add_option("--out", o->out, "Spectrum file to write (default: the proposed name in SaveDir)");
+    m->add_flag("--virtual-time", o->virtualTime, "Run on a virtual clock: a long run completes at once");
+    m->add_flag("--quiet", o->quiet, "No progress on stderr");
+    m->add_option("--duration", o->duration, "c(t): stop after this many seconds")
+        ->check(CLI::NonNegativeNumber);
+    m->callback([o, &exitStatus] { exitStatus = runMeasure(*o); });
+}
+
+} // namespace korvo
