@@ -2,6 +2,7 @@
 #include "acquisition/analyser_io/port_backend.h"
 #include "app/app_options.h"
 #include "app/main_window.h"
+#include "app/run_connection.h"
 #include "app/single_instance.h"
 #include "app/splash.h"
 #include "common/clock.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         port = korvo::makePortBackend("test", clock, &error);
     }
     window.setPortIo(port.get());
+    new korvo::RunConnection(window, *port); // owned by the window
 
     korvo::showSplash(window.splashTimeMs());
     window.show();

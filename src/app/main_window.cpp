@@ -65,7 +65,7 @@ QColor TForm1::fromBgr(std::uint32_t bgr) {
 }
 
 bool TForm1::runActive() const {
-    return startButton_->text() != QStringLiteral("Start");
+    return runRunning_ || startButton_->text() != QStringLiteral("Start");
 }
 
 void TForm1::showEvent(QShowEvent* e) {

@@ -62,7 +62,10 @@ public:
     // The analyser card back end chosen at start-up (not owned); the run reads and writes through it.
     PortIo* portIo() const { return port_; }
     void setPortIo(PortIo* port) { port_ = port; }
-    bool runActive() const; // the Start button does not read "Start"
+    // A run is active: the Start button does not read "Start", or the run has not yet returned
+    // (after Stop the caption reads "Start" while the run winds down).
+    bool runActive() const;
+    void setRunRunning(bool on) { runRunning_ = on; }
     bool closing() const { return closing_; }
     bool continueRun() const { return continueRun_; }
     void setContinueRun(bool on) { continueRun_ = on; }
@@ -198,6 +201,7 @@ private:
     PhotonView photonView_;
     bool closing_ = false;
     bool continueRun_ = false;
+    bool runRunning_ = false;
     bool recoverySave_ = false;
     bool shownOnce_ = false;
     bool startPending_ = true;   // the one-time work of the first showing is still to be done

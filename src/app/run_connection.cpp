@@ -1,0 +1,158 @@
+#include "app/run_connection.h"
+
+#include "app/live_display.h"
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace korvo {
+
+RunConnection::RunConnection(TForm1& window, PortIo& port)
+    : QObject(&window), window_(window),
+      io_(window.context(), port, window.fields(), window.state(), window.data()),
+      saver_(window.context(), window.fields(), window.state(), window.data()),
+      engine_(window.context(), io_, window.fields(), window.state(), window.data(), saver_, *this) {
+    io_.hooks.energyLabel = [this](const std::string& t) {
+        window_.energyLabel()->setText(QString::fromStdString(t));
+    };
+    io_.hooks.monitorLabel = [this](const std::string& t) {
+        window_.monitorLabel()->setText(QString::fromStdString(t));
+    };
+    io_.presenceTest(true);
+    live_ = new LiveDisplay(window, engine_);
+
+    connect(&window, &TForm1::runRequested, this, &RunConnection::startClicked);
+    connect(&window, &TForm1::stopRequested, this, [this] { engine_.requestStop(); });
+    connect(&window, &TForm1::continueClicked, this, &RunConnection::continueClicked);
+    connect(&window, &TForm1::skipScanClicked, this, [this] { engine_.skipScanClicked(); });
+    connect(&window, &TForm1::lastScanClicked, this, [this] { engine_.lastScanClicked(); });
+    connect(&window, &TForm1::saveMeasurementRequested, this, &RunConnection::saveClicked);
+
+    // The run re-reads the scans field after every scan and saves sample, comment and file name at
+    // its end: what the user types there while it runs must reach it.
+    QWidget* panel = window.measurementPanel();
+    for (const char* name : {"sample", "comment", "fileName"})
+        if (auto* e = panel->findChild<QLineEdit*>(QString::fromLatin1(name)))
+            connect(e, &QLineEdit::textEdited, this, [this] { window_.controlsToFields(); });
+    connect(window.scansEdit(), &QLineEdit::textEdited, this, [this] { window_.controlsToFields(); });
+}
+
+void RunConnection::settingsToSaver() {
+    auto& store = window_.settings().store;
+    saver_.saveDir = store.saveDir;
+    saver_.startDir = store.startDir;
+    saver_.storedLastName = store.lastFileName;
+}
+
+void RunConnection::saverToSettings() {
+    auto& store = window_.settings().store;
+    store.saveDir = saver_.saveDir;
+    store.lastFileName = saver_.storedLastName;
+}
+
+void RunConnection::startClicked() {
+    if (engine_.running()) {
+        // "Stop", pressed from inside the running measurement's waits.
+        engine_.startClicked();
+        return;
+    }
+    window_.controlsToFields();
+    settingsToSaver();
+    engine_.startClicked(); // returns when the run has ended
+    saverToSettings();
+}
+
+void RunConnection::continueClicked() {
+    if (engine_.running()) {
+        engine_.continueClicked();
+        return;
+    }
+    // Further scans for a finished run: the whole continuation runs inside this call.
+    window_.controlsToFields();
+    settingsToSaver();
+    engine_.continueClicked();
+    saverToSettings();
+}
+
+void RunConnection::saveClicked() {
+    if (engine_.running()) return;
+    window_.controlsToFields();
+    settingsToSaver();
+    engine_.saveClicked();
+    saverToSettings();
+    window_.fieldsToControls();
+}
+
+void RunConnection::runStarted() {
+    live_->runStarted();
+    stripExtra_ = stripDone_ = -1;
+}
+
+void RunConnection::drawPoint(std::size_t record) {
+    live_->drawPoint(record);
+}
+
+void RunConnection::redraw() {
+    live_->redraw();
+}
+
+void RunConnection::measurementsLabel(const std::string& text) {
+    window_.measurementsLabel()->setText(QString::fromStdString(text));
+}
+
+void RunConnection::progress(const ProgressStrip& strip) {
+    if (strip.extraWidth == stripExtra_ && strip.doneWidth == stripDone_) return;
+    stripExtra_ = strip.extraWidth;
+    stripDone_ = strip.doneWidth;
+    QPixmap pm(ProgressStrip::width, ProgressStrip::height);
+    pm.fill(TForm1::fromBgr(ProgressStrip::backgroundColour));
+    QPainter p(&pm);
+    const int h = ProgressStrip::height;
+    p.fillRect(0, 0, std::clamp(strip.extraWidth, 0, ProgressStrip::width), h,
+               TForm1::fromBgr(ProgressStrip::extraColour));
+    p.fillRect(0, 0, std::clamp(strip.doneWidth, 0, ProgressStrip::width), h,
+               TForm1::fromBgr(ProgressStrip::doneColour));
+    p.end();
+    window_.progressStrip()->setPixmap(pm);
+}
+
+void RunConnection::controlsChanged(const RunControls& c) {
+    window_.setRunRunning(c.running);
+    window_.startButton()->setText(QString::fromStdString(c.startCaption));
+    window_.continueButton()->setText(QString::fromStdString(c.continueCaption));
+    window_.continueButton()->setEnabled(c.continueEnabled);
+    window_.skipScanButton()->setEnabled(c.skipEnabled);
+    window_.lastScanButton()->setEnabled(c.lastScanEnabled);
+    window_.saveButton()->setEnabled(c.saveEnabled);
+    window_.kindBox()->setEnabled(c.kindEnabled);
+    window_.machineMenu()->menuAction()->setEnabled(c.menusEnabled);
+    window_.measureAction()->setEnabled(c.menusEnabled);
+}
+
+void RunConnection::fieldsChanged() {
+    window_.fieldsToControls();
+    window_.showPhotonView(engine_.photonView());
+}
+
+void RunConnection::infoText(const std::string& text) {
+    static const std::string extra = " Extra Points";
+    const bool isExtra =
+        text.size() >= extra.size() && text.compare(text.size() - extra.size(), extra.size(), extra) == 0;
+    (isExtra ? window_.extraPointsLabel() : window_.rangeLabel())->setText(QString::fromStdString(text));
+}
+
+void RunConnection::channelList(const std::vector<std::string>& items) {
+    QListWidget* list = window_.channelList();
+    list->clear();
+    for (const auto& item : items) list->addItem(QString::fromStdString(item));
+}
+
+} // namespace korvo
