@@ -1,6 +1,6 @@
 #include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/analyser_io/recording_port.h"
-#include "analyser_rig.h"
+#include "rig.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ using Access = RecordingPort::Access;
 
 struct CardIo : ::testing::Test {
     RecordingPort port;
-    testing::AnalyserRig rig{port};
+    testing::CardRig rig{port};
     AnalyserIo& io = rig.io;
 
     void selectRange(double start, double ramp) {

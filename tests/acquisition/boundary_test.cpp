@@ -2,10 +2,10 @@
 #include "acquisition/history_model.h"
 #include "acquisition/photon_command.h"
 #include "acquisition/run_state.h"
+#include "fake_links.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -116,47 +116,7 @@ TEST(UnconnectedInstruments, MonochromatorAndDriveFailWithoutClaimingSuccess) {
     l.DriveAutoMove("12.5");
     EXPECT_EQ(b.dialogs.shown.size(), 6u);
     EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (3 sec) !\rConnection to the main-motor not ok ?");
-    EXPECT_EQ(kChannelColours[9].r, 136);
 }
-
-// A monochromator link whose moves fail a given number of times; `duringMove` runs inside the move
-// as a click handled while the link waits.
-class FakeMono final : public InstrumentLinks {
-public:
-    explicit FakeMono(AcquisitionContext& c) : ctx(c) {}
-    AcquisitionContext& ctx;
-    int failures = 0;
-    std::vector<std::string> calls;
-    std::function<void()> duringMove;
-    bool quietDuringMoves = true;
-
-    bool monoConnected() const override { return true; }
-    void MonoGoEnergy(const std::string& e) override {
-        calls.push_back("go " + e);
-        quietDuringMoves = quietDuringMoves && ctx.values.MonoQuiet;
-        if (duringMove) std::exchange(duringMove, nullptr)();
-        ctx.values.MonoError = failures > 0 ? 1 : 0;
-        if (failures > 0) --failures;
-    }
-    void MonoStop() override {
-        calls.push_back("stop");
-        ctx.values.MonoError = 3;
-    }
-    void MonoOpen() override { calls.push_back("open"); }
-    void MonoClose() override { calls.push_back("close"); }
-    void MonoGetPosition() override {}
-    std::string monoZeroOrderText() const override { return "10"; }
-    void KeiRead1() override {}
-    void KeiRead2() override {}
-    void DriveAutoMove(const std::string&) override {}
-    void MoveAxisA(const std::string&) override {}
-    void MoveAxisB(const std::string&) override {}
-    void showOptionsPage(int) override {}
-    void showControlLamps(std::uint8_t) override {}
-    void showReadouts(const std::string&, const std::string&, const std::string&, const std::string&,
-                      const std::string&) override {}
-    void showChannelCounts(const std::array<double, 9>&) override {}
-};
 
 TEST(PhotonCommand, NotConnectedReportsAndStops) {
     Base b;
@@ -172,7 +132,8 @@ TEST(PhotonCommand, NotConnectedReportsAndStops) {
 
 TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailure) {
     Base b;
-    FakeMono mono(b.ctx);
+    testing::FakeLinks mono(b.ctx);
+    mono.mono = true;
     b.ctx.links = &mono;
     PhotonView v;
     v.photon = "0"; // zero means the zero order
@@ -212,7 +173,8 @@ TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailure) {
 
 TEST(PhotonCommand, ASecondPressDuringTheMoveStopsItAndIsNotRetried) {
     Base b;
-    FakeMono mono(b.ctx);
+    testing::FakeLinks mono(b.ctx);
+    mono.mono = true;
     b.ctx.links = &mono;
     PhotonView v;
     mono.failures = 1; // the interrupted move reports an error

@@ -1,7 +1,7 @@
 #include "acquisition/analyser_io/simulated_card.h"
 #include "acquisition/run/time_left.h"
 #include "files/spectrum_reader.h"
-#include "run_rig.h"
+#include "rig.h"
 
 #include <gtest/gtest.h>
 
@@ -9,15 +9,6 @@ using namespace korvo;
 using namespace korvo::testing;
 
 namespace {
-
-// Mode 2 energy scan of `points` points from 100 eV over 10 eV, no channel shifts unless set.
-void energyRun(RunRig& rig, int points, int scans) {
-    rig.fields.start = "100";
-    rig.fields.second = "10";
-    rig.fields.third = std::to_string(points);
-    rig.fields.scans = std::to_string(scans);
-    rig.setFactors({"0", "0", "0", "0", "0", "0", "0", "0", "0"});
-}
 
 // Sum that every record of one scan receives from the card when each channel counts `c` per step.
 double perScanTotal(const RunRig& rig) {
@@ -29,12 +20,15 @@ double perScanTotal(const RunRig& rig) {
 } // namespace
 
 TEST(RunEngine, ShiftedChannelsLandOnTheirEnergyPoints) {
+    // Channel 1 sees its energy two steps late, channel 9 two steps early.
+    auto shiftedRun = [](RunRig& rig) {
+        rig.energyScan(11, 1);
+        rig.setFactors({"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"});
+        rig.card.counts = [](int c, int step) { return 100 * c + step; };
+        rig.engine.startClicked();
+    };
     RunRig rig;
-    energyRun(rig, 11, 1);
-    rig.setFactors({"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"});
-    rig.card.counts = [](int c, int step) { return 100 * c + step; };
-    rig.engine.startClicked();
-
+    shiftedRun(rig);
     ASSERT_EQ(rig.state.MaxPositiveShift, 2);
     ASSERT_EQ(rig.state.MaxNegativeShift, 2);
     ASSERT_EQ(rig.data.size(), 16u);            // 15 analyser steps and the scratch record
@@ -45,32 +39,27 @@ TEST(RunEngine, ShiftedChannelsLandOnTheirEnergyPoints) {
     for (int r = 1; r <= n; ++r) {
         double expected = 0;
         for (int c = 1; c <= 9; ++c) {
-            const int shift = c == 9 ? 2 : c == 1 ? -2 : 0;
-            const int step = r - 1 - shift;
+            const int step = r - 1 - (c == 9 ? 2 : c == 1 ? -2 : 0);
             if (step >= 0 && step < n) expected += 100 * c + step;
         }
         EXPECT_DOUBLE_EQ(rig.data[r].Co[0], expected) << "record " << r;
     }
-    // Channel 9 alone: its step i lands on record i + 3.
-    RunRig only9;
-    energyRun(only9, 11, 1);
-    only9.setFactors({"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"});
-    only9.ctx.channels.enabled = {false, false, false, false, false, false, false, false, true};
-    only9.card.counts = [](int c, int step) { return 100 * c + step; };
-    only9.engine.startClicked();
-    EXPECT_EQ(only9.data[1].Co[0], 0);
-    EXPECT_EQ(only9.data[2].Co[0], 0);
-    for (int i = 0; i + 3 <= n; ++i) EXPECT_EQ(only9.data[i + 3].Co[0], 900 + i);
     // The live plot got every window point once, in order.
     ASSERT_FALSE(rig.display.drawn.empty());
     EXPECT_EQ(rig.display.drawn.front(), 3u);
     EXPECT_EQ(rig.display.drawn.back(), 13u);
+    // Channel 9 alone: its step i lands on record i + 3.
+    RunRig only9;
+    only9.ctx.channels.enabled = {false, false, false, false, false, false, false, false, true};
+    shiftedRun(only9);
+    EXPECT_EQ(only9.data[1].Co[0] + only9.data[2].Co[0], 0);
+    for (int i = 0; i + 3 <= n; ++i) EXPECT_EQ(only9.data[i + 3].Co[0], 900 + i);
 }
 
 TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
     // Skip in scan 3: its partial counts are thrown away and the scan is measured again.
     RunRig skip;
-    energyRun(skip, 20, 5);
+    skip.energyScan(20, 5);
     skip.pump.once([&] { return skip.state.ScanNumber == 3 && skip.engine.pointsMeasured() >= 7; },
                    [&] { skip.engine.skipScanClicked(); });
     skip.engine.startClicked();
@@ -83,7 +72,7 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
 
     // Lowering the scans field from 5 to 2 during scan 3 ends the run after scan 3.
     RunRig fewer;
-    energyRun(fewer, 20, 5);
+    fewer.energyScan(20, 5);
     fewer.pump.once([&] { return fewer.state.ScanNumber == 3; }, [&] { fewer.fields.scans = "2"; });
     fewer.engine.startClicked();
     EXPECT_EQ(fewer.state.ScanNumber, 4);
@@ -92,7 +81,7 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
 
     // Last Scan writes the current scan number into the field.
     RunRig last;
-    energyRun(last, 20, 5);
+    last.energyScan(20, 5);
     last.pump.once([&] { return last.state.ScanNumber == 2; }, [&] { last.engine.lastScanClicked(); });
     last.engine.startClicked();
     EXPECT_EQ(last.fields.scans, "2");
@@ -102,7 +91,7 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
 TEST(RunEngine, StopKeepsWhatWasMeasured) {
     // Stop in scan 1: the partial scan is in the sums, with true energies for the steps not reached.
     RunRig first;
-    energyRun(first, 20, 3);
+    first.energyScan(20, 3);
     first.pump.once([&] { return first.engine.pointsMeasured() >= 8; }, [&] { first.engine.startClicked(); });
     first.engine.startClicked();
     EXPECT_FALSE(first.engine.running());
@@ -115,7 +104,7 @@ TEST(RunEngine, StopKeepsWhatWasMeasured) {
 
     // Stop in scan 2: only scan 1 is in the sums, and Save writes it with "Scans: 1".
     RunRig second;
-    energyRun(second, 20, 3);
+    second.energyScan(20, 3);
     second.pump.once([&] { return second.state.ScanNumber == 2 && second.engine.pointsMeasured() >= 5; },
                      [&] { second.engine.requestStop(); });
     second.engine.startClicked();
@@ -130,7 +119,7 @@ TEST(RunEngine, StopKeepsWhatWasMeasured) {
 
 TEST(RunEngine, ContinueAddsScansIntoTheSameSums) {
     RunRig rig;
-    energyRun(rig, 20, 2);
+    rig.energyScan(20, 2);
     rig.engine.startClicked();
     ASSERT_TRUE(rig.engine.controls().continueEnabled);
     ASSERT_EQ(rig.engine.controls().continueCaption, "Continue");
@@ -149,7 +138,7 @@ TEST(RunEngine, ContinueAddsScansIntoTheSameSums) {
 
 TEST(RunEngine, PauseHoldsTheRunUntilContinue) {
     RunRig rig;
-    energyRun(rig, 10, 1);
+    rig.energyScan(10, 1);
     long gatesWhenPaused = -1;
     rig.pump.once([&] { return rig.engine.pointsMeasured() >= 3; },
                   [&] {
@@ -168,7 +157,7 @@ TEST(RunEngine, PauseHoldsTheRunUntilContinue) {
 
 TEST(RunEngine, TimeLeftLabelAndProgress) {
     RunRig rig;
-    energyRun(rig, 100, 5);
+    rig.energyScan(100, 5);
     rig.fields.timePerPoint = "500";
     rig.pump.once([&] { return !rig.display.labels.empty(); }, [&] { rig.engine.requestStop(); });
     rig.engine.startClicked();
@@ -182,7 +171,7 @@ TEST(RunEngine, TimeLeftLabelAndProgress) {
 
 TEST(RunEngine, RecoveryFileHoldsCompletedScansOnly) {
     RunRig rig;
-    energyRun(rig, 20, 3);
+    rig.energyScan(20, 3);
     const auto recovery = rig.dir / "start" / "aktuell.dat";
     std::vector<SpectrumReadResult> seen;
     // Look at the recovery copy in the middle of scans 2 and 3.

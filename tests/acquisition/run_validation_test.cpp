@@ -1,6 +1,6 @@
 #include "acquisition/analyser_io/recording_port.h"
 #include "acquisition/run/run_validation.h"
-#include "run_rig.h"
+#include "rig.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,7 @@ bool validate(RunRig& rig) {
 }
 
 struct Validation : ::testing::Test {
-    void SetUp() override {
-        rig.fields.start = "100";
-        rig.fields.second = "10";
-        rig.fields.third = "11";
-        rig.fields.scans = "2";
-    }
+    void SetUp() override { rig.energyScan(11, 2); }
     RunRig rig;
 };
 
@@ -134,10 +129,7 @@ TEST_F(Validation, OddTextsAreRefusedWithAMessageNeverCrash) {
 
 TEST(RunStart, RefusedRunKeepsTheLastMeasurement) {
     RunRig rig;
-    rig.fields.start = "100";
-    rig.fields.second = "10";
-    rig.fields.third = "11";
-    rig.fields.scans = "1";
+    rig.energyScan(11, 1);
     rig.engine.startClicked();
     const std::size_t size = rig.data.size();
     ASSERT_GE(size, 12u);

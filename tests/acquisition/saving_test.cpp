@@ -1,5 +1,5 @@
 #include "acquisition/run/saving.h"
-#include "run_rig.h"
+#include "rig.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -41,10 +41,7 @@ TEST(FileNameProposal, CountsAboveNamesInSaveDirAndTheStoredName) {
 
 TEST(ManualSave, ExistingNameQuestionAndCancel) {
     RunRig rig;
-    rig.fields.start = "100";
-    rig.fields.second = "10";
-    rig.fields.third = "11";
-    rig.fields.scans = "1";
+    rig.energyScan(11, 1);
     rig.dialogs.saveAcceptsProposed = false;
     rig.engine.startClicked(); // the final save dialog is cancelled
     EXPECT_EQ(rig.saver.lastWritten().find("c_021205"), std::string::npos);
@@ -82,10 +79,7 @@ TEST(ManualSave, ExistingNameQuestionAndCancel) {
 
 TEST(ManualSave, UnwritableDirectoryIsReportedNotClaimed) {
     RunRig rig;
-    rig.fields.start = "100";
-    rig.fields.second = "10";
-    rig.fields.third = "11";
-    rig.fields.scans = "1";
+    rig.energyScan(11, 1);
     rig.saver.startDir = (rig.dir / "missing" / "dir").string();
     rig.saver.saveDir = rig.saver.startDir;
     rig.engine.startClicked();

@@ -1,33 +1,16 @@
 #include "acquisition/analyser_io/port_backend.h"
 #include "acquisition/analyser_io/simulated_card.h"
-#include "analyser_rig.h"
-#include "common/number_text.h"
+#include "rig.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numeric>
-#include <span>
 #include <sstream>
 
 namespace korvo {
 namespace {
 
-using testing::AnalyserRig;
-
-// Full width at half maximum of a sampled peak, interpolated between samples.
-double fwhm(const std::vector<double>& x, const std::vector<double>& y) {
-    std::size_t top = std::max_element(y.begin(), y.end()) - y.begin();
-    double half = y[top] / 2;
-    std::size_t lo = top, hi = top;
-    while (lo > 0 && y[lo] > half) --lo;
-    while (hi + 1 < y.size() && y[hi] > half) ++hi;
-    if (!(half > 0) || lo == top || hi == top || y[lo] > half || y[hi] > half) return NAN; // no clean peak
-    auto cross = [&](std::size_t a, std::size_t b) {
-        return x[a] + (half - y[a]) / (y[b] - y[a]) * (x[b] - x[a]);
-    };
-    return cross(hi, hi - 1) - cross(lo, lo + 1);
-}
+using testing::CardRig;
 
 struct SimulatedCardTest : ::testing::Test {
     VirtualClock clock;
@@ -35,7 +18,7 @@ struct SimulatedCardTest : ::testing::Test {
 };
 
 TEST_F(SimulatedCardTest, DecodesTimerDacAndControlRegisterAsTheRoutinesProgramThem) {
-    AnalyserRig rig(card, clock);
+    CardRig rig(card, clock);
     rig.fields.gateUnits = "7";
     rig.io.SetupTimer();
     EXPECT_EQ(card.gateLengthUs(), 70'000);
@@ -61,7 +44,7 @@ TEST_F(SimulatedCardTest, CountersFollowTheModelAndTheMultiplexerOrder) {
     // A rate rising with energy: channeltron 1 sits highest, 9 lowest, so through the routines'
     // read-out order the counts must fall strictly from channel 1 to 9.
     card.setModel(SpectrumModel::lines({}, -900'000, 1000));
-    AnalyserRig rig(card, clock);
+    CardRig rig(card, clock);
     rig.fields.passEnergyText = "200";
     rig.io.SetupTimer();
     rig.io.SetRamp(0);
@@ -81,7 +64,7 @@ TEST_F(SimulatedCardTest, SameSeedSameCountsOtherSeedOtherCounts) {
     auto run = [](std::uint64_t seed) {
         VirtualClock clock;
         SimulatedCard card(clock, SpectrumModel::standard(), seed);
-        AnalyserRig rig(card, clock);
+        CardRig rig(card, clock);
         rig.io.SetupTimer();
         rig.io.SetRamp(5);
         rig.io.SetStartAndRange(82);
@@ -97,7 +80,7 @@ TEST_F(SimulatedCardTest, SameSeedSameCountsOtherSeedOtherCounts) {
 }
 
 TEST_F(SimulatedCardTest, MisbehavingCardsAreCaughtByTheRoutines) {
-    AnalyserRig rig(card, clock);
+    CardRig rig(card, clock);
     card.setFault(SimulatedCard::Fault::NoCard);
     EXPECT_FALSE(rig.io.presenceTest(true));
     EXPECT_TRUE(rig.ctx.options.testWithoutAnalyser);
@@ -116,62 +99,6 @@ TEST_F(SimulatedCardTest, MisbehavingCardsAreCaughtByTheRoutines) {
     EXPECT_TRUE(rig.dialogs.shown.size() == 1 && rig.dialogs.shown[0].caption == "Korvo 02");
     EXPECT_FALSE(rig.io.presenceTest(true)); // the gate rises but never falls
     EXPECT_FALSE(rig.ctx.options.testSwitchEnabled);
-}
-
-// Every channeltron sees the peak at its own offset; the shift correction must put the nine copies
-// back onto one energy, so the sum is as narrow as channeltron 5 alone.
-TEST_F(SimulatedCardTest, NarrowPeakStaysNarrowAfterShiftCorrection) {
-    const double centre = 100, start = 95, ramp = 10, pass = 10;
-    const int points = 201;
-    card.setModel(SpectrumModel::lines({{centre, 2e5, 0.25}}));
-    AnalyserRig rig(card, clock);
-    rig.fields.passEnergyText = "10.0";
-    rig.state.PassEnergy = pass;
-    RunState& s = rig.state;
-    for (int c = 1; c <= 9; ++c) {
-        s.ChannelPosition[c] = defaultChannelFactors()[c - 1][6] * pass;
-        s.ChannelShift[c] =
-            static_cast<std::int32_t>(text::roundHalfEven((points - 1) * s.ChannelPosition[c] / ramp));
-        s.MaxPositiveShift = std::max(s.MaxPositiveShift, s.ChannelShift[c]);
-        s.MaxNegativeShift = std::max(s.MaxNegativeShift, -s.ChannelShift[c]);
-    }
-    ASSERT_GT(s.MaxPositiveShift, 15); // the channels really are spread over many points
-    const int n = points + s.MaxPositiveShift + s.MaxNegativeShift;
-    rig.data.assign(n + 1, {});
-
-    rig.io.SetupTimer();
-    rig.io.SetAnalyserModeBit(0);
-    rig.io.SetRamp(ramp);
-    rig.io.SetStartAndRange(start);
-    rig.io.SetPassEnergyCode();
-    rig.io.BeginMeasurement();
-    ASSERT_DOUBLE_EQ(card.passEnergy(), pass);
-    for (int i = 0; i < n; ++i) {
-        double x = ramp / (points - 1) * (i - s.MaxPositiveShift) + start;
-        rig.data[i + 1].enScan = x;
-        rig.io.SetAnalyserPoint((x - start) / ramp);
-        rig.io.ReadPoint(50, i + 1);
-        for (int c = 1; c <= 9; ++c) {
-            int j = i + 1 + s.ChannelShift[c];
-            if (j > 0 && j < n + 1) rig.data[j].CoScan[0] += rig.data[i + 1].CoScan[c];
-        }
-    }
-
-    std::vector<double> x, shifted, single, unshifted;
-    for (const MeasurementRecord& r : std::span(rig.data).subspan(1)) {
-        x.push_back(r.enScan);
-        shifted.push_back(r.CoScan[0]);
-        single.push_back(r.CoScan[5]);
-        unshifted.push_back(std::accumulate(r.CoScan.begin() + 1, r.CoScan.begin() + 10, 0.0));
-    }
-    const double width5 = fwhm(x, single);
-    EXPECT_NEAR(width5, 0.25, 0.05);
-    EXPECT_LT(fwhm(x, shifted), 1.15 * width5);
-    EXPECT_GT(fwhm(x, unshifted), 4 * width5); // what the run would see without the correction
-    auto top = [&](const std::vector<double>& y) {
-        return x[std::max_element(y.begin(), y.end()) - y.begin()];
-    };
-    EXPECT_NEAR(top(shifted), centre, 0.06);
 }
 
 TEST(SpectrumModelTest, TabulatedSpectrumInterpolatesAndRejectsBadLines) {

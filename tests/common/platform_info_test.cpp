@@ -1,4 +1,5 @@
 #include "common/platform_info.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -60,8 +61,8 @@ TEST(PlatformInfo, UserNameIsNeverEmpty) {
 }
 
 TEST(PlatformInfo, IniBesideAWritableExecutableElseInTheConfigDirectory) {
-    std::string t = (fs::temp_directory_path() / "korvo-plat-XXXXXX").string();
-    const fs::path dir = ::mkdtemp(t.data());
+    testing::TempDir tmp;
+    const fs::path& dir = tmp.path;
     EXPECT_EQ(iniFilePath((dir / "korvo").string()), (dir / "korvo.ini").string());
 
     const fs::path config = dir / "cfg";
@@ -83,7 +84,6 @@ TEST(PlatformInfo, IniBesideAWritableExecutableElseInTheConfigDirectory) {
         EXPECT_EQ(iniFilePath((ro / "korvo").string()), (config / "korvo" / "korvo.ini").string());
         ::chmod(ro.c_str(), 0755);
     }
-    fs::remove_all(dir);
 }
 
 } // namespace korvo

@@ -1,5 +1,6 @@
 #include "common/file_util.h"
 #include "common/text_codec.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -41,22 +42,11 @@ TEST(TextCodec, FileTextIsUtf8WhenValidElseWindows1252) {
     EXPECT_EQ(fileTextToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
-class FileUtil : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string t = (fs::temp_directory_path() / "korvo-file-XXXXXX").string();
-        dir = ::mkdtemp(t.data());
-        file = (dir / "data.txt").string();
-    }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir);
-    }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}));
-    }
-    fs::path dir;
-    std::string file;
+struct FileUtil : ::testing::Test {
+    testing::TempDir tmp;
+    const fs::path& dir = tmp.path;
+    std::string file = tmp.file("data.txt");
+    std::size_t entries() const { return tmp.entries(); }
 };
 
 TEST_F(FileUtil, AtomicWriteReplacesContentKeepsModeAndLeavesNoTemporaryFile) {

@@ -1,20 +1,41 @@
 #pragma once
-// A measurement set-up for run tests: virtual clock, scripted pump, recorded dialogs, a card whose
-// counts are a known function of channel and analyser step, and a display that records what it got.
+// Analyser and measurement set-ups for tests: virtual clock, scripted pump, recorded dialogs and fake
+// links around a card; the run rig adds the engine, a saver into a temporary directory and a display
+// that records what it got.
 #include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/run/run_engine.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "fake_links.h"
+#include "support/temp_dir.h"
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace korvo::testing {
+
+struct CardRig {
+    explicit CardRig(PortIo& port) : CardRig(port, ownClock) {}
+    // Shares `clock` with a simulated card, so that its gates run on the routines' time.
+    CardRig(PortIo& port, VirtualClock& sharedClock)
+        : clock(sharedClock), io(ctx, port, fields, state, data) {
+        ctx.links = &links;
+        state.MachineMode = ModeClam;
+    }
+    VirtualClock ownClock;
+    VirtualClock& clock;
+    ScriptedPump pump;
+    RecordingDialogs dialogs;
+    AcquisitionContext ctx{clock, pump, dialogs};
+    FakeLinks links{ctx};
+    MeasurementFields fields;
+    RunState state;
+    DataBlock data = DataBlock(4);
+    AnalyserIo io;
+};
 
 // Answers every gate at once: the status bit is set on the first poll after a gate start and clear
 // on the next. Counter values are counts(channel, step), step = DAC settings made so far minus one.
@@ -34,12 +55,8 @@ public:
         if (port == ports::Strobe && v == 1) ++mux_;
     }
     std::uint8_t PortRead(std::uint16_t port) override {
-        if (port == ports::Status) {
-            if (status_ == 0) return 0;
-            return --status_ == 1 ? 0x80 : 0;
-        }
-        const int channel = "957638241"[mux_ % 9] - '0';
-        const int value = counts(channel, step);
+        if (port == ports::Status) return status_ > 0 && --status_ == 1 ? 0x80 : 0;
+        const int value = counts("957638241"[mux_ % 9] - '0', step);
         return port == ports::CounterLow ? std::uint8_t(value & 0xFF) : std::uint8_t((value >> 8) & 0xFF);
     }
 
@@ -51,30 +68,30 @@ private:
 struct RecordingDisplay final : RunDisplay {
     std::vector<std::size_t> drawn;
     std::vector<std::string> labels;
-    std::vector<RunControls> controls;
     std::vector<std::pair<std::int64_t, double>> chart;
-    std::string info;
     void runStarted() override {}
     void drawPoint(std::size_t r) override { drawn.push_back(r); }
     void redraw() override {}
     void measurementsLabel(const std::string& t) override { labels.push_back(t); }
     void progress(const ProgressStrip&) override {}
-    void controlsChanged(const RunControls& c) override { controls.push_back(c); }
+    void controlsChanged(const RunControls&) override {}
     void fieldsChanged() override {}
-    void infoText(const std::string& t) override { info = t; }
+    void infoText(const std::string&) override {}
     void channelList(const std::vector<std::string>&) override {}
     void chartPoint(std::int64_t n, double c) override { chart.emplace_back(n, c); }
 };
 
-struct RunRig {
+struct RunPort {
+    VirtualClock runClock;
+    FormulaCard card;
+    std::unique_ptr<PortIo> own;
+};
+
+struct RunRig : RunPort, CardRig {
     // `makePort` builds the card on the rig's clock (a simulated card); without it the formula card.
     explicit RunRig(std::function<std::unique_ptr<PortIo>(VirtualClock&)> makePort = {})
-        : ownPort_(makePort ? makePort(clock) : nullptr), port_(ownPort_ ? ownPort_.get() : &card),
-          io(ctx, *port_, fields, state, data), saver(ctx, fields, state, data),
-          engine(ctx, io, fields, state, data, saver, display) {
-        state.MachineMode = ModeClam;
-        dir = std::filesystem::temp_directory_path() /
-              ("korvo_run_" + std::to_string(::getpid()) + "_" + std::to_string(++counter()));
+        : RunPort{{}, {}, nullptr}, CardRig(portOf(*this, makePort), runClock),
+          saver(ctx, fields, state, data), engine(ctx, io, fields, state, data, saver, display) {
         std::filesystem::create_directories(dir / "save");
         std::filesystem::create_directories(dir / "start");
         saver.saveDir = (dir / "save").string();
@@ -85,36 +102,31 @@ struct RunRig {
         fields.passEnergyIndex = 6;
         fields.kindOfMeasure = 1;
         fields.timePerPoint = "10";
+        data.clear();
     }
-    ~RunRig() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
+    static PortIo& portOf(RunPort& p, const std::function<std::unique_ptr<PortIo>(VirtualClock&)>& make) {
+        if (make) p.own = make(p.runClock);
+        return p.own ? *p.own : p.card;
+    }
+    // Mode 2 energy scan of `points` points from 100 eV over 10 eV, no channel shifts unless set.
+    void energyScan(int points, int scans) {
+        setFactors({"0", "0", "0", "0", "0", "0", "0", "0", "0"});
+        fields.start = "100";
+        fields.second = "10";
+        fields.third = std::to_string(points);
+        fields.scans = std::to_string(scans);
     }
     // Channel factors of the pass-energy column in use ("10.0 eV"), channeltrons 1..9.
     void setFactors(const std::array<const char*, 9>& f) {
         const int col = ctx.channels.shifts.findColumn("10.0 eV");
         for (int i = 1; i <= 9; ++i) ctx.channels.shifts.setCell(col, i, f[i - 1]);
     }
-    static int& counter() {
-        static int n = 0;
-        return n;
-    }
 
-    VirtualClock clock;
-    ScriptedPump pump;
-    RecordingDialogs dialogs;
-    AcquisitionContext ctx{clock, pump, dialogs};
-    MeasurementFields fields;
-    RunState state;
-    DataBlock data;
-    FormulaCard card;
-    std::unique_ptr<PortIo> ownPort_;
-    PortIo* port_;
-    AnalyserIo io;
+    TempDir tmp;
+    const std::filesystem::path& dir = tmp.path;
     MeasurementSaver saver;
     RecordingDisplay display;
     RunEngine engine;
-    std::filesystem::path dir;
 };
 
 } // namespace korvo::testing
