@@ -179,22 +179,22 @@ std::vector<std::string> MeasurementSettings::channelListItems() const {
 
 PassEnergyView MeasurementSettings::passEnergyChanged() {
     PassEnergyView view;
+    // Fields a run could not start with also stop one that is running.
+    auto refuse = [this](const std::string& message) {
+        warn(message);
+        ctx_.values.StopRequest = 1;
+    };
     auto ramp = rampOfFields(fields_, run_.MachineMode);
     if (!ramp) {
-        warn(notAFloatText(ramp.badText));
-        ctx_.values.StopRequest = 1;
+        refuse(notAFloatText(ramp.badText));
         return view;
     }
     run_.Ramp = *ramp;
     const bool tinyRamp = std::fabs(run_.Ramp) < kTinyRamp;
-    if (tinyRamp && fields_.kindOfMeasure != 0) {
-        warn("Ramp value too small !");
-        ctx_.values.StopRequest = 1;
-    }
+    if (tinyRamp && fields_.kindOfMeasure != 0) refuse("Ramp value too small !");
     auto points = pointsOfFields(fields_, run_.MachineMode);
     if (!points) {
-        warn(notAFloatText(points.badText));
-        ctx_.values.StopRequest = 1;
+        refuse(notAFloatText(points.badText));
         return view;
     }
     run_.Points = *points;

@@ -15,28 +15,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
+// Sets an environment variable (unsets it for nullptr) for the lifetime of the object.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const char* value) : name(name) {
+        if (const char* was = std::getenv(name)) old = was;
+        set(value);
+    }
+    ~ScopedEnv() { set(old ? old->c_str() : nullptr); }
+    void set(const char* value) {
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
         ::tzset();
     }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-        ::tzset();
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
+    const char* name;
+    std::optional<std::string> old;
 };
 
 } // namespace

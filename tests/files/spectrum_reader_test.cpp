@@ -120,17 +120,12 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
 
 TEST(SpectrumReader, HostileBytesNeverCrash) {
     std::mt19937 rng(4711);
-    std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 300; ++round) {
         std::string bytes(static_cast<std::size_t>(round * 7), '\0');
-        for (char& c : bytes)
-            c = static_cast<char>(round % 3 ? byte(rng) : "0123456789 .eE-\r\n"[byte(rng) % 17]);
+        for (char& c : bytes) c = static_cast<char>(round % 3 ? rng() : "0123456789 .eE-\r\n"[rng() % 17]);
         const auto r = readSpectrumText(bytes, "fuzz");
         EXPECT_EQ(static_cast<bool>(r), r.error.empty());
-        if (r) {
-            for (const SpectrumPoint& p : r.data.points)
-                EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
-        }
+        for (const SpectrumPoint& p : r.data.points) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
     }
     // A huge header line and a huge data line are read, header fields stay cut.
     const std::string longLine =

@@ -2,10 +2,9 @@
 // Shared helpers of the spectrum file tests.
 #include "acquisition/run_state.h"
 #include "files/spectrum_file.h"
+#include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,14 +34,13 @@ inline DataBlock makeBlock(const SpectrumHeader& h, double firstEnergy, double s
 }
 
 inline std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
+    std::tm tm{.tm_sec = second,
+               .tm_min = minute,
+               .tm_hour = hour,
+               .tm_mday = day,
+               .tm_mon = month - 1,
+               .tm_year = year - 1900,
+               .tm_isdst = -1};
     return std::mktime(&tm);
 }
 
@@ -68,21 +66,5 @@ inline SpectrumHeader clamHeader() {
     h.writtenAt = localTime(1999, 1, 1, 12, 0, 0);
     return h;
 }
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvo-files-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 } // namespace korvo::testing

@@ -65,9 +65,6 @@ TEST(SpectrumWriter, AnalyserScanMatchesTheDocumentedLayout) {
 
 TEST(SpectrumWriter, HeaderLinesPerMachineMode) {
     SpectrumHeader h = clamHeader();
-    h.startFieldText = "10";
-    h.ramp = 2;
-    h.points = 2;
     const DataBlock block = makeBlock(h, 10, 1);
     const SpectrumSaveOptions o;
 

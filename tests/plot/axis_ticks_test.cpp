@@ -155,7 +155,6 @@ TEST(TickWalk, LiveWalkStartsAtTheTruncatedMultipleAndStopsAtTheMaximum) {
 
 TEST(TickLabels, EnergyLabelsArePaddedToTheDigitsOfTheRoundedValue) {
     EXPECT_EQ(energyLabel(200.0, 0), " 200");
-    EXPECT_EQ(energyLabel(1000.0, 0), " 1000");
     EXPECT_EQ(energyLabel(-200.0, 0), "-200");
     EXPECT_EQ(energyLabel(-0.5, 2), "-0.50");
     EXPECT_EQ(energyLabel(0.05, 2), "0.05");
@@ -168,7 +167,6 @@ TEST(TickLabels, CountsLabelsUseFourDigitsAndTwoDigitExponents) {
     EXPECT_EQ(countsLabel(150.0), "150");
     EXPECT_EQ(countsLabel(0.5), "0.5");
     EXPECT_EQ(countsLabel(9999.0), "9999");
-    EXPECT_EQ(countsLabel(-2500.0), "-2500");
     EXPECT_EQ(countsLabel(20000.0), "2E04");
     EXPECT_EQ(countsLabel(1.5e-6), "1.5E-06");
     EXPECT_EQ(countsLabel(123456.0), "1.235E05");
