@@ -126,6 +126,12 @@ LiveDisplay::LiveDisplay(TForm1& window, RunEngine& engine)
     multiView_->setFont(f);
     if (axisCaption_) axisCaption_->installEventFilter(this);
     connect(multiView_, &QCheckBox::toggled, this, &LiveDisplay::showMultichanneltron);
+    // The Keithley mode has no channeltrons to show; its title is the one sign of the switch.
+    connect(&window, &QWidget::windowTitleChanged, this, [this](const QString& title) {
+        const bool keithley = title.endsWith(QStringLiteral("Keithley"));
+        if (keithley) multiView_->setChecked(false);
+        multiView_->setEnabled(!keithley);
+    });
     placeLabels();
 }
 

@@ -5,7 +5,6 @@
 #include "plot/frame_layout.h"
 
 #include <QPainter>
-#include <QPolygon>
 
 #include <algorithm>
 #include <cmath>
@@ -45,8 +44,90 @@ public:
         for (int dy = -2; dy <= 2; ++dy)
             for (int dx = -2; dx <= 2; ++dx) set(p.x + dx, p.y + dy, c);
     }
+    // A straight line including both ends; `wide` doubles it across its run, as a two-pixel pen.
+    // The part outside the image is cut off first, so far-off points cost nothing.
+    void line(Pixel a, Pixel b, QRgb c, bool wide) {
+        double x0 = a.x, y0 = a.y, x1 = b.x, y1 = b.y;
+        if (!clip(x0, y0, x1, y1)) return;
+        int xa = int(std::lrint(x0)), ya = int(std::lrint(y0));
+        const int xb = int(std::lrint(x1)), yb = int(std::lrint(y1));
+        const int dx = std::abs(xb - xa), dy = -std::abs(yb - ya);
+        const int sx = xa < xb ? 1 : -1, sy = ya < yb ? 1 : -1;
+        const bool xMajor = dx >= -dy;
+        int err = dx + dy;
+        for (;;) {
+            set(xa, ya, c);
+            if (wide) xMajor ? set(xa, ya + 1, c) : set(xa + 1, ya, c);
+            if (xa == xb && ya == yb) break;
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                xa += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                ya += sy;
+            }
+        }
+    }
+    // A thinned curve comes as runs of points in one column (first, lowest, highest, last): each run
+    // is drawn as one vertical stroke over its extremes, which are exactly the pixels its segments
+    // cover, and the runs are joined by ordinary segments.
+    void polyline(const std::vector<Pixel>& pts, QRgb c, bool wide) {
+        std::size_t i = 0;
+        while (i < pts.size()) {
+            std::size_t j = i;
+            int lo = pts[i].y, hi = pts[i].y;
+            while (j + 1 < pts.size() && pts[j + 1].x == pts[i].x) {
+                ++j;
+                lo = std::min(lo, pts[j].y);
+                hi = std::max(hi, pts[j].y);
+            }
+            if (i > 0) line(pts[i - 1], pts[i], c, wide);
+            if (j > i) {
+                vline(pts[i].x, lo, hi, c);
+                if (wide) vline(pts[i].x + 1, lo, hi, c);
+            } else if (i == 0) {
+                line(pts[i], pts[i], c, wide);
+            }
+            i = j + 1;
+        }
+    }
+    void vline(int x, int y0, int y1, QRgb c) {
+        if (x < 0 || x >= w_) return;
+        y0 = std::max(y0, 0);
+        y1 = std::min(y1, h_ - 1);
+        uchar* row = bits_ + std::ptrdiff_t(y0) * stride_ + std::ptrdiff_t(x) * 4;
+        for (int y = y0; y <= y1; ++y, row += stride_) *reinterpret_cast<QRgb*>(row) = c;
+    }
 
 private:
+    // Liang-Barsky: the part of the segment inside the image grown by one pixel; false if none.
+    bool clip(double& x0, double& y0, double& x1, double& y1) const {
+        const double dx = x1 - x0, dy = y1 - y0;
+        double t0 = 0, t1 = 1;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {x0 + 1, w_ - x0, y0 + 1, h_ - y0};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0) {
+                if (q[i] < 0) return false;
+                continue;
+            }
+            const double t = q[i] / p[i];
+            if (p[i] < 0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
+            if (t0 > t1) return false;
+        }
+        const double ox = x0, oy = y0;
+        x0 = ox + t0 * dx;
+        y0 = oy + t0 * dy;
+        x1 = ox + t1 * dx;
+        y1 = oy + t1 * dy;
+        return true;
+    }
+
     uchar* bits_;
     qsizetype stride_;
     int w_, h_;
@@ -88,31 +169,10 @@ void drawFrame(QPainter& p, const LiveScale& k, const RenderOptions& o) {
     plot::drawFrame(p, f, plot::FrameDrawState{}, 1);
 }
 
-void drawCursor(QPainter& p, const LiveScale& k, double x, std::uint32_t colour) {
+void drawCursor(PixelWriter& px, const LiveScale& k, double x, std::uint32_t colour) {
     const double col = (x - k.xStart) / k.xPerPixel + plot::kPlotLeft;
-    if (!std::isfinite(col) || std::fabs(col) > plot::kPixelLimit) return;
-    p.setPen(QPen(QColor::fromRgb(rgbOf(colour)), 1));
-    const int c = plot::toPixel(col);
-    p.drawLine(c, 7, c, k.boxHeight - 1);
-}
-
-void drawLine(QPainter& p, const std::vector<Pixel>& pts, const QPen& pen) {
-    if (pts.empty()) return;
-    p.setPen(pen);
-    if (pts.size() == 1) {
-        p.drawPoint(pts[0].x, pts[0].y);
-        return;
-    }
-    QPolygon poly(int(pts.size()));
-    for (int i = 0; i < int(pts.size()); ++i) poly.setPoint(i, pts[std::size_t(i)].x, pts[std::size_t(i)].y);
-    p.drawPolyline(poly);
-}
-
-QPen averagePen() {
-    QPen pen(QColor::fromRgb(rgbOf(kAverageLineColour)), 2);
-    pen.setJoinStyle(Qt::RoundJoin);
-    pen.setCapStyle(Qt::RoundCap);
-    return pen;
+    if (!(std::fabs(col) <= plot::kPixelLimit)) return;
+    px.vline(int(std::lrint(col)), 7, k.boxHeight - 1, rgbOf(colour));
 }
 
 void keepFirst(std::optional<FailedPoint>& into, const std::optional<FailedPoint>& f) {
@@ -129,46 +189,41 @@ std::optional<FailedPoint> renderFull(QImage& image, const TraceSource& s, const
     const LiveScale k = liveScale(image.width(), image.height(), plot, s.chart, s.points);
     if (o.closing || !o.drawEnabled || !k.hasArea()) return failure;
 
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    drawFrame(p, k, o);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        drawFrame(p, k, o);
+    }
+    // Curves go straight into the pixels: tens of thousands of points per curve.
+    PixelWriter px(image);
     if (!s.chart) {
-        drawCursor(p, k, plot.cursor1, kCursor1Colour);
-        drawCursor(p, k, plot.cursor2, kCursor2Colour);
+        drawCursor(px, k, plot.cursor1, kCursor1Colour);
+        drawCursor(px, k, plot.cursor2, kCursor2Colour);
     }
     if (!s.data) return failure;
 
-    PixelWriter px(image);
+    auto spots = [&](int channel, QRgb colour, bool big) {
+        std::optional<Pixel> last;
+        keepFirst(failure, forEachPoint(s, k, channel, false, [&](Pixel q) {
+                      if (last == q) return;
+                      last = q;
+                      big ? px.square(q, colour) : px.cross(q, colour);
+                  }));
+    };
+    auto line = [&](const Curve& c, QRgb colour, bool wide) {
+        px.polyline(c.points, colour, wide);
+        keepFirst(failure, c.failure);
+    };
+    const QRgb averageColour = rgbOf(kAverageLineColour);
     if (o.multi) {
-        if (hasAverages(s)) {
-            for (int c = 1; c <= 9; ++c) {
-                Curve line = averageLine(s, k, c);
-                drawLine(p, line.points, QPen(QColor::fromRgb(channelRgb(c)), 1));
-                keepFirst(failure, line.failure);
-            }
-        }
-        p.end(); // the spots go straight into the pixels
-        for (int c = 1; c <= 9; ++c) {
-            Curve spots = currentSpots(s, k, c);
-            const QRgb colour = channelRgb(c);
-            for (const Pixel& q : spots.points) px.cross(q, colour);
-            keepFirst(failure, spots.failure);
-        }
-        return failure;
-    }
-    if (hasAverages(s)) {
-        Curve line = averageLine(s, k, 0);
-        drawLine(p, line.points, averagePen());
-        keepFirst(failure, line.failure);
-        p.end();
-        Curve spots = currentSpots(s, k, 0);
-        const QRgb colour = rgbOf(plot.currentPointColour);
-        for (const Pixel& q : spots.points) o.bigSpots ? px.square(q, colour) : px.cross(q, colour);
-        keepFirst(failure, spots.failure);
+        if (hasAverages(s))
+            for (int c = 1; c <= 9; ++c) line(averageLine(s, k, c), channelRgb(c), false);
+        for (int c = 1; c <= 9; ++c) spots(c, channelRgb(c), false);
+    } else if (hasAverages(s)) {
+        line(averageLine(s, k, 0), averageColour, true);
+        spots(0, rgbOf(plot.currentPointColour), o.bigSpots);
     } else {
-        Curve line = currentLine(s, k, 0);
-        drawLine(p, line.points, averagePen());
-        keepFirst(failure, line.failure);
+        line(currentLine(s, k, 0), averageColour, true);
     }
     return failure;
 }
@@ -220,9 +275,7 @@ QRect renderPoint(QImage& image, const TraceSource& s, const PlotScale& plot, co
         const MeasurementRecord& prev = (*s.data)[record - 1];
         from = mapPoint(k, prev.enScan, prev.CoScan[0]);
     }
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    drawLine(p, from ? std::vector<Pixel>{*from, *q} : std::vector<Pixel>{*q}, averagePen());
+    px.line(from ? *from : *q, *q, rgbOf(kAverageLineColour), true);
     touch(*q, 2);
     if (from) touch(*from, 2);
     return dirty & image.rect();

@@ -23,28 +23,6 @@ RecordRange clampedRange(const TraceSource& s, std::int64_t first, std::int64_t 
     return r;
 }
 
-enum class Which { Average, Current };
-
-template <typename Sink>
-std::optional<FailedPoint> walk(const TraceSource& s, const LiveScale& scale, int channel, Which which,
-                                Sink&& sink) {
-    std::optional<FailedPoint> failure;
-    const RecordRange range = which == Which::Average ? scanWindow(s) : completedRecords(s);
-    if (range.empty() || !scale.hasArea()) return failure;
-    const DataBlock& data = *s.data;
-    for (std::size_t r = range.first; r <= range.last; ++r) {
-        const MeasurementRecord& rec = data[r];
-        const double x = which == Which::Average ? rec.Energy : rec.enScan;
-        const double y =
-            which == Which::Average ? averageValue(rec, channel, s) : currentValue(rec, channel, s);
-        if (auto p = mapPoint(scale, x, y))
-            sink(*p);
-        else if (!failure)
-            failure = FailedPoint{r, x, y};
-    }
-    return failure;
-}
-
 } // namespace
 
 RecordRange completedRecords(const TraceSource& s) {
@@ -59,19 +37,6 @@ RecordRange scanWindow(const TraceSource& s) {
 
 bool hasAverages(const TraceSource& s) {
     return !s.chart && s.scanNumber >= 2;
-}
-
-double averageValue(const MeasurementRecord& r, int channel, const TraceSource& s) {
-    const double scans = s.scanNumber - 1;
-    if (channel <= 0) return r.Co[0] / scans;
-    if (channel > 9 || !s.channelEnabled[std::size_t(channel)]) return 0.0;
-    return r.Co[std::size_t(channel)] / scans * s.activeChannels;
-}
-
-double currentValue(const MeasurementRecord& r, int channel, const TraceSource& s) {
-    if (channel <= 0) return r.CoScan[0];
-    if (channel > 9 || !s.channelEnabled[std::size_t(channel)]) return 0.0;
-    return r.CoScan[std::size_t(channel)] * s.activeChannels;
 }
 
 LiveScale liveScale(int boxWidth, int boxHeight, const PlotScale& plot, bool chart, int points) {
@@ -90,15 +55,6 @@ LiveScale liveScale(int boxWidth, int boxHeight, const PlotScale& plot, bool cha
         k.yPerPixel = (k.yMax - k.yMin) / k.plotHeight;
     }
     return k;
-}
-
-std::optional<Pixel> mapPoint(const LiveScale& scale, double x, double y) {
-    const double col = (x - scale.xStart) / scale.xPerPixel + plot::kPlotLeft;
-    const double row = (scale.yMax - y) / scale.yPerPixel + plot::kPlotTop;
-    const double limit = plot::kPixelLimit;
-    if (!std::isfinite(col) || !std::isfinite(row) || std::fabs(col) > limit || std::fabs(row) > limit)
-        return std::nullopt;
-    return Pixel{plot::toPixel(col), plot::toPixel(row)};
 }
 
 std::string failureText(const FailedPoint& f, const LiveScale& scale) {
@@ -144,7 +100,7 @@ Curve averageLine(const TraceSource& s, const LiveScale& scale, int channel) {
     Curve c;
     if (!hasAverages(s)) return c;
     ColumnDecimator d(c.points);
-    c.failure = walk(s, scale, channel, Which::Average, [&](Pixel p) { d.add(p); });
+    c.failure = forEachPoint(s, scale, channel, true, [&](Pixel p) { d.add(p); });
     d.finish();
     return c;
 }
@@ -152,14 +108,14 @@ Curve averageLine(const TraceSource& s, const LiveScale& scale, int channel) {
 Curve currentLine(const TraceSource& s, const LiveScale& scale, int channel) {
     Curve c;
     ColumnDecimator d(c.points);
-    c.failure = walk(s, scale, channel, Which::Current, [&](Pixel p) { d.add(p); });
+    c.failure = forEachPoint(s, scale, channel, false, [&](Pixel p) { d.add(p); });
     d.finish();
     return c;
 }
 
 Curve currentSpots(const TraceSource& s, const LiveScale& scale, int channel) {
     Curve c;
-    c.failure = walk(s, scale, channel, Which::Current, [&](Pixel p) {
+    c.failure = forEachPoint(s, scale, channel, false, [&](Pixel p) {
         if (c.points.empty() || !(c.points.back() == p)) c.points.push_back(p);
     });
     return c;

@@ -7,6 +7,7 @@
 #include "plot/plot_mapping.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -58,8 +59,17 @@ bool hasAverages(const TraceSource& s);
 // Curve values. Channel 0 is the single plot's total; channels 1..9 are the multichanneltron curves,
 // scaled by the active channel count so that they sit at the height of the total (a disabled channel
 // stays at 0).
-double averageValue(const MeasurementRecord& r, int channel, const TraceSource& s);
-double currentValue(const MeasurementRecord& r, int channel, const TraceSource& s);
+inline double averageValue(const MeasurementRecord& r, int channel, const TraceSource& s) {
+    const double scans = s.scanNumber - 1;
+    if (channel <= 0) return r.Co[0] / scans;
+    if (channel > 9 || !s.channelEnabled[std::size_t(channel)]) return 0.0;
+    return r.Co[std::size_t(channel)] / scans * s.activeChannels;
+}
+inline double currentValue(const MeasurementRecord& r, int channel, const TraceSource& s) {
+    if (channel <= 0) return r.CoScan[0];
+    if (channel > 9 || !s.channelEnabled[std::size_t(channel)]) return 0.0;
+    return r.CoScan[std::size_t(channel)] * s.activeChannels;
+}
 
 // Scale of one plot box for the current plot state.
 struct LiveScale {
@@ -82,7 +92,18 @@ struct Pixel {
 
 // Pixel of (x, y), or nothing when a value is not finite or the position leaves the pixel range
 // (a zero range or an absurd scale): such a point cannot be drawn.
-std::optional<Pixel> mapPoint(const LiveScale& scale, double x, double y);
+inline std::optional<Pixel> mapPoint(const LiveScale& scale, double x, double y) {
+    const double col = (x - scale.xStart) / scale.xPerPixel + plot::kPlotLeft;
+    const double row = (scale.yMax - y) / scale.yPerPixel + plot::kPlotTop;
+    constexpr double limit = plot::kPixelLimit;
+    // The comparisons are false for NaN, so NaN fails too.
+    if (!(std::fabs(col) <= limit) || !(std::fabs(row) <= limit)) return std::nullopt;
+    // Nearest integer with halves to even, as every pixel position of the plots is rounded: adding
+    // and taking away 1.5 * 2^52 leaves no fraction bits (exact for |v| < 2^51; here |v| <= 2^22),
+    // and unlike lrint it needs no library call in the inner loop of a 20,000-point curve.
+    constexpr double magic = 6755399441055744.0;
+    return Pixel{int((col + magic) - magic), int((row + magic) - magic)};
+}
 
 // A point that could not be drawn, for the diagnostic message.
 struct FailedPoint {
@@ -110,6 +131,28 @@ private:
     bool open_ = false;
     Pixel first_, last_, low_, high_; // low_/high_: smallest and largest row
 };
+
+// Calls sink(Pixel) for every drawable point of `channel`, in record order: the averages over the
+// scan window (x = Energy) or the current scan's completed values (x = enScan). Returns the first
+// point that could not be mapped.
+template <typename Sink>
+std::optional<FailedPoint> forEachPoint(const TraceSource& s, const LiveScale& scale, int channel,
+                                        bool averages, Sink&& sink) {
+    std::optional<FailedPoint> failure;
+    const RecordRange range = averages ? scanWindow(s) : completedRecords(s);
+    if (range.empty() || !scale.hasArea()) return failure;
+    const DataBlock& data = *s.data;
+    for (std::size_t r = range.first; r <= range.last; ++r) {
+        const MeasurementRecord& rec = data[r];
+        const double x = averages ? rec.Energy : rec.enScan;
+        const double y = averages ? averageValue(rec, channel, s) : currentValue(rec, channel, s);
+        if (auto p = mapPoint(scale, x, y))
+            sink(*p);
+        else if (!failure)
+            failure = FailedPoint{r, x, y};
+    }
+    return failure;
+}
 
 // One curve of the plot, as pixels, with the first point that failed.
 struct Curve {

@@ -420,7 +420,10 @@ TEST(LiveWindow, ResizingDuringARunRedrawsAtTheNewSizeAndTheViewSwitchSwapsTheBo
         mapPoint(k, rig.window->data()[r].Energy, live::averageValue(rig.window->data()[r], int(c), s));
     ASSERT_TRUE(q);
     EXPECT_EQ(at(multi->image(), *q), live::channelRgb(int(c)) & 0xFFFFFF);
-    rig.live().multiViewBox()->setChecked(false);
+    // The Keithley mode has no channeltrons: its switch brings the single plot back.
+    rig.window->switchMode(ModeKeithley);
+    EXPECT_FALSE(rig.live().multiViewBox()->isChecked());
+    EXPECT_FALSE(rig.live().multiViewBox()->isEnabled());
     EXPECT_EQ(rig.window->plotBox()->x(), 8);
     EXPECT_EQ(rig.window->multiPlotBox()->x(), -2000);
 }
