@@ -43,6 +43,7 @@ TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
     setWindowTitle(QStringLiteral("Korvo '02"));
     fieldsToControls(); // the design defaults, for the keys the settings file does not carry
     readSettings("", true);
+    ctx_.channels.shifts.load(ini_);
     rebuildKindItems();
     continueRun_ = false;
 

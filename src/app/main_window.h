@@ -98,6 +98,7 @@ public:
     QPushButton* continueButton() const { return continueButton_; }
     QPushButton* skipScanButton() const { return skipButton_; }
     QPushButton* lastScanButton() const { return lastScanButton_; }
+    QPushButton* zufallButton() const { return zufallButton_; }
     QPushButton* saveButton() const { return saveButton_; }
     QPushButton* photonButton() const { return photonButton_; }
     QLineEdit* photonEdit() const { return photonEdit_; }
@@ -162,6 +163,8 @@ signals:
     void skipScanClicked();
     void lastScanClicked();
     void saveMeasurementRequested();
+    // The hidden "Zufall" button: a random test run, offered only with the analyser tests enabled.
+    void randomStartRequested();
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -251,6 +254,7 @@ private:
     QPushButton* skipButton_ = nullptr;
     QPushButton* lastScanButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QPushButton* zufallButton_ = nullptr;
     QLineEdit* gateEdit_ = nullptr;
     QLabel* channelCaption_ = nullptr;
     QListWidget* channelList_ = nullptr;

@@ -158,6 +158,10 @@ void TForm1::createPanel() {
     saveButton_->setGeometry(76, 60, 44, 22);
     gateEdit_->setGeometry(122, 61, 22, 20);
     for (QPushButton* b : {continueButton_, skipButton_, lastScanButton_, saveButton_}) b->setEnabled(false);
+    zufallButton_ = new QPushButton(QStringLiteral("Zufall"), infoBox_);
+    zufallButton_->setGeometry(96, 12, 50, 18);
+    zufallButton_->hide();
+    connect(zufallButton_, &QPushButton::clicked, this, &TForm1::randomStartRequested);
 
     // ---- channel list
     channelCaption_ = new QLabel(QStringLiteral("Energy Positions"), panel_);
@@ -304,6 +308,7 @@ void TForm1::rebuildKindItems() {
         kindGroup_->removeButton(b);
         delete b;
     }
+    zufallButton_->setVisible(ctx_.options.enableTests);
     QStringList items{QStringLiteral("c(t)")};
     if (state_.MachineMode == ModeKeithley)
         items << QStringLiteral("KEI");

@@ -35,6 +35,7 @@ RunConnection::RunConnection(TForm1& window, PortIo& port)
     connect(&window, &TForm1::skipScanClicked, this, [this] { engine_.skipScanClicked(); });
     connect(&window, &TForm1::lastScanClicked, this, [this] { engine_.lastScanClicked(); });
     connect(&window, &TForm1::saveMeasurementRequested, this, &RunConnection::saveClicked);
+    connect(&window, &TForm1::randomStartRequested, this, &RunConnection::randomStartClicked);
 
     // The run re-reads the scans field after every scan and saves sample, comment and file name at
     // its end: what the user types there while it runs must reach it.
@@ -68,6 +69,23 @@ void RunConnection::startClicked() {
     settingsToSaver();
     engine_.startClicked(); // returns when the run has ended
     saverToSettings();
+}
+
+void RunConnection::randomStartClicked() {
+    if (engine_.running()) return;
+    window_.controlsToFields();
+    settingsToSaver();
+    const auto seed = static_cast<std::uint64_t>(window_.context().clock.nowUs());
+    const RandomFollowUp next = engine_.randomTestStart(seed);
+    saverToSettings();
+    // Afterwards a random mode, kind and pass energy, so that the next press tries another setting.
+    window_.switchMode(next.machineMode);
+    window_.controlsToFields();
+    window_.fields().kindOfMeasure = next.kindOfMeasure;
+    window_.fields().passEnergyIndex = next.passEnergyIndex;
+    window_.fields().passEnergyText = kPassEnergyItems[next.passEnergyIndex];
+    window_.fieldsToControls();
+    window_.PassEnergie_ComboBoxChange();
 }
 
 void RunConnection::continueClicked() {

@@ -41,6 +41,7 @@ private:
     void startClicked();
     void continueClicked();
     void saveClicked();
+    void randomStartClicked();
     // The saver works on copies of the window's directories and last file name: in before a run or
     // a save, back out after it.
     void settingsToSaver();

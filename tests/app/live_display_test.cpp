@@ -11,6 +11,7 @@
 #include "plot/frame_layout.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -426,6 +427,27 @@ TEST(LiveWindow, ResizingDuringARunRedrawsAtTheNewSizeAndTheViewSwitchSwapsTheBo
     EXPECT_FALSE(rig.live().multiViewBox()->isEnabled());
     EXPECT_EQ(rig.window->plotBox()->x(), 8);
     EXPECT_EQ(rig.window->multiPlotBox()->x(), -2000);
+}
+
+
+TEST(LiveWindow, ZufallIsOfferedOnlyWithTestsEnabledAndRunsARandomMeasurement) {
+    RunRig rig;
+    EXPECT_FALSE(rig.window->zufallButton()->isVisible());
+    rig.ctx.options.enableTests = true;
+    rig.window->switchMode(ModeClam);
+    ASSERT_TRUE(rig.window->zufallButton()->isVisible());
+    EXPECT_EQ(rig.window->kindItems().size(), 3); // "CRR" is offered too
+
+    rig.window->zufallButton()->click();
+    // A random energy run went through the history and ended; the window is idle again in one of
+    // the analyser modes with a low-set pass energy selected.
+    EXPECT_EQ(rig.ctx.history.count(), 1);
+    EXPECT_EQ(rig.window->startButton()->text(), QStringLiteral("Start"));
+    EXPECT_FALSE(rig.window->runActive());
+    const auto mode = rig.window->state().MachineMode;
+    EXPECT_TRUE(mode >= ModeClam && mode <= ModeCis);
+    EXPECT_LE(rig.window->passEnergyCombo()->currentIndex(), 6);
+    EXPECT_GE(rig.window->passEnergyCombo()->currentIndex(), 0);
 }
 
 } // namespace
