@@ -115,6 +115,22 @@ TEST(RunEngine, StopKeepsWhatWasMeasured) {
     EXPECT_EQ(file.data.scans, 1);
     ASSERT_EQ(file.data.points.size(), 20u);
     EXPECT_EQ(file.data.points[0].y, perScanTotal(second));
+
+    // A gate that hangs in the last point of scan 2: that scan is not complete and stays out.
+    SimulatedCard* card = nullptr;
+    RunRig hung([&](VirtualClock& c) {
+        auto p = std::make_unique<SimulatedCard>(c);
+        card = p.get();
+        return p;
+    });
+    hung.energyScan(20, 3);
+    hung.pump.once([&] { return hung.state.ScanNumber == 2 && hung.engine.pointsMeasured() >= 18; },
+                   [&] { card->setFault(SimulatedCard::Fault::GateNeverEnds); });
+    hung.engine.startClicked();
+    EXPECT_EQ(hung.engine.lastEnd(), RunEnd::Stopped);
+    EXPECT_EQ(hung.state.ScanNumber, 2);
+    EXPECT_EQ(readSpectrumFile((hung.dir / "start" / "aktuell.dat").string()).data.scans, 1);
+    EXPECT_TRUE(hung.engine.controls().saveEnabled);
 }
 
 TEST(RunEngine, ContinueAddsScansIntoTheSameSums) {

@@ -18,11 +18,7 @@ constexpr std::int64_t kGateRiseLimitUs = 10'000;
 // A gate that has not ended after this many gate lengths means the card has hung.
 constexpr std::int64_t kGateEndTimeoutGates = 10;
 
-struct Range {
-    double fullScale;
-    const char* text;
-    std::uint8_t code; // bits 5..4 of the control register
-};
+using Range = EnergyRange;
 constexpr Range kRange81{81.92, "Xmax = 81.92 eV", 0x20};
 constexpr Range kRange163{163.84, "Xmax = 163.84 eV", 0x00};
 constexpr Range kRange1638{1638.4, "Xmax = 1638.4 eV", 0x30};
@@ -62,6 +58,16 @@ std::string signedVolts(double v, const char* pattern) {
 }
 
 } // namespace
+
+std::optional<EnergyRange> energyRangeFor(double emax, const AcquisitionOptions& o) {
+    // From the largest range down; the last selection wins.
+    std::optional<EnergyRange> r;
+    if (emax <= kMaxEnergy) r = kRange3276;
+    if (emax <= switchPoint(o.switchPoint3, 1600)) r = kRange1638;
+    if (emax <= switchPoint(o.switchPoint2, 140)) r = kRange163;
+    if (emax <= switchPoint(o.switchPoint1, 80)) r = kRange81;
+    return r;
+}
 
 AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double passEnergy, int lensIndex) {
     const double e = fullScale * word / 65535.0;
@@ -206,7 +212,10 @@ void AnalyserIo::BeginMeasurement() {
 }
 
 std::int32_t AnalyserIo::readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r) {
+    const bool wasStopping = ctx_.values.StopRequest == 1;
     ctx_.links->KeiRead1();
+    // A failed read leaves the previous reading behind.
+    if (!wasStopping && ctx_.values.StopRequest == 1) lastPointComplete_ = false;
     const double reading = ctx_.values.KeiValue;
     std::fill(r.CoScan.begin() + 1, r.CoScan.end(), 0.0);
     r.CoScan[0] = reading;
@@ -221,9 +230,11 @@ std::int32_t AnalyserIo::ReadPoint(std::int32_t timeMs, std::size_t index) {
     MeasurementRecord scratch;
     MeasurementRecord& r = index < data_.size() ? data_[index] : scratch;
     const AcquisitionOptions& o = ctx_.options;
+    lastPointComplete_ = true;
 
     if (o.electrometerOverride || state_.MachineMode == ModeKeithley) return readElectrometerPoint(timeMs, r);
 
+    const bool wasStopping = ctx_.values.StopRequest == 1;
     if (o.addKeithley1) {
         ctx_.links->KeiRead1();
         r.CoScan[10] = ctx_.values.KeiValue;
@@ -232,12 +243,14 @@ std::int32_t AnalyserIo::ReadPoint(std::int32_t timeMs, std::size_t index) {
         ctx_.links->KeiRead2();
         r.CoScan[11] = ctx_.values.KeiValue;
     }
+    if (!wasStopping && ctx_.values.StopRequest == 1) lastPointComplete_ = false;
 
     std::array<std::int64_t, 10> counts{};
     if (o.testWithoutAnalyser) {
         for (std::int32_t remaining = timeMs; remaining > 0;) {
             remaining -= std::min<std::int32_t>(10, remaining);
             if (ctx_.values.StopRequest == 1) {
+                lastPointComplete_ = false;
                 for (int c = 1; c <= 9; ++c) r.CoScan[c] = static_cast<double>(counts[c]);
                 return toInt32(9 * r.CoScan[5]);
             }
@@ -282,6 +295,7 @@ std::int32_t AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_
             // The counters of an unfinished gate are meaningless; keep what the finished gates
             // counted and let the run end, keeping its completed scans.
             ctx_.values.StopRequest = 1;
+            lastPointComplete_ = false;
             ctx_.dialogs.error(kInstrumentCaption,
                                "The analyser card did not end its counting gate within " +
                                    std::to_string(kGateEndTimeoutGates * gateMs) +

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace korvo {
@@ -28,6 +29,15 @@ inline constexpr char kCounterOrder[] = "957638241";
 // Read-out texts for a DAC setting: E = fullScale x word / 65535 at pass energy `passEnergy`;
 // `lensIndex` 0..4 chooses the lens table, any other value leaves the lens texts empty.
 AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double passEnergy, int lensIndex);
+
+// The smallest energy range whose switching point is not below `emax` (the options window's
+// switching points, their factory limits where a text is unreadable); none beyond 3276.8 eV.
+struct EnergyRange {
+    double fullScale;
+    const char* text;  // "Xmax = 163.84 eV", ...
+    std::uint8_t code; // bits 5..4 of the control register
+};
+std::optional<EnergyRange> energyRangeFor(double emax, const AcquisitionOptions& options);
 
 // What the analyser routines show or trigger outside themselves (main window, options window).
 struct AnalyserHooks {
@@ -64,6 +74,9 @@ public:
     double storedRamp() const { return storedRamp_; }
     // DAC word written by the last SetAnalyserPoint.
     std::uint16_t lastWord() const { return lastWord_; }
+    // False when the last ReadPoint was cut short (a run already stopping, a gate that never ended,
+    // an electrometer that failed): its counts are not those of a whole dwell time.
+    bool lastPointComplete() const { return lastPointComplete_; }
 
 private:
     AcquisitionContext& ctx_;
@@ -75,6 +88,7 @@ private:
     double storedStart_ = 0;
     double storedRamp_ = 0;
     std::uint16_t lastWord_ = 0;
+    bool lastPointComplete_ = true;
     VirtualClock* virtualClock_ = nullptr;
 
     std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);

@@ -232,6 +232,8 @@ RunEngine::End RunEngine::chart() {
         rec.enScan = double(i);
         io_.SetAnalyserPoint(0);
         const std::int32_t counts = io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
+        // A count cut short is no point of the chart.
+        if (!io_.lastPointComplete()) break;
         rec.CoScan[0] = counts;
         display_.chartPoint(n, counts);
         if (n == 0) setRangeFromFirstCount(counts);
@@ -315,8 +317,13 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                 const double x = step * double(i - maxPos) + state_.AnalyserStart;
                 rec.enScan = x;
                 io_.SetAnalyserPoint((x - state_.AnalyserStart) / state_.Ramp);
+                // A photon move that failed (or a Stop during it) leaves this step at the wrong
+                // energy, and a count cut short is not a whole dwell time: neither may enter the
+                // sums, least of all as the last point of a scan that would then count as complete.
+                if (ctx_.values.StopRequest == 1) return End::Stopped;
                 display_.progress(progressStrip(maxPos + maxNeg, n, i));
                 io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
+                if (!io_.lastPointComplete()) return End::Stopped;
 
                 if (shifted) {
                     for (int c = 1; c <= 9; ++c) {
