@@ -30,7 +30,10 @@ TEST_F(Validation, DwellTimeLimitsAndGateRaster) {
     }
     for (const char* bad : {"9", "32001"}) {
         rig.fields.timePerPoint = bad;
+        // The range of some earlier run must not judge this run's pass energy.
+        rig.state.FullScale = 3276.8;
         EXPECT_FALSE(validate(rig)) << bad;
+        EXPECT_EQ(rig.fields.passEnergyText, "10.0");
         EXPECT_TRUE(rig.dialogs.saw(std::string(bad) +
                                     "ms is outside of the valid range  ( t > 9 ms  and  t < 32000 ms)"));
     }

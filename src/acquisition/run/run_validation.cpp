@@ -177,12 +177,23 @@ bool Validator::run() {
     if (ramp) s_.Ramp = *ramp;
 
     // 9: the analyser chooses its energy range.
+    const bool refusedBeforeRange = refused();
     io_.SetRamp(s_.Ramp);
     io_.SetStartAndRange(s_.XStart);
+    // A run refused by an earlier check leaves the analyser untouched, but the step and pass-energy
+    // checks below still have to judge the energies typed now, not the range of the last run.
+    const bool rangeKnown = !refusedBeforeRange || (start && ramp);
+    if (refusedBeforeRange && rangeKnown && !keithley) {
+        if (auto r = energyRangeFor(s_.XStart + s_.Ramp, ctx_.options)) {
+            s_.FullScale = r->fullScale;
+            s_.SmallestStep = r->fullScale / 65536;
+        }
+    }
 
     // 10: the ramp must cover at least one DAC step.
     bool rampTooSmall = false;
-    if (ramp && mode == ModeClam && energyScan && std::fabs(s_.Ramp) + 1e-10 < s_.SmallestStep) {
+    if (ramp && rangeKnown && mode == ModeClam && energyScan &&
+        std::fabs(s_.Ramp) + 1e-10 < s_.SmallestStep) {
         message(text::plainNumber(s_.Ramp));
         warning("ramp value too small");
         f_.second = text::plainNumber(s_.SmallestStep);
@@ -245,7 +256,8 @@ bool Validator::run() {
     }
 
     // 15: the step must cover at least one DAC step.
-    if (pointsOk && ramp && mode == ModeClam && s_.Ramp / (s_.Points - 1) + 1e-9 < s_.SmallestStep) {
+    if (pointsOk && ramp && rangeKnown && mode == ModeClam &&
+        s_.Ramp / (s_.Points - 1) + 1e-9 < s_.SmallestStep) {
         warning("The step size (" + shortStep(s_.Ramp / (s_.Points - 1)) + "eV) is too small !\r\r" +
                 "Smallest permitted step size in this energy region : " + shortStep(s_.SmallestStep) +
                 "eV !\r\rStep size will be changed!");
@@ -261,7 +273,7 @@ bool Validator::run() {
     if (column < 0 && !keithley) message("Program Error ! No energy shift values for this Pass-Energy ???");
 
     // 17, 18: each energy range has its own set of pass energies.
-    if (!keithley && column >= 1) {
+    if (!keithley && column >= 1 && rangeKnown) {
         const std::string before = f_.passEnergyText;
         if (s_.FullScale >= 200 && column < ChannelShiftTable::kSeparatorColumn) {
             warning(permittedText(kHighSet));
