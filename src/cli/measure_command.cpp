@@ -86,10 +86,14 @@ public:
     CliPump(Clock& clock, double durationS) : clock_(clock), durationMs_(std::int64_t(durationS * 1000)) {}
     RunEngine* engine = nullptr;
     std::int64_t startMs = 0;
+    // Whether the run was ended from here (Ctrl+C, --duration) rather than by a failure.
+    bool stopRequested = false;
     void pump() override {
         if (!engine || !engine->running()) return;
-        if (gInterrupted || (durationMs_ > 0 && clock_.nowMs() - startMs >= durationMs_))
+        if (gInterrupted || (durationMs_ > 0 && clock_.nowMs() - startMs >= durationMs_)) {
+            stopRequested = true;
             engine->requestStop();
+        }
     }
 
 private:
@@ -101,7 +105,8 @@ class CliDisplay final : public RunDisplay {
 public:
     CliDisplay(bool quiet, Clock& wall) : quiet_(quiet), wall_(wall) {}
     void runStarted() override {}
-    void drawPoint(std::size_t) override {}
+    std::int64_t pointsDrawn = 0;
+    void drawPoint(std::size_t) override { ++pointsDrawn; }
     void redraw() override {}
     void measurementsLabel(const std::string& text) override {
         if (quiet_) return;
@@ -158,6 +163,8 @@ int runMeasure(const MeasureOptions& o) {
     DataBlock data;
     state.MachineMode = modeOf(o.mode);
 
+    // The options window ticks "Save Raw Data" by design; an INI file may untick it.
+    ctx.options.saveRawData = true;
     MeasurementSettings settings(fields, state, ctx);
     settings.store.startDir = std::filesystem::current_path().string();
     settings.store.saveDir = settings.store.startDir;
@@ -232,13 +239,22 @@ int runMeasure(const MeasureOptions& o) {
 
     const RunEnd end = engine.lastEnd();
     if (end == RunEnd::Refused) return 2;
-    if (fields.kindOfMeasure != 0 && (end == RunEnd::Stopped || end == RunEnd::StoppedAfterScan)) {
+    const bool stopped = end == RunEnd::Stopped || end == RunEnd::StoppedAfterScan;
+    // An instrument failure ends the run as Stop would, but the command has failed. What was
+    // measured before it is kept; a run that failed before its first point leaves no file.
+    const bool failed = stopped && !pump.stopRequested;
+    int status = failed ? 2 : 0;
+    if (fields.kindOfMeasure != 0 && stopped) {
+        if (failed && display.pointsDrawn == 0 && state.ScanNumber <= 1) {
+            std::cerr << "The measurement failed before its first point; nothing was saved.\n";
+            return 2;
+        }
         if (engine.saveClicked() != SaveOutcome::Written) return 2;
     } else if (end == RunEnd::Normal && saver.lastWritten().empty()) {
         return 2; // the final save failed
     }
     if (!saver.lastWritten().empty() && !o.quiet) std::cerr << "Saved " << saver.lastWritten() << "\n";
-    return 0;
+    return status;
 }
 
 } // namespace
