@@ -124,6 +124,12 @@ void MeasurementSettings::warn(const std::string& textValue) {
     ctx_.dialogs.warning(kWarningCaption, textValue);
 }
 
+bool MeasurementSettings::firstReport(const std::string& problem) {
+    if (std::find(reported_.begin(), reported_.end(), problem) != reported_.end()) return false;
+    reported_.push_back(problem);
+    return true;
+}
+
 bool MeasurementSettings::toggleRamp() {
     const std::uint8_t mode = run_.MachineMode;
     if (mode >= ModeClam && mode <= ModeKeithley) {
@@ -251,7 +257,17 @@ SettingsView MeasurementSettings::read(IniFile& ini, const std::string& sectionI
     if (!startUp) write(ini, settingsSectionFor(run_.MachineMode), false);
 
     std::string loadError;
-    if (!ini.load(&loadError)) view.fileRead = false;
+    if (!ini.load(&loadError)) {
+        view.fileRead = false;
+        if (!startUp) {
+            // Nothing could be read: what the user has typed stays rather than turning into defaults.
+            const std::string msg =
+                "The INI-File could not be read (" + loadError + ") !\rThe current values are kept.";
+            if (firstReport("read: " + loadError)) warn(msg);
+            view.showOptionsPage0 = checkSaveDir(store.saveDir, store.startDir).optionsPage == 0;
+            return view;
+        }
+    }
 
     auto noteBad = [&](const std::string& section, const std::string& key) {
         view.unusableKeys.push_back(keyName(section, key));
@@ -341,7 +357,7 @@ SettingsView MeasurementSettings::read(IniFile& ini, const std::string& sectionI
             msg += "These values of the INI-File could not be used, defaults are taken instead:" +
                    joinLines(view.unusableKeys);
         }
-        warn(msg);
+        if (view.fileRead ? firstReport(msg) : firstReport("read: " + loadError)) warn(msg);
     }
     return view;
 }
@@ -350,7 +366,8 @@ bool MeasurementSettings::write(IniFile& ini, const std::string& S, bool withGen
     // Read what is on disk first, so that every other section and key stays as it is.
     std::string err;
     if (!ini.load(&err)) {
-        ctx_.dialogs.error("", "The INI-File could not be read (" + err + ") !\rSettings not saved.");
+        const std::string msg = "The INI-File could not be read (" + err + ") !\rSettings not saved.";
+        if (firstReport("read: " + err)) ctx_.dialogs.error(kInstrumentCaption, msg);
         return false;
     }
     std::vector<std::string> skipped;
@@ -400,7 +417,8 @@ bool MeasurementSettings::write(IniFile& ini, const std::string& S, bool withGen
     put(kGeneral, "SaveRawData", ctx_.options.saveRawData ? "1" : "0");
 
     if (!ini.save(&err)) {
-        ctx_.dialogs.error("", "The INI-File could not be written (" + err + ") !");
+        const std::string msg = "The INI-File could not be written (" + err + ") !";
+        if (firstReport("write: " + err)) ctx_.dialogs.error(kInstrumentCaption, msg);
         return false;
     }
     if (!skipped.empty())

@@ -118,8 +118,9 @@ public:
 
     // Reads the parameters of `section` (with `startUp`: of the section named by [general] machine,
     // plus the general keys). Without `startUp` the current fields are first written to the section
-    // of the current mode and SaveDir is checked afterwards. Values that cannot be used are replaced
-    // by their defaults and listed in one warning.
+    // of the current mode and SaveDir is checked afterwards; a file that cannot be read then leaves
+    // the fields as they are. Values that cannot be used are replaced by their defaults and listed in
+    // one warning. A file problem is reported once per program run, not on every mode switch.
     SettingsView read(IniFile& ini, const std::string& section, bool startUp);
     // Writes the parameters to `section` (and the general keys with `withGeneral`) and saves the
     // file. Returns false, after an error box, when the file could not be read or written.
@@ -127,6 +128,9 @@ public:
 
 private:
     void warn(const std::string& text);
+    // False when the same file problem ("read: <reason>", "write: <reason>") was reported before.
+    bool firstReport(const std::string& problem);
+    std::vector<std::string> reported_;
     MeasurementFields& fields_;
     RunState& run_;
     AcquisitionContext& ctx_;

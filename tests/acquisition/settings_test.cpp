@@ -299,6 +299,13 @@ TEST(SettingsFile, DamagedValuesFallBackAndAreReportedOnce) {
     EXPECT_EQ(d.dialogs.shown.size(), 1u);
     EXPECT_FALSE(d.settings.write(d.ini, "CLAM", true));
     EXPECT_TRUE(fs::is_directory(d.dir));
+    EXPECT_EQ(d.dialogs.shown.size(), 1u); // the same problem is not told twice
+    // Mode switches and exits repeat neither message, and keep what the user typed.
+    d.fields.start = "123";
+    d.settings.read(d.ini, "CLAM", false);
+    EXPECT_FALSE(d.settings.write(d.ini, "CLAM", true));
+    EXPECT_EQ(d.fields.start, "123");
+    EXPECT_EQ(d.dialogs.shown.size(), 1u);
 }
 
 TEST(SettingsFile, ModeSwitchReadWritesFirstAndChecksSaveDir) {
