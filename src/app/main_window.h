@@ -186,6 +186,7 @@ private:
     void applyModeLayout(std::uint8_t mode);
     void modeSwitchSteps(std::uint8_t mode); // steps shared by the mode switch and "Measure"
     void rebuildKindItems();
+    void selectKind();
     void paintParameterFields();
     void paintField(QLineEdit* edit, const QColor& colour);
     // main_window_parameters.cpp

@@ -15,7 +15,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
+
+#include <algorithm>
 
 namespace korvo {
 
@@ -322,8 +325,17 @@ void TForm1::rebuildKindItems() {
         b->show();
         kindGroup_->addButton(b, i);
     }
-    // A stored kind the mode does not offer leaves nothing selected, as an out-of-range index would.
-    if (QAbstractButton* b = kindGroup_->button(fields_.kindOfMeasure)) b->setChecked(true);
+    selectKind();
+}
+
+void TForm1::selectKind() {
+    // A stored kind this mode does not offer ("CRR" without the tests, anything past "KEI") becomes
+    // the last one offered: the run must never measure a kind the window does not show as chosen.
+    const int count = int(kindGroup_->buttons().size());
+    if (count == 0) return;
+    fields_.kindOfMeasure = std::clamp(fields_.kindOfMeasure, 0, count - 1);
+    QSignalBlocker block(kindGroup_);
+    kindGroup_->button(fields_.kindOfMeasure)->setChecked(true);
 }
 
 QStringList TForm1::kindItems() const {

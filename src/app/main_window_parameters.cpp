@@ -92,10 +92,7 @@ void TForm1::fieldsToControls() {
     }
     rampButton_->setText(QString::fromLatin1(fields_.rampCaption()));
     pointsButton_->setText(QString::fromLatin1(fields_.pointsCaption()));
-    if (QAbstractButton* b = kindGroup_->button(fields_.kindOfMeasure)) {
-        QSignalBlocker block(kindGroup_);
-        b->setChecked(true);
-    }
+    selectKind();
 }
 
 void TForm1::RampButtonClick() {

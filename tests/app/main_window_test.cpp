@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <gtest/gtest.h>
 
@@ -151,6 +152,16 @@ TEST(MainWindowModes, KindOfMeasurementItemsFollowModeAndTestSwitch) {
     rig.ctx.channels.view = true;
     w.switchMode(ModeKeithley);
     EXPECT_FALSE(rig.ctx.channels.view);
+
+    // A stored "CRR" without the tests becomes the last kind offered, shown and measured alike.
+    WindowRig crr("[general]\r\nmachine=CLAM\r\ntime=0\r\n[CLAM]\r\nkind of measure=2\r\n");
+    crr.window->show();
+    crr.window->MeasureClick();
+    EXPECT_EQ(crr.window->fields().kindOfMeasure, 1);
+    QStringList checked;
+    for (auto* b : crr.window->kindBox()->findChildren<QRadioButton*>())
+        if (b->isChecked()) checked << b->text();
+    EXPECT_EQ(checked, QStringList{QStringLiteral("CAE")});
 }
 
 TEST(MainWindowMenus, CaptionsShortcutsAndItemsNotYetAvailable) {
