@@ -148,23 +148,13 @@ void fillMargins(QImage& image, QRgb margin) {
 }
 
 // The frame of the data area through the shared frame layout. A falling energy axis (start above
-// end) runs from the left as the curves do, so its ticks are mirrored.
+// end) has a negative unit per pixel, which the layout reads as "largest value on the left", as the
+// curves run.
 void drawFrame(QPainter& p, const LiveScale& k, const RenderOptions& o) {
     const bool yUsable = k.yMax > k.yMin;
-    const double xLo = std::min(k.xStart, k.xEnd), xHi = std::max(k.xStart, k.xEnd);
-    const double xUnit = std::fabs(k.xPerPixel);
-    plot::FrameLayout f = plot::screenFrameLayout(xLo, xHi, yUsable ? k.yMin : 0, yUsable ? k.yMax : 0, xUnit,
-                                                  yUsable ? k.yPerPixel : 0, k.plotWidth, k.plotHeight);
-    if (k.xPerPixel < 0) {
-        const int mirror = 2 * plot::kPlotLeft + k.plotWidth;
-        auto flipVertical = [&](plot::Segment& s) {
-            if (s.x1 == s.x2) s.x1 = s.x2 = mirror - s.x1;
-        };
-        for (auto& s : f.gridLines) flipVertical(s);
-        for (auto& s : f.minorMarks) flipVertical(s);
-        for (auto& l : f.labels)
-            if (l.anchor == plot::LabelAnchor::CentreTop) l.x = mirror - l.x;
-    }
+    const plot::FrameLayout f =
+        plot::screenFrameLayout(k.xStart, k.xEnd, yUsable ? k.yMin : 0, yUsable ? k.yMax : 0, k.xPerPixel,
+                                yUsable ? k.yPerPixel : 0, k.plotWidth, k.plotHeight);
     p.setFont(o.font);
     plot::drawFrame(p, f, plot::FrameDrawState{}, 1);
 }

@@ -119,19 +119,6 @@ std::vector<TickValue> walkTicks(double lo, double hi, const TickSpacing& spacin
     return out;
 }
 
-std::vector<double> liveTickValues(double lo, double hi, double step) {
-    std::vector<double> out;
-    if (!std::isfinite(step) || !(step > 0.0) || !std::isfinite(lo) || !std::isfinite(hi)) return out;
-    const double first = std::trunc(lo / step);
-    if (!(std::fabs(first) < kMaxStepIndex) || !(std::fabs(hi / step) < kMaxStepIndex)) return out;
-    for (auto idx = static_cast<std::int64_t>(first); out.size() < kMaxTicks; ++idx) {
-        const double t = static_cast<double>(idx) * step;
-        if (t > hi) break;
-        out.push_back(t);
-    }
-    return out;
-}
-
 std::string energyLabel(double value, int decimals) {
     decimals = std::clamp(decimals, 0, kMaxLabelDecimals);
     std::string text = text::formatFixed(value, decimals);

@@ -39,10 +39,6 @@ inline constexpr std::size_t kMaxTicks = 1000;
 // unusable spacing, or limits so far from zero that a step no longer changes the value give no ticks.
 std::vector<TickValue> walkTicks(double lo, double hi, const TickSpacing& spacing, AxisKind kind);
 
-// The live display's simpler walk: whole multiples of step from trunc(lo / step) * step while they
-// do not pass hi. Capped like walkTicks; an unusable step or non-finite limits give no values.
-std::vector<double> liveTickValues(double lo, double hi, double step);
-
 // Energy label: fixed notation, right-aligned in a field of (digits of the value rounded to an
 // integer) + 1 + decimals characters, e.g. " 200" for 0 decimals, "-0.50" for 2.
 std::string energyLabel(double value, int decimals);

@@ -28,9 +28,13 @@ void addEnergyAxis(FrameLayout& f, const FrameGeometry& g, double XMin, double X
     const double lo = std::min(XMin, XMax), hi = std::max(XMin, XMax);
     const int bottom = g.top + g.height;
     const TickSpacing spacing = AxisTicksRounded(lo, hi);
+    // A negative unit means values fall from left to right (a caller mapping from an XMin above
+    // XMax): the largest value then sits on the left edge. Measuring from the smaller limit with
+    // such a unit would put every tick left of the data area, over the counts labels.
+    const double origin = xPerUnit < 0.0 ? hi : lo;
     f.energyAxis = true;
     for (const TickValue& t : walkTicks(lo, hi, spacing, AxisKind::Energy)) {
-        const int x = g.left + toPixel((t.value - lo) / xPerUnit);
+        const int x = g.left + toPixel((t.value - origin) / xPerUnit);
         Tick tick{t.value, x, t.major, {}};
         if (t.major) {
             tick.label = energyLabel(t.value, spacing.decimals);

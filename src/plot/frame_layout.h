@@ -51,7 +51,8 @@ struct FrameLayout {
 
 // The viewer's frame: data area plotWidth x plotHeight pixels at (45, 5). An axis gets ticks when its
 // range is non-zero and its units per pixel non-zero; the border needs both units non-zero.
-// Non-finite scales and a data area without size give an empty layout.
+// Non-finite scales and a data area without size give an empty layout. Energy ticks run from the
+// smaller limit at the left edge, or, with a negative unit, from the larger one.
 FrameLayout screenFrameLayout(double XMin, double XMax, double YMin, double YMax, double XPerPixel,
                               double YPerPixel, int plotWidth, int plotHeight);
 

@@ -144,15 +144,6 @@ TEST(TickWalk, ZeroTickIsExactlyZeroAndReadsAsZero) {
     EXPECT_EQ(countsLabel(zero->value), "0");
 }
 
-TEST(TickWalk, LiveWalkStartsAtTheTruncatedMultipleAndStopsAtTheMaximum) {
-    const auto v = liveTickValues(130.0, 400.0, 50.0);
-    ASSERT_EQ(v.size(), 7u); // 100 .. 400
-    EXPECT_DOUBLE_EQ(v.front(), 100.0);
-    EXPECT_DOUBLE_EQ(liveTickValues(-130.0, 0.0, 50.0).front(), -100.0); // toward zero
-    EXPECT_TRUE(liveTickValues(0.0, 10.0, 0.0).empty());
-    EXPECT_LE(liveTickValues(0.0, 1e9, 1.0).size(), kMaxTicks);
-}
-
 TEST(TickLabels, EnergyLabelsArePaddedToTheDigitsOfTheRoundedValue) {
     EXPECT_EQ(energyLabel(200.0, 0), " 200");
     EXPECT_EQ(energyLabel(-200.0, 0), "-200");

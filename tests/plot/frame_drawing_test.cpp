@@ -161,6 +161,29 @@ TEST_F(FrameDrawing, NothingIsDrawnWhileClosingOrForAnAxisWithoutScale) {
     EXPECT_EQ(count(flat, QRect(0, kPlotTop + f.area.height + 1, 700, 34)), 0);
 }
 
+TEST_F(FrameDrawing, FallingEnergyAxisKeepsItsTicksOnTheDataWhereTheMappingPutsThem) {
+    // XMin above XMax with a negative unit: the data run from XMin at the left edge to XMax at the
+    // right, and every tick must sit over the data, not in the margin left of it.
+    const ScreenFrame f;
+    const double xpp = (f.xMin - f.xMax) / f.area.width;
+    const FrameLayout falling =
+        screenFrameLayout(f.xMax, f.xMin, f.yMin, f.yMax, xpp, f.ypp, f.area.width, f.area.height);
+    const ViewerMapping m{f.xMax, f.yMax, xpp, f.ypp};
+    ASSERT_GT(falling.energyTicks.size(), 10u);
+    for (const Tick& t : falling.energyTicks) {
+        EXPECT_EQ(t.pixel, m.column(t.value));
+        EXPECT_GE(t.pixel, kPlotLeft);
+        EXPECT_LE(t.pixel, kPlotLeft + f.area.width);
+    }
+    // The same limits with a positive unit give the rising axis.
+    const FrameLayout rising =
+        screenFrameLayout(f.xMax, f.xMin, f.yMin, f.yMax, -xpp, f.ypp, f.area.width, f.area.height);
+    const FrameLayout ordered = f.layout();
+    ASSERT_EQ(rising.energyTicks.size(), ordered.energyTicks.size());
+    for (std::size_t i = 0; i < rising.energyTicks.size(); ++i)
+        EXPECT_EQ(rising.energyTicks[i].pixel, ordered.energyTicks[i].pixel);
+}
+
 TEST_F(FrameDrawing, PrinterCellMatchesTheBitmapCellMovedToItsPlace) {
     // At 254 dots per inch one page unit (0.1 mm) is one pixel, so the printed cell must look like
     // the bitmap cell moved to (X0, Y0), text upright.
