@@ -89,7 +89,11 @@ bool decimalShape(std::string_view s, long& magnitude) {
 Parsed<double> parseDouble(std::string_view text) {
     const std::string_view s = trimBlanks(text);
     long magnitude = 0;
-    if (s.empty() || !decimalShape(s, magnitude)) return rejected<double>(text, " is not a number");
+    // A comma is the mistake a European keyboard makes all day: the message names the separator.
+    if (s.empty() || !decimalShape(s, magnitude))
+        return rejected<double>(text, s.find(',') != std::string_view::npos
+                                          ? " is not a number (the decimal separator is \".\")"
+                                          : " is not a number");
     const bool negative = s.front() == '-';
     const std::string_view body = s.front() == '+' || s.front() == '-' ? s.substr(1) : s;
     double v = 0;

@@ -118,6 +118,7 @@ TEST(ParseDouble, RejectsWhatIsNotAFiniteNumberAndSaysWhat) {
         EXPECT_FALSE(r.error.empty()) << bad;
     }
     EXPECT_EQ(parseDouble("abc").error, "\"abc\" is not a number");
+    EXPECT_EQ(parseDouble("1,5").error, "\"1,5\" is not a number (the decimal separator is \".\")");
     EXPECT_NE(parseDouble("1e400").error.find("range"), std::string::npos);
     EXPECT_NE(parseDouble(std::string("1\0", 2)).error.find("\"1?\""), std::string::npos);
 }
