@@ -252,9 +252,10 @@ ChannelListView MeasurementSettings::channelListSelected(int itemIndex) {
     return view;
 }
 
-SettingsView MeasurementSettings::read(IniFile& ini, const std::string& sectionIn, bool startUp) {
+SettingsView MeasurementSettings::read(IniFile& ini, const std::string& sectionIn, bool startUp,
+                                       bool writeFirst) {
     SettingsView view;
-    if (!startUp) write(ini, settingsSectionFor(run_.MachineMode), false);
+    if (!startUp && writeFirst) write(ini, settingsSectionFor(run_.MachineMode), false);
 
     std::string loadError;
     if (!ini.load(&loadError)) {

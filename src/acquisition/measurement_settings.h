@@ -121,7 +121,9 @@ public:
     // of the current mode and SaveDir is checked afterwards; a file that cannot be read then leaves
     // the fields as they are. Values that cannot be used are replaced by their defaults and listed in
     // one warning. A file problem is reported once per program run, not on every mode switch.
-    SettingsView read(IniFile& ini, const std::string& section, bool startUp);
+    // `writeFirst` false reads a section without touching the file (for korvo-cli, which never
+    // changes the user's settings).
+    SettingsView read(IniFile& ini, const std::string& section, bool startUp, bool writeFirst = true);
     // Writes the parameters to `section` (and the general keys with `withGeneral`) and saves the
     // file. Returns false, after an error box, when the file could not be read or written.
     bool write(IniFile& ini, const std::string& section, bool withGeneral);

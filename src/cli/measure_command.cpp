@@ -175,9 +175,12 @@ int runMeasure(const MeasureOptions& o) {
             std::cerr << "Cannot read " << o.ini << ": " << err << "\n";
             return 2;
         }
-        // Read as at program start, so that the file is never written; the mode comes from --mode.
-        settings.read(ini, "CLAM", true);
+        // The general keys as at program start; the parameters from the section of --mode, not of
+        // the machine the desktop program last ran. The file is never written.
+        settings.read(ini, "", true);
         state.MachineMode = modeOf(o.mode);
+        if (settingsSectionFor(state.MachineMode) != settings.store.machine)
+            settings.read(ini, settingsSectionFor(state.MachineMode), false, false);
         checkSaveDir(settings.store.saveDir, settings.store.startDir);
         ctx.channels.shifts.load(ini);
     }

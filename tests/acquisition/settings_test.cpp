@@ -321,6 +321,15 @@ TEST(SettingsFile, ModeSwitchReadWritesFirstAndChecksSaveDir) {
     std::string empty;
     EXPECT_EQ(checkSaveDir(empty, "/start").optionsPage, 0);
     EXPECT_EQ(empty, "/start");
+
+    // Reading without writing first takes the section as it stands and leaves the file alone.
+    const std::string file = "[general]\r\nmachine=OFF\r\n[CLAM]\r\nstart=280\r\n[OFF]\r\nstart=5\r\n";
+    r.writeFile(file);
+    r.fields.start = "1";
+    r.settings.read(r.ini, "CLAM", false, false);
+    EXPECT_EQ(r.fields.start, "280");
+    std::ifstream in(r.ini.path(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), file);
 }
 
 } // namespace
