@@ -149,12 +149,12 @@ void fillMargins(QImage& image, QRgb margin) {
 
 // The frame of the data area through the shared frame layout. A falling energy axis (start above
 // end) has a negative unit per pixel, which the layout reads as "largest value on the left", as the
-// curves run.
-void drawFrame(QPainter& p, const LiveScale& k, const RenderOptions& o) {
+// curves run. The c(t) chart has no energy ramp and so no ticks along x.
+void drawFrame(QPainter& p, const LiveScale& k, const RenderOptions& o, bool chart) {
     const bool yUsable = k.yMax > k.yMin;
-    const plot::FrameLayout f =
-        plot::screenFrameLayout(k.xStart, k.xEnd, yUsable ? k.yMin : 0, yUsable ? k.yMax : 0, k.xPerPixel,
-                                yUsable ? k.yPerPixel : 0, k.plotWidth, k.plotHeight);
+    const plot::FrameLayout f = plot::screenFrameLayout(
+        k.xStart, chart ? k.xStart : k.xEnd, yUsable ? k.yMin : 0, yUsable ? k.yMax : 0, k.xPerPixel,
+        yUsable ? k.yPerPixel : 0, k.plotWidth, k.plotHeight);
     p.setFont(o.font);
     plot::drawFrame(p, f, plot::FrameDrawState{}, 1);
 }
@@ -182,7 +182,7 @@ std::optional<FailedPoint> renderFull(QImage& image, const TraceSource& s, const
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing, false);
-        drawFrame(p, k, o);
+        drawFrame(p, k, o, s.chart);
     }
     // Curves go straight into the pixels: tens of thousands of points per curve.
     PixelWriter px(image);

@@ -204,6 +204,27 @@ TEST(LivePicture, FrameMarginsGridAndFirstScanLineSitWhereTheMappingPutsThem) {
     EXPECT_EQ(at(img, {10, 150}), margin);
 }
 
+TEST(LivePicture, ChartHasCountsLabelsButNoTicksAlongItsPointIndex) {
+    testing::app(); // fonts for the labels
+    QImage img(420, 300, QImage::Format_RGB32);
+    Block b(40, 0, 0, 1, 25);
+    b.src.chart = true;
+    for (std::size_t r = 1; r < b.data.size(); ++r) b.data[r].CoScan[0] = 30 + double(r);
+    live::RenderOptions o;
+    o.drawEnabled = true;
+    ASSERT_FALSE(live::renderFull(img, b.src, scaleFor(0, 39, 0, 100), o));
+    const QRgb margin = rgb(o.marginColour);
+    auto marginOnly = [&](QRect r) {
+        int other = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) other += at(img, {x, y}) != margin;
+        return other;
+    };
+    EXPECT_EQ(marginOnly(QRect(46, 300 - 28, 420 - 62, 27)), 0);            // no labels under the area
+    EXPECT_GT(marginOnly(QRect(0, 6, 42, 300 - 40)), 20);                   // counts labels left of it
+    EXPECT_EQ(at(img, {200, 300 - 30}), plot::kFrameGrey.rgb() & 0xFFFFFF); // bottom border
+}
+
 TEST(LivePicture, LaterScansShowAveragesAndSpotsAndPointsDrawnOneByOneMatchTheFullPicture) {
     testing::app(); // fonts for the labels
     Block b(30, 0, 0, 3, 0);
@@ -428,7 +449,6 @@ TEST(LiveWindow, ResizingDuringARunRedrawsAtTheNewSizeAndTheViewSwitchSwapsTheBo
     EXPECT_EQ(rig.window->plotBox()->x(), 8);
     EXPECT_EQ(rig.window->multiPlotBox()->x(), -2000);
 }
-
 
 TEST(LiveWindow, ZufallIsOfferedOnlyWithTestsEnabledAndRunsARandomMeasurement) {
     RunRig rig;
