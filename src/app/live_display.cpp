@@ -212,10 +212,9 @@ void LiveDisplay::drawPoint(std::size_t record) {
     const int shown = visibleIndex();
     canvases_[std::size_t(1 - shown)]->stale = true;
     LivePlotCanvas* c = canvases_[std::size_t(shown)];
-    if (c->stale) {
-        renderBox(shown);
-        return;
-    }
+    // The engine counts the point as measured only after this call, so a picture owed from before
+    // does not hold it yet: the point goes on top as usual.
+    if (c->stale) renderBox(shown);
     const live::TraceSource s = source();
     std::optional<live::FailedPoint> failure;
     const QRect dirty = live::renderPoint(c->image(), s, engine_.plot(), options(shown), record, &failure);
