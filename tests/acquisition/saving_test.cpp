@@ -53,7 +53,6 @@ TEST(ManualSave, ExistingNameQuestionAndCancel) {
     rig.dialogs.files = {(rig.dir / "save" / "test.dat").string()};
     EXPECT_EQ(rig.engine.saveClicked(), SaveOutcome::Written);
     EXPECT_TRUE(rig.dialogs.saw("file all ready exists! \rSearch for a valid filename ?"));
-    EXPECT_EQ(rig.dialogs.shown[rig.dialogs.shown.size() - 2].caption, "Korvo 99");
     EXPECT_EQ(rig.fields.fileName, "test.dat");
 
     // Yes searches a free name.
@@ -84,6 +83,6 @@ TEST(ManualSave, UnwritableDirectoryIsReportedNotClaimed) {
     rig.saver.saveDir = rig.saver.startDir;
     rig.engine.startClicked();
     EXPECT_EQ(rig.saver.lastWritten(), "");
-    EXPECT_FALSE(rig.dialogs.texts().empty());
+    ASSERT_FALSE(rig.dialogs.texts().empty());
     EXPECT_NE(rig.dialogs.texts().back().find("could not be written"), std::string::npos);
 }
