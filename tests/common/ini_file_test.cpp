@@ -51,16 +51,17 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
 TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
     IniFile ini;
     ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\n");
-    bool bad = false;
-    EXPECT_EQ(ini.readInteger("s", "a", 7, &bad), -42);
-    EXPECT_EQ(ini.readInteger("s", "b", 7, &bad), 31);
-    EXPECT_EQ(ini.readInteger("s", "f", 7, &bad), -1);
-    EXPECT_EQ(ini.readInteger("s", "missing", 7, &bad), 7);
-    EXPECT_FALSE(bad);
-    for (const char* key : {"c", "d", "e", "g"}) {
-        bad = false;
-        EXPECT_EQ(ini.readInteger("s", key, 7, &bad), 7) << key;
-        EXPECT_TRUE(bad) << key;
+    for (auto [key, value, flagged] : {std::tuple{"a", -42, false},
+                                       {"b", 31, false},
+                                       {"f", -1, false},
+                                       {"missing", 7, false},
+                                       {"c", 7, true},
+                                       {"d", 7, true},
+                                       {"e", 7, true},
+                                       {"g", 7, true}}) {
+        bool bad = false;
+        EXPECT_EQ(ini.readInteger("s", key, 7, &bad), value) << key;
+        EXPECT_EQ(bad, flagged) << key;
     }
 }
 

@@ -34,13 +34,9 @@ inline DataBlock makeBlock(const SpectrumHeader& h, double firstEnergy, double s
 }
 
 inline std::time_t localTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{.tm_sec = second,
-               .tm_min = minute,
-               .tm_hour = hour,
-               .tm_mday = day,
-               .tm_mon = month - 1,
-               .tm_year = year - 1900,
-               .tm_isdst = -1};
+    std::tm tm{};
+    tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+    tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second, tm.tm_isdst = -1;
     return std::mktime(&tm);
 }
 
