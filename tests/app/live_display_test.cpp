@@ -6,20 +6,19 @@
 #include "app/live_trace.h"
 #include "app/run_connection.h"
 #include "app_test_support.h"
-#include "common/number_text.h"
 #include "plot/frame_drawing.h"
 #include "plot/frame_layout.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -31,47 +30,46 @@ namespace {
 
 using live::Pixel;
 
-// A block of `points` records plus shifts, values from `f(record, channel)`; scan `scan` with
-// `measured` steps of it done.
+// A block of `points` records plus shifts, energies 10 + record; scan `scan` with `measured` steps done.
 struct Block {
     DataBlock data;
     live::TraceSource src;
-    Block(int points, int maxPos, int maxNeg, int scan, std::int64_t measured) {
-        data.resize(std::size_t(points + maxPos + maxNeg + 1));
-        src.data = &data;
-        src.points = points;
-        src.maxPositiveShift = maxPos;
-        src.maxNegativeShift = maxNeg;
-        src.scanNumber = scan;
-        src.pointsMeasured = measured;
+    Block(int points, int maxPos, int maxNeg, int scan, std::int64_t measured)
+        : data(std::size_t(points + maxPos + maxNeg + 1)) {
+        src = {&data, false, scan, measured, maxPos, maxNeg, points};
         for (std::size_t r = 1; r < data.size(); ++r) data[r].Energy = data[r].enScan = 10.0 + double(r);
     }
 };
 
+// Cursors on the limits, spots in 0x800000.
 PlotScale scaleFor(double x0, double x1, double y0, double y1) {
-    PlotScale p;
-    p.xStart = x0;
-    p.xEnd = x1;
-    p.yMin = y0;
-    p.yMax = y1;
-    p.cursor1 = x0;
-    p.cursor2 = x1;
-    p.drawEnabled = true;
-    p.currentPointColour = 0x800000;
-    return p;
+    return {x0, x1, y0, y1, true, x0, x1, 0x800000, true};
 }
 
-QRgb at(const QImage& img, Pixel p) {
-    return img.pixel(p.x, p.y) & 0xFFFFFF;
+live::RenderOptions drawing() {
+    live::RenderOptions o;
+    o.drawEnabled = true;
+    return o;
 }
+
+// The full picture of a box; every point of the block must be drawable.
+QImage picture(int w, int h, const Block& b, const PlotScale& plot,
+               const live::RenderOptions& o = drawing()) {
+    testing::app(); // fonts for the labels
+    QImage img(w, h, QImage::Format_RGB32);
+    EXPECT_FALSE(live::renderFull(img, b.src, plot, o));
+    return img;
+}
+
+const auto at = [](const QImage& img, Pixel p) -> QRgb { return img.pixel(p.x, p.y) & 0xFFFFFF; };
+const auto rgb = [](std::uint32_t bgr) -> QRgb { return live::rgbOf(bgr) & 0xFFFFFF; };
+const auto grey = [] { return plot::kFrameGrey.rgb() & 0xFFFFFF; };
+using Records = std::pair<std::size_t, std::size_t>;
+const auto records = [](live::RecordRange r) { return Records(r.first, r.last); };
 
 void mouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at, Qt::MouseButtons held) {
     QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, held, {});
     QApplication::sendEvent(w, &e);
-}
-
-QRgb rgb(std::uint32_t bgr) {
-    return live::rgbOf(bgr) & 0xFFFFFF;
 }
 
 // ------------------------------------------------------------------ arithmetic
@@ -86,23 +84,19 @@ TEST(LiveTrace, RecordsValuesAndScrollSpanFollowTheShiftedScanWindow) {
         b.data[r].Co[4] = 50;
         b.data[r].CoScan[0] = 1000 + double(r);
     }
-    const live::RecordRange done = live::completedRecords(b.src);
-    EXPECT_EQ(done.first, 3u);
-    EXPECT_EQ(done.last, 6u);
-    const live::RecordRange window = live::scanWindow(b.src);
-    EXPECT_EQ(window.first, 3u);
-    EXPECT_EQ(window.last, 12u);
+    EXPECT_EQ(records(live::completedRecords(b.src)), Records(3, 6));
+    EXPECT_EQ(records(live::scanWindow(b.src)), Records(3, 12));
     EXPECT_DOUBLE_EQ(live::averageValue(b.data[5], 0, b.src), 105.0);
     EXPECT_DOUBLE_EQ(live::averageValue(b.data[5], 3, b.src), 5.0 * 8);
     EXPECT_DOUBLE_EQ(live::averageValue(b.data[5], 4, b.src), 0.0); // disabled channel
+    // Averages over the window, current totals of records 3..6 only.
     const plot::ScrollSpan span = live::scrollSpan(b.src);
-    EXPECT_DOUBLE_EQ(span.lo, 103.0);  // averages over the window
-    EXPECT_DOUBLE_EQ(span.hi, 1006.0); // current totals of records 3..6 only
+    EXPECT_EQ(std::pair(span.lo, span.hi), std::pair(103.0, 1006.0));
 
     // A block shorter than the state claims (parameters changed after the run) is never overrun.
     b.src.points = 500;
     b.src.pointsMeasured = 900;
-    EXPECT_EQ(live::scanWindow(b.src).last, b.data.size() - 1);
+    EXPECT_EQ(records(live::scanWindow(b.src)), Records(3, b.data.size() - 1));
     EXPECT_EQ(live::completedRecords(b.src).last, b.data.size() - 1);
 
     // The scroll bar waits for the extra points of the first scan.
@@ -116,29 +110,29 @@ TEST(LiveTrace, RecordsValuesAndScrollSpanFollowTheShiftedScanWindow) {
 TEST(LiveTrace, DecimatedLineKeepsEveryColumnsExtremesAndEnds) {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> row(0, 400);
-    std::vector<Pixel> input;
+    std::vector<Pixel> input, out;
     for (int i = 0; i < 20000; ++i) input.push_back({i / 37, row(rng)}); // ~37 points per column
-    std::vector<Pixel> out;
     {
         live::ColumnDecimator d(out);
         for (const Pixel& p : input) d.add(p);
     }
-    std::map<int, std::pair<int, int>> want, got; // column -> (min, max)
-    std::map<int, int> count;
-    for (const Pixel& p : input) {
-        auto [it, fresh] = want.try_emplace(p.x, p.y, p.y);
-        it->second = {std::min(it->second.first, p.y), std::max(it->second.second, p.y)};
+    auto columns = [](const std::vector<Pixel>& v) { // column -> (min, max, points)
+        std::map<int, std::array<int, 3>> m;
+        for (const Pixel& p : v) {
+            auto [it, fresh] = m.try_emplace(p.x, std::array{p.y, p.y, 0});
+            it->second = {std::min(it->second[0], p.y), std::max(it->second[1], p.y), it->second[2] + 1};
+        }
+        return m;
+    };
+    const auto want = columns(input), got = columns(out);
+    ASSERT_EQ(got.size(), want.size());
+    for (const auto& [col, g] : got) {
+        EXPECT_EQ(std::pair(g[0], g[1]), std::pair(want.at(col)[0], want.at(col)[1])) << col;
+        EXPECT_LE(g[2], 4) << col;
     }
-    for (const Pixel& p : out) {
-        auto [it, fresh] = got.try_emplace(p.x, p.y, p.y);
-        it->second = {std::min(it->second.first, p.y), std::max(it->second.second, p.y)};
-        ++count[p.x];
-    }
-    EXPECT_EQ(got, want);
-    for (auto [col, n] : count) EXPECT_LE(n, 4) << col;
     EXPECT_EQ(out.front(), input.front());
     EXPECT_EQ(out.back(), input.back());
-    for (std::size_t i = 1; i < out.size(); ++i) EXPECT_LE(out[i - 1].x, out[i].x); // still in x order
+    EXPECT_TRUE(std::ranges::is_sorted(out, {}, &Pixel::x));
 }
 
 TEST(LiveTrace, PointsThatCannotBeMappedAreReportedOnceWithTheirIndex) {
@@ -158,42 +152,33 @@ TEST(LiveTrace, PointsThatCannotBeMappedAreReportedOnceWithTheirIndex) {
 
 // ------------------------------------------------------------------ pictures
 
-TEST(LivePicture, FrameMarginsGridAndFirstScanLineSitWhereTheMappingPutsThem) {
-    testing::app(); // fonts for the labels
-    QImage img(420, 300, QImage::Format_RGB32);
+TEST(LivePicture, FrameGridFirstScanLineAndChartSitWhereTheMappingPutsThem) {
     Block b(40, 0, 0, 1, 40);
     for (std::size_t r = 1; r < b.data.size(); ++r) b.data[r].CoScan[0] = 50 + 40 * std::sin(double(r) / 6);
     const PlotScale plot = scaleFor(11, 50, 0, 100);
-    live::RenderOptions o;
-    o.drawEnabled = true;
+    live::RenderOptions o = drawing();
     o.marginColour = 0x30A0F0;
-    ASSERT_FALSE(live::renderFull(img, b.src, plot, o));
-
-    const QRgb margin = rgb(0x30A0F0);
+    QImage img = picture(420, 300, b, plot, o);
     for (Pixel p : {Pixel{10, 150}, Pixel{200, 2}, Pixel{200, 290}, Pixel{412, 150}})
-        EXPECT_EQ(at(img, p), margin);
+        EXPECT_EQ(at(img, p), rgb(o.marginColour));
+    EXPECT_EQ(at(img, {200, 5}), grey()); // top border
+    // A dotted grid line alternates light and white down its column: in the empty upper part of the
+    // area it shows its light colour somewhere.
     const live::LiveScale k = live::liveScale(420, 300, plot, false, 40);
-    EXPECT_EQ(k.plotWidth, 360);
-    // Border on the left edge of the data area, away from grid lines and the cursor.
-    const plot::FrameLayout f =
-        plot::screenFrameLayout(11, 50, 0, 100, k.xPerPixel, k.yPerPixel, k.plotWidth, k.plotHeight);
-    ASSERT_FALSE(f.energyTicks.empty());
-    const auto major =
-        std::find_if(f.energyTicks.begin() + 1, f.energyTicks.end(), [](auto& t) { return t.major; });
-    ASSERT_NE(major, f.energyTicks.end());
-    // A dotted grid line alternates light and white down its column; in the empty upper part of the
-    // area it must show its light colour somewhere.
+    const auto ticks =
+        plot::screenFrameLayout(11, 50, 0, 100, k.xPerPixel, k.yPerPixel, k.plotWidth, k.plotHeight)
+            .energyTicks;
+    const auto major = std::find_if(ticks.begin() + 1, ticks.end(), [](auto& t) { return t.major; });
+    ASSERT_NE(major, ticks.end());
     int light = 0;
     for (int y = 6; y < 40; ++y)
         light += at(img, {major->pixel, y}) == (plot::FrameDrawState{}.light.rgb() & 0xFFFFFF);
     EXPECT_GT(light, 5);
-    EXPECT_EQ(at(img, {200, 5}), plot::kFrameGrey.rgb() & 0xFFFFFF); // top border
     // First scan: the line passes through every measured point.
-    for (std::size_t r : {5u, 20u, 33u}) {
-        const auto p = live::mapPoint(k, b.data[r].enScan, b.data[r].CoScan[0]);
-        ASSERT_TRUE(p);
-        EXPECT_EQ(at(img, *p), rgb(live::kAverageLineColour)) << r;
-    }
+    for (std::size_t r : {5u, 20u, 33u})
+        EXPECT_EQ(at(img, live::mapPoint(k, b.data[r].enScan, b.data[r].CoScan[0]).value()),
+                  rgb(live::kAverageLineColour))
+            << r;
     // Cursor 2 sits on the right edge of the area, from row 7 down to the bottom of the box.
     EXPECT_EQ(at(img, {k.plotWidth + 45, 295}), rgb(live::kCursor2Colour));
 
@@ -201,53 +186,42 @@ TEST(LivePicture, FrameMarginsGridAndFirstScanLineSitWhereTheMappingPutsThem) {
     o.closing = true;
     live::renderFull(img, b.src, plot, o);
     EXPECT_EQ(at(img, {k.plotWidth + 45, 150}), 0xFFFFFFu);
-    EXPECT_EQ(at(img, {10, 150}), margin);
-}
+    EXPECT_EQ(at(img, {10, 150}), rgb(o.marginColour));
 
-TEST(LivePicture, ChartHasCountsLabelsButNoTicksAlongItsPointIndex) {
-    testing::app(); // fonts for the labels
-    QImage img(420, 300, QImage::Format_RGB32);
-    Block b(40, 0, 0, 1, 25);
+    // The c(t) chart: counts labels left of the area, border, but nothing along the point index.
     b.src.chart = true;
-    for (std::size_t r = 1; r < b.data.size(); ++r) b.data[r].CoScan[0] = 30 + double(r);
-    live::RenderOptions o;
-    o.drawEnabled = true;
-    ASSERT_FALSE(live::renderFull(img, b.src, scaleFor(0, 39, 0, 100), o));
-    const QRgb margin = rgb(o.marginColour);
-    auto marginOnly = [&](QRect r) {
+    img = picture(420, 300, b, scaleFor(0, 39, 0, 100));
+    auto notMargin = [&](QRect r) {
         int other = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
-            for (int x = r.left(); x <= r.right(); ++x) other += at(img, {x, y}) != margin;
+            for (int x = r.left(); x <= r.right(); ++x)
+                other += at(img, {x, y}) != rgb(drawing().marginColour);
         return other;
     };
-    EXPECT_EQ(marginOnly(QRect(46, 300 - 28, 420 - 62, 27)), 0);            // no labels under the area
-    EXPECT_GT(marginOnly(QRect(0, 6, 42, 300 - 40)), 20);                   // counts labels left of it
-    EXPECT_EQ(at(img, {200, 300 - 30}), plot::kFrameGrey.rgb() & 0xFFFFFF); // bottom border
+    EXPECT_EQ(notMargin(QRect(46, 300 - 28, 420 - 62, 27)), 0);
+    EXPECT_GT(notMargin(QRect(0, 6, 42, 300 - 40)), 20);
+    EXPECT_EQ(at(img, {200, 300 - 30}), grey());
 }
 
 TEST(LivePicture, LaterScansShowAveragesAndSpotsAndPointsDrawnOneByOneMatchTheFullPicture) {
-    testing::app(); // fonts for the labels
     Block b(30, 0, 0, 3, 0);
     for (std::size_t r = 1; r < b.data.size(); ++r) {
         b.data[r].Co[0] = 2 * (20 + double(r));
         b.data[r].CoScan[0] = 80 - double(r);
     }
     const PlotScale plot = scaleFor(11, 40, 0, 100);
-    live::RenderOptions o;
-    o.drawEnabled = true;
-    QImage byPoint(400, 260, QImage::Format_RGB32), full = byPoint;
-    live::renderFull(byPoint, b.src, plot, o);
+    live::RenderOptions o = drawing();
+    QImage byPoint = picture(400, 260, b, plot);
     for (std::size_t r = 1; r <= 30; ++r) {
         live::renderPoint(byPoint, b.src, plot, o, r, nullptr);
         b.src.pointsMeasured = std::int64_t(r);
     }
-    live::renderFull(full, b.src, plot, o);
+    QImage full = picture(400, 260, b, plot);
     EXPECT_EQ(byPoint, full);
 
     const live::LiveScale k = live::liveScale(400, 260, plot, false, 30);
-    const Pixel spot = *live::mapPoint(k, b.data[12].enScan, b.data[12].CoScan[0]);
-    const Pixel avg = *live::mapPoint(k, b.data[12].Energy, 32.0);
-    EXPECT_EQ(at(full, avg), rgb(live::kAverageLineColour));
+    const Pixel spot = live::mapPoint(k, b.data[12].enScan, b.data[12].CoScan[0]).value();
+    EXPECT_EQ(at(full, live::mapPoint(k, b.data[12].Energy, 32.0).value()), rgb(live::kAverageLineColour));
     EXPECT_EQ(at(full, spot), rgb(0x800000));
     EXPECT_EQ(at(full, {spot.x, spot.y - 1}), rgb(0x800000)); // a cross
     EXPECT_NE(at(full, {spot.x + 2, spot.y + 2}), rgb(0x800000));
@@ -257,28 +231,23 @@ TEST(LivePicture, LaterScansShowAveragesAndSpotsAndPointsDrawnOneByOneMatchTheFu
 }
 
 TEST(LivePicture, MultichanneltronBoxDrawsEachChannelInItsColour) {
-    testing::app(); // fonts for the labels
     Block b(20, 0, 0, 2, 20);
-    b.src.activeChannels = 9;
     for (std::size_t r = 1; r < b.data.size(); ++r)
-        for (int c = 1; c <= 9; ++c) {
-            b.data[r].Co[std::size_t(c)] = 10.0 * c;         // average line of channel c at 90 c
-            b.data[r].CoScan[std::size_t(c)] = 10.0 * c + 5; // spots at 90 c + 45
+        for (std::size_t c = 1; c <= 9; ++c) {
+            b.data[r].Co[c] = 10.0 * double(c);         // average line of channel c at 90 c
+            b.data[r].CoScan[c] = 10.0 * double(c) + 5; // spots at 90 c + 45
         }
     const PlotScale plot = scaleFor(11, 30, 0, 1000);
-    live::RenderOptions o;
-    o.drawEnabled = true;
+    live::RenderOptions o = drawing();
     o.multi = true;
-    QImage img(500, 400, QImage::Format_RGB32);
-    EXPECT_FALSE(live::renderFull(img, b.src, plot, o));
+    const QImage img = picture(500, 400, b, plot, o);
     const live::LiveScale k = live::liveScale(500, 400, plot, false, 20);
     std::set<QRgb> colours;
     for (int c = 1; c <= 9; ++c) {
-        const Pixel line = *live::mapPoint(k, 15.5, 90.0 * c);
-        const Pixel spot = *live::mapPoint(k, b.data[8].enScan, 90.0 * c + 45);
-        EXPECT_EQ(at(img, line), live::channelRgb(c) & 0xFFFFFF) << c;
-        EXPECT_EQ(at(img, spot), live::channelRgb(c) & 0xFFFFFF) << c;
-        colours.insert(live::channelRgb(c));
+        const QRgb want = live::channelRgb(c) & 0xFFFFFF;
+        EXPECT_EQ(at(img, live::mapPoint(k, 15.5, 90.0 * c).value()), want) << c;
+        EXPECT_EQ(at(img, live::mapPoint(k, b.data[8].enScan, 90.0 * c + 45).value()), want) << c;
+        colours.insert(want);
     }
     EXPECT_EQ(colours.size(), 9u);
 }
@@ -304,8 +273,7 @@ struct RunRig {
         f.third = "51";
         f.scans = "3";
         f.timePerPoint = "20";
-        f.passEnergyText = "10.0";
-        f.passEnergyIndex = passEnergyIndexOf("10.0");
+        f.passEnergyIndex = passEnergyIndexOf(f.passEnergyText = "10.0");
         window->fieldsToControls();
         QApplication::processEvents();
     }
@@ -325,149 +293,129 @@ struct RunRig {
 TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunning) {
     RunRig rig;
     ASSERT_TRUE(rig.ctx.options.testWithoutAnalyser); // nothing answered on the empty bus
-    RunEngine& engine = rig.conn->engine();
+    TForm1& w = *rig.window;
     QString captionDuringRun, labelDuringRun;
-    bool closedDuringRun = true;
-    rig.pump.once([&] { return rig.window->state().ScanNumber == 2 && engine.pointsMeasured() > 20; },
+    bool closed = true;
+    rig.pump.once([&] { return w.state().ScanNumber == 2 && rig.conn->engine().pointsMeasured() > 20; },
                   [&] {
-                      captionDuringRun = rig.window->startButton()->text();
-                      labelDuringRun = rig.window->measurementsLabel()->text();
-                      rig.window->close();
-                      closedDuringRun = !rig.window->isVisible();
-                      rig.window->startButton()->click(); // Stop
-                      // Stopped but not yet returned: closing must still be refused.
-                      rig.window->close();
-                      closedDuringRun = closedDuringRun || !rig.window->isVisible();
+                      captionDuringRun = w.startButton()->text();
+                      labelDuringRun = w.measurementsLabel()->text();
+                      w.close();
+                      w.startButton()->click(); // Stop
+                      w.close();                // stopped but not yet returned: still refused
+                      closed = !w.isVisible();
                   });
-    rig.window->startButton()->click();
+    w.startButton()->click();
 
     EXPECT_EQ(captionDuringRun, QStringLiteral("Stop"));
     EXPECT_TRUE(labelDuringRun.startsWith(QStringLiteral("Scan : 2    Time left : ")));
-    EXPECT_FALSE(closedDuringRun);
-    const auto texts = rig.dialogs.texts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(), "Please stop the measurements first!"), 2);
-    EXPECT_EQ(rig.window->startButton()->text(), QStringLiteral("Start"));
-    EXPECT_TRUE(rig.window->saveButton()->isEnabled());
-    EXPECT_FALSE(rig.window->skipScanButton()->isEnabled());
-    EXPECT_TRUE(rig.window->machineMenu()->menuAction()->isEnabled());
-    EXPECT_FALSE(rig.window->runActive());
-    for (QLabel* l : rig.live().cursorLabels()) EXPECT_TRUE(l->isVisible());
-    const RunState& st = rig.window->state();
-    EXPECT_EQ(rig.live().cursorLabels()[2]->text().toStdString(),
-              text::formatPattern(st.XEnd - st.XStart, "0.000"));
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(std::ranges::count(rig.dialogs.texts(), "Please stop the measurements first!"), 2);
+    EXPECT_EQ(w.startButton()->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(w.saveButton()->isEnabled() && w.machineMenu()->menuAction()->isEnabled());
+    EXPECT_FALSE(w.skipScanButton()->isEnabled() || w.runActive());
 
     const std::string out = (std::filesystem::path(rig.dir.path().toStdString()) / "stopped.dat").string();
     rig.dialogs.files.push_back(out);
-    rig.window->saveButton()->click();
+    w.saveButton()->click();
     EXPECT_TRUE(std::filesystem::exists(out));
-    EXPECT_EQ(rig.window->settings().store.saveDir, rig.dir.path().toStdString());
+    EXPECT_EQ(w.settings().store.saveDir, rig.dir.path().toStdString());
 }
 
-TEST(LiveWindow, CursorsFollowTheMouseAndTheScrollBarScalesToTheData) {
+TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPicture) {
     RunRig rig;
-    rig.window->fields().scans = "2";
-    rig.window->fieldsToControls();
-    rig.window->startButton()->click(); // a complete run; the final save is cancelled
-    ASSERT_EQ(rig.conn->engine().lastEnd(), RunEnd::Normal);
+    TForm1& w = *rig.window;
+    RunEngine& engine = rig.conn->engine();
+    w.fields().scans = "2";
+    w.fieldsToControls();
+    rig.pump.once([&] { return w.state().ScanNumber == 2 && engine.pointsMeasured() > 5; },
+                  [&] { w.resize(900, 720); });
+    w.startButton()->click(); // a complete run; the final save is cancelled
+    ASSERT_EQ(engine.lastEnd(), RunEnd::Normal);
+    QApplication::processEvents();
 
+    // The box was redrawn at its new size.
     LivePlotCanvas* canvas = rig.live().singleCanvas();
-    const int plotWidth = canvas->width() - 60;
-    const PlotScale& plot = rig.conn->engine().plot();
-    mouse(canvas, QEvent::MouseButtonPress, Qt::RightButton, {45 + plotWidth, 50}, Qt::RightButton);
-    mouse(canvas, QEvent::MouseButtonRelease, Qt::RightButton, {45 + plotWidth, 50}, Qt::NoButton);
+    EXPECT_EQ(canvas->width(), w.measurementPanel()->width() - 180);
+    EXPECT_EQ(canvas->image().size(), canvas->size());
+    const live::TraceSource s = rig.live().source();
+    const live::RecordRange window = live::scanWindow(s);
+    const live::LiveScale k =
+        live::liveScale(canvas->width(), canvas->height(), engine.plot(), false, s.points);
+    const MeasurementRecord& mid = w.data()[(window.first + window.last) / 2];
+    EXPECT_EQ(at(canvas->image(), mapPoint(k, mid.Energy, live::averageValue(mid, 0, s)).value()),
+              rgb(live::kAverageLineColour));
+
+    // Mouse columns 45 and 45 + plot width put the cursors on the run's limits.
+    const int right = 45 + canvas->width() - 60;
+    const PlotScale& plot = engine.plot();
+    mouse(canvas, QEvent::MouseButtonPress, Qt::RightButton, {right, 50}, Qt::RightButton);
+    mouse(canvas, QEvent::MouseButtonRelease, Qt::RightButton, {right, 50}, Qt::NoButton);
     mouse(canvas, QEvent::MouseButtonPress, Qt::LeftButton, {200, 50}, Qt::LeftButton);
     mouse(canvas, QEvent::MouseMove, Qt::NoButton, {45, 60}, Qt::LeftButton);
     EXPECT_EQ(rig.live().cursorMode(), 1);
     mouse(canvas, QEvent::MouseButtonRelease, Qt::LeftButton, {45, 60}, Qt::NoButton);
     EXPECT_EQ(rig.live().cursorMode(), 0);
-    EXPECT_DOUBLE_EQ(plot.cursor1, rig.window->state().XStart);
-    EXPECT_DOUBLE_EQ(plot.cursor2, rig.window->state().XEnd);
-    EXPECT_EQ(rig.live().cursorLabels()[0]->text(), QStringLiteral("10.000"));
-    EXPECT_EQ(rig.live().cursorLabels()[1]->text(), QStringLiteral("30.000"));
+    EXPECT_EQ(std::pair(plot.cursor1, plot.cursor2), std::pair(w.state().XStart, w.state().XEnd));
+    const QString labels[] = {"10.000", "30.000", "20.000"}; // cursor 1, cursor 2, their distance
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(rig.live().cursorLabels()[i]->isVisible()) << i;
+        EXPECT_EQ(rig.live().cursorLabels()[i]->text(), labels[i]);
+    }
+
+    // Channel 9 is drawn last, so on top where it passes.
+    rig.live().multiViewBox()->setChecked(true);
+    EXPECT_EQ(std::pair(w.plotBox()->x(), w.multiPlotBox()->x()), std::pair(-2000, 8));
+    EXPECT_EQ(
+        at(rig.live().multiCanvas()->image(), mapPoint(k, mid.Energy, live::averageValue(mid, 9, s)).value()),
+        live::channelRgb(9) & 0xFFFFFF);
+    rig.live().multiViewBox()->setChecked(false);
 
     // Data between 100 and 300 counts per scan: at -1000 the range is 100 to 320.
-    DataBlock& data = rig.window->data();
-    const live::RecordRange w = live::scanWindow(rig.live().source());
-    for (std::size_t r = w.first; r <= w.last; ++r)
-        data[r].Co[0] = (100 + 200.0 * double(r - w.first) / double(w.last - w.first)) * 2;
+    DataBlock& data = w.data();
+    for (std::size_t r = window.first; r <= window.last; ++r)
+        data[r].Co[0] = (100 + 200.0 * double(r - window.first) / double(window.last - window.first)) * 2;
     QScrollBar* oben = rig.live().scrollBar();
     EXPECT_EQ(oben->value(), -1000);
-    EXPECT_EQ(oben->pageStep(), 500);
     oben->setValue(-500);
-    EXPECT_FALSE(rig.window->autoScaleBox()->isChecked());
+    EXPECT_FALSE(w.autoScaleBox()->isChecked());
     oben->setValue(-1000);
-    EXPECT_DOUBLE_EQ(plot.yMin, 100);
-    EXPECT_DOUBLE_EQ(plot.yMax, 320);
+    EXPECT_EQ(std::pair(plot.yMin, plot.yMax), std::pair(100.0, 320.0));
     oben->setValue(9000);
     EXPECT_DOUBLE_EQ(plot.yMax, 120);
 
     // A point that cannot be drawn is reported once per redraw; the rest is drawn.
-    data[w.first + 1].Co[0] = std::nan("");
-    data[w.first + 2].Co[0] = std::nan("");
+    data[window.first + 1].Co[0] = data[window.first + 2].Co[0] = std::nan("");
     rig.dialogs.shown.clear();
     rig.conn->redraw();
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].text.rfind(" Bitte an den Hersteller wenden", 0), 0u);
-    EXPECT_NE(rig.dialogs.shown[0].text.find("i: " + std::to_string(w.first)), std::string::npos);
-}
+    EXPECT_NE(rig.dialogs.shown[0].text.find("i: " + std::to_string(window.first)), std::string::npos);
 
-TEST(LiveWindow, ResizingDuringARunRedrawsAtTheNewSizeAndTheViewSwitchSwapsTheBoxes) {
-    RunRig rig;
-    RunEngine& engine = rig.conn->engine();
-    rig.pump.once([&] { return rig.window->state().ScanNumber == 2 && engine.pointsMeasured() > 5; },
-                  [&] { rig.window->resize(900, 720); });
-    rig.window->startButton()->click();
-    QApplication::processEvents();
-
-    LivePlotCanvas* canvas = rig.live().singleCanvas();
-    EXPECT_EQ(canvas->size(), rig.window->plotBox()->size());
-    EXPECT_EQ(canvas->image().size(), canvas->size());
-    EXPECT_EQ(canvas->width(), rig.window->measurementPanel()->width() - 180);
-    const live::TraceSource s = rig.live().source();
-    const live::LiveScale k =
-        live::liveScale(canvas->width(), canvas->height(), engine.plot(), false, s.points);
-    const std::size_t r = (live::scanWindow(s).first + live::scanWindow(s).last) / 2;
-    const auto p =
-        live::mapPoint(k, rig.window->data()[r].Energy, live::averageValue(rig.window->data()[r], 0, s));
-    ASSERT_TRUE(p);
-    EXPECT_EQ(at(canvas->image(), *p), rgb(live::kAverageLineColour));
-
-    rig.live().multiViewBox()->setChecked(true);
-    EXPECT_EQ(rig.window->plotBox()->x(), -2000);
-    EXPECT_EQ(rig.window->multiPlotBox()->x(), 8);
-    LivePlotCanvas* multi = rig.live().multiCanvas();
-    EXPECT_EQ(multi->image().size(), multi->size());
-    const std::size_t c = 9; // drawn last, so on top where it passes
-    const auto q =
-        mapPoint(k, rig.window->data()[r].Energy, live::averageValue(rig.window->data()[r], int(c), s));
-    ASSERT_TRUE(q);
-    EXPECT_EQ(at(multi->image(), *q), live::channelRgb(int(c)) & 0xFFFFFF);
     // The Keithley mode has no channeltrons: its switch brings the single plot back.
-    rig.window->switchMode(ModeKeithley);
-    EXPECT_FALSE(rig.live().multiViewBox()->isChecked());
-    EXPECT_FALSE(rig.live().multiViewBox()->isEnabled());
-    EXPECT_EQ(rig.window->plotBox()->x(), 8);
-    EXPECT_EQ(rig.window->multiPlotBox()->x(), -2000);
+    rig.live().multiViewBox()->setChecked(true);
+    w.switchMode(ModeKeithley);
+    EXPECT_FALSE(rig.live().multiViewBox()->isChecked() || rig.live().multiViewBox()->isEnabled());
+    EXPECT_EQ(std::pair(w.plotBox()->x(), w.multiPlotBox()->x()), std::pair(8, -2000));
 }
 
 TEST(LiveWindow, ZufallIsOfferedOnlyWithTestsEnabledAndRunsARandomMeasurement) {
     RunRig rig;
-    EXPECT_FALSE(rig.window->zufallButton()->isVisible());
+    TForm1& w = *rig.window;
+    EXPECT_FALSE(w.zufallButton()->isVisible());
     rig.ctx.options.enableTests = true;
-    rig.window->switchMode(ModeClam);
-    ASSERT_TRUE(rig.window->zufallButton()->isVisible());
-    EXPECT_EQ(rig.window->kindItems().size(), 3); // "CRR" is offered too
+    w.switchMode(ModeClam);
+    ASSERT_TRUE(w.zufallButton()->isVisible());
 
-    rig.window->zufallButton()->click();
+    w.zufallButton()->click();
     // A random energy run went through the history and ended; the window is idle again in one of
     // the analyser modes with a low-set pass energy selected.
     EXPECT_EQ(rig.ctx.history.count(), 1);
-    EXPECT_EQ(rig.window->startButton()->text(), QStringLiteral("Start"));
-    EXPECT_FALSE(rig.window->runActive());
-    const auto mode = rig.window->state().MachineMode;
-    EXPECT_TRUE(mode >= ModeClam && mode <= ModeCis);
-    EXPECT_LE(rig.window->passEnergyCombo()->currentIndex(), 6);
-    EXPECT_GE(rig.window->passEnergyCombo()->currentIndex(), 0);
+    EXPECT_EQ(w.startButton()->text(), QStringLiteral("Start"));
+    EXPECT_FALSE(w.runActive());
+    EXPECT_TRUE(w.state().MachineMode >= ModeClam && w.state().MachineMode <= ModeCis);
+    const int passEnergy = w.passEnergyCombo()->currentIndex();
+    EXPECT_TRUE(passEnergy >= 0 && passEnergy <= 6) << passEnergy;
 }
 
 } // namespace
