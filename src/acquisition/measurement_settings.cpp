@@ -173,14 +173,18 @@ bool MeasurementSettings::togglePoints() {
     return true;
 }
 
-std::vector<std::string> MeasurementSettings::channelListItems() const {
-    const int ref = run_.ReferenceChannel >= 1 && run_.ReferenceChannel <= 9 ? run_.ReferenceChannel : 5;
-    std::vector<std::string> items;
-    items.reserve(9);
+std::array<std::string, 9> channelListItems(const RunState& state) {
+    const int ref = state.referenceIndex();
+    std::array<std::string, 9> items;
     for (int i = 1; i <= 9; ++i)
-        items.push_back("C_" + std::to_string(i) + "    " +
-                        text::formatPattern(run_.ChannelPosition[i] - run_.ChannelPosition[ref], "0.000"));
+        items[i - 1] = "C_" + std::to_string(i) + "    " +
+                       text::formatPattern(state.ChannelPosition[i] - state.ChannelPosition[ref], "0.000");
     return items;
+}
+
+std::vector<std::string> MeasurementSettings::channelListItems() const {
+    const auto items = korvo::channelListItems(run_);
+    return {items.begin(), items.end()};
 }
 
 PassEnergyView MeasurementSettings::passEnergyChanged() {

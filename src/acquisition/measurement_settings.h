@@ -7,6 +7,7 @@
 #include "acquisition/measurement_fields.h"
 #include "acquisition/run_state.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -89,6 +90,10 @@ SaveDirCheck checkSaveDir(std::string& saveDir, const std::string& startDir);
 inline std::string settingsSectionFor(std::uint8_t machineMode) {
     return machineMode == ModeOff ? "OFF" : "CLAM";
 }
+
+// "C_1    0.160" ...: the "Energy Positions" items of channeltrons 1..9, offsets relative to the
+// reference channel.
+std::array<std::string, 9> channelListItems(const RunState& state);
 
 // Index of the pass-energy list item whose text equals `text` (the last one), -1 when none does.
 int passEnergyIndexOf(const std::string& text);

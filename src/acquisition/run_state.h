@@ -35,6 +35,10 @@ struct RunState {
     std::array<double, 10> ChannelPosition{};
     std::array<std::int32_t, 10> ChannelShift{};
     std::int32_t ReferenceChannel = 5;
+    // ReferenceChannel as an index of the channel arrays; channeltron 5 when it is out of range.
+    int referenceIndex() const {
+        return ReferenceChannel >= 1 && ReferenceChannel <= 9 ? ReferenceChannel : 5;
+    }
     std::int32_t MaxPositiveShift = 0;
     std::int32_t MaxNegativeShift = 0;
     std::array<std::int32_t, 10> ChannelEnabled{0, 1, 1, 1, 1, 1, 1, 1, 1, 1};

@@ -180,8 +180,7 @@ void AnalyserIo::SetAnalyserPoint(double x) {
     };
     double e0 = mode == ModeCis ? startField() : storedStart_;
     if (mode == ModeCfs) x = 0;
-    const int ref =
-        state_.ReferenceChannel >= 1 && state_.ReferenceChannel <= 9 ? state_.ReferenceChannel : 5;
+    const int ref = state_.referenceIndex();
     // Puts the reference channeltron, not channeltron 5, at the nominal energy.
     const double offset = state_.ChannelPosition[5] - state_.ChannelPosition[ref];
     double f = mode == ModeCfs ? (startField() + offset) / state_.FullScale

@@ -1,7 +1,6 @@
 #include "acquisition/run/run_validation.h"
 
 #include "acquisition/measurement_settings.h"
-#include "acquisition/run/saving.h"
 #include "common/number_text.h"
 
 #include <algorithm>

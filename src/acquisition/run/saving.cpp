@@ -1,5 +1,6 @@
 #include "acquisition/run/saving.h"
 
+#include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
 #include "files/spectrum_writer.h"
 
@@ -31,15 +32,6 @@ std::string kindText(std::uint8_t machineMode, int kindOfMeasure) {
     if (kindOfMeasure <= 0) return "c(t)";
     if (machineMode == ModeKeithley) return "KEI";
     return kindOfMeasure == 1 ? "CAE" : "CRR";
-}
-
-std::array<std::string, 9> channelListItems(const RunState& state) {
-    std::array<std::string, 9> items;
-    const int ref = (state.ReferenceChannel >= 1 && state.ReferenceChannel <= 9) ? state.ReferenceChannel : 5;
-    for (int i = 1; i <= 9; ++i)
-        items[i - 1] = "C_" + std::to_string(i) + "    " +
-                       text::formatPattern(state.ChannelPosition[i] - state.ChannelPosition[ref], "0.000");
-    return items;
 }
 
 // The number after the "." of a file name: every digit of the extension. Names whose extension is

@@ -5,7 +5,6 @@
 #include "acquisition/measurement_fields.h"
 #include "acquisition/run_state.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -30,9 +29,6 @@ std::string proposeFileName(std::uint8_t machineMode, std::string& storedLastNam
 
 // Kind-of-measurement text as the file states it: "c(t)", "CAE", "CRR" or, in the Keithley mode, "KEI".
 std::string kindText(std::uint8_t machineMode, int kindOfMeasure);
-
-// "C_1    0.160" ...: the channel list items, offsets relative to the reference channel.
-std::array<std::string, 9> channelListItems(const RunState& state);
 
 enum class SaveOutcome { Written, Cancelled, Failed };
 
