@@ -47,18 +47,9 @@ const HistoryModel::Row& HistoryModel::row(int index) const {
 }
 
 std::string HistoryModel::machineName(std::uint8_t machineMode, int referenceChannel) {
-    switch (machineMode) {
-    case ModeClam:
-        return "CLAM";
-    case ModeCfs:
-        return "CLAM_CFS_" + std::to_string(referenceChannel);
-    case ModeCis:
-        return "CLAM_CIS_" + std::to_string(referenceChannel);
-    case ModeKeithley:
-        return "KEITHLEY";
-    default:
-        return "";
-    }
+    std::string name = machineModeName(machineMode);
+    if (machineMode == ModeCfs || machineMode == ModeCis) name += "_" + std::to_string(referenceChannel);
+    return name;
 }
 
 std::string HistoryModel::kindName(int kindOfMeasure) {

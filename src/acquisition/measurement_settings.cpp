@@ -31,10 +31,6 @@ FieldNumber<double> bad(const std::string& textValue) {
     return r;
 }
 
-bool photonScanning(std::uint8_t mode) {
-    return mode == ModeCfs || mode == ModeCis || mode == ModeKeithley;
-}
-
 // A value must stay on its own line of the file whatever was typed or pasted into a field.
 std::string oneLine(std::string value) {
     std::replace(value.begin(), value.end(), '\r', ' ');

@@ -9,6 +9,27 @@ namespace korvo {
 
 enum MachineModes : std::uint8_t { ModeOff = 1, ModeClam = 2, ModeCfs = 3, ModeCis = 4, ModeKeithley = 5 };
 
+// The modes that scan the photon energy (the monochromator moves at every point of an energy scan).
+inline bool photonScanning(std::uint8_t mode) {
+    return mode == ModeCfs || mode == ModeCis || mode == ModeKeithley;
+}
+
+// "CLAM", "CLAM_CFS", "CLAM_CIS", "KEITHLEY"; empty for the test mode.
+inline const char* machineModeName(std::uint8_t mode) {
+    switch (mode) {
+    case ModeClam:
+        return "CLAM";
+    case ModeCfs:
+        return "CLAM_CFS";
+    case ModeCis:
+        return "CLAM_CIS";
+    case ModeKeithley:
+        return "KEITHLEY";
+    default:
+        return "";
+    }
+}
+
 // One record of the measurement data block: 26 doubles.
 struct MeasurementRecord {
     double Energy = 0;           // x of the accumulated spectrum

@@ -23,21 +23,6 @@ std::string oneLine(std::string_view text) {
     return out;
 }
 
-const char* fileFormName(std::uint8_t mode) {
-    switch (mode) {
-    case ModeClam:
-        return "CLAM";
-    case ModeCfs:
-        return "CLAM_CFS";
-    case ModeCis:
-        return "CLAM_CIS";
-    case ModeKeithley:
-        return "KEITHLEY";
-    default:
-        return "";
-    }
-}
-
 // The offset in a channel list item ("C_3    -1.250"), read from its 4th character on.
 double channelOffset(const std::string& item) {
     if (item.size() <= 3) return 0;
@@ -62,7 +47,7 @@ std::string headerText(const SpectrumHeader& h, int decimals) {
     line("Comment: " + oneLine(h.comment));
     line("Probe: " + oneLine(h.sample));
     line("FileName: " + oneLine(joinPath(h.saveDir, h.fileName)));
-    line(std::string("Fileform: ") + fileFormName(mode));
+    line(std::string("Fileform: ") + machineModeName(mode));
     line("Date:  " + fileDateTimeText(h.writtenAt ? *h.writtenAt : std::time(nullptr)));
     line("Program: KORVO 02");
     if (mode != ModeKeithley) line("MeasTime: " + std::to_string(h.timePerPoint));

@@ -166,8 +166,7 @@ void AnalyserIo::SetAnalyserModeBit(int bit) {
 
 void AnalyserIo::SetAnalyserPoint(double x) {
     const std::uint8_t mode = state_.MachineMode;
-    const bool photonMode = mode == ModeCfs || mode == ModeCis || mode == ModeKeithley;
-    if (photonMode && fields_.kindOfMeasure != 0) {
+    if (photonScanning(mode) && fields_.kindOfMeasure != 0) {
         fields_.photon = text::formatPattern(storedRamp_ * x + state_.PhotonStart, "0.000");
         if (hooks.photonEnergyCommand) hooks.photonEnergyCommand();
     }

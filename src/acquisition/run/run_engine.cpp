@@ -394,8 +394,7 @@ void RunEngine::stopPath() {
 }
 
 void RunEngine::photonBack() {
-    const std::uint8_t m = state_.MachineMode;
-    if ((m == ModeCfs || m == ModeCis || m == ModeKeithley) && fields_.kindOfMeasure > 0) {
+    if (photonScanning(state_.MachineMode) && fields_.kindOfMeasure > 0) {
         fields_.photon = text::formatPattern(state_.PhotonStart, "0.000");
         display_.fieldsChanged();
         if (io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand();

@@ -167,7 +167,7 @@ bool Validator::run() {
     if (f_.rampView) {
         ramp = number(f_.second);
     } else if (auto second = number(f_.second)) {
-        if (mode == ModeCfs || mode == ModeCis || keithley) {
+        if (photonScanning(mode)) {
             if (auto photon = text::parseDouble(f_.photon)) ramp = *second - *photon;
         } else if (start) {
             ramp = *second - *start;
@@ -211,7 +211,7 @@ bool Validator::run() {
     // 12: photon energy.
     if (auto photon = number(f_.photon)) {
         s_.PhotonStart = *photon;
-        if (mode == ModeCfs || mode == ModeCis || keithley) s_.XStart = s_.AnalyserStart = *photon;
+        if (photonScanning(mode)) s_.XStart = s_.AnalyserStart = *photon;
     }
     s_.XEnd = s_.XStart + s_.Ramp;
 
@@ -292,8 +292,8 @@ bool Validator::run() {
     }
 
     // 19: channel positions and shifts; single-channel modes measure without them.
-    const bool singleChannel = ctx_.options.electrometerOverride || mode == ModeCfs || mode == ModeCis ||
-                               keithley || f_.kindOfMeasure == 0;
+    const bool singleChannel =
+        ctx_.options.electrometerOverride || photonScanning(mode) || f_.kindOfMeasure == 0;
     const bool shiftsOk = computeChannelShifts(s_, ctx_.channels.shifts, column);
     if (!shiftsOk && column >= 0 && !singleChannel && !refused())
         message("The channel shifts of this pass energy need more than " + std::to_string(kMaxAnalyserSteps) +

@@ -1,9 +1,11 @@
 #include "acquisition/run/saving.h"
 
+#include "acquisition/history_model.h"
 #include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
 #include "files/spectrum_writer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <filesystem>
@@ -29,9 +31,8 @@ std::string fileNamePrefix(std::uint8_t machineMode) {
 }
 
 std::string kindText(std::uint8_t machineMode, int kindOfMeasure) {
-    if (kindOfMeasure <= 0) return "c(t)";
-    if (machineMode == ModeKeithley) return "KEI";
-    return kindOfMeasure == 1 ? "CAE" : "CRR";
+    if (kindOfMeasure > 0 && machineMode == ModeKeithley) return "KEI";
+    return HistoryModel::kindName(std::clamp(kindOfMeasure, 0, 2));
 }
 
 // The number after the "." of a file name: every digit of the extension. Names whose extension is
