@@ -136,17 +136,11 @@ void AnalyserIo::SetStartAndRange(double start) {
     const double emax = start + storedRamp_;
     if (state_.MachineMode == ModeKeithley) return;
 
-    const AcquisitionOptions& o = ctx_.options;
-    auto select = [&](const Range& r) {
-        state_.FullScale = r.fullScale;
-        state_.SmallestStep = r.fullScale / 65536;
-        if (hooks.rangeText) hooks.rangeText(r.text);
-    };
-    // From the largest range down; the last selection wins.
-    if (emax <= kMaxEnergy) select(kRange3276);
-    if (emax <= switchPoint(o.switchPoint3, 1600)) select(kRange1638);
-    if (emax <= switchPoint(o.switchPoint2, 140)) select(kRange163);
-    if (emax <= switchPoint(o.switchPoint1, 80)) select(kRange81);
+    if (const auto r = energyRangeFor(emax, ctx_.options)) {
+        state_.FullScale = r->fullScale;
+        state_.SmallestStep = r->fullScale / 65536;
+        if (hooks.rangeText) hooks.rangeText(r->text);
+    }
     if (emax > kMaxEnergy) ctx_.dialogs.show("Maximum energy (3276.8 eV) exceeded !?");
 
     controlByte_ &= static_cast<std::uint8_t>(~0x30);
@@ -280,7 +274,7 @@ std::int32_t AnalyserIo::ReadPoint(std::int32_t timeMs, std::size_t index) {
     return result;
 }
 
-std::int32_t AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts) {
+void AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts) {
     const std::int64_t gateMs = std::max<std::int32_t>(state_.GateUnits, 1) * 10;
     const std::int64_t gates = std::max<std::int64_t>(timeMs, 0) / gateMs;
     for (std::int64_t g = 0; g < gates; ++g) {
@@ -299,7 +293,7 @@ std::int32_t AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_
                                    std::to_string(kGateEndTimeoutGates * gateMs) +
                                    " ms (status bit 7 stays set).\r\rThe measurement has been stopped; "
                                    "please check the analyser electronics.");
-            return static_cast<std::int32_t>(g);
+            return;
         }
         for (int k = 0; k < 9; ++k) {
             const int c = kCounterOrder[k] - '0';
@@ -310,7 +304,6 @@ std::int32_t AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_
             counts[c] += low + 256 * high;
         }
     }
-    return static_cast<std::int32_t>(gates);
 }
 
 // Polls the status port until the gate-running bit equals `running` or `limitUs` has passed.

@@ -92,7 +92,7 @@ private:
     VirtualClock* virtualClock_ = nullptr;
 
     std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);
-    std::int32_t countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts);
+    void countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts);
     bool waitForStatus(bool running, std::int64_t limitUs);
     void chargePoll();
     void showChannelView(const std::array<std::int64_t, 10>& counts);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <random>
 
 namespace korvo {
 
@@ -87,7 +88,6 @@ SaveOutcome RunEngine::saveClicked() {
 }
 
 void RunEngine::start(bool continuation) {
-    rng_.seed(std::uint64_t(ctx_.clock.nowUs()));
     state_.runStartTick = ctx_.clock.nowMs();
     activeChannels_ = 0;
     for (int c = 1; c <= 9; ++c) {

@@ -13,7 +13,6 @@
 #include "acquisition/run_state.h"
 
 #include <cstdint>
-#include <random>
 
 namespace korvo {
 
@@ -96,7 +95,6 @@ private:
     RunControls controls_;
     PlotScale plot_;
     PhotonView photon_;
-    std::mt19937_64 rng_;
     RunEnd lastEnd_ = RunEnd::None;
     bool pause_ = false;
     bool skip_ = false;
