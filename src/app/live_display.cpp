@@ -72,9 +72,7 @@ QLabel* cursorLabel(QWidget* parent, std::uint32_t bgr, const char* name) {
     l->setAlignment(Qt::AlignCenter);
     const QColor c = TForm1::fromBgr(bgr);
     l->setStyleSheet(QStringLiteral("background: %1; color: white;").arg(c.name()));
-    QFont f = l->font();
-    f.setPointSizeF(f.pointSizeF() * 0.85);
-    l->setFont(f);
+    l->setFont(TForm1::smallFont(l->font()));
     l->hide(); // shown when the first run starts
     return l;
 }
@@ -121,9 +119,7 @@ LiveDisplay::LiveDisplay(TForm1& window, RunEngine& engine)
     axisCaption_ = panel->findChild<QWidget*>(QStringLiteral("axisCaption"));
     multiView_ = new QCheckBox(QStringLiteral("View Multichannelt."), axisCaption_ ? axisCaption_ : panel);
     multiView_->setObjectName(QStringLiteral("viewMultichanneltron"));
-    QFont f = multiView_->font();
-    f.setPointSizeF(f.pointSizeF() * 0.85);
-    multiView_->setFont(f);
+    multiView_->setFont(TForm1::smallFont(multiView_->font()));
     if (axisCaption_) axisCaption_->installEventFilter(this);
     connect(multiView_, &QCheckBox::toggled, this, &LiveDisplay::showMultichanneltron);
     // The Keithley mode has no channeltrons to show; its title is the one sign of the switch.
@@ -161,9 +157,7 @@ live::RenderOptions LiveDisplay::options(int index) const {
     o.closing = window_.closing();
     o.drawEnabled = engine_.plot().drawEnabled;
     o.marginColour = std::uint32_t(window_.settings().store.plotColour);
-    QFont f = canvases_[0]->font();
-    f.setPointSizeF(f.pointSizeF() * 0.85);
-    o.font = f;
+    o.font = TForm1::smallFont(canvases_[0]->font());
     return o;
 }
 

@@ -11,13 +11,18 @@
 
 namespace korvo::live {
 
+namespace {
+QRgb qRgbOf(const Rgb& c) {
+    return qRgb(c.r, c.g, c.b);
+}
+} // namespace
+
 QRgb rgbOf(std::uint32_t bgr) {
-    return qRgb(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+    return qRgbOf(rgbFromColourNumber(bgr));
 }
 
 QRgb channelRgb(int c) {
-    const Rgb& k = kChannelColours[std::size_t(std::clamp(c, 0, 9))];
-    return qRgb(k.r, k.g, k.b);
+    return qRgbOf(kChannelColours[std::size_t(std::clamp(c, 0, 9))]);
 }
 
 namespace {

@@ -62,7 +62,13 @@ TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
 TForm1::~TForm1() = default;
 
 QColor TForm1::fromBgr(std::uint32_t bgr) {
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+    const Rgb c = rgbFromColourNumber(bgr);
+    return QColor(c.r, c.g, c.b);
+}
+
+QFont TForm1::smallFont(QFont font) {
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    return font;
 }
 
 bool TForm1::runActive() const {

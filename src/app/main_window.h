@@ -11,6 +11,7 @@
 #include "common/port_io.h"
 
 #include <QColor>
+#include <QFont>
 #include <QMainWindow>
 #include <array>
 #include <functional>
@@ -147,6 +148,8 @@ public:
 
     // Every colour of the window design is a Windows BGR value.
     static QColor fromBgr(std::uint32_t bgr);
+    // The small font of the window design, whose column and panel widths were made for it.
+    static QFont smallFont(QFont font);
 
 public slots:
     // The measurement run. The run engine connects here; until it does, pressing Start says so.

@@ -127,11 +127,8 @@ void TForm1::createPanel() {
     energyLabel_->setGeometry(6, 188, 140, 16);
     // The column is 150 px wide, as it always was; its captions need the small font of old.
     for (QWidget* w : std::initializer_list<QWidget*>{startLabel_, scansLabel_, passLabel_, timeLabel_,
-                                                      rampButton_, pointsButton_, photonButton_}) {
-        QFont f = w->font();
-        f.setPointSizeF(f.pointSizeF() * 0.85);
-        w->setFont(f);
-    }
+                                                      rampButton_, pointsButton_, photonButton_})
+        w->setFont(smallFont(w->font()));
 
     // ---- kind of measurement
     kindBox_ = new QGroupBox(QStringLiteral("Kind of Measurement"), panel_);
@@ -229,9 +226,7 @@ void TForm1::createStatusBar() {
     // Part of the central area (not QMainWindow's own bar) so that the panel can leave it its 20 px.
     status_ = new QStatusBar(centralWidget());
     status_->setSizeGripEnabled(false);
-    QFont small = status_->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85); // the panel widths were made for a small font
-    status_->setFont(small);
+    status_->setFont(smallFont(status_->font()));
     const char* captions[4] = {"Status", " Monochromator: ", "Main Motor: ", ""};
     const int widths[4] = {150, 100, 75, 50};
     for (int i = 0; i < 4; ++i) {
