@@ -134,6 +134,8 @@ public:
     // Kind-of-measurement items as currently offered.
     QStringList kindItems() const;
     QStringList channelItems() const;
+    // Fills the channel list ("Energy Positions") with `items`.
+    void setChannelItems(const std::vector<std::string>& items);
 
     // Colour choice of the Ctrl + right click; replaceable so that it can be driven without a
     // modal dialog.
@@ -194,7 +196,6 @@ private:
     void paintField(QLineEdit* edit, const QColor& colour);
     // main_window_parameters.cpp
     void connectParameters();
-    void showChannelList();
     void showExtraPoints();
     void applySettingsView(const SettingsView& view);
 

@@ -365,7 +365,7 @@ void TForm1::applyModeLayout(std::uint8_t mode) {
     startLabel_->setText(mode == ModeCfs ? QStringLiteral("Fixed Energy (eV)")
                                          : QStringLiteral("Start Energy (eV)"));
     if (!analyser) ctx_.channels.view = false;
-    if (mode == ModeClam) showChannelList();
+    if (mode == ModeClam) setChannelItems(settings_.channelListItems());
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -109,10 +109,7 @@ void TForm1::PassEnergie_ComboBoxChange() {
     controlsToFields();
     lastPassEnergyText_ = passCombo_->currentText();
     PassEnergyView view = settings_.passEnergyChanged();
-    if (view.listRebuilt) {
-        channelList_->clear();
-        for (const auto& item : view.channelItems) channelList_->addItem(QString::fromStdString(item));
-    }
+    if (view.listRebuilt) setChannelItems(view.channelItems);
     if (!view.infoText.empty()) extraPointsLabel_->setText(QString::fromStdString(view.infoText));
 }
 
@@ -126,14 +123,13 @@ void TForm1::KindOfMeasureClick() {
 
 void TForm1::ChannelListClick(int row) {
     ChannelListView view = settings_.channelListSelected(row);
-    channelList_->clear();
-    for (const auto& item : view.items) channelList_->addItem(QString::fromStdString(item));
+    setChannelItems(view.items);
     channelCaption_->setText(QString::fromStdString(view.infoText));
 }
 
-void TForm1::showChannelList() {
+void TForm1::setChannelItems(const std::vector<std::string>& items) {
     channelList_->clear();
-    for (const auto& item : settings_.channelListItems()) channelList_->addItem(QString::fromStdString(item));
+    for (const auto& item : items) channelList_->addItem(QString::fromStdString(item));
 }
 
 QStringList TForm1::channelItems() const {

@@ -168,9 +168,7 @@ void RunConnection::infoText(const std::string& text) {
 }
 
 void RunConnection::channelList(const std::vector<std::string>& items) {
-    QListWidget* list = window_.channelList();
-    list->clear();
-    for (const auto& item : items) list->addItem(QString::fromStdString(item));
+    window_.setChannelItems(items);
 }
 
 } // namespace korvo
