@@ -31,13 +31,10 @@ TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
     editor_ = new TextEditorWindow(this);
     warning_ = new TForm11(this);
 
-    // The order matters: the settings read below fills controls created above, and the count axis
-    // and reference channel must hold before the first pass-energy change.
+    // The order matters: the settings read below fills controls created above, and the reference
+    // channel must hold before the first pass-energy change.
     scriptLabel_->setText(QStringLiteral(" Script \n Mode ! "));
-    recoverySave_ = false;
     autoScale_->setChecked(true);
-    countAxis = CountAxis{};
-    countAxis.yPerPixel = (countAxis.yMax - countAxis.yMin) / countAxis.heightPx;
     multiPlotBox_->move(-2000, multiPlotBox_->y());
     state_.ReferenceChannel = 5;
     setWindowTitle(QStringLiteral("Korvo '02"));
@@ -45,7 +42,6 @@ TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
     readSettings("", true);
     ctx_.channels.shifts.load(ini_);
     rebuildKindItems();
-    continueRun_ = false;
 
     // The progress strip starts as an empty grey bar.
     QPixmap strip(100, 17);

@@ -68,8 +68,6 @@ public:
     bool runActive() const;
     void setRunRunning(bool on) { runRunning_ = on; }
     bool closing() const { return closing_; }
-    bool continueRun() const { return continueRun_; }
-    void setContinueRun(bool on) { continueRun_ = on; }
 
     // Control texts -> fields, and back. Everything that reads the fields calls the first one.
     void controlsToFields();
@@ -141,13 +139,6 @@ public:
     // modal dialog.
     std::function<std::optional<QColor>(const QColor&)> chooseColour;
 
-    // The live plot's count axis as set up at creation; the plot owns it from then on.
-    struct CountAxis {
-        double yMin = 0, yMax = 10;
-        int heightPx = 100;
-        double yPerPixel = 0.1;
-    } countAxis;
-
     // Every colour of the window design is a Windows BGR value.
     static QColor fromBgr(std::uint32_t bgr);
     // The small font of the window design, whose column and panel widths were made for it.
@@ -208,9 +199,7 @@ private:
     PortIo* port_ = nullptr;
     PhotonView photonView_;
     bool closing_ = false;
-    bool continueRun_ = false;
     bool runRunning_ = false;
-    bool recoverySave_ = false;
     bool shownOnce_ = false;
     bool startPending_ = true;   // the one-time work of the first showing is still to be done
     QString lastPassEnergyText_; // text the last pass-energy change saw, to skip repeats

@@ -25,10 +25,8 @@ namespace korvo {
 namespace {
 
 constexpr int kColumnWidth = 150; // the right-hand column of boxes
-constexpr int kRow = 24;          // pitch of the parameter rows
 constexpr int kRampRowTop[2] = {40, 180};
 constexpr int kReadoutTop[2] = {188, 40};
-const QColor kInactive(0xC0, 0xC0, 0xC0);
 
 struct ModeLook {
     const char* title;
@@ -295,7 +293,6 @@ void TForm1::modeSwitchSteps(std::uint8_t mode) {
     setWindowTitle(QString::fromLatin1(lookOf(mode).title));
     for (int i = 0; i < 4; ++i) modeActions_[i]->setChecked(ModeClam + i == mode);
     continueButton_->setEnabled(false);
-    continueRun_ = false;
     readSettings("CLAM", false);
     state_.MachineMode = mode;
     rebuildKindItems();
