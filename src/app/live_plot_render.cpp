@@ -2,7 +2,6 @@
 
 #include "acquisition/context.h"
 #include "plot/frame_drawing.h"
-#include "plot/frame_layout.h"
 
 #include <QPainter>
 
@@ -157,11 +156,9 @@ void fillMargins(QImage& image, QRgb margin) {
 // curves run. The c(t) chart has no energy ramp and so no ticks along x.
 void drawFrame(QPainter& p, const LiveScale& k, const RenderOptions& o, bool chart) {
     const bool yUsable = k.yMax > k.yMin;
-    const plot::FrameLayout f = plot::screenFrameLayout(
-        k.xStart, chart ? k.xStart : k.xEnd, yUsable ? k.yMin : 0, yUsable ? k.yMax : 0, k.xPerPixel,
-        yUsable ? k.yPerPixel : 0, k.plotWidth, k.plotHeight);
     p.setFont(o.font);
-    plot::drawFrame(p, f, plot::FrameDrawState{}, 1);
+    plot::DrawAxesScreen(p, k.xStart, chart ? k.xStart : k.xEnd, yUsable ? k.yMin : 0, yUsable ? k.yMax : 0,
+                         k.xPerPixel, yUsable ? k.yPerPixel : 0, k.plotWidth, k.plotHeight);
 }
 
 void drawCursor(PixelWriter& px, const LiveScale& k, double x, std::uint32_t colour) {
