@@ -31,13 +31,6 @@ FieldNumber<double> bad(const std::string& textValue) {
     return r;
 }
 
-// A value must stay on its own line of the file whatever was typed or pasted into a field.
-std::string oneLine(std::string value) {
-    std::replace(value.begin(), value.end(), '\r', ' ');
-    std::replace(value.begin(), value.end(), '\n', ' ');
-    return value;
-}
-
 // A section name that can be written back as a header line.
 bool usableSectionName(const std::string& s) {
     if (s.empty()) return false;
@@ -372,8 +365,9 @@ bool MeasurementSettings::write(IniFile& ini, const std::string& S, bool withGen
         return false;
     }
     std::vector<std::string> skipped;
+    // IniFile keeps a pasted line break from splitting the key's line.
     auto put = [&](const std::string& section, const std::string& key, const std::string& value) {
-        ini.writeString(section, key, oneLine(value));
+        ini.writeString(section, key, value);
     };
 
     if (withGeneral) {
