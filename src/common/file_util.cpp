@@ -17,13 +17,6 @@ void setError(std::string* error, const std::string& what, const std::string& pa
     if (error) *error = what + " \"" + path + "\": " + std::strerror(err);
 }
 
-std::string directoryOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // fsync of the directory makes the rename itself durable; not every file system supports it, so a
 // failure here is not an error of the write.
 void syncDirectory(const std::string& dir) {
@@ -34,6 +27,13 @@ void syncDirectory(const std::string& dir) {
 }
 
 } // namespace
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
 
 bool writeFileAtomic(const std::string& target, std::string_view bytes, std::string* error) {
     if (target.empty() || target.back() == '/') {

@@ -8,6 +8,9 @@
 
 namespace korvo {
 
+// The directory part of a path: "." for a bare name, "/" for a name in the root directory.
+std::string directoryOf(const std::string& path);
+
 // Writes `bytes` to a temporary file in the directory of `path`, flushes it to the disk and renames
 // it over `path`. On failure the old file (if any) is untouched, the temporary file is removed and
 // *error (if given) says why.

@@ -1,5 +1,7 @@
 #include "common/platform_info.h"
 
+#include "common/file_util.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,15 @@ std::tm localTime(std::time_t t) {
     return tm;
 }
 
+// The account of the effective user id; null when the system has none.
+const passwd* ownAccount(passwd& pw, std::vector<char>& buf) {
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    buf.assign(static_cast<std::size_t>(size > 0 ? size : 16384), '\0');
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) != 0) return nullptr;
+    return found;
+}
+
 // mkdir -p; an existing directory is fine.
 void makeDirectories(const std::string& dir) {
     for (std::size_t pos = 1; pos <= dir.size(); ++pos) {
@@ -44,13 +55,10 @@ bool directoryWritable(const std::string& dir) {
 } // namespace
 
 std::string loggedOnUserName() {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buf(static_cast<std::size_t>(size > 0 ? size : 16384));
     passwd pw{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name &&
-        found->pw_name[0] != '\0')
-        return found->pw_name;
+    std::vector<char> buf;
+    const passwd* account = ownAccount(pw, buf);
+    if (account && account->pw_name && account->pw_name[0] != '\0') return account->pw_name;
     const std::string user = env("USER");
     return user.empty() ? "Username unknown" : user;
 }
@@ -70,9 +78,7 @@ std::string formatTime(std::time_t t) {
 }
 
 std::string iniFilePath(const std::string& exePath) {
-    const auto slash = exePath.find_last_of('/');
-    const std::string exeDir =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : exePath.substr(0, slash));
+    const std::string exeDir = directoryOf(exePath);
     const std::string beside = (exeDir == "/" ? "" : exeDir) + "/korvo.ini";
     struct stat st {};
     if (::stat(beside.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return beside;
@@ -83,12 +89,10 @@ std::string iniFilePath(const std::string& exePath) {
     if (base.empty() || base[0] != '/') {
         std::string home = env("HOME");
         if (home.empty()) {
-            long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-            std::vector<char> buf(static_cast<std::size_t>(size > 0 ? size : 16384));
             passwd pw{};
-            passwd* found = nullptr;
-            if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
-                home = found->pw_dir;
+            std::vector<char> buf;
+            const passwd* account = ownAccount(pw, buf);
+            if (account && account->pw_dir) home = account->pw_dir;
         }
         base = (home.empty() ? std::string("/tmp") : home) + "/.config";
     }
