@@ -125,7 +125,9 @@ void TForm1::closeEvent(QCloseEvent* e) {
 }
 
 void TForm1::ExitClick() {
-    writeSettings(true);
+    // During a run the close below is refused; writing the settings would copy the fields typed
+    // since the start into the run's state (the writer settles the point count).
+    if (!runActive()) writeSettings(true);
     close();
 }
 

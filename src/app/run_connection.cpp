@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -151,6 +152,10 @@ void RunConnection::controlsChanged(const RunControls& c) {
     window_.lastScanButton()->setEnabled(c.lastScanEnabled);
     window_.saveButton()->setEnabled(c.saveEnabled);
     window_.kindBox()->setEnabled(c.kindEnabled);
+    // The pass energy and the reference channel fix the channel shifts and the photon steps of the
+    // scan in progress: changed half-way, the counts of one scan would land on other energies.
+    window_.passEnergyCombo()->setEnabled(!c.running);
+    window_.channelList()->setEnabled(!c.running);
     window_.machineMenu()->menuAction()->setEnabled(c.menusEnabled);
     window_.measureAction()->setEnabled(c.menusEnabled);
 }
