@@ -88,7 +88,8 @@ LiveDisplay::LiveDisplay(TForm1& window, RunEngine& engine)
     canvases_[1] = installCanvas(window.multiPlotBox());
     for (LivePlotCanvas* c : canvases_) {
         connect(c, &LivePlotCanvas::resized, this, [this, c] {
-            if (c == canvases_[std::size_t(visibleIndex())]) renderBox(c == canvases_[1] ? 1 : 0);
+            // A resize arrives in the middle of a layout pass: a message box must wait until it is over.
+            if (c == canvases_[std::size_t(visibleIndex())]) renderBox(c == canvases_[1] ? 1 : 0, true);
         });
         connect(c, &LivePlotCanvas::pressed, this,
                 [this, c](int column, Qt::MouseButton b) { mousePressed(c, column, b); });
@@ -177,7 +178,7 @@ void LiveDisplay::runStarted() {
     cursorMode_ = 0;
 }
 
-void LiveDisplay::renderBox(int index) {
+void LiveDisplay::renderBox(int index, bool reportLater) {
     LivePlotCanvas* c = canvases_[std::size_t(index)];
     if (c->image().size() != c->size()) c->image() = QImage(c->size(), QImage::Format_RGB32);
     const live::TraceSource s = source();
@@ -185,14 +186,21 @@ void LiveDisplay::renderBox(int index) {
     c->stale = false;
     c->update();
     failureShown_ = false;
-    if (failure)
-        reportFailure(failure, live::liveScale(c->width(), c->height(), engine_.plot(), s.chart, s.points));
+    reportFailure(failure, *c, s, reportLater);
 }
 
-void LiveDisplay::reportFailure(const std::optional<live::FailedPoint>& f, const live::LiveScale& scale) {
+void LiveDisplay::reportFailure(const std::optional<live::FailedPoint>& f, const LivePlotCanvas& canvas,
+                                const live::TraceSource& s, bool later) {
     if (!f || failureShown_) return;
     failureShown_ = true;
-    window_.context().dialogs.show(live::failureText(*f, scale));
+    std::string text = live::failureText(
+        *f, live::liveScale(canvas.width(), canvas.height(), engine_.plot(), s.chart, s.points));
+    if (!later) {
+        window_.context().dialogs.show(text);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, text = std::move(text)] { window_.context().dialogs.show(text); }, Qt::QueuedConnection);
 }
 
 void LiveDisplay::redraw() {
@@ -213,8 +221,7 @@ void LiveDisplay::drawPoint(std::size_t record) {
     std::optional<live::FailedPoint> failure;
     const QRect dirty = live::renderPoint(c->image(), s, engine_.plot(), options(shown), record, &failure);
     if (!dirty.isEmpty()) c->update(dirty);
-    if (failure)
-        reportFailure(failure, live::liveScale(c->width(), c->height(), engine_.plot(), s.chart, s.points));
+    reportFailure(failure, *c, s, false);
 }
 
 void LiveDisplay::updateCursorLabels() {

@@ -78,8 +78,10 @@ public:
 private:
     int visibleIndex() const;
     live::RenderOptions options(int index) const;
-    void renderBox(int index);
-    void reportFailure(const std::optional<live::FailedPoint>& f, const live::LiveScale& scale);
+    // `reportLater`: a point that cannot be drawn is reported once the current event is handled.
+    void renderBox(int index, bool reportLater = false);
+    void reportFailure(const std::optional<live::FailedPoint>& f, const LivePlotCanvas& canvas,
+                       const live::TraceSource& s, bool later);
     void updateCursorLabels();
     void placeLabels();
     void mousePressed(LivePlotCanvas* canvas, int column, Qt::MouseButton button);
