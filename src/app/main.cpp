@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
     korvo::QtDialogs dialogs;
     korvo::AcquisitionContext ctx(clock, pump, dialogs);
 
+    // Declared before the window: the run connection the window owns reads and writes through it up
+    // to the window's destruction.
+    std::unique_ptr<korvo::PortIo> port;
     const std::string iniPath = options.iniPath.empty() ? korvo::iniFilePath() : options.iniPath;
     korvo::TForm1 window(ctx, iniPath);
     QObject::connect(&guard, &korvo::SingleInstanceGuard::activationRequested, &window,
@@ -59,7 +62,7 @@ int main(int argc, char** argv) {
     // The analyser card back end: the command line wins over the INI key.
     std::string card = options.card.empty() ? window.settings().store.card : options.card;
     std::string error;
-    std::unique_ptr<korvo::PortIo> port = korvo::makePortBackend(card, clock, &error);
+    port = korvo::makePortBackend(card, clock, &error);
     if (!port) {
         dialogs.error("Korvo 02", "Analyser card \"" + card + "\" not available:\r" + error +
                                       "\rThe program runs without an analyser.");
