@@ -9,7 +9,9 @@
 #include "common/event_pump.h"
 #include "common/ini_file.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -83,7 +85,10 @@ private:
 // Ctrl+C and --duration become Stop, as the button would be pressed between two points.
 class CliPump final : public EventPump {
 public:
-    CliPump(Clock& clock, double durationS) : clock_(clock), durationMs_(std::int64_t(durationS * 1000)) {}
+    // Beyond 1E15 s (some 30 million years) a duration is as good as none; the bound keeps the
+    // milliseconds inside 64 bits.
+    CliPump(Clock& clock, double durationS)
+        : clock_(clock), durationMs_(std::int64_t(std::min(durationS, 1e15) * 1000)) {}
     RunEngine* engine = nullptr;
     std::int64_t startMs = 0;
     // Whether the run was ended from here (Ctrl+C, --duration) rather than by a failure.
@@ -152,6 +157,11 @@ int kindOf(const std::string& k) {
 }
 
 int runMeasure(const MeasureOptions& o) {
+    // "nan" passes the option's non-negative check.
+    if (!std::isfinite(o.duration) || o.duration < 0) {
+        std::cerr << "--duration needs a number of seconds\n";
+        return 2;
+    }
     SteadyClock steady;
     VirtualClock virtualClock;
     Clock& clock = o.virtualTime ? static_cast<Clock&>(virtualClock) : steady;
