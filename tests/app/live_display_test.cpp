@@ -12,6 +12,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -295,11 +297,21 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
     ASSERT_TRUE(rig.ctx.options.testWithoutAnalyser); // nothing answered on the empty bus
     TForm1& w = *rig.window;
     QString captionDuringRun, labelDuringRun;
-    bool closed = true;
+    bool closed = true, shiftControlsEnabled = true;
+    std::int64_t pointsBeforeExit = 0, pointsAfterExit = 0;
     rig.pump.once([&] { return w.state().ScanNumber == 2 && rig.conn->engine().pointsMeasured() > 20; },
                   [&] {
                       captionDuringRun = w.startButton()->text();
                       labelDuringRun = w.measurementsLabel()->text();
+                      shiftControlsEnabled = w.passEnergyCombo()->isEnabled() || w.channelList()->isEnabled();
+                      // Exit is refused like the close and leaves the run's point count alone.
+                      auto* third = w.measurementPanel()->findChild<QLineEdit*>(QStringLiteral("third"));
+                      const QString typed = third->text();
+                      pointsBeforeExit = w.state().Points;
+                      third->setText(QStringLiteral("7"));
+                      w.ExitClick();
+                      pointsAfterExit = w.state().Points;
+                      third->setText(typed);
                       w.close();
                       w.startButton()->click(); // Stop
                       w.close();                // stopped but not yet returned: still refused
@@ -309,11 +321,13 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
 
     EXPECT_EQ(captionDuringRun, QStringLiteral("Stop"));
     EXPECT_TRUE(labelDuringRun.startsWith(QStringLiteral("Scan : 2    Time left : ")));
-    EXPECT_FALSE(closed);
-    EXPECT_EQ(std::ranges::count(rig.dialogs.texts(), "Please stop the measurements first!"), 2);
+    EXPECT_FALSE(closed || shiftControlsEnabled);
+    EXPECT_EQ(pointsAfterExit, pointsBeforeExit);
+    EXPECT_EQ(std::ranges::count(rig.dialogs.texts(), "Please stop the measurements first!"), 3);
     EXPECT_EQ(w.startButton()->text(), QStringLiteral("Start"));
     EXPECT_TRUE(w.saveButton()->isEnabled() && w.machineMenu()->menuAction()->isEnabled());
     EXPECT_FALSE(w.skipScanButton()->isEnabled() || w.runActive());
+    EXPECT_TRUE(w.passEnergyCombo()->isEnabled() && w.channelList()->isEnabled());
 
     const std::string out = (std::filesystem::path(rig.dir.path().toStdString()) / "stopped.dat").string();
     rig.dialogs.files.push_back(out);
