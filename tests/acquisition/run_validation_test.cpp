@@ -87,6 +87,17 @@ TEST_F(Validation, PointCountsThatCannotBeMeasured) {
     rig.fields.pointsView = false;
     rig.fields.third = "0";
     EXPECT_FALSE(validate(rig));
+    // In the photon modes an end energy with a step counts from the photon energy, not from the
+    // analyser's fixed energy in the start field.
+    rig.state.MachineMode = ModeCfs;
+    rig.fields.rampView = false;
+    rig.fields.start = "10";
+    rig.fields.photon = "100";
+    rig.fields.second = "110";
+    rig.fields.third = "0.5";
+    validate(rig);
+    EXPECT_EQ(rig.state.Points, 21);
+    EXPECT_DOUBLE_EQ(rig.state.Ramp, 10);
 }
 
 TEST_F(Validation, OddTextsAreRefusedWithAMessageNeverCrash) {

@@ -238,9 +238,12 @@ bool Validator::run() {
         std::optional<double> r;
         if (f_.rampView) {
             r = text::parseDouble(f_.second).value;
-        } else if (auto second = text::parseDouble(f_.second), st = text::parseDouble(f_.start);
-                   second && st) {
-            r = *second - *st;
+        } else if (auto second = text::parseDouble(f_.second),
+                   from = text::parseDouble(photonScanning(mode) ? f_.photon : f_.start);
+                   second && from) {
+            // The end energy counts from where the scan starts: the photon energy in the photon
+            // modes, as the ramp above does.
+            r = *second - *from;
         }
         if (r) {
             const std::int64_t p = std::llabs(text::roundHalfEven(*r / *step + 1));
