@@ -176,6 +176,10 @@ std::vector<std::string> MeasurementSettings::channelListItems() const {
     return {items.begin(), items.end()};
 }
 
+void setChannelPositions(RunState& state, const ChannelShiftTable& table, int column) {
+    for (int i = 1; i <= 9; ++i) state.ChannelPosition[i] = table.factor(column, i) * state.PassEnergy;
+}
+
 PassEnergyView MeasurementSettings::passEnergyChanged() {
     PassEnergyView view;
     // Fields a run could not start with also stop one that is running.
@@ -217,12 +221,12 @@ PassEnergyView MeasurementSettings::passEnergyChanged() {
 
     run_.MaxPositiveShift = 0;
     run_.MaxNegativeShift = 0;
-    for (int i = 1; i <= 9; ++i) run_.ChannelPosition[i] = table.factor(column, i) * run_.PassEnergy;
+    setChannelPositions(run_, table, column);
     constexpr double kLimit = std::numeric_limits<std::int32_t>::max();
     for (int i = 1; i <= 9; ++i) {
         // A ramp this small refuses energy scans, and c(t) charts use no shifts: rather than
         // dividing by (almost) nothing the shifts stay 0.
-        double s = tinyRamp ? 0.0 : (run_.Points - 1.0) * run_.ChannelPosition[i] / run_.Ramp;
+        double s = tinyRamp ? 0.0 : exactChannelShift(run_, i);
         s = std::clamp(static_cast<double>(text::roundHalfEven(s)), -kLimit, kLimit);
         run_.ChannelShift[i] = static_cast<std::int32_t>(s);
         run_.MaxPositiveShift = std::max(run_.MaxPositiveShift, run_.ChannelShift[i]);

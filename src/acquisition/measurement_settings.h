@@ -95,6 +95,15 @@ inline std::string settingsSectionFor(std::uint8_t machineMode) {
 // reference channel.
 std::array<std::string, 9> channelListItems(const RunState& state);
 
+// ChannelPosition[1..9] = the table's factor in `column` x PassEnergy (column must be a data column).
+void setChannelPositions(RunState& state, const ChannelShiftTable& table, int column);
+// Shift of channel i in analyser steps before rounding: (Points - 1) x ChannelPosition[i] / Ramp.
+// The window's extra-point count and the run's accumulation both derive from this one formula; each
+// caller decides how to round and what to do with a ramp of 0 or a shift out of range.
+inline double exactChannelShift(const RunState& state, int channel) {
+    return (state.Points - 1.0) * state.ChannelPosition[channel] / state.Ramp;
+}
+
 // Index of the pass-energy list item whose text equals `text` (the last one), -1 when none does.
 int passEnergyIndexOf(const std::string& text);
 

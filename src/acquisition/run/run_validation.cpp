@@ -19,12 +19,12 @@ bool computeChannelShifts(RunState& state, const ChannelShiftTable& table, int c
     state.MaxNegativeShift = 0;
     state.ChannelShift.fill(0);
     if (column < 0) return false;
-    for (int i = 1; i <= 9; ++i) state.ChannelPosition[i] = table.factor(column, i) * state.PassEnergy;
+    setChannelPositions(state, table, column);
     if (state.Points < kMinPoints || !std::isfinite(state.Ramp) || state.Ramp == 0) return false;
     std::array<std::int64_t, 10> shifts{};
     std::int64_t maxPos = 0, maxNeg = 0;
     for (int i = 1; i <= 9; ++i) {
-        const double s = double(state.Points - 1) * state.ChannelPosition[i] / state.Ramp;
+        const double s = exactChannelShift(state, i);
         if (!std::isfinite(s) || std::fabs(s) > double(kMaxAnalyserSteps)) return false;
         shifts[i] = text::roundHalfEven(s);
         maxPos = std::max(maxPos, shifts[i]);
