@@ -11,10 +11,24 @@ namespace korvo {
 // The directory part of a path: "." for a bare name, "/" for a name in the root directory.
 std::string directoryOf(const std::string& path);
 
+// What a write does with a symbolic link at the target.
+enum class LinkPolicy {
+    // The link itself is replaced by the new file; whatever it pointed to stays untouched. For
+    // measured data: a planted link must never make a run overwrite some other file.
+    Replace,
+    // The file the link leads to is replaced and the link stays, but only when every link on the way
+    // and that regular file belong to the effective user; otherwise as Replace. For a settings file
+    // the user keeps elsewhere.
+    FollowOwn,
+};
+
 // Writes `bytes` to a temporary file in the directory of `path`, flushes it to the disk and renames
-// it over `path`. On failure the old file (if any) is untouched, the temporary file is removed and
-// *error (if given) says why.
-bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+// it over `path`. A target that exists and is not a regular file (or a symbolic link, see
+// LinkPolicy) is refused. Temporary files that killed writes to the same target left behind are
+// removed; one that a live writer still holds is not. On failure the old file (if any) is untouched,
+// the temporary file is removed and *error (if given) says why.
+bool writeFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr,
+                     LinkPolicy links = LinkPolicy::Replace);
 
 // The whole content of a regular file. nullopt with a reason when it cannot be opened or read, when
 // it is a directory, pipe or device (which could block or never end), or when it

@@ -1,6 +1,7 @@
 #include "common/text_codec.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace korvo {
 
@@ -55,10 +56,25 @@ std::size_t decodeOne(std::string_view s, std::size_t i, char32_t& cp) {
     return len;
 }
 
+// Length of the run of ASCII bytes at s[i], eight bytes at a time: settings and spectrum files are
+// nearly all ASCII, and a settings file may be megabytes long.
+std::size_t asciiRun(std::string_view s, std::size_t i) {
+    const std::size_t start = i;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i - start;
+}
+
 } // namespace
 
 bool isValidUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
+        i += asciiRun(bytes, i);
+        if (i == bytes.size()) break;
         char32_t cp;
         const std::size_t n = decodeOne(bytes, i, cp);
         if (n == 0) return false;
@@ -70,13 +86,13 @@ bool isValidUtf8(std::string_view bytes) {
 std::string windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            appendUtf8(out, b < 0xA0 ? kHigh[b - 0x80] : char32_t(b));
-        }
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::size_t n = asciiRun(bytes, i);
+        out.append(bytes.data() + i, n);
+        i += n;
+        if (i == bytes.size()) break;
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        appendUtf8(out, b < 0xA0 ? kHigh[b - 0x80] : char32_t(b));
     }
     return out;
 }
@@ -85,6 +101,10 @@ std::string utf8ToWindows1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t run = asciiRun(utf8, i);
+        out.append(utf8.data() + i, run);
+        i += run;
+        if (i == utf8.size()) break;
         char32_t cp;
         const std::size_t n = decodeOne(utf8, i, cp);
         if (n == 0) {
