@@ -1,8 +1,5 @@
 #include "acquisition/channel_shift_table.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "common/ini_file.h"
 #include "common/number_text.h"
 
@@ -35,15 +32,6 @@ constexpr const char* kDefaults[14][9] = {
 };
 
 const std::string kEmpty;
-
-bool hasSection(const IniFile& ini, const std::string& name) {
-    for (const auto& s : ini.sections())
-        if (s.size() == name.size() &&
-            std::equal(s.begin(), s.end(), name.begin(),
-                       [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
-            return true;
-    return false;
-}
 
 bool inGrid(int column, int row) {
     return column >= 0 && column < ChannelShiftTable::kColumns && row >= 0 && row < ChannelShiftTable::kRows;
@@ -110,7 +98,7 @@ void ChannelShiftTable::load(const IniFile& ini) {
         // multichanneltron) keeps its calibrated defaults: zero factors would silently switch off
         // the shift correction and smear every peak over the nine channeltrons. A section that
         // exists is the user's own calibration, and a key missing there still reads "0.0".
-        if (!hasSection(ini, kHeaders[c])) continue;
+        if (!ini.hasSection(kHeaders[c])) continue;
         for (int r = 1; r < kRows; ++r)
             cells_[c][r] = ini.readString(kHeaders[c], "C" + std::to_string(r), "0.0");
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,6 +153,118 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
     again.parse(ini.serialize());
     EXPECT_EQ(again.serialize(), ini.serialize());
     EXPECT_EQ(again.sections(), ini.sections());
+}
+
+TEST(IniFile, RepeatedSectionsAndKeysReadTheFirstAndWritesGoThere) {
+    IniFile ini;
+    ini.parse("[A]\r\nk=1\r\nK=2\r\n[b]\r\nx=1\r\n\r\n[a]\r\nk=3\r\nj=4\r\n");
+    EXPECT_EQ(ini.readString("a", "K", ""), "1");
+    EXPECT_FALSE(ini.hasKey("A", "j")); // the second [a] is never read
+    EXPECT_TRUE(ini.hasSection(" B "));
+    EXPECT_FALSE(ini.hasSection("c"));
+    EXPECT_EQ(ini.sections(), (std::vector<std::string>{"A", "b"}));
+    EXPECT_EQ(ini.keys("a"), (std::vector<std::string>{"k"}));
+
+    ini.writeString("a", "new", "n");
+    ini.writeString("A", "k", "5");
+    ini.writeString("a", "NEW", "m"); // found again after it was added
+    ini.writeString("B", "y", "2");   // before the blank line that ends [b]
+    ini.writeString("b", "X", "3");
+    ini.writeString("c", "z", "1");
+    ini.writeString("C", "z", "2");
+    EXPECT_EQ(ini.serialize(), "[A]\r\nk=5\r\nK=2\r\nnew=m\r\n[b]\r\nx=3\r\ny=2\r\n\r\n"
+                               "[a]\r\nk=3\r\nj=4\r\n[c]\r\nz=2\r\n");
+    EXPECT_EQ(ini.sections(), (std::vector<std::string>{"A", "b", "c"}));
+}
+
+// Files arrive with the line ends of every system and editor. Each is read as the same lines; the
+// first save writes CR LF, and saving what was just read changes nothing (a file that grew on
+// every save would one day pass the size the program reads).
+TEST(IniFile, AnyLineEndsReadAsLinesAndALoadSaveCycleIsStable) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string saved;
+    };
+    const std::string plain = "[s]\r\nk=K\xE4se\r\n\r\n[t]\r\na=2\r\n";
+    const std::vector<Case> cases = {
+        {"CR LF", plain, plain},
+        {"LF", "[s]\nk=K\xE4se\n\n[t]\na=2\n", plain},
+        {"CR only", "[s]\rk=K\xE4se\r\r[t]\ra=2\r", plain},
+        {"mixed, no final line end", "[s]\r\nk=K\xE4se\n\r[t]\ra=2", plain},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF[s]\r\nk=K\xC3\xA4se\r\n\r\n[t]\r\na=2\r\n", plain},
+        {"byte-order mark, Windows-1252", "\xEF\xBB\xBF" + plain, plain},
+        {"trailing blank lines", "[s]\r\nk=K\xE4se\r\n\r\n[t]\r\na=2\r\n\n\r\n\r", plain + "\r\n\r\n\r\n"},
+        // A CR LF file passed once more through a LF to CR LF conversion: every line end is a line
+        // end and a blank line, as any editor shows it.
+        {"CR CR LF", "[s]\r\r\nk=K\xE4se\r\r\n[t]\r\r\na=2\r\r\n",
+         "[s]\r\n\r\nk=K\xE4se\r\n\r\n[t]\r\n\r\na=2\r\n\r\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.file("korvo.ini");
+        std::ofstream(path, std::ios::binary) << c.bytes;
+        IniFile ini(path);
+        ASSERT_TRUE(ini.load()) << c.name;
+        EXPECT_EQ(ini.readString("s", "k", ""), "Käse") << c.name;
+        EXPECT_EQ(ini.readString("t", "a", ""), "2") << c.name;
+        ASSERT_TRUE(ini.save()) << c.name;
+        EXPECT_EQ(*readFile(path), c.saved) << c.name;
+        IniFile again(path);
+        ASSERT_TRUE(again.load()) << c.name;
+        ASSERT_TRUE(again.save()) << c.name;
+        EXPECT_EQ(*readFile(path), c.saved) << c.name;
+    }
+}
+
+// The file is written in Windows-1252 and read as UTF-8 when it is valid UTF-8. A text whose
+// code-page bytes happen to be valid UTF-8 must still read back as written.
+TEST(IniFile, TextWhoseCodePageBytesLookLikeUtf8ReadsBackUnchanged) {
+    TempDir dir;
+    const std::string path = dir.file("korvo.ini");
+    IniFile ini(path);
+    ini.writeString("clam", "sample", "Ã¤ from a mangled label");
+    ASSERT_TRUE(ini.save());
+    for (int round = 0; round < 2; ++round) {
+        IniFile back(path);
+        ASSERT_TRUE(back.load());
+        EXPECT_EQ(back.readString("clam", "sample", ""), "Ã¤ from a mangled label") << round;
+        ASSERT_TRUE(back.save());
+    }
+}
+
+TEST(IniFile, SaveRefusesAFileLargerThanLoadAccepts) {
+    TempDir dir;
+    const std::string path = dir.file("korvo.ini");
+    IniFile ini(path);
+    ini.parse(std::string(IniFile::kMaxFileBytes - 2, ';')); // with its CR LF exactly the limit
+    std::string error;
+    ASSERT_TRUE(ini.save(&error)) << error;
+    IniFile back(path);
+    ASSERT_TRUE(back.load(&error)) << error;
+
+    back.writeString("general", "machine", "CLAM");
+    EXPECT_FALSE(back.save(&error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_EQ(readFile(path, nullptr, IniFile::kMaxFileBytes)->size(), IniFile::kMaxFileBytes);
+    EXPECT_EQ(dir.entries(), 1u);
+}
+
+// A user may keep the settings elsewhere and link to them; the link stays and the file it leads to
+// is rewritten.
+TEST(IniFile, SettingsKeptElsewhereThroughTheUsersOwnLink) {
+    TempDir dir;
+    fs::create_directory(dir.path / "shared");
+    const std::string real = dir.file("shared/korvo.ini");
+    ASSERT_TRUE(writeFileAtomic(real, "[s]\r\nk=old\r\n"));
+    fs::create_symlink(real, dir.path / "korvo.ini");
+    IniFile ini(dir.file("korvo.ini"));
+    ASSERT_TRUE(ini.load());
+    ini.writeString("s", "k", "new");
+    ASSERT_TRUE(ini.save());
+    EXPECT_TRUE(fs::is_symlink(dir.path / "korvo.ini"));
+    EXPECT_EQ(*readFile(real), "[s]\r\nk=new\r\n");
 }
 
 } // namespace korvo
