@@ -3,6 +3,11 @@
 // with hostile input. A fault shows up as a crash or a sanitizer report; the program only counts.
 //
 // Usage: <target> [file or directory ...]   (default: the target's own seed corpus)
+//
+// The generated inputs run up to KORVO_FUZZ_MAX_LEN bytes (the -max_len a target is fuzzed with, set
+// per target in fuzz/CMakeLists.txt): a reader that is slow only on large inputs is never caught by
+// small ones.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,11 +20,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
+#ifndef KORVO_FUZZ_MAX_LEN
+#define KORVO_FUZZ_MAX_LEN 4096 // libFuzzer's own default
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
 
 std::size_t runs = 0;
+constexpr std::size_t kMaxLen = KORVO_FUZZ_MAX_LEN;
 
 void feed(const std::string& bytes) {
     // A copy in a buffer of its own size, so that the address sanitizer sees every read past the end.
@@ -36,9 +46,12 @@ bool readAll(const fs::path& p, std::string& out) {
 }
 
 // The kinds of damage real files suffer: cut off, bytes flipped, a line doubled, NUL bytes.
+// A large seed is there for its size; fewer variants of it keep the replay short.
 void feedDamaged(const std::string& seed, std::mt19937& rng) {
-    for (std::size_t cut = 0; cut < seed.size(); cut += 1 + seed.size() / 16) feed(seed.substr(0, cut));
-    for (int i = 0; i < 32 && !seed.empty(); ++i) {
+    const bool large = seed.size() > (1 << 16);
+    for (std::size_t cut = 0; cut < seed.size(); cut += 1 + seed.size() / (large ? 4 : 16))
+        feed(seed.substr(0, cut));
+    for (int i = 0; i < (large ? 8 : 32) && !seed.empty(); ++i) {
         std::string s = seed;
         const int flips = 1 + static_cast<int>(rng() % 4);
         for (int f = 0; f < flips && !s.empty(); ++f) {
@@ -71,9 +84,26 @@ void feedGenerated(std::mt19937& rng) {
         for (char& c : s) c = rng() % 4 == 0 ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
         feed(s);
     }
-    feed(std::string(1 << 16, '9'));
-    feed(std::string(1 << 16, '\n'));
-    feed("[" + std::string(1 << 16, 'a'));
+    const std::size_t big = std::max<std::size_t>(kMaxLen, 1 << 16);
+    feed(std::string(big, '9'));
+    feed(std::string(big, '\n'));
+    feed("[" + std::string(big - 1, 'a'));
+    // Text files of many short lines, as large as the target takes: thousands of sections, keys and
+    // records, names repeated in other cases, every kind of line end.
+    const char* const tokens[] = {"[",   "]",   "=",       " ",   "\t",   ";",           "\"",
+                                  "s1",  "S1",  "sec",     "Key", "key",  "0.5",         "-1e3",
+                                  "$FF", "END", "10.0 eV", "C1",  "\xE4", "\xEF\xBB\xBF"};
+    const char* const ends[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < 4; ++i) {
+        std::string s;
+        while (s.size() < kMaxLen) {
+            for (int t = 1 + static_cast<int>(rng() % 4); t > 0; --t) s += tokens[rng() % std::size(tokens)];
+            if (rng() % 8 == 0) s += std::to_string(rng() % 1000);
+            s += ends[rng() % 16 == 0 ? 1 + rng() % 2 : 0];
+        }
+        s.resize(kMaxLen);
+        feed(s);
+    }
 }
 
 } // namespace
