@@ -14,6 +14,7 @@ TForm11::TForm11(QWidget* parent) : QDialog(parent) {
     panel_->setFrameShape(QFrame::Panel);
     panel_->setFrameShadow(QFrame::Sunken);
     panel_->setAlignment(Qt::AlignCenter);
+    panel_->setTextFormat(Qt::PlainText); // the message may quote file or INI texts
     panel_->setWordWrap(true);
     panel_->setMinimumSize(260, 60);
     ok_ = new QPushButton(QStringLiteral("OK"), this);

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -93,6 +94,13 @@ TEST(WarningDialog, ConfirmsOnlyWithOkAndAsksAnewEachTime) {
     EXPECT_FALSE(dialog.confirm()); // the earlier OK does not carry over
     QTimer::singleShot(0, &dialog, &QDialog::reject);
     EXPECT_FALSE(dialog.confirm());
+
+    // The message may quote a file or INI text: markup in it is shown as typed.
+    dialog.setMessage(QStringLiteral("Overwrite <b>old</b> data?\r<h1>x"));
+    const auto labels = dialog.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels[0]->text(), QStringLiteral("Overwrite <b>old</b> data?\n<h1>x"));
+    EXPECT_EQ(labels[0]->textFormat(), Qt::PlainText);
 }
 
 TEST(MainWindowColours, CtrlRightClickRecoloursTheBox) {

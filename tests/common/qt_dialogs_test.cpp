@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QTimer>
 
 namespace korvo {
@@ -62,6 +63,26 @@ TEST(QtDialogs, ShowsModalBoxesAndReturnsTheClickedAnswer) {
     EXPECT_EQ(dialogs.ask("Korvo 02", "Go?", DialogIcon::Question, DialogButtons::YesNo), DialogAnswer::No);
     whenBoxShows([](QMessageBox* box) { box->reject(); });
     EXPECT_EQ(dialogs.ask("", "Close?", DialogIcon::Warning, DialogButtons::OkCancel), DialogAnswer::Cancel);
+}
+
+TEST(QtDialogs, MarkupInATextIsShownAsTyped) {
+    app();
+    QtDialogs dialogs;
+    // An INI value or a file line that happens to look like HTML.
+    const std::string text = "Bad value: rampe=<h1>30</h1><!--\rthe rest of the message";
+    const QString shown = QStringLiteral("Bad value: rampe=<h1>30</h1><!--\nthe rest of the message");
+    auto check = [&](QMessageBox* box) {
+        QLabel* label = nullptr;
+        for (QLabel* l : box->findChildren<QLabel*>())
+            if (l->text() == shown) label = l;
+        // Checked without ASSERT: the box must be closed whatever is found.
+        EXPECT_TRUE(label && label->textFormat() == Qt::PlainText);
+        box->accept();
+    };
+    whenBoxShows(check);
+    dialogs.message("Korvo 02", text, DialogIcon::Error);
+    whenBoxShows(check);
+    dialogs.ask("Korvo 02", text, DialogIcon::Question, DialogButtons::OkCancel);
 }
 
 } // namespace korvo

@@ -91,9 +91,20 @@ QString dialogFilter(const std::string& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+void prepareMessageBox(QMessageBox& box) {
+    // Texts carry INI values, file names and file contents; "<h1>" in one of them must show as typed
+    // and not swallow the rest of the message.
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+}
+
+} // namespace
+
 void QtDialogs::message(const std::string& caption, const std::string& text, DialogIcon icon) {
     QMessageBox box(dialogIcon(icon), dialogCaption(caption), dialogText(text), QMessageBox::Ok, parent_);
-    box.setWindowModality(Qt::ApplicationModal);
+    prepareMessageBox(box);
     box.exec();
 }
 
@@ -101,7 +112,7 @@ DialogAnswer QtDialogs::ask(const std::string& caption, const std::string& text,
                             DialogButtons buttons) {
     QMessageBox box(dialogIcon(icon), dialogCaption(caption), dialogText(text), dialogButtons(buttons),
                     parent_);
-    box.setWindowModality(Qt::ApplicationModal);
+    prepareMessageBox(box);
     if (buttons == DialogButtons::YesNo) box.setEscapeButton(QMessageBox::No);
     return dialogAnswer(box.exec(), buttons);
 }
