@@ -67,10 +67,6 @@ QFont TForm1::smallFont(QFont font) {
     return font;
 }
 
-bool TForm1::runActive() const {
-    return runRunning_ || startButton_->text() != QStringLiteral("Start");
-}
-
 void TForm1::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
     if (!startPending_) return;
@@ -91,6 +87,9 @@ void TForm1::MeasureClick() {
     checkSaveDir();
     if (state_.MachineMode != ModeOff) modeSwitchSteps(ModeClam);
     panel_->show();
+    // From here on the window must not shrink past its controls; before "Measure" the 600 x 100 of
+    // the bare menu bar stays possible.
+    centralWidget()->setMinimumSize(measurementMinimumSize());
     resize(700, 580);
     move(screen() ? screen()->availableGeometry().topLeft() : QPoint(0, 0));
     machineMenu_->menuAction()->setEnabled(true);

@@ -63,9 +63,9 @@ public:
     // The analyser card back end chosen at start-up (not owned); the run reads and writes through it.
     PortIo* portIo() const { return port_; }
     void setPortIo(PortIo* port) { port_ = port; }
-    // A run is active: the Start button does not read "Start", or the run has not yet returned
-    // (after Stop the caption reads "Start" while the run winds down).
-    bool runActive() const;
+    // A run is active, from its start until it has returned (after Stop it still winds down). The
+    // run reports it through setRunRunning(); the Start button's caption only shows it.
+    bool runActive() const { return runRunning_; }
     void setRunRunning(bool on) { runRunning_ = on; }
     bool closing() const { return closing_; }
 
@@ -121,6 +121,8 @@ public:
     QWidget* measurementPanel() const { return panel_; }
     QMenu* machineMenu() const { return machineMenu_; }
     QAction* measureAction() const { return measureAction_; }
+    // "&Save Measurements": enabled exactly while the Save button is.
+    QAction* saveMeasurementsAction() const { return saveAction_; }
     QAction* addKeithley1Action() const { return addKeithley1_; }
     QAction* addKeithley2Action() const { return addKeithley2_; }
     TextEditorWindow* textEditor() const { return editor_; }
@@ -151,8 +153,8 @@ public slots:
     void bringToFront();
 
 signals:
-    // Emitted by Start while the Start button reads "Start", and by Stop; the run integration
-    // handles them.
+    // Emitted by the Start button, which reads "Stop" during a run; the run integration tells start
+    // from stop by its own state.
     void runRequested();
     void stopRequested();
     void continueClicked();
@@ -179,6 +181,8 @@ private:
     void createPanel();
     void createStatusBar();
     void applyResize();
+    // The smallest measurement view in which the right-hand column and the sample box stay whole.
+    QSize measurementMinimumSize() const;
     void applyModeLayout(std::uint8_t mode);
     void modeSwitchSteps(std::uint8_t mode); // steps shared by the mode switch and "Measure"
     void rebuildKindItems();
@@ -208,6 +212,7 @@ private:
     QMenu* fileMenu_ = nullptr;
     QMenu* machineMenu_ = nullptr;
     QAction* measureAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
     std::array<QAction*, 4> modeActions_{};
     QAction* addKeithley1_ = nullptr;
     QAction* addKeithley2_ = nullptr;

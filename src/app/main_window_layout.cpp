@@ -25,6 +25,11 @@ namespace korvo {
 namespace {
 
 constexpr int kColumnWidth = 150; // the right-hand column of boxes
+constexpr int kStatusHeight = 20;
+constexpr int kChannelListTop = 440; // the last box of the column
+constexpr int kMinChannelListHeight = 40;
+constexpr int kFileFieldShortfall = 460; // the file-name field is the window width less this
+constexpr int kMinFileFieldChars = 20;
 constexpr int kRampRowTop[2] = {40, 180};
 constexpr int kReadoutTop[2] = {188, 40};
 
@@ -156,6 +161,8 @@ void TForm1::createPanel() {
     saveButton_->setGeometry(76, 60, 44, 22);
     gateEdit_->setGeometry(122, 61, 22, 20);
     for (QPushButton* b : {continueButton_, skipButton_, lastScanButton_, saveButton_}) b->setEnabled(false);
+    // The run enables and disables the button; "&Save Measurements" follows it (eventFilter).
+    saveButton_->installEventFilter(this);
     zufallButton_ = new QPushButton(QStringLiteral("Zufall"), infoBox_);
     zufallButton_->setGeometry(96, 12, 50, 18);
     zufallButton_->hide();
@@ -232,6 +239,7 @@ void TForm1::createStatusBar() {
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Sunken);
         l->setFixedWidth(widths[i]);
+        l->setTextFormat(Qt::PlainText); // instrument replies land here
         status_->addWidget(l);
         statusLabels_[i] = l;
     }
@@ -246,8 +254,8 @@ void TForm1::applyResize() {
     if (!centralWidget()) return;
     const int W = centralWidget()->width();
     const int H = centralWidget()->height();
-    status_->setGeometry(0, H - 20, W, 20);
-    panel_->setGeometry(0, 0, W, H - 20);
+    status_->setGeometry(0, H - kStatusHeight, W, kStatusHeight);
+    panel_->setGeometry(0, 0, W, H - kStatusHeight);
     const int pw = panel_->width(), ph = panel_->height();
     const int plotW = pw - 180, plotH = ph - 115;
     plotBox_->resize(plotW, plotH);
@@ -262,8 +270,9 @@ void TForm1::applyResize() {
     kindBox_->setGeometry(col, 212, kColumnWidth, 72);
     infoBox_->setGeometry(col, 286, kColumnWidth, 48);
     runBox_->setGeometry(col, 336, kColumnWidth, 88);
-    channelCaption_->setGeometry(col, 426, kColumnWidth, 14);
-    channelList_->setGeometry(col, 440, kColumnWidth, std::max(40, ph - 444));
+    channelCaption_->setGeometry(col, kChannelListTop - 14, kColumnWidth, 14);
+    channelList_->setGeometry(col, kChannelListTop, kColumnWidth,
+                              std::max(kMinChannelListHeight, ph - kChannelListTop - 4));
     scriptLabel_->setGeometry(W - 105, 336, 95, 40);
 
     axisCaption_->setGeometry(8, plotH + 20, plotW, 16);
@@ -272,9 +281,16 @@ void TForm1::applyResize() {
     sampleBox_->setGeometry(8, ph - 80, W - 180, 78);
     sampleEdit_->setGeometry(80, 6, W - 268, 20);
     commentEdit_->setGeometry(80, 29, W - 268, 20);
-    fileEdit_->setGeometry(80, 52, W - 460, 20);
+    fileEdit_->setGeometry(80, 52, W - kFileFieldShortfall, 20);
     progressLabel_->move(W - 375, 53);
     bigSpots_->setGeometry(W - 265, 52, 80, 20);
+}
+
+QSize TForm1::measurementMinimumSize() const {
+    // The column's boxes stand at fixed tops; the channel list below them needs its least height and
+    // the status bar its strip. The width keeps a file name readable: the other widths grow with it.
+    const int fileField = kMinFileFieldChars * fileEdit_->fontMetrics().averageCharWidth() + 8;
+    return {kFileFieldShortfall + fileField, kChannelListTop + kMinChannelListHeight + 4 + kStatusHeight};
 }
 
 void TForm1::paintField(QLineEdit* edit, const QColor& colour) {
@@ -366,6 +382,10 @@ void TForm1::applyModeLayout(std::uint8_t mode) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == saveButton_) {
+        if (event->type() == QEvent::EnabledChange) saveAction_->setEnabled(saveButton_->isEnabled());
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (watched == channelList_ && event->type() == QEvent::FocusIn)
         channelCaption_->setText(QStringLiteral("Energy Positions"));
     if (event->type() == QEvent::MouseButtonPress) {

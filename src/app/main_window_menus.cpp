@@ -49,7 +49,10 @@ void TForm1::createMenus() {
     connect(addItem(fileMenu_, QStringLiteral("Delete File")), &QAction::triggered, this,
             &TForm1::deleteFile);
     fileMenu_->addSeparator();
-    connect(addItem(fileMenu_, QStringLiteral("&Save Measurements")), &QAction::triggered, this, [this] {
+    // Enabled and disabled with the Save button (see eventFilter): like the button it saves only a
+    // finished measurement, never one in progress.
+    saveAction_ = addItem(fileMenu_, QStringLiteral("&Save Measurements"), false);
+    connect(saveAction_, &QAction::triggered, this, [this] {
         if (receivers(SIGNAL(saveMeasurementRequested())) == 0)
             ctx_.dialogs.show("Saving measurements is not available in this build.");
         else

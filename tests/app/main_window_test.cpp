@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -191,13 +192,16 @@ TEST(MainWindowClose, RefusedDuringARunAndOnCancel) {
     w.show();
     w.MeasureClick();
 
-    w.startButton()->setText(QStringLiteral("Stop")); // what a running measurement shows
+    w.setRunRunning(true); // as the run reports it, whatever the Start button reads
     EXPECT_FALSE(w.close());
     EXPECT_TRUE(w.isVisible());
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
     EXPECT_EQ(rig.dialogs.shown[0].text, "Please stop the measurements first!");
 
-    w.startButton()->setText(QStringLiteral("Start"));
+    // The caption decides nothing: without a run, a button that happens to read "Stop" does not
+    // keep the window open.
+    w.setRunRunning(false);
+    w.startButton()->setText(QStringLiteral("Stop"));
     rig.dialogs.clear();
     rig.dialogs.answers.push_back(DialogAnswer::Cancel);
     EXPECT_FALSE(w.close());
@@ -241,4 +245,51 @@ TEST(MainWindowClose, ExitWritesTheSettingsEvenWhenClosingIsCancelled) {
     w.ExitClick();
     EXPECT_TRUE(w.isVisible());
     EXPECT_NE(rig.iniText().find("after exit"), std::string::npos);
+}
+
+TEST(MainWindowMenus, SaveMeasurementsIsEnabledExactlyWithTheSaveButton) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    QAction* save = findAction(w.menuBar()->actions(), QStringLiteral("&Save Measurements"));
+    ASSERT_EQ(save, w.saveMeasurementsAction());
+    w.show();
+    w.MeasureClick();
+    // Nothing measured yet; then as the run switches the button: done, running, done.
+    for (bool enabled : {false, true, false, true}) {
+        w.saveButton()->setEnabled(enabled);
+        EXPECT_EQ(save->isEnabled(), enabled);
+    }
+    int requests = 0;
+    QObject::connect(&w, &TForm1::saveMeasurementRequested, [&] { ++requests; });
+    save->trigger();
+    w.saveButton()->setEnabled(false);
+    save->trigger(); // during a run: nothing to do, and nothing pretends to be done
+    EXPECT_EQ(requests, 1);
+}
+
+TEST(MainWindowSize, ShrinkingKeepsTheColumnAndTheSampleBoxWhole) {
+    WindowRig rig(kClamIni);
+    TForm1& w = *rig.window;
+    w.show();
+    w.resize(600, 100); // before "Measure" only the menu bar is of use, and the window may be small
+    EXPECT_EQ(w.size(), QSize(600, 100));
+    w.MeasureClick();
+    auto* file = w.findChild<QLineEdit*>(QStringLiteral("fileName"));
+    for (QSize tiny : {QSize(40, 30), QSize(300, 580), QSize(700, 200)}) {
+        w.resize(tiny);
+        QCoreApplication::processEvents();
+        const QRect inside = w.rect();
+        for (QWidget* c : std::initializer_list<QWidget*>{
+                 w.startButton(), w.continueButton(), w.skipScanButton(), w.lastScanButton(), w.saveButton(),
+                 w.channelList(), w.settingsBox(), w.kindBox(),
+                 w.findChild<QLineEdit*>(QStringLiteral("sample")),
+                 w.findChild<QLineEdit*>(QStringLiteral("comment")), file}) {
+            const QRect at(c->mapTo(&w, QPoint(0, 0)), c->size());
+            EXPECT_TRUE(inside.contains(at)) << c->objectName().toStdString() << " at " << at.x() << ","
+                                             << at.y() << " in " << w.width() << "x" << w.height();
+        }
+        EXPECT_GE(file->width(), 12 * file->fontMetrics().averageCharWidth()) << w.width();
+    }
+    w.resize(700, 580); // the size "Measure" chose stays possible
+    EXPECT_EQ(w.size(), QSize(700, 580));
 }
