@@ -11,24 +11,32 @@
 #include "common/qt/qt_event_pump.h"
 
 #include <QApplication>
-#include <QMessageBox>
 #include <cstdio>
 #include <memory>
 
 int main(int argc, char** argv) {
+    // Help and version come before QApplication, which aborts where there is no display.
+    const QStringList raw = korvo::rawArguments(argc, argv);
+    const korvo::AppOptions early = korvo::parseAppOptions(raw);
+    if (early.showHelp) {
+        std::fputs(early.helpText.c_str(), stdout);
+        return 0;
+    }
+    if (early.showVersion) {
+        std::printf("korvo %s\n", KORVO_VERSION);
+        return 0;
+    }
+    if (!early.error.empty() && !korvo::mayHoldQtOptions(raw)) {
+        std::fprintf(stderr, "korvo: %s\n\n%s", early.error.c_str(), early.helpText.c_str());
+        return 2;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("korvo"));
     QApplication::setApplicationVersion(QStringLiteral(KORVO_VERSION));
 
+    // Parsed again without Qt's own options (-platform, -style, ...), which QApplication has taken.
     const korvo::AppOptions options = korvo::parseAppOptions(QApplication::arguments());
-    if (options.showHelp) {
-        std::fputs(options.helpText.c_str(), stdout);
-        return 0;
-    }
-    if (options.showVersion) {
-        std::printf("korvo %s\n", KORVO_VERSION);
-        return 0;
-    }
     if (!options.error.empty()) {
         std::fprintf(stderr, "korvo: %s\n\n%s", options.error.c_str(), options.helpText.c_str());
         return 2;
@@ -42,8 +50,15 @@ int main(int argc, char** argv) {
     case korvo::SingleInstanceGuard::Outcome::OtherActivated:
         return 0;
     case korvo::SingleInstanceGuard::Outcome::OtherUnreachable:
-        QMessageBox::warning(nullptr, QStringLiteral("Korvo '02"), QStringLiteral("Program is running!!!"));
+        korvo::QtDialogs().warning(korvo::kProgramCaption, "Program is running!!!");
         return 1;
+    case korvo::SingleInstanceGuard::Outcome::DirectoryRefused: {
+        const std::string text = "Korvo cannot keep its single-instance lock in a private directory:\r" +
+                                 guard.error().toStdString() + "\rKorvo will not start.";
+        std::fprintf(stderr, "korvo: %s\n", guard.error().toLocal8Bit().constData());
+        korvo::QtDialogs().error(korvo::kProgramCaption, text);
+        return 3;
+    }
     }
 
     korvo::SteadyClock clock;
