@@ -1,42 +1,236 @@
 #include "files/spectrum_reader.h"
 
-#include "common/file_util.h"
 #include "common/number_text.h"
 #include "common/text_codec.h"
 #include "files/spectrum_format.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvo {
 namespace {
 
-// Lines end with CR LF, LF or a lone CR; a line end before the end of the file does not start a
-// further, empty line.
-class LineCursor {
+// Lines of a byte source. Lines end with CR LF, LF or a lone CR; a line end at the end of the bytes
+// does not start a further, empty line. A line that lies within one piece is handed out in place;
+// only a line that runs over the end of a piece is copied, so the memory held is one line at most.
+class LineReader {
 public:
-    explicit LineCursor(std::string_view bytes) : bytes_(bytes) {}
-    bool next(std::string_view& line) {
-        if (pos_ >= bytes_.size()) return false;
-        const std::size_t end = bytes_.find_first_of("\r\n", pos_);
-        if (end == std::string_view::npos) {
-            line = bytes_.substr(pos_);
-            pos_ = bytes_.size();
-        } else {
-            line = bytes_.substr(pos_, end - pos_);
-            pos_ = end + 1;
-            if (bytes_[end] == '\r' && pos_ < bytes_.size() && bytes_[pos_] == '\n') ++pos_;
+    enum class Status { Line, End, TooLong, ReadError };
+
+    LineReader(SpectrumByteSource& source, std::size_t maxLine) : source_(source), maxLine_(maxLine) {}
+
+    // The next line, valid until the next call.
+    Status next(std::string_view& line) {
+        if (lineInCarry_) {
+            carry_.clear();
+            lineInCarry_ = false;
         }
-        ++number_;
+        for (;;) {
+            if (piece_.empty()) {
+                if (atEnd_) {
+                    if (!started_) return Status::End;
+                    started_ = false;
+                    return deliver(line, carry_, true);
+                }
+                if (!source_.next(piece_, error_)) return Status::ReadError;
+                bytes_ += piece_.size();
+                if (piece_.empty()) atEnd_ = true;
+                if (skipLf_ && !atEnd_) {
+                    if (piece_.front() == '\n') piece_.remove_prefix(1);
+                    skipLf_ = false;
+                }
+                continue;
+            }
+            const std::size_t end = lineEnd(piece_);
+            if (end == std::string_view::npos) {
+                if (carry_.size() + piece_.size() > maxLine_) return tooLong();
+                carry_.append(piece_);
+                piece_ = {};
+                started_ = true;
+                continue;
+            }
+            const bool cr = piece_[end] == '\r';
+            Status status;
+            if (started_) {
+                if (carry_.size() + end > maxLine_) return tooLong();
+                carry_.append(piece_.substr(0, end));
+                started_ = false;
+                status = deliver(line, carry_, true);
+            } else {
+                if (end > maxLine_) return tooLong();
+                status = deliver(line, piece_.substr(0, end), false);
+            }
+            piece_.remove_prefix(end + 1);
+            // CR LF may be split between two pieces: the LF is then skipped at the next piece.
+            if (cr) {
+                if (piece_.empty())
+                    skipLf_ = true;
+                else if (piece_.front() == '\n')
+                    piece_.remove_prefix(1);
+            }
+            return status;
+        }
+    }
+
+    // Back to the first line for a second pass.
+    bool restart() {
+        if (!source_.rewind(error_)) return false;
+        piece_ = {};
+        carry_.clear();
+        started_ = lineInCarry_ = skipLf_ = atEnd_ = false;
+        number_ = 0;
+        bytes_ = 0;
         return true;
     }
-    std::size_t position() const { return pos_; }
+
     int lineNumber() const { return number_; }
+    std::uint64_t bytesRead() const { return bytes_; }
+    const std::string& error() const { return error_; }
+
+private:
+    // Position of the first CR or LF (a plain loop: find_first_of searches its set once per byte).
+    static std::size_t lineEnd(std::string_view s) {
+        for (std::size_t i = 0; i < s.size(); ++i)
+            if (s[i] == '\n' || s[i] == '\r') return i;
+        return std::string_view::npos;
+    }
+    Status deliver(std::string_view& line, std::string_view text, bool fromCarry) {
+        lineInCarry_ = fromCarry;
+        line = text;
+        // Tables saved by current editors may start with a UTF-8 byte order mark.
+        if (++number_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+        return Status::Line;
+    }
+    Status tooLong() {
+        ++number_;
+        return Status::TooLong;
+    }
+
+    SpectrumByteSource& source_;
+    std::size_t maxLine_;
+    std::string_view piece_; // unread rest of the current piece
+    std::string carry_;      // the start of a line that runs over the end of a piece
+    bool started_ = false;   // carry_ holds the start of the next line
+    bool lineInCarry_ = false;
+    bool skipLf_ = false; // the last line ended with a CR at the very end of a piece
+    bool atEnd_ = false;
+    int number_ = 0;
+    std::uint64_t bytes_ = 0;
+    std::string error_;
+};
+
+// The bytes in memory, handed out as one piece.
+class TextSource final : public SpectrumByteSource {
+public:
+    explicit TextSource(std::string_view bytes) : bytes_(bytes) {}
+    bool next(std::string_view& piece, std::string&) override {
+        piece = done_ ? std::string_view{} : bytes_;
+        done_ = true;
+        return true;
+    }
+    bool rewind(std::string&) override {
+        done_ = false;
+        return true;
+    }
 
 private:
     std::string_view bytes_;
-    std::size_t pos_ = 0;
-    int number_ = 0;
+    bool done_ = false;
+};
+
+std::string errnoText(const std::string& what, const std::string& path, int err) {
+    return what + " \"" + path + "\": " + std::strerror(err);
+}
+
+const char* fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+std::string megabytes(std::uint64_t bytes) {
+    return std::to_string((bytes + (std::uint64_t(1) << 20) - 1) >> 20) + " MB";
+}
+
+// A regular file read in pieces of a fixed buffer.
+class FileSource final : public SpectrumByteSource {
+public:
+    static std::unique_ptr<FileSource> open(const std::string& path, std::string& error) {
+        // O_NONBLOCK keeps a named pipe from blocking the open until a writer appears; it does not
+        // change how a regular file is read.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) {
+            error = errnoText("Cannot open", path, errno);
+            return nullptr;
+        }
+        std::unique_ptr<FileSource> source(new FileSource(fd, path));
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            error = errnoText("Cannot read", path, errno);
+            return nullptr;
+        }
+        // Devices, pipes and directories could block, never end or not be text at all.
+        if (!S_ISREG(st.st_mode)) {
+            error = "Cannot read \"" + path + "\": " + fileKind(st.st_mode) + ", not a spectrum file";
+            return nullptr;
+        }
+        if (static_cast<std::uint64_t>(st.st_size) > kMaxSpectrumFileBytes) {
+            error = "Cannot read \"" + path + "\": the file is too large (" +
+                    megabytes(static_cast<std::uint64_t>(st.st_size)) + ", at most " +
+                    megabytes(kMaxSpectrumFileBytes) + ")";
+            return nullptr;
+        }
+        return source;
+    }
+    ~FileSource() override { ::close(fd_); }
+
+    bool next(std::string_view& piece, std::string& error) override {
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer_.get(), kPieceBytes);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                error = errnoText("Cannot read", path_, errno);
+                return false;
+            }
+            // A file that grows while it is read (or a pseudo-file that claims to be empty).
+            read_ += static_cast<std::uint64_t>(n);
+            if (read_ > kMaxSpectrumFileBytes) {
+                error = "Cannot read \"" + path_ + "\": the file is too large (more than " +
+                        megabytes(kMaxSpectrumFileBytes) + ")";
+                return false;
+            }
+            piece = std::string_view(buffer_.get(), static_cast<std::size_t>(n));
+            return true;
+        }
+    }
+    bool rewind(std::string& error) override {
+        if (::lseek(fd_, 0, SEEK_SET) != 0) {
+            error = errnoText("Cannot read", path_, errno);
+            return false;
+        }
+        read_ = 0;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kPieceBytes = std::size_t(256) << 10;
+    FileSource(int fd, std::string path)
+        : fd_(fd), path_(std::move(path)), buffer_(std::make_unique<char[]>(kPieceBytes)) {}
+    int fd_;
+    std::string path_;
+    std::unique_ptr<char[]> buffer_;
+    std::uint64_t read_ = 0;
 };
 
 bool contains(std::string_view line, std::string_view key) {
@@ -103,34 +297,40 @@ double leadingReal(std::string_view s) {
     return parsed ? *parsed : 0;
 }
 
-// Header lines as found, decoded once the header's encoding is known.
+// Header lines as found, decoded once the header's encoding is known. A field cut to n characters
+// keeps the first 4 n bytes of its line, enough for n characters in either encoding, so a long line
+// is not held in full.
 struct RawHeader {
-    std::optional<std::string_view> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd;
+    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd;
     std::optional<double> passEnergy;
 };
 
+void keep(std::optional<std::string>& field, std::string_view line, std::size_t characters) {
+    field = std::string(characters ? line.substr(0, 4 * characters) : line);
+}
+
 void matchKeys(std::string_view line, RawHeader& h, SpectrumFileData& d) {
-    if (contains(line, "Comment")) h.comment = line;
-    if (contains(line, "Probe")) h.sample = line;
-    if (contains(line, "Date")) h.date = line;
+    if (contains(line, "Comment")) keep(h.comment, line, 100);
+    if (contains(line, "Probe")) keep(h.sample, line, 100);
+    if (contains(line, "Date")) keep(h.date, line, 100);
     if (contains(line, "Scans")) {
-        h.scans = line;
+        keep(h.scans, line, 20);
         d.scans = leadingInteger(afterColon(line));
     }
     if (contains(line, "MeasTime")) {
-        h.measTime = line;
+        keep(h.measTime, line, 20);
         d.measTime = leadingReal(afterColon(line));
     }
-    if (contains(line, "Points")) h.points = line;
+    if (contains(line, "Points")) keep(h.points, line, 20);
     if (contains(line, "PassEn:")) h.passEnergy = leadingReal(afterColon(line));
-    if (contains(line, "FileName")) h.fileName = line;
-    if (contains(line, "AnaSta")) h.anaSta = line;
-    if (contains(line, "AnaEnd")) h.anaEnd = line;
+    if (contains(line, "FileName")) keep(h.fileName, line, 0);
+    if (contains(line, "AnaSta")) keep(h.anaSta, line, 20);
+    if (contains(line, "AnaEnd")) keep(h.anaEnd, line, 20);
 }
 
 void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
-    const auto decode = [utf8](std::string_view raw, std::size_t limit) {
-        std::string s = utf8 ? std::string(raw) : windows1252ToUtf8(raw);
+    const auto decode = [utf8](const std::string& raw, std::size_t limit) {
+        std::string s = utf8 ? raw : windows1252ToUtf8(raw);
         return limit ? cutToCharacters(std::move(s), limit) : s;
     };
     if (h.comment) d.commentText = decode(*h.comment, 100);
@@ -143,6 +343,26 @@ void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
     if (h.fileName) d.fileName = decode(*h.fileName, 0);
     if (h.anaSta) d.anaStaText = decode(*h.anaSta, 20);
     if (h.anaEnd) d.anaEndText = decode(*h.anaEnd, 20);
+}
+
+// A number of a data line. Plain decimals, nearly every token of a real file, are converted at
+// once; parseDouble's rules are kept because only what it accepts takes this route (an optional
+// sign, then a digit or a point, and std::from_chars consuming the whole token), and it converts
+// with the same from_chars. Everything else (exponent without digits, out of range, garbage) goes
+// to parseDouble itself, which decides and explains.
+text::Parsed<double> readNumber(std::string_view token) {
+    const std::size_t sign = !token.empty() && (token[0] == '+' || token[0] == '-') ? 1 : 0;
+    if (sign < token.size() && ((token[sign] >= '0' && token[sign] <= '9') || token[sign] == '.')) {
+        const std::string_view body = token[0] == '+' ? token.substr(1) : token;
+        double v = 0;
+        const auto r = std::from_chars(body.data(), body.data() + body.size(), v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == body.data() + body.size()) {
+            text::Parsed<double> p;
+            p.value = v;
+            return p;
+        }
+    }
+    return text::parseDouble(token);
 }
 
 std::string_view nextToken(std::string_view line, std::size_t& pos) {
@@ -175,6 +395,17 @@ SpectrumReadResult tooMany(SpectrumReadResult& r, std::string_view name, int lin
                 line);
 }
 
+// A line that is neither a line nor the end: too long, or the bytes could not be read.
+SpectrumReadResult lineFault(SpectrumReadResult& r, LineReader::Status status, const LineReader& lines,
+                             std::string_view name) {
+    if (status == LineReader::Status::ReadError)
+        return fail(r, SpectrumReadFault::CannotOpen, lines.error(), 0);
+    return fail(r, SpectrumReadFault::LineTooLong,
+                "The file " + std::string(name) + " has a line longer than " +
+                    megabytes(kMaxSpectrumLineBytes) + "; it is not a spectrum file.",
+                lines.lineNumber());
+}
+
 } // namespace
 
 std::string fileNameWithoutDirectory(std::string_view path) {
@@ -182,43 +413,46 @@ std::string fileNameWithoutDirectory(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName) {
+SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_view shortName) {
+    using Status = LineReader::Status;
     SpectrumReadResult r;
     SpectrumFileData& d = r.data;
     d.fileName = std::string(shortName);
-    if (bytes.empty())
-        return fail(r, SpectrumReadFault::Empty, "The file " + std::string(shortName) + " is empty.", 0);
-
-    // Tables saved by current editors may start with a UTF-8 byte order mark.
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+    LineReader lines(source, kMaxSpectrumLineBytes);
 
     // Header: up to and including the first line that contains "BEGIN".
-    LineCursor cursor(bytes);
     RawHeader raw;
     std::string_view line;
     bool beginFound = false;
-    while (cursor.next(line)) {
+    bool utf8 = true; // line ends are ASCII, so the header is UTF-8 exactly when every line is
+    Status status;
+    while ((status = lines.next(line)) == Status::Line) {
+        utf8 = utf8 && isValidUtf8(line);
         matchKeys(line, raw, d);
         if (contains(line, "BEGIN") && !isUserTextLine(line)) {
             beginFound = true;
             break;
         }
     }
-    storeHeader(raw, isValidUtf8(bytes.substr(0, cursor.position())), d);
-    d.headerLines = cursor.lineNumber();
-    std::size_t dataStart = cursor.position();
-    // Nothing after the header (or no "BEGIN" at all): the whole file is data.
-    if (!beginFound || dataStart >= bytes.size()) {
+    if (status != Status::Line && status != Status::End) return lineFault(r, status, lines, shortName);
+    if (status == Status::End && lines.bytesRead() == 0)
+        return fail(r, SpectrumReadFault::Empty, "The file " + std::string(shortName) + " is empty.", 0);
+    storeHeader(raw, utf8, d);
+    d.headerLines = lines.lineNumber();
+
+    // Nothing after the header (or no "BEGIN" at all): the whole file is data, read from the start.
+    status = beginFound ? lines.next(line) : Status::End;
+    if (status == Status::End) {
         d.headerLines = 0;
-        dataStart = 0;
+        if (!lines.restart()) return fail(r, SpectrumReadFault::CannotOpen, lines.error(), 0);
+        status = lines.next(line);
     }
 
     // Data: every line up to the first one containing "END". Without "END" the data runs to the end
     // of the file, but blank lines at the very end are only the file's trailing line breaks.
-    LineCursor data(bytes.substr(dataStart));
     std::size_t pendingBlank = 0;
-    while (data.next(line)) {
-        const int lineNo = d.headerLines + data.lineNumber();
+    for (; status == Status::Line; status = lines.next(line)) {
+        const int lineNo = lines.lineNumber();
         if (contains(line, "END")) {
             d.endFound = true;
             break;
@@ -233,13 +467,13 @@ SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view sho
 
         std::size_t pos = 0;
         const std::string_view first = nextToken(line, pos);
-        const auto x = text::parseDouble(first);
+        const auto x = readNumber(first);
         if (!x)
             return fail(r, SpectrumReadFault::FirstNumber,
                         "No valid file format (" + std::string(shortName) + "): comma?", lineNo);
         SpectrumPoint p{*x, 0};
         if (const std::string_view second = nextToken(line, pos); !second.empty()) {
-            const auto y = text::parseDouble(second);
+            const auto y = readNumber(second);
             if (!y)
                 return fail(r, SpectrumReadFault::SecondNumber,
                             "Read error in " + std::string(shortName) + ", line " + std::to_string(lineNo) +
@@ -249,24 +483,30 @@ SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view sho
         }
         d.points.push_back(p);
     }
+    if (status != Status::Line && status != Status::End) return lineFault(r, status, lines, shortName);
     // Empty lines inside the data block are points; before "END" they count as well.
     if (d.endFound) {
         if (d.points.size() + pendingBlank > kMaxSpectrumPoints)
-            return tooMany(r, shortName, d.headerLines + data.lineNumber());
+            return tooMany(r, shortName, lines.lineNumber());
         d.points.insert(d.points.end(), pendingBlank, SpectrumPoint{});
     }
     return r;
 }
 
+SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName) {
+    TextSource source(bytes);
+    return readSpectrumSource(source, shortName);
+}
+
 SpectrumReadResult readSpectrumFile(const std::string& path) {
     std::string error;
-    const auto bytes = readFile(path, &error, kMaxSpectrumFileBytes);
-    if (!bytes) {
+    const auto source = FileSource::open(path, error);
+    if (!source) {
         SpectrumReadResult r;
         r.data.fileName = fileNameWithoutDirectory(path);
-        return fail(r, SpectrumReadFault::CannotOpen, error.empty() ? "Cannot read " + path : error, 0);
+        return fail(r, SpectrumReadFault::CannotOpen, error, 0);
     }
-    return readSpectrumText(*bytes, fileNameWithoutDirectory(path));
+    return readSpectrumSource(*source, fileNameWithoutDirectory(path));
 }
 
 } // namespace korvo

@@ -7,6 +7,9 @@
 // nothing follows the header is read as data from its first line. Each data line gives one point:
 // its first number is x, its second (if any) y; further columns are ignored; an empty line gives the
 // point (0, 0).
+//
+// The file is read piece by piece and line by line: only the current line, the header fields and the
+// points are held, never the whole text.
 #include "files/spectrum_file.h"
 
 #include <cstddef>
@@ -17,11 +20,12 @@ namespace korvo {
 
 enum class SpectrumReadFault {
     None,
-    CannotOpen,   // the file cannot be read (missing, unreadable, too large)
+    CannotOpen,   // the file cannot be read (missing, not a regular file, too large, read error)
     Empty,        // the file holds no bytes at all
     FirstNumber,  // the first number of a data line is unreadable (usually a decimal comma)
     SecondNumber, // the second number of a data line is unreadable
     TooManyPoints,
+    LineTooLong,
 };
 
 struct SpectrumReadResult {
@@ -32,13 +36,30 @@ struct SpectrumReadResult {
     explicit operator bool() const { return fault == SpectrumReadFault::None; }
 };
 
-// Bounds that keep a hostile file from exhausting memory.
+// Bounds that keep a hostile file from exhausting memory. A written line is at most a few hundred
+// bytes (a long comment a few thousand); 8 MB leaves room for any hand-made file while a file of one
+// endless line is refused after a bounded read.
 inline constexpr std::size_t kMaxSpectrumFileBytes = std::size_t(256) << 20;
 inline constexpr std::size_t kMaxSpectrumPoints = 10'000'000;
+inline constexpr std::size_t kMaxSpectrumLineBytes = std::size_t(8) << 20;
+
+// Where the reader's bytes come from, piece by piece.
+class SpectrumByteSource {
+public:
+    virtual ~SpectrumByteSource() = default;
+    // The next piece of the bytes, empty at their end; valid until the next call. false with a
+    // reason when the bytes cannot be read.
+    virtual bool next(std::string_view& piece, std::string& error) = 0;
+    // Back to the first byte: a file that is all header is read a second time, as data.
+    virtual bool rewind(std::string& error) = 0;
+};
 
 // Reads the bytes of a file; `shortName` is its name without directory, used in messages and as the
-// caption when the file carries no "FileName" line.
+// caption when the file carries no "FileName" line. All three read through the same line reader.
 SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName);
+SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_view shortName);
+// Regular files only, and no larger than kMaxSpectrumFileBytes: the size is checked before a byte is
+// read, and a device, FIFO or directory is refused at once instead of blocking or never ending.
 SpectrumReadResult readSpectrumFile(const std::string& path);
 
 // The last component of a path ("/data/c_021205.001" -> "c_021205.001").

@@ -4,9 +4,15 @@
 #include "files/spectrum_writer.h"
 #include "spectrum_test_util.h"
 
+#include "common/number_text.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvo;
 using korvo::testing::clamHeader;
@@ -153,5 +159,114 @@ TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
         }
         EXPECT_EQ(r.data.scans, 2);
         EXPECT_EQ(r.data.passEnText, mode == ModeKeithley ? "" : "PassEn: 20.00");
+    }
+}
+
+namespace {
+
+// The bytes handed out in pieces of a few bytes, as a file arrives from the disk.
+class PieceSource final : public SpectrumByteSource {
+public:
+    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+    bool next(std::string_view& piece, std::string&) override {
+        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
+        pos_ += piece.size();
+        return true;
+    }
+    bool rewind(std::string&) override {
+        pos_ = 0;
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    std::size_t piece_;
+    std::size_t pos_ = 0;
+};
+
+} // namespace
+
+// Lines that run over the end of a piece, a CR LF split between two pieces, a byte order mark cut
+// in two and the second pass of a header-only file read exactly as from one piece.
+TEST(SpectrumReader, PiecesReadLikeOneText) {
+    for (const std::string_view text :
+         {"Comment: c\r\nScans: 4\r\nBEGIN:\r\n1 10\r\n\r\n2.5e3 20 7\r\n\r\nEND\r\n9 9\r\n",
+          "\xEF\xBB\xBF"
+          "1 1\r2 2\n\n3 3\r\n\r\n",
+          "Comment: x\r\nBEGIN:\r\n", "Probe: \xB5\r\nBEGIN:\r\n1 2\r\n1,5 3\r\n", "BEGIN:\r\n1 x\r\n",
+          "\r\n\r\n\r\n", "\r", "BEGIN:\r\nEND"}) {
+        const auto whole = readSpectrumText(text, "t");
+        for (const std::size_t piece : {1, 2, 3, 5}) {
+            PieceSource source(text, piece);
+            const auto r = readSpectrumSource(source, "t");
+            ASSERT_EQ(r.fault, whole.fault) << text << " / " << piece;
+            EXPECT_EQ(r.errorLine, whole.errorLine);
+            EXPECT_EQ(r.data.headerLines, whole.data.headerLines);
+            EXPECT_EQ(r.data.sampleText, whole.data.sampleText);
+            EXPECT_EQ(r.data.scans, whole.data.scans);
+            EXPECT_EQ(xs(r), xs(whole)) << text << " / " << piece;
+        }
+    }
+}
+
+// What cannot be a spectrum file is refused before it is read: no wait on a pipe, no endless
+// device, no quarter gigabyte read only to be thrown away.
+TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
+    korvo::testing::TempDir dir;
+    const std::string fifo = dir.file("fifo"), link = dir.file("zero-link"), big = dir.file("big.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
+    {
+        std::FILE* f = std::fopen(big.c_str(), "w"); // sparse: takes no room on the disk
+        ASSERT_TRUE(f && ::ftruncate(::fileno(f), kMaxSpectrumFileBytes + 1) == 0);
+        std::fclose(f);
+    }
+    struct Case {
+        std::string path, reason;
+    };
+    for (const Case& c : {Case{dir.path.string(), "a directory"}, Case{fifo, "a named pipe"},
+                          Case{link, "a character device"}, Case{"/dev/urandom", "a character device"},
+                          Case{big, "the file is too large (257 MB, at most 256 MB)"}}) {
+        const auto r = readSpectrumFile(c.path);
+        EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << c.path;
+        EXPECT_NE(r.error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << r.error;
+    }
+}
+
+// A line of megabytes is no spectrum line, however harmless its bytes; reading stops after a bounded
+// part of it.
+TEST(SpectrumReader, EndlessLinesAreRefused) {
+    const std::size_t endless = kMaxSpectrumLineBytes + 1;
+    struct Case {
+        std::string text;
+        int line;
+    };
+    for (const Case& c : {Case{"Comment: " + std::string(endless, 'c') + "\r\nBEGIN:\r\n1 2\r\n", 1},
+                          Case{"BEGIN:\r\n1 2 " + std::string(endless, '7') + "\r\n", 2},
+                          Case{"BEGIN:\r\n1 2\r\n" + std::string(endless, ' '), 3}}) {
+        const auto r = readSpectrumText(c.text, "long.dat");
+        EXPECT_EQ(r.fault, SpectrumReadFault::LineTooLong);
+        EXPECT_EQ(r.errorLine, c.line);
+        EXPECT_NE(r.error.find("long.dat"), std::string::npos);
+    }
+}
+
+// Data numbers follow the program's number rules exactly, the quick route for plain decimals
+// included: "." only, exponents, a sign, and nothing the rules refuse.
+TEST(SpectrumReader, DataNumbersFollowTheNumberRules) {
+    // Signs, points and exponents in every place, values beyond the range, foreign notations.
+    std::vector<std::string> tokens = {"5.", ".5", "-.5", "+.5", "+-5", "-+5", "-", ".", "1e", "1e+"};
+    for (const char* t : {"1E-5", "1e+05", "1E-400", "-1e-400", "1e400", "4.9e-324", "2.5e-320", "1e000002"})
+        tokens.push_back(t);
+    for (const char* t : {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0"}) tokens.push_back(t);
+    tokens.push_back(std::string(400, '3') + ".25");
+    tokens.push_back("0." + std::string(400, '0') + "1");
+    for (const std::string& token : tokens) {
+        const auto r = readSpectrumText("BEGIN:\r\n1 " + token + "\r\n", "n");
+        const auto expected = text::parseDouble(token);
+        ASSERT_EQ(static_cast<bool>(r), static_cast<bool>(expected)) << token << ": " << r.error;
+        if (!expected) continue;
+        EXPECT_EQ(r.data.points[0].y, *expected) << token;
+        EXPECT_EQ(std::signbit(r.data.points[0].y), std::signbit(*expected)) << token;
     }
 }
