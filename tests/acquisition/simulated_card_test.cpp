@@ -138,3 +138,52 @@ TEST(PortBackendTest, FactoryMakesEachBackEndOrSaysWhyNot) {
 
 } // namespace
 } // namespace korvo
+
+#include "support/temp_dir.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvo {
+namespace {
+
+// --sim-model names a file at the start of a run: a device, a pipe without a writer, a directory or
+// a huge file must give a message at once, never fill the memory or hang the start.
+TEST(SpectrumModelTest, ModelFilesAreRegularFilesOfBoundedSize) {
+    korvo::testing::TempDir dir;
+    const std::string big = dir.file("big.txt"), fifo = dir.file("fifo"), link = dir.file("zero");
+    {
+        std::string lines; // a valid model, only too long
+        for (int i = 0; lines.size() <= SpectrumModel::kMaxFileBytes; ++i)
+            lines += std::to_string(i) + " 1\n";
+        std::FILE* f = std::fopen(big.c_str(), "wb");
+        ASSERT_TRUE(f && std::fwrite(lines.data(), 1, lines.size(), f) == lines.size());
+        std::fclose(f);
+    }
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
+    struct Case {
+        std::string path, reason;
+    };
+    for (const Case& c : {Case{big, "the file is too large"}, Case{dir.path.string(), "not a regular file"},
+                          Case{fifo, "not a regular file"}, Case{link, "not a regular file"},
+                          Case{"/dev/zero", "not a regular file"}}) {
+        std::string error;
+        ASSERT_FALSE(SpectrumModel::load(c.path, &error)) << c.path;
+        ASSERT_NE(error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << error;
+    }
+    std::istringstream endless(std::string(SpectrumModel::kMaxFileBytes + 1, '\n'));
+    std::string error;
+    EXPECT_FALSE(SpectrumModel::parse(endless, &error));
+    EXPECT_NE(error.find("larger than 8 MB"), std::string::npos) << error;
+
+    // korvo-cli measure reports the back end's message and exits with status 2.
+    VirtualClock clock;
+    error.clear();
+    EXPECT_FALSE(makePortBackend("sim", clock, &error, {.seed = 1, .spectrumFile = fifo}));
+    EXPECT_NE(error.find(fifo), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace korvo

@@ -1,10 +1,10 @@
 #include "acquisition/analyser_io/spectrum_model.h"
 
+#include "common/file_util.h"
 #include "common/number_text.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <numbers>
 
 namespace korvo {
@@ -59,37 +59,65 @@ double SpectrumModel::rate(double e) const {
     return std::max(r, 0.0);
 }
 
-std::optional<SpectrumModel> SpectrumModel::parse(std::istream& in, std::string* error) {
+namespace {
+
+std::string tooLarge() {
+    return "Spectrum model: the text is larger than " + std::to_string(SpectrumModel::kMaxFileBytes >> 20) +
+           " MB";
+}
+
+// A cell as it goes into a message: shortened, control bytes shown as '?'.
+std::string shown(std::string_view cell) {
+    std::string out;
+    for (char c : cell.substr(0, 40)) out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    if (cell.size() > 40) out += "...";
+    return out;
+}
+
+} // namespace
+
+std::optional<SpectrumModel> SpectrumModel::parseText(std::string_view text, std::string* error) {
     auto fail = [&](std::size_t line, const std::string& why) -> std::optional<SpectrumModel> {
         if (error) *error = "Spectrum model, line " + std::to_string(line) + ": " + why;
         return std::nullopt;
     };
+    if (text.size() > kMaxFileBytes) {
+        if (error) *error = tooLarge();
+        return std::nullopt;
+    }
     SpectrumModel m;
-    std::string text;
     std::size_t lineNo = 0;
-    while (std::getline(in, text)) {
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
         ++lineNo;
-        if (!text.empty() && text.back() == '\r') text.pop_back();
-        std::vector<std::string> cells;
-        std::string cell;
-        for (char ch : text) {
-            if (ch == ' ' || ch == '\t' || ch == ';') {
-                if (!cell.empty()) cells.push_back(std::move(cell));
-                cell.clear();
-            } else {
-                cell += ch;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // Only the first two cells are kept; the others are counted for the message.
+        std::string_view cells[2];
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < line.size();) {
+            const auto separator = [&](std::size_t k) {
+                return line[k] == ' ' || line[k] == '\t' || line[k] == ';';
+            };
+            if (separator(i)) {
+                ++i;
+                continue;
             }
+            const std::size_t start = i;
+            while (i < line.size() && !separator(i)) ++i;
+            if (count < 2) cells[count] = line.substr(start, i - start);
+            ++count;
         }
-        if (!cell.empty()) cells.push_back(std::move(cell));
-        if (cells.empty() || cells.front().front() == '#') continue;
-        if (cells.size() != 2)
+        if (count == 0 || cells[0].front() == '#') continue;
+        if (count != 2)
             return fail(lineNo, "expected two columns (energy in eV, count rate in counts/s), found " +
-                                    std::to_string(cells.size()));
+                                    std::to_string(count));
         auto energy = text::parseDouble(cells[0]);
         auto countRate = text::parseDouble(cells[1]);
-        if (!energy) return fail(lineNo, "energy \"" + cells[0] + "\" is not a number");
-        if (!countRate) return fail(lineNo, "count rate \"" + cells[1] + "\" is not a number");
-        if (*countRate < 0) return fail(lineNo, "count rate " + cells[1] + " is negative");
+        if (!energy) return fail(lineNo, "energy \"" + shown(cells[0]) + "\" is not a number");
+        if (!countRate) return fail(lineNo, "count rate \"" + shown(cells[1]) + "\" is not a number");
+        if (*countRate < 0) return fail(lineNo, "count rate " + shown(cells[1]) + " is negative");
         if (!m.table_.empty() && *energy <= m.table_.back().first)
             return fail(lineNo, "energies must rise from line to line");
         m.table_.emplace_back(*energy, *countRate);
@@ -101,13 +129,29 @@ std::optional<SpectrumModel> SpectrumModel::parse(std::istream& in, std::string*
     return m;
 }
 
+std::optional<SpectrumModel> SpectrumModel::parse(std::istream& in, std::string* error) {
+    std::string text;
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        if (text.size() + static_cast<std::size_t>(in.gcount()) > kMaxFileBytes) {
+            if (error) *error = tooLarge();
+            return std::nullopt;
+        }
+        text.append(buf, static_cast<std::size_t>(in.gcount()));
+    }
+    return parseText(text, error);
+}
+
 std::optional<SpectrumModel> SpectrumModel::load(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = "Spectrum model: cannot open \"" + path + "\"";
+    // Regular files only, opened without blocking and read up to the limit: "/dev/zero" would
+    // otherwise fill the memory and a FIFO without a writer would hang the start for ever.
+    std::string why;
+    const auto bytes = readFile(path, &why, kMaxFileBytes);
+    if (!bytes) {
+        if (error) *error = "Spectrum model: " + why;
         return std::nullopt;
     }
-    auto m = parse(in, error);
+    auto m = parseText(*bytes, error);
     if (!m && error) *error += " (" + path + ")";
     return m;
 }
