@@ -26,15 +26,15 @@ static void BM_RunLoopOverheadPerPoint(benchmark::State& st) {
         dialogs.saveAcceptsProposed = true;
         AcquisitionContext ctx(clock, pump, dialogs);
         MeasurementFields fields;
-        RunState state;
-        state.MachineMode = ModeClam;
-        DataBlock data;
+        RunState settings;
+        settings.MachineMode = ModeClam;
+        Measurement measurement;
         SimulatedCard card(clock);
-        AnalyserIo io(ctx, card, fields, state, data);
-        MeasurementSaver saver(ctx, fields, state, data);
+        AnalyserIo io(ctx, card, fields, measurement.state, measurement.data);
+        MeasurementSaver saver(ctx, fields, measurement);
         saver.saveDir = saver.startDir = dir.string();
         NullRunDisplay display;
-        RunEngine engine(ctx, io, fields, state, data, saver, display);
+        RunEngine engine(ctx, io, fields, settings, measurement, saver, display);
         // Nine channels counting, but no channel shifts: exactly `points` analyser steps.
         const int col = ctx.channels.shifts.findColumn("10.0 eV");
         for (int i = 1; i <= 9; ++i) ctx.channels.shifts.setCell(col, i, "0");

@@ -72,6 +72,12 @@ struct AnalyserReadouts {
     std::string lens1, lens2, lens3;
 };
 
+// One point's counts for the multichanneltron setup's bar display, channeltrons 1..9 at index 0..8.
+struct ChannelCounts {
+    std::array<double, 9> raw{};     // as counted: the percentage list
+    std::array<double, 9> enabled{}; // raw x ChannelEnabled: the bars (a switched-off channel shows none)
+};
+
 // The operations the acquisition calls on the instrument side. Each runs on the one thread and
 // returns after its waits; while waiting it pumps events. Results go to InstrumentValues.
 class InstrumentLinks {
@@ -96,7 +102,7 @@ public:
     virtual void showReadouts(const std::string& voltage, const std::string& monitor,
                               const std::string& inner, const std::string& outer,
                               const std::string& retard) = 0;
-    virtual void showChannelCounts(const std::array<double, 9>& counts) = 0;
+    virtual void showChannelCounts(const ChannelCounts& counts) = 0;
     // All analyser read-outs at once; windows that show the lens voltages override it.
     virtual void showAnalyserReadouts(const AnalyserReadouts& r) {
         showReadouts(r.voltage, r.monitor, r.inner, r.outer, r.retard);
@@ -125,7 +131,7 @@ public:
     void showControlLamps(std::uint8_t) override {}
     void showReadouts(const std::string&, const std::string&, const std::string&, const std::string&,
                       const std::string&) override {}
-    void showChannelCounts(const std::array<double, 9>&) override {}
+    void showChannelCounts(const ChannelCounts&) override {}
 
     // Time-out texts of the links' pages at their defaults (seconds).
     static constexpr int kKeithleyTimeoutS = 5;

@@ -3,6 +3,7 @@
 // read by the analyser routines and the run loop.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace korvo {
@@ -55,6 +56,9 @@ struct RunState {
     // Channel arrays are indexed 1..9 (index 0 unused) as channeltrons are numbered.
     std::array<double, 10> ChannelPosition{};
     std::array<std::int32_t, 10> ChannelShift{};
+    // The start field as a number: the analyser's (first) energy in every mode, also where XStart and
+    // AnalyserStart follow the photon energy. The energy range is chosen for it.
+    double StartEnergy = 0;
     std::int32_t ReferenceChannel = 5;
     // ReferenceChannel as an index of the channel arrays; channeltron 5 when it is out of range.
     int referenceIndex() const {
@@ -67,6 +71,16 @@ struct RunState {
     double FullScale = 3276.8;
     double SmallestStep = 3276.8 / 65536;
     std::int64_t runStartTick = 0; // ms
+};
+
+// The measurement in the data block and everything it was measured with. A run works on its own
+// copy: the parameters the window edits meanwhile (and the start checks of a run that is refused)
+// never reach what is drawn, continued or saved.
+struct Measurement {
+    RunState state;
+    DataBlock data;
+    int kindOfMeasure = 0;      // the kind it was measured as
+    std::string startFieldText; // the start field as the run last read it (CFS and CIS headers)
 };
 
 } // namespace korvo

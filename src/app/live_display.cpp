@@ -138,8 +138,8 @@ int LiveDisplay::visibleIndex() const {
 
 live::TraceSource LiveDisplay::source() const {
     live::TraceSource s;
-    const RunState& st = window_.state();
-    s.data = &window_.data();
+    const RunState& st = engine_.measurement().state;
+    s.data = &engine_.measurement().data;
     s.chart = chart_;
     s.scanNumber = st.ScanNumber;
     s.pointsMeasured = engine_.pointsMeasured();
@@ -163,7 +163,7 @@ live::RenderOptions LiveDisplay::options(int index) const {
 }
 
 void LiveDisplay::runStarted() {
-    chart_ = window_.fields().kindOfMeasure == 0;
+    chart_ = engine_.measurement().kindOfMeasure == 0;
     for (QLabel* l : labels_) l->show();
     placeLabels();
     if (oben_) {

@@ -18,16 +18,16 @@ namespace korvo {
 
 RunConnection::RunConnection(TForm1& window, PortIo& port)
     : QObject(&window), window_(window),
-      io_(window.context(), port, window.fields(), window.state(), window.data()),
-      saver_(window.context(), window.fields(), window.state(), window.data()),
-      engine_(window.context(), io_, window.fields(), window.state(), window.data(), saver_, *this) {
+      io_(window.context(), port, window.fields(), measurement_.state, measurement_.data),
+      saver_(window.context(), window.fields(), measurement_),
+      engine_(window.context(), io_, window.fields(), window.state(), measurement_, saver_, *this) {
     io_.hooks.energyLabel = [this](const std::string& t) {
         window_.energyLabel()->setText(QString::fromStdString(t));
     };
     io_.hooks.monitorLabel = [this](const std::string& t) {
         window_.monitorLabel()->setText(QString::fromStdString(t));
     };
-    io_.presenceTest(true);
+    io_.startUp(true);
     live_ = new LiveDisplay(window, engine_);
 
     connect(&window, &TForm1::runRequested, this, &RunConnection::startClicked);
@@ -38,13 +38,11 @@ RunConnection::RunConnection(TForm1& window, PortIo& port)
     connect(&window, &TForm1::saveMeasurementRequested, this, &RunConnection::saveClicked);
     connect(&window, &TForm1::randomStartRequested, this, &RunConnection::randomStartClicked);
 
-    // The run re-reads the scans field after every scan and saves sample, comment and file name at
-    // its end: what the user types there while it runs must reach it.
-    QWidget* panel = window.measurementPanel();
-    for (const char* name : {"sample", "comment", "fileName"})
-        if (auto* e = panel->findChild<QLineEdit*>(QString::fromLatin1(name)))
-            connect(e, &QLineEdit::textEdited, this, [this] { window_.controlsToFields(); });
-    connect(window.scansEdit(), &QLineEdit::textEdited, this, [this] { window_.controlsToFields(); });
+    // The run re-reads the scans field after every scan and, in the CFS and CIS modes, the start
+    // field at every point; it saves sample, comment and file name at its end. Whatever the user types
+    // while it runs reaches the fields at once, so a field the run shows again is never put back.
+    for (QLineEdit* e : window.measurementPanel()->findChildren<QLineEdit*>())
+        connect(e, &QLineEdit::textEdited, this, [this] { window_.controlsToFields(); });
 }
 
 void RunConnection::settingsToSaver() {
@@ -165,11 +163,12 @@ void RunConnection::fieldsChanged() {
     window_.showPhotonView(engine_.photonView());
 }
 
-void RunConnection::infoText(const std::string& text) {
-    static const std::string extra = " Extra Points";
-    const bool isExtra =
-        text.size() >= extra.size() && text.compare(text.size() - extra.size(), extra.size(), extra) == 0;
-    (isExtra ? window_.extraPointsLabel() : window_.rangeLabel())->setText(QString::fromStdString(text));
+void RunConnection::rangeText(const std::string& text) {
+    window_.rangeLabel()->setText(QString::fromStdString(text));
+}
+
+void RunConnection::extraPoints(std::int64_t count) {
+    window_.extraPointsLabel()->setText(QString::number(count) + QStringLiteral(" Extra Points"));
 }
 
 void RunConnection::channelList(const std::vector<std::string>& items) {

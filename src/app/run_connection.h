@@ -17,11 +17,13 @@ class LiveDisplay;
 class RunConnection final : public QObject, public RunDisplay {
     Q_OBJECT
 public:
-    // `port` is the analyser card back end chosen at start-up; it must outlive the run. A card that
-    // does not answer the presence test leaves the program in its test mode.
+    // `port` is the analyser card back end chosen at start-up; it must outlive the run. The timer is
+    // programmed at once; a card that does not answer the presence test leaves the program in its
+    // test mode.
     RunConnection(TForm1& window, PortIo& port);
 
     RunEngine& engine() { return engine_; }
+    Measurement& measurement() { return measurement_; }
     MeasurementSaver& saver() { return saver_; }
     AnalyserIo& analyser() { return io_; }
     LiveDisplay& live() { return *live_; }
@@ -34,7 +36,8 @@ public:
     void progress(const ProgressStrip& strip) override;
     void controlsChanged(const RunControls& controls) override;
     void fieldsChanged() override;
-    void infoText(const std::string& text) override;
+    void rangeText(const std::string& text) override;
+    void extraPoints(std::int64_t count) override;
     void channelList(const std::vector<std::string>& items) override;
 
 private:
@@ -48,6 +51,7 @@ private:
     void saverToSettings();
 
     TForm1& window_;
+    Measurement measurement_;
     AnalyserIo io_;
     MeasurementSaver saver_;
     RunEngine engine_;

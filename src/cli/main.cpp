@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help and --version end here too, with 0; every refused command line exits 2.
+        return app.exit(e) == 0 ? 0 : 2;
     }
     if (app.get_subcommands().empty()) {
         std::cout << app.help();

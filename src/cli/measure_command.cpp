@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 namespace korvo {
 namespace {
@@ -127,8 +128,14 @@ public:
     void progress(const ProgressStrip&) override {}
     void controlsChanged(const RunControls&) override {}
     void fieldsChanged() override {}
-    void infoText(const std::string& text) override {
-        if (!quiet_) std::cerr << text << "\n";
+    void rangeText(const std::string& text) override {
+        // The range is shown by the start checks and again when the run programs the analyser.
+        if (quiet_ || text == lastRange_) return;
+        std::cerr << text << "\n";
+        lastRange_ = text;
+    }
+    void extraPoints(std::int64_t count) override {
+        if (!quiet_) std::cerr << count << " Extra Points\n";
     }
     void channelList(const std::vector<std::string>&) override {}
     void chartPoint(std::int64_t n, double counts) override {
@@ -138,6 +145,7 @@ public:
 private:
     bool quiet_;
     Clock& wall_;
+    std::string lastRange_;
     std::string lastScan_;
     std::int64_t lastMs_ = -1000000;
 };
@@ -166,11 +174,17 @@ int runMeasure(const MeasureOptions& o) {
     VirtualClock virtualClock;
     Clock& clock = o.virtualTime ? static_cast<Clock&>(virtualClock) : steady;
     CliPump pump(clock, o.duration);
-    PrintingDialogs dialogs(o.out);
+    // On the command line a relative path means the working directory, not the save directory.
+    std::string out;
+    if (!o.out.empty()) {
+        std::error_code ec;
+        out = std::filesystem::absolute(o.out, ec).string();
+        if (ec) out = o.out;
+    }
+    PrintingDialogs dialogs(out);
     AcquisitionContext ctx(clock, pump, dialogs);
     MeasurementFields fields;
     RunState state;
-    DataBlock data;
     state.MachineMode = modeOf(o.mode);
 
     // The options window ticks "Save Raw Data" by design; an INI file may untick it.
@@ -181,6 +195,12 @@ int runMeasure(const MeasureOptions& o) {
     if (!o.ini.empty()) {
         IniFile ini(o.ini);
         std::string err;
+        std::error_code ec;
+        // A missing file would read as an empty one and the run would go on with defaults.
+        if (!std::filesystem::exists(o.ini, ec)) {
+            std::cerr << "Cannot read " << o.ini << ": the file does not exist\n";
+            return 2;
+        }
         if (!ini.load(&err)) {
             std::cerr << "Cannot read " << o.ini << ": " << err << "\n";
             return 2;
@@ -235,13 +255,21 @@ int runMeasure(const MeasureOptions& o) {
     }
     ctx.options.testWithoutAnalyser = o.card == "test";
 
-    AnalyserIo io(ctx, *port, fields, state, data);
-    MeasurementSaver saver(ctx, fields, state, data);
+    Measurement measurement;
+    AnalyserIo io(ctx, *port, fields, measurement.state, measurement.data);
+    // A card that does not answer would count nothing but noise; the desktop program falls back to
+    // its test mode, a batch run says so and stops.
+    if (!ctx.options.testWithoutAnalyser && !io.startUp(true)) {
+        std::cerr << "No analyser card answers (--card " << o.card
+                  << "); use --card test to measure without one.\n";
+        return 2;
+    }
+    MeasurementSaver saver(ctx, fields, measurement);
     saver.storedLastName = settings.store.lastFileName;
     saver.saveDir = settings.store.saveDir;
     saver.startDir = settings.store.startDir;
     CliDisplay display(o.quiet, steady);
-    RunEngine engine(ctx, io, fields, state, data, saver, display);
+    RunEngine engine(ctx, io, fields, state, measurement, saver, display);
     pump.engine = &engine;
     pump.startMs = clock.nowMs();
 
@@ -257,14 +285,21 @@ int runMeasure(const MeasureOptions& o) {
     // measured before it is kept; a run that failed before its first point leaves no file.
     const bool failed = stopped && !pump.stopRequested;
     int status = failed ? 2 : 0;
-    if (fields.kindOfMeasure != 0 && stopped) {
-        if (failed && display.pointsDrawn == 0 && state.ScanNumber <= 1) {
+    if (measurement.kindOfMeasure != 0 && stopped) {
+        if (failed && display.pointsDrawn == 0 && measurement.state.ScanNumber <= 1) {
             std::cerr << "The measurement failed before its first point; nothing was saved.\n";
             return 2;
         }
-        if (engine.saveClicked() != SaveOutcome::Written) return 2;
-    } else if (end == RunEnd::Normal && saver.lastWritten().empty()) {
-        return 2; // the final save failed
+        engine.saveClicked();
+    }
+    const bool saveExpected = measurement.kindOfMeasure != 0 && end != RunEnd::None;
+    if (saveExpected && saver.lastSaveOutcome() != SaveOutcome::Written) {
+        // The scans measured so far are still in the recovery copy.
+        const auto recovery = std::filesystem::path(saver.startDir) / kRecoveryFileName;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(recovery, ec))
+            std::cerr << "The scans completed so far are kept in " << recovery.string() << "\n";
+        return 2;
     }
     if (!saver.lastWritten().empty() && !o.quiet) std::cerr << "Saved " << saver.lastWritten() << "\n";
     return status;
@@ -306,7 +341,15 @@ void addMeasureCommand(CLI::App& app, int& exitStatus) {
     m->add_flag("--virtual-time", o->virtualTime, "Run on a virtual clock: a long run completes at once");
     m->add_flag("--quiet", o->quiet, "No progress on stderr");
     m->add_option("--duration", o->duration, "c(t): stop after this many seconds")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Validator(
+            [](std::string& s) -> std::string {
+                double v = 0;
+                std::istringstream in(s);
+                in >> v;
+                return in && in.eof() && std::isfinite(v) && v >= 0 ? ""
+                                                                    : "needs a number of seconds, 0 or more";
+            },
+            "SECONDS"));
     m->callback([o, &exitStatus] { exitStatus = runMeasure(*o); });
 }
 

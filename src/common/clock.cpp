@@ -22,4 +22,8 @@ void SteadyClock::sleepMs(std::int64_t ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void SteadyClock::sleepUs(std::int64_t us) {
+    if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
 } // namespace korvo

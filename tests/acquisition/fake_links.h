@@ -50,7 +50,8 @@ public:
     void showReadouts(const std::string&, const std::string&, const std::string&, const std::string&,
                       const std::string&) override {}
     void showAnalyserReadouts(const AnalyserReadouts& r) override { readouts = r; }
-    void showChannelCounts(const std::array<double, 9>&) override {}
+    std::vector<ChannelCounts> channelCounts;
+    void showChannelCounts(const ChannelCounts& c) override { channelCounts.push_back(c); }
 
 private:
     AcquisitionContext& ctx_;

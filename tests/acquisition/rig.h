@@ -24,6 +24,8 @@ struct CardRig {
         : clock(sharedClock), io(ctx, port, fields, state, data) {
         ctx.links = &links;
         state.MachineMode = ModeClam;
+        settings.MachineMode = ModeClam;
+        data.resize(4);
     }
     VirtualClock ownClock;
     VirtualClock& clock;
@@ -32,8 +34,10 @@ struct CardRig {
     AcquisitionContext ctx{clock, pump, dialogs};
     FakeLinks links{ctx};
     MeasurementFields fields;
-    RunState state;
-    DataBlock data = DataBlock(4);
+    RunState settings; // the window's parameter state: where a new run starts from
+    Measurement measurement;
+    RunState& state = measurement.state; // the run's state, as the card routines and the run use it
+    DataBlock& data = measurement.data;
     AnalyserIo io;
 };
 
@@ -44,9 +48,14 @@ public:
     std::function<int(int channel, int step)> counts = [](int c, int) { return c; };
     int step = -1;
     long gates = 0;
+    std::vector<std::uint16_t> words; // DAC words in the order they were set
 
     void PortWrite(std::uint16_t port, std::uint8_t v) override {
-        if (port == ports::DacHigh) ++step;
+        if (port == ports::DacLow) low_ = v;
+        if (port == ports::DacHigh) {
+            ++step;
+            words.push_back(std::uint16_t(low_ | v << 8));
+        }
         if (port == ports::Strobe && v == 2) {
             ++gates;
             status_ = 2;
@@ -63,6 +72,7 @@ public:
 private:
     int status_ = 0;
     int mux_ = 0;
+    std::uint8_t low_ = 0;
 };
 
 struct RecordingDisplay final : RunDisplay {
@@ -76,7 +86,8 @@ struct RecordingDisplay final : RunDisplay {
     void progress(const ProgressStrip&) override {}
     void controlsChanged(const RunControls&) override {}
     void fieldsChanged() override {}
-    void infoText(const std::string&) override {}
+    void rangeText(const std::string&) override {}
+    void extraPoints(std::int64_t) override {}
     void channelList(const std::vector<std::string>&) override {}
     void chartPoint(std::int64_t n, double c) override { chart.emplace_back(n, c); }
 };
@@ -91,7 +102,7 @@ struct RunRig : RunPort, CardRig {
     // `makePort` builds the card on the rig's clock (a simulated card); without it the formula card.
     explicit RunRig(std::function<std::unique_ptr<PortIo>(VirtualClock&)> makePort = {})
         : RunPort{{}, {}, nullptr}, CardRig(portOf(*this, makePort), runClock),
-          saver(ctx, fields, state, data), engine(ctx, io, fields, state, data, saver, display) {
+          saver(ctx, fields, measurement), engine(ctx, io, fields, settings, measurement, saver, display) {
         std::filesystem::create_directories(dir / "save");
         std::filesystem::create_directories(dir / "start");
         saver.saveDir = (dir / "save").string();

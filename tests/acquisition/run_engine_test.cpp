@@ -3,6 +3,8 @@
 #include "files/spectrum_reader.h"
 #include "rig.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using namespace korvo;
@@ -229,4 +231,41 @@ TEST(RunEngine, NarrowPeakStaysNarrowWithNineShiftedChannels) {
     const double nine = width(true), five = width(false);
     EXPECT_LT(five, 0.6);
     EXPECT_NEAR(nine, five, 0.1);
+}
+
+TEST(RunEngine, AutoScaleRetestsTheCompletedPointsOfTheScan) {
+    // 100, 100, 1000, 500: the jump to 1000 doubles the range upwards; at the next point the earlier
+    // 100s lie in its lowest 2 % and pull the lower end down to 0.
+    RunRig rig;
+    rig.energyScan(4, 1);
+    const int total[] = {100, 100, 1000, 500};
+    rig.card.counts = [&](int c, int step) { return c == 5 ? total[std::clamp(step, 0, 3)] : 0; };
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, (1000 - 95) * 2 + 95);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, 0);
+}
+
+TEST(RunEngine, ConstantInitialStateFollowsTheStartFieldWithinTheAnalysersRange) {
+    // Photon energy 35 to 45 eV, analyser from 100 eV: the analyser's range must hold 100 eV, not
+    // the photon energies' 81.92 eV range in which every step would sit at full scale.
+    RunRig rig;
+    rig.energyScan(11, 1);
+    rig.links.mono = true;
+    rig.settings.MachineMode = ModeCis;
+    rig.fields.photon = "35";
+    rig.pump.once([&] { return rig.card.words.size() == 6; }, [&] { rig.fields.start = "120"; });
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_DOUBLE_EQ(rig.state.FullScale, 163.84);
+    ASSERT_EQ(rig.card.words.size(), 11u);
+    auto word = [](double e) { return std::uint16_t(std::lround(e / 163.84 * 65535)); };
+    EXPECT_EQ(rig.card.words[0], word(100));
+    EXPECT_EQ(rig.card.words[4], word(104));
+    // Typed during the run: the next steps and the file follow the new start.
+    EXPECT_EQ(rig.card.words.back(), word(130));
+    EXPECT_EQ(rig.links.calls.front(), "go 35.000");
+    const auto file = readSpectrumFile(rig.saver.lastWritten()).data;
+    EXPECT_EQ(file.anaStaText, "AnaSta:120");
+    EXPECT_EQ(file.anaEndText, "AnaEnd:130.000");
 }

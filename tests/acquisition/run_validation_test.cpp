@@ -1,5 +1,7 @@
 #include "acquisition/analyser_io/recording_port.h"
+#include "acquisition/measurement_settings.h"
 #include "acquisition/run/run_validation.h"
+#include "files/spectrum_reader.h"
 #include "rig.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,7 @@ namespace {
 bool validate(RunRig& rig) {
     rig.ctx.values.StopRequest = 0;
     rig.dialogs.clear();
-    return validateNewRun(rig.ctx, rig.fields, rig.state, rig.io, rig.display);
+    return validateNewRun(rig.ctx, rig.fields, rig.state, rig.display);
 }
 
 struct Validation : ::testing::Test {
@@ -41,6 +43,17 @@ TEST_F(Validation, DwellTimeLimitsAndGateRaster) {
     EXPECT_FALSE(validate(rig));
     EXPECT_TRUE(rig.dialogs.saw(
         "Measure time (505ms) only in steps of 10 ms permitted  !\r\r(Meßzeit muß durch 10 teilbar sein !)"));
+    // The timer counts 1000 x gate units in 16 bits: 65 is the longest gate.
+    rig.fields.timePerPoint = "650";
+    rig.fields.gateUnits = "65";
+    EXPECT_TRUE(validate(rig));
+    EXPECT_EQ(rig.state.GateUnits, 65);
+    for (const char* bad : {"0", "66", "abc", "1.5", ""}) {
+        rig.fields.gateUnits = bad;
+        EXPECT_FALSE(validate(rig)) << bad;
+        EXPECT_EQ(rig.dialogs.shown.size(), 1u) << bad;
+        EXPECT_NE(rig.dialogs.texts().at(0).find("1 to 65"), std::string::npos) << bad;
+    }
 }
 
 TEST_F(Validation, EnergyLimitsAndCorrections) {
@@ -70,6 +83,25 @@ TEST_F(Validation, EnergyLimitsAndCorrections) {
     EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
     EXPECT_DOUBLE_EQ(rig.state.XStart, 12.5);
     EXPECT_EQ(rig.fields.start, "12.5");
+}
+
+TEST_F(Validation, PhotonModesCountTheEndEnergyFromThePhotonField) {
+    rig.state.MachineMode = ModeCfs;
+    rig.fields.rampView = false;
+    // The analyser's fixed energy lies above the photon end: nothing to correct.
+    rig.fields.start = "100";
+    rig.fields.photon = "35";
+    rig.fields.second = "60";
+    EXPECT_TRUE(validate(rig));
+    EXPECT_EQ(rig.fields.second, "60");
+    EXPECT_DOUBLE_EQ(rig.state.Ramp, 25);
+    // An end below the photon energy would scan downwards.
+    rig.fields.start = "10";
+    rig.fields.photon = "60";
+    rig.fields.second = "50";
+    EXPECT_FALSE(validate(rig));
+    EXPECT_TRUE(rig.dialogs.saw("Please set the End energy > Start energy!"));
+    EXPECT_EQ(rig.fields.second, "60.1");
 }
 
 TEST_F(Validation, PointCountsThatCannotBeMeasured) {
@@ -121,12 +153,10 @@ TEST_F(Validation, OddTextsAreRefusedWithAMessageNeverCrash) {
             }
         }
     }
-    // Ramp 0 in the end view of a photon mode would divide by zero at every point.
+    // A ramp of almost nothing in a photon mode would divide by it at every point.
     SetUp();
     rig.state.MachineMode = ModeCfs;
-    rig.fields.rampView = false;
-    rig.fields.start = "10";
-    rig.fields.second = rig.fields.photon;
+    rig.fields.second = "0.00005";
     EXPECT_FALSE(validate(rig));
     EXPECT_TRUE(rig.dialogs.saw("Ramp value too small !"));
     // Scans out of range.
@@ -137,18 +167,60 @@ TEST_F(Validation, OddTextsAreRefusedWithAMessageNeverCrash) {
     }
 }
 
-TEST(RunStart, RefusedRunKeepsTheLastMeasurement) {
+TEST(RunStart, RefusedRunAndLaterEditsLeaveTheLastMeasurementAsItWas) {
+    // 270..300 eV with the analyser's own channel factors: one extra point on either side.
     RunRig rig;
-    rig.energyScan(11, 1);
+    rig.fields.start = "270";
+    rig.fields.second = "30";
+    rig.fields.third = "31";
+    rig.fields.scans = "2";
+    rig.fields.passEnergyText = "10"; // the high set above 200 eV full scale
+    rig.fields.passEnergyIndex = 12;
+    rig.pump.once([&] { return rig.state.ScanNumber == 2 && rig.engine.pointsMeasured() >= 5; },
+                  [&] { rig.engine.requestStop(); });
     rig.engine.startClicked();
-    const std::size_t size = rig.data.size();
-    ASSERT_GE(size, 12u);
-    const double before = rig.data[5].Co[0];
-    ASSERT_GT(before, 0);
-    rig.fields.third = "1";
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
+    const Measurement before = rig.measurement;
+    ASSERT_EQ(before.state.MaxPositiveShift + before.state.MaxNegativeShift, 2);
+
+    auto savedFile = [&] {
+        rig.fields.fileName = "after.dat";
+        rig.dialogs.files = {(rig.dir / "save" / "after.dat").string()};
+        EXPECT_EQ(rig.engine.saveClicked(), SaveOutcome::Written);
+        return readSpectrumFile(rig.saver.lastWritten()).data;
+    };
+    auto expectUnchanged = [&](const char* when) {
+        EXPECT_EQ(rig.data.size(), before.data.size()) << when;
+        EXPECT_EQ(rig.data[5].Co[0], before.data[5].Co[0]) << when;
+        EXPECT_EQ(rig.state.ChannelShift, before.state.ChannelShift) << when;
+        EXPECT_EQ(rig.state.Points, 31) << when;
+        EXPECT_TRUE(rig.engine.controls().saveEnabled) << when;
+        const SpectrumFileData file = savedFile();
+        EXPECT_EQ(file.anaStaText, "AnaSta:270.000") << when;
+        EXPECT_EQ(file.anaEndText, "AnaEnd:300.000") << when;
+        ASSERT_EQ(file.points.size(), 31u) << when;
+        EXPECT_DOUBLE_EQ(file.points.front().x, 270) << when;
+        EXPECT_DOUBLE_EQ(file.points.back().x, 300) << when;
+        EXPECT_EQ(file.points[3].y, before.data[5].Co[0]) << when; // record 5 is the fourth row
+    };
+
+    rig.fields.start = "3000";
+    rig.fields.second = "300";
     rig.engine.startClicked();
-    EXPECT_EQ(rig.data.size(), size);
-    EXPECT_EQ(rig.data[5].Co[0], before);
-    EXPECT_TRUE(rig.engine.controls().saveEnabled);
+    EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Refused);
+    EXPECT_TRUE(rig.dialogs.saw("Max-Energy too big (>3276.8 eV) !!!!!"));
+    EXPECT_TRUE(rig.dialogs.saw("Maximum energy (3276.8 eV) exceeded !?"));
+    expectUnchanged("refused start");
     EXPECT_EQ(rig.ctx.history.hits(1), 1); // only the measured run made a history entry
+
+    // The window's parameter state moves on (another pass energy, another mode); the measurement
+    // and what Save writes of it do not.
+    MeasurementSettings settings(rig.fields, rig.settings, rig.ctx);
+    rig.fields.start = "270";
+    rig.fields.second = "30";
+    rig.fields.third = "7";
+    rig.fields.passEnergyText = "0.1";
+    settings.passEnergyChanged();
+    rig.settings.MachineMode = ModeCis;
+    expectUnchanged("parameters edited");
 }

@@ -299,7 +299,8 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
     QString captionDuringRun, labelDuringRun;
     bool closed = true, shiftControlsEnabled = true;
     std::int64_t pointsBeforeExit = 0, pointsAfterExit = 0;
-    rig.pump.once([&] { return w.state().ScanNumber == 2 && rig.conn->engine().pointsMeasured() > 20; },
+    const RunState& run = rig.conn->measurement().state;
+    rig.pump.once([&] { return run.ScanNumber == 2 && rig.conn->engine().pointsMeasured() > 20; },
                   [&] {
                       captionDuringRun = w.startButton()->text();
                       labelDuringRun = w.measurementsLabel()->text();
@@ -307,10 +308,10 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
                       // Exit is refused like the close and leaves the run's point count alone.
                       auto* third = w.measurementPanel()->findChild<QLineEdit*>(QStringLiteral("third"));
                       const QString typed = third->text();
-                      pointsBeforeExit = w.state().Points;
+                      pointsBeforeExit = run.Points;
                       third->setText(QStringLiteral("7"));
                       w.ExitClick();
-                      pointsAfterExit = w.state().Points;
+                      pointsAfterExit = run.Points;
                       third->setText(typed);
                       w.close();
                       w.startButton()->click(); // Stop
@@ -342,7 +343,8 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     RunEngine& engine = rig.conn->engine();
     w.fields().scans = "2";
     w.fieldsToControls();
-    rig.pump.once([&] { return w.state().ScanNumber == 2 && engine.pointsMeasured() > 5; },
+    const RunState& run = rig.conn->measurement().state;
+    rig.pump.once([&] { return run.ScanNumber == 2 && engine.pointsMeasured() > 5; },
                   [&] { w.resize(900, 720); });
     w.startButton()->click(); // a complete run; the final save is cancelled
     ASSERT_EQ(engine.lastEnd(), RunEnd::Normal);
@@ -356,7 +358,8 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     const live::RecordRange window = live::scanWindow(s);
     const live::LiveScale k =
         live::liveScale(canvas->width(), canvas->height(), engine.plot(), false, s.points);
-    const MeasurementRecord& mid = w.data()[(window.first + window.last) / 2];
+    DataBlock& data = rig.conn->measurement().data;
+    const MeasurementRecord& mid = data[(window.first + window.last) / 2];
     EXPECT_EQ(at(canvas->image(), mapPoint(k, mid.Energy, live::averageValue(mid, 0, s)).value()),
               rgb(live::kAverageLineColour));
 
@@ -370,7 +373,7 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     EXPECT_EQ(rig.live().cursorMode(), 1);
     mouse(canvas, QEvent::MouseButtonRelease, Qt::LeftButton, {45, 60}, Qt::NoButton);
     EXPECT_EQ(rig.live().cursorMode(), 0);
-    EXPECT_EQ(std::pair(plot.cursor1, plot.cursor2), std::pair(w.state().XStart, w.state().XEnd));
+    EXPECT_EQ(std::pair(plot.cursor1, plot.cursor2), std::pair(run.XStart, run.XEnd));
     const QString labels[] = {"10.000", "30.000", "20.000"}; // cursor 1, cursor 2, their distance
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(rig.live().cursorLabels()[i]->isVisible()) << i;
@@ -386,7 +389,6 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     rig.live().multiViewBox()->setChecked(false);
 
     // Data between 100 and 300 counts per scan: at -1000 the range is 100 to 320.
-    DataBlock& data = w.data();
     for (std::size_t r = window.first; r <= window.last; ++r)
         data[r].Co[0] = (100 + 200.0 * double(r - window.first) / double(window.last - window.first)) * 2;
     QScrollBar* oben = rig.live().scrollBar();
@@ -411,6 +413,31 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     w.switchMode(ModeKeithley);
     EXPECT_FALSE(rig.live().multiViewBox()->isChecked() || rig.live().multiViewBox()->isEnabled());
     EXPECT_EQ(std::pair(w.plotBox()->x(), w.multiPlotBox()->x()), std::pair(8, -2000));
+}
+
+TEST(LiveWindow, RefusedStartLeavesThePictureAndTheScaleAsTheyWere) {
+    RunRig rig;
+    TForm1& w = *rig.window;
+    w.fields().scans = "1";
+    w.fieldsToControls();
+    w.startButton()->click(); // a complete run; the final save is cancelled
+    ASSERT_EQ(rig.conn->engine().lastEnd(), RunEnd::Normal);
+    rig.live().scrollBar()->setValue(2000);
+    QApplication::processEvents();
+    const QImage before = rig.live().singleCanvas()->image().copy();
+    const PlotScale scaleBefore = rig.conn->engine().plot();
+
+    w.fields().start = "3000";
+    w.fields().second = "300";
+    w.fields().third = "7";
+    w.fieldsToControls();
+    w.startButton()->click();
+    QApplication::processEvents();
+    ASSERT_EQ(rig.conn->engine().lastEnd(), RunEnd::Refused);
+    EXPECT_TRUE(rig.live().singleCanvas()->image() == before);
+    EXPECT_EQ(rig.live().scrollBar()->value(), 2000);
+    EXPECT_EQ(rig.conn->engine().plot().yMax, scaleBefore.yMax);
+    EXPECT_TRUE(w.saveButton()->isEnabled());
 }
 
 TEST(LiveWindow, ZufallIsOfferedOnlyWithTestsEnabledAndRunsARandomMeasurement) {

@@ -10,9 +10,13 @@ namespace korvo {
 
 namespace {
 
-// A status poll costs a bus cycle on the real card. On a virtual clock that time has to be charged
-// explicitly, or a wait for a card that never answers would spin forever at one instant.
-constexpr std::int64_t kPollCostUs = 20;
+// The status waits sleep instead of spinning a core. Until shortly before the gate is due to end they
+// sleep in slices after which the window is kept alive; from then on in short slices, so that the end
+// of the gate is seen within a fraction of a millisecond. The gate itself is timed by the card: the
+// counts do not depend on how soon its end is seen.
+constexpr std::int64_t kPumpIntervalUs = 20'000;
+constexpr std::int64_t kFinalPollUs = 1'000;
+constexpr std::int64_t kPollSleepUs = 50;
 // How long the gate may take to show up after the start strobe.
 constexpr std::int64_t kGateRiseLimitUs = 10'000;
 // A gate that has not ended after this many gate lengths means the card has hung.
@@ -22,8 +26,7 @@ using Range = EnergyRange;
 constexpr Range kRange81{81.92, "Xmax = 81.92 eV", 0x20};
 constexpr Range kRange163{163.84, "Xmax = 163.84 eV", 0x00};
 constexpr Range kRange1638{1638.4, "Xmax = 1638.4 eV", 0x30};
-constexpr Range kRange3276{3276.8, "Xmax = 3276.8 eV", 0x10};
-constexpr double kMaxEnergy = 3276.8;
+constexpr Range kRange3276{kMaxAnalyserEnergy, "Xmax = 3276.8 eV", 0x10};
 
 std::uint8_t passEnergyCode(const std::string& text) {
     static const struct {
@@ -62,7 +65,7 @@ std::string signedVolts(double v, const char* pattern) {
 std::optional<EnergyRange> energyRangeFor(double emax, const AcquisitionOptions& o) {
     // From the largest range down; the last selection wins.
     std::optional<EnergyRange> r;
-    if (emax <= kMaxEnergy) r = kRange3276;
+    if (emax <= kMaxAnalyserEnergy) r = kRange3276;
     if (emax <= switchPoint(o.switchPoint3, 1600)) r = kRange1638;
     if (emax <= switchPoint(o.switchPoint2, 140)) r = kRange163;
     if (emax <= switchPoint(o.switchPoint1, 80)) r = kRange81;
@@ -96,24 +99,12 @@ AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double pa
 
 AnalyserIo::AnalyserIo(AcquisitionContext& ctx, PortIo& port, MeasurementFields& fields, RunState& state,
                        DataBlock& data)
-    : ctx_(ctx), port_(port), fields_(fields), state_(state), data_(data),
-      virtualClock_(dynamic_cast<VirtualClock*>(&ctx.clock)) {}
+    : ctx_(ctx), port_(port), fields_(fields), state_(state), data_(data) {}
 
 void AnalyserIo::SetupTimer() {
-    if (ctx_.values.StopRequest == 1) return;
-    auto units = text::parseInt(fields_.gateUnits);
-    // The gate counter is 16 bits wide: 1000 x 65 is the longest gate it can hold. Programming a
-    // truncated value would count for a different time than the run assumes.
-    if (!units || *units < 1 || *units > 65) {
-        ctx_.dialogs.warning("", "Gate units \"" + fields_.gateUnits +
-                                     "\" is not a valid gate length.\rPlease enter a whole number from 1 "
-                                     "to 65 (gates of 10 ms to 650 ms).");
-        ctx_.values.StopRequest = 1;
-        return;
-    }
-    state_.GateUnits = *units;
-    if (ctx_.options.testWithoutAnalyser) return;
-    const std::int32_t n = 1000 * state_.GateUnits;
+    if (ctx_.values.StopRequest == 1 || ctx_.options.testWithoutAnalyser) return;
+    // The counter is 16 bits wide; the start checks keep GateUnits within 1..65.
+    const std::int32_t n = 1000 * std::clamp<std::int32_t>(state_.GateUnits, 1, 65);
     port_.PortWrite(ports::TimerControl, 0xB2); // counter 2: low/high byte, mode 1, binary
     port_.PortWrite(ports::Timer2, 40);
     port_.PortWrite(ports::Timer2, 0);
@@ -141,7 +132,7 @@ void AnalyserIo::SetStartAndRange(double start) {
         state_.SmallestStep = r->fullScale / 65536;
         if (hooks.rangeText) hooks.rangeText(r->text);
     }
-    if (emax > kMaxEnergy) ctx_.dialogs.show("Maximum energy (3276.8 eV) exceeded !?");
+    if (emax > kMaxAnalyserEnergy) ctx_.dialogs.show("Maximum energy (3276.8 eV) exceeded !?");
 
     controlByte_ &= static_cast<std::uint8_t>(~0x30);
     for (const Range& r : {kRange3276, kRange1638, kRange163, kRange81})
@@ -281,9 +272,10 @@ void AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& 
         port_.PortWrite(ports::Strobe, 2);
         port_.PortWrite(ports::Strobe, 0);
         const std::int64_t gateStart = ctx_.clock.nowUs();
-        waitForStatus(true, kGateRiseLimitUs);
+        waitForStatus(true, kGateRiseLimitUs, 0);
+        const std::int64_t elapsed = ctx_.clock.nowUs() - gateStart;
         const std::int64_t limitUs = kGateEndTimeoutGates * gateMs * 1000;
-        if (!waitForStatus(false, limitUs - (ctx_.clock.nowUs() - gateStart))) {
+        if (!waitForStatus(false, limitUs - elapsed, gateMs * 1000 - elapsed)) {
             // The counters of an unfinished gate are meaningless; keep what the finished gates
             // counted and let the run end, keeping its completed scans.
             ctx_.values.StopRequest = 1;
@@ -306,35 +298,43 @@ void AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& 
     }
 }
 
-// Polls the status port until the gate-running bit equals `running` or `limitUs` has passed.
-bool AnalyserIo::waitForStatus(bool running, std::int64_t limitUs) {
+// Polls the status port until the gate-running bit equals `running` or `limitUs` has passed;
+// `expectedUs` is when the bit should change, counted from now. Presses handled meanwhile only set
+// flags that the run looks at after the point.
+bool AnalyserIo::waitForStatus(bool running, std::int64_t limitUs, std::int64_t expectedUs) {
     const std::int64_t start = ctx_.clock.nowUs();
+    std::int64_t lastPump = start;
     for (;;) {
         const bool bit = (port_.PortRead(ports::Status) & 0x80) != 0;
         if (bit == running) return true;
-        if (ctx_.clock.nowUs() - start > limitUs) return false;
-        chargePoll();
+        const std::int64_t now = ctx_.clock.nowUs();
+        if (now - start > limitUs) return false;
+        if (now - lastPump >= kPumpIntervalUs) {
+            ctx_.pump.pump();
+            lastPump = ctx_.clock.nowUs();
+        }
+        const std::int64_t early = expectedUs - (ctx_.clock.nowUs() - start) - kFinalPollUs;
+        ctx_.clock.sleepUs(early > 0 ? std::min(early, kPumpIntervalUs) : kPollSleepUs);
     }
 }
 
-void AnalyserIo::chargePoll() {
-    if (virtualClock_) virtualClock_->advanceUs(kPollCostUs);
-}
-
 void AnalyserIo::showChannelView(const std::array<std::int64_t, 10>& counts) {
-    std::array<double, 9> raw{};
-    for (int c = 1; c <= 9; ++c) raw[c - 1] = static_cast<double>(counts[c]);
-    ctx_.links->showChannelCounts(raw);
+    ChannelCounts v;
+    for (int c = 1; c <= 9; ++c) {
+        v.raw[c - 1] = static_cast<double>(counts[c]);
+        v.enabled[c - 1] = v.raw[c - 1] * state_.ChannelEnabled[c];
+    }
+    ctx_.links->showChannelCounts(v);
 }
 
 void AnalyserIo::WaitMs(std::int64_t ms) {
     if (ms <= 0) return;
     const std::int64_t end = ctx_.clock.nowMs() + ms;
-    // Sleeping a millisecond per turn keeps the interface alive without burning a core, and moves a
-    // virtual clock on so that the wait ends.
+    // Short sleeps keep the interface alive without burning a core, and move a virtual clock on so
+    // that the wait ends.
     while (ctx_.clock.nowMs() < end) {
         ctx_.pump.pump();
-        ctx_.clock.sleepMs(1);
+        ctx_.clock.sleepMs(std::min<std::int64_t>(end - ctx_.clock.nowMs(), kPumpIntervalUs / 1000));
     }
 }
 
@@ -347,10 +347,16 @@ bool AnalyserIo::presenceTest(bool portAccessAvailable) {
     if (!portAccessAvailable) return noCard();
     port_.PortWrite(ports::Strobe, 2);
     port_.PortWrite(ports::Strobe, 0);
-    const std::int64_t limitUs = 20 * std::max<std::int32_t>(state_.GateUnits, 1) * 1000;
-    if (!waitForStatus(true, limitUs)) return noCard();
-    if (!waitForStatus(false, limitUs)) return noCard();
+    const std::int64_t gateUs = std::max<std::int32_t>(state_.GateUnits, 1) * 10'000;
+    const std::int64_t limitUs = 2 * gateUs;
+    if (!waitForStatus(true, limitUs, 0)) return noCard();
+    if (!waitForStatus(false, limitUs, gateUs)) return noCard();
     return true;
+}
+
+bool AnalyserIo::startUp(bool portAccessAvailable) {
+    if (portAccessAvailable) SetupTimer();
+    return presenceTest(portAccessAvailable);
 }
 
 } // namespace korvo

@@ -26,6 +26,9 @@ inline constexpr std::uint16_t Control = 0x500, DacLow = 0x510, DacHigh = 0x514,
 // The card's multiplexer presents the channeltron counters in this order after each gate.
 inline constexpr char kCounterOrder[] = "957638241";
 
+// Full scale of the largest energy range (eV): no analyser energy lies beyond it.
+inline constexpr double kMaxAnalyserEnergy = 3276.8;
+
 // Read-out texts for a DAC setting: E = fullScale x word / 65535 at pass energy `passEnergy`;
 // `lensIndex` 0..4 chooses the lens table, any other value leaves the lens texts empty.
 AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double passEnergy, int lensIndex);
@@ -55,6 +58,7 @@ public:
 
     AnalyserHooks hooks;
 
+    // Programs the gate timer for the run state's GateUnits (checked by the start checks).
     void SetupTimer();
     void SetRamp(double ramp);
     void SetStartAndRange(double start);
@@ -68,6 +72,9 @@ public:
     // Start-up test whether a card answers the gate; ticks and disables the test switch if not.
     // Returns whether the card answered.
     bool presenceTest(bool portAccessAvailable);
+    // Program start: with port access the timer is programmed first (after power-on it holds no
+    // gate length), then the presence test runs. Returns whether the card answered.
+    bool startUp(bool portAccessAvailable);
 
     std::uint8_t ControlByte() const { return controlByte_; }
     double storedStart() const { return storedStart_; }
@@ -89,12 +96,10 @@ private:
     double storedRamp_ = 0;
     std::uint16_t lastWord_ = 0;
     bool lastPointComplete_ = true;
-    VirtualClock* virtualClock_ = nullptr;
 
     std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);
     void countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts);
-    bool waitForStatus(bool running, std::int64_t limitUs);
-    void chargePoll();
+    bool waitForStatus(bool running, std::int64_t limitUs, std::int64_t expectedUs);
     void showChannelView(const std::array<std::int64_t, 10>& counts);
 };
 

@@ -54,11 +54,7 @@ const ChannelFactorTable& defaultChannelFactors() {
 
 SimulatedCard::SimulatedCard(Clock& clock, SpectrumModel model, std::uint64_t seed,
                              const ChannelFactorTable& factors)
-    : clock_(clock), model_(std::move(model)), rng_(seed), factors_(factors) {
-    // Power-on state of the timer: 10 us time base, 10 ms gates.
-    timer_[0].value = 40;
-    timer_[1].value = 1000;
-}
+    : clock_(clock), model_(std::move(model)), rng_(seed), factors_(factors) {}
 
 double SimulatedCard::fullScale() const {
     switch ((control_ >> 4) & 3) {
@@ -104,6 +100,8 @@ void SimulatedCard::writeTimerControl(std::uint8_t word) {
     if (select == 3 || access == 0) return; // read-back and latch commands change no setting
     timer_[select].access = static_cast<std::uint8_t>(access);
     timer_[select].highNext = false;
+    // A new mode leaves the counter's output idle until its count has been written.
+    timer_[select].loaded = false;
 }
 
 void SimulatedCard::writeTimerCounter(int n, std::uint8_t value) {
@@ -111,9 +109,11 @@ void SimulatedCard::writeTimerCounter(int n, std::uint8_t value) {
     switch (t.access) {
     case 1:
         t.value = value;
+        t.loaded = true;
         break;
     case 2:
         t.value = static_cast<std::uint16_t>(value << 8);
+        t.loaded = true;
         break;
     default:
         if (!t.highNext) {
@@ -122,12 +122,16 @@ void SimulatedCard::writeTimerCounter(int n, std::uint8_t value) {
         } else {
             t.value = static_cast<std::uint16_t>(t.low | (value << 8));
             t.highNext = false;
+            t.loaded = true;
         }
     }
 }
 
 void SimulatedCard::startGate() {
     settle();
+    // After power-on the timer holds no count: a strobe starts no gate until it has been programmed,
+    // as with the real chip.
+    if (!timer_[0].loaded || !timer_[1].loaded) return;
     ++gatesStarted_;
     gateOpen_ = true;
     gateUs_ = gateLengthUs();

@@ -55,6 +55,7 @@ public:
 private:
     struct TimerCounter {
         std::uint16_t value = 0;
+        bool loaded = false;     // a count has been written since the last control word
         std::uint8_t access = 3; // 1 low byte, 2 high byte, 3 low then high
         bool highNext = false;
         std::uint8_t low = 0;

@@ -62,8 +62,10 @@ public:
     // The run changed field texts (second or third field, pass-energy selection, scans, file name,
     // photon field, the two view captions); copy MeasurementFields back into the controls.
     virtual void fieldsChanged() = 0;
-    // The info box: range text, "n Extra Points".
-    virtual void infoText(const std::string& text) = 0;
+    // The info box: the energy range chosen ("Xmax = 163.84 eV"), and the extra points of the channel
+    // shifts (shown as "<n> Extra Points").
+    virtual void rangeText(const std::string& text) = 0;
+    virtual void extraPoints(std::int64_t count) = 0;
     // The "Energy Positions" channel list.
     virtual void channelList(const std::vector<std::string>& items) = 0;
     // c(t) chart: the n-th point of the run (counting from 0, never wrapped) was counted.
@@ -79,7 +81,8 @@ public:
     void progress(const ProgressStrip&) override {}
     void controlsChanged(const RunControls&) override {}
     void fieldsChanged() override {}
-    void infoText(const std::string&) override {}
+    void rangeText(const std::string&) override {}
+    void extraPoints(std::int64_t) override {}
     void channelList(const std::vector<std::string>&) override {}
 };
 

@@ -8,19 +8,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <random>
 
 namespace korvo {
 
-RunEngine::RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, RunState& state,
-                     DataBlock& data, MeasurementSaver& saver, RunDisplay& display)
-    : ctx_(ctx), io_(io), fields_(fields), state_(state), data_(data), saver_(saver), display_(display) {
+RunEngine::RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields,
+                     const RunState& settings, Measurement& measurement, MeasurementSaver& saver,
+                     RunDisplay& display)
+    : ctx_(ctx), io_(io), fields_(fields), settings_(settings), measurement_(measurement),
+      state_(measurement.state), data_(measurement.data), saver_(saver), display_(display) {
     if (!io_.hooks.historyEntry)
         io_.hooks.historyEntry = [this] {
-            ctx_.history.add(HistoryEntry::from(fields_, state_, io_.storedStart(), io_.storedRamp()));
+            // The analyser was last given the run's start and ramp (a chart: no ramp).
+            ctx_.history.add(HistoryEntry::from(fields_, state_, state_.AnalyserStart, state_.Ramp));
         };
-    if (!io_.hooks.rangeText) io_.hooks.rangeText = [this](const std::string& t) { display_.infoText(t); };
+    if (!io_.hooks.rangeText) io_.hooks.rangeText = [this](const std::string& t) { display_.rangeText(t); };
     if (!io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand = [this] { runPhotonCommand(); };
 }
 
@@ -65,7 +69,6 @@ void RunEngine::continueClicked() {
         return;
     }
     // The further scans use the grid of the sums they add to, whatever the fields say meanwhile.
-    state_ = finished_;
     state_.ScansTarget = *scans;
     continueFlag_ = true;
     ctx_.values.StopRequest = 0;
@@ -87,8 +90,43 @@ SaveOutcome RunEngine::saveClicked() {
     return saver_.save();
 }
 
+// The start checks judge a copy of the window's parameters; only a run that passes them replaces the
+// last measurement. A refused run leaves data, header inputs, shifts and picture as they were.
+bool RunEngine::acceptNewRun() {
+    RunState trial = settings_;
+    trial.runStartTick = ctx_.clock.nowMs();
+    if (!validateNewRun(ctx_, fields_, trial, display_)) return false;
+    state_ = trial;
+    measurement_.kindOfMeasure = fields_.kindOfMeasure;
+    measurement_.startFieldText = fields_.start;
+    continuable_ = false;
+    return true;
+}
+
 void RunEngine::start(bool continuation) {
-    state_.runStartTick = ctx_.clock.nowMs();
+    const RunControls before = controls_;
+    controls_.running = true;
+    controls_.kindEnabled = false;
+    controls_.startCaption = "Stop";
+    controls_.continueCaption = "Wait";
+    controls_.continueEnabled = controls_.skipEnabled = controls_.lastScanEnabled = true;
+    controls_.saveEnabled = false;
+    if (!continuation) {
+        ctx_.values.StopRequest = 0;
+        continueFlag_ = false;
+        pause_ = false;
+        controls_.menusEnabled = false;
+    }
+    changed();
+
+    if (!continuation && !acceptNewRun()) {
+        // Nothing was measured or moved: the buttons go back to what the last measurement allows.
+        controls_ = before;
+        lastEnd_ = End::Refused;
+        commonEnd(false);
+        return;
+    }
+    if (continuation) state_.runStartTick = ctx_.clock.nowMs();
     activeChannels_ = 0;
     for (int c = 1; c <= 9; ++c) {
         state_.ChannelEnabled[c] = ctx_.channels.enabled[c - 1] ? 1 : 0;
@@ -98,41 +136,16 @@ void RunEngine::start(bool continuation) {
     plot_.autoScale = true;
     plot_.drawEnabled = true;
     display_.runStarted();
-
-    const bool saveWasEnabled = controls_.saveEnabled;
-    controls_.running = true;
-    controls_.kindEnabled = false;
-    controls_.startCaption = "Stop";
-    controls_.continueCaption = "Wait";
-    controls_.continueEnabled = controls_.skipEnabled = controls_.lastScanEnabled = true;
-    controls_.saveEnabled = false;
     saver_.newRun();
     if (!continuation) {
-        ctx_.values.StopRequest = 0;
-        continueFlag_ = false;
-        pause_ = false;
-        controls_.menusEnabled = false;
+        plot_.xStart = state_.XStart;
+        plot_.xEnd = state_.XEnd;
+        plot_.yMin = 1e20;
+        plot_.yMax = -1e20;
+        plot_.cursor1 = state_.XStart;
+        plot_.cursor2 = state_.XEnd;
     }
-    changed();
-
-    End end;
-    if (!continuation && !validateNewRun(ctx_, fields_, state_, io_, display_)) {
-        // A refused run measures nothing and leaves the last measurement, its name and its Save
-        // button as they were.
-        controls_.saveEnabled = saveWasEnabled;
-        end = End::Refused;
-    } else {
-        if (!continuation) {
-            continuable_ = false;
-            plot_.xStart = state_.XStart;
-            plot_.xEnd = state_.XEnd;
-            plot_.yMin = 1e20;
-            plot_.yMax = -1e20;
-            plot_.cursor1 = state_.XStart;
-            plot_.cursor2 = state_.XEnd;
-        }
-        end = fields_.kindOfMeasure == 0 ? chart() : energyScans(continuation);
-    }
+    const End end = measurement_.kindOfMeasure == 0 ? chart() : energyScans(continuation);
     lastEnd_ = end;
     if (end == End::Stopped) stopPath();
     if (end == End::Normal) {
@@ -142,7 +155,6 @@ void RunEngine::start(bool continuation) {
         controls_.continueEnabled = true;
         controls_.saveEnabled = true;
         continuable_ = true;
-        finished_ = state_;
     }
     if (end == End::StoppedAfterScan) {
         continueFlag_ = false;
@@ -150,11 +162,7 @@ void RunEngine::start(bool continuation) {
         controls_.continueEnabled = false;
         controls_.saveEnabled = true;
     }
-    if (end == End::Refused) {
-        controls_.continueEnabled = false;
-        controls_.continueCaption = "Wait";
-    }
-    commonEnd();
+    commonEnd(true);
 }
 
 bool RunEngine::sizeBlock(std::int64_t records) {
@@ -177,22 +185,43 @@ void RunEngine::setRangeFromFirstCount(double counts) {
     display_.redraw();
 }
 
-// Only the newly completed value is tested: every earlier one was tested when it came, so the range
-// keeps enclosing the data without a pass over the whole scan at every point.
-void RunEngine::autoScale(double value, bool wholeNumbers) {
-    if (!plot_.autoScale) return;
+bool RunEngine::rescales(double value, bool wholeNumbers) const {
     const double span = std::fabs(plot_.yMax - plot_.yMin);
-    if (!(span > 0)) return;
+    if (!(span > 0)) return false;
     const double r = (value - plot_.yMin) / span;
+    return r > (wholeNumbers ? 0.98 : 0.99) || (r < 0.02 && plot_.yMin > 0);
+}
+
+void RunEngine::autoScale(double value, bool wholeNumbers) {
+    if (!plot_.autoScale || !rescales(value, wholeNumbers)) return;
+    const double r = (value - plot_.yMin) / std::fabs(plot_.yMax - plot_.yMin);
     if (r > (wholeNumbers ? 0.98 : 0.99)) {
         plot_.yMax = (value - plot_.yMin) * 2 + plot_.yMin;
         display_.redraw();
-    } else if (r < 0.02 && plot_.yMin > 0) {
+    } else {
         double lo = value - (plot_.yMax - plot_.yMin);
         if (wholeNumbers) lo = std::trunc(lo);
         plot_.yMin = std::max(0.0, lo);
         display_.redraw();
     }
+}
+
+// After each point of an energy scan every completed record of the scan is tested again, in order: a
+// range widened by one value can bring earlier ones below its lower end. Only the largest or the
+// smallest of them can call for a change, and each change at least doubles the span, so the ordered
+// pass runs only when the running extremes of the scan call for it.
+void RunEngine::autoScaleScan(std::size_t first, std::size_t last) {
+    if (last < first || last >= data_.size()) return;
+    const double v = data_[last].CoScan[0];
+    scanLow_ = std::min(scanLow_, v);
+    scanHigh_ = std::max(scanHigh_, v);
+    if (!plot_.autoScale || !(rescales(scanHigh_, false) || rescales(scanLow_, false))) return;
+    for (std::size_t r = first; r <= last; ++r) autoScale(data_[r].CoScan[0], false);
+}
+
+void RunEngine::resetScanExtremes() {
+    scanLow_ = std::numeric_limits<double>::infinity();
+    scanHigh_ = -std::numeric_limits<double>::infinity();
 }
 
 RunEngine::End RunEngine::chart() {
@@ -214,7 +243,7 @@ RunEngine::End RunEngine::chart() {
     io_.SetupTimer();
     io_.SetAnalyserModeBit(0);
     io_.SetRamp(0);
-    io_.SetStartAndRange(state_.AnalyserStart);
+    io_.SetStartAndRange(state_.StartEnergy);
     io_.SetPassEnergyCode();
     io_.BeginMeasurement();
 
@@ -270,9 +299,10 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
         fields_.fileName = saver_.proposedName;
         display_.fieldsChanged();
         io_.SetupTimer();
-        io_.SetAnalyserModeBit(fields_.kindOfMeasure == 2 ? 1 : 0);
+        io_.SetAnalyserModeBit(measurement_.kindOfMeasure == 2 ? 1 : 0);
         io_.SetRamp(state_.Ramp);
-        io_.SetStartAndRange(state_.XStart);
+        // The range must hold the analyser's energies; in the photon modes XStart is a photon energy.
+        io_.SetStartAndRange(state_.StartEnergy);
         io_.SetPassEnergyCode();
         plot_.yMin = 1e20;
         plot_.yMax = -1e20;
@@ -293,10 +323,12 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
 
     while (state_.ScanNumber <= state_.ScansTarget && ctx_.values.StopRequest == 0) {
         for (auto& r : data_) r.CoScan[0] = 0;
+        resetScanExtremes();
         do {
             if (skip_) {
                 pointsMeasured_ = 1;
                 for (auto& r : data_) r.CoScan.fill(0);
+                resetScanExtremes();
                 display_.redraw();
                 skip_ = false;
             }
@@ -317,6 +349,11 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                 const double x = step * double(i - maxPos) + state_.AnalyserStart;
                 rec.enScan = x;
                 io_.SetAnalyserPoint((x - state_.AnalyserStart) / state_.Ramp);
+                // The CFS and CIS analyser energy follows the start field during the run; the file
+                // states the text it last used.
+                if ((state_.MachineMode == ModeCfs || state_.MachineMode == ModeCis) &&
+                    text::parseDouble(fields_.start))
+                    measurement_.startFieldText = fields_.start;
                 // A photon move that failed (or a Stop during it) leaves this step at the wrong
                 // energy, and a count cut short is not a whole dwell time: neither may enter the
                 // sums, least of all as the last point of a scan that would then count as complete.
@@ -339,7 +376,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                     display_.drawPoint(std::size_t(done));
                     plot_.currentPointColour = 0x800000;
                     pointsMeasured_ = i + 1;
-                    autoScale(data_[std::size_t(done)].CoScan[0], false);
+                    autoScaleScan(std::size_t(maxPos + 1), std::size_t(done));
                 }
             }
         } while (skip_ && ctx_.values.StopRequest == 0);
@@ -376,7 +413,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
 
 void RunEngine::stopPath() {
     controls_.startCaption = "Start";
-    if (state_.ScanNumber == 1 && fields_.kindOfMeasure != 0) {
+    if (state_.ScanNumber == 1 && measurement_.kindOfMeasure != 0) {
         // The first scan is all there is: keep what it counted so that it can be saved.
         for (std::size_t r = 1; r < data_.size(); ++r) {
             data_[r].Energy = data_[r].enScan;
@@ -387,23 +424,23 @@ void RunEngine::stopPath() {
     controls_.kindEnabled = true;
     controls_.continueEnabled = false;
     controls_.skipEnabled = false;
-    controls_.saveEnabled = fields_.kindOfMeasure != 0 && !data_.empty();
+    controls_.saveEnabled = measurement_.kindOfMeasure != 0 && !data_.empty();
     controls_.lastScanEnabled = false;
     ctx_.values.StopRequest = 1;
     ctx_.pump.pump();
 }
 
 void RunEngine::photonBack() {
-    if (photonScanning(state_.MachineMode) && fields_.kindOfMeasure > 0) {
+    if (photonScanning(state_.MachineMode) && measurement_.kindOfMeasure > 0) {
         fields_.photon = text::formatPattern(state_.PhotonStart, "0.000");
         display_.fieldsChanged();
         if (io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand();
     }
 }
 
-void RunEngine::commonEnd() {
+void RunEngine::commonEnd(bool measured) {
     controls_.startCaption = "Start";
-    photonBack();
+    if (measured) photonBack();
     controls_.kindEnabled = true;
     controls_.skipEnabled = false;
     controls_.lastScanEnabled = false;

@@ -29,8 +29,11 @@ enum class RunEnd { None, Normal, Stopped, StoppedAfterScan, Refused };
 
 class RunEngine {
 public:
-    RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, RunState& state,
-              DataBlock& data, MeasurementSaver& saver, RunDisplay& display);
+    // `settings` is the parameter state the window keeps (mode, reference channel, time correction):
+    // a new run starts from a copy of it. `measurement` is where runs measure into; `io` and `saver`
+    // must work on its state and data block.
+    RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, const RunState& settings,
+              Measurement& measurement, MeasurementSaver& saver, RunDisplay& display);
     RunEngine(const RunEngine&) = delete;
     RunEngine& operator=(const RunEngine&) = delete;
 
@@ -69,6 +72,8 @@ public:
     }
     // The photon field and button as the photon energy command leaves them.
     PhotonView& photonView() { return photon_; }
+    // The measurement being made, or the last one: what the plot draws and Save writes.
+    const Measurement& measurement() const { return measurement_; }
 
 private:
     using End = RunEnd;
@@ -76,19 +81,27 @@ private:
     End chart();
     End energyScans(bool continuation);
     void stopPath();
-    void commonEnd();
+    // `measured`: the run got past its start checks (a refused run moved nothing to move back).
+    void commonEnd(bool measured);
     void photonBack();
     void changed() { display_.controlsChanged(controls_); }
     void setRangeFromFirstCount(double counts);
+    // Whether `value` would move the y range (c(t) counts are whole numbers and rescale at 98 %).
+    bool rescales(double value, bool wholeNumbers) const;
     void autoScale(double value, bool wholeNumbers);
+    void autoScaleScan(std::size_t first, std::size_t last);
+    void resetScanExtremes();
     bool sizeBlock(std::int64_t records);
     void runPhotonCommand();
+    bool acceptNewRun();
 
     AcquisitionContext& ctx_;
     AnalyserIo& io_;
     MeasurementFields& fields_;
-    RunState& state_;
-    DataBlock& data_;
+    const RunState& settings_;
+    Measurement& measurement_;
+    RunState& state_; // measurement_.state
+    DataBlock& data_; // measurement_.data
     MeasurementSaver& saver_;
     RunDisplay& display_;
 
@@ -99,10 +112,10 @@ private:
     bool pause_ = false;
     bool skip_ = false;
     bool continueFlag_ = false;
-    bool continuable_ = false; // the last run was a completed energy scan whose sums are intact
-    RunState finished_;        // its parameters: further scans are measured with exactly these
+    bool continuable_ = false; // the measurement is a completed energy scan: more scans may be added
     std::int64_t pointsMeasured_ = 0;
     int activeChannels_ = 9;
+    double scanLow_ = 0, scanHigh_ = 0; // extremes of the completed records of the scan
 };
 
 } // namespace korvo

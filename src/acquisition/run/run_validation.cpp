@@ -70,10 +70,29 @@ std::string permittedText(const char* const (&set)[7]) {
 
 class Validator {
 public:
-    Validator(AcquisitionContext& ctx, MeasurementFields& f, RunState& s, AnalyserIo& io, RunDisplay& d)
-        : ctx_(ctx), f_(f), s_(s), io_(io), d_(d) {}
+    Validator(AcquisitionContext& ctx, MeasurementFields& f, RunState& s, RunDisplay& d)
+        : ctx_(ctx), f_(f), s_(s), d_(d), mode_(s.MachineMode), keithley_(mode_ == ModeKeithley),
+          energyScan_(f.kindOfMeasure != 0) {}
 
-    bool run();
+    bool run() {
+        rampPointsUpwards();
+        normaliseTexts();
+        dwellTime();
+        gateRaster();
+        startAndRamp();
+        energyRange();
+        rampCoversADacStep();
+        maximumEnergy();
+        photonEnergy();
+        scans();
+        pointsPerScan();
+        stepCoversADacStep();
+        passEnergyColumn();
+        passEnergyOfTheRange();
+        channelShifts();
+        if (fieldsEdited_) d_.fieldsChanged();
+        return !refused();
+    }
 
 private:
     void refuse() { ctx_.values.StopRequest = 1; }
@@ -96,61 +115,61 @@ private:
         f_.passEnergyIndex = index;
         f_.passEnergyText = kPassEnergyItems[index];
     }
+    // Where a scan's end energy counts from: the photon energy in the photon modes, else the start.
+    const std::string& endBase() const { return photonScanning(mode_) ? f_.photon : f_.start; }
 
-    AcquisitionContext& ctx_;
-    MeasurementFields& f_;
-    RunState& s_;
-    AnalyserIo& io_;
-    RunDisplay& d_;
-};
-
-bool Validator::run() {
-    const std::uint8_t mode = s_.MachineMode;
-    const bool keithley = mode == ModeKeithley;
-    const bool energyScan = f_.kindOfMeasure != 0;
-    bool fieldsEdited = false;
-
-    // 1, 2: the ramp must point upwards. Texts that do not read as numbers are reported below, after
-    // the decimal comma has been given its chance.
-    {
+    // The ramp must point upwards. Texts that do not read as numbers are reported later, after the
+    // decimal comma has been given its chance.
+    void rampPointsUpwards() {
         auto second = text::parseDouble(f_.second);
-        auto start = text::parseDouble(f_.start);
         if (f_.rampView && second && *second <= 0) {
             message("Please set the Ramp value > 0 !");
             f_.second = "0.1";
-            fieldsEdited = true;
+            fieldsEdited_ = true;
         }
-        if (!f_.rampView && second && start && *second - *start <= 0) {
+        auto base = text::parseDouble(endBase());
+        if (!f_.rampView && second && base && *second - *base <= 0) {
             message("Please set the End energy > Start energy!");
-            f_.second = text::plainNumber(*start + 0.1);
-            fieldsEdited = true;
+            f_.second = text::plainNumber(*base + 0.1);
+            fieldsEdited_ = true;
         }
     }
 
-    // 3: a decimal comma is taken as a point; a minus sign in the points row is dropped.
-    replaceFirst(f_.start, ',', ".");
-    replaceFirst(f_.second, ',', ".");
-    replaceFirst(f_.third, ',', ".");
-    if (auto p = f_.third.find('-'); p != std::string::npos) f_.third.erase(p, 1);
-
-    // 4, 5: dwell time.
-    bool timeOk = false;
-    if (auto t = text::parseInt(f_.timePerPoint)) {
-        s_.TimePerPoint = *t;
-        timeOk = true;
-    } else {
-        // The Keithley mode skips the range checks but still waits the dwell time at every point.
-        warning(notIntegerText(f_.timePerPoint));
+    // A decimal comma is taken as a point; a minus sign in the points row is dropped.
+    void normaliseTexts() {
+        replaceFirst(f_.start, ',', ".");
+        replaceFirst(f_.second, ',', ".");
+        replaceFirst(f_.third, ',', ".");
+        if (auto p = f_.third.find('-'); p != std::string::npos) f_.third.erase(p, 1);
     }
-    if (timeOk && !keithley && !ctx_.options.electrometerOverride &&
-        (s_.TimePerPoint < 10 || s_.TimePerPoint > 32000))
-        warning(f_.timePerPoint + "ms is outside of the valid range  ( t > 9 ms  and  t < 32000 ms)");
 
-    // 6, 7: gate timer and the dwell-time raster. A gate longer than 650 ms does not fit the timer.
-    // The timer set-up reports gate units it cannot program; the raster check needs a valid gate.
-    auto gate = text::parseInt(f_.gateUnits);
-    io_.SetupTimer();
-    if (gate && *gate >= 1 && *gate <= kMaxGateUnits && timeOk && !keithley) {
+    void dwellTime() {
+        if (auto t = text::parseInt(f_.timePerPoint)) {
+            s_.TimePerPoint = *t;
+            timeOk_ = true;
+        } else {
+            // The Keithley mode skips the range checks but still waits the dwell time at every point.
+            warning(notIntegerText(f_.timePerPoint));
+        }
+        if (timeOk_ && !keithley_ && !ctx_.options.electrometerOverride &&
+            (s_.TimePerPoint < 10 || s_.TimePerPoint > 32000))
+            warning(f_.timePerPoint + "ms is outside of the valid range  ( t > 9 ms  and  t < 32000 ms)");
+    }
+
+    // The gate timer counts 1000 x gate units in 16 bits: 65 is the longest gate it can hold, and a
+    // truncated count would gate for another time than the run assumes. The dwell time must be
+    // a whole number of gates.
+    void gateRaster() {
+        auto gate = text::parseInt(f_.gateUnits);
+        if (!gate || *gate < 1 || *gate > kMaxGateUnits) {
+            ctx_.dialogs.warning("", "Gate units \"" + f_.gateUnits +
+                                         "\" is not a valid gate length.\rPlease enter a whole number from 1 "
+                                         "to 65 (gates of 10 ms to 650 ms).");
+            refuse();
+            return;
+        }
+        s_.GateUnits = *gate;
+        if (!timeOk_ || keithley_) return;
         const std::int32_t g = *gate * 10;
         if (s_.TimePerPoint % g != 0) {
             const std::string gs = std::to_string(g);
@@ -159,165 +178,190 @@ bool Validator::run() {
         }
     }
 
-    // 8: start and ramp.
-    auto start = number(f_.start);
-    std::optional<double> ramp;
-    if (start) s_.XStart = s_.AnalyserStart = *start;
-    s_.Ramp = 0;
-    if (f_.rampView) {
-        ramp = number(f_.second);
-    } else if (auto second = number(f_.second)) {
-        if (photonScanning(mode)) {
-            if (auto photon = text::parseDouble(f_.photon)) ramp = *second - *photon;
-        } else if (start) {
-            ramp = *second - *start;
+    void startAndRamp() {
+        start_ = number(f_.start);
+        if (start_) s_.XStart = s_.AnalyserStart = s_.StartEnergy = *start_;
+        s_.Ramp = 0;
+        if (f_.rampView) {
+            ramp_ = number(f_.second);
+        } else if (auto second = number(f_.second)) {
+            if (photonScanning(mode_)) {
+                if (auto photon = text::parseDouble(f_.photon)) ramp_ = *second - *photon;
+            } else if (start_) {
+                ramp_ = *second - *start_;
+            }
         }
+        if (ramp_) s_.Ramp = *ramp_;
     }
-    if (ramp) s_.Ramp = *ramp;
 
-    // 9: the analyser chooses its energy range.
-    const bool refusedBeforeRange = refused();
-    io_.SetRamp(s_.Ramp);
-    io_.SetStartAndRange(s_.XStart);
-    // A run refused by an earlier check leaves the analyser untouched, but the step and pass-energy
-    // checks below still have to judge the energies typed now, not the range of the last run.
-    const bool rangeKnown = !refusedBeforeRange || (start && ramp);
-    if (refusedBeforeRange && rangeKnown && !keithley) {
-        if (auto r = energyRangeFor(s_.XStart + s_.Ramp, ctx_.options)) {
+    // The analyser's energy range for start + ramp. A run already refused shows no range and no
+    // complaint about it, but the step and pass-energy checks below still judge the energies typed
+    // now, never the range of an earlier run.
+    void energyRange() {
+        const bool quiet = refused();
+        rangeKnown_ = !quiet || (start_ && ramp_);
+        if (keithley_ || !start_ || !rangeKnown_) return;
+        const double emax = s_.XStart + s_.Ramp;
+        if (auto r = energyRangeFor(emax, ctx_.options)) {
             s_.FullScale = r->fullScale;
             s_.SmallestStep = r->fullScale / 65536;
+            if (!quiet) d_.rangeText(r->text);
         }
+        if (!quiet && emax > kMaxAnalyserEnergy) ctx_.dialogs.show("Maximum energy (3276.8 eV) exceeded !?");
     }
 
-    // 10: the ramp must cover at least one DAC step.
-    bool rampTooSmall = false;
-    if (ramp && rangeKnown && mode == ModeClam && energyScan &&
-        std::fabs(s_.Ramp) + 1e-10 < s_.SmallestStep) {
-        message(text::plainNumber(s_.Ramp));
-        warning("ramp value too small");
-        f_.second = text::plainNumber(s_.SmallestStep);
-        f_.rampView = true;
-        fieldsEdited = true;
-        rampTooSmall = true;
-    }
-    // A scan without a ramp divides by it at every point; the photon modes reach here without
-    // the checks above when the end equals the photon energy.
-    if (ramp && energyScan && !rampTooSmall && std::fabs(s_.Ramp) < 0.0001) warning("Ramp value too small !");
-
-    // 11
-    if (ramp && start && !keithley && s_.XStart + s_.Ramp > 3276.8)
-        warning("Max-Energy too big (>3276.8 eV) !!!!!");
-
-    // 12: photon energy.
-    if (auto photon = number(f_.photon)) {
-        s_.PhotonStart = *photon;
-        if (photonScanning(mode)) s_.XStart = s_.AnalyserStart = *photon;
-    }
-    s_.XEnd = s_.XStart + s_.Ramp;
-
-    // 13: scans.
-    if (auto scans = text::parseInt(f_.scans)) {
-        s_.ScansTarget = *scans;
-        if (energyScan && (*scans < 1 || *scans > kMaxScans))
-            message("The number of scans (" + f_.scans + ") must be between 1 and " +
-                    std::to_string(kMaxScans) + " !");
-    } else {
-        warning(notIntegerText(f_.scans));
+    // The ramp must cover at least one DAC step.
+    void rampCoversADacStep() {
+        if (ramp_ && rangeKnown_ && mode_ == ModeClam && energyScan_ &&
+            std::fabs(s_.Ramp) + 1e-10 < s_.SmallestStep) {
+            message(text::plainNumber(s_.Ramp));
+            warning("ramp value too small");
+            f_.second = text::plainNumber(s_.SmallestStep);
+            f_.rampView = true;
+            fieldsEdited_ = true;
+            return;
+        }
+        // A scan without a ramp divides by it at every point; the photon modes reach here without
+        // the check above when the end equals the photon energy.
+        if (ramp_ && energyScan_ && std::fabs(s_.Ramp) < 0.0001) warning("Ramp value too small !");
     }
 
-    // 14: points per scan, typed or derived from the step.
-    bool pointsOk = false;
-    if (f_.pointsView) {
-        if (auto p = text::parseInt(f_.third)) {
-            s_.Points = *p;
-            pointsOk = true;
+    void maximumEnergy() {
+        if (ramp_ && start_ && !keithley_ && s_.XStart + s_.Ramp > kMaxAnalyserEnergy)
+            warning("Max-Energy too big (>3276.8 eV) !!!!!");
+    }
+
+    void photonEnergy() {
+        if (auto photon = number(f_.photon)) {
+            s_.PhotonStart = *photon;
+            if (photonScanning(mode_)) s_.XStart = s_.AnalyserStart = *photon;
+        }
+        s_.XEnd = s_.XStart + s_.Ramp;
+    }
+
+    void scans() {
+        if (auto scans = text::parseInt(f_.scans)) {
+            s_.ScansTarget = *scans;
+            if (energyScan_ && (*scans < 1 || *scans > kMaxScans))
+                message("The number of scans (" + f_.scans + ") must be between 1 and " +
+                        std::to_string(kMaxScans) + " !");
         } else {
-            warning(notIntegerText(f_.third));
+            warning(notIntegerText(f_.scans));
         }
-    } else if (auto step = number(f_.third)) {
-        std::optional<double> r;
-        if (f_.rampView) {
-            r = text::parseDouble(f_.second).value;
-        } else if (auto second = text::parseDouble(f_.second),
-                   from = text::parseDouble(photonScanning(mode) ? f_.photon : f_.start);
-                   second && from) {
-            // The end energy counts from where the scan starts: the photon energy in the photon
-            // modes, as the ramp above does.
-            r = *second - *from;
-        }
-        if (r) {
-            const std::int64_t p = std::llabs(text::roundHalfEven(*r / *step + 1));
-            s_.Points = std::int32_t(std::min<std::int64_t>(p, std::numeric_limits<std::int32_t>::max()));
-            pointsOk = true;
-        }
-    }
-    if (pointsOk && (s_.Points < kMinPoints || s_.Points > kMaxPoints)) {
-        message("Points/Scan = " + std::to_string(s_.Points) + " cannot be measured: a scan needs from " +
-                std::to_string(kMinPoints) + " to " + std::to_string(kMaxPoints) + " points !");
-        pointsOk = false;
     }
 
-    // 15: the step must cover at least one DAC step.
-    if (pointsOk && ramp && rangeKnown && mode == ModeClam &&
-        s_.Ramp / (s_.Points - 1) + 1e-9 < s_.SmallestStep) {
+    // Points per scan, typed or derived from the step.
+    void pointsPerScan() {
+        if (f_.pointsView) {
+            if (auto p = text::parseInt(f_.third)) {
+                s_.Points = *p;
+                pointsOk_ = true;
+            } else {
+                warning(notIntegerText(f_.third));
+            }
+        } else if (auto step = number(f_.third)) {
+            std::optional<double> r;
+            if (f_.rampView) {
+                r = text::parseDouble(f_.second).value;
+            } else if (auto second = text::parseDouble(f_.second), from = text::parseDouble(endBase());
+                       second && from) {
+                // The end energy counts from where the scan starts, as the ramp above does.
+                r = *second - *from;
+            }
+            if (r) {
+                const std::int64_t p = std::llabs(text::roundHalfEven(*r / *step + 1));
+                s_.Points = std::int32_t(std::min<std::int64_t>(p, std::numeric_limits<std::int32_t>::max()));
+                pointsOk_ = true;
+            }
+        }
+        if (pointsOk_ && (s_.Points < kMinPoints || s_.Points > kMaxPoints)) {
+            message("Points/Scan = " + std::to_string(s_.Points) + " cannot be measured: a scan needs from " +
+                    std::to_string(kMinPoints) + " to " + std::to_string(kMaxPoints) + " points !");
+            pointsOk_ = false;
+        }
+    }
+
+    // The step must cover at least one DAC step.
+    void stepCoversADacStep() {
+        if (!pointsOk_ || !ramp_ || !rangeKnown_ || mode_ != ModeClam) return;
+        if (s_.Ramp / (s_.Points - 1) + 1e-9 >= s_.SmallestStep) return;
         warning("The step size (" + shortStep(s_.Ramp / (s_.Points - 1)) + "eV) is too small !\r\r" +
                 "Smallest permitted step size in this energy region : " + shortStep(s_.SmallestStep) +
                 "eV !\r\rStep size will be changed!");
         f_.pointsView = false;
         f_.third = text::formatPattern(s_.SmallestStep, "0.00000");
-        fieldsEdited = true;
+        fieldsEdited_ = true;
     }
 
-    // 16: channel shifts of the pass energy.
-    s_.PassEnergy = text::parseDouble(f_.passEnergyText).value.value_or(0.0);
-    int column = ctx_.channels.shifts.findColumn(f_.passEnergyText + " eV");
-    s_.shiftColumn = column;
-    if (column < 0 && !keithley) message("Program Error ! No energy shift values for this Pass-Energy ???");
+    void lookUpColumn() {
+        s_.PassEnergy = text::parseDouble(f_.passEnergyText).value.value_or(0.0);
+        column_ = ctx_.channels.shifts.findColumn(f_.passEnergyText + " eV");
+        s_.shiftColumn = column_;
+    }
 
-    // 17, 18: each energy range has its own set of pass energies.
-    if (!keithley && column >= 1 && rangeKnown) {
+    void passEnergyColumn() {
+        lookUpColumn();
+        if (column_ < 0 && !keithley_)
+            message("Program Error ! No energy shift values for this Pass-Energy ???");
+    }
+
+    // Each energy range has its own set of pass energies.
+    void passEnergyOfTheRange() {
+        if (keithley_ || column_ < 1 || !rangeKnown_) return;
         const std::string before = f_.passEnergyText;
-        if (s_.FullScale >= 200 && column < ChannelShiftTable::kSeparatorColumn) {
+        if (s_.FullScale >= 200 && column_ < ChannelShiftTable::kSeparatorColumn) {
             warning(permittedText(kHighSet));
             // The low-set energies up to 5 eV map to "5"; larger ones to "10".
             selectPass(s_.PassEnergy <= 5 ? 11 : 12);
-        } else if (s_.FullScale < 200 && column > ChannelShiftTable::kSeparatorColumn) {
+        } else if (s_.FullScale < 200 && column_ > ChannelShiftTable::kSeparatorColumn) {
             warning(permittedText(kLowSet));
             selectPass(s_.PassEnergy == 5 ? 5 : s_.PassEnergy == 2 ? 4 : 6);
         }
-        if (f_.passEnergyText != before) {
-            warning("Pass energy changed to : " + f_.passEnergyText);
-            fieldsEdited = true;
-            s_.PassEnergy = text::parseDouble(f_.passEnergyText).value.value_or(0.0);
-            column = ctx_.channels.shifts.findColumn(f_.passEnergyText + " eV");
-            s_.shiftColumn = column;
-        }
+        if (f_.passEnergyText == before) return;
+        warning("Pass energy changed to : " + f_.passEnergyText);
+        fieldsEdited_ = true;
+        lookUpColumn();
     }
 
-    // 19: channel positions and shifts; single-channel modes measure without them.
-    const bool singleChannel =
-        ctx_.options.electrometerOverride || photonScanning(mode) || f_.kindOfMeasure == 0;
-    const bool shiftsOk = computeChannelShifts(s_, ctx_.channels.shifts, column);
-    if (!shiftsOk && column >= 0 && !singleChannel && !refused())
-        message("The channel shifts of this pass energy need more than " + std::to_string(kMaxAnalyserSteps) +
-                " analyser steps: use a larger ramp or fewer points !");
-    if (singleChannel) {
-        s_.ChannelShift.fill(0);
-        s_.MaxPositiveShift = 0;
-        s_.MaxNegativeShift = 0;
+    // Channel positions and shifts; single-channel modes measure without them.
+    void channelShifts() {
+        const bool singleChannel =
+            ctx_.options.electrometerOverride || photonScanning(mode_) || f_.kindOfMeasure == 0;
+        const bool shiftsOk = computeChannelShifts(s_, ctx_.channels.shifts, column_);
+        if (!shiftsOk && column_ >= 0 && !singleChannel && !refused())
+            message("The channel shifts of this pass energy need more than " +
+                    std::to_string(kMaxAnalyserSteps) +
+                    " analyser steps: use a larger ramp or fewer points !");
+        if (singleChannel) {
+            s_.ChannelShift.fill(0);
+            s_.MaxPositiveShift = 0;
+            s_.MaxNegativeShift = 0;
+        }
+        auto items = channelListItems(s_);
+        d_.channelList(std::vector<std::string>(items.begin(), items.end()));
+        d_.extraPoints(std::int64_t(s_.MaxPositiveShift) + s_.MaxNegativeShift);
     }
-    auto items = channelListItems(s_);
-    d_.channelList(std::vector<std::string>(items.begin(), items.end()));
-    d_.infoText(std::to_string(s_.MaxPositiveShift + s_.MaxNegativeShift) + " Extra Points");
-    if (fieldsEdited) d_.fieldsChanged();
-    return !refused();
-}
+
+    AcquisitionContext& ctx_;
+    MeasurementFields& f_;
+    RunState& s_;
+    RunDisplay& d_;
+    const std::uint8_t mode_;
+    const bool keithley_;
+    const bool energyScan_;
+    bool fieldsEdited_ = false;
+    bool timeOk_ = false;
+    bool pointsOk_ = false;
+    bool rangeKnown_ = false;
+    std::optional<double> start_, ramp_;
+    int column_ = -1;
+};
 
 } // namespace
 
-bool validateNewRun(AcquisitionContext& ctx, MeasurementFields& fields, RunState& state, AnalyserIo& io,
+bool validateNewRun(AcquisitionContext& ctx, MeasurementFields& fields, RunState& state,
                     RunDisplay& display) {
-    return Validator(ctx, fields, state, io, display).run();
+    return Validator(ctx, fields, state, display).run();
 }
 
 } // namespace korvo

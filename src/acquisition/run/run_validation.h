@@ -1,8 +1,9 @@
 #pragma once
 // The checks made when "Start" begins a new run: they turn the field texts into the numeric run
-// state, program the analyser's timer, ramp and range, and refuse the run (StopRequest = 1) with the
+// state (gate length, energy range, points, shifts) and refuse the run (StopRequest = 1) with the
 // program's messages when a value cannot be measured. All checks run, so the user sees every problem
-// at once; some also correct the field they complain about.
+// at once; some also correct the field they complain about. Nothing is sent to the analyser here:
+// the run programs it once the checks have passed.
 #include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/context.h"
 #include "acquisition/measurement_fields.h"
@@ -30,8 +31,8 @@ std::string notIntegerText(const std::string& text); // "... ist kein gültiger 
 bool computeChannelShifts(RunState& state, const ChannelShiftTable& table, int column);
 
 // Validation steps at the start of a new run. Returns true when the run may go on; otherwise
-// StopRequest is 1 and every problem has been reported through ctx.dialogs.
-bool validateNewRun(AcquisitionContext& ctx, MeasurementFields& fields, RunState& state, AnalyserIo& io,
-                    RunDisplay& display);
+// StopRequest is 1 and every problem has been reported through ctx.dialogs. `state` is the run's
+// own copy of the parameters: its mode and reference channel are read, the rest is derived.
+bool validateNewRun(AcquisitionContext& ctx, MeasurementFields& fields, RunState& state, RunDisplay& display);
 
 } // namespace korvo

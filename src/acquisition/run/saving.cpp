@@ -95,7 +95,7 @@ void MeasurementSaver::proposeNext() {
         d.month = tm.tm_mon + 1;
         d.day = tm.tm_mday;
     }
-    proposedName = proposeFileName(state_.MachineMode, storedLastName, saveDir, d);
+    proposedName = proposeFileName(measurement_.state.MachineMode, storedLastName, saveDir, d);
 }
 
 static std::string joinPath(const std::string& dir, const std::string& name) {
@@ -104,6 +104,11 @@ static std::string joinPath(const std::string& dir, const std::string& name) {
 }
 
 SaveOutcome MeasurementSaver::save() {
+    lastSaveOutcome_ = saveSpectrum();
+    return lastSaveOutcome_;
+}
+
+SaveOutcome MeasurementSaver::saveSpectrum() {
     if (fields_.fileName != proposedName) {
         proposedName = fields_.fileName;
         std::error_code ec;
@@ -142,25 +147,26 @@ SaveOutcome MeasurementSaver::saveRecovery() {
 
 SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& dir, const std::string& name,
                                     bool recovery) {
+    const RunState& run = measurement_.state;
     SpectrumHeader h;
-    h.machineMode = state_.MachineMode;
-    h.kindText = kindText(state_.MachineMode, fields_.kindOfMeasure);
+    h.machineMode = run.MachineMode;
+    h.kindText = kindText(run.MachineMode, measurement_.kindOfMeasure);
     h.comment = fields_.comment;
     h.sample = fields_.sample;
     h.saveDir = dir;
     h.fileName = name;
-    h.timePerPoint = state_.TimePerPoint;
-    h.scanNumber = state_.ScanNumber;
-    h.points = state_.Points;
-    h.analyserStart = state_.AnalyserStart;
-    h.ramp = state_.Ramp;
-    h.photonStart = state_.PhotonStart;
-    h.passEnergy = state_.PassEnergy;
-    h.startFieldText = fields_.start;
+    h.timePerPoint = run.TimePerPoint;
+    h.scanNumber = run.ScanNumber;
+    h.points = run.Points;
+    h.analyserStart = run.AnalyserStart;
+    h.ramp = run.Ramp;
+    h.photonStart = run.PhotonStart;
+    h.passEnergy = run.PassEnergy;
+    h.startFieldText = measurement_.startFieldText;
     if (auto scale = text::parseDouble(ctx_.options.keiScale)) h.keithleyScale = *scale;
-    h.channelItems = channelListItems(state_);
-    h.maxPositiveShift = state_.MaxPositiveShift;
-    h.maxNegativeShift = state_.MaxNegativeShift;
+    h.channelItems = channelListItems(run);
+    h.maxPositiveShift = run.MaxPositiveShift;
+    h.maxNegativeShift = run.MaxNegativeShift;
 
     SpectrumSaveOptions o;
     o.saveExtraPoints = ctx_.options.saveExtraPoints;
@@ -169,14 +175,14 @@ SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& 
     o.addKeithley2 = ctx_.options.addKeithley2;
 
     std::string error;
-    if (!saveSpectrumFile(path, h, o, data_, &error)) {
+    if (!saveSpectrumFile(path, h, o, measurement_.data, &error)) {
         if (!recovery || !recoveryFailureShown_) {
             ctx_.dialogs.show("The measurement could not be written to\r" + path + "\r" + error);
             if (recovery) recoveryFailureShown_ = true;
         }
         return SaveOutcome::Failed;
     }
-    lastWritten_ = path;
+    if (!recovery) lastWritten_ = path;
     return SaveOutcome::Written;
 }
 

@@ -34,8 +34,9 @@ enum class SaveOutcome { Written, Cancelled, Failed };
 
 class MeasurementSaver {
 public:
-    MeasurementSaver(AcquisitionContext& ctx, MeasurementFields& fields, RunState& state, DataBlock& data)
-        : ctx_(ctx), fields_(fields), state_(state), data_(data) {}
+    // Writes `measurement`; sample, comment and file name are taken from `fields` when it is saved.
+    MeasurementSaver(AcquisitionContext& ctx, MeasurementFields& fields, const Measurement& measurement)
+        : ctx_(ctx), fields_(fields), measurement_(measurement) {}
 
     std::string proposedName;
     std::string storedLastName = kDefaultLastFileName; // INI "filename"
@@ -55,20 +56,23 @@ public:
     // The copy of the scans completed so far, written after every scan.
     SaveOutcome saveRecovery();
 
-    // Path of the last file written (empty before the first).
+    // Path of the last spectrum written by save() (empty before the first; the recovery copy does
+    // not count), and how the last save() ended.
     const std::string& lastWritten() const { return lastWritten_; }
+    SaveOutcome lastSaveOutcome() const { return lastSaveOutcome_; }
     // A failing recovery copy is reported once per run, not after every scan.
     void newRun() { recoveryFailureShown_ = false; }
 
 private:
+    SaveOutcome saveSpectrum();
     SaveOutcome write(const std::string& path, const std::string& dir, const std::string& name,
                       bool recovery);
 
     AcquisitionContext& ctx_;
     MeasurementFields& fields_;
-    RunState& state_;
-    DataBlock& data_;
+    const Measurement& measurement_;
     std::string lastWritten_;
+    SaveOutcome lastSaveOutcome_ = SaveOutcome::Cancelled;
     bool recoveryFailureShown_ = false;
 };
 

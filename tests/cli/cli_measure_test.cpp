@@ -1,0 +1,60 @@
+#include "cli_run.h"
+#include "files/spectrum_reader.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+using namespace korvo;
+using namespace korvo::testing;
+
+namespace {
+
+// A short sim-card energy scan on the virtual clock.
+const std::string kScan = "measure --virtual-time --quiet --start 270 --ramp 30 --points 31 --scans 2 "
+                          "--pass 10 --time 100 ";
+
+} // namespace
+
+TEST(CliMeasure, AFinalFileThatCannotBeWrittenFailsAndSaysWhereTheScansAre) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path / "a-directory");
+    for (const std::string out : {"missing/x.dat", "a-directory"}) {
+        const CliResult r = runCli(dir.path, kScan + "--out " + out);
+        EXPECT_EQ(r.status, 2) << out << "\n" << r.err;
+        EXPECT_NE(r.err.find("could not be written"), std::string::npos) << out;
+        EXPECT_NE(r.err.find("kept in " + (dir.path / "aktuell.dat").string()), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Saved "), std::string::npos) << out;
+        EXPECT_EQ(readSpectrumFile(dir.file("aktuell.dat")).data.scans, 2);
+    }
+}
+
+TEST(CliMeasure, RelativeOutMeansTheWorkingDirectory) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path / "saves");
+    std::ofstream(dir.path / "k.ini") << "[general]\r\nmachine=CLAM\r\n[CLAM]\r\nsavedir=" << (dir.path / "saves").string()
+                                      << "\r\n";
+    const CliResult r = runCli(dir.path, kScan + "--ini k.ini --out out.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "out.dat"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "saves" / "out.dat"));
+}
+
+TEST(CliMeasure, BadArgumentsAndSettingsAreRefused) {
+    TempDir dir;
+    CliResult r = runCli(dir.path, kScan + "--ini missing.ini");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("missing.ini: the file does not exist"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.entries(), 0u); // nothing measured, nothing written
+
+    r = runCli(dir.path, "measure --kind 'c(t)' --duration -1e300");
+    EXPECT_NE(r.status, 0);
+    EXPECT_LT(r.err.size(), 200u) << r.err;
+}
+
+TEST(CliMeasure, TheRangeIsReportedOnce) {
+    TempDir dir;
+    const CliResult r = runCli(dir.path, "measure --virtual-time --start 270 --ramp 30 --points 31 --scans 1 "
+                                         "--pass 10 --time 100 --out x.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(r.err, "Xmax = 1638.4 eV"), 1u) << r.err;
+}
