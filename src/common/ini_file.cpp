@@ -139,28 +139,28 @@ std::optional<std::int32_t> parseIniInteger(std::string_view s) {
 
 template <class Same>
 const IniFile::NameIndex::Slot* IniFile::NameIndex::find(std::size_t hash, Same same) const {
-    if (slots.empty()) return nullptr;
-    const std::size_t mask = slots.size() - 1;
+    if (table.empty()) return nullptr;
+    const std::size_t mask = table.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const Slot& s = slots[i];
+        const Slot& s = table[i];
         if (s.section == 0) return nullptr;
         if (s.hash == hash && same(s)) return &s;
     }
 }
 
 void IniFile::NameIndex::place(const Slot& slot) {
-    const std::size_t mask = slots.size() - 1;
+    const std::size_t mask = table.size() - 1;
     std::size_t i = slot.hash & mask;
-    while (slots[i].section != 0) i = (i + 1) & mask;
-    slots[i] = slot;
+    while (table[i].section != 0) i = (i + 1) & mask;
+    table[i] = slot;
 }
 
 template <class Same>
 void IniFile::NameIndex::insert(std::size_t hash, std::size_t section, std::size_t line, Same same) {
     if (find(hash, same)) return;
-    if ((count + 1) * 2 > slots.size()) {
-        std::vector<Slot> old = std::move(slots);
-        slots.assign(std::max<std::size_t>(16, old.size() * 2), Slot{});
+    if ((count + 1) * 2 > table.size()) {
+        std::vector<Slot> old = std::move(table);
+        table.assign(std::max<std::size_t>(16, old.size() * 2), Slot{});
         for (const Slot& s : old)
             if (s.section != 0) place(s);
     }

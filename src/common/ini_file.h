@@ -91,9 +91,9 @@ private:
             std::uint32_t section = 0; // 0: empty (the lines before the first header are never looked up)
             std::uint32_t line = 0;
         };
-        std::vector<Slot> slots; // open addressing, a power of two long, at most half full
+        std::vector<Slot> table; // open addressing, a power of two long, at most half full
         std::size_t count = 0;
-        void clear() { slots.clear(), count = 0; }
+        void clear() { table.clear(), count = 0; }
         template <class Same> const Slot* find(std::size_t hash, Same same) const;
         // Nothing happens when `same` finds the name entered already.
         template <class Same> void insert(std::size_t hash, std::size_t section, std::size_t line, Same same);
