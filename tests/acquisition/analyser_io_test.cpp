@@ -221,3 +221,42 @@ TEST_F(CardIo, ReadoutsFollowTheDacWordAndPassEnergy) {
 
 } // namespace
 } // namespace korvo
+
+#include "acquisition/analyser_io/x86_port_io.h"
+
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvo {
+namespace {
+
+// CapEff of this process, as the kernel reports it.
+std::string effectiveCapabilities() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("CapEff:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 7));
+    return "?";
+}
+
+TEST(DirectPorts, CapabilitiesAreGivenUpOnceThePortsAreGranted) {
+    // Tried in a child, so that the test process keeps what it has. Only where the ports can be had
+    // at all (x86 with CAP_SYS_RAWIO, e.g. as root outside a container).
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::string error;
+        auto io = X86PortIo::open(&error);
+        if (!io) ::_exit(77);
+        const bool dropped = static_cast<X86PortIo&>(*io).capabilitiesDropped();
+        ::_exit(dropped && effectiveCapabilities() == "0000000000000000" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no port access on this machine";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+} // namespace
+} // namespace korvo

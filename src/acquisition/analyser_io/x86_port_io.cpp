@@ -4,7 +4,11 @@
 #define KORVO_HAVE_PORT_IO 1
 #include <cerrno>
 #include <cstring>
+#include <linux/capability.h>
 #include <sys/io.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
 namespace korvo {
@@ -21,6 +25,18 @@ bool X86PortIo::granted(std::uint16_t port) const {
 
 #ifdef KORVO_HAVE_PORT_IO
 
+namespace {
+// The port permissions stay with the process once granted; the capability that granted them is of
+// no further use, and a program that reads colleagues' files and talks to serial lines should not
+// keep it. Clears the effective, permitted, inheritable and ambient sets.
+bool dropCapabilities() {
+    ::prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+} // namespace
+
 std::unique_ptr<PortIo> X86PortIo::open(std::string* error) {
     if (ioperm(kCardFirst, kCardCount, 1) != 0) {
         if (error)
@@ -32,6 +48,7 @@ std::unique_ptr<PortIo> X86PortIo::open(std::string* error) {
     }
     std::unique_ptr<X86PortIo> io(new X86PortIo);
     io->parallelPort_ = ioperm(kParallelFirst, kParallelCount, 1) == 0;
+    io->capabilitiesDropped_ = dropCapabilities();
     return io;
 }
 
