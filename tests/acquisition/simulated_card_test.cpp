@@ -79,6 +79,44 @@ TEST_F(SimulatedCardTest, SameSeedSameCountsOtherSeedOtherCounts) {
     EXPECT_NE(run(7), run(8));
 }
 
+// Counts the status polls a routine makes through to the card.
+class PollCounter final : public PortIo {
+public:
+    explicit PollCounter(PortIo& card) : card_(card) {}
+    long statusReads = 0;
+    void PortWrite(std::uint16_t port, std::uint8_t v) override { card_.PortWrite(port, v); }
+    std::uint8_t PortRead(std::uint16_t port) override {
+        statusReads += port == ports::Status;
+        return card_.PortRead(port);
+    }
+
+private:
+    PortIo& card_;
+};
+
+TEST_F(SimulatedCardTest, LongPointsKeepTheWindowAliveWithoutSpinningOnTheStatusPort) {
+    // Five gates of 650 ms: the window is served at least every 20 ms of the point, and the status
+    // port is read a few dozen times per gate, not as fast as the bus allows.
+    PollCounter port(card);
+    CardRig rig(port, clock);
+    rig.state.GateUnits = 65;
+    rig.io.SetupTimer();
+    std::vector<std::int64_t> pumpedAtUs;
+    rig.pump.always([&] { pumpedAtUs.push_back(clock.nowUs()); });
+    const std::int64_t start = clock.nowUs();
+    rig.io.ReadPoint(3250, 1);
+    const std::int64_t end = clock.nowUs();
+    EXPECT_EQ(card.gatesStarted(), 5);
+    EXPECT_GE(end - start, 3'250'000);
+    EXPECT_LT(end - start, 3'250'000 + 5 * 2'000); // each gate's end is seen within 2 ms
+    pumpedAtUs.insert(pumpedAtUs.begin(), start);
+    for (std::size_t k = 1; k < pumpedAtUs.size(); ++k)
+        EXPECT_LE(pumpedAtUs[k] - pumpedAtUs[k - 1], 21'000) << "pump " << k;
+    EXPECT_LT(port.statusReads, 5 * 80);
+    EXPECT_GT(rig.data[1].CoScan[5], 0); // counted, not cut short
+    EXPECT_TRUE(rig.io.lastPointComplete());
+}
+
 TEST_F(SimulatedCardTest, MisbehavingCardsAreCaughtByTheRoutines) {
     CardRig rig(card, clock);
     card.setFault(SimulatedCard::Fault::NoCard);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace korvo;
 using namespace korvo::testing;
 
@@ -31,8 +33,8 @@ TEST(CliMeasure, AFinalFileThatCannotBeWrittenFailsAndSaysWhereTheScansAre) {
 TEST(CliMeasure, RelativeOutMeansTheWorkingDirectory) {
     TempDir dir;
     std::filesystem::create_directory(dir.path / "saves");
-    std::ofstream(dir.path / "k.ini") << "[general]\r\nmachine=CLAM\r\n[CLAM]\r\nsavedir=" << (dir.path / "saves").string()
-                                      << "\r\n";
+    std::ofstream(dir.path / "k.ini")
+        << "[general]\r\nmachine=CLAM\r\n[CLAM]\r\nsavedir=" << (dir.path / "saves").string() << "\r\n";
     const CliResult r = runCli(dir.path, kScan + "--ini k.ini --out out.dat");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::filesystem::is_regular_file(dir.path / "out.dat"));
@@ -57,4 +59,29 @@ TEST(CliMeasure, TheRangeIsReportedOnce) {
                                          "--pass 10 --time 100 --out x.dat");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(countOf(r.err, "Xmax = 1638.4 eV"), 1u) << r.err;
+}
+
+TEST(CliMeasure, WritesNeverGoThroughAFifoOrALink) {
+    TempDir dir;
+    const auto fifo = dir.path / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CliResult r = runCli(dir.path, kScan + "--out pipe");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+    // A recovery file that is a link to someone's file: the link is replaced, the file stays.
+    std::ofstream(dir.path / "precious.txt") << "keep me";
+    std::filesystem::remove(dir.path / "aktuell.dat");
+    std::filesystem::create_symlink(dir.path / "precious.txt", dir.path / "aktuell.dat");
+    // A temporary file of a killed run's recovery write.
+    std::ofstream(dir.path / "aktuell.dat.tmpAbC123") << std::string(100000, 'x');
+    r = runCli(dir.path, kScan + "--out out.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.path / "aktuell.dat"));
+    EXPECT_EQ(readSpectrumFile(dir.file("aktuell.dat")).data.scans, 2);
+    std::ifstream precious(dir.path / "precious.txt");
+    std::string content;
+    std::getline(precious, content);
+    EXPECT_EQ(content, "keep me");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "aktuell.dat.tmpAbC123"));
 }

@@ -303,18 +303,21 @@ void AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& 
 // flags that the run looks at after the point.
 bool AnalyserIo::waitForStatus(bool running, std::int64_t limitUs, std::int64_t expectedUs) {
     const std::int64_t start = ctx_.clock.nowUs();
-    std::int64_t lastPump = start;
     for (;;) {
         const bool bit = (port_.PortRead(ports::Status) & 0x80) != 0;
         if (bit == running) return true;
         const std::int64_t now = ctx_.clock.nowUs();
         if (now - start > limitUs) return false;
-        if (now - lastPump >= kPumpIntervalUs) {
+        // Counted across gates and waits: a run of short gates is served as often as one long one.
+        if (now - lastPumpUs_ >= kPumpIntervalUs) {
             ctx_.pump.pump();
-            lastPump = ctx_.clock.nowUs();
+            lastPumpUs_ = ctx_.clock.nowUs();
         }
-        const std::int64_t early = expectedUs - (ctx_.clock.nowUs() - start) - kFinalPollUs;
-        ctx_.clock.sleepUs(early > 0 ? std::min(early, kPumpIntervalUs) : kPollSleepUs);
+        // Sleep until the window is due again or the gate is about to end, whichever comes first.
+        const std::int64_t t = ctx_.clock.nowUs();
+        const std::int64_t early = expectedUs - (t - start) - kFinalPollUs;
+        const std::int64_t untilPump = lastPumpUs_ + kPumpIntervalUs - t;
+        ctx_.clock.sleepUs(early > 0 ? std::max(kPollSleepUs, std::min(early, untilPump)) : kPollSleepUs);
     }
 }
 

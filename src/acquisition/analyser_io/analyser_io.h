@@ -96,6 +96,7 @@ private:
     double storedRamp_ = 0;
     std::uint16_t lastWord_ = 0;
     bool lastPointComplete_ = true;
+    std::int64_t lastPumpUs_ = 0; // when the status waits last kept the window alive
 
     std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);
     void countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts);
