@@ -1,8 +1,7 @@
 // Overhead of the run loop per analyser step: a 500-point scan with nine channeltrons on the
 // simulated card and the real clock at 10 ms per point, minus the dwell time it must spend counting.
-#include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/analyser_io/simulated_card.h"
-#include "acquisition/run/run_engine.h"
+#include "acquisition/station.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
@@ -25,16 +24,12 @@ static void BM_RunLoopOverheadPerPoint(benchmark::State& st) {
         RecordingDialogs dialogs;
         dialogs.saveAcceptsProposed = true;
         AcquisitionContext ctx(clock, pump, dialogs);
-        MeasurementFields fields;
-        RunState settings;
-        settings.MachineMode = ModeClam;
-        Measurement measurement;
         SimulatedCard card(clock);
-        AnalyserIo io(ctx, card, fields, measurement.state, measurement.data);
-        MeasurementSaver saver(ctx, fields, measurement);
-        saver.saveDir = saver.startDir = dir.string();
-        NullRunDisplay display;
-        RunEngine engine(ctx, io, fields, settings, measurement, saver, display);
+        Station station(ctx, card);
+        station.state.MachineMode = ModeClam;
+        station.settings.store.saveDir = station.settings.store.startDir = dir.string();
+        MeasurementFields& fields = station.fields;
+        RunEngine& engine = station.engine;
         // Nine channels counting, but no channel shifts: exactly `points` analyser steps.
         const int col = ctx.channels.shifts.findColumn("10.0 eV");
         for (int i = 1; i <= 9; ++i) ctx.channels.shifts.setCell(col, i, "0");

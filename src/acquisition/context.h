@@ -1,12 +1,13 @@
 #pragma once
-// Everything the acquisition reads from the instrument side, and every instrument operation it calls,
-// in one object per program run. Values carry their defaults before the windows that own them exist;
-// operations on links that are not connected behave as the links do when disconnected.
+// What the acquisition reads from the option windows and the instrument side, in one object per
+// program run: option values with their defaults before the windows that own them exist, the
+// results of instrument operations, and the history of measurement starts.
 #include "acquisition/channel_shift_table.h"
 #include "acquisition/history_model.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "instruments/instrument_context.h"
 
 #include <array>
 #include <cstdint>
@@ -52,99 +53,6 @@ inline Rgb rgbFromColourNumber(std::uint32_t c) {
             static_cast<std::uint8_t>((c >> 16) & 0xFF)};
 }
 
-// Caption of every error box of the instrument links.
-inline constexpr const char* kInstrumentCaption = "Korvo 02";
-
-// Results of instrument operations, read by the caller after the operation returned.
-struct InstrumentValues {
-    double RingCurrent = -1.0; // mA; kept when a reading fails
-    double KeiValue = 0.0;     // last scaled electrometer reading; kept when a reading fails
-    int MonoError = 0;         // 0 = success
-    bool MonoQuiet = false;    // suppresses the monochromator link's own error boxes
-    bool MonoStopRequest = false;
-    std::uint8_t StopRequest = 0; // the run's abort flag; every instrument failure sets it
-};
-
-// Analyser read-outs shown on the options window after every DAC setting: complete label texts such
-// as "&Inner Hemisphere : - 80.3 V". The lens texts are empty while no lens table is chosen.
-struct AnalyserReadouts {
-    std::string voltage, monitor, inner, outer, retard;
-    std::string lens1, lens2, lens3;
-};
-
-// One point's counts for the multichanneltron setup's bar display, channeltrons 1..9 at index 0..8.
-struct ChannelCounts {
-    std::array<double, 9> raw{};     // as counted: the percentage list
-    std::array<double, 9> enabled{}; // raw x ChannelEnabled: the bars (a switched-off channel shows none)
-};
-
-// The operations the acquisition calls on the instrument side. Each runs on the one thread and
-// returns after its waits; while waiting it pumps events. Results go to InstrumentValues.
-class InstrumentLinks {
-public:
-    virtual ~InstrumentLinks() = default;
-    virtual bool monoConnected() const = 0;
-    // Target energy in eV (the text placed into the link's energy box).
-    virtual void MonoGoEnergy(const std::string& energyText) = 0;
-    virtual void MonoStop() = 0;
-    virtual void MonoOpen() = 0;
-    virtual void MonoClose() = 0;
-    virtual void MonoGetPosition() = 0;
-    virtual std::string monoZeroOrderText() const = 0;
-    virtual void KeiRead1() = 0;
-    virtual void KeiRead2() = 0;
-    virtual void DriveAutoMove(const std::string& targetAngle) = 0;
-    virtual void MoveAxisA(const std::string& targetAngle) = 0;
-    virtual void MoveAxisB(const std::string& targetAngle) = 0;
-    // Display-only hooks of the options and multichanneltron windows.
-    virtual void showOptionsPage(int page) = 0;
-    virtual void showControlLamps(std::uint8_t controlByte) = 0;
-    virtual void showReadouts(const std::string& voltage, const std::string& monitor,
-                              const std::string& inner, const std::string& outer,
-                              const std::string& retard) = 0;
-    virtual void showChannelCounts(const ChannelCounts& counts) = 0;
-    // All analyser read-outs at once; windows that show the lens voltages override it.
-    virtual void showAnalyserReadouts(const AnalyserReadouts& r) {
-        showReadouts(r.voltage, r.monitor, r.inner, r.outer, r.retard);
-    }
-};
-
-struct AcquisitionContext;
-
-// The links as they behave before any serial port is connected.
-class UnconnectedInstruments final : public InstrumentLinks {
-public:
-    explicit UnconnectedInstruments(AcquisitionContext& ctx) : ctx_(ctx) {}
-    bool monoConnected() const override { return false; }
-    void MonoGoEnergy(const std::string& energyText) override;
-    void MonoStop() override;
-    void MonoOpen() override;
-    void MonoClose() override;
-    void MonoGetPosition() override;
-    std::string monoZeroOrderText() const override { return "0"; }
-    void KeiRead1() override;
-    void KeiRead2() override;
-    void DriveAutoMove(const std::string& targetAngle) override;
-    void MoveAxisA(const std::string&) override {}
-    void MoveAxisB(const std::string&) override {}
-    void showOptionsPage(int) override {}
-    void showControlLamps(std::uint8_t) override {}
-    void showReadouts(const std::string&, const std::string&, const std::string&, const std::string&,
-                      const std::string&) override {}
-    void showChannelCounts(const ChannelCounts&) override {}
-
-    // Time-out texts of the links' pages at their defaults (seconds).
-    static constexpr int kKeithleyTimeoutS = 5;
-    static constexpr int kDriveTimeoutS = 3;
-
-private:
-    // Keeps the interface alive for `ms` milliseconds, the way the links' waits do.
-    void pumpFor(std::int64_t ms);
-    void keiRead();
-    void driveRequestTimesOut();
-    AcquisitionContext& ctx_;
-};
-
 struct AcquisitionContext {
     AcquisitionContext(Clock& c, EventPump& p, Dialogs& d) : clock(c), pump(p), dialogs(d) {}
 
@@ -155,11 +63,9 @@ struct AcquisitionContext {
     ChannelOptions channels;
     InstrumentValues values;
     HistoryModel history;
-    // Never null: the disconnected links until real ones are plugged in.
-    InstrumentLinks* links = &unconnected_;
 
-private:
-    UnconnectedInstruments unconnected_{*this};
+    // What the instrument links share with the acquisition.
+    InstrumentContext instruments() { return {clock, pump, dialogs, values}; }
 };
 
 } // namespace korvo

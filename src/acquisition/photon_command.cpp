@@ -5,63 +5,53 @@
 
 namespace korvo {
 
-namespace {
-
-void backToIdle(PhotonView& view) {
-    view.caption = PhotonView::kSetCaption;
-    view.colour = PhotonView::kIdleColour;
-}
-
-} // namespace
-
-bool photonEnergyCommand(PhotonView& view, AcquisitionContext& ctx) {
+bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monochromator& mono,
+                         AcquisitionContext& ctx) {
     InstrumentValues& v = ctx.values;
-    InstrumentLinks& link = *ctx.links;
-    if (!link.monoConnected()) {
+    if (!mono.connected()) {
         ctx.dialogs.error(kInstrumentCaption, kMonoNotConnectedText);
         v.StopRequest = 1;
         return false;
     }
 
-    if (view.caption == PhotonView::kStopCaption) {
+    if (view.moving()) {
         v.MonoStopRequest = true;
         v.StopRequest = 1;
-        link.MonoStop();
+        mono.MonoStop();
         if (v.MonoError != 0) {
             v.StopRequest = 1;
             ctx.dialogs.error(kInstrumentCaption, kMonoProblemText);
         }
-        backToIdle(view);
+        view.move = PhotonView::Move::Idle;
         return false;
     }
 
     // The link converts the energy into a wavelength; a text that is no number never reaches it.
-    const auto photon = text::parseDouble(view.photon);
+    const auto photon = text::parseDouble(photonText);
     if (!photon) {
-        ctx.dialogs.warning(kWarningCaption, notAFloatText(view.photon));
+        ctx.dialogs.warning(kWarningCaption, notAFloatText(photonText));
         v.StopRequest = 1;
         return false;
     }
 
     v.MonoStopRequest = false;
-    view.colour = PhotonView::kMovingColour;
-    view.caption = PhotonView::kStopCaption;
-    auto energy = [&] { return *photon == 0 ? link.monoZeroOrderText() : view.photon; };
+    view.move = PhotonView::Move::Moving;
+    const std::string energy = *photon == 0 ? mono.zeroOrderText() : photonText;
 
     v.MonoQuiet = true;
-    link.MonoGoEnergy(energy());
+    mono.MonoGoEnergy(energy);
     v.MonoQuiet = false;
     // A move the user stopped is neither tried again (that would drive the monochromator on) nor
     // reported twice: the stop has set StopRequest and shown its own box if it failed.
     if (v.MonoStopRequest) {
-        backToIdle(view);
+        view.move = PhotonView::Move::Idle;
         return false;
     }
     if (v.MonoError != 0) {
         v.MonoQuiet = true;
-        link.MonoClose();
-        link.MonoOpen();
-        link.MonoGoEnergy(energy());
+        mono.MonoClose();
+        mono.MonoOpen();
+        mono.MonoGoEnergy(energy);
         v.MonoQuiet = false;
     }
     const bool ok = v.MonoError == 0;
@@ -69,7 +59,7 @@ bool photonEnergyCommand(PhotonView& view, AcquisitionContext& ctx) {
         v.StopRequest = 1;
         ctx.dialogs.error(kInstrumentCaption, kMonoProblemText);
     }
-    backToIdle(view);
+    view.move = PhotonView::Move::Idle;
     return ok;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The photon energy command: the main window's "Set Pho. Energy" button and the photon steps of a
-// run move the monochromator through it. While a move runs the button reads "Stop Monoc." and a
-// second press (handled inside the move's waits) stops the monochromator.
+// run move the monochromator through it, sharing one PhotonView. While a move runs the button reads
+// "Stop Monoc." and a second press (handled inside the move's waits) stops the monochromator.
 #include "acquisition/context.h"
+#include "instruments/monochromator/monochromator.h"
 
 #include <cstdint>
 #include <string>
@@ -10,22 +11,27 @@
 namespace korvo {
 
 struct PhotonView {
+    enum class Move { Idle, Moving };
     static constexpr const char* kSetCaption = "Set Pho. Energy";
     static constexpr const char* kStopCaption = "Stop Monoc.";
     static constexpr std::uint32_t kIdleColour = 0xDDFFDD;   // colour number 0x00BBGGRR
     static constexpr std::uint32_t kMovingColour = 0xDDDDFF; // while the monochromator moves
 
-    std::string caption = kSetCaption;  // the button's caption
-    std::string photon = "35";          // the photon field (eV)
-    std::uint32_t colour = kIdleColour; // the photon field's colour
+    Move move = Move::Idle;
+    bool moving() const { return move == Move::Moving; }
+    // The button's caption and the photon field's colour.
+    const char* caption() const { return moving() ? kStopCaption : kSetCaption; }
+    std::uint32_t colour() const { return moving() ? kMovingColour : kIdleColour; }
 };
 
 inline constexpr const char* kMonoNotConnectedText =
     "Error ! Program not connected to COM-Port!\r\rOptions -> Setup -> Monochromator -> Connect COM !";
 inline constexpr const char* kMonoProblemText = "Error ! Problem with the monochromator?";
 
-// One press of the button (or one photon step of a run). Every failure sets StopRequest. Returns
-// true when the monochromator reported success for a move that was not stopped.
-bool photonEnergyCommand(PhotonView& view, AcquisitionContext& ctx);
+// One press of the button (or one photon step of a run) with the photon field `photonText`: a move
+// there, or, while a move runs, its stop. Every failure sets StopRequest. Returns true when the
+// monochromator reported success for a move that was not stopped.
+bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monochromator& mono,
+                         AcquisitionContext& ctx);
 
 } // namespace korvo

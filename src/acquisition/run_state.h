@@ -1,46 +1,13 @@
 #pragma once
 // Numeric state of the measurement: derived from the fields at pass-energy change and run start,
 // read by the analyser routines and the run loop.
+#include "files/measurement_data.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace korvo {
-
-enum MachineModes : std::uint8_t { ModeOff = 1, ModeClam = 2, ModeCfs = 3, ModeCis = 4, ModeKeithley = 5 };
-
-// The modes that scan the photon energy (the monochromator moves at every point of an energy scan).
-inline bool photonScanning(std::uint8_t mode) {
-    return mode == ModeCfs || mode == ModeCis || mode == ModeKeithley;
-}
-
-// "CLAM", "CLAM_CFS", "CLAM_CIS", "KEITHLEY"; empty for the test mode.
-inline const char* machineModeName(std::uint8_t mode) {
-    switch (mode) {
-    case ModeClam:
-        return "CLAM";
-    case ModeCfs:
-        return "CLAM_CFS";
-    case ModeCis:
-        return "CLAM_CIS";
-    case ModeKeithley:
-        return "KEITHLEY";
-    default:
-        return "";
-    }
-}
-
-// One record of the measurement data block: 26 doubles.
-struct MeasurementRecord {
-    double Energy = 0;           // x of the accumulated spectrum
-    double enScan = 0;           // x of the current scan (point index in the c(t) chart)
-    std::array<double, 12> Co{}; // sums over completed scans
-    std::array<double, 12>
-        CoScan{}; // current scan: [0] shifted total, [1..9] channels, [10..11] electrometers
-};
-static_assert(sizeof(MeasurementRecord) == 26 * sizeof(double));
-using DataBlock = std::vector<MeasurementRecord>;
 
 struct RunState {
     std::uint8_t MachineMode = ModeOff;
@@ -51,6 +18,7 @@ struct RunState {
     std::int32_t ScansTarget = 0;
     std::uint16_t ScanNumber = 1;
     double PassEnergy = 0;
+    std::uint8_t PassEnergyCode = 0; // bits 3..1 of the control register for the pass-energy text
     double PhotonStart = 0;
     std::int32_t GateUnits = 1;
     // Channel arrays are indexed 1..9 (index 0 unused) as channeltrons are numbered.

@@ -102,7 +102,7 @@ LiveDisplay::LiveDisplay(TForm1& window, RunEngine& engine)
     labels_[2] = cursorLabel(panel, 0x808080, "cursorDistanceLabel");
     window.plotBox()->installEventFilter(this);
 
-    oben_ = panel->findChild<QScrollBar*>(QString(), Qt::FindDirectChildrenOnly);
+    oben_ = window.obenScrollBar();
     if (oben_) {
         QSignalBlocker block(oben_);
         oben_->setRange(plot::kScrollTopMin, plot::kScrollTopMax);
@@ -117,15 +117,15 @@ LiveDisplay::LiveDisplay(TForm1& window, RunEngine& engine)
     connect(window.bigSpotsBox(), &QCheckBox::toggled, this, [this] { redraw(); });
 
     // The axis caption under the plot has room at its right end for the view switch.
-    axisCaption_ = panel->findChild<QWidget*>(QStringLiteral("axisCaption"));
+    axisCaption_ = window.axisCaption();
     multiView_ = new QCheckBox(QStringLiteral("View Multichannelt."), axisCaption_ ? axisCaption_ : panel);
     multiView_->setObjectName(QStringLiteral("viewMultichanneltron"));
     multiView_->setFont(TForm1::smallFont(multiView_->font()));
     if (axisCaption_) axisCaption_->installEventFilter(this);
     connect(multiView_, &QCheckBox::toggled, this, &LiveDisplay::showMultichanneltron);
-    // The Keithley mode has no channeltrons to show; its title is the one sign of the switch.
-    connect(&window, &QWidget::windowTitleChanged, this, [this](const QString& title) {
-        const bool keithley = title.endsWith(QStringLiteral("Keithley"));
+    // The Keithley mode has no channeltrons to show.
+    connect(&window, &TForm1::machineModeChanged, this, [this](int mode) {
+        const bool keithley = mode == ModeKeithley;
         if (keithley) multiView_->setChecked(false);
         multiView_->setEnabled(!keithley);
     });

@@ -66,11 +66,12 @@ int main(int argc, char** argv) {
     korvo::QtDialogs dialogs;
     korvo::AcquisitionContext ctx(clock, pump, dialogs);
 
-    // Declared before the window: the run connection the window owns reads and writes through it up
-    // to the window's destruction.
+    // The station and its port back end outlive the window, which shows the station to its end.
+    korvo::EmptyBus noCard;
     std::unique_ptr<korvo::PortIo> port;
+    korvo::Station station(ctx, noCard);
     const std::string iniPath = options.iniPath.empty() ? korvo::iniFilePath() : options.iniPath;
-    korvo::TForm1 window(ctx, iniPath);
+    korvo::TForm1 window(station, iniPath);
     QObject::connect(&guard, &korvo::SingleInstanceGuard::activationRequested, &window,
                      &korvo::TForm1::bringToFront);
 
@@ -83,8 +84,8 @@ int main(int argc, char** argv) {
                                       "\rThe program runs without an analyser.");
         port = korvo::makePortBackend("test", clock, &error);
     }
-    window.setPortIo(port.get());
-    new korvo::RunConnection(window, *port); // owned by the window
+    station.usePort(*port);
+    station.startCard();
 
     korvo::showSplash(window.splashTimeMs());
     window.show();

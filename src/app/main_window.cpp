@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/run_connection.h"
 #include "app/text_editor_window.h"
 #include "app/warning_dialog.h"
 
@@ -17,8 +18,9 @@
 
 namespace korvo {
 
-TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
-    : QMainWindow(parent), ctx_(ctx), ini_(std::move(iniPath)) {
+TForm1::TForm1(Station& station, std::string iniPath, QWidget* parent)
+    : QMainWindow(parent), station_(station), ctx_(station.ctx), fields_(station.fields),
+      state_(station.state), settings_(station.settings), ini_(std::move(iniPath)) {
     chooseColour = [this](const QColor& current) -> std::optional<QColor> {
         QColor c = QColorDialog::getColor(current, this);
         if (!c.isValid()) return std::nullopt;
@@ -48,6 +50,8 @@ TForm1::TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
     strip.fill(fromBgr(0xDDDDDD));
     progressLabel_->setPixmap(strip);
     progressLabel_->setFixedSize(100, 17);
+
+    run_ = new RunConnection(*this, station_);
 
     // Only the menu bar is of use until "Measure" is chosen.
     panel_->hide();
@@ -118,29 +122,20 @@ void TForm1::closeEvent(QCloseEvent* e) {
     }
     closing_ = true;
     writeSettings(true);
-    DataBlock().swap(data_);
+    DataBlock().swap(station_.measurement.data);
     editor_->close();
     e->accept();
 }
 
 void TForm1::ExitClick() {
-    // During a run the close below is refused; writing the settings would copy the fields typed
-    // since the start into the run's state (the writer settles the point count).
+    // During a run the close below is refused, and the settings are written when the program closes.
     if (!runActive()) writeSettings(true);
     close();
 }
 
-void TForm1::checkSaveDir(bool showOptionsPage) {
+void TForm1::checkSaveDir(bool tellOptions) {
     SaveDirCheck check = korvo::checkSaveDir(settings_.store.saveDir, settings_.store.startDir);
-    if (showOptionsPage && check.optionsPage >= 0) ctx_.links->showOptionsPage(check.optionsPage);
-}
-
-void TForm1::Start_buttonClick() {
-    if (receivers(SIGNAL(runRequested())) == 0) {
-        ctx_.dialogs.show("The measurement run is not available in this build.");
-        return;
-    }
-    emit runRequested();
+    if (tellOptions && check.optionsPage >= 0) showOptionsPage(check.optionsPage);
 }
 
 void TForm1::bringToFront() {

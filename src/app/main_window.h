@@ -2,19 +2,15 @@
 // The acquisition console: menus, the measurement parameters, the run buttons and the place of the
 // live plot. The window holds controls only; it copies their texts into MeasurementFields, calls the
 // acquisition logic and shows what comes back.
-#include "acquisition/context.h"
-#include "acquisition/measurement_fields.h"
-#include "acquisition/measurement_settings.h"
-#include "acquisition/photon_command.h"
-#include "acquisition/run_state.h"
+#include "acquisition/station.h"
 #include "common/ini_file.h"
-#include "common/port_io.h"
 
 #include <QColor>
 #include <QFont>
 #include <QMainWindow>
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,38 +32,58 @@ class QStatusBar;
 
 namespace korvo {
 
+class RunConnection;
 class TextEditorWindow;
 class TForm11;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    // Reads the settings from `iniPath` at once (the start-up read); the window is not shown yet.
-    TForm1(AcquisitionContext& ctx, std::string iniPath, QWidget* parent = nullptr);
+    // Shows `station` (which outlives the window) and reads the settings from `iniPath` at once (the
+    // start-up read); the window is not shown yet.
+    TForm1(Station& station, std::string iniPath, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // ---- model, as the rest of the program reads it
-    AcquisitionContext& context() { return ctx_; }
-    MeasurementFields& fields() { return fields_; }
-    RunState& state() { return state_; }
-    DataBlock& data() { return data_; }
-    std::uint8_t machineMode() const { return state_.MachineMode; }
-    MeasurementSettings& settings() { return settings_; }
-    // State of the "Set Pho. Energy" button; the run's photon steps go through the same view.
-    PhotonView& photonView() { return photonView_; }
-    void showPhotonView(const PhotonView& view);
-    const std::string& saveDir() const { return settings_.store.saveDir; }
-    const std::string& startDir() const { return settings_.store.startDir; }
+    Station& station() { return station_; }
+    AcquisitionContext& context() { return station_.ctx; }
+    MeasurementFields& fields() { return station_.fields; }
+    RunState& state() { return station_.state; }
+    std::uint8_t machineMode() const { return station_.state.MachineMode; }
+    MeasurementSettings& settings() { return station_.settings; }
+    // The "Set Pho. Energy" button and the photon field's colour, as the photon view stands.
+    void showPhotonView();
+    const std::string& saveDir() const { return station_.settings.store.saveDir; }
+    const std::string& startDir() const { return station_.settings.store.startDir; }
     const std::string& iniPath() const { return ini_.path(); }
-    int splashTimeMs() const { return settings_.store.splashTimeMs; }
-    // The analyser card back end chosen at start-up (not owned); the run reads and writes through it.
-    PortIo* portIo() const { return port_; }
-    void setPortIo(PortIo* port) { port_ = port; }
-    // A run is active, from its start until it has returned (after Stop it still winds down). The
-    // run reports it through setRunRunning(); the Start button's caption only shows it.
-    bool runActive() const { return runRunning_; }
-    void setRunRunning(bool on) { runRunning_ = on; }
+    int splashTimeMs() const { return station_.settings.store.splashTimeMs; }
+    // The adapter of the run's display to this window's controls and live plot.
+    RunConnection& run() { return *run_; }
+    // A run is active, from its start until it has returned (after Stop it still winds down).
+    bool runActive() const { return station_.engine.running(); }
     bool closing() const { return closing_; }
+    // Shows the options window on a page; set by whoever owns that window.
+    std::function<void(int page)> showOptionsPage = [](int) {};
+
+    // The menu items of the windows that are added to the program from outside. Each stays disabled
+    // until its window registers: registerWindow enables the item and connects `open` to it.
+    enum class WindowCommand {
+        ShowSpec,
+        PrintPreview,
+        PrinterSetup,
+        QuickPrint,
+        AesData,
+        History,
+        Korrelation,
+        Script,
+        Setup,
+        MultichanneltronSetup,
+        MakeScript,
+        Help,
+        Info,
+    };
+    void registerWindow(WindowCommand command, std::function<void()> open);
+    QAction* windowCommand(WindowCommand command) const;
 
     // Control texts -> fields, and back. Everything that reads the fields calls the first one.
     void controlsToFields();
@@ -87,7 +103,7 @@ public:
     void GetPosClick();
     void StopMonoClick();
     // Enters SaveDir or falls back to StartDir (telling the options window so).
-    void checkSaveDir(bool showOptionsPage = true);
+    void checkSaveDir(bool tellOptions = true);
     // The settings of the current machine section with or without the general keys.
     void writeSettings(bool withGeneral);
     void readSettings(const std::string& section, bool startUp);
@@ -112,6 +128,8 @@ public:
     QLabel* progressStrip() const { return progressLabel_; }
     QFrame* plotBox() const { return plotBox_; }
     QFrame* multiPlotBox() const { return multiPlotBox_; }
+    QScrollBar* obenScrollBar() const { return oben_; }
+    QLabel* axisCaption() const { return axisCaption_; }
     QCheckBox* autoScaleBox() const { return autoScale_; }
     QCheckBox* bigSpotsBox() const { return bigSpots_; }
     QGroupBox* settingsBox() const { return settingsBox_; }
@@ -146,23 +164,23 @@ public:
     // The small font of the window design, whose column and panel widths were made for it.
     static QFont smallFont(QFont font);
 
-public slots:
-    // The measurement run. The run engine connects here; until it does, pressing Start says so.
+    // ---- the run buttons (main_window_run.cpp). Start runs a whole measurement and returns at its
+    // end; the others reach the run through the event pump while it goes on.
     void Start_buttonClick();
+    void ContinueClick();
+    void SkipScanClick();
+    void LastScanClick();
+    void SaveClick();
+    // The hidden "Zufall" button: a random test run, offered only with the analyser tests enabled.
+    void ZufallClick();
+
+public slots:
     // Brings the window forward when another start of the program asks for it.
     void bringToFront();
 
 signals:
-    // Emitted by the Start button, which reads "Stop" during a run; the run integration tells start
-    // from stop by its own state.
-    void runRequested();
-    void stopRequested();
-    void continueClicked();
-    void skipScanClicked();
-    void lastScanClicked();
-    void saveMeasurementRequested();
-    // The hidden "Zufall" button: a random test run, offered only with the analyser tests enabled.
-    void randomStartRequested();
+    // A mode switch has set MachineMode to `mode` and laid out the window for it.
+    void machineModeChanged(int mode);
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -173,12 +191,22 @@ protected:
 private:
     // main_window_menus.cpp
     void createMenus();
+    void createFileMenu();
+    void createMeasureAndMachineMenus();
+    void createWindowMenus();
+    QAction* placeholder(QMenu* menu, const QString& caption, WindowCommand command);
     void openTextFile();
     void saveTextFile();
     void deleteFile();
     void openInDesktop(const QString& fileName);
     // main_window_layout.cpp
     void createPanel();
+    void createPlotArea();
+    void createSettingsBox();
+    void createKindAndInfoBoxes();
+    void createRunBox();
+    void createSideLabels();
+    void createSampleBox();
     void createStatusBar();
     void applyResize();
     // The smallest measurement view in which the right-hand column and the sample box stay whole.
@@ -194,16 +222,14 @@ private:
     void showExtraPoints();
     void applySettingsView(const SettingsView& view);
 
+    Station& station_;
     AcquisitionContext& ctx_;
+    MeasurementFields& fields_;     // station_.fields
+    RunState& state_;               // station_.state
+    MeasurementSettings& settings_; // station_.settings
     IniFile ini_;
-    MeasurementFields fields_;
-    RunState state_;
-    DataBlock data_;
-    MeasurementSettings settings_{fields_, state_, ctx_};
-    PortIo* port_ = nullptr;
-    PhotonView photonView_;
+    RunConnection* run_ = nullptr;
     bool closing_ = false;
-    bool runRunning_ = false;
     bool shownOnce_ = false;
     bool startPending_ = true;   // the one-time work of the first showing is still to be done
     QString lastPassEnergyText_; // text the last pass-energy change saw, to skip repeats
@@ -214,6 +240,7 @@ private:
     QAction* measureAction_ = nullptr;
     QAction* saveAction_ = nullptr;
     std::array<QAction*, 4> modeActions_{};
+    std::map<WindowCommand, QAction*> windowCommands_;
     QAction* addKeithley1_ = nullptr;
     QAction* addKeithley2_ = nullptr;
     QActionGroup* printScheme_ = nullptr;

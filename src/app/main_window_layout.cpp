@@ -76,7 +76,35 @@ void TForm1::createPanel() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
     panel_ = new QWidget(central);
+    createPlotArea();
+    createSettingsBox();
+    createKindAndInfoBoxes();
+    createRunBox();
+    createSideLabels();
+    createSampleBox();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{settingsBox_, runBox_, sampleBox_, infoBox_, plotBox_, scriptLabel_})
+        w->installEventFilter(this);
+    for (QWidget* w : std::initializer_list<QWidget*>{settingsBox_, kindBox_, infoBox_, runBox_, sampleBox_})
+        w->setAutoFillBackground(true);
 
+    // Names by which the script and history windows, and tests, find the controls.
+    startLabel_->setObjectName(QStringLiteral("startLabel"));
+    passCombo_->setObjectName(QStringLiteral("passEnergy"));
+    energyLabel_->setObjectName(QStringLiteral("energyReadout"));
+    infoBox_->setObjectName(QStringLiteral("infoBox"));
+    channelList_->setObjectName(QStringLiteral("channelList"));
+    axisCaption_->setObjectName(QStringLiteral("axisCaption"));
+    rampButton_->setObjectName(QStringLiteral("rampButton"));
+    pointsButton_->setObjectName(QStringLiteral("pointsButton"));
+    sampleEdit_->setObjectName(QStringLiteral("sample"));
+    commentEdit_->setObjectName(QStringLiteral("comment"));
+    fileEdit_->setObjectName(QStringLiteral("fileName"));
+
+    applyModeLayout(ModeClam); // the window design shows the CLAM layout
+}
+
+void TForm1::createPlotArea() {
     measurementsLabel_ = new QLabel(panel_);
     measurementsLabel_->setGeometry(8, 4, 480, 18);
 
@@ -92,8 +120,9 @@ void TForm1::createPanel() {
     oben_ = new QScrollBar(Qt::Vertical, panel_);
     autoScale_ = new QCheckBox(panel_);
     autoScale_->setToolTip(QStringLiteral("Autoscale"));
+}
 
-    // ---- settings box
+void TForm1::createSettingsBox() {
     settingsBox_ = new QGroupBox(QStringLiteral("Settings CLAM4"), panel_);
     startLabel_ = new QLabel(QStringLiteral("Start Energy (eV)"), settingsBox_);
     startEdit_ = rowEdit(settingsBox_, "start");
@@ -132,20 +161,21 @@ void TForm1::createPanel() {
     for (QWidget* w : std::initializer_list<QWidget*>{startLabel_, scansLabel_, passLabel_, timeLabel_,
                                                       rampButton_, pointsButton_, photonButton_})
         w->setFont(smallFont(w->font()));
+}
 
-    // ---- kind of measurement
+void TForm1::createKindAndInfoBoxes() {
     kindBox_ = new QGroupBox(QStringLiteral("Kind of Measurement"), panel_);
     kindGroup_ = new QButtonGroup(kindBox_);
     kindGroup_->setExclusive(true);
 
-    // ---- info box
     infoBox_ = new QGroupBox(QStringLiteral("Info"), panel_);
     extraPointsLabel_ = new QLabel(QStringLiteral("0 Extra Points"), infoBox_);
     extraPointsLabel_->setGeometry(6, 16, 140, 14);
     rangeLabel_ = new QLabel(infoBox_);
     rangeLabel_->setGeometry(6, 30, 140, 14);
+}
 
-    // ---- run buttons
+void TForm1::createRunBox() {
     runBox_ = new QGroupBox(panel_);
     startButton_ = new QPushButton(QStringLiteral("Start"), runBox_);
     continueButton_ = new QPushButton(QStringLiteral("Wait"), runBox_);
@@ -166,21 +196,21 @@ void TForm1::createPanel() {
     zufallButton_ = new QPushButton(QStringLiteral("Zufall"), infoBox_);
     zufallButton_->setGeometry(96, 12, 50, 18);
     zufallButton_->hide();
-    connect(zufallButton_, &QPushButton::clicked, this, &TForm1::randomStartRequested);
+}
 
-    // ---- channel list
+// The channel list, the script-mode panel and the axis caption with its monitor and ring-current
+// labels.
+void TForm1::createSideLabels() {
     channelCaption_ = new QLabel(QStringLiteral("Energy Positions"), panel_);
     channelList_ = new QListWidget(panel_);
     channelList_->setToolTip(QStringLiteral("Energy Positions"));
     channelList_->installEventFilter(this);
 
-    // ---- script-mode panel
     scriptLabel_ = new QLabel(panel_);
     scriptLabel_->setAlignment(Qt::AlignCenter);
     scriptLabel_->setStyleSheet(QStringLiteral("background: red; color: yellow; font-weight: bold;"));
     scriptLabel_->hide();
 
-    // ---- axis caption with monitor and ring-current labels
     axisCaption_ = new QLabel(panel_);
     axisCaption_->setAlignment(Qt::AlignCenter);
     axisCaption_->setFrameShape(QFrame::Panel);
@@ -189,8 +219,9 @@ void TForm1::createPanel() {
     monitorLabel_->setGeometry(2, 1, 90, 14);
     ringLabel_ = new QLabel(axisCaption_);
     ringLabel_->hide(); // shown only while the ring current is polled
+}
 
-    // ---- sample box
+void TForm1::createSampleBox() {
     sampleBox_ = new QGroupBox(panel_);
     auto* sampleCaption = new QLabel(QStringLiteral("Sample"), sampleBox_);
     auto* commentCaption = new QLabel(QStringLiteral("Comment"), sampleBox_);
@@ -204,27 +235,6 @@ void TForm1::createPanel() {
     fileCaption->setGeometry(8, 52, 70, 20);
     bigSpots_ = new QCheckBox(QStringLiteral("Big Spots"), sampleBox_);
     progressLabel_ = new QLabel(sampleBox_);
-
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{settingsBox_, runBox_, sampleBox_, infoBox_, plotBox_, scriptLabel_})
-        w->installEventFilter(this);
-    for (QWidget* w : std::initializer_list<QWidget*>{settingsBox_, kindBox_, infoBox_, runBox_, sampleBox_})
-        w->setAutoFillBackground(true);
-
-    // Names by which the script and history windows, and tests, find the controls.
-    startLabel_->setObjectName(QStringLiteral("startLabel"));
-    passCombo_->setObjectName(QStringLiteral("passEnergy"));
-    energyLabel_->setObjectName(QStringLiteral("energyReadout"));
-    infoBox_->setObjectName(QStringLiteral("infoBox"));
-    channelList_->setObjectName(QStringLiteral("channelList"));
-    axisCaption_->setObjectName(QStringLiteral("axisCaption"));
-    rampButton_->setObjectName(QStringLiteral("rampButton"));
-    pointsButton_->setObjectName(QStringLiteral("pointsButton"));
-    sampleEdit_->setObjectName(QStringLiteral("sample"));
-    commentEdit_->setObjectName(QStringLiteral("comment"));
-    fileEdit_->setObjectName(QStringLiteral("fileName"));
-
-    applyModeLayout(ModeClam); // the window design shows the CLAM layout
 }
 
 void TForm1::createStatusBar() {
@@ -308,10 +318,11 @@ void TForm1::modeSwitchSteps(std::uint8_t mode) {
     paintParameterFields();
     setWindowTitle(QString::fromLatin1(lookOf(mode).title));
     for (int i = 0; i < 4; ++i) modeActions_[i]->setChecked(ModeClam + i == mode);
-    continueButton_->setEnabled(false);
+    station_.engine.endContinuation();
     readSettings("CLAM", false);
     state_.MachineMode = mode;
     rebuildKindItems();
+    emit machineModeChanged(mode);
 }
 
 void TForm1::rebuildKindItems() {

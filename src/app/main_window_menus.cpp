@@ -37,10 +37,19 @@ void openWithShortcut(QMainWindow* window, QMenu* menu, const QKeySequence& keys
 } // namespace
 
 void TForm1::createMenus() {
-    QMenuBar* bar = menuBar();
+    createFileMenu();
+    createMeasureAndMachineMenus();
+    createWindowMenus();
+}
 
-    // ---- File
-    fileMenu_ = bar->addMenu(QStringLiteral("&File"));
+QAction* TForm1::placeholder(QMenu* menu, const QString& caption, WindowCommand command) {
+    QAction* a = addItem(menu, caption, false);
+    windowCommands_[command] = a;
+    return a;
+}
+
+void TForm1::createFileMenu() {
+    fileMenu_ = menuBar()->addMenu(QStringLiteral("&File"));
     openWithShortcut(this, fileMenu_, QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(addItem(fileMenu_, QStringLiteral("Open Textfile")), &QAction::triggered, this,
             &TForm1::openTextFile);
@@ -52,15 +61,10 @@ void TForm1::createMenus() {
     // Enabled and disabled with the Save button (see eventFilter): like the button it saves only a
     // finished measurement, never one in progress.
     saveAction_ = addItem(fileMenu_, QStringLiteral("&Save Measurements"), false);
-    connect(saveAction_, &QAction::triggered, this, [this] {
-        if (receivers(SIGNAL(saveMeasurementRequested())) == 0)
-            ctx_.dialogs.show("Saving measurements is not available in this build.");
-        else
-            emit saveMeasurementRequested();
-    });
+    connect(saveAction_, &QAction::triggered, this, &TForm1::SaveClick);
     addItem(fileMenu_, QStringLiteral("Load Measurements"), false);
     fileMenu_->addSeparator();
-    addItem(fileMenu_, QStringLiteral("Print - &Preview"), false);
+    placeholder(fileMenu_, QStringLiteral("Print - &Preview"), WindowCommand::PrintPreview);
     QMenu* scheme = fileMenu_->addMenu(QStringLiteral("Print-&Scheme"));
     printScheme_ = new QActionGroup(this);
     for (const char* caption : {"1 X 1 (vert)", "2 X 1", "3 X 2", "4 X 2"}) {
@@ -70,17 +74,20 @@ void TForm1::createMenus() {
         scheme4x2_ = a; // the last one, "4 X 2", is the default scheme
     }
     scheme4x2_->setChecked(true);
-    addItem(fileMenu_, QStringLiteral("Printer S&etup"), false);
+    placeholder(fileMenu_, QStringLiteral("Printer S&etup"), WindowCommand::PrinterSetup);
     QAction* incLine = addItem(fileMenu_, QStringLiteral("&Inc line-type"));
     incLine->setCheckable(true);
     QAction* grid = addItem(fileMenu_, QStringLiteral("&Grid"));
     grid->setCheckable(true);
     grid->setChecked(true);
-    addItem(fileMenu_, QStringLiteral("&Quick Print  (Print16)"), false);
+    placeholder(fileMenu_, QStringLiteral("&Quick Print  (Print16)"), WindowCommand::QuickPrint);
     fileMenu_->addSeparator();
     connect(addItem(fileMenu_, QStringLiteral("&Exit")), &QAction::triggered, this, &TForm1::ExitClick);
+}
 
-    // ---- Measure (a command on the bar itself)
+void TForm1::createMeasureAndMachineMenus() {
+    QMenuBar* bar = menuBar();
+    // "Measure" is a command on the bar itself.
     measureAction_ = bar->addAction(QStringLiteral("&Measure"));
     measureAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     measureAction_->setShortcutContext(Qt::ApplicationShortcut);
@@ -89,7 +96,6 @@ void TForm1::createMenus() {
         if (measureAction_->isVisible() && measureAction_->isEnabled()) MeasureClick();
     });
 
-    // ---- Machine
     machineMenu_ = bar->addMenu(QStringLiteral("&Machine"));
     openWithShortcut(this, machineMenu_, QKeySequence(Qt::CTRL | Qt::Key_A));
     const char* modeCaptions[4] = {"&CLAM4", "CLAM4  C&FS", "CLAM4  C&IS", "&Keithley 1 && Mono"};
@@ -109,44 +115,57 @@ void TForm1::createMenus() {
     connect(addKeithley2_, &QAction::toggled, this, [this](bool on) { ctx_.options.addKeithley2 = on; });
     QAction* test = addItem(machineMenu_, QStringLiteral("&Testbetrieb"), false);
     test->setVisible(false);
+}
 
-    // ---- ShowSpec (opens a viewer window; the viewer is not part of this build yet)
+// The items of the windows that are added to the program from outside: disabled until their window
+// registers (see registerWindow).
+void TForm1::createWindowMenus() {
+    QMenuBar* bar = menuBar();
     QAction* showSpec = bar->addAction(QStringLiteral("&ShowSpec"));
     showSpec->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     showSpec->setEnabled(false);
+    windowCommands_[WindowCommand::ShowSpec] = showSpec;
 
-    // ---- Data
     QMenu* data = bar->addMenu(QStringLiteral("&Data"));
     openWithShortcut(this, data, QKeySequence(Qt::CTRL | Qt::Key_D));
     data->menuAction()->setEnabled(false);
-    addItem(data, QStringLiteral("&AES-Data"), false);
+    placeholder(data, QStringLiteral("&AES-Data"), WindowCommand::AesData);
 
-    // ---- Tools
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
-    addItem(tools, QStringLiteral("&History"), false);
-    addItem(tools, QStringLiteral("&Korrelation"), false);
-    addItem(tools, QStringLiteral("&Script"), false);
+    placeholder(tools, QStringLiteral("&History"), WindowCommand::History);
+    placeholder(tools, QStringLiteral("&Korrelation"), WindowCommand::Korrelation);
+    placeholder(tools, QStringLiteral("&Script"), WindowCommand::Script);
     addItem(tools, QStringLiteral("e-mail - Alert")); // offered, but has never done anything
 
-    // ---- Options
     QMenu* options = bar->addMenu(QStringLiteral("&Options"));
     openWithShortcut(this, options, QKeySequence(Qt::CTRL | Qt::Key_O));
-    addItem(options, QStringLiteral("&Setup"), false);
-    addItem(options, QStringLiteral("&Multichanneltron Setup"), false);
-    addItem(options, QStringLiteral("Make S&cript"), false);
+    placeholder(options, QStringLiteral("&Setup"), WindowCommand::Setup);
+    placeholder(options, QStringLiteral("&Multichanneltron Setup"), WindowCommand::MultichanneltronSetup);
+    placeholder(options, QStringLiteral("Make S&cript"), WindowCommand::MakeScript);
 
-    // ---- monochromator commands on the bar itself
+    // Monochromator commands on the bar itself.
     connect(bar->addAction(QStringLiteral("Get Pos !")), &QAction::triggered, this, &TForm1::GetPosClick);
     connect(bar->addAction(QStringLiteral("Stop Mono !")), &QAction::triggered, this, &TForm1::StopMonoClick);
 
-    // ---- Help
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     openWithShortcut(this, help, QKeySequence(Qt::CTRL | Qt::Key_H));
-    addItem(help, QStringLiteral("&Help"), false);
-    addItem(help, QStringLiteral("&Info"), false);
+    placeholder(help, QStringLiteral("&Help"), WindowCommand::Help);
+    placeholder(help, QStringLiteral("&Info"), WindowCommand::Info);
     addItem(help, QStringLiteral("&noch zu ändern"), false);
     connect(addItem(help, QStringLiteral("Bugs !!!!")), &QAction::triggered, this,
             [this] { openInDesktop(QStringLiteral("bugs.txt")); });
+}
+
+QAction* TForm1::windowCommand(WindowCommand command) const {
+    auto it = windowCommands_.find(command);
+    return it == windowCommands_.end() ? nullptr : it->second;
+}
+
+void TForm1::registerWindow(WindowCommand command, std::function<void()> open) {
+    QAction* a = windowCommand(command);
+    if (!a) return;
+    a->setEnabled(true);
+    connect(a, &QAction::triggered, this, std::move(open));
 }
 
 void TForm1::openTextFile() {

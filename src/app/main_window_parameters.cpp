@@ -41,10 +41,16 @@ void TForm1::connectParameters() {
             [this](QListWidgetItem* item) { ChannelListClick(channelList_->row(item)); });
     connect(photonButton_, &QPushButton::clicked, this, &TForm1::SetPhoEnergyClick);
     connect(startButton_, &QPushButton::clicked, this, &TForm1::Start_buttonClick);
-    connect(continueButton_, &QPushButton::clicked, this, &TForm1::continueClicked);
-    connect(skipButton_, &QPushButton::clicked, this, &TForm1::skipScanClicked);
-    connect(lastScanButton_, &QPushButton::clicked, this, &TForm1::lastScanClicked);
-    connect(saveButton_, &QPushButton::clicked, this, &TForm1::saveMeasurementRequested);
+    connect(continueButton_, &QPushButton::clicked, this, &TForm1::ContinueClick);
+    connect(skipButton_, &QPushButton::clicked, this, &TForm1::SkipScanClick);
+    connect(lastScanButton_, &QPushButton::clicked, this, &TForm1::LastScanClick);
+    connect(saveButton_, &QPushButton::clicked, this, &TForm1::SaveClick);
+    connect(zufallButton_, &QPushButton::clicked, this, &TForm1::ZufallClick);
+    // The run re-reads the scans field after every scan and, in the CFS and CIS modes, the start
+    // field at every point; it saves sample, comment and file name at its end. Whatever the user types
+    // while it runs reaches the fields at once, so a field the run shows again is never put back.
+    for (QLineEdit* e : panel_->findChildren<QLineEdit*>())
+        connect(e, &QLineEdit::textEdited, this, [this] { controlsToFields(); });
 }
 
 void TForm1::controlsToFields() {
@@ -65,8 +71,7 @@ void TForm1::controlsToFields() {
     if (index < 0 || passCombo_->itemText(index) != pass)
         index = pass.isEmpty() ? -1 : passEnergyIndexOf(fields_.passEnergyText);
     fields_.passEnergyIndex = index;
-    fields_.rampView = rampButton_->text() == QStringLiteral("Ramp (eV)");
-    fields_.pointsView = pointsButton_->text() == QStringLiteral("Points/Scan");
+    // The ramp and points views are the fields' own state; the buttons only show their captions.
     if (kindGroup_->checkedId() >= 0) fields_.kindOfMeasure = kindGroup_->checkedId();
 }
 
@@ -140,31 +145,32 @@ QStringList TForm1::channelItems() const {
 
 void TForm1::SetPhoEnergyClick() {
     // A press while the monochromator moves arrives here from inside the move's waits; the view
-    // still reads "Stop Monoc." then, and the command takes the stop path.
-    const bool nested = photonView_.caption == PhotonView::kStopCaption;
-    if (!nested) {
+    // still shows the move then, and the command takes the stop path.
+    if (!station_.photon.moving()) {
         controlsToFields();
-        photonView_.photon = fields_.photon;
-        // The model changes the caption only inside the call; show the moving state for its waits.
-        if (ctx_.links->monoConnected() && text::parseDouble(fields_.photon))
-            showPhotonView(PhotonView{PhotonView::kStopCaption, fields_.photon, PhotonView::kMovingColour});
+        // The model marks the move only inside the call; show it for the move's waits.
+        if (station_.devices.monochromator->connected() && text::parseDouble(fields_.photon)) {
+            photonButton_->setText(QString::fromLatin1(PhotonView::kStopCaption));
+            paintField(photonEdit_, fromBgr(PhotonView::kMovingColour));
+        }
     }
-    photonEnergyCommand(photonView_, ctx_);
-    showPhotonView(photonView_);
+    station_.photonEnergyCommand();
+    showPhotonView();
 }
 
-void TForm1::showPhotonView(const PhotonView& view) {
+void TForm1::showPhotonView() {
     // The photon text is left alone: the monochromator link writes the position it read back.
-    photonButton_->setText(QString::fromStdString(view.caption));
-    paintField(photonEdit_, fromBgr(view.colour));
+    const PhotonView& view = station_.photon;
+    photonButton_->setText(QString::fromLatin1(view.caption()));
+    paintField(photonEdit_, fromBgr(view.colour()));
 }
 
 void TForm1::GetPosClick() {
-    ctx_.links->MonoGetPosition();
+    station_.devices.monochromator->MonoGetPosition();
 }
 
 void TForm1::StopMonoClick() {
-    ctx_.links->MonoStop();
+    station_.devices.monochromator->MonoStop();
 }
 
 void TForm1::readSettings(const std::string& section, bool startUp) {
@@ -179,7 +185,7 @@ void TForm1::applySettingsView(const SettingsView& view) {
     startLabel_->setText(QString::fromStdString(view.startLabel));
     scansLabel_->setText(QString::fromStdString(view.scansLabel));
     passLabel_->setText(QString::fromStdString(view.passEnergyLabel));
-    if (view.showOptionsPage0) ctx_.links->showOptionsPage(0);
+    if (view.showOptionsPage0) showOptionsPage(0);
 }
 
 void TForm1::writeSettings(bool withGeneral) {

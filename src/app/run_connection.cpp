@@ -16,96 +16,15 @@
 
 namespace korvo {
 
-RunConnection::RunConnection(TForm1& window, PortIo& port)
-    : QObject(&window), window_(window),
-      io_(window.context(), port, window.fields(), measurement_.state, measurement_.data),
-      saver_(window.context(), window.fields(), measurement_),
-      engine_(window.context(), io_, window.fields(), window.state(), measurement_, saver_, *this) {
-    io_.hooks.energyLabel = [this](const std::string& t) {
+RunConnection::RunConnection(TForm1& window, Station& station) : QObject(&window), window_(window) {
+    station.engine.setDisplay(*this);
+    station.io.hooks.energyLabel = [this](const std::string& t) {
         window_.energyLabel()->setText(QString::fromStdString(t));
     };
-    io_.hooks.monitorLabel = [this](const std::string& t) {
+    station.io.hooks.monitorLabel = [this](const std::string& t) {
         window_.monitorLabel()->setText(QString::fromStdString(t));
     };
-    io_.startUp(true);
-    live_ = new LiveDisplay(window, engine_);
-
-    connect(&window, &TForm1::runRequested, this, &RunConnection::startClicked);
-    connect(&window, &TForm1::stopRequested, this, [this] { engine_.requestStop(); });
-    connect(&window, &TForm1::continueClicked, this, &RunConnection::continueClicked);
-    connect(&window, &TForm1::skipScanClicked, this, [this] { engine_.skipScanClicked(); });
-    connect(&window, &TForm1::lastScanClicked, this, [this] { engine_.lastScanClicked(); });
-    connect(&window, &TForm1::saveMeasurementRequested, this, &RunConnection::saveClicked);
-    connect(&window, &TForm1::randomStartRequested, this, &RunConnection::randomStartClicked);
-
-    // The run re-reads the scans field after every scan and, in the CFS and CIS modes, the start
-    // field at every point; it saves sample, comment and file name at its end. Whatever the user types
-    // while it runs reaches the fields at once, so a field the run shows again is never put back.
-    for (QLineEdit* e : window.measurementPanel()->findChildren<QLineEdit*>())
-        connect(e, &QLineEdit::textEdited, this, [this] { window_.controlsToFields(); });
-}
-
-void RunConnection::settingsToSaver() {
-    auto& store = window_.settings().store;
-    saver_.saveDir = store.saveDir;
-    saver_.startDir = store.startDir;
-    saver_.storedLastName = store.lastFileName;
-}
-
-void RunConnection::saverToSettings() {
-    auto& store = window_.settings().store;
-    store.saveDir = saver_.saveDir;
-    store.lastFileName = saver_.storedLastName;
-}
-
-void RunConnection::startClicked() {
-    if (engine_.running()) {
-        // "Stop", pressed from inside the running measurement's waits.
-        engine_.startClicked();
-        return;
-    }
-    window_.controlsToFields();
-    settingsToSaver();
-    engine_.startClicked(); // returns when the run has ended
-    saverToSettings();
-}
-
-void RunConnection::randomStartClicked() {
-    if (engine_.running()) return;
-    window_.controlsToFields();
-    settingsToSaver();
-    const auto seed = static_cast<std::uint64_t>(window_.context().clock.nowUs());
-    const RandomFollowUp next = engine_.randomTestStart(seed);
-    saverToSettings();
-    // Afterwards a random mode, kind and pass energy, so that the next press tries another setting.
-    window_.switchMode(next.machineMode);
-    window_.controlsToFields();
-    window_.fields().kindOfMeasure = next.kindOfMeasure;
-    window_.fields().passEnergyIndex = next.passEnergyIndex;
-    window_.fields().passEnergyText = kPassEnergyItems[next.passEnergyIndex];
-    window_.fieldsToControls();
-    window_.PassEnergie_ComboBoxChange();
-}
-
-void RunConnection::continueClicked() {
-    if (engine_.running()) {
-        engine_.continueClicked();
-        return;
-    }
-    // Further scans for a finished run: the whole continuation runs inside this call.
-    window_.controlsToFields();
-    settingsToSaver();
-    engine_.continueClicked();
-    saverToSettings();
-}
-
-void RunConnection::saveClicked() {
-    if (engine_.running()) return;
-    window_.controlsToFields();
-    settingsToSaver();
-    engine_.saveClicked();
-    saverToSettings();
-    window_.fieldsToControls();
+    live_ = new LiveDisplay(window, station.engine);
 }
 
 void RunConnection::runStarted() {
@@ -142,9 +61,8 @@ void RunConnection::progress(const ProgressStrip& strip) {
 }
 
 void RunConnection::controlsChanged(const RunControls& c) {
-    window_.setRunRunning(c.running);
-    window_.startButton()->setText(QString::fromStdString(c.startCaption));
-    window_.continueButton()->setText(QString::fromStdString(c.continueCaption));
+    window_.startButton()->setText(QString::fromLatin1(c.startCaption()));
+    window_.continueButton()->setText(QString::fromLatin1(c.continueCaption()));
     window_.continueButton()->setEnabled(c.continueEnabled);
     window_.skipScanButton()->setEnabled(c.skipEnabled);
     window_.lastScanButton()->setEnabled(c.lastScanEnabled);
@@ -152,15 +70,15 @@ void RunConnection::controlsChanged(const RunControls& c) {
     window_.kindBox()->setEnabled(c.kindEnabled);
     // The pass energy and the reference channel fix the channel shifts and the photon steps of the
     // scan in progress: changed half-way, the counts of one scan would land on other energies.
-    window_.passEnergyCombo()->setEnabled(!c.running);
-    window_.channelList()->setEnabled(!c.running);
+    window_.passEnergyCombo()->setEnabled(!c.running());
+    window_.channelList()->setEnabled(!c.running());
     window_.machineMenu()->menuAction()->setEnabled(c.menusEnabled);
     window_.measureAction()->setEnabled(c.menusEnabled);
 }
 
 void RunConnection::fieldsChanged() {
     window_.fieldsToControls();
-    window_.showPhotonView(engine_.photonView());
+    window_.showPhotonView();
 }
 
 void RunConnection::rangeText(const std::string& text) {

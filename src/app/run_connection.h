@@ -1,11 +1,9 @@
 #pragma once
-// Connects the main window to the measurement run: the run buttons and "&Save Measurements" reach
-// the run engine, and everything the run shows (live plot, captions, labels, progress strip, field
-// texts, info box, channel list) reaches the window's controls. Owned by the window (its Qt child).
-#include "acquisition/analyser_io/analyser_io.h"
+// What the station's run shows, in the main window's controls: the live plot, captions and enabling
+// of the run buttons, the labels, the progress strip, field texts, the info box and the channel list.
+// Owned by the window (its Qt child).
 #include "acquisition/run/run_display.h"
-#include "acquisition/run/run_engine.h"
-#include "acquisition/run/saving.h"
+#include "acquisition/station.h"
 
 #include <QObject>
 
@@ -17,15 +15,9 @@ class LiveDisplay;
 class RunConnection final : public QObject, public RunDisplay {
     Q_OBJECT
 public:
-    // `port` is the analyser card back end chosen at start-up; it must outlive the run. The timer is
-    // programmed at once; a card that does not answer the presence test leaves the program in its
-    // test mode.
-    RunConnection(TForm1& window, PortIo& port);
+    // Becomes the station's run display; the energy read-outs of the card routines go to the window.
+    RunConnection(TForm1& window, Station& station);
 
-    RunEngine& engine() { return engine_; }
-    Measurement& measurement() { return measurement_; }
-    MeasurementSaver& saver() { return saver_; }
-    AnalyserIo& analyser() { return io_; }
     LiveDisplay& live() { return *live_; }
 
     // RunDisplay
@@ -41,20 +33,7 @@ public:
     void channelList(const std::vector<std::string>& items) override;
 
 private:
-    void startClicked();
-    void continueClicked();
-    void saveClicked();
-    void randomStartClicked();
-    // The saver works on copies of the window's directories and last file name: in before a run or
-    // a save, back out after it.
-    void settingsToSaver();
-    void saverToSettings();
-
     TForm1& window_;
-    Measurement measurement_;
-    AnalyserIo io_;
-    MeasurementSaver saver_;
-    RunEngine engine_;
     LiveDisplay* live_ = nullptr;
     int stripExtra_ = -1, stripDone_ = -1; // last strip drawn, to skip identical ones
 };

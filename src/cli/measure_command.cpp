@@ -1,9 +1,7 @@
 #include "cli/measure_command.h"
 
-#include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/analyser_io/port_backend.h"
-#include "acquisition/measurement_settings.h"
-#include "acquisition/run/run_engine.h"
+#include "acquisition/station.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
@@ -164,56 +162,36 @@ int kindOf(const std::string& k) {
     return 1; // "CAE", and "KEI" in the Keithley mode
 }
 
-int runMeasure(const MeasureOptions& o) {
-    // "nan" passes the option's non-negative check.
-    if (!std::isfinite(o.duration) || o.duration < 0) {
-        std::cerr << "--duration needs a number of seconds\n";
+// The general keys as at program start; the parameters from the section of --mode, not of the
+// machine the desktop program last ran. The file is never written.
+int readSettingsFile(const std::string& path, Station& station) {
+    IniFile ini(path);
+    std::string err;
+    std::error_code ec;
+    // A missing file would read as an empty one and the run would go on with defaults.
+    if (!std::filesystem::exists(path, ec)) {
+        std::cerr << "Cannot read " << path << ": the file does not exist\n";
         return 2;
     }
-    SteadyClock steady;
-    VirtualClock virtualClock;
-    Clock& clock = o.virtualTime ? static_cast<Clock&>(virtualClock) : steady;
-    CliPump pump(clock, o.duration);
-    // On the command line a relative path means the working directory, not the save directory.
-    std::string out;
-    if (!o.out.empty()) {
-        std::error_code ec;
-        out = std::filesystem::absolute(o.out, ec).string();
-        if (ec) out = o.out;
+    if (!ini.load(&err)) {
+        std::cerr << "Cannot read " << path << ": " << err << "\n";
+        return 2;
     }
-    PrintingDialogs dialogs(out);
-    AcquisitionContext ctx(clock, pump, dialogs);
-    MeasurementFields fields;
-    RunState state;
-    state.MachineMode = modeOf(o.mode);
+    SettingsStore& store = station.settings.store;
+    const std::uint8_t mode = station.state.MachineMode;
+    station.settings.read(ini, "", true);
+    station.state.MachineMode = mode;
+    if (settingsSectionFor(mode) != store.machine)
+        station.settings.read(ini, settingsSectionFor(mode), false, false);
+    checkSaveDir(store.saveDir, store.startDir);
+    station.ctx.channels.shifts.load(ini);
+    return 0;
+}
 
-    // The options window ticks "Save Raw Data" by design; an INI file may untick it.
-    ctx.options.saveRawData = true;
-    MeasurementSettings settings(fields, state, ctx);
-    settings.store.startDir = std::filesystem::current_path().string();
-    settings.store.saveDir = settings.store.startDir;
-    if (!o.ini.empty()) {
-        IniFile ini(o.ini);
-        std::string err;
-        std::error_code ec;
-        // A missing file would read as an empty one and the run would go on with defaults.
-        if (!std::filesystem::exists(o.ini, ec)) {
-            std::cerr << "Cannot read " << o.ini << ": the file does not exist\n";
-            return 2;
-        }
-        if (!ini.load(&err)) {
-            std::cerr << "Cannot read " << o.ini << ": " << err << "\n";
-            return 2;
-        }
-        // The general keys as at program start; the parameters from the section of --mode, not of
-        // the machine the desktop program last ran. The file is never written.
-        settings.read(ini, "", true);
-        state.MachineMode = modeOf(o.mode);
-        if (settingsSectionFor(state.MachineMode) != settings.store.machine)
-            settings.read(ini, settingsSectionFor(state.MachineMode), false, false);
-        checkSaveDir(settings.store.saveDir, settings.store.startDir);
-        ctx.channels.shifts.load(ini);
-    }
+// The options of the command line, over what the settings file gave.
+int applyOptions(const MeasureOptions& o, Station& station) {
+    MeasurementFields& fields = station.fields;
+    AcquisitionOptions& options = station.ctx.options;
     fields.kindOfMeasure = kindOf(o.kind);
     if (o.start) fields.start = *o.start;
     if (o.ramp) fields.second = *o.ramp, fields.rampView = true;
@@ -234,15 +212,63 @@ int runMeasure(const MeasureOptions& o) {
     if (o.gateUnits) fields.gateUnits = *o.gateUnits;
     if (o.sample) fields.sample = *o.sample;
     if (o.comment) fields.comment = *o.comment;
-    if (o.saveRaw) ctx.options.saveRawData = *o.saveRaw != 0;
-    if (o.saveExtra) ctx.options.saveExtraPoints = *o.saveExtra != 0;
+    if (o.saveRaw) options.saveRawData = *o.saveRaw != 0;
+    if (o.saveExtra) options.saveExtraPoints = *o.saveExtra != 0;
     if (o.channels) {
         if (o.channels->size() != 9 || o.channels->find_first_not_of("01") != std::string::npos) {
             std::cerr << "--channels needs nine digits 0 or 1, one per channeltron (e.g. 111111111)\n";
             return 2;
         }
-        for (int c = 0; c < 9; ++c) ctx.channels.enabled[c] = (*o.channels)[c] == '1';
+        for (int c = 0; c < 9; ++c) station.ctx.channels.enabled[c] = (*o.channels)[c] == '1';
     }
+    options.testWithoutAnalyser = o.card == "test";
+    return 0;
+}
+
+// Saves what a stopped run measured (Ctrl+C and --duration stop as the Stop button does) and says
+// how the command ended.
+int finish(const MeasureOptions& o, Station& station, const CliPump& pump, const CliDisplay& display) {
+    const RunEnd end = station.engine.lastEnd();
+    if (end == RunEnd::Refused) return 2;
+    const Measurement& m = station.measurement;
+    const bool stopped = end == RunEnd::Stopped || end == RunEnd::StoppedAfterScan;
+    // An instrument failure ends the run as Stop would, but the command has failed. What was
+    // measured before it is kept; a run that failed before its first point leaves no file.
+    const bool failed = stopped && !pump.stopRequested;
+    if (m.kindOfMeasure != 0 && stopped) {
+        if (failed && display.pointsDrawn == 0 && m.state.ScanNumber <= 1) {
+            std::cerr << "The measurement failed before its first point; nothing was saved.\n";
+            return 2;
+        }
+        station.engine.saveClicked();
+    }
+    const MeasurementSaver& saver = station.saver;
+    if (m.kindOfMeasure != 0 && end != RunEnd::None && saver.lastSaveOutcome() != SaveOutcome::Written) {
+        // The scans measured so far are still in the recovery copy.
+        const auto recovery = std::filesystem::path(station.settings.store.startDir) / kRecoveryFileName;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(recovery, ec))
+            std::cerr << "The scans completed so far are kept in " << recovery.string() << "\n";
+        return 2;
+    }
+    if (!saver.lastWritten().empty() && !o.quiet) std::cerr << "Saved " << saver.lastWritten() << "\n";
+    return failed ? 2 : 0;
+}
+
+int runMeasure(const MeasureOptions& o) {
+    SteadyClock steady;
+    VirtualClock virtualClock;
+    Clock& clock = o.virtualTime ? static_cast<Clock&>(virtualClock) : steady;
+    CliPump pump(clock, o.duration);
+    // On the command line a relative path means the working directory, not the save directory.
+    std::string out;
+    if (!o.out.empty()) {
+        std::error_code ec;
+        out = std::filesystem::absolute(o.out, ec).string();
+        if (ec) out = o.out;
+    }
+    PrintingDialogs dialogs(out);
+    AcquisitionContext ctx(clock, pump, dialogs);
 
     PortBackendOptions backend;
     backend.seed = o.seed;
@@ -253,56 +279,33 @@ int runMeasure(const MeasureOptions& o) {
         std::cerr << err << "\n";
         return 2;
     }
-    ctx.options.testWithoutAnalyser = o.card == "test";
-
-    Measurement measurement;
-    AnalyserIo io(ctx, *port, fields, measurement.state, measurement.data);
+    Station station(ctx, *port);
+    station.state.MachineMode = modeOf(o.mode);
+    // The options window ticks "Save Raw Data" by design; an INI file may untick it.
+    ctx.options.saveRawData = true;
+    SettingsStore& store = station.settings.store;
+    store.startDir = store.saveDir = std::filesystem::current_path().string();
+    if (!o.ini.empty())
+        if (int status = readSettingsFile(o.ini, station)) return status;
+    if (int status = applyOptions(o, station)) return status;
     // A card that does not answer would count nothing but noise; the desktop program falls back to
     // its test mode, a batch run says so and stops.
-    if (!ctx.options.testWithoutAnalyser && !io.startUp(true)) {
+    if (!ctx.options.testWithoutAnalyser && !station.startCard()) {
         std::cerr << "No analyser card answers (--card " << o.card
                   << "); use --card test to measure without one.\n";
         return 2;
     }
-    MeasurementSaver saver(ctx, fields, measurement);
-    saver.storedLastName = settings.store.lastFileName;
-    saver.saveDir = settings.store.saveDir;
-    saver.startDir = settings.store.startDir;
     CliDisplay display(o.quiet, steady);
-    RunEngine engine(ctx, io, fields, state, measurement, saver, display);
-    pump.engine = &engine;
+    NullInstrumentDisplay instruments;
+    station.setDisplays(display, instruments);
+    pump.engine = &station.engine;
     pump.startMs = clock.nowMs();
 
     gInterrupted = false;
     auto previous = std::signal(SIGINT, onInterrupt);
-    engine.startClicked();
+    station.engine.startClicked();
     std::signal(SIGINT, previous);
-
-    const RunEnd end = engine.lastEnd();
-    if (end == RunEnd::Refused) return 2;
-    const bool stopped = end == RunEnd::Stopped || end == RunEnd::StoppedAfterScan;
-    // An instrument failure ends the run as Stop would, but the command has failed. What was
-    // measured before it is kept; a run that failed before its first point leaves no file.
-    const bool failed = stopped && !pump.stopRequested;
-    int status = failed ? 2 : 0;
-    if (measurement.kindOfMeasure != 0 && stopped) {
-        if (failed && display.pointsDrawn == 0 && measurement.state.ScanNumber <= 1) {
-            std::cerr << "The measurement failed before its first point; nothing was saved.\n";
-            return 2;
-        }
-        engine.saveClicked();
-    }
-    const bool saveExpected = measurement.kindOfMeasure != 0 && end != RunEnd::None;
-    if (saveExpected && saver.lastSaveOutcome() != SaveOutcome::Written) {
-        // The scans measured so far are still in the recovery copy.
-        const auto recovery = std::filesystem::path(saver.startDir) / kRecoveryFileName;
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(recovery, ec))
-            std::cerr << "The scans completed so far are kept in " << recovery.string() << "\n";
-        return 2;
-    }
-    if (!saver.lastWritten().empty() && !o.quiet) std::cerr << "Saved " << saver.lastWritten() << "\n";
-    return status;
+    return finish(o, station, pump, display);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // The spectrum text file as data: what the writer needs to produce one (header values and save
 // options; the point values come straight from the run's data block) and what the reader takes back
 // from one (header texts as the viewer shows them, and the (x, y) points).
-#include "acquisition/run_state.h"
+#include "files/measurement_data.h"
 
 #include <array>
 #include <cstdint>

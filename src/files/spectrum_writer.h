@@ -1,7 +1,7 @@
 #pragma once
 // Writes a measurement as a spectrum text file: labelled header lines, "BEGIN:", one row per point,
 // "END", every line ended by CR LF, texts in Windows-1252.
-#include "acquisition/run_state.h"
+#include "files/measurement_data.h"
 #include "files/spectrum_file.h"
 
 #include <ctime>

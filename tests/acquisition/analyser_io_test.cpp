@@ -35,10 +35,10 @@ TEST_F(CardIo, DacWordRoundsHalfToEvenClampsAndGoesOutLowByteFirst) {
     selectRange(819.2, 500); // Emax 1319.2: range 1638.4, f = 0.5 exactly
     ASSERT_DOUBLE_EQ(rig.state.FullScale, 1638.4);
     port.log.clear();
-    io.SetAnalyserPoint(0);
+    io.SetAnalyserPoint(0, 0);
     EXPECT_EQ(io.lastWord(), 32768); // 32767.5 rounds to even
     EXPECT_EQ(port.log, (std::vector<Access>{{true, ports::DacLow, 0x00}, {true, ports::DacHigh, 0x80}}));
-    io.SetAnalyserPoint(10); // 5819.2 eV is beyond the range
+    io.SetAnalyserPoint(10, 0); // 5819.2 eV is beyond the range
     EXPECT_EQ(io.lastWord(), 65535);
 }
 
@@ -76,8 +76,7 @@ TEST_F(CardIo, EnergyRangeIsTheSmallestWhoseSwitchingPointIsNotBelowEmax) {
 TEST_F(CardIo, ControlRegisterBitsAreSetIndependentlyAndWrittenAtTheStart) {
     io.SetAnalyserModeBit(1);
     for (auto [text, bits] : {std::pair{"2", 2}, {"0.1", 2}, {"200", 12}, {"7", 0}}) {
-        rig.fields.passEnergyText = text;
-        io.SetPassEnergyCode();
+        io.SetPassEnergyCode(passEnergyCode(text));
         EXPECT_EQ(io.ControlByte() & 0x0E, bits) << text;
     }
     selectRange(1000, 100);
@@ -99,19 +98,17 @@ TEST_F(CardIo, TimerGetsTheGateLength) {
                                         0x521E8, 0x521FD})); // 40, 40 and 65000
 }
 
-TEST_F(CardIo, WhileStopRequestedOnlyPhotonStepAndCountingAct) {
+TEST_F(CardIo, WhileStopRequestedOnlyCountingActs) {
     selectRange(10, 20);
     rig.ctx.values.StopRequest = 1;
     rig.state.GateUnits = 3;
-    rig.fields.passEnergyText = "0.1";
-    int history = 0, photonMoves = 0;
+    int history = 0;
     io.hooks.historyEntry = [&] { ++history; };
-    io.hooks.photonEnergyCommand = [&] { ++photonMoves; };
     port.log.clear();
     io.SetupTimer();
     io.SetRamp(99);
     io.SetStartAndRange(50);
-    io.SetPassEnergyCode();
+    io.SetPassEnergyCode(passEnergyCode("0.1"));
     io.SetAnalyserModeBit(1);
     io.BeginMeasurement();
     EXPECT_TRUE(port.log.empty());
@@ -119,11 +116,7 @@ TEST_F(CardIo, WhileStopRequestedOnlyPhotonStepAndCountingAct) {
     EXPECT_EQ(io.ControlByte() + history, 0x20);
 
     rig.state.MachineMode = ModeCis;
-    rig.fields.kindOfMeasure = 1;
-    rig.state.PhotonStart = 100;
-    io.SetAnalyserPoint(0.25);
-    EXPECT_EQ(rig.fields.photon, "105.000");
-    EXPECT_EQ(photonMoves, 1);
+    io.SetAnalyserPoint(0.25, 20);
     EXPECT_TRUE(port.writesTo(ports::DacLow).empty());
     io.ReadPoint(30, 1); // counting itself does not look at the flag: one gate of 30 ms
     EXPECT_EQ(port.writesTo(ports::Strobe).size(), 2u + 18u);
@@ -210,8 +203,8 @@ TEST_F(CardIo, ChannelBarsGetOnlyTheEnabledChannelsCounts) {
 TEST_F(CardIo, ReadoutsFollowTheDacWordAndPassEnergy) {
     rig.state.PassEnergy = 10;
     rig.ctx.options.lensIndex = 3;
-    selectRange(100, 10);   // 163.84
-    io.SetAnalyserPoint(0); // word 39999, E = 99.99903 eV
+    selectRange(100, 10);      // 163.84
+    io.SetAnalyserPoint(0, 0); // word 39999, E = 99.99903 eV
     const AnalyserReadouts& r = rig.links.readouts.value();
     EXPECT_EQ(r.monitor, "2004.4 V"); // 20.000883 E + 4.3 below 200 eV full scale
     EXPECT_EQ(r.voltage, "Voltage (0..10V) ( x ) :6.103 V");

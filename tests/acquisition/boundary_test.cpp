@@ -1,8 +1,9 @@
 #include "acquisition/context.h"
 #include "acquisition/history_model.h"
+#include "acquisition/instrument_devices.h"
 #include "acquisition/photon_command.h"
 #include "acquisition/run_state.h"
-#include "fake_links.h"
+#include "fake_instruments.h"
 
 #include <gtest/gtest.h>
 
@@ -72,8 +73,9 @@ TEST(History, TheFiftyFirstSetDropsTheOldest) {
 
 TEST(UnconnectedInstruments, ReadingsTimeOutAndMovesFailWithoutClaimingSuccess) {
     Base b;
+    InstrumentDevices devices(b.ctx.instruments());
     b.ctx.values.KeiValue = 42;
-    b.ctx.links->KeiRead1();
+    devices.electrometer1->KeiRead();
     ASSERT_EQ(b.dialogs.shown.size(), 1u);
     EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (5 sec) !\rConnection to Keithley not ok ?");
     EXPECT_EQ(b.ctx.values.StopRequest, 1);
@@ -81,83 +83,85 @@ TEST(UnconnectedInstruments, ReadingsTimeOutAndMovesFailWithoutClaimingSuccess) 
     EXPECT_GE(b.clock.nowMs(), 10000); // two queries of 5 s, both with the interface alive
     EXPECT_LT(b.clock.nowMs(), 11000);
 
-    InstrumentLinks& l = *b.ctx.links;
+    Monochromator& mono = *devices.monochromator;
+    EXPECT_FALSE(mono.connected());
     b.ctx.values.StopRequest = 0;
     b.ctx.values.MonoError = 2;
-    l.MonoStop();
+    mono.MonoStop();
     EXPECT_EQ(b.ctx.values.StopRequest, 1);
     EXPECT_TRUE(b.ctx.values.MonoStopRequest);
     EXPECT_EQ(b.ctx.values.MonoError, 2); // no stop command could be sent
 
     b.ctx.values.MonoError = 0;
-    l.MonoGoEnergy("35");
+    mono.MonoGoEnergy("35");
     EXPECT_NE(b.ctx.values.MonoError, 0);
     EXPECT_EQ(b.dialogs.shown.size(), 1u); // the caller reports a failed move
 
     b.dialogs.clear();
-    l.DriveAutoMove("12.5");
+    devices.motorDrive->DriveAutoMove("12.5");
     EXPECT_EQ(b.dialogs.shown.size(), 6u);
     EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (3 sec) !\rConnection to the main-motor not ok ?");
 }
 
 TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailureOrNoConnection) {
     Base b;
+    InstrumentDevices devices(b.ctx.instruments());
     PhotonView v;
-    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
+    EXPECT_FALSE(photonEnergyCommand(v, "35", *devices.monochromator, b.ctx));
     EXPECT_TRUE(b.dialogs.saw(
         "Error ! Program not connected to COM-Port!\r\rOptions -> Setup -> Monochromator -> Connect COM !"));
     EXPECT_EQ(b.ctx.values.StopRequest, 1);
 
     b.dialogs.clear();
-    testing::FakeLinks mono(b.ctx);
-    mono.mono = true;
-    b.ctx.links = &mono;
-    v.photon = "0"; // zero means the zero order
+    testing::FakeInstruments fake(b.ctx.values);
+    fake.install(devices);
+    fake.mono = true;
+    Monochromator& mono = *devices.monochromator;
     std::string captionDuring;
     std::uint32_t colourDuring = 0;
-    mono.duringMove = [&] {
-        captionDuring = v.caption;
-        colourDuring = v.colour;
+    fake.duringMove = [&] {
+        captionDuring = v.caption();
+        colourDuring = v.colour();
     };
-    EXPECT_TRUE(photonEnergyCommand(v, b.ctx));
-    EXPECT_EQ(mono.calls, (std::vector<std::string>{"go 10"}));
+    EXPECT_TRUE(photonEnergyCommand(v, "0", mono, b.ctx)); // zero means the zero order
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"go 10"}));
     EXPECT_EQ(captionDuring, "Stop Monoc.");
     EXPECT_EQ(colourDuring, 0xDDDDFFu);
-    EXPECT_EQ(v.colour, 0xDDFFDDu);
-    EXPECT_TRUE(mono.quietDuringMoves);
+    EXPECT_EQ(v.colour(), 0xDDFFDDu);
+    EXPECT_TRUE(fake.quietDuringMoves);
 
-    mono.calls.clear();
-    mono.failures = 1;
-    v.photon = "40.5";
-    EXPECT_TRUE(photonEnergyCommand(v, b.ctx));
-    EXPECT_EQ(mono.calls, (std::vector<std::string>{"go 40.5", "close", "open", "go 40.5"}));
+    fake.calls.clear();
+    fake.failures = 1;
+    EXPECT_TRUE(photonEnergyCommand(v, "40.5", mono, b.ctx));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"go 40.5", "close", "open", "go 40.5"}));
     EXPECT_TRUE(b.dialogs.shown.empty());
 
-    mono.failures = 2;
-    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
+    fake.failures = 2;
+    EXPECT_FALSE(photonEnergyCommand(v, "40.5", mono, b.ctx));
     EXPECT_TRUE(b.dialogs.saw("Error ! Problem with the monochromator?"));
 
-    v.photon = "4O";
-    mono.calls.clear();
-    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
-    EXPECT_TRUE(mono.calls.empty());
+    fake.calls.clear();
+    EXPECT_FALSE(photonEnergyCommand(v, "4O", mono, b.ctx));
+    EXPECT_TRUE(fake.calls.empty());
 }
 
 TEST(PhotonCommand, ASecondPressDuringTheMoveStopsItAndIsNotRetried) {
     Base b;
-    testing::FakeLinks mono(b.ctx);
-    mono.mono = true;
-    b.ctx.links = &mono;
+    InstrumentDevices devices(b.ctx.instruments());
+    testing::FakeInstruments fake(b.ctx.values);
+    fake.install(devices);
+    fake.mono = true;
+    Monochromator& mono = *devices.monochromator;
     PhotonView v;
-    mono.failures = 1; // the interrupted move reports an error
-    mono.duringMove = [&] { photonEnergyCommand(v, b.ctx); };
-    EXPECT_FALSE(photonEnergyCommand(v, b.ctx));
-    EXPECT_EQ(mono.calls, (std::vector<std::string>{"go 35", "stop"}));
+    fake.failures = 1; // the interrupted move reports an error
+    fake.duringMove = [&] { photonEnergyCommand(v, "35", mono, b.ctx); };
+    EXPECT_FALSE(photonEnergyCommand(v, "35", mono, b.ctx));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"go 35", "stop"}));
     EXPECT_TRUE(b.ctx.values.MonoStopRequest);
     // The failed stop is reported once, by the press that stopped.
     ASSERT_EQ(b.dialogs.shown.size(), 1u);
     EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Problem with the monochromator?");
-    EXPECT_EQ(v.caption, "Set Pho. Energy");
+    EXPECT_STREQ(v.caption(), "Set Pho. Energy");
 }
 
 } // namespace

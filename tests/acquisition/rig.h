@@ -1,13 +1,12 @@
 #pragma once
-// Analyser and measurement set-ups for tests: virtual clock, scripted pump, recorded dialogs and fake
-// links around a card; the run rig adds the engine, a saver into a temporary directory and a display
-// that records what it got.
-#include "acquisition/analyser_io/analyser_io.h"
-#include "acquisition/run/run_engine.h"
+// Station set-ups for tests: a station on a virtual clock, a scripted pump, recorded dialogs and fake
+// instruments around a card; the run rig saves into a temporary directory and records what the run
+// showed.
+#include "acquisition/station.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
-#include "fake_links.h"
+#include "fake_instruments.h"
 #include "support/temp_dir.h"
 
 #include <functional>
@@ -20,9 +19,9 @@ namespace korvo::testing {
 struct CardRig {
     explicit CardRig(PortIo& port) : CardRig(port, ownClock) {}
     // Shares `clock` with a simulated card, so that its gates run on the routines' time.
-    CardRig(PortIo& port, VirtualClock& sharedClock)
-        : clock(sharedClock), io(ctx, port, fields, state, data) {
-        ctx.links = &links;
+    CardRig(PortIo& port, VirtualClock& sharedClock) : clock(sharedClock), station(ctx, port) {
+        links.install(station.devices);
+        station.io.setDisplay(links);
         state.MachineMode = ModeClam;
         settings.MachineMode = ModeClam;
         data.resize(4);
@@ -32,13 +31,15 @@ struct CardRig {
     ScriptedPump pump;
     RecordingDialogs dialogs;
     AcquisitionContext ctx{clock, pump, dialogs};
-    FakeLinks links{ctx};
-    MeasurementFields fields;
-    RunState settings; // the window's parameter state: where a new run starts from
-    Measurement measurement;
+    FakeInstruments links{ctx.values};
+    Station station;
+    MeasurementFields& fields = station.fields;
+    RunState& settings = station.state; // the window's parameter state: where a new run starts from
+    Measurement& measurement = station.measurement;
     RunState& state = measurement.state; // the run's state, as the card routines and the run use it
     DataBlock& data = measurement.data;
-    AnalyserIo io;
+    AnalyserIo& io = station.io;
+    SettingsStore& store = station.settings.store;
 };
 
 // Answers every gate at once: the status bit is set on the first poll after a gate start and clear
@@ -101,12 +102,12 @@ struct RunPort {
 struct RunRig : RunPort, CardRig {
     // `makePort` builds the card on the rig's clock (a simulated card); without it the formula card.
     explicit RunRig(std::function<std::unique_ptr<PortIo>(VirtualClock&)> makePort = {})
-        : RunPort{{}, {}, nullptr}, CardRig(portOf(*this, makePort), runClock),
-          saver(ctx, fields, measurement), engine(ctx, io, fields, settings, measurement, saver, display) {
+        : RunPort{{}, {}, nullptr}, CardRig(portOf(*this, makePort), runClock) {
+        station.engine.setDisplay(display);
         std::filesystem::create_directories(dir / "save");
         std::filesystem::create_directories(dir / "start");
-        saver.saveDir = (dir / "save").string();
-        saver.startDir = (dir / "start").string();
+        store.saveDir = (dir / "save").string();
+        store.startDir = (dir / "start").string();
         saver.today = [] { return CalendarDate{2002, 12, 5}; };
         dialogs.saveAcceptsProposed = true;
         fields.passEnergyText = "10.0";
@@ -135,9 +136,9 @@ struct RunRig : RunPort, CardRig {
 
     TempDir tmp;
     const std::filesystem::path& dir = tmp.path;
-    MeasurementSaver saver;
+    MeasurementSaver& saver = station.saver;
+    RunEngine& engine = station.engine;
     RecordingDisplay display;
-    RunEngine engine;
 };
 
 } // namespace korvo::testing

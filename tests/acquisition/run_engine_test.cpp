@@ -264,8 +264,32 @@ TEST(RunEngine, ConstantInitialStateFollowsTheStartFieldWithinTheAnalysersRange)
     EXPECT_EQ(rig.card.words[4], word(104));
     // Typed during the run: the next steps and the file follow the new start.
     EXPECT_EQ(rig.card.words.back(), word(130));
-    EXPECT_EQ(rig.links.calls.front(), "go 35.000");
+    // The monochromator steps through the photon energies and goes back to the first at the end.
+    ASSERT_EQ(rig.links.calls.size(), 12u);
+    EXPECT_EQ(rig.links.calls[0], "go 35.000");
+    EXPECT_EQ(rig.links.calls[1], "go 36.000");
+    EXPECT_EQ(rig.links.calls[10], "go 45.000");
+    EXPECT_EQ(rig.links.calls[11], "go 35.000");
     const auto file = readSpectrumFile(rig.saver.lastWritten()).data;
     EXPECT_EQ(file.anaStaText, "AnaSta:120");
     EXPECT_EQ(file.anaEndText, "AnaEnd:130.000");
+}
+
+TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {
+    // One photon view for the button and the run: a press while the run's step moves the
+    // monochromator is the stop of that move, never a second move.
+    RunRig rig;
+    rig.energyScan(11, 1);
+    rig.links.mono = true;
+    rig.settings.MachineMode = ModeCfs;
+    rig.fields.photon = "35";
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 3; },
+                  [&] { rig.links.duringMove = [&] { rig.station.photonEnergyCommand(); }; });
+    rig.engine.startClicked();
+    EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
+    const auto stop = std::find(rig.links.calls.begin(), rig.links.calls.end(), "stop");
+    ASSERT_NE(stop, rig.links.calls.end());
+    EXPECT_EQ(stop[-1].rfind("go ", 0), 0u);
+    EXPECT_EQ(std::count(rig.links.calls.begin(), stop, std::string("stop")), 0);
+    EXPECT_FALSE(rig.station.photon.moving());
 }

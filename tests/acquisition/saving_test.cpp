@@ -79,8 +79,8 @@ TEST(ManualSave, ExistingNameQuestionAndCancel) {
 TEST(ManualSave, UnwritableDirectoryIsReportedNotClaimed) {
     RunRig rig;
     rig.energyScan(11, 1);
-    rig.saver.startDir = (rig.dir / "missing" / "dir").string();
-    rig.saver.saveDir = rig.saver.startDir;
+    rig.store.startDir = (rig.dir / "missing" / "dir").string();
+    rig.store.saveDir = rig.store.startDir;
     rig.engine.startClicked();
     EXPECT_EQ(rig.saver.lastWritten(), "");
     ASSERT_FALSE(rig.dialogs.texts().empty());

@@ -23,13 +23,12 @@ TEST_F(SimulatedCardTest, DecodesTimerDacAndControlRegisterAsTheRoutinesProgramT
     rig.io.SetupTimer();
     EXPECT_EQ(card.gateLengthUs(), 70'000);
 
-    rig.fields.passEnergyText = "0.5";
     for (double start : {100.0, 1000.0}) {
         rig.io.SetRamp(10);
         rig.io.SetStartAndRange(start);
-        rig.io.SetPassEnergyCode();
+        rig.io.SetPassEnergyCode(passEnergyCode("0.5"));
         rig.io.BeginMeasurement();
-        rig.io.SetAnalyserPoint(0.5);
+        rig.io.SetAnalyserPoint(0.5, 0);
         EXPECT_DOUBLE_EQ(card.fullScale(), rig.state.FullScale);
         EXPECT_EQ(card.dacWord(), rig.io.lastWord());
         // "0.5" and "10" share a code; the range decides which one the analyser uses.
@@ -45,13 +44,12 @@ TEST_F(SimulatedCardTest, CountersFollowTheModelAndTheMultiplexerOrder) {
     // read-out order the counts must fall strictly from channel 1 to 9.
     card.setModel(SpectrumModel::lines({}, -900'000, 1000));
     CardRig rig(card, clock);
-    rig.fields.passEnergyText = "200";
     rig.io.SetupTimer();
     rig.io.SetRamp(0);
     rig.io.SetStartAndRange(1000);
-    rig.io.SetPassEnergyCode();
+    rig.io.SetPassEnergyCode(passEnergyCode("200"));
     rig.io.BeginMeasurement();
-    rig.io.SetAnalyserPoint(0);
+    rig.io.SetAnalyserPoint(0, 0);
     rig.io.ReadPoint(1000, 1);
     const auto& r = rig.data[1].CoScan;
     for (int c = 1; c < 9; ++c) EXPECT_GT(r[c], r[c + 1]) << c;
@@ -70,7 +68,7 @@ TEST_F(SimulatedCardTest, SameSeedSameCountsOtherSeedOtherCounts) {
         rig.io.SetStartAndRange(82);
         std::vector<std::int32_t> totals;
         for (int i = 0; i < 5; ++i) {
-            rig.io.SetAnalyserPoint(i / 4.0);
+            rig.io.SetAnalyserPoint(i / 4.0, 0);
             totals.push_back(rig.io.ReadPoint(20, 1));
         }
         return totals;

@@ -1,13 +1,18 @@
 #pragma once
-// One QApplication for the whole test program and a main window built on recording seams.
+// One QApplication for the whole test program and a main window over a station built on recording
+// seams.
+#include "acquisition/analyser_io/port_backend.h"
+#include "acquisition/station.h"
 #include "app/main_window.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,27 +26,51 @@ inline QApplication& app() {
     return *instance;
 }
 
-// A window over a temporary INI file; dialogs are recorded and answered from the queue.
+// A window over a temporary INI file; dialogs are recorded and answered from the queue. No card
+// answers on the empty bus, so runs count in test mode on the virtual clock.
 struct WindowRig {
     explicit WindowRig(const std::string& iniText = {}) {
         app();
         iniPath = dir.filePath(QStringLiteral("korvo.ini")).toStdString();
         if (!iniText.empty()) std::ofstream(iniPath, std::ios::binary) << iniText;
-        window = std::make_unique<TForm1>(ctx, iniPath);
+        window = std::make_unique<TForm1>(station, iniPath);
+        station.startCard();
     }
     std::string iniText() const {
         std::ifstream in(iniPath, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // A further window over the same INI file, as the next program start would build it.
-    std::unique_ptr<TForm1> restart() { return std::make_unique<TForm1>(ctx, iniPath); }
+    std::unique_ptr<TForm1> restart() {
+        nextStation = std::make_unique<Station>(ctx, bus);
+        return std::make_unique<TForm1>(*nextStation, iniPath);
+    }
+    // A short energy scan in the shown window; `during` runs at its first turn of the event pump.
+    void measure(std::function<void()> during = {}) {
+        MeasurementFields& f = station.fields;
+        f.kindOfMeasure = 1;
+        f.start = "10";
+        f.second = "20";
+        f.third = "5";
+        f.scans = "1";
+        f.timePerPoint = "10";
+        f.passEnergyIndex = passEnergyIndexOf(f.passEnergyText = "10.0");
+        window->fieldsToControls();
+        // The recovery copy goes to StartDir, which the first showing sets to the working directory.
+        station.settings.store.startDir = station.settings.store.saveDir = dir.path().toStdString();
+        if (during) pump.onCall(pump.calls() + 1, std::move(during));
+        window->startButton()->click();
+    }
 
     QTemporaryDir dir;
     std::string iniPath;
     VirtualClock clock;
-    NullPump pump;
+    ScriptedPump pump;
     RecordingDialogs dialogs;
     AcquisitionContext ctx{clock, pump, dialogs};
+    EmptyBus bus;
+    Station station{ctx, bus};
+    std::unique_ptr<Station> nextStation;
     std::unique_ptr<TForm1> window;
 };
 

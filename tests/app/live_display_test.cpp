@@ -261,8 +261,9 @@ struct RunRig {
         testing::app();
         ini = dir.filePath(QStringLiteral("korvo.ini")).toStdString();
         std::ofstream(ini, std::ios::binary) << "[general]\r\nmachine=CLAM\r\ntime=0\r\n";
-        window = std::make_unique<TForm1>(ctx, ini);
-        conn = new RunConnection(*window, bus);
+        window = std::make_unique<TForm1>(station, ini);
+        conn = &window->run();
+        station.startCard();
         window->show();
         window->MeasureClick();
         auto& store = window->settings().store;
@@ -288,6 +289,7 @@ struct RunRig {
     RecordingDialogs dialogs;
     AcquisitionContext ctx{clock, pump, dialogs};
     EmptyBus bus;
+    Station station{ctx, bus};
     std::unique_ptr<TForm1> window;
     RunConnection* conn = nullptr;
 };
@@ -299,8 +301,8 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
     QString captionDuringRun, labelDuringRun;
     bool closed = true, shiftControlsEnabled = true;
     std::int64_t pointsBeforeExit = 0, pointsAfterExit = 0;
-    const RunState& run = rig.conn->measurement().state;
-    rig.pump.once([&] { return run.ScanNumber == 2 && rig.conn->engine().pointsMeasured() > 20; },
+    const RunState& run = rig.station.measurement.state;
+    rig.pump.once([&] { return run.ScanNumber == 2 && rig.station.engine.pointsMeasured() > 20; },
                   [&] {
                       captionDuringRun = w.startButton()->text();
                       labelDuringRun = w.measurementsLabel()->text();
@@ -340,10 +342,10 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
 TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPicture) {
     RunRig rig;
     TForm1& w = *rig.window;
-    RunEngine& engine = rig.conn->engine();
+    RunEngine& engine = rig.station.engine;
     w.fields().scans = "2";
     w.fieldsToControls();
-    const RunState& run = rig.conn->measurement().state;
+    const RunState& run = rig.station.measurement.state;
     rig.pump.once([&] { return run.ScanNumber == 2 && engine.pointsMeasured() > 5; },
                   [&] { w.resize(900, 720); });
     w.startButton()->click(); // a complete run; the final save is cancelled
@@ -358,7 +360,7 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     const live::RecordRange window = live::scanWindow(s);
     const live::LiveScale k =
         live::liveScale(canvas->width(), canvas->height(), engine.plot(), false, s.points);
-    DataBlock& data = rig.conn->measurement().data;
+    DataBlock& data = rig.station.measurement.data;
     const MeasurementRecord& mid = data[(window.first + window.last) / 2];
     EXPECT_EQ(at(canvas->image(), mapPoint(k, mid.Energy, live::averageValue(mid, 0, s)).value()),
               rgb(live::kAverageLineColour));
@@ -421,11 +423,11 @@ TEST(LiveWindow, RefusedStartLeavesThePictureAndTheScaleAsTheyWere) {
     w.fields().scans = "1";
     w.fieldsToControls();
     w.startButton()->click(); // a complete run; the final save is cancelled
-    ASSERT_EQ(rig.conn->engine().lastEnd(), RunEnd::Normal);
+    ASSERT_EQ(rig.station.engine.lastEnd(), RunEnd::Normal);
     rig.live().scrollBar()->setValue(2000);
     QApplication::processEvents();
     const QImage before = rig.live().singleCanvas()->image().copy();
-    const PlotScale scaleBefore = rig.conn->engine().plot();
+    const PlotScale scaleBefore = rig.station.engine.plot();
 
     w.fields().start = "3000";
     w.fields().second = "300";
@@ -433,10 +435,10 @@ TEST(LiveWindow, RefusedStartLeavesThePictureAndTheScaleAsTheyWere) {
     w.fieldsToControls();
     w.startButton()->click();
     QApplication::processEvents();
-    ASSERT_EQ(rig.conn->engine().lastEnd(), RunEnd::Refused);
+    ASSERT_EQ(rig.station.engine.lastEnd(), RunEnd::Refused);
     EXPECT_TRUE(rig.live().singleCanvas()->image() == before);
     EXPECT_EQ(rig.live().scrollBar()->value(), 2000);
-    EXPECT_EQ(rig.conn->engine().plot().yMax, scaleBefore.yMax);
+    EXPECT_EQ(rig.station.engine.plot().yMax, scaleBefore.yMax);
     EXPECT_TRUE(w.saveButton()->isEnabled());
 }
 

@@ -192,15 +192,15 @@ TEST(MainWindowClose, RefusedDuringARunAndOnCancel) {
     w.show();
     w.MeasureClick();
 
-    w.setRunRunning(true); // as the run reports it, whatever the Start button reads
-    EXPECT_FALSE(w.close());
+    bool closedDuringRun = true;
+    rig.measure([&] { closedDuringRun = w.close(); });
+    EXPECT_FALSE(closedDuringRun);
     EXPECT_TRUE(w.isVisible());
-    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    ASSERT_FALSE(rig.dialogs.shown.empty());
     EXPECT_EQ(rig.dialogs.shown[0].text, "Please stop the measurements first!");
 
     // The caption decides nothing: without a run, a button that happens to read "Stop" does not
     // keep the window open.
-    w.setRunRunning(false);
     w.startButton()->setText(QStringLiteral("Stop"));
     rig.dialogs.clear();
     rig.dialogs.answers.push_back(DialogAnswer::Cancel);
@@ -259,12 +259,16 @@ TEST(MainWindowMenus, SaveMeasurementsIsEnabledExactlyWithTheSaveButton) {
         w.saveButton()->setEnabled(enabled);
         EXPECT_EQ(save->isEnabled(), enabled);
     }
-    int requests = 0;
-    QObject::connect(&w, &TForm1::saveMeasurementRequested, [&] { ++requests; });
+    // After a measurement the item saves it, as the button does.
+    rig.measure(); // its final save is cancelled
+    ASSERT_TRUE(save->isEnabled());
+    const std::string out = rig.dir.filePath(QStringLiteral("saved.dat")).toStdString();
+    rig.dialogs.files.push_back(out);
     save->trigger();
-    w.saveButton()->setEnabled(false);
-    save->trigger(); // during a run: nothing to do, and nothing pretends to be done
-    EXPECT_EQ(requests, 1);
+    EXPECT_TRUE(std::filesystem::exists(out));
+    bool enabledDuringRun = true;
+    rig.measure([&] { enabledDuringRun = save->isEnabled(); });
+    EXPECT_FALSE(enabledDuringRun);
 }
 
 TEST(MainWindowSize, ShrinkingKeepsTheColumnAndTheSampleBoxWhole) {

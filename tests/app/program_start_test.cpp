@@ -229,11 +229,11 @@ TEST(SingleInstance, RefusedCloseKeepsTheGuard) {
     w.show();
     w.MeasureClick();
 
-    w.setRunRunning(true);
-    ASSERT_FALSE(w.close()); // refused: a run is active
+    bool closedDuringRun = true;
+    rig.measure([&] { closedDuringRun = w.close(); });
+    ASSERT_FALSE(closedDuringRun); // refused: a run is active
     EXPECT_EQ(SingleInstanceGuard(account.place).acquire(), Outcome::OtherActivated);
 
-    w.setRunRunning(false);
     rig.dialogs.answers.push_back(DialogAnswer::Cancel);
     ASSERT_FALSE(w.close()); // refused by the user
     w.showMinimized();

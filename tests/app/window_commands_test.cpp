@@ -142,3 +142,22 @@ TEST(MainWindowParameters, TogglesConvertTheFieldsShownInTheWindow) {
     points->click();
     EXPECT_EQ(points->text(), QStringLiteral("Points/Scan"));
 }
+
+TEST(WindowCommands, AWindowAddedToTheProgramEnablesItsItemAndOpensFromIt) {
+    WindowRig rig;
+    TForm1& w = *rig.window;
+    QAction* history = w.windowCommand(TForm1::WindowCommand::History);
+    ASSERT_EQ(history, fileItem(w, QStringLiteral("&History")));
+    EXPECT_FALSE(history->isEnabled()); // no history window yet
+    int opened = 0;
+    w.registerWindow(TForm1::WindowCommand::History, [&] { ++opened; });
+    EXPECT_TRUE(history->isEnabled());
+    history->trigger();
+    EXPECT_EQ(opened, 1);
+    // Every placeholder is there, and none but the registered one is enabled.
+    for (auto c : {TForm1::WindowCommand::ShowSpec, TForm1::WindowCommand::Setup,
+                   TForm1::WindowCommand::Script, TForm1::WindowCommand::Info}) {
+        ASSERT_NE(w.windowCommand(c), nullptr);
+        EXPECT_FALSE(w.windowCommand(c)->isEnabled());
+    }
+}

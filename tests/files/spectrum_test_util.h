@@ -1,6 +1,6 @@
 #pragma once
 // Shared helpers of the spectrum file tests.
-#include "acquisition/run_state.h"
+#include "files/measurement_data.h"
 #include "files/spectrum_file.h"
 #include "support/temp_dir.h"
 

@@ -10,23 +10,16 @@ namespace korvo {
 
 namespace {
 
-// The status waits sleep instead of spinning a core. Until shortly before the gate is due to end they
-// sleep in slices after which the window is kept alive; from then on in short slices, so that the end
-// of the gate is seen within a fraction of a millisecond. The gate itself is timed by the card: the
-// counts do not depend on how soon its end is seen.
-constexpr std::int64_t kPumpIntervalUs = 20'000;
-constexpr std::int64_t kFinalPollUs = 1'000;
-constexpr std::int64_t kPollSleepUs = 50;
-// How long the gate may take to show up after the start strobe.
-constexpr std::int64_t kGateRiseLimitUs = 10'000;
-// A gate that has not ended after this many gate lengths means the card has hung.
-constexpr std::int64_t kGateEndTimeoutGates = 10;
+// WaitMs keeps the window alive at this interval.
+constexpr std::int64_t kWaitSliceMs = 20;
 
 using Range = EnergyRange;
 constexpr Range kRange81{81.92, "Xmax = 81.92 eV", 0x20};
 constexpr Range kRange163{163.84, "Xmax = 163.84 eV", 0x00};
 constexpr Range kRange1638{1638.4, "Xmax = 1638.4 eV", 0x30};
 constexpr Range kRange3276{kMaxAnalyserEnergy, "Xmax = 3276.8 eV", 0x10};
+
+} // namespace
 
 std::uint8_t passEnergyCode(const std::string& text) {
     static const struct {
@@ -39,6 +32,8 @@ std::uint8_t passEnergyCode(const std::string& text) {
         if (text == c.low || text == c.high) return c.bits;
     return 0;
 }
+
+namespace {
 
 // A switching point the user typed in the options window; an unreadable text keeps the range's
 // factory limit rather than making the range unreachable or always chosen.
@@ -97,23 +92,18 @@ AnalyserReadouts computeReadouts(double fullScale, std::uint16_t word, double pa
     return r;
 }
 
-AnalyserIo::AnalyserIo(AcquisitionContext& ctx, PortIo& port, MeasurementFields& fields, RunState& state,
+AnalyserIo::AnalyserIo(AcquisitionContext& ctx, PortIo& port, InstrumentDevices& devices, RunState& state,
                        DataBlock& data)
-    : ctx_(ctx), port_(port), fields_(fields), state_(state), data_(data) {}
+    : ctx_(ctx), card_(port, ctx.clock, ctx.pump), devices_(devices), state_(state), data_(data) {}
+
+bool AnalyserIo::cardInUse() const {
+    return !ctx_.options.testWithoutAnalyser;
+}
 
 void AnalyserIo::SetupTimer() {
-    if (ctx_.values.StopRequest == 1 || ctx_.options.testWithoutAnalyser) return;
-    // The counter is 16 bits wide; the start checks keep GateUnits within 1..65.
-    const std::int32_t n = 1000 * std::clamp<std::int32_t>(state_.GateUnits, 1, 65);
-    port_.PortWrite(ports::TimerControl, 0xB2); // counter 2: low/high byte, mode 1, binary
-    port_.PortWrite(ports::Timer2, 40);
-    port_.PortWrite(ports::Timer2, 0);
-    port_.PortWrite(ports::TimerControl, 0x36); // counter 0: low/high byte, square wave, binary
-    port_.PortWrite(ports::Timer0, 40);
-    port_.PortWrite(ports::Timer0, 0);
-    port_.PortWrite(ports::TimerControl, 0x72); // counter 1: low/high byte, mode 1, binary
-    port_.PortWrite(ports::Timer1, static_cast<std::uint8_t>(n & 0xFF));
-    port_.PortWrite(ports::Timer1, static_cast<std::uint8_t>((n >> 8) & 0xFF));
+    if (ctx_.values.StopRequest == 1 || !cardInUse()) return;
+    // The start checks keep GateUnits within what the 16-bit counter holds.
+    card_.programTimer(state_.GateUnits);
 }
 
 void AnalyserIo::SetRamp(double ramp) {
@@ -139,9 +129,9 @@ void AnalyserIo::SetStartAndRange(double start) {
         if (state_.FullScale == r.fullScale) controlByte_ |= r.code;
 }
 
-void AnalyserIo::SetPassEnergyCode() {
+void AnalyserIo::SetPassEnergyCode(std::uint8_t code) {
     if (ctx_.values.StopRequest == 1) return;
-    controlByte_ = static_cast<std::uint8_t>((controlByte_ & 0xF1) | passEnergyCode(fields_.passEnergyText));
+    controlByte_ = static_cast<std::uint8_t>((controlByte_ & 0xF1) | (code & 0x0E));
 }
 
 void AnalyserIo::SetAnalyserModeBit(int bit) {
@@ -149,54 +139,40 @@ void AnalyserIo::SetAnalyserModeBit(int bit) {
     controlByte_ = static_cast<std::uint8_t>((controlByte_ & 0xFE) | (bit & 1));
 }
 
-void AnalyserIo::SetAnalyserPoint(double x) {
+void AnalyserIo::SetAnalyserPoint(double x, double startField) {
     const std::uint8_t mode = state_.MachineMode;
-    if (photonScanning(mode) && fields_.kindOfMeasure != 0) {
-        fields_.photon = text::formatPattern(storedRamp_ * x + state_.PhotonStart, "0.000");
-        if (hooks.photonEnergyCommand) hooks.photonEnergyCommand();
-    }
     if (mode == ModeKeithley || ctx_.values.StopRequest == 1) return;
-
-    // The start field may have been edited during the run; an unreadable text keeps the stored start.
-    auto startField = [&] {
-        auto v = text::parseDouble(fields_.start);
-        return v ? *v : storedStart_;
-    };
-    double e0 = mode == ModeCis ? startField() : storedStart_;
+    const double e0 = mode == ModeCis ? startField : storedStart_;
     if (mode == ModeCfs) x = 0;
     const int ref = state_.referenceIndex();
     // Puts the reference channeltron, not channeltron 5, at the nominal energy.
     const double offset = state_.ChannelPosition[5] - state_.ChannelPosition[ref];
-    double f = mode == ModeCfs ? (startField() + offset) / state_.FullScale
+    double f = mode == ModeCfs ? (startField + offset) / state_.FullScale
                                : (e0 + x * storedRamp_ + offset) / state_.FullScale;
     if (!(f > 0)) f = 0; // also NaN
     if (f > 1) f = 1;
     lastWord_ = static_cast<std::uint16_t>(text::roundHalfEven(f * 65535));
-
-    if (!ctx_.options.testWithoutAnalyser) {
-        port_.PortWrite(ports::DacLow, static_cast<std::uint8_t>(lastWord_ & 0xFF));
-        port_.PortWrite(ports::DacHigh, static_cast<std::uint8_t>(lastWord_ >> 8));
-    }
+    if (cardInUse()) card_.writeDac(lastWord_);
 
     const double e = state_.FullScale * lastWord_ / 65535.0;
     if (hooks.energyLabel) hooks.energyLabel("Energy (eV) : " + text::formatPattern(e, "0.000"));
     AnalyserReadouts r =
         computeReadouts(state_.FullScale, lastWord_, state_.PassEnergy, ctx_.options.lensIndex);
     if (hooks.monitorLabel) hooks.monitorLabel(r.monitor);
-    ctx_.links->showAnalyserReadouts(r);
+    display_->showAnalyserReadouts(r);
 }
 
 void AnalyserIo::BeginMeasurement() {
     if (ctx_.values.StopRequest == 1) return;
     if (hooks.historyEntry) hooks.historyEntry();
     controlByte_ |= 0x40;
-    if (!ctx_.options.testWithoutAnalyser) port_.PortWrite(ports::Control, controlByte_);
-    ctx_.links->showControlLamps(controlByte_);
+    if (cardInUse()) card_.writeControl(controlByte_);
+    display_->showControlLamps(controlByte_);
 }
 
 std::int32_t AnalyserIo::readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r) {
     const bool wasStopping = ctx_.values.StopRequest == 1;
-    ctx_.links->KeiRead1();
+    devices_.electrometer1->KeiRead();
     // A failed read leaves the previous reading behind.
     if (!wasStopping && ctx_.values.StopRequest == 1) lastPointComplete_ = false;
     const double reading = ctx_.values.KeiValue;
@@ -219,16 +195,16 @@ std::int32_t AnalyserIo::ReadPoint(std::int32_t timeMs, std::size_t index) {
 
     const bool wasStopping = ctx_.values.StopRequest == 1;
     if (o.addKeithley1) {
-        ctx_.links->KeiRead1();
+        devices_.electrometer1->KeiRead();
         r.CoScan[10] = ctx_.values.KeiValue;
     }
     if (o.addKeithley2) {
-        ctx_.links->KeiRead2();
+        devices_.electrometer2->KeiRead();
         r.CoScan[11] = ctx_.values.KeiValue;
     }
     if (!wasStopping && ctx_.values.StopRequest == 1) lastPointComplete_ = false;
 
-    std::array<std::int64_t, 10> counts{};
+    ChannelTotals counts{};
     if (o.testWithoutAnalyser) {
         for (std::int32_t remaining = timeMs; remaining > 0;) {
             remaining -= std::min<std::int32_t>(10, remaining);
@@ -265,69 +241,26 @@ std::int32_t AnalyserIo::ReadPoint(std::int32_t timeMs, std::size_t index) {
     return result;
 }
 
-void AnalyserIo::countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts) {
+void AnalyserIo::countOnCard(std::int32_t timeMs, ChannelTotals& counts) {
     const std::int64_t gateMs = std::max<std::int32_t>(state_.GateUnits, 1) * 10;
     const std::int64_t gates = std::max<std::int64_t>(timeMs, 0) / gateMs;
-    for (std::int64_t g = 0; g < gates; ++g) {
-        port_.PortWrite(ports::Strobe, 2);
-        port_.PortWrite(ports::Strobe, 0);
-        const std::int64_t gateStart = ctx_.clock.nowUs();
-        waitForStatus(true, kGateRiseLimitUs, 0);
-        const std::int64_t elapsed = ctx_.clock.nowUs() - gateStart;
-        const std::int64_t limitUs = kGateEndTimeoutGates * gateMs * 1000;
-        if (!waitForStatus(false, limitUs - elapsed, gateMs * 1000 - elapsed)) {
-            // The counters of an unfinished gate are meaningless; keep what the finished gates
-            // counted and let the run end, keeping its completed scans.
-            ctx_.values.StopRequest = 1;
-            lastPointComplete_ = false;
-            ctx_.dialogs.error(kInstrumentCaption,
-                               "The analyser card did not end its counting gate within " +
-                                   std::to_string(kGateEndTimeoutGates * gateMs) +
-                                   " ms (status bit 7 stays set).\r\rThe measurement has been stopped; "
-                                   "please check the analyser electronics.");
-            return;
-        }
-        for (int k = 0; k < 9; ++k) {
-            const int c = kCounterOrder[k] - '0';
-            const std::uint8_t low = port_.PortRead(ports::CounterLow);
-            const std::uint8_t high = port_.PortRead(ports::CounterHigh);
-            port_.PortWrite(ports::Strobe, 1);
-            port_.PortWrite(ports::Strobe, 0);
-            counts[c] += low + 256 * high;
-        }
-    }
+    if (card_.countGates(gates, gateMs, counts)) return;
+    // Keep what the finished gates counted and let the run end, keeping its completed scans.
+    ctx_.values.StopRequest = 1;
+    lastPointComplete_ = false;
+    ctx_.dialogs.error(kInstrumentCaption, "The analyser card did not end its counting gate within " +
+                                               std::to_string(AnalyserCard::kGateEndTimeoutGates * gateMs) +
+                                               " ms (status bit 7 stays set).\r\rThe measurement has been "
+                                               "stopped; please check the analyser electronics.");
 }
 
-// Polls the status port until the gate-running bit equals `running` or `limitUs` has passed;
-// `expectedUs` is when the bit should change, counted from now. Presses handled meanwhile only set
-// flags that the run looks at after the point.
-bool AnalyserIo::waitForStatus(bool running, std::int64_t limitUs, std::int64_t expectedUs) {
-    const std::int64_t start = ctx_.clock.nowUs();
-    for (;;) {
-        const bool bit = (port_.PortRead(ports::Status) & 0x80) != 0;
-        if (bit == running) return true;
-        const std::int64_t now = ctx_.clock.nowUs();
-        if (now - start > limitUs) return false;
-        // Counted across gates and waits: a run of short gates is served as often as one long one.
-        if (now - lastPumpUs_ >= kPumpIntervalUs) {
-            ctx_.pump.pump();
-            lastPumpUs_ = ctx_.clock.nowUs();
-        }
-        // Sleep until the window is due again or the gate is about to end, whichever comes first.
-        const std::int64_t t = ctx_.clock.nowUs();
-        const std::int64_t early = expectedUs - (t - start) - kFinalPollUs;
-        const std::int64_t untilPump = lastPumpUs_ + kPumpIntervalUs - t;
-        ctx_.clock.sleepUs(early > 0 ? std::max(kPollSleepUs, std::min(early, untilPump)) : kPollSleepUs);
-    }
-}
-
-void AnalyserIo::showChannelView(const std::array<std::int64_t, 10>& counts) {
+void AnalyserIo::showChannelView(const ChannelTotals& counts) {
     ChannelCounts v;
     for (int c = 1; c <= 9; ++c) {
         v.raw[c - 1] = static_cast<double>(counts[c]);
         v.enabled[c - 1] = v.raw[c - 1] * state_.ChannelEnabled[c];
     }
-    ctx_.links->showChannelCounts(v);
+    display_->showChannelCounts(v);
 }
 
 void AnalyserIo::WaitMs(std::int64_t ms) {
@@ -337,24 +270,15 @@ void AnalyserIo::WaitMs(std::int64_t ms) {
     // that the wait ends.
     while (ctx_.clock.nowMs() < end) {
         ctx_.pump.pump();
-        ctx_.clock.sleepMs(std::min<std::int64_t>(end - ctx_.clock.nowMs(), kPumpIntervalUs / 1000));
+        ctx_.clock.sleepMs(std::min<std::int64_t>(end - ctx_.clock.nowMs(), kWaitSliceMs));
     }
 }
 
 bool AnalyserIo::presenceTest(bool portAccessAvailable) {
-    auto noCard = [&] {
-        ctx_.options.testWithoutAnalyser = true;
-        ctx_.options.testSwitchEnabled = false;
-        return false;
-    };
-    if (!portAccessAvailable) return noCard();
-    port_.PortWrite(ports::Strobe, 2);
-    port_.PortWrite(ports::Strobe, 0);
-    const std::int64_t gateUs = std::max<std::int32_t>(state_.GateUnits, 1) * 10'000;
-    const std::int64_t limitUs = 2 * gateUs;
-    if (!waitForStatus(true, limitUs, 0)) return noCard();
-    if (!waitForStatus(false, limitUs, gateUs)) return noCard();
-    return true;
+    if (portAccessAvailable && card_.answersGate(state_.GateUnits)) return true;
+    ctx_.options.testWithoutAnalyser = true;
+    ctx_.options.testSwitchEnabled = false;
+    return false;
 }
 
 bool AnalyserIo::startUp(bool portAccessAvailable) {

@@ -1,30 +1,22 @@
 #pragma once
-// The analyser card: 16-bit energy DAC, control register, 8254 gate timer and nine channeltron
-// counters behind byte-wide I/O ports. The run calls, in this order: SetupTimer, SetAnalyserModeBit,
-// SetRamp, SetStartAndRange, SetPassEnergyCode, BeginMeasurement, then per point SetAnalyserPoint and
-// ReadPoint. Every routine except the port primitives, ReadPoint and WaitMs does nothing while the
-// context's StopRequest is 1.
+// The analyser routines of a measurement: gate timer, energy range and control register, the DAC
+// word of each point, counting a point and the read-outs. The run calls, in this order: SetupTimer,
+// SetAnalyserModeBit, SetRamp, SetStartAndRange, SetPassEnergyCode, BeginMeasurement, then per point
+// SetAnalyserPoint and ReadPoint. Every routine except ReadPoint and WaitMs does nothing while the
+// context's StopRequest is 1. The routines take numbers; the card's ports are AnalyserCard's.
+#include "acquisition/analyser_io/analyser_card.h"
 #include "acquisition/context.h"
-#include "acquisition/measurement_fields.h"
+#include "acquisition/instrument_devices.h"
+#include "acquisition/instrument_display.h"
 #include "acquisition/run_state.h"
 #include "common/port_io.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
 namespace korvo {
-
-namespace ports {
-inline constexpr std::uint16_t Control = 0x500, DacLow = 0x510, DacHigh = 0x514, Timer0 = 0x520,
-                               Timer1 = 0x521, Timer2 = 0x522, TimerControl = 0x523, CounterLow = 0x524,
-                               CounterHigh = 0x525, Status = 0x526, Strobe = 0x527;
-}
-
-// The card's multiplexer presents the channeltron counters in this order after each gate.
-inline constexpr char kCounterOrder[] = "957638241";
 
 // Full scale of the largest energy range (eV): no analyser energy lies beyond it.
 inline constexpr double kMaxAnalyserEnergy = 3276.8;
@@ -42,29 +34,40 @@ struct EnergyRange {
 };
 std::optional<EnergyRange> energyRangeFor(double emax, const AcquisitionOptions& options);
 
-// What the analyser routines show or trigger outside themselves (main window, options window).
+// Bits 3..1 of the control register for a text of the pass-energy list ("0.1" and "2" share a code);
+// 0 for any other text.
+std::uint8_t passEnergyCode(const std::string& passEnergyText);
+
+// What the analyser routines show or trigger outside themselves (main window, history).
 struct AnalyserHooks {
     std::function<void(const std::string&)> rangeText;    // info box: "Xmax = 163.84 eV", ...
     std::function<void(const std::string&)> energyLabel;  // "Energy (eV) : 12.345"
     std::function<void(const std::string&)> monitorLabel; // red monitor label
-    std::function<void()> photonEnergyCommand;            // moves the monochromator to the photon field
     std::function<void()> historyEntry;                   // made by BeginMeasurement
 };
 
 class AnalyserIo {
 public:
-    AnalyserIo(AcquisitionContext& ctx, PortIo& port, MeasurementFields& fields, RunState& state,
+    // `state` and `data` are the run's; electrometer readings come from `devices`.
+    AnalyserIo(AcquisitionContext& ctx, PortIo& port, InstrumentDevices& devices, RunState& state,
                DataBlock& data);
 
     AnalyserHooks hooks;
+    // The card back end chosen at program start, once the settings are known.
+    void usePort(PortIo& port) { card_.setPort(port); }
+    // Where lamps, read-outs and channel bars go (nothing is shown by default).
+    void setDisplay(InstrumentDisplay& display) { display_ = &display; }
 
     // Programs the gate timer for the run state's GateUnits (checked by the start checks).
     void SetupTimer();
     void SetRamp(double ramp);
     void SetStartAndRange(double start);
-    void SetPassEnergyCode();
+    // `code`: bits 3..1 as passEnergyCode() gives them.
+    void SetPassEnergyCode(std::uint8_t code);
     void SetAnalyserModeBit(int bit);
-    void SetAnalyserPoint(double x);
+    // The DAC word for the fraction `x` of the ramp. `startField` is the start field's value now: the
+    // analyser's fixed energy in CFS, the start of its scan in CIS (both may change during a run).
+    void SetAnalyserPoint(double x, double startField);
     void BeginMeasurement();
     // Counts one point for timeMs into record `index` of the data block; returns the total.
     std::int32_t ReadPoint(std::int32_t timeMs, std::size_t index);
@@ -86,22 +89,24 @@ public:
     bool lastPointComplete() const { return lastPointComplete_; }
 
 private:
+    // "Test (without Analysator)" leaves every port alone.
+    bool cardInUse() const;
+    std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);
+    void countOnCard(std::int32_t timeMs, ChannelTotals& counts);
+    void showChannelView(const ChannelTotals& counts);
+
     AcquisitionContext& ctx_;
-    PortIo& port_;
-    MeasurementFields& fields_;
+    AnalyserCard card_;
+    InstrumentDevices& devices_;
     RunState& state_;
     DataBlock& data_;
+    NullInstrumentDisplay noDisplay_;
+    InstrumentDisplay* display_ = &noDisplay_;
     std::uint8_t controlByte_ = 0;
     double storedStart_ = 0;
     double storedRamp_ = 0;
     std::uint16_t lastWord_ = 0;
     bool lastPointComplete_ = true;
-    std::int64_t lastPumpUs_ = 0; // when the status waits last kept the window alive
-
-    std::int32_t readElectrometerPoint(std::int32_t timeMs, MeasurementRecord& r);
-    void countOnCard(std::int32_t timeMs, std::array<std::int64_t, 10>& counts);
-    bool waitForStatus(bool running, std::int64_t limitUs, std::int64_t expectedUs);
-    void showChannelView(const std::array<std::int64_t, 10>& counts);
 };
 
 } // namespace korvo

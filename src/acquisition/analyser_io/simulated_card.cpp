@@ -1,6 +1,6 @@
 #include "acquisition/analyser_io/simulated_card.h"
 
-#include "acquisition/analyser_io/analyser_io.h"
+#include "acquisition/analyser_io/analyser_card.h"
 #include "acquisition/channel_shift_table.h"
 
 #include <algorithm>

@@ -10,18 +10,29 @@
 
 namespace korvo {
 
-// Captions and enabling of the run buttons and the two menus that a run locks. The main window
-// mirrors this struct into its controls whenever controlsChanged() arrives.
+// State of the run buttons and of the two menus that a run locks. The main window mirrors it into its
+// controls whenever controlsChanged() arrives; captions are derived from the state.
 struct RunControls {
-    std::string startCaption = "Start";   // "Start" / "Stop"
-    std::string continueCaption = "Wait"; // "Wait" / "Continue"
+    enum class Phase {
+        Idle,     // no run
+        Running,  // a run is measuring
+        Stopping, // Stop was pressed; the run winds down to its end
+    };
+    Phase phase = Phase::Idle;
+    bool paused = false;          // "Wait" pressed during the run
+    bool continueOffered = false; // idle after a run whose scans may be continued
     bool continueEnabled = false;
     bool skipEnabled = false;
     bool lastScanEnabled = false;
     bool saveEnabled = false;
     bool kindEnabled = true;  // kind-of-measurement box
     bool menusEnabled = true; // "Machine" and "Measure" menus
-    bool running = false;
+
+    bool running() const { return phase != Phase::Idle; }
+    const char* startCaption() const { return phase == Phase::Running ? "Stop" : "Start"; }
+    const char* continueCaption() const {
+        return (running() ? paused : continueOffered) ? "Continue" : "Wait";
+    }
 };
 
 // The 100 x 17 pixel progress strip, as three fills drawn from the left in this order.

@@ -14,29 +14,39 @@
 
 namespace korvo {
 
-RunEngine::RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields,
-                     const RunState& settings, Measurement& measurement, MeasurementSaver& saver,
-                     RunDisplay& display)
-    : ctx_(ctx), io_(io), fields_(fields), settings_(settings), measurement_(measurement),
-      state_(measurement.state), data_(measurement.data), saver_(saver), display_(display) {
-    if (!io_.hooks.historyEntry)
-        io_.hooks.historyEntry = [this] {
-            // The analyser was last given the run's start and ramp (a chart: no ramp).
-            ctx_.history.add(HistoryEntry::from(fields_, state_, state_.AnalyserStart, state_.Ramp));
-        };
-    if (!io_.hooks.rangeText) io_.hooks.rangeText = [this](const std::string& t) { display_.rangeText(t); };
-    if (!io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand = [this] { runPhotonCommand(); };
+RunEngine::RunEngine(const RunParts& p)
+    : ctx_(p.ctx), io_(p.io), fields_(p.fields), settings_(p.settings), measurement_(p.measurement),
+      state_(p.measurement.state), data_(p.measurement.data), saver_(p.saver), devices_(p.devices),
+      photon_(p.photon) {
+    io_.hooks.historyEntry = [this] {
+        // The analyser was last given the run's start and ramp (a chart: no ramp).
+        ctx_.history.add(HistoryEntry::from(fields_, state_, state_.AnalyserStart, state_.Ramp));
+    };
+    io_.hooks.rangeText = [this](const std::string& t) { display_->rangeText(t); };
 }
 
 void RunEngine::runPhotonCommand() {
-    photon_.photon = fields_.photon;
-    photonEnergyCommand(photon_, ctx_);
-    fields_.photon = photon_.photon;
-    display_.fieldsChanged();
+    photonEnergyCommand(photon_, fields_.photon, *devices_.monochromator, ctx_);
+    display_->fieldsChanged();
+}
+
+void RunEngine::photonStep(double x) {
+    if (!photonScanning(state_.MachineMode) || measurement_.kindOfMeasure == 0) return;
+    fields_.photon = text::formatPattern(io_.storedRamp() * x + state_.PhotonStart, "0.000");
+    runPhotonCommand();
+}
+
+double RunEngine::startField() {
+    // An unreadable text (half typed) keeps the start energy the run began with.
+    const auto v = text::parseDouble(fields_.start);
+    if (!v) return state_.StartEnergy;
+    if (state_.MachineMode == ModeCfs || state_.MachineMode == ModeCis)
+        measurement_.startFieldText = fields_.start;
+    return *v;
 }
 
 void RunEngine::startClicked() {
-    if (controls_.running) {
+    if (controls_.running()) {
         requestStop();
         return;
     }
@@ -44,21 +54,19 @@ void RunEngine::startClicked() {
 }
 
 void RunEngine::requestStop() {
-    if (!controls_.running) return;
+    if (!controls_.running()) return;
     ctx_.values.StopRequest = 1;
-    controls_.startCaption = "Start";
+    controls_.phase = RunControls::Phase::Stopping;
     changed();
 }
 
 void RunEngine::continueClicked() {
-    if (controls_.running) {
-        // During a run "Continue" always resumes.
-        pause_ = controls_.continueCaption == "Wait";
-        controls_.continueCaption = pause_ ? "Continue" : "Wait";
+    if (controls_.running()) {
+        controls_.paused = !controls_.paused;
         changed();
         return;
     }
-    if (controls_.continueCaption != "Continue" || !continuable_ || ctx_.values.StopRequest != 1) return;
+    if (!continuable_ || ctx_.values.StopRequest != 1) return;
     auto scans = text::parseInt(fields_.scans);
     if (!scans) {
         ctx_.dialogs.warning(kWarningCaption, notIntegerText(fields_.scans));
@@ -70,23 +78,29 @@ void RunEngine::continueClicked() {
     }
     // The further scans use the grid of the sums they add to, whatever the fields say meanwhile.
     state_.ScansTarget = *scans;
-    continueFlag_ = true;
     ctx_.values.StopRequest = 0;
     start(true);
 }
 
+void RunEngine::endContinuation() {
+    if (controls_.running()) return;
+    continuable_ = false;
+    controls_.continueEnabled = false;
+    changed();
+}
+
 void RunEngine::skipScanClicked() {
-    if (controls_.running) skip_ = true;
+    if (controls_.running()) skip_ = true;
 }
 
 void RunEngine::lastScanClicked() {
-    if (!controls_.running) return;
+    if (!controls_.running()) return;
     fields_.scans = std::to_string(state_.ScanNumber);
-    display_.fieldsChanged();
+    display_->fieldsChanged();
 }
 
 SaveOutcome RunEngine::saveClicked() {
-    if (controls_.running || !controls_.saveEnabled) return SaveOutcome::Cancelled;
+    if (controls_.running() || !controls_.saveEnabled) return SaveOutcome::Cancelled;
     return saver_.save();
 }
 
@@ -95,7 +109,7 @@ SaveOutcome RunEngine::saveClicked() {
 bool RunEngine::acceptNewRun() {
     RunState trial = settings_;
     trial.runStartTick = ctx_.clock.nowMs();
-    if (!validateNewRun(ctx_, fields_, trial, display_)) return false;
+    if (!validateNewRun(ctx_, fields_, trial, *display_)) return false;
     state_ = trial;
     measurement_.kindOfMeasure = fields_.kindOfMeasure;
     measurement_.startFieldText = fields_.start;
@@ -105,16 +119,14 @@ bool RunEngine::acceptNewRun() {
 
 void RunEngine::start(bool continuation) {
     const RunControls before = controls_;
-    controls_.running = true;
+    controls_.phase = RunControls::Phase::Running;
     controls_.kindEnabled = false;
-    controls_.startCaption = "Stop";
-    controls_.continueCaption = "Wait";
+    controls_.paused = false;
+    controls_.continueOffered = false;
     controls_.continueEnabled = controls_.skipEnabled = controls_.lastScanEnabled = true;
     controls_.saveEnabled = false;
     if (!continuation) {
         ctx_.values.StopRequest = 0;
-        continueFlag_ = false;
-        pause_ = false;
         controls_.menusEnabled = false;
     }
     changed();
@@ -135,7 +147,7 @@ void RunEngine::start(bool continuation) {
     plot_.currentPointColour = 0xDDCCCC;
     plot_.autoScale = true;
     plot_.drawEnabled = true;
-    display_.runStarted();
+    display_->runStarted();
     saver_.newRun();
     if (!continuation) {
         plot_.xStart = state_.XStart;
@@ -149,16 +161,14 @@ void RunEngine::start(bool continuation) {
     lastEnd_ = end;
     if (end == End::Stopped) stopPath();
     if (end == End::Normal) {
-        continueFlag_ = false;
-        controls_.continueCaption = "Continue";
+        controls_.continueOffered = true;
         // More scans can be added to a completed run: Continue stays usable until the next run.
         controls_.continueEnabled = true;
         controls_.saveEnabled = true;
         continuable_ = true;
     }
     if (end == End::StoppedAfterScan) {
-        continueFlag_ = false;
-        controls_.continueCaption = "Continue";
+        controls_.continueOffered = true;
         controls_.continueEnabled = false;
         controls_.saveEnabled = true;
     }
@@ -182,7 +192,7 @@ void RunEngine::setRangeFromFirstCount(double counts) {
     plot_.yMin = 0.95 * counts;
     plot_.yMax = 1.05 * counts + 1;
     if (std::fabs(plot_.yMax - plot_.yMin) <= 1e-12) plot_.yMax = 1e-12;
-    display_.redraw();
+    display_->redraw();
 }
 
 bool RunEngine::rescales(double value, bool wholeNumbers) const {
@@ -197,12 +207,12 @@ void RunEngine::autoScale(double value, bool wholeNumbers) {
     const double r = (value - plot_.yMin) / std::fabs(plot_.yMax - plot_.yMin);
     if (r > (wholeNumbers ? 0.98 : 0.99)) {
         plot_.yMax = (value - plot_.yMin) * 2 + plot_.yMin;
-        display_.redraw();
+        display_->redraw();
     } else {
         double lo = value - (plot_.yMax - plot_.yMin);
         if (wholeNumbers) lo = std::trunc(lo);
         plot_.yMin = std::max(0.0, lo);
-        display_.redraw();
+        display_->redraw();
     }
 }
 
@@ -225,7 +235,6 @@ void RunEngine::resetScanExtremes() {
 }
 
 RunEngine::End RunEngine::chart() {
-    continueFlag_ = false;
     controls_.continueEnabled = controls_.skipEnabled = controls_.saveEnabled = controls_.lastScanEnabled =
         false;
     changed();
@@ -238,13 +247,13 @@ RunEngine::End RunEngine::chart() {
 
     saver_.proposeNext();
     fields_.fileName.clear();
-    display_.fieldsChanged();
+    display_->fieldsChanged();
 
     io_.SetupTimer();
     io_.SetAnalyserModeBit(0);
     io_.SetRamp(0);
     io_.SetStartAndRange(state_.StartEnergy);
-    io_.SetPassEnergyCode();
+    io_.SetPassEnergyCode(state_.PassEnergyCode);
     io_.BeginMeasurement();
 
     const std::int64_t points = state_.Points;
@@ -252,21 +261,21 @@ RunEngine::End RunEngine::chart() {
     data_[1].enScan = 0;
     state_.ScanNumber = 1;
     pointsMeasured_ = 0;
-    display_.redraw();
+    display_->redraw();
     skip_ = false;
 
     std::int64_t i = 0;
     for (std::int64_t n = 0; ctx_.values.StopRequest == 0; ++n) {
         MeasurementRecord& rec = data_[std::size_t(i + 1)];
         rec.enScan = double(i);
-        io_.SetAnalyserPoint(0);
+        io_.SetAnalyserPoint(0, startField());
         const std::int32_t counts = io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
         // A count cut short is no point of the chart.
         if (!io_.lastPointComplete()) break;
         rec.CoScan[0] = counts;
-        display_.chartPoint(n, counts);
+        display_->chartPoint(n, counts);
         if (n == 0) setRangeFromFirstCount(counts);
-        display_.drawPoint(std::size_t(i + 1));
+        display_->drawPoint(std::size_t(i + 1));
         plot_.currentPointColour = 0x800000;
         pointsMeasured_ = i + 1;
         autoScale(counts, true);
@@ -280,7 +289,7 @@ RunEngine::End RunEngine::chart() {
                 std::fill_n(data_[std::size_t(j)].CoScan.begin(), 10, 0.0);
             i = h;
             pointsMeasured_ = h;
-            display_.redraw();
+            display_->redraw();
         } else {
             ++i;
         }
@@ -297,13 +306,13 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
     if (!continuation) {
         saver_.proposeNext();
         fields_.fileName = saver_.proposedName;
-        display_.fieldsChanged();
+        display_->fieldsChanged();
         io_.SetupTimer();
         io_.SetAnalyserModeBit(measurement_.kindOfMeasure == 2 ? 1 : 0);
         io_.SetRamp(state_.Ramp);
         // The range must hold the analyser's energies; in the photon modes XStart is a photon energy.
         io_.SetStartAndRange(state_.StartEnergy);
-        io_.SetPassEnergyCode();
+        io_.SetPassEnergyCode(state_.PassEnergyCode);
         plot_.yMin = 1e20;
         plot_.yMax = -1e20;
         io_.BeginMeasurement();
@@ -314,7 +323,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
             data_[std::size_t(r)].enScan = step * double(r - 1 - maxPos) + state_.AnalyserStart;
         state_.ScanNumber = 1;
         pointsMeasured_ = 0;
-        display_.redraw();
+        display_->redraw();
         skip_ = false;
         // The sums of a continued run are kept: the further scans add to them.
         for (auto& r : data_) r.Co[0] = 0;
@@ -329,11 +338,11 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                 pointsMeasured_ = 1;
                 for (auto& r : data_) r.CoScan.fill(0);
                 resetScanExtremes();
-                display_.redraw();
+                display_->redraw();
                 skip_ = false;
             }
             for (std::int64_t i = 0; i < n && !skip_; ++i) {
-                while (pause_ && ctx_.values.StopRequest == 0) {
+                while (controls_.paused && ctx_.values.StopRequest == 0) {
                     ctx_.pump.pump();
                     ctx_.clock.sleepMs(5);
                 }
@@ -341,24 +350,21 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
 
                 const TimeLeft t = estimateTimeLeft(state_.TimePerPoint, state_.TimeCorrection, n,
                                                     state_.Points, state_.ScansTarget, state_.ScanNumber, i);
-                display_.measurementsLabel(timeLeftLabel(state_.ScanNumber, t));
+                display_->measurementsLabel(timeLeftLabel(state_.ScanNumber, t));
                 if (saver_.scriptRunning && saver_.scriptColumn0)
                     saver_.scriptColumn0("Time: " + minutesSeconds(t.totalSeconds));
 
                 MeasurementRecord& rec = data_[std::size_t(i + 1)];
                 const double x = step * double(i - maxPos) + state_.AnalyserStart;
                 rec.enScan = x;
-                io_.SetAnalyserPoint((x - state_.AnalyserStart) / state_.Ramp);
-                // The CFS and CIS analyser energy follows the start field during the run; the file
-                // states the text it last used.
-                if ((state_.MachineMode == ModeCfs || state_.MachineMode == ModeCis) &&
-                    text::parseDouble(fields_.start))
-                    measurement_.startFieldText = fields_.start;
+                const double fraction = (x - state_.AnalyserStart) / state_.Ramp;
+                photonStep(fraction);
+                io_.SetAnalyserPoint(fraction, startField());
                 // A photon move that failed (or a Stop during it) leaves this step at the wrong
                 // energy, and a count cut short is not a whole dwell time: neither may enter the
                 // sums, least of all as the last point of a scan that would then count as complete.
                 if (ctx_.values.StopRequest == 1) return End::Stopped;
-                display_.progress(progressStrip(maxPos + maxNeg, n, i));
+                display_->progress(progressStrip(maxPos + maxNeg, n, i));
                 io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
                 if (!io_.lastPointComplete()) return End::Stopped;
 
@@ -373,7 +379,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                 if (i >= maxPos + maxNeg) {
                     // The record whose last channel has just been counted.
                     const std::int64_t done = i + 1 - maxNeg;
-                    display_.drawPoint(std::size_t(done));
+                    display_->drawPoint(std::size_t(done));
                     plot_.currentPointColour = 0x800000;
                     pointsMeasured_ = i + 1;
                     autoScaleScan(std::size_t(maxPos + 1), std::size_t(done));
@@ -403,7 +409,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
             ctx_.dialogs.warning(kWarningCaption, notIntegerText(fields_.scans));
             ctx_.values.StopRequest = 1;
         }
-        display_.redraw();
+        display_->redraw();
         saver_.saveRecovery();
     }
     if (ctx_.values.StopRequest != 0) return End::StoppedAfterScan;
@@ -412,7 +418,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
 }
 
 void RunEngine::stopPath() {
-    controls_.startCaption = "Start";
+    controls_.phase = RunControls::Phase::Stopping;
     if (state_.ScanNumber == 1 && measurement_.kindOfMeasure != 0) {
         // The first scan is all there is: keep what it counted so that it can be saved.
         for (std::size_t r = 1; r < data_.size(); ++r) {
@@ -420,7 +426,7 @@ void RunEngine::stopPath() {
             data_[r].Co = data_[r].CoScan;
         }
     }
-    pause_ = false;
+    controls_.paused = false;
     controls_.kindEnabled = true;
     controls_.continueEnabled = false;
     controls_.skipEnabled = false;
@@ -433,23 +439,23 @@ void RunEngine::stopPath() {
 void RunEngine::photonBack() {
     if (photonScanning(state_.MachineMode) && measurement_.kindOfMeasure > 0) {
         fields_.photon = text::formatPattern(state_.PhotonStart, "0.000");
-        display_.fieldsChanged();
-        if (io_.hooks.photonEnergyCommand) io_.hooks.photonEnergyCommand();
+        display_->fieldsChanged();
+        runPhotonCommand();
     }
 }
 
 void RunEngine::commonEnd(bool measured) {
-    controls_.startCaption = "Start";
+    controls_.phase = RunControls::Phase::Stopping;
     if (measured) photonBack();
     controls_.kindEnabled = true;
     controls_.skipEnabled = false;
     controls_.lastScanEnabled = false;
     controls_.menusEnabled = true;
-    controls_.running = false;
-    pause_ = false;
+    controls_.phase = RunControls::Phase::Idle;
+    controls_.paused = false;
     ctx_.values.StopRequest = 1;
     changed();
-    display_.redraw();
+    display_->redraw();
 }
 
 RandomFollowUp RunEngine::randomTestStart(std::uint64_t seed) {
@@ -461,7 +467,7 @@ RandomFollowUp RunEngine::randomTestStart(std::uint64_t seed) {
     fields_.scans = std::to_string(pick(0, 4) + 2);
     fields_.timePerPoint = std::to_string(pick(0, 4) * 10 + 10);
     fields_.photon = std::to_string(pick(0, 49) + 10);
-    display_.fieldsChanged();
+    display_->fieldsChanged();
     startClicked();
     RandomFollowUp f;
     f.machineMode = std::uint8_t(ModeClam + pick(0, 2));

@@ -27,15 +27,26 @@ struct RandomFollowUp {
 // How the last run ended.
 enum class RunEnd { None, Normal, Stopped, StoppedAfterScan, Refused };
 
+// The parts of a station the run works with.
+struct RunParts {
+    AcquisitionContext& ctx;
+    AnalyserIo& io;
+    MeasurementFields& fields;
+    const RunState& settings; // the window's parameters: a new run starts from a copy
+    Measurement& measurement; // where runs measure into; io and saver work on it too
+    MeasurementSaver& saver;
+    InstrumentDevices& devices; // the monochromator of the photon steps
+    PhotonView& photon;         // shared with the "Set Pho. Energy" button
+};
+
 class RunEngine {
 public:
-    // `settings` is the parameter state the window keeps (mode, reference channel, time correction):
-    // a new run starts from a copy of it. `measurement` is where runs measure into; `io` and `saver`
-    // must work on its state and data block.
-    RunEngine(AcquisitionContext& ctx, AnalyserIo& io, MeasurementFields& fields, const RunState& settings,
-              Measurement& measurement, MeasurementSaver& saver, RunDisplay& display);
+    explicit RunEngine(const RunParts& parts);
     RunEngine(const RunEngine&) = delete;
     RunEngine& operator=(const RunEngine&) = delete;
+
+    // Where the run shows what it does (nothing by default).
+    void setDisplay(RunDisplay& display) { display_ = &display; }
 
     // "Start": runs a whole measurement and returns at its end. "Stop" (pressed while a run is
     // active, reached through the event pump): ends the run at its next check.
@@ -43,6 +54,8 @@ public:
     // "Wait" / "Continue": pauses or resumes a run. After a finished energy-scan run "Continue"
     // measures further scans into the same sums once the scans field has been raised.
     void continueClicked();
+    // A mode switch: the last run can no longer be continued (Continue is disabled).
+    void endContinuation();
     // Measures the current scan again from its first point.
     void skipScanClicked();
     // The current scan becomes the last one.
@@ -54,11 +67,11 @@ public:
     // The hidden "Zufall" button: random parameters, a run, and the follow-up for the window.
     RandomFollowUp randomTestStart(std::uint64_t seed);
 
-    bool running() const { return controls_.running; }
+    bool running() const { return controls_.running(); }
     // Normal: all scans measured and the final save offered; Stopped: ended by Stop or an instrument
     // failure inside a scan; StoppedAfterScan: ended between scans; Refused: validation failed.
     RunEnd lastEnd() const { return lastEnd_; }
-    bool paused() const { return pause_; }
+    bool paused() const { return controls_.paused; }
     const RunControls& controls() const { return controls_; }
     PlotScale& plot() { return plot_; }
     const PlotScale& plot() const { return plot_; }
@@ -70,21 +83,20 @@ public:
     std::int64_t steps() const {
         return std::int64_t(state_.Points) + state_.MaxPositiveShift + state_.MaxNegativeShift;
     }
-    // The photon field and button as the photon energy command leaves them.
-    PhotonView& photonView() { return photon_; }
     // The measurement being made, or the last one: what the plot draws and Save writes.
     const Measurement& measurement() const { return measurement_; }
 
 private:
     using End = RunEnd;
     void start(bool continuation);
+    bool acceptNewRun();
     End chart();
     End energyScans(bool continuation);
     void stopPath();
     // `measured`: the run got past its start checks (a refused run moved nothing to move back).
     void commonEnd(bool measured);
     void photonBack();
-    void changed() { display_.controlsChanged(controls_); }
+    void changed() { display_->controlsChanged(controls_); }
     void setRangeFromFirstCount(double counts);
     // Whether `value` would move the y range (c(t) counts are whole numbers and rescale at 98 %).
     bool rescales(double value, bool wholeNumbers) const;
@@ -92,8 +104,12 @@ private:
     void autoScaleScan(std::size_t first, std::size_t last);
     void resetScanExtremes();
     bool sizeBlock(std::int64_t records);
+    // The photon energy command on the photon field, as the button would do it.
     void runPhotonCommand();
-    bool acceptNewRun();
+    // In the photon modes each step of an energy scan first moves the monochromator.
+    void photonStep(double x);
+    // The start field's value, read at every point (CFS and CIS follow it during a run).
+    double startField();
 
     AcquisitionContext& ctx_;
     AnalyserIo& io_;
@@ -103,13 +119,14 @@ private:
     RunState& state_; // measurement_.state
     DataBlock& data_; // measurement_.data
     MeasurementSaver& saver_;
-    RunDisplay& display_;
+    InstrumentDevices& devices_;
+    PhotonView& photon_;
+    NullRunDisplay noDisplay_;
+    RunDisplay* display_ = &noDisplay_;
 
     RunControls controls_;
     PlotScale plot_;
-    PhotonView photon_;
     RunEnd lastEnd_ = RunEnd::None;
-    bool pause_ = false;
     bool skip_ = false;
     bool continueFlag_ = false;
     bool continuable_ = false; // the measurement is a completed energy scan: more scans may be added

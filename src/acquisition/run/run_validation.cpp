@@ -1,5 +1,6 @@
 #include "acquisition/run/run_validation.h"
 
+#include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
 
@@ -297,6 +298,7 @@ private:
         s_.PassEnergy = text::parseDouble(f_.passEnergyText).value.value_or(0.0);
         column_ = ctx_.channels.shifts.findColumn(f_.passEnergyText + " eV");
         s_.shiftColumn = column_;
+        s_.PassEnergyCode = passEnergyCode(f_.passEnergyText);
     }
 
     void passEnergyColumn() {

@@ -4,7 +4,6 @@
 // program's messages when a value cannot be measured. All checks run, so the user sees every problem
 // at once; some also correct the field they complain about. Nothing is sent to the analyser here:
 // the run programs it once the checks have passed.
-#include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/context.h"
 #include "acquisition/measurement_fields.h"
 #include "acquisition/run/run_display.h"

@@ -95,7 +95,7 @@ void MeasurementSaver::proposeNext() {
         d.month = tm.tm_mon + 1;
         d.day = tm.tm_mday;
     }
-    proposedName = proposeFileName(measurement_.state.MachineMode, storedLastName, saveDir, d);
+    proposedName = proposeFileName(measurement_.state.MachineMode, store_.lastFileName, store_.saveDir, d);
 }
 
 static std::string joinPath(const std::string& dir, const std::string& name) {
@@ -112,7 +112,7 @@ SaveOutcome MeasurementSaver::saveSpectrum() {
     if (fields_.fileName != proposedName) {
         proposedName = fields_.fileName;
         std::error_code ec;
-        if (!proposedName.empty() && fs::exists(joinPath(saveDir, proposedName), ec)) {
+        if (!proposedName.empty() && fs::exists(joinPath(store_.saveDir, proposedName), ec)) {
             const DialogAnswer a =
                 ctx_.dialogs.ask("Korvo 99", "file all ready exists! \rSearch for a valid filename ?",
                                  DialogIcon::Question, DialogButtons::YesNo);
@@ -125,24 +125,24 @@ SaveOutcome MeasurementSaver::saveSpectrum() {
     if (scriptRunning) {
         if (scriptColumn0) scriptColumn0(proposedName);
         // Without a dialog the spectrum goes to the save directory under the proposed name.
-        return write(joinPath(saveDir, proposedName), saveDir, proposedName, false);
+        return write(joinPath(store_.saveDir, proposedName), store_.saveDir, proposedName, false);
     }
-    auto chosen = ctx_.dialogs.chooseSaveFile("Save spectrum", saveDir, proposedName, "All files (*)");
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save spectrum", store_.saveDir, proposedName, "All files (*)");
     if (!chosen || chosen->empty()) return SaveOutcome::Cancelled;
     fs::path p(*chosen);
-    if (p.is_relative() && !saveDir.empty()) p = fs::path(saveDir) / p;
+    if (p.is_relative() && !store_.saveDir.empty()) p = fs::path(store_.saveDir) / p;
     const std::string dir = p.parent_path().string();
     const std::string name = p.filename().string();
     const SaveOutcome out = write(p.string(), dir, name, false);
     if (out == SaveOutcome::Written) {
-        saveDir = dir;
+        store_.saveDir = dir;
         fields_.fileName = name;
     }
     return out;
 }
 
 SaveOutcome MeasurementSaver::saveRecovery() {
-    return write(joinPath(startDir, kRecoveryFileName), saveDir, fields_.fileName, true);
+    return write(joinPath(store_.startDir, kRecoveryFileName), store_.saveDir, fields_.fileName, true);
 }
 
 SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& dir, const std::string& name,

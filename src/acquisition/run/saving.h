@@ -3,6 +3,7 @@
 // recovery copy "aktuell.dat" after every scan, and the final or manual save of a spectrum.
 #include "acquisition/context.h"
 #include "acquisition/measurement_fields.h"
+#include "acquisition/measurement_settings.h"
 #include "acquisition/run_state.h"
 
 #include <cstdint>
@@ -35,13 +36,13 @@ enum class SaveOutcome { Written, Cancelled, Failed };
 class MeasurementSaver {
 public:
     // Writes `measurement`; sample, comment and file name are taken from `fields` when it is saved.
-    MeasurementSaver(AcquisitionContext& ctx, MeasurementFields& fields, const Measurement& measurement)
-        : ctx_(ctx), fields_(fields), measurement_(measurement) {}
+    // Where spectra go, where the recovery copy goes and the stored last name are the settings'
+    // (SaveDir, StartDir, "filename"); a save in another directory moves SaveDir there.
+    MeasurementSaver(AcquisitionContext& ctx, MeasurementFields& fields, SettingsStore& store,
+                     const Measurement& measurement)
+        : ctx_(ctx), fields_(fields), store_(store), measurement_(measurement) {}
 
     std::string proposedName;
-    std::string storedLastName = kDefaultLastFileName; // INI "filename"
-    std::string saveDir;                               // where spectra go
-    std::string startDir;                              // where the recovery copy goes
     bool scriptRunning = false;
     // Script mode: the saved name goes into column 0 of the current script line.
     std::function<void(const std::string&)> scriptColumn0;
@@ -70,6 +71,7 @@ private:
 
     AcquisitionContext& ctx_;
     MeasurementFields& fields_;
+    SettingsStore& store_;
     const Measurement& measurement_;
     std::string lastWritten_;
     SaveOutcome lastSaveOutcome_ = SaveOutcome::Cancelled;

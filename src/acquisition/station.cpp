@@ -1,0 +1,15 @@
+#include "acquisition/station.h"
+
+namespace korvo {
+
+Station::Station(AcquisitionContext& c, PortIo& port)
+    : ctx(c), settings(fields, state, c), devices(c.instruments()),
+      io(c, port, devices, measurement.state, measurement.data),
+      saver(c, fields, settings.store, measurement),
+      engine(RunParts{c, io, fields, state, measurement, saver, devices, photon}) {}
+
+bool Station::photonEnergyCommand() {
+    return korvo::photonEnergyCommand(photon, fields.photon, *devices.monochromator, ctx);
+}
+
+} // namespace korvo
