@@ -7,7 +7,8 @@ TEST_BUILD := build-test
 JOBS       ?= $(shell nproc)
 
 DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev \
-                   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
+                   libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
+                   libcurl4-openssl-dev
 
 .PHONY: run test deps
 
