@@ -1,10 +1,12 @@
 #include "instruments/local_servers.h"
 #include "instruments/ring_current/ring_fetch.h"
 #include "instruments/ring_current/ring_poll.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <random>
 
 namespace korvo {
@@ -185,6 +187,20 @@ TEST(RingFetch, ServersThatDoNotAnswerGiveNoDataInTimeWhileTheWindowIsServed) {
         EXPECT_EQ(r.values.RingCurrent, 77.7);
         EXPECT_LT(r.took, 3000ms);
         EXPECT_GE(r.pump.calls(), r.took.count() / 50);
+    }
+}
+
+TEST(RingFetch, OnlyWebAddressesAreFetched) {
+    // The address box takes any text; a file or another protocol is never read.
+    testing::TempDir dir;
+    std::ofstream(dir.file("page.html")) << "Beam Current: 250.3 mA";
+    for (const std::string& address : {"file://" + dir.file("page.html"), std::string("ftp://127.0.0.1:1/"),
+                                      std::string("no address at all")}) {
+        Reading r;
+        readOnce(r, address);
+        EXPECT_FALSE(r.found) << address;
+        EXPECT_EQ(r.report.end, End::Failed) << address;
+        EXPECT_EQ(r.values.RingCurrent, 180.0) << address;
     }
 }
 

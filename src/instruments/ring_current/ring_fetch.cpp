@@ -169,7 +169,8 @@ RingFetchReport fetchRingPage(const std::string& address, RingPageScan& scan, Ev
     } else if (result == CURLE_OK) {
         report.end = End::Complete;
     } else {
-        report.end = t.answered ? End::Failed : End::Unreachable;
+        const bool badAddress = result == CURLE_UNSUPPORTED_PROTOCOL || result == CURLE_URL_MALFORMAT;
+        report.end = t.answered || badAddress ? End::Failed : End::Unreachable;
         report.error = errorText[0] ? errorText : curl_easy_strerror(result);
     }
     report.value = scan.value().has_value();
