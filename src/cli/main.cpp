@@ -1,6 +1,8 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
 #include "cli/info_command.h"
+#include "cli/mail_command.h"
 #include "cli/measure_command.h"
+#include "cli/ring_current_command.h"
 
 #include <CLI/CLI.hpp>
 
@@ -14,6 +16,8 @@ int main(int argc, char** argv) {
     int exitStatus = 0;
     korvo::addInfoCommand(app, exitStatus);
     korvo::addMeasureCommand(app, exitStatus);
+    korvo::addRingCurrentCommand(app, exitStatus);
+    korvo::addMailCommand(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
