@@ -211,12 +211,17 @@ TEST(RingFetch, ThePollStartsNoSecondFetchFromTheWindowsEvents) {
     RingPoll poll(ringPageReader(values, pump, quick()));
     poll.address = server.url();
     std::vector<std::string> shown;
+    int nestedReads = 0;
     pump.always([&] {
         shown.push_back(poll.display().currentLabel);
+        EXPECT_TRUE(poll.busy());
         poll.tick(); // the timer fires while the page is awaited
+        nestedReads += poll.readOnce(); // and "Read Single Value" is pressed
     });
     EXPECT_FALSE(poll.setEnabled(true));
     EXPECT_EQ(server.connections(), 1);
+    EXPECT_EQ(nestedReads, 0);
+    EXPECT_FALSE(poll.busy());
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.front(), "------- mA");
     EXPECT_EQ(poll.display().currentLabel, "No Data!");

@@ -14,13 +14,11 @@ struct ScriptedReader {
     std::vector<bool> answers; // one per read; a value of 250.3 when true
     std::vector<std::string> addresses;
     std::vector<std::string> labelsDuringRead;
-    std::function<void()> duringRead;
 
     RingPoll::Reader reader() {
         return [this](const std::string& address, const RingMarkers&, RingDisplay& display) {
             addresses.push_back(address);
             labelsDuringRead.push_back(display.currentLabel);
-            if (duringRead) duringRead();
             const bool found = addresses.size() <= answers.size() && answers[addresses.size() - 1];
             if (found) display.currentLabel = display.mainLabel = formatRingCurrent(250.3);
             return found;
@@ -63,30 +61,6 @@ TEST(RingPoll, EnablingArmsTheTimerWithTheRefreshTimeAndReadsAtOnce) {
     EXPECT_EQ(r.addresses.size(), 2u);
     EXPECT_TRUE(poll.readOnce()); // "Read Single Value" works with the poll off
     EXPECT_EQ(r.addresses.size(), 3u);
-}
-
-TEST(RingPoll, NoSecondReadStartsWhileOneIsInProgress) {
-    // The window's events are served during a read, the timer's and the button's among them.
-    ScriptedReader r({true, true});
-    RingPoll poll(r.reader());
-    bool busySeen = false, nestedRead = true;
-    std::vector<std::string> shown;
-    poll.displayChanged = [&] { shown.push_back(poll.display().currentLabel); };
-    r.duringRead = [&] {
-        busySeen = poll.busy();
-        poll.tick();
-        nestedRead = poll.readOnce();
-        poll.setEnabled(true); // ticking the box again during a read arms the timer, reads nothing
-    };
-    EXPECT_TRUE(poll.readOnce());
-    EXPECT_TRUE(busySeen);
-    EXPECT_FALSE(nestedRead);
-    EXPECT_EQ(r.addresses.size(), 1u);
-    EXPECT_FALSE(poll.busy());
-    EXPECT_TRUE(poll.timerEnabled());
-    ASSERT_GE(shown.size(), 2u);
-    EXPECT_EQ(shown.front(), "------- mA");
-    EXPECT_EQ(shown.back(), "250.3 mA");
 }
 
 } // namespace

@@ -133,11 +133,15 @@ int SendMail(const MailLink& link, const std::string& subject, const std::string
         if (!attachment) return fail(kMailAttachmentUnreadable, why);
     }
 
+    // What the transfer points to is declared before the handles, so that it outlives them.
+    char errorText[CURL_ERROR_SIZE] = {};
+    std::unique_ptr<curl_slist, ListFree> headers, recipients;
+    std::unique_ptr<curl_mime, MimeFree> mime;
     std::unique_ptr<CURLM, MultiFree> multi(curlReady() ? curl_multi_init() : nullptr);
     std::unique_ptr<CURL, EasyFree> easy(multi ? curl_easy_init() : nullptr);
     if (!easy) return fail(-1, "the mail transport could not be set up");
     CURL* e = easy.get();
-    std::unique_ptr<curl_mime, MimeFree> mime(curl_mime_init(e));
+    mime.reset(curl_mime_init(e));
     if (!mime) return fail(-1, "the mail transport could not be set up");
 
     MailHeaderFields fields;
@@ -145,14 +149,13 @@ int SendMail(const MailLink& link, const std::string& subject, const std::string
     fields.toName = recipientName, fields.toAddress = recipientAddress;
     fields.fromName = originatorName, fields.fromAddress = from;
     fields.date = std::time(nullptr);
-    std::unique_ptr<curl_slist, ListFree> headers;
     for (const std::string& line : mailHeaderLines(fields)) {
         // The list's head stays the same once it exists; a failed append leaves the list as it was.
         curl_slist* head = curl_slist_append(headers.get(), line.c_str());
         if (!head) return fail(-1, "the mail transport could not be set up");
         if (!headers) headers.reset(head);
     }
-    std::unique_ptr<curl_slist, ListFree> recipients(curl_slist_append(nullptr, ("<" + recipientAddress + ">").c_str()));
+    recipients.reset(curl_slist_append(nullptr, ("<" + recipientAddress + ">").c_str()));
     if (!recipients) return fail(-1, "the mail transport could not be set up");
 
     // Quoted-printable keeps the body's umlauts intact through relays that only pass 7-bit text.
@@ -170,7 +173,6 @@ int SendMail(const MailLink& link, const std::string& subject, const std::string
         curl_mime_encoder(file, "base64");
     }
 
-    char errorText[CURL_ERROR_SIZE] = {};
     const std::string url = serverUrl(link.settings);
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp");

@@ -78,6 +78,10 @@ RingFetchReport fetchRingPage(const std::string& address, RingPageScan& scan, Ev
     const std::size_t before = scan.bytes();
     Transfer t{scan, before + limits.maxPageBytes, nullptr, false, false, false, {}};
 
+    // What the transfer points to is declared first, so that it outlives the handles.
+    char errorText[CURL_ERROR_SIZE] = {};
+    // A stale value from a cache would read as a live one.
+    std::unique_ptr<curl_slist, ListFree> headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
     std::unique_ptr<CURLM, MultiFree> multi(curlReady() ? curl_multi_init() : nullptr);
     std::unique_ptr<CURL, EasyFree> easy(multi ? curl_easy_init() : nullptr);
     if (!easy) {
@@ -85,9 +89,6 @@ RingFetchReport fetchRingPage(const std::string& address, RingPageScan& scan, Ev
         return report;
     }
     t.easy = easy.get();
-    char errorText[CURL_ERROR_SIZE] = {};
-    // A stale value from a cache would read as a live one.
-    std::unique_ptr<curl_slist, ListFree> headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
     CURL* e = easy.get();
     curl_easy_setopt(e, CURLOPT_URL, address.c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -111,10 +112,9 @@ RingFetchReport fetchRingPage(const std::string& address, RingPageScan& scan, Ev
 
     const SteadyTime start = steady_clock::now();
     SteadyTime lastPump = start - limits.pumpEvery;
-    bool running = true;
     std::string stoppedBecause;
     End stoppedAs = End::Complete;
-    while (running) {
+    for (;;) {
         int active = 0;
         if (curl_multi_perform(multi.get(), &active) != CURLM_OK) {
             stoppedAs = End::Failed, stoppedBecause = "the HTTP transport failed";
