@@ -54,18 +54,37 @@ inline Rgb rgbFromColourNumber(std::uint32_t c) {
 }
 
 struct AcquisitionContext {
-    AcquisitionContext(Clock& c, EventPump& p, Dialogs& d) : clock(c), pump(p), dialogs(d) {}
+private:
+    // Without timers of their own (korvo-cli, tests) the context runs polled timers from its pump.
+    PolledTimers ownTimers_;
+    TimerPump ownPump_;
+
+public:
+    AcquisitionContext(Clock& c, EventPump& p, Dialogs& d)
+        : ownTimers_(c), ownPump_(p, ownTimers_), clock(c), pump(ownPump_), dialogs(d), timers(ownTimers_) {}
+    // The desktop program: Qt timers fire inside the Qt event loop that `p` runs.
+    AcquisitionContext(Clock& c, EventPump& p, Dialogs& d, Timers& t)
+        : ownTimers_(c), ownPump_(p, ownTimers_), clock(c), pump(p), dialogs(d), timers(t) {}
+    AcquisitionContext(const AcquisitionContext&) = delete;
+    AcquisitionContext& operator=(const AcquisitionContext&) = delete;
 
     Clock& clock;
     EventPump& pump;
     Dialogs& dialogs;
+    Timers& timers;
     AcquisitionOptions options;
     ChannelOptions channels;
     InstrumentValues values;
     HistoryModel history;
 
     // What the instrument links share with the acquisition.
-    InstrumentContext instruments() { return {clock, pump, dialogs, values}; }
+    // The main window's status bar, once it exists.
+    void setStatusPanels(StatusPanels& panels) { status_ = &panels; }
+    InstrumentContext instruments() { return {clock, pump, dialogs, values, timers, *status_}; }
+
+private:
+    NullStatusPanels noStatus_;
+    StatusPanels* status_ = &noStatus_;
 };
 
 } // namespace korvo

@@ -1,29 +1,32 @@
 #pragma once
 // The instruments a station talks to besides the analyser card, one object per device. Each starts
-// as its "not connected" object; a link that is set up replaces it.
+// as its "not connected" object; the link that is set up takes its place.
 #include "instruments/electrometer/electrometer.h"
 #include "instruments/instrument_context.h"
 #include "instruments/monochromator/monochromator.h"
 #include "instruments/motor_drive/motor_drive.h"
 #include "instruments/stepper_axes/stepper_axes.h"
 
-#include <memory>
-
 namespace korvo {
 
 struct InstrumentDevices {
     explicit InstrumentDevices(InstrumentContext ctx)
-        : monochromator(std::make_unique<UnconnectedMonochromator>(ctx)),
-          electrometer1(std::make_unique<UnconnectedElectrometer>(ctx)),
-          electrometer2(std::make_unique<UnconnectedElectrometer>(ctx)),
-          motorDrive(std::make_unique<UnconnectedMotorDrive>(ctx)),
-          steppers(std::make_unique<UnconnectedStepperAxes>()) {}
+        : noMonochromator_(ctx), noElectrometer1_(ctx), noElectrometer2_(ctx), noMotorDrive_(ctx) {}
+    InstrumentDevices(const InstrumentDevices&) = delete;
+    InstrumentDevices& operator=(const InstrumentDevices&) = delete;
 
-    std::unique_ptr<Monochromator> monochromator;
-    std::unique_ptr<Electrometer> electrometer1; // "Keithley 1"
-    std::unique_ptr<Electrometer> electrometer2; // "Keithley 2"
-    std::unique_ptr<MotorDrive> motorDrive;
-    std::unique_ptr<StepperAxes> steppers;
+    // Never null; the links that replace the unconnected objects must outlive the station.
+    Monochromator* monochromator = &noMonochromator_;
+    Electrometer* electrometer1 = &noElectrometer1_; // "Keithley 1"
+    Electrometer* electrometer2 = &noElectrometer2_; // "Keithley 2"
+    MotorDrive* motorDrive = &noMotorDrive_;
+    StepperAxes* steppers = &noSteppers_;
+
+private:
+    UnconnectedMonochromator noMonochromator_;
+    UnconnectedElectrometer noElectrometer1_, noElectrometer2_;
+    UnconnectedMotorDrive noMotorDrive_;
+    UnconnectedStepperAxes noSteppers_;
 };
 
 } // namespace korvo

@@ -5,6 +5,8 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "common/timers.h"
+#include "instruments/status_panels.h"
 
 #include <cstdint>
 
@@ -27,6 +29,8 @@ struct InstrumentContext {
     EventPump& pump;
     Dialogs& dialogs;
     InstrumentValues& values;
+    Timers& timers;       // the serial links poll their ports on these
+    StatusPanels& status; // the main window's status bar
 };
 
 // Keeps the interface alive for `ms` milliseconds, the way the links' waits do: events are handled

@@ -28,9 +28,9 @@ struct FakeInstruments final : InstrumentDisplay {
 
     // Puts the fake devices in place of the station's own.
     void install(InstrumentDevices& devices) {
-        devices.monochromator = std::make_unique<Mono>(*this);
-        devices.electrometer1 = std::make_unique<Kei>(*this, kei1);
-        devices.electrometer2 = std::make_unique<Kei>(*this, kei2);
+        devices.monochromator = &mono_;
+        devices.electrometer1 = &kei1_;
+        devices.electrometer2 = &kei2_;
     }
 
     void showOptionsPage(int) override {}
@@ -66,6 +66,9 @@ private:
         const double& value_;
     };
     InstrumentValues& values_;
+    Mono mono_{*this};
+    Kei kei1_{*this, kei1};
+    Kei kei2_{*this, kei2};
 };
 
 } // namespace korvo::testing

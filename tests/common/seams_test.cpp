@@ -1,6 +1,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "common/timers.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,33 @@ TEST(ScriptedPump, FiresActionsOnTheirCallAndConditionOnce) {
 }
 
 // Tests everywhere lean on `saw`; a lenient match would let wrong messages pass unnoticed.
+TEST(PolledTimers, FireByTheClockWhenThePumpRunsAndMayStopThemselves) {
+    VirtualClock c;
+    PolledTimers timers(c);
+    ScriptedPump inner;
+    TimerPump pump(inner, timers);
+    int fast = 0, slow = 0;
+    const Timers::Id f = timers.start(50, [&] { ++fast; });
+    Timers::Id s = 0;
+    s = timers.start(120, [&] {
+        if (++slow == 2) timers.stop(s);
+    });
+    for (int i = 0; i < 50; ++i) { // 500 ms in steps of 10 ms
+        c.sleepMs(10);
+        pump.pump();
+    }
+    EXPECT_EQ(fast, 10);
+    EXPECT_EQ(slow, 2); // at 120 and 240 ms, then it stopped itself
+    EXPECT_EQ(inner.calls(), 50);
+    // A timer that fell behind fires once, not once for every period it missed.
+    c.sleepMs(1000);
+    pump.pump();
+    EXPECT_EQ(fast, 11);
+    timers.stop(f);
+    timers.stop(12345); // unknown: ignored
+    EXPECT_EQ(timers.running(), 0u);
+}
+
 TEST(RecordingDialogs, SawMatchesWholeTextsExactly) {
     RecordingDialogs d;
     d.error("Korvo 02", "boom\rbang");

@@ -1,0 +1,29 @@
+#include "instruments/sim/simulated_device.h"
+
+#include <utility>
+
+namespace korvo {
+
+void EchoDevice::receive(std::string_view bytes, std::int64_t) {
+    for (char c : bytes) {
+        if (c == '\r' || c == '\n') {
+            if (!line_.empty()) pending_.push_back(line_ + "\r\n");
+            line_.clear();
+        } else {
+            line_ += c;
+        }
+    }
+}
+
+std::vector<std::string> EchoDevice::due(std::int64_t) {
+    return std::exchange(pending_, {});
+}
+
+std::unique_ptr<SimulatedDevice> makeSimulatedDevice(const std::string& name, const SimulatedDeviceOptions&,
+                                                     std::string* error) {
+    if (name == "echo") return std::make_unique<EchoDevice>();
+    if (error) *error = "unknown instrument \"" + name + "\" (echo, mono, drive, keithley)";
+    return nullptr;
+}
+
+} // namespace korvo
