@@ -1,0 +1,65 @@
+// INI values and number texts at their edges: the shortest quoted values, the ends of the 32-bit
+// range, and where a digit pattern gives way to the general format.
+#include "common/ini_file.h"
+#include "common/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+namespace korvo {
+
+TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
+    struct Case {
+        const char* written; // the value as it stands in the file
+        const char* read;
+    };
+    for (const Case& c : {Case{"\"a\"", "a"}, Case{"'a'", "a"}, Case{"\"\"", ""}, Case{"\"", "\""},
+                          Case{"'", "'"}, Case{"\"a'", "\"a'"}}) {
+        IniFile ini;
+        ini.parse(std::string("[s]\nk=") + c.written + "\n");
+        EXPECT_EQ(ini.readString("s", "k", "?"), c.read) << c.written;
+    }
+    // Writing protects exactly the values that reading would change: a lone quote stays bare, two
+    // quotes (an empty quoted value on reading) are put in quotes themselves.
+    struct Written {
+        const char* value;
+        const char* line;
+    };
+    for (const Written& w :
+         {Written{"\"", "k=\""}, Written{"\"\"", "k=\"\"\"\""}, Written{"\"a\"", "k=\"\"a\"\""}}) {
+        IniFile ini;
+        ini.writeString("s", "k", w.value);
+        EXPECT_EQ(ini.serialize(), std::string("[s]\r\n") + w.line + "\r\n") << w.value;
+        IniFile back;
+        back.parse(ini.serialize());
+        EXPECT_EQ(back.readString("s", "k", "?"), w.value);
+    }
+}
+
+TEST(IniEdges, IntegersReachDownToInt32MinAndNoFurther) {
+    IniFile ini;
+    ini.parse("[s]\nmin=-2147483648\nbelow=-2147483649\nmax=2147483647\n");
+    struct Case {
+        const char* key;
+        std::int32_t value;
+        bool bad;
+    };
+    for (const Case& c :
+         {Case{"min", INT32_MIN, false}, Case{"below", 7, true}, Case{"max", INT32_MAX, false}}) {
+        bool bad = false;
+        EXPECT_EQ(ini.readInteger("s", c.key, 7, &bad), c.value) << c.key;
+        EXPECT_EQ(bad, c.bad) << c.key;
+    }
+}
+
+TEST(NumberEdges, DigitPatternsGiveWayToTheGeneralFormatAtOneE18) {
+    // Below 1E18 a pattern writes every integer digit; from 1E18 on the general format takes over.
+    const double below = std::nextafter(1e18, 0.0); // 999999999999999872, the last double below
+    EXPECT_EQ(text::formatPattern(below, "0"), "999999999999999872");
+    EXPECT_EQ(text::formatPattern(1e18, "0"), "1E18");
+    EXPECT_EQ(text::formatPattern(-1e18, "0.000"), "-1E18");
+}
+
+} // namespace korvo
