@@ -96,8 +96,6 @@ std::vector<TickValue> walkTicks(double lo, double hi, const TickSpacing& spacin
     // a step so that it never reaches back over whole ticks below the axis.
     const double tol = std::min(1e-5, s / 2.0);
     auto at = [&](std::int64_t i) { return static_cast<double>(i) * s; };
-    const bool onLowerLimit = energy ? std::fabs(at(idx) - lo) < tol : at(idx) == lo;
-    if (onLowerLimit && k == 0) k = n;
     --idx;
     if (--k < 0) k += n;
     auto belowStart = [&] { return energy ? lo - at(idx) > tol : at(idx) < lo; };
