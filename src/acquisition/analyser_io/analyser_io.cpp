@@ -143,7 +143,6 @@ void AnalyserIo::SetAnalyserPoint(double x, double startField) {
     const std::uint8_t mode = state_.MachineMode;
     if (mode == ModeKeithley || ctx_.values.StopRequest == 1) return;
     const double e0 = mode == ModeCis ? startField : storedStart_;
-    if (mode == ModeCfs) x = 0;
     const int ref = state_.referenceIndex();
     // Puts the reference channeltron, not channeltron 5, at the nominal energy.
     const double offset = state_.ChannelPosition[5] - state_.ChannelPosition[ref];
