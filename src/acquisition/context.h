@@ -32,6 +32,12 @@ struct AcquisitionOptions {
     std::string keiScale = "1E+04";    // electrometer scaling factor text
     bool addKeithley1 = false;         // "Add Keithley  &1" ticked
     bool addKeithley2 = false;         // "Add Keithley  &2" ticked
+    // Beam-loss pause (off unless asked for): when the polled ring current is below the threshold
+    // after a point, the run pauses as "Wait" does, measures that point again once the current has
+    // stayed at or above the threshold for `beamRecoveryMs`, and goes on by itself.
+    bool beamPause = false;
+    double beamThresholdMa = 0;
+    std::int64_t beamRecoveryMs = 60000;
 };
 
 // Channel values owned by the multichanneltron setup.
@@ -80,6 +86,7 @@ public:
     // What the instrument links share with the acquisition.
     // The main window's status bar, once it exists.
     void setStatusPanels(StatusPanels& panels) { status_ = &panels; }
+    StatusPanels& statusPanels() { return *status_; }
     InstrumentContext instruments() { return {clock, pump, dialogs, values, timers, *status_}; }
 
 private:

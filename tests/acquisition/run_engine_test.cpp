@@ -293,3 +293,57 @@ TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {
     EXPECT_EQ(std::count(rig.links.calls.begin(), stop, std::string("stop")), 0);
     EXPECT_FALSE(rig.station.photon.moving());
 }
+
+TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
+    // The ring current drops to 20 mA while step 4 is counted and comes back at 200 mA: the run waits
+    // as "Wait" would, counts step 4 again once the current has been back for the recovery time, and
+    // no count made without beam reaches the sums.
+    RunRig rig;
+    rig.energyScan(10, 2);
+    rig.ctx.options.beamPause = true;
+    rig.ctx.options.beamThresholdMa = 100;
+    rig.ctx.options.beamRecoveryMs = 2000;
+    rig.ctx.values.RingCurrent = 200;
+    bool lost = false;
+    rig.card.counts = [&](int c, int) { return lost ? 30000 : c; };
+    std::vector<std::string> notices;
+    rig.engine.beamLossNotice = [&](const std::string& why) { notices.push_back(why); };
+    std::int64_t pausedAt = -1, resumedAt = -1;
+    rig.pump.once([&] { return rig.state.ScanNumber == 1 && rig.card.words.size() == 4; },
+                  [&] {
+                      lost = true;
+                      rig.ctx.values.RingCurrent = 20;
+                  });
+    rig.pump.once([&] { return rig.engine.beamPaused(); },
+                  [&] {
+                      pausedAt = rig.clock.nowMs();
+                      lost = false;
+                      rig.ctx.values.RingCurrent = 200;
+                  });
+    rig.pump.once([&] { return pausedAt >= 0 && !rig.engine.paused(); },
+                  [&] { resumedAt = rig.clock.nowMs(); });
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], "Beam lost: ring current 20.0 mA below 100 mA, the run waits");
+    EXPECT_GE(resumedAt - pausedAt, 2000);
+    EXPECT_EQ(rig.card.words.size(), 2u * 10u + 1u); // step 4 of scan 1 was set twice
+    for (int r = 1; r <= 10; ++r) EXPECT_EQ(rig.data[r].Co[0], 2 * perScanTotal(rig)) << r;
+
+    // Continue ends a beam pause at once; Stop ends the run.
+    RunRig stop;
+    stop.energyScan(10, 1);
+    stop.ctx.options.beamPause = true;
+    stop.ctx.options.beamThresholdMa = 100;
+    stop.ctx.values.RingCurrent = 50;
+    stop.pump.once([&] { return stop.engine.beamPaused(); }, [&] { stop.engine.requestStop(); });
+    stop.engine.startClicked();
+    EXPECT_EQ(stop.engine.lastEnd(), RunEnd::Stopped);
+    // An unknown current (-1 before the first reading) pauses nothing.
+    RunRig unknown;
+    unknown.energyScan(5, 1);
+    unknown.ctx.options.beamPause = true;
+    unknown.ctx.options.beamThresholdMa = 100;
+    unknown.engine.startClicked();
+    EXPECT_EQ(unknown.engine.lastEnd(), RunEnd::Normal);
+}

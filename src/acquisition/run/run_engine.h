@@ -13,6 +13,8 @@
 #include "acquisition/run_state.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace korvo {
 
@@ -85,6 +87,10 @@ public:
     }
     // The measurement being made, or the last one: what the plot draws and Save writes.
     const Measurement& measurement() const { return measurement_; }
+    // Told why the run paused for a beam loss (an e-mail alert may go out).
+    std::function<void(const std::string& why)> beamLossNotice;
+    // Whether the run is paused for a beam loss (not by "Wait").
+    bool beamPaused() const { return beamPaused_; }
 
 private:
     using End = RunEnd;
@@ -110,6 +116,11 @@ private:
     void photonStep(double x);
     // The start field's value, read at every point (CFS and CIS follow it during a run).
     double startField();
+    // The ring current is known and below the beam-loss threshold.
+    bool beamLost() const;
+    // Pauses as "Wait" does until the beam has been back long enough, Continue is pressed or the run
+    // is stopped.
+    void pauseForBeam();
 
     AcquisitionContext& ctx_;
     AnalyserIo& io_;
@@ -133,6 +144,7 @@ private:
     std::int64_t pointsMeasured_ = 0;
     int activeChannels_ = 9;
     double scanLow_ = 0, scanHigh_ = 0; // extremes of the completed records of the scan
+    bool beamPaused_ = false;
 };
 
 } // namespace korvo
