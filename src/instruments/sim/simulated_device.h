@@ -26,6 +26,7 @@ struct SimulatedDeviceOptions {
     std::uint64_t seed = 1;
     // Device faults by name (the host's own faults are applied to every device's replies).
     std::vector<std::string> faults;
+    double monoSpeedNmPerS = 20.0; // how fast the monochromator drives
     bool hasFault(std::string_view name) const {
         for (const auto& f : faults)
             if (f == name) return true;

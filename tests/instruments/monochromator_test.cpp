@@ -1,0 +1,562 @@
+// The monochromator link over the real port driver and a pseudo-terminal, with korvo-sim playing the
+// controller at the other end; the photon energy command on top of it; korvo-sim's model itself.
+#include "acquisition/context.h"
+#include "acquisition/photon_command.h"
+#include "common/clock.h"
+#include "common/number_text.h"
+#include "common/timers.h"
+#include "instruments/monochromator/monochromator_link.h"
+#include "instruments/monochromator/simulated_monochromator.h"
+#include "instruments/serial/terminal_transport.h"
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+
+namespace korvo {
+namespace {
+
+using testing::SimProcess;
+
+constexpr const char* kHintOpen = "\r\rOptions -> Setup -> Monochromator -> Open_con !";
+
+// The terminal transport, keeping every write as it went to the port.
+class TapTransport final : public ByteTransport {
+public:
+    explicit TapTransport(std::vector<std::string>& writes) : writes_(writes) {}
+    bool open(const std::string& device, std::string* error) override { return port_.open(device, error); }
+    void close() override { port_.close(); }
+    bool isOpen() const override { return port_.isOpen(); }
+    void apply(const LineSettings& s) override { port_.apply(s); }
+    std::int64_t write(const char* data, std::size_t size) override {
+        const std::int64_t n = port_.write(data, size);
+        if (n > 0) writes_.emplace_back(data, std::size_t(n));
+        return n;
+    }
+    std::int64_t read(char* buffer, std::size_t max) override { return port_.read(buffer, max); }
+    void flush(bool input, bool output) override { port_.flush(input, output); }
+    std::size_t outputQueued() const override { return port_.outputQueued(); }
+
+private:
+    TerminalTransport port_;
+    std::vector<std::string>& writes_;
+};
+
+struct Panels final : StatusPanels {
+    std::array<std::string, 3> text;
+    std::array<bool, 3> raised{};
+    std::vector<std::string> panel0; // every text panel 0 showed
+    void setStatusPanel(int i, const std::string& t) override {
+        text.at(std::size_t(i)) = t;
+        if (i == 0) panel0.push_back(t);
+    }
+    void setStatusPanelRaised(int i, bool r) override { raised.at(std::size_t(i)) = r; }
+};
+
+// A link on korvo-sim (none for empty `simArgs`), in real time since the simulator answers in real
+// time, every time-out 1 s. The port is polled every 10 ms rather than 50 to keep the suite short.
+struct Rig {
+    explicit Rig(std::vector<std::string> simArgs, bool acquisition = false)
+        : ctx(context(acquisition)), link(ctx, std::make_unique<TapTransport>(writes), paths) {
+        link.page().timeout_norm_1 = link.page().timeout_max_1 = "1";
+        link.photonFieldShown = [this](const std::string& e) { photon.push_back(e); };
+        link.CommPortDriver_1().setComPortPollingDelay(10);
+        if (simArgs.empty()) return;
+        sim.emplace(std::move(simArgs));
+        link.CommPortDriver_1().setDevicePath(sim->device());
+        connected = link.connectPort();
+    }
+    InstrumentContext context(bool acquisition) {
+        if (!acquisition) return {clock, pump, dialogs, values, timers, panels};
+        acq.emplace(clock, script, dialogs);
+        acq->setStatusPanels(panels);
+        return acq->instruments();
+    }
+    // Commands on the wire, one per CR.
+    std::vector<std::string> sent() const {
+        std::vector<std::string> out{""};
+        for (const std::string& w : writes)
+            for (char c : w) c == '\r' ? out.push_back("") : out.back().push_back(c);
+        out.pop_back();
+        return out;
+    }
+    long count(const std::string& command) const {
+        const auto s = sent();
+        return std::count(s.begin(), s.end(), command);
+    }
+    // The first reply to `command` is replaced by `line`, as if the line had garbled it.
+    void garbleReply(const std::string& command, const std::string& line) {
+        script.once([this, command] { return count(command) == 1 && !link.MonoReply().empty(); },
+                    [this, line] {
+                        link.CommPortDriver_1ReceiveData(link.CommPortDriver_1(), line.data(),
+                                                         std::int32_t(line.size()));
+                    });
+    }
+    MonochromatorPage& page() { return link.page(); }
+    InstrumentValues& v() { return ctx.values; }
+
+    std::optional<SimProcess> sim;
+    SteadyClock clock;
+    PolledTimers timers{clock};
+    ScriptedPump script;
+    TimerPump pump{script, timers};
+    RecordingDialogs dialogs;
+    InstrumentValues values;
+    Panels panels;
+    ComPortPaths paths;
+    std::optional<AcquisitionContext> acq;
+    InstrumentContext ctx;
+    std::vector<std::string> writes, photon;
+    MonochromatorLink link;
+    bool connected = false;
+};
+
+double number(const std::string& t) {
+    const auto n = text::parseDouble(t);
+    return n ? *n : -1;
+}
+
+TEST(MonochromatorLink, ReceivedBytesBuildTheLineInTheInputBox) {
+    struct Case {
+        std::vector<std::string> batches;
+        std::string reply;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {{"t 1.0", "000", "0\r"}, "t 1.00000", {"t 1.00000", ""}},
+        {{"t\r\n"}, "t", {"t", ""}},
+        {{"tx\b 0\r", "t 1"}, "t 0", {"t 0", "t 1"}},
+        {{"\b\bt\r"}, "t", {"t", ""}},
+        {{std::string("t 4\0\r", 5)}, "t 4", {std::string("t 4\0", 4), ""}},
+        {{std::string("t\0\0\r", 4)}, std::string("t\0", 2), {std::string("t\0\0", 3), ""}},
+        {{"f\rt\r"}, "t", {"f", "t", ""}},
+    };
+    for (const Case& c : cases) {
+        Rig r({});
+        for (const std::string& b : c.batches)
+            r.link.CommPortDriver_1ReceiveData(r.link.CommPortDriver_1(), b.data(), std::int32_t(b.size()));
+        EXPECT_EQ(r.link.MonoReply(), c.reply) << c.batches[0];
+        EXPECT_EQ(r.page().input_1.lines(), c.lines) << c.batches[0];
+    }
+}
+
+TEST(MonochromatorLink, RepliesArriveWhateverTheLineDoesToThem) {
+    for (const char* fault : {"split", "lf", "nul"}) {
+        Rig r({"mono", "--fault", fault});
+        ASSERT_TRUE(r.connected) << fault;
+        r.link.MonoOpen();
+        r.link.MonoGetPosition();
+        EXPECT_EQ(r.v().MonoError, 0) << fault;
+        EXPECT_NEAR(number(r.page().wellenlaenge1), 1.0, 1e-5) << fault;
+        const std::string energy =
+            text::formatPattern(1239.842446802427 / number(r.page().wellenlaenge1), "0.000");
+        EXPECT_EQ(r.page().energy1, energy) << fault;
+        EXPECT_EQ(r.photon, std::vector<std::string>{energy}) << fault;
+        // One line per reply: the LF of CR LF makes no empty line of its own.
+        EXPECT_EQ(r.page().input_1.count(), 3u) << fault;
+    }
+    Rig r({"mono"});
+    r.link.MonoOpen();
+    EXPECT_EQ(r.writes, (std::vector<std::string>{"OPN", "\r"})); // text and CR, two writes
+}
+
+TEST(MonochromatorLink, NoReplyTimesOutWithTheSecondsInTheBox) {
+    Rig r({"mono", "--fault", "no-reply"});
+    std::optional<MonochromatorButtons> during;
+    bool raisedDuring = false;
+    r.script.once([&] { return r.link.MonoBusy(); },
+                  [&] {
+                      during = r.page().buttons;
+                      raisedDuring = r.panels.raised[0];
+                  });
+    r.link.MonoOpen();
+    EXPECT_EQ(r.v().MonoError, 1);
+    ASSERT_EQ(r.dialogs.shown.size(), 1u);
+    EXPECT_EQ(r.dialogs.shown[0].caption, "Korvo 02");
+    EXPECT_EQ(r.dialogs.shown[0].icon, DialogIcon::Error);
+    EXPECT_EQ(r.dialogs.shown[0].text, "Error ! Timeout (1 sec) !\rConnection to the monochromator not ok ?");
+    EXPECT_FALSE(r.page().motionPanelVisible);
+
+    ASSERT_TRUE(during);
+    EXPECT_TRUE(raisedDuring);
+    EXPECT_FALSE(during->open || during->close || during->getPosition || during->goEnergy ||
+                 during->goWavelength || during->getStatus || during->disconnect);
+    EXPECT_TRUE(during->stop);
+    EXPECT_TRUE(r.page().buttons.open && r.page().buttons.disconnect && r.page().buttons.getStatus);
+    EXPECT_FALSE(r.link.MonoBusy());
+    ASSERT_GT(r.panels.panel0.size(), 2u);
+    EXPECT_EQ(r.panels.panel0[0], " waiting for monocromator ...... ");
+    EXPECT_EQ(r.panels.panel0[1], " aiting for monocromator ...... w");
+    if (r.panels.panel0.size() > 32) { // about 50 passes in the second
+        EXPECT_EQ(r.panels.panel0[31], "  waiting for monocromator");
+        EXPECT_EQ(r.panels.panel0[32], r.panels.panel0[0]);
+    }
+    EXPECT_EQ(r.panels.text[0], "Ready");
+    EXPECT_FALSE(r.panels.raised[0]);
+    EXPECT_EQ(r.panels.text[1], " Monochromator: 1");
+
+    r.dialogs.clear();
+    r.v().MonoQuiet = true;
+    r.page().timeout_norm_1 = "0"; // a single pass
+    r.link.MonoGetPosition();
+    EXPECT_EQ(r.v().MonoError, 1);
+    EXPECT_TRUE(r.dialogs.shown.empty());
+}
+
+TEST(MonochromatorLink, RefusalsGiveCodeTwoAndEachOperationsOwnBox) {
+    using Op = void (MonochromatorLink::*)();
+    struct Case {
+        Op op;
+        std::string what;       // after "Could not "
+        const char* hintButton; // the button the hint line names
+    };
+    const std::string reopen = "\rOpen the connection to the monochromator !";
+    const std::vector<Case> cases = {
+        {&MonochromatorLink::MonoOpen,
+         "open the connection to the monochromator ?\rClose the connection to the monochromator !",
+         "Close_con"},
+        {&MonochromatorLink::MonoClose, "close the connection to the monochromator ?" + reopen, "Open_con"},
+        {&MonochromatorLink::MonoGetPosition, "read data from monochromator ?" + reopen, "Open_con"},
+        {&MonochromatorLink::MonoGoWavelength, "set the monochromator ?" + reopen, "Open_con"},
+        {static_cast<Op>(&MonochromatorLink::MonoGoEnergy), "set the monochromator ?" + reopen, "Open_con"},
+        {&MonochromatorLink::MonoGetStatus, "read the monochromator status?" + reopen, "Open_con"},
+        {&MonochromatorLink::MonoStop, "stop the monochromator ?" + reopen, "Open_con"},
+    };
+    Rig r({"mono", "--fault", "f"});
+    for (const Case& c : cases) {
+        r.dialogs.clear();
+        r.v().MonoError = 0;
+        (r.link.*c.op)();
+        EXPECT_EQ(r.v().MonoError, 2) << c.what;
+        ASSERT_EQ(r.dialogs.shown.size(), 1u) << c.what;
+        EXPECT_EQ(r.dialogs.shown[0].text, "Error from monochromator !\rCould not " + c.what +
+                                               "\r\rOptions -> Setup -> Monochromator -> " + c.hintButton +
+                                               " !");
+        EXPECT_EQ(r.panels.text[1], " Monochromator: 2");
+    }
+    r.dialogs.clear();
+    r.v().MonoQuiet = true;
+    for (const Case& c : cases) (r.link.*c.op)();
+    EXPECT_TRUE(r.dialogs.shown.empty());
+    EXPECT_TRUE(r.link.connected()); // a refusal leaves the link as it was
+}
+
+TEST(MonochromatorLink, UnusableTextsAreNeitherSentNorTakenAsSuccess) {
+    Rig r({"mono"});
+    r.link.MonoOpen();
+    struct Case {
+        std::string energy, zeroOrder, box;
+    };
+    for (const Case& c : std::vector<Case>{{"4OO", "10", "4OO"}, {"0", "0", "0"}, {"-5", "10", "-5"}}) {
+        r.writes.clear();
+        r.dialogs.clear();
+        r.page().Edit1 = c.zeroOrder;
+        r.link.MonoGoEnergy(c.energy);
+        EXPECT_EQ(r.v().MonoError, 2) << c.energy;
+        EXPECT_TRUE(r.writes.empty()) << c.energy;
+        EXPECT_TRUE(r.dialogs.saw(c.box + " ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)"))
+            << c.energy;
+    }
+    // A position reply that is no wavelength leaves the boxes and the photon field alone.
+    r.dialogs.clear();
+    r.garbleReply("GPO", "t -\r");
+    r.link.MonoGetPosition();
+    EXPECT_EQ(r.v().MonoError, 2);
+    EXPECT_EQ(r.page().wellenlaenge1, "1.0");
+    EXPECT_TRUE(r.photon.empty());
+    EXPECT_EQ(r.dialogs.shown.size(), 1u);
+}
+
+TEST(MonochromatorLink, EnergiesGoAsWavelengthsWithSixDecimals) {
+    struct Case {
+        std::string energy, zeroOrder, command, shown;
+    };
+    const std::vector<Case> cases = {
+        {"0", "10", "SPO 123.984245", "10.000"},
+        {"400", "10", "SPO 3.099606", "400.000"},
+        {"0.0", "20", "SPO 61.992122", "20.000"},
+    };
+    for (const Case& c : cases) {
+        Rig r({"mono", "--mono-speed", "2000"});
+        r.link.MonoOpen();
+        r.page().Edit1 = c.zeroOrder;
+        r.link.MonoGoEnergy(c.energy);
+        EXPECT_EQ(r.v().MonoError, 0) << c.command;
+        EXPECT_EQ(r.sent()[1], c.command);
+        EXPECT_EQ(r.writes[2], c.command); // text, then CR on its own
+        EXPECT_EQ(r.writes[3], "\r");
+        EXPECT_EQ(r.page().energy1, c.shown);
+        EXPECT_EQ(r.photon.back(), c.shown);
+        EXPECT_TRUE(r.dialogs.shown.empty());
+    }
+}
+
+TEST(MonochromatorLink, AMoveIsFollowedUntilIdleWithThePositionShown) {
+    Rig r({"mono"});
+    r.link.MonoOpen();
+    EXPECT_TRUE(r.page().motionPanelVisible);
+    r.page().wellenlaenge1 = "7.5";
+    r.link.MonoGoWavelength();
+    EXPECT_EQ(r.v().MonoError, 0);
+    const auto& lines = r.page().input_1.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "t 1"), lines.end());
+    EXPECT_EQ(lines[lines.size() - 2], "t 0"); // the last reply: idle
+    EXPECT_GT(r.photon.size(), 2u);            // the position was shown while it moved
+    EXPECT_NEAR(number(r.page().wellenlaenge1), 7.5, 1e-5);
+    EXPECT_EQ(r.photon.back(),
+              text::formatPattern(1239.842446802427 / number(r.page().wellenlaenge1), "0.000"));
+    EXPECT_EQ(r.page().energy1, r.photon.back());
+    EXPECT_EQ(r.panels.text[1], " Monochromator: 0");
+
+    r.link.MonoClose();
+    EXPECT_FALSE(r.page().motionPanelVisible);
+    EXPECT_EQ(r.v().MonoError, 0);
+}
+
+TEST(MonochromatorLink, AStatusOtherThanIdleOrMovingEndsTheMoveWithCodeThree) {
+    Rig r({"mono", "--fault", "t2"});
+    r.link.MonoOpen();
+    r.link.MonoGoEnergy("400");
+    EXPECT_EQ(r.v().MonoError, 3);
+    EXPECT_EQ(r.panels.text[1], " Monochromator: 3");
+    EXPECT_TRUE(r.dialogs.shown.empty());
+
+    // A status reply that is no reply at all is the status failure of the move.
+    Rig g({"mono"});
+    g.link.MonoOpen();
+    g.garbleReply("GST", "?\r");
+    g.link.MonoGoEnergy("400");
+    EXPECT_EQ(g.v().MonoError, 2);
+    EXPECT_TRUE(g.dialogs.saw(std::string("Error from monochromator !\rCould not read the status from "
+                                          "monochromator ?\rOpen the connection to the monochromator !") +
+                              kHintOpen));
+}
+
+// A stop pressed while the move's status is awaited: the stop sends "STO" inside that wait, the move
+// sees the request at its next status reply and stops once more after its pause. A slow controller
+// still answers the interrupted query after the stop has been sent; that answer must not be taken
+// for the stop's.
+TEST(MonochromatorLink, AStopDuringTheMoveStopsItAndReadsThePositionBack) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"mono"},
+          std::vector<std::string>{"mono", "--fault", "slow", "--delay", "250"}}) {
+        Rig r(args);
+        r.link.MonoOpen();
+        r.page().wellenlaenge1 = "90";
+        r.script.once([&] { return r.count("GST") == 1; }, [&] { r.link.MonoStop(); });
+        r.link.MonoGoWavelength();
+        EXPECT_EQ(r.v().MonoError, 0) << args.size();
+        EXPECT_TRUE(r.dialogs.shown.empty()) << (r.dialogs.shown.empty() ? "" : r.dialogs.shown[0].text);
+        EXPECT_EQ(r.count("STO"), 2);
+        EXPECT_EQ(r.sent().back(), "GPO");
+        EXPECT_EQ(r.v().StopRequest, 1);
+        EXPECT_TRUE(r.v().MonoStopRequest);
+        EXPECT_LT(number(r.page().wellenlaenge1), 45) << "stopped on its way, not at 90 nm";
+
+        r.link.MonoGetStatus();
+        EXPECT_TRUE(r.dialogs.saw("Status: t 0"));
+    }
+}
+
+TEST(MonochromatorLink, TheBuiltInSimulatorAnswersInsteadOfTheLine) {
+    Rig r({"mono", "--fault", "no-reply"});
+    r.page().simulation_on_1 = true;
+    r.link.MonoGetStatus();
+    EXPECT_TRUE(r.dialogs.saw("Status: t -8"));
+    r.link.MonoOpen();
+    EXPECT_EQ(r.v().MonoError, 0);
+    r.link.MonoOpen();
+    EXPECT_EQ(r.v().MonoError, 2); // already open
+    r.link.MonoGoEnergy("400");
+    EXPECT_EQ(r.v().MonoError, 0);
+    EXPECT_NEAR(number(r.page().wellenlaenge1), 3.099606, 6e-5);
+    EXPECT_EQ(r.page().Sim_out_1.lines()[0], "SPO 3.099606");
+    EXPECT_EQ(r.page().Sim_out_1.lines()[1], "t");
+    EXPECT_EQ(r.page().Sim_out_1.lines().back(), "t 0");
+    EXPECT_EQ(r.count("SPO 3.099606"), 1); // the command still goes out
+
+    struct Case {
+        const char* command;
+        const char* reply;
+    };
+    MonoSimulator s;
+    for (const Case& c : std::vector<Case>{{"GPO", "f"},
+                                           {"SPO 5", "f"},
+                                           {"GST", "t -8"},
+                                           {"OPN", "t"},
+                                           {"OPN", "f"},
+                                           {"SPO -1", "f"},
+                                           {"SPO x", "f"},
+                                           {"SPO 5", "t"},
+                                           {"GST", "t 0"},
+                                           {"STO", "t"},
+                                           {"XYZ", "f"},
+                                           {"CLO", "t"},
+                                           {"CLO", "f"}})
+        EXPECT_EQ(s.reply(c.command), c.reply) << c.command;
+    EXPECT_EQ(s.position(), 5.0);
+}
+
+TEST(MonochromatorLink, AControllerThatHangsUpMidMoveEndsInTheTimeOut) {
+    Rig r({"mono", "--fault", "hangup", "--after", "5"});
+    r.link.MonoOpen();
+    r.page().wellenlaenge1 = "90";
+    r.link.MonoGoWavelength();
+    EXPECT_EQ(r.v().MonoError, 1);
+    EXPECT_TRUE(r.dialogs.saw("Error ! Timeout (1 sec) !\rConnection to the monochromator not ok ?"));
+    EXPECT_TRUE(r.sim->ended());
+    EXPECT_FALSE(r.link.MonoBusy());
+}
+
+TEST(MonochromatorLink, UnconnectedItDoesWhatTheUnconnectedObjectDoes) {
+    Rig r({});
+    InstrumentValues theirs;
+    InstrumentContext ctx{r.clock, r.pump, r.dialogs, theirs, r.timers, r.panels};
+    UnconnectedMonochromator none(ctx);
+    EXPECT_FALSE(r.link.connected());
+    using Call = std::function<void(Monochromator&)>;
+    const std::vector<Call> calls = {
+        [](Monochromator& m) { m.MonoGoEnergy("35"); }, [](Monochromator& m) { m.MonoStop(); },
+        [](Monochromator& m) { m.MonoOpen(); },         [](Monochromator& m) { m.MonoClose(); },
+        [](Monochromator& m) { m.MonoGetPosition(); },
+    };
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        r.v() = InstrumentValues{};
+        theirs = InstrumentValues{};
+        r.v().MonoError = theirs.MonoError = 2;
+        calls[i](r.link);
+        calls[i](none);
+        EXPECT_EQ(r.v().MonoError, theirs.MonoError) << i;
+        EXPECT_EQ(r.v().StopRequest, theirs.StopRequest) << i;
+        EXPECT_EQ(r.v().MonoStopRequest, theirs.MonoStopRequest) << i;
+    }
+    r.link.MonoGoEnergy();
+    r.link.MonoGoWavelength();
+    r.link.MonoGetStatus();
+    r.link.terminalEnter();
+    EXPECT_TRUE(r.writes.empty());
+    EXPECT_TRUE(r.dialogs.shown.empty());
+}
+
+TEST(MonochromatorLink, TheTerminalSendsTheLastLineAndSavesWhatCameBack) {
+    Rig r({"mono"});
+    r.page().output_1.addLine("GST");
+    r.page().output_1.addLine("OPN");
+    r.link.terminalEnter();
+    EXPECT_EQ(r.writes, (std::vector<std::string>{"OPN", "\r"}));
+    const std::int64_t end = r.clock.nowMs() + 1000;
+    while (r.link.MonoReply().empty() && r.clock.nowMs() < end) keepAlive(r.ctx, 20);
+    EXPECT_EQ(r.page().input_1.lines(), (std::vector<std::string>{"t", ""}));
+
+    testing::TempDir dir;
+    const auto here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    EXPECT_TRUE(r.link.saveInputMemo());
+    std::filesystem::current_path(here);
+    std::ifstream in(dir.file("test.txt"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "t\r\n\r\n");
+
+    r.link.clearMemos();
+    EXPECT_TRUE(r.page().output_1.empty());
+    EXPECT_EQ(r.page().input_1.lines(), std::vector<std::string>{""});
+    r.link.disconnectPort();
+    EXPECT_FALSE(r.page().buttons.open || r.page().buttons.stop || r.page().motionPanelVisible);
+    EXPECT_TRUE(r.page().buttons.connect);
+}
+
+// ---- the photon energy command on the link
+
+TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFailure) {
+    {
+        Rig r({"mono", "--mono-speed", "2000"}, true);
+        r.link.MonoOpen();
+        PhotonView view;
+        EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(r.count("SPO 3.099606"), 1);
+        EXPECT_EQ(r.photon.back(), "400.000");
+        EXPECT_FALSE(r.v().MonoQuiet);
+    }
+    {
+        // The controller's remote connection was never opened: the first move is refused, the
+        // retry opens it and moves.
+        Rig r({"mono", "--mono-speed", "2000"}, true);
+        PhotonView view;
+        EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        const auto s = r.sent();
+        ASSERT_GE(s.size(), 4u);
+        EXPECT_EQ(std::vector<std::string>(s.begin(), s.begin() + 4),
+                  (std::vector<std::string>{"SPO 3.099606", "CLO", "OPN", "SPO 3.099606"}));
+        EXPECT_TRUE(r.dialogs.shown.empty()); // quiet throughout
+        EXPECT_EQ(r.v().MonoError, 0);
+    }
+    {
+        Rig r({"mono", "--fault", "f"}, true);
+        PhotonView view;
+        EXPECT_FALSE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
+        EXPECT_EQ(r.v().StopRequest, 1);
+    }
+}
+
+TEST(PhotonCommandOnTheLink, ASecondPressStopsTheMove) {
+    Rig r({"mono"}, true);
+    r.link.MonoOpen();
+    PhotonView view;
+    r.script.once([&] { return r.count("GST") == 2; },
+                  [&] { photonEnergyCommand(view, "13", r.link, *r.acq); });
+    EXPECT_FALSE(photonEnergyCommand(view, "13", r.link, *r.acq)); // 95.4 nm: far away
+    EXPECT_EQ(r.count("STO"), 2);
+    EXPECT_EQ(r.v().MonoError, 0);
+    EXPECT_TRUE(r.dialogs.shown.empty());
+    EXPECT_STREQ(view.caption(), "Set Pho. Energy");
+    EXPECT_GT(number(r.photon.back()), 100); // stopped short of 13 eV
+}
+
+// ---- korvo-sim's controller, on its own clock
+
+TEST(SimulatedMonochromator, MovesInTimeAndStopsWhereItIs) {
+    SimulatedDeviceOptions o;
+    o.monoSpeedNmPerS = 10;
+    SimulatedMonochromator m(o);
+    auto ask = [&](const std::string& c, std::int64_t t) {
+        m.receive(c + "\r", t);
+        const auto d = m.due(t + SimulatedMonochromator::kAnswerMs);
+        return d.empty() ? std::string("(none)") : d.back();
+    };
+    struct Step {
+        const char* command;
+        std::int64_t at;
+        const char* reply;
+    };
+    const std::vector<Step> steps = {
+        {"GST", 0, "t -8\r"},   {"SPO 3", 0, "f\r"},   {"OPN", 0, "t\r"},     {"OPN", 0, "f\r"},
+        {"SPO 0", 0, "f\r"},    {"SPO 11", 0, "t\r"},  {"GST", 500, "t 1\r"}, {"STO", 500, "t\r"},
+        {"GST", 510, "t 0\r"},  {"SPO 7", 600, "t\r"}, {"GST", 900, "t 1\r"}, {"GST", 1000, "t 0\r"},
+        {"BOGUS", 1300, "f\r"}, {"CLO", 1400, "t\r"},  {"GPO", 1400, "f\r"},
+    };
+    for (const Step& s : steps) EXPECT_EQ(ask(s.command, s.at), s.reply) << s.command << " at " << s.at;
+    EXPECT_NEAR(m.positionAt(2000), 7.0, 1e-9);
+
+    SimulatedMonochromator n(o);
+    n.receive("OPN\rSPO 11\r", 0);
+    EXPECT_NEAR(n.positionAt(500), 6.0, 1e-9); // 1 nm + 10 nm/s for half a second
+    n.receive("STO\rGPO\r", 500);
+    const auto d = n.due(1000);
+    ASSERT_EQ(d.size(), 4u);
+    EXPECT_NEAR(number(d[3].substr(2, d[3].size() - 3)), 6.0, 3e-6);
+
+    o.faults = {"nul", "lf"};
+    SimulatedMonochromator z(o);
+    z.receive("GST\r", 0);
+    EXPECT_EQ(z.due(10), std::vector<std::string>{std::string("t -8\0\r\n", 7)});
+}
+
+} // namespace
+} // namespace korvo
