@@ -31,9 +31,10 @@ int main(int argc, char** argv) {
     korvo::SimulatedDeviceOptions device;
     std::string link;
     app.add_option("instrument", instrument, "mono, drive, keithley (or echo)")->required();
-    app.add_option(
-        "--fault", faults,
-        "no-reply, garbage, split, drop, hangup, slow, and the instrument's own (mono: f, t2, nul, lf)");
+    app.add_option("--fault", faults,
+                   "no-reply, garbage, split, drop, hangup, slow, and the instrument's own (mono: f, t2, nul, "
+                   "lf; keithley: overflow, no-exponent, bad-number, short; drive: error, unknown-error, "
+                   "no-handshake)");
     app.add_option("--mono-speed", device.monoSpeedNmPerS, "mono: how fast a move goes (nm/s)")
         ->capture_default_str();
     app.add_option("--split-bytes", host.splitPieceBytes, "split: bytes per write (default 1)");
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     app.add_option("--every", host.dropEvery, "drop: every n-th reply is lost (default 3)");
     app.add_option("--after", host.hangUpAfter, "hangup: replies before the line goes (default 3)");
     app.add_option("--delay", host.slowMs, "slow: delay of every reply in ms (default 2000)");
+    app.add_option("--reading", device.reading, "keithley: every reading is this value (no drift, no noise)");
     app.add_option("--seed", device.seed, "noise and garbage seed")->capture_default_str();
     app.add_option("--link", link, "also make this symbolic link to the device");
     try {

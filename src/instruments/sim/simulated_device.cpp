@@ -1,6 +1,7 @@
 #include "instruments/sim/simulated_device.h"
 
 #include "instruments/monochromator/simulated_monochromator.h"
+#include "instruments/electrometer/simulated_electrometer.h"
 
 #include <utility>
 
@@ -25,6 +26,7 @@ std::unique_ptr<SimulatedDevice>
 makeSimulatedDevice(const std::string& name, const SimulatedDeviceOptions& options, std::string* error) {
     if (name == "echo") return std::make_unique<EchoDevice>();
     if (name == "mono") return std::make_unique<SimulatedMonochromator>(options);
+    if (name == "keithley") return std::make_unique<SimulatedElectrometer>(options);
     if (error) *error = "unknown instrument \"" + name + "\" (echo, mono, drive, keithley)";
     return nullptr;
 }

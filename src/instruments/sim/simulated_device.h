@@ -4,6 +4,7 @@
 // that moves for a while, an electrometer that takes a moment to read).
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,8 @@ struct SimulatedDeviceOptions {
     // Device faults by name (the host's own faults are applied to every device's replies).
     std::vector<std::string> faults;
     double monoSpeedNmPerS = 20.0; // how fast the monochromator drives
+    // keithley: every reading is this value (no drift, no noise).
+    std::optional<double> reading;
     bool hasFault(std::string_view name) const {
         for (const auto& f : faults)
             if (f == name) return true;
