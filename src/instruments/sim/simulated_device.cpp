@@ -1,5 +1,7 @@
 #include "instruments/sim/simulated_device.h"
 
+#include "instruments/motor_drive/simulated_motor_drive.h"
+
 #include <utility>
 
 namespace korvo {
@@ -19,9 +21,10 @@ std::vector<std::string> EchoDevice::due(std::int64_t) {
     return std::exchange(pending_, {});
 }
 
-std::unique_ptr<SimulatedDevice> makeSimulatedDevice(const std::string& name, const SimulatedDeviceOptions&,
-                                                     std::string* error) {
+std::unique_ptr<SimulatedDevice>
+makeSimulatedDevice(const std::string& name, const SimulatedDeviceOptions& options, std::string* error) {
     if (name == "echo") return std::make_unique<EchoDevice>();
+    if (name == "drive") return std::make_unique<SimulatedMotorDrive>(options);
     if (error) *error = "unknown instrument \"" + name + "\" (echo, mono, drive, keithley)";
     return nullptr;
 }
