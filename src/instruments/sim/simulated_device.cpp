@@ -2,6 +2,7 @@
 
 #include "instruments/monochromator/simulated_monochromator.h"
 #include "instruments/electrometer/simulated_electrometer.h"
+#include "instruments/motor_drive/simulated_motor_drive.h"
 
 #include <utility>
 
@@ -27,6 +28,7 @@ makeSimulatedDevice(const std::string& name, const SimulatedDeviceOptions& optio
     if (name == "echo") return std::make_unique<EchoDevice>();
     if (name == "mono") return std::make_unique<SimulatedMonochromator>(options);
     if (name == "keithley") return std::make_unique<SimulatedElectrometer>(options);
+    if (name == "drive") return std::make_unique<SimulatedMotorDrive>(options);
     if (error) *error = "unknown instrument \"" + name + "\" (echo, mono, drive, keithley)";
     return nullptr;
 }
