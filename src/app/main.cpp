@@ -9,6 +9,9 @@
 #include "common/platform_info.h"
 #include "common/qt/qt_dialogs.h"
 #include "common/qt/qt_event_pump.h"
+#include "instruments/ui/instrument_display_router.h"
+#include "instruments/ui/mail_alert_window.h"
+#include "instruments/ui/multichanneltron_setup.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -74,6 +77,30 @@ int main(int argc, char** argv) {
     korvo::TForm1 window(station, iniPath);
     QObject::connect(&guard, &korvo::SingleInstanceGuard::activationRequested, &window,
                      &korvo::TForm1::bringToFront);
+
+    // The instrument windows, in the order the program has always created them. The analyser
+    // routines draw the channel bars into the multichanneltron setup; lamps and read-outs go to the
+    // options window once it joins the router.
+    korvo::InstrumentDisplayRouter instrumentDisplay;
+    korvo::TForm14 mailAlert(ctx, iniPath);
+    korvo::TForm19 multichanneltron(station, iniPath);
+    instrumentDisplay.setChannelDisplay(multichanneltron);
+    station.io.setDisplay(instrumentDisplay);
+    auto showWindow = [](QWidget& w) {
+        w.show();
+        w.raise();
+        w.activateWindow();
+    };
+    window.registerWindow(korvo::TForm1::WindowCommand::MultichanneltronSetup,
+                          [&] { showWindow(multichanneltron); });
+    // "Make S&cript" opens the e-mail alert, but the item has always been disabled: it stays
+    // connected and disabled.
+    window.registerWindow(korvo::TForm1::WindowCommand::MakeScript, [&] { showWindow(mailAlert); });
+    window.windowCommand(korvo::TForm1::WindowCommand::MakeScript)->setEnabled(false);
+    // A mode without channeltrons switches the live bars off; the setup's "View" box follows once
+    // the switch has laid out the window (the signal comes before that), hence queued.
+    QObject::connect(&window, &korvo::TForm1::machineModeChanged, &multichanneltron,
+                     &korvo::TForm19::showModel, Qt::QueuedConnection);
 
     // The analyser card back end: the command line wins over the INI key.
     std::string card = options.card.empty() ? window.settings().store.card : options.card;

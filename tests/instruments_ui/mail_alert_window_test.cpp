@@ -1,0 +1,126 @@
+// The e-mail alert window against a mail relay on 127.0.0.1.
+#include "app/app_test_support.h"
+#include "instruments/local_servers.h"
+#include "instruments/ui/mail_alert_window.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace korvo {
+namespace {
+
+using testing::ClosedPort;
+using testing::LocalSmtpServer;
+
+struct MailRig {
+    explicit MailRig(int port) {
+        testing::app();
+        iniPath = dir.filePath(QStringLiteral("korvo.ini")).toStdString();
+        std::ofstream(iniPath, std::ios::binary)
+            << "[mail]\r\nserver=127.0.0.1\r\nport=" << port << "\r\nsender=korvo@station.example\r\n";
+    }
+    QTemporaryDir dir;
+    std::string iniPath;
+    VirtualClock clock;
+    ScriptedPump pump;
+    RecordingDialogs dialogs;
+    AcquisitionContext ctx{clock, pump, dialogs};
+};
+
+bool hasHeaderLine(const std::string& data, const std::string& line) {
+    const std::string head = data.substr(0, data.find("\r\n\r\n") + 2);
+    return head.rfind(line + "\r\n", 0) == 0 || head.find("\r\n" + line + "\r\n") != std::string::npos;
+}
+
+TEST(MailAlertWindow, ItsFieldsSitOnThePanelTheTestBoxShows) {
+    MailRig r(25);
+    r.ctx.values.MonoQuiet = true;
+    TForm14 w(r.ctx, r.iniPath);
+    EXPECT_FALSE(r.ctx.values.MonoQuiet) << "creating the window clears the monochromator's quiet flag";
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("e-mail - Alert"));
+    w.show();
+    EXPECT_FALSE(w.testPanel()->isVisible());
+    w.enableTestsBox()->click();
+    EXPECT_TRUE(w.testPanel()->isVisible());
+    EXPECT_TRUE(w.sendButton()->isVisible());
+    EXPECT_TRUE(w.bodyEdit()->isVisible());
+    w.enableTestsBox()->click();
+    EXPECT_FALSE(w.testPanel()->isVisible());
+}
+
+TEST(MailAlertWindow, SendsTheRingCurrentLabelAsSubject) {
+    LocalSmtpServer relay;
+    MailRig r(relay.port());
+    TForm14 w(r.ctx, r.iniPath);
+    w.emailEdit()->setText(QStringLiteral("beamline@example.org"));
+
+    // Before anyone hands in the options window's label, the subject is that label's first text.
+    w.sendButton()->click();
+    // Then the label as it reads at the moment of sending.
+    std::string label = "250.3 mA";
+    w.ringCurrentLabel = [&] { return label; };
+    w.bodyEdit()->setText(QStringLiteral("Strahl verloren"));
+    // The window stays alive during the send; a second press meanwhile sends nothing more.
+    r.pump.once([] { return true; },
+                [&] {
+                    EXPECT_FALSE(w.sendButton()->isEnabled());
+                    w.sendButton()->click();
+                    w.Button1Click();
+                });
+    w.sendButton()->click();
+
+    EXPECT_TRUE(r.dialogs.shown.empty()) << r.dialogs.texts().front();
+    EXPECT_TRUE(w.sendButton()->isEnabled());
+    const auto mails = relay.mails();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_TRUE(hasHeaderLine(mails[0].data, "Subject: ------- mA")) << mails[0].data;
+    EXPECT_NE(mails[0].data.find("Info vom Me=C3=9Fprogram"), std::string::npos) << mails[0].data;
+    EXPECT_TRUE(hasHeaderLine(mails[1].data, "Subject: 250.3 mA")) << mails[1].data;
+    EXPECT_NE(mails[1].data.find("Strahl verloren"), std::string::npos);
+    EXPECT_EQ(mails[1].to, std::vector<std::string>{"beamline@example.org"});
+    EXPECT_EQ(mails[1].from, "korvo@station.example");
+    EXPECT_TRUE(hasHeaderLine(mails[1].data, "To: \"Test\" <beamline@example.org>"));
+    EXPECT_TRUE(hasHeaderLine(mails[1].data, "From: \"Korvo2003\" <korvo@station.example>"));
+}
+
+TEST(MailAlertWindow, AFailedSendShowsItsCode) {
+    ClosedPort closed;
+    MailRig r(closed.port());
+    TForm14 w(r.ctx, r.iniPath);
+    w.emailEdit()->setText(QStringLiteral("beamline@example.org"));
+    w.sendButton()->click();
+    ASSERT_EQ(r.dialogs.shown.size(), 1u);
+    EXPECT_EQ(r.dialogs.shown[0].text, "Error sending mail (7).");
+    EXPECT_EQ(r.dialogs.shown[0].icon, DialogIcon::Error);
+    EXPECT_EQ(r.dialogs.shown[0].buttons, DialogButtons::Ok);
+    EXPECT_TRUE(w.sendButton()->isEnabled());
+
+    // No address typed: nothing goes out, and the window says so the same way.
+    r.dialogs.clear();
+    w.emailEdit()->clear();
+    w.sendButton()->click();
+    ASSERT_EQ(r.dialogs.shown.size(), 1u);
+    EXPECT_EQ(r.dialogs.shown[0].text, "Error sending mail (55).");
+}
+
+TEST(MailAlertWindow, AnUnusableRelaySettingIsReportedOnce) {
+    LocalSmtpServer relay;
+    MailRig r(relay.port());
+    std::ofstream(r.iniPath, std::ios::binary)
+        << "[mail]\r\nserver=127.0.0.1\r\nport=" << relay.port() << "\r\nsender=korvo station\r\n";
+    TForm14 w(r.ctx, r.iniPath);
+    w.emailEdit()->setText(QStringLiteral("beamline@example.org"));
+    w.sendButton()->click();
+    w.sendButton()->click();
+    ASSERT_EQ(r.dialogs.shown.size(), 1u) << "reported once, not at every send";
+    EXPECT_NE(r.dialogs.shown[0].text.find("sender=korvo station"), std::string::npos);
+    ASSERT_EQ(relay.mails().size(), 2u);
+    EXPECT_EQ(relay.mails()[0].from, "korvo@localhost") << "the default sender stands in";
+}
+
+} // namespace
+} // namespace korvo
