@@ -15,6 +15,15 @@ struct InstrumentDevices {
     InstrumentDevices(const InstrumentDevices&) = delete;
     InstrumentDevices& operator=(const InstrumentDevices&) = delete;
 
+    // Back to the unconnected objects (the links that took their place are going away).
+    void useUnconnected() {
+        monochromator = &noMonochromator_;
+        electrometer1 = &noElectrometer1_;
+        electrometer2 = &noElectrometer2_;
+        motorDrive = &noMotorDrive_;
+        steppers = &noSteppers_;
+    }
+
     // Never null; the links that replace the unconnected objects must outlive the station.
     Monochromator* monochromator = &noMonochromator_;
     Electrometer* electrometer1 = &noElectrometer1_; // "Keithley 1"
