@@ -1,11 +1,13 @@
 #include "cli/measure_command.h"
 
 #include "acquisition/analyser_io/port_backend.h"
+#include "acquisition/beamline.h"
 #include "acquisition/station.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
 #include "common/ini_file.h"
+#include "instruments/serial/terminal_transport.h"
 
 #include <algorithm>
 #include <atomic>
@@ -40,6 +42,19 @@ struct MeasureOptions {
     bool virtualTime = false;
     bool quiet = false;
     double duration = 0;
+    // Instruments on serial devices (a real port or a korvo-sim pseudo-terminal).
+    std::string mono, drive, keithley1, keithley2;
+    // The ring current and the beam-loss pause.
+    std::string ringUrl;
+    int ringEvery = 30;
+    std::optional<double> pauseBelow;
+    double pauseRecover = 60;
+    std::string addKeithley;    // "1", "2" or "12": the "Add Keithley" menu items
+    std::optional<int> timeout; // seconds every instrument exchange may wait (the pages' time-outs)
+    bool usesInstruments() const {
+        return !mono.empty() || !drive.empty() || !keithley1.empty() || !keithley2.empty() ||
+               !ringUrl.empty();
+    }
 };
 
 std::string lineBreaks(std::string t) {
@@ -222,6 +237,12 @@ int applyOptions(const MeasureOptions& o, Station& station) {
         for (int c = 0; c < 9; ++c) station.ctx.channels.enabled[c] = (*o.channels)[c] == '1';
     }
     options.testWithoutAnalyser = o.card == "test";
+    if (o.addKeithley.find_first_not_of("12") != std::string::npos) {
+        std::cerr << "--add-keithley needs 1, 2 or 12\n";
+        return 2;
+    }
+    options.addKeithley1 = o.addKeithley.find('1') != std::string::npos;
+    options.addKeithley2 = o.addKeithley.find('2') != std::string::npos;
     return 0;
 }
 
@@ -255,7 +276,68 @@ int finish(const MeasureOptions& o, Station& station, const CliPump& pump, const
     return failed ? 2 : 0;
 }
 
+// Connects the instruments named on the command line, as the options window's "Connect COM" (and the
+// monochromator's and drive's "Open_con") would. False after a message when one cannot be reached.
+bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) {
+    if (o.timeout) {
+        const std::string s = std::to_string(*o.timeout);
+        b.monochromator.page().timeout_max_1 = b.monochromator.page().timeout_norm_1 = s;
+        b.motorDrive.page().timeout = s;
+        b.electrometer1.page().timeout = b.electrometer2.page().timeout = s;
+    }
+    auto connect = [](const std::string& device, TCommPortDriver& driver, const char* what,
+                      const std::function<bool()>& connectCom) {
+        if (device.empty()) return true;
+        driver.setDevicePath(device);
+        if (connectCom()) return true;
+        std::cerr << "Cannot connect the " << what << " on " << device << ": " << driver.lastError() << "\n";
+        return false;
+    };
+    if (!connect(o.mono, b.monochromator.CommPortDriver_1(), "monochromator",
+                 [&] { return b.monochromator.connectPort(); }) ||
+        !connect(o.drive, b.motorDrive.CommPortDriver_2(), "motor drive",
+                 [&] { return b.motorDrive.connectCom(); }) ||
+        !connect(o.keithley1, b.electrometer1.driver(), "electrometer 1",
+                 [&] { return b.electrometer1.connectCom(); }) ||
+        !connect(o.keithley2, b.electrometer2.driver(), "electrometer 2",
+                 [&] { return b.electrometer2.connectCom(); }))
+        return false;
+    InstrumentValues& v = station.ctx.values;
+    if (!o.mono.empty()) {
+        // A controller left open by an earlier program is closed and opened again, quietly.
+        v.MonoQuiet = true;
+        b.monochromator.MonoOpen();
+        if (v.MonoError == 2) {
+            b.monochromator.MonoClose();
+            b.monochromator.MonoOpen();
+        }
+        v.MonoQuiet = false;
+        if (v.MonoError != 0) {
+            std::cerr << "The monochromator on " << o.mono << " did not open its connection.\n";
+            return false;
+        }
+    }
+    if (!o.drive.empty()) b.motorDrive.DriveOpen();
+    if (!o.ringUrl.empty()) {
+        b.ring.address = o.ringUrl;
+        b.ring.setRefreshSeconds(o.ringEvery);
+        b.ring.setEnabled(true);
+        station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); });
+    }
+    // What went wrong was said already; the run starts afresh.
+    v.StopRequest = 0;
+    return true;
+}
+
 int runMeasure(const MeasureOptions& o) {
+    if (o.virtualTime && o.usesInstruments()) {
+        std::cerr << "--virtual-time cannot be used with instruments: they answer in real time.\n";
+        return 2;
+    }
+    if (o.pauseBelow && o.ringUrl.empty()) {
+        std::cerr << "--pause-below needs --ring-url: the pause follows the polled ring current.\n";
+        return 2;
+    }
     SteadyClock steady;
     VirtualClock virtualClock;
     Clock& clock = o.virtualTime ? static_cast<Clock&>(virtualClock) : steady;
@@ -295,9 +377,24 @@ int runMeasure(const MeasureOptions& o) {
                   << "); use --card test to measure without one.\n";
         return 2;
     }
+    if (o.pauseBelow) {
+        ctx.options.beamPause = true;
+        ctx.options.beamThresholdMa = *o.pauseBelow;
+        ctx.options.beamRecoveryMs = std::int64_t(o.pauseRecover * 1000);
+    }
+    ComPortPaths paths;
+    std::optional<Beamline> beamline;
+    if (o.usesInstruments()) {
+        beamline.emplace(
+            station, *port, [] { return std::make_unique<TerminalTransport>(); }, paths);
+        if (!connectInstruments(o, *beamline, station)) return 2;
+    }
     CliDisplay display(o.quiet, steady);
     NullInstrumentDisplay instruments;
     station.setDisplays(display, instruments);
+    station.engine.beamLossNotice = [&o](const std::string& why) {
+        if (!o.quiet) std::cerr << why << "\n";
+    };
     pump.engine = &station.engine;
     pump.startMs = clock.nowMs();
 
@@ -305,7 +402,13 @@ int runMeasure(const MeasureOptions& o) {
     auto previous = std::signal(SIGINT, onInterrupt);
     station.engine.startClicked();
     std::signal(SIGINT, previous);
-    return finish(o, station, pump, display);
+    const int status = finish(o, station, pump, display);
+    // As the user would press "Close_con": the controller is left ready for the next program.
+    if (beamline && beamline->monochromator.connected()) {
+        ctx.values.MonoQuiet = true;
+        beamline->monochromator.MonoClose();
+    }
+    return status;
 }
 
 } // namespace
@@ -343,6 +446,25 @@ void addMeasureCommand(CLI::App& app, int& exitStatus) {
     m->add_option("--out", o->out, "Spectrum file to write (default: the proposed name in SaveDir)");
     m->add_flag("--virtual-time", o->virtualTime, "Run on a virtual clock: a long run completes at once");
     m->add_flag("--quiet", o->quiet, "No progress on stderr");
+    m->add_option("--mono", o->mono, "Monochromator on this serial device (CFS, CIS, Keithley modes)");
+    m->add_option("--drive", o->drive, "Main-motor drive on this serial device");
+    m->add_option("--keithley1", o->keithley1,
+                  "Electrometer 1 on this serial device (Keithley mode, Add Keithley)");
+    m->add_option("--keithley2", o->keithley2, "Electrometer 2 on this serial device");
+    m->add_option("--ring-url", o->ringUrl, "Poll the ring current from this status page during the run");
+    m->add_option("--ring-every", o->ringEvery, "Seconds between ring-current readings")
+        ->check(CLI::Range(1, 86400))
+        ->capture_default_str();
+    m->add_option("--pause-below", o->pauseBelow, "Pause while the ring current is below this many mA")
+        ->check(CLI::NonNegativeNumber);
+    m->add_option("--pause-recover", o->pauseRecover,
+                  "Seconds the current must be back before the run goes on")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->capture_default_str();
+    m->add_option("--timeout", o->timeout,
+                  "Seconds an instrument may take to answer (default: each link's own)")
+        ->check(CLI::Range(1, 3600));
+    m->add_option("--add-keithley", o->addKeithley, "Store electrometer 1, 2 or both (12) beside the counts");
     m->add_option("--duration", o->duration, "c(t): stop after this many seconds")
         ->check(CLI::Validator(
             [](std::string& s) -> std::string {

@@ -1,0 +1,93 @@
+// korvo-cli measuring with instruments: korvo-sim plays them on pseudo-terminals, a status page on
+// 127.0.0.1 gives the ring current.
+#include "cli_run.h"
+#include "files/spectrum_reader.h"
+#include "instruments/local_servers.h"
+#include "support/sim_process.h"
+#include "support/temp_dir.h"
+
+#include <atomic>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace korvo;
+using namespace korvo::testing;
+
+namespace {
+
+std::string fileText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(CliInstruments, PhotonModesMeasureThroughTheMonochromator) {
+    SimProcess mono({"mono", "--mono-speed", "400"});
+    SimProcess kei({"keithley", "--reading", "2.5E-7"});
+    TempDir dir;
+    CliResult r = runCli(dir.path, "measure --quiet --mode cfs --mono " + mono.device() +
+                                       " --start 100 --photon 35 --ramp 2 --points 3 --scans 1 --time 20 "
+                                       "--pass 10.0 --out cfs.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string cfs = fileText(dir.path / "cfs.dat");
+    EXPECT_NE(cfs.find("Fileform: CLAM_CFS\r\n"), std::string::npos);
+    EXPECT_NE(cfs.find("Fix. Analyser Energy:100\r\n"), std::string::npos);
+    EXPECT_NE(cfs.find("Phot.End: 37.000\r\n"), std::string::npos);
+    const auto rows = readSpectrumFile(dir.file("cfs.dat")).data.points;
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_DOUBLE_EQ(rows[2].x, 37);
+
+    // The Keithley mode reads the electrometer at every photon energy: reading x scaling factor.
+    r = runCli(dir.path, "measure --quiet --mode keithley --kind KEI --mono " + mono.device() +
+                             " --keithley1 " + kei.device() +
+                             " --photon 35 --ramp 2 --points 3 --scans 1 --time 20 --out kei.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = fileText(dir.path / "kei.dat");
+    EXPECT_NE(text.find("Fileform: KEITHLEY\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\n36.000 0.0025 "), std::string::npos) << text;
+
+    // Without a monochromator a photon mode is refused, as the window refuses it.
+    r = runCli(dir.path, "measure --quiet --mode cis --start 100 --photon 35 --ramp 2 --points 3 --scans 1 "
+                         "--time 20 --out none.dat");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Error ! Program not connected to COM-Port!"), std::string::npos) << r.err;
+}
+
+TEST(CliInstruments, AMonochromatorThatGoesAwayEndsTheRunWithItsScansKept) {
+    // It answers the opening and the steps of the first scan, then the line goes dead.
+    SimProcess mono({"mono", "--mono-speed", "400", "--fault", "hangup", "--after", "40"});
+    TempDir dir;
+    const CliResult r =
+        runCli(dir.path, "measure --timeout 1 --mode cfs --mono " + mono.device() +
+                             " --start 100 --photon 35 --ramp 2 --points 3 --scans 20 --time 20 "
+                             "--pass 10.0 --out lost.dat");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("Error ! Problem with the monochromator?"), std::string::npos) << r.err;
+    const auto file = readSpectrumFile(dir.file("lost.dat"));
+    ASSERT_TRUE(file) << file.error;
+    EXPECT_GE(file.data.scans, 1);
+    EXPECT_LT(file.data.scans, 20);
+}
+
+TEST(CliInstruments, ABeamLossPausesTheRunUntilTheCurrentIsBack) {
+    std::atomic<int> requests{0};
+    // The third reading finds the beam gone, the ones after it back at 180 mA.
+    LocalHttpServer ring([&](int fd, LocalListener& self) {
+        const int n = ++requests;
+        LocalHttpServer::page(n == 3 ? "Beam Current: 2.0 mA" : "Beam Current: 180.0 mA")(fd, self);
+    });
+    TempDir dir;
+    const CliResult r = runCli(
+        dir.path, "measure --card test --start 100 --ramp 10 --points 30 --scans 1 --time 100 "
+                  "--ring-url " +
+                      ring.url() + " --ring-every 1 --pause-below 50 --pause-recover 1 --out beam.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Beam lost: ring current 2.0 mA below 50 mA, the run waits"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(readSpectrumFile(dir.file("beam.dat")).data.points.size(), 30u);
+    EXPECT_GE(requests.load(), 4);
+}
