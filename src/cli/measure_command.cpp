@@ -104,6 +104,7 @@ public:
     CliPump(Clock& clock, double durationS)
         : clock_(clock), durationMs_(std::int64_t(std::min(durationS, 1e15) * 1000)) {}
     RunEngine* engine = nullptr;
+    InstrumentValues* values = nullptr;
     std::int64_t startMs = 0;
     // Whether the run was ended from here (Ctrl+C, --duration) rather than by a failure.
     bool stopRequested = false;
@@ -112,6 +113,8 @@ public:
         if (gInterrupted || (durationMs_ > 0 && clock_.nowMs() - startMs >= durationMs_)) {
             stopRequested = true;
             engine->requestStop();
+            // A monochromator move under way ends at its next status reply, as "Stop Monoc." ends it.
+            if (values) values->MonoStopRequest = true;
         }
     }
 
@@ -396,6 +399,7 @@ int runMeasure(const MeasureOptions& o) {
         if (!o.quiet) std::cerr << why << "\n";
     };
     pump.engine = &station.engine;
+    pump.values = &ctx.values;
     pump.startMs = clock.nowMs();
 
     gInterrupted = false;
