@@ -234,8 +234,11 @@ TEST(OptionsWindow, LampsAndReadoutsOfTheAnalyserRoutines) {
     OptionsRig r;
     AnalyserTestsPage& page = *r.options->testsPage();
     r.station.io.BeginMeasurement();
-    for (int bit = 0; bit < 8; ++bit)
-        EXPECT_EQ(page.lamp(bit)->property("lit").toBool(), bit == 6) << "bit " << bit;
+    // A 1 bit red, a 0 bit green: BeginMeasurement sets bit 6.
+    for (int bit = 0; bit < 8; ++bit) {
+        const QColor centre = page.lamp(bit)->grab().toImage().pixelColor(7, 7);
+        EXPECT_EQ(centre, bit == 6 ? QColor(Qt::red) : QColor(0, 255, 0)) << "bit " << bit;
+    }
 
     // The lens table chosen here is the one the read-outs use.
     page.lensList()->setCurrentIndex(1);

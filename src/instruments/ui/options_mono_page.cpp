@@ -116,7 +116,7 @@ void MonoPage::connectClicked() {
     if (link_.connectPort())
         connection_->setStatus(kLinkConnected);
     else
-        reportConnectFailure(*connection_, dialogs_, false);
+        reportConnectFailure(*connection_, dialogs_);
     refresh();
 }
 

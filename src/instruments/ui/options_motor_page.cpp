@@ -129,7 +129,7 @@ void MotorPage::connectClicked() {
     if (link_.connectCom())
         connection_->setStatus(kLinkConnected);
     else
-        reportConnectFailure(*connection_, dialogs_, false);
+        reportConnectFailure(*connection_, dialogs_);
     refresh();
 }
 

@@ -54,13 +54,16 @@ StepperPage::AxisControls StepperPage::createAxis(const char* caption, StepperAx
             axes_.DefinePositionB();
     });
     c.stop = actionButton("Stop", c.panel, [this] { axes_.stop(); });
+    c.position->setMaximumWidth(120);
+    c.speed->setMaximumWidth(60);
     grid->addWidget(c.move, 0, 0);
     grid->addWidget(c.position, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("deg"), c.panel), 0, 2);
+    grid->addWidget(c.stop, 0, 3);
     grid->addWidget(c.define, 1, 0);
-    grid->addWidget(c.stop, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Speed (1..10) :"), c.panel), 2, 0);
     grid->addWidget(c.speed, 2, 1);
+    grid->setColumnStretch(4, 1);
     keepPlaceWhenHidden(c.panel);
     return c;
 }

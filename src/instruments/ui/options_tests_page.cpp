@@ -50,7 +50,6 @@ QString withoutAccessKey(const std::string& text) {
 void paintLamp(QLabel* lamp, bool on) {
     lamp->setStyleSheet(on ? QStringLiteral("background: red; border: 1px solid black; border-radius: 7px;")
                            : QStringLiteral("background: lime; border: 1px solid black; border-radius: 7px;"));
-    lamp->setProperty("lit", on);
 }
 
 } // namespace
@@ -144,7 +143,8 @@ QWidget* AnalyserTestsPage::createDisplays() {
     for (std::size_t i = 0; i < readouts_.size(); ++i) {
         readouts_[i] = new QLabel(box);
         readouts_[i]->setTextFormat(Qt::PlainText);
-        grid->addWidget(readouts_[i], 1 + int(i % 4), int(i / 4));
+        // Voltage, monitor and the hemispheres down the left, the lenses on the right.
+        grid->addWidget(readouts_[i], 1 + int(i < 5 ? i : i - 5), i < 5 ? 0 : 1);
     }
     showReadouts(AnalyserReadouts{"Voltage (0..10V) ( x ) :", "", "&Inner Hemisphere : ",
                                   "&Outer Hemisphere : ", "&Retard : ", "", "", ""});
@@ -154,7 +154,7 @@ QWidget* AnalyserTestsPage::createDisplays() {
     lens_->setPlaceholderText(QStringLiteral("Lens Mode"));
     lens_->setCurrentIndex(options_.lensIndex);
     QObject::connect(lens_, &QComboBox::currentIndexChanged, this, [this](int i) { options_.lensIndex = i; });
-    grid->addWidget(lens_, 5, 0);
+    grid->addWidget(lens_, 6, 0);
 
     auto* cardRow = new QHBoxLayout;
     cardRow->addWidget(new QLabel(QStringLiteral("Analyser card (takes effect at the next start) :"), box));
@@ -166,7 +166,7 @@ QWidget* AnalyserTestsPage::createDisplays() {
     cardInUse_ = new QLabel(box);
     cardRow->addWidget(cardInUse_);
     cardRow->addStretch();
-    grid->addLayout(cardRow, 6, 0, 1, 2);
+    grid->addLayout(cardRow, 7, 0, 1, 2);
     return box;
 }
 

@@ -135,9 +135,9 @@ std::string ComConnectionBox::status() const {
     return status_->text().toStdString();
 }
 
-void reportConnectFailure(ComConnectionBox& box, Dialogs& dialogs, bool boxShown) {
+void reportConnectFailure(ComConnectionBox& box, Dialogs& dialogs) {
     box.setStatus(kLinkConnectFailed);
-    if (!boxShown) dialogs.information("", kLinkConnectFailed);
+    dialogs.information("", kLinkConnectFailed);
     QApplication::beep();
 }
 

@@ -79,8 +79,8 @@ private:
 };
 
 // The link's part of "Connect COM" failed: the status bar and an information box say so, with a
-// beep. Links that report the failure themselves leave the box out (`boxShown`).
-void reportConnectFailure(ComConnectionBox& box, Dialogs& dialogs, bool boxShown);
+// beep. (The electrometer links say it themselves; their page only beeps.)
+void reportConnectFailure(ComConnectionBox& box, Dialogs& dialogs);
 
 // A terminal box of a link page. Typed boxes copy every edit into their memo (one line per line of
 // the box, a last empty line not counted, as the boxes always counted); received ones only show it.
