@@ -1,17 +1,23 @@
 // Program start of the desktop program.
 #include "acquisition/analyser_io/port_backend.h"
+#include "acquisition/beamline.h"
 #include "app/app_options.h"
+#include "app/instrument_wiring.h"
 #include "app/main_window.h"
 #include "app/run_connection.h"
 #include "app/single_instance.h"
 #include "app/splash.h"
 #include "common/clock.h"
+#include "common/ini_file.h"
 #include "common/platform_info.h"
 #include "common/qt/qt_dialogs.h"
 #include "common/qt/qt_event_pump.h"
+#include "common/qt/qt_timers.h"
+#include "instruments/serial/qt_serial_transport.h"
 #include "instruments/ui/instrument_display_router.h"
 #include "instruments/ui/mail_alert_window.h"
 #include "instruments/ui/multichanneltron_setup.h"
+#include "instruments/ui/options_window.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -67,7 +73,10 @@ int main(int argc, char** argv) {
     korvo::SteadyClock clock;
     korvo::QtEventPump pump;
     korvo::QtDialogs dialogs;
-    korvo::AcquisitionContext ctx(clock, pump, dialogs);
+    // Qt timers: the serial links' receive polls and the ring-current poll run in the event loop,
+    // also while no wait pumps it (a line typed into a terminal box gets its answer shown).
+    korvo::QtTimers timers;
+    korvo::AcquisitionContext ctx(clock, pump, dialogs, timers);
 
     // The station and its port back end outlive the window, which shows the station to its end.
     korvo::EmptyBus noCard;
@@ -77,10 +86,14 @@ int main(int argc, char** argv) {
     korvo::TForm1 window(station, iniPath);
     QObject::connect(&guard, &korvo::SingleInstanceGuard::activationRequested, &window,
                      &korvo::TForm1::bringToFront);
+    // The instrument links show what they wait for in the main window's status bar; they take the
+    // panels when they are built, so this comes first.
+    korvo::MainWindowStatus statusBar(window);
+    ctx.setStatusPanels(statusBar);
 
-    // The instrument windows, in the order the program has always created them. The analyser
-    // routines draw the channel bars into the multichanneltron setup; lamps and read-outs go to the
-    // options window once it joins the router.
+    // The instrument windows. The analyser routines draw the channel bars into the multichanneltron
+    // setup; lamps and read-outs go to the options window once it joins the router (it needs the
+    // card's back end and the beamline, hence later).
     korvo::InstrumentDisplayRouter instrumentDisplay;
     korvo::TForm14 mailAlert(ctx, iniPath);
     korvo::TForm19 multichanneltron(station, iniPath);
@@ -110,9 +123,22 @@ int main(int argc, char** argv) {
         dialogs.error("Korvo 02", "Analyser card \"" + card + "\" not available:\r" + error +
                                       "\rThe program runs without an analyser.");
         port = korvo::makePortBackend("test", clock, &error);
+        card = "test";
     }
     station.usePort(*port);
     station.startCard();
+
+    // The serial links on Qt Serial Port, COM1..COM4 being the devices of the INI file's [ports];
+    // the stepper axes on the card's back end, which also serves the parallel port.
+    korvo::IniFile portsIni(iniPath);
+    portsIni.load();
+    korvo::ComPortPaths comPorts;
+    comPorts.load(portsIni);
+    korvo::Beamline beamline(station, *port, [] { return std::make_unique<korvo::QtSerialTransport>(); },
+                             comPorts);
+    korvo::TForm15 optionsWindow(station, beamline, *port, comPorts, iniPath);
+    optionsWindow.setCardInUse(card);
+    korvo::connectOptionsWindow(window, optionsWindow, mailAlert, beamline, instrumentDisplay);
 
     korvo::showSplash(window.splashTimeMs());
     window.show();

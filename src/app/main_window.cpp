@@ -150,6 +150,15 @@ void TForm1::setStatusPanel(int index, const QString& text) {
     if (index >= 0 && index < int(statusLabels_.size())) statusLabels_[index]->setText(text);
 }
 
+void TForm1::setStatusPanelRaised(int index, bool raised) {
+    if (index >= 0 && index < int(statusLabels_.size()))
+        statusLabels_[index]->setFrameShadow(raised ? QFrame::Raised : QFrame::Sunken);
+}
+
+bool TForm1::statusPanelRaised(int index) const {
+    return index >= 0 && index < int(statusLabels_.size()) && statusLabels_[index]->frameShadow() == QFrame::Raised;
+}
+
 QString TForm1::statusPanel(int index) const {
     if (index >= 0 && index < int(statusLabels_.size())) return statusLabels_[index]->text();
     return {};

@@ -148,9 +148,14 @@ public:
     QStatusBar* statusPanels() const { return status_; }
     // Status bar panel 0 "Status", 1 " Monochromator: ", 2 "Main Motor: ", 3 unnamed.
     void setStatusPanel(int index, const QString& text);
+    // A raised bevel while an instrument link waits, lowered otherwise.
+    void setStatusPanelRaised(int index, bool raised);
+    bool statusPanelRaised(int index) const;
     QString statusPanel(int index) const;
     // Kind-of-measurement items as currently offered.
     QStringList kindItems() const;
+    // The analyser tests were switched in the options window: "CRR" and "Zufall" come or go.
+    void analyserTestsChanged() { rebuildKindItems(); }
     QStringList channelItems() const;
     // Fills the channel list ("Energy Positions") with `items`.
     void setChannelItems(const std::vector<std::string>& items);

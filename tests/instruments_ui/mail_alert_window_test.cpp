@@ -122,5 +122,33 @@ TEST(MailAlertWindow, AnUnusableRelaySettingIsReportedOnce) {
     EXPECT_EQ(relay.mails()[0].from, "korvo@localhost") << "the default sender stands in";
 }
 
+TEST(MailAlertWindow, ABeamLossAlertGoesOutOnlyWhenAskedForAndNeverAsABox) {
+    LocalSmtpServer relay;
+    MailRig r(relay.port());
+    TForm14 w(r.ctx, r.iniPath);
+    w.ringCurrentLabel = [] { return std::string("12.0 mA"); };
+    const std::string why = "Beam lost: ring current 12.0 mA below 100 mA, the run waits";
+    // Neither the box ticked nor an address typed, then only one of them: nothing is sent.
+    EXPECT_FALSE(w.beamLossAlert(why));
+    w.emailEdit()->setText(QStringLiteral("beamline@example.org"));
+    EXPECT_FALSE(w.beamLossAlert(why));
+    w.emailEdit()->setText(QStringLiteral("  "));
+    w.enableMailsBox()->setChecked(true);
+    EXPECT_FALSE(w.beamLossAlert(why));
+    EXPECT_TRUE(relay.mails().empty());
+
+    w.emailEdit()->setText(QStringLiteral("beamline@example.org"));
+    EXPECT_EQ(w.beamLossAlert(why), 0);
+    ASSERT_EQ(relay.mails().size(), 1u);
+    EXPECT_TRUE(hasHeaderLine(relay.mails()[0].data, "Subject: 12.0 mA")) << relay.mails()[0].data;
+    EXPECT_NE(relay.mails()[0].data.find(why), std::string::npos) << relay.mails()[0].data;
+
+    // A relay that is not there: the code comes back, no box (the run is waiting).
+    ClosedPort closed;
+    std::ofstream(r.iniPath, std::ios::binary) << "[mail]\r\nserver=127.0.0.1\r\nport=" << closed.port() << "\r\n";
+    EXPECT_EQ(w.beamLossAlert(why), 7);
+    EXPECT_TRUE(r.dialogs.shown.empty()) << r.dialogs.texts().front();
+}
+
 } // namespace
 } // namespace korvo

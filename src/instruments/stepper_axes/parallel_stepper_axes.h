@@ -42,7 +42,8 @@ public:
     static constexpr double kDegreesA = 0.003, kDegreesB = 1.8;
     static constexpr int kBacklashSteps = 400;
 
-    ParallelStepperAxes(InstrumentContext ctx, PortIo& port) : ctx_(ctx), port_(port) {}
+    // Axis b has no position to define before it may move: its move button starts enabled.
+    ParallelStepperAxes(InstrumentContext ctx, PortIo& port) : ctx_(ctx), port_(port) { b.moveEnabled = true; }
 
     StepperAxisPage a, b;
     std::function<void()> changed; // the page shows new texts

@@ -74,6 +74,20 @@ TForm14::TForm14(AcquisitionContext& ctx, std::string iniPath, QWidget* parent)
 void TForm14::Button1Click() {
     // The send keeps the interface alive; a second press meanwhile would send the mail twice.
     if (!button1_->isEnabled()) return;
+    button1_->setEnabled(false);
+    const std::string subject = ringCurrentLabel ? ringCurrentLabel() : std::string(kRingReading);
+    const int result = send(subject, body_->text().toStdString(), true);
+    button1_->setEnabled(true);
+    if (result != 0) ctx_.dialogs.error(kInstrumentCaption, mailErrorText(result));
+}
+
+std::optional<int> TForm14::beamLossAlert(const std::string& why) {
+    if (!enableMails_->isChecked() || email_->text().trimmed().isEmpty()) return std::nullopt;
+    const std::string subject = ringCurrentLabel ? ringCurrentLabel() : std::string(kRingReading);
+    return send(subject, why, false);
+}
+
+int TForm14::send(const std::string& subject, const std::string& body, bool showProblems) {
     IniFile ini(iniPath_);
     std::string loadError;
     std::vector<std::string> problems;
@@ -81,16 +95,11 @@ void TForm14::Button1Click() {
         problems.push_back("The INI-File could not be read (" + loadError +
                            ") ! The [mail] defaults are used.");
     const MailSettings settings = readMailSettings(ini, &problems);
-    for (const std::string& p : problems)
-        if (reported_.insert(p).second) ctx_.dialogs.warning(kInstrumentCaption, p);
-
-    button1_->setEnabled(false);
-    const std::string subject = ringCurrentLabel ? ringCurrentLabel() : std::string(kRingReading);
-    const int result =
-        SendMail({settings, ctx_.pump}, subject, body_->text().toStdString(), "",
-                 email_->text().toStdString(), kMailRecipientName, settings.sender, kMailOriginatorName);
-    button1_->setEnabled(true);
-    if (result != 0) ctx_.dialogs.error(kInstrumentCaption, mailErrorText(result));
+    if (showProblems)
+        for (const std::string& p : problems)
+            if (reported_.insert(p).second) ctx_.dialogs.warning(kInstrumentCaption, p);
+    return SendMail({settings, ctx_.pump}, subject, body, "", email_->text().toStdString(), kMailRecipientName,
+                    settings.sender, kMailOriginatorName);
 }
 
 } // namespace korvo

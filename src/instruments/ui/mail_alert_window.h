@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -29,6 +30,11 @@ public:
 
     // The send button ("Button1").
     void Button1Click();
+    // The run paused for a beam loss. With "Enable e-mail's" ticked and an address typed, an alert
+    // goes out: the ring-current label as subject, `why` as text. Nothing (no value) when it was not
+    // asked for, else SendMail's result. No box is shown, not even for a failure: the run waits
+    // meanwhile, and nobody may be there to close one.
+    std::optional<int> beamLossAlert(const std::string& why);
 
     QCheckBox* enableTestsBox() const { return enableTests_; }
     QWidget* testPanel() const { return panel_; }
@@ -41,6 +47,9 @@ public:
     QPushButton* sendButton() const { return button1_; }
 
 private:
+    // One mail to the address in the box; the [mail] problems are reported when `showProblems`.
+    int send(const std::string& subject, const std::string& body, bool showProblems);
+
     AcquisitionContext& ctx_;
     std::string iniPath_;
     std::set<std::string> reported_; // INI problems shown once each
