@@ -43,7 +43,7 @@ static void BM_MonoStatusRoundTrip(benchmark::State& st) {
     InstrumentContext ctx{clock, pump, dialogs, values, timers, panels};
     MonochromatorLink link(ctx, std::make_unique<TerminalTransport>(), paths);
     link.CommPortDriver_1().setDevicePath(sim.device());
-    if (sim.device().empty() || !link.connectPort()) {
+    if (sim.device().empty() || !link.connectCom()) {
         st.SkipWithError("korvo-sim could not be reached");
         return;
     }

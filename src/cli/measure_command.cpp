@@ -297,7 +297,7 @@ bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) 
         return false;
     };
     if (!connect(o.mono, b.monochromator.CommPortDriver_1(), "monochromator",
-                 [&] { return b.monochromator.connectPort(); }) ||
+                 [&] { return b.monochromator.connectCom(); }) ||
         !connect(o.drive, b.motorDrive.CommPortDriver_2(), "motor drive",
                  [&] { return b.motorDrive.connectCom(); }) ||
         !connect(o.keithley1, b.electrometer1.driver(), "electrometer 1",

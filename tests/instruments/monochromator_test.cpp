@@ -71,7 +71,7 @@ struct Rig {
         if (simArgs.empty()) return;
         sim.emplace(std::move(simArgs));
         link.CommPortDriver_1().setDevicePath(sim->device());
-        connected = link.connectPort();
+        connected = link.connectCom();
     }
     InstrumentContext context(bool acquisition) {
         if (!acquisition) return {clock, pump, dialogs, values, timers, panels};
@@ -466,7 +466,7 @@ TEST(MonochromatorLink, TheTerminalSendsTheLastLineAndSavesWhatCameBack) {
     r.link.clearMemos();
     EXPECT_TRUE(r.page().output_1.empty());
     EXPECT_EQ(r.page().input_1.lines(), std::vector<std::string>{""});
-    r.link.disconnectPort();
+    r.link.disconnectCom();
     EXPECT_FALSE(r.page().buttons.open || r.page().buttons.stop || r.page().motionPanelVisible);
     EXPECT_TRUE(r.page().buttons.connect);
 }

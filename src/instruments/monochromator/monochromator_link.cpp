@@ -333,7 +333,7 @@ void MonochromatorLink::MonoGetStatus() {
 // ---------------------------------------------------------------------------------------------------
 // Page
 
-bool MonochromatorLink::connectPort() {
+bool MonochromatorLink::connectCom() {
     clearMemos();
     if (!CommPortDriver_1_.Connect()) return false;
     unanswered_ = 0;
@@ -344,7 +344,7 @@ bool MonochromatorLink::connectPort() {
     return true;
 }
 
-void MonochromatorLink::disconnectPort() {
+void MonochromatorLink::disconnectCom() {
     CommPortDriver_1_.Disconnect();
     page_.buttons = MonochromatorButtons{};
     page_.motionPanelVisible = false;

@@ -60,8 +60,8 @@ public:
     void MonoGetStatus();
     // "Connect COM" / "Disconnect COM": the link's part of them (terminal boxes, buttons, motion
     // panel). The window shows its own status text and the connect-failure box.
-    bool connectPort();
-    void disconnectPort();
+    bool connectCom();
+    void disconnectCom();
     // Enter in output_1: its last line and CR are sent (only CR when the box is empty); with the
     // simulator on, the simulator answers it.
     void terminalEnter();

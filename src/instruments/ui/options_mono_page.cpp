@@ -113,7 +113,7 @@ void MonoPage::createTestGroup() {
 
 void MonoPage::connectClicked() {
     connection_->applyDevicePath();
-    if (link_.connectPort())
+    if (link_.connectCom())
         connection_->setStatus(kLinkConnected);
     else
         reportConnectFailure(*connection_, dialogs_);
@@ -122,7 +122,7 @@ void MonoPage::connectClicked() {
 
 void MonoPage::disconnectClicked() {
     connection_->setStatus(kLinkDisconnected);
-    link_.disconnectPort();
+    link_.disconnectCom();
     refresh();
 }
 
