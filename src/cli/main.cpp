@@ -2,6 +2,7 @@
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
 #include "cli/measure_command.h"
+#include "cli/project_command.h"
 #include "cli/ring_current_command.h"
 
 #include <CLI/CLI.hpp>
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     // Each verb sets the exit status from its callback.
     int exitStatus = 0;
     korvo::addInfoCommand(app, exitStatus);
+    korvo::addProjectCommand(app, exitStatus);
     korvo::addMeasureCommand(app, exitStatus);
     korvo::addRingCurrentCommand(app, exitStatus);
     korvo::addMailCommand(app, exitStatus);

@@ -55,7 +55,8 @@ void setRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
         top /= 10;
         m *= 10;
     }
-    const double withHeadroom = top * 1.001 * m;
+    // In extended precision, as the headroom was always computed: all 50 gives exactly 100.1.
+    const auto withHeadroom = static_cast<double>(static_cast<long double>(top) * 1.001L * m);
     // Only counts next to the largest double could overflow; they keep their own maximum.
     if (std::isfinite(withHeadroom)) s.YMax = withHeadroom;
     s.YTop = s.YMax;
