@@ -269,7 +269,8 @@ private:
 
 } // namespace
 
-std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std::span<const SpectrumPoint>>& points) {
+std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std::span<const SpectrumPoint>>& points,
+                             ProjectPointStyle style) {
     std::size_t total = 0;
     for (const auto& p : points) total += p.size();
     std::string out;
@@ -297,6 +298,12 @@ std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std:
     }
     for (const auto& spectrum : points)
         for (const SpectrumPoint& p : spectrum) {
+            if (style == ProjectPointStyle::EnergyAndCount) {
+                out += text::formatPattern(p.x, "0.0000");
+                out += ' ';
+                addInteger(out, text::roundHalfEven(p.y));
+                continue;
+            }
             out += text::formatScientific23(p.x);
             out += ' ';
             addReal(out, p.y);

@@ -42,8 +42,13 @@ struct ProjectLayout {
     std::vector<ProjectBlock> blocks;
 };
 
+// How the point lines are written: both values in the 23-character form, or, in the projects made
+// from multichanneltron files, x with four decimals ("0.0000") and the count as an integer.
+enum class ProjectPointStyle { Exponent23, EnergyAndCount };
+
 // The file's bytes. points[i] are the points of blocks[i] (NumPoints of them).
-std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std::span<const SpectrumPoint>>& points);
+std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std::span<const SpectrumPoint>>& points,
+                             ProjectPointStyle style = ProjectPointStyle::Exponent23);
 
 struct ProjectReadLimits {
     std::size_t maxSpectra = 2000;          // a project of more blocks is refused
