@@ -175,6 +175,8 @@ public:
     ~TempFiles() {
         if (!list_.ScientaTempFlag) return;
         for (const std::string& path : list_.paths) ::unlink(path.c_str());
+        if (!list_.tempDirectory.empty()) ::rmdir(list_.tempDirectory.c_str());
+        list_.tempDirectory.clear();
         list_.ScientaTempFlag = false;
     }
 

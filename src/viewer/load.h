@@ -23,6 +23,8 @@ struct LoadList {
     std::vector<std::string> paths;
     bool LoadProjectFlag = false; // the dialog's "Load project" was used
     bool ScientaTempFlag = false; // the paths are temporary files of the Scienta import: deleted once read
+    // The private directory the Scienta import made for them; removed with them.
+    std::string tempDirectory;
     std::size_t LoadCount() const { return paths.size(); }
 };
 
