@@ -1,4 +1,5 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
+#include "cli/convert_command.h"
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
 #include "cli/measure_command.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     int exitStatus = 0;
     korvo::addInfoCommand(app, exitStatus);
     korvo::addProjectCommand(app, exitStatus);
+    korvo::addConvertCommand(app, exitStatus);
     korvo::addMeasureCommand(app, exitStatus);
     korvo::addRingCurrentCommand(app, exitStatus);
     korvo::addMailCommand(app, exitStatus);

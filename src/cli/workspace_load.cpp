@@ -1,6 +1,7 @@
 #include "cli/workspace_load.h"
 
 #include "files/spectrum_info.h"
+#include "viewer/import_load.h"
 #include "viewer/load.h"
 
 #include <atomic>
@@ -48,25 +49,26 @@ private:
 
 void addLoadOptions(CLI::App& verb, CliLoadOptions& options) {
     verb.add_option("files", options.files, "Spectrum files and .k98 projects, loaded as one load");
-    verb.add_option("--origin", options.origin, "An Origin data file to import (not available yet)");
-    verb.add_option("--scienta", options.scienta, "A Scienta analyser file to import (not available yet)");
+    verb.add_option("--origin", options.origin,
+                    "An Origin data file (.dat) to import as the viewer's \"&ORIGIN Dat-file\", after the files");
+    verb.add_option("--scienta", options.scienta,
+                    "A Scienta analyser file to import as the load dialog's \"Load Scienta\", after the files");
     verb.add_option("--overview", options.overview,
                     "Append one line per loaded spectrum file to this overview file (made when missing)");
 }
 
 std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& err) {
-    // The Origin and Scienta imports have their own readers, which this program does not have yet.
-    if (!options.origin.empty() || !options.scienta.empty()) {
-        err << (options.origin.empty() ? "--scienta" : "--origin") << ": not available yet\n";
-        return nullptr;
-    }
-    if (options.files.empty()) {
+    if (options.files.empty() && options.origin.empty() && options.scienta.empty()) {
         err << "No files to load.\n";
         return nullptr;
     }
     // The workspace keeps full paths, as the load dialog hands them over.
-    std::vector<std::string> paths;
-    for (const std::string& f : options.files) paths.push_back(std::filesystem::absolute(f).lexically_normal().string());
+    const auto absolute = [](const std::vector<std::string>& files) {
+        std::vector<std::string> paths;
+        for (const std::string& f : files) paths.push_back(std::filesystem::absolute(f).lexically_normal().string());
+        return paths;
+    };
+    const std::vector<std::string> paths = absolute(options.files);
 
     auto ws = std::make_unique<tvar>();
     LoadOptions load;
@@ -79,7 +81,9 @@ std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& er
         return !gInterrupted.load();
     };
     auto previous = std::signal(SIGINT, onLoadInterrupt);
-    const LoadOutcome outcome = loadFiles(*ws, paths, load);
+    LoadOutcome outcome = loadFiles(*ws, paths, load);
+    // Scienta and Origin files follow the others, each imported as the viewer imports it.
+    if (paths.empty() || outcome) outcome = loadImports(*ws, absolute(options.scienta), absolute(options.origin), load);
     std::signal(SIGINT, previous);
     line.reset();
     if (!outcome) {
