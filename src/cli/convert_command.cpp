@@ -7,6 +7,7 @@
 #include "files/spectrum_info.h"
 
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -88,28 +89,35 @@ private:
     std::set<std::string> targets_;
 };
 
-// As "Single Multi -> project" converts them, file after file; but a command-line run is all or
-// nothing: the first file that cannot be converted ends the command and no project is written.
-int convertMulti(const Options& o) {
-    const std::optional<std::string> outDir = o.outDir ? std::optional(absolute(*o.outDir)) : std::nullopt;
+// Stages the outputs of each file in turn (`stage` returns why a file cannot be converted, empty when
+// it was staged) and puts them in place once every file is done: all or nothing.
+int convertAll(const std::vector<std::string>& files,
+               const std::function<std::string(const std::string&, StagedOutputs&)>& stage) {
     StagedOutputs outputs;
-    for (const std::string& file : o.files) {
-        const MultichanneltronProject p = prepareMultichanneltronProject(absolute(file), o.window, outDir);
-        std::string error;
-        if (!p) error = p.read.error;
-        else if (!outputs.add(p.target, p.bytes, error)) error = "Cannot convert: " + error + ".";
-        if (!error.empty()) {
+    for (const std::string& file : files)
+        if (const std::string error = stage(file, outputs); !error.empty()) {
             report(file, error);
             std::cerr << "Nothing was written.\n";
             return 2;
         }
-    }
     std::string error;
     if (!outputs.commit(error)) {
         std::cerr << escapeForTerminal(error) << "\nNothing was written.\n";
         return 2;
     }
     return 0;
+}
+
+// As "Single Multi -> project" converts them, file after file; but a command-line run is all or
+// nothing: the first file that cannot be converted ends the command and no project is written.
+int convertMulti(const Options& o) {
+    const std::optional<std::string> outDir = o.outDir ? std::optional(absolute(*o.outDir)) : std::nullopt;
+    return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
+        const MultichanneltronProject p = prepareMultichanneltronProject(absolute(file), o.window, outDir);
+        if (!p) return p.read.error;
+        std::string error;
+        return outputs.add(p.target, p.bytes, error) ? std::string() : "Cannot convert: " + error + ".";
+    });
 }
 
 // The name of slice s of `path` in the output directory: "run7.pxt" gives "run7_0001.dat".
@@ -127,26 +135,16 @@ int convertScienta(const Options& o) {
         std::cerr << "convert --scienta needs --out-dir DIR: a file gives one spectrum file per slice.\n";
         return 2;
     }
-    StagedOutputs outputs;
-    for (const std::string& file : o.files) {
+    return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
         const ScientaReadResult r = readScientaFile(file);
-        std::string error = r.error;
-        for (int s = 1; r && s <= r.data.header.slices && error.empty(); ++s)
+        if (!r) return r.error;
+        std::string error;
+        for (int s = 1; s <= r.data.header.slices; ++s)
             if (!outputs.add(absolute(*o.outDir + "/" + sliceName(file, s)), scientaSliceText(r.data, s) + "END\r\n",
                              error))
-                error = "Cannot convert: " + error + ".";
-        if (!error.empty()) {
-            report(file, error);
-            std::cerr << "Nothing was written.\n";
-            return 2;
-        }
-    }
-    std::string error;
-    if (!outputs.commit(error)) {
-        std::cerr << escapeForTerminal(error) << "\nNothing was written.\n";
-        return 2;
-    }
-    return 0;
+                return "Cannot convert: " + error + ".";
+        return std::string();
+    });
 }
 
 } // namespace

@@ -58,7 +58,11 @@ std::string shown(std::string_view token) {
     std::string out;
     for (char c : token.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
     if (token.size() > 40) out += "...";
-    return "\"" + asText(out) + "\"";
+    // Built up in place: "\"" + text reads to GCC 12 as an overlapping copy (-Wrestrict).
+    std::string quoted(1, '"');
+    quoted += asText(out);
+    quoted += '"';
+    return quoted;
 }
 
 bool isBlank(char c) {
