@@ -3,9 +3,10 @@
 
 namespace korvo {
 
-// `korvo-cli info [--json] FILE...`: the header fields and points of spectrum files as the viewer
-// reads them, file after file. Exit status 2 when a file cannot be read (also a directory, FIFO or
-// device, refused at once) or the output cannot be written.
+// `korvo-cli info [--json] [--overview OUT] FILE...`: loads the files as one load into a fresh
+// workspace, as the viewer does (a ".k98" file through the project load), and prints the workspace:
+// counts, order and every spectrum with its fields and points, as text or as one JSON object.
+// Messages go to stderr; a load that fails or output that cannot be written exits with status 2.
 void addInfoCommand(CLI::App& app, int& exitStatus);
 
 } // namespace korvo

@@ -1,7 +1,9 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
+#include "cli/convert_command.h"
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
 #include "cli/measure_command.h"
+#include "cli/project_command.h"
 #include "cli/ring_current_command.h"
 
 #include <CLI/CLI.hpp>
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
     // Each verb sets the exit status from its callback.
     int exitStatus = 0;
     korvo::addInfoCommand(app, exitStatus);
+    korvo::addProjectCommand(app, exitStatus);
+    korvo::addConvertCommand(app, exitStatus);
     korvo::addMeasureCommand(app, exitStatus);
     korvo::addRingCurrentCommand(app, exitStatus);
     korvo::addMailCommand(app, exitStatus);

@@ -1,0 +1,180 @@
+#include "cli/convert_command.h"
+
+#include "common/file_util.h"
+#include "common/number_text.h"
+#include "files/multichanneltron.h"
+#include "files/scienta_file.h"
+#include "files/spectrum_info.h"
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <unistd.h>
+
+namespace korvo {
+namespace {
+
+struct Options {
+    bool multi = false;
+    bool scienta = false;
+    std::vector<std::string> files;
+    std::optional<std::string> outDir;
+    MultichanneltronWindowValues window;
+};
+
+std::string absolute(const std::string& path) {
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+void report(const std::string& path, const std::string& message) {
+    std::cerr << escapeForTerminal(path) << ": " << escapeForTerminal(message) << "\n";
+}
+
+// The outputs of one command, all or nothing: each is written completely under a hidden name beside
+// its target, and only when every one has been written are they renamed into place. Anything not
+// committed is removed, so a failed conversion leaves neither a partial file nor a partial set.
+class StagedOutputs {
+public:
+    StagedOutputs() = default;
+    StagedOutputs(const StagedOutputs&) = delete;
+    StagedOutputs& operator=(const StagedOutputs&) = delete;
+    ~StagedOutputs() {
+        std::error_code ec;
+        for (const auto& o : outputs_) std::filesystem::remove(o.staged, ec);
+    }
+
+    // false with a reason when the bytes cannot be written or two outputs would have the same name.
+    bool add(const std::string& target, std::string_view bytes, std::string& error) {
+        if (!targets_.insert(target).second) {
+            error = "two of the converted files would both be written as \"" + target + "\"";
+            return false;
+        }
+        const std::filesystem::path t(target);
+        const std::string staged = (t.parent_path() / ("." + t.filename().string() + ".convert-" +
+                                                       std::to_string(::getpid()) + "-" +
+                                                       std::to_string(outputs_.size())))
+                                       .string();
+        outputs_.push_back({target, staged});
+        if (!writeFileAtomic(staged, bytes, &error)) {
+            error = "cannot write \"" + target + "\": " + error;
+            return false;
+        }
+        return true;
+    }
+
+    // Renames every output into place and lists it on stdout.
+    bool commit(std::string& error) {
+        for (std::size_t i = 0; i < outputs_.size(); ++i) {
+            std::error_code ec;
+            std::filesystem::rename(outputs_[i].staged, outputs_[i].target, ec);
+            if (ec) {
+                error = "cannot write \"" + outputs_[i].target + "\": " + ec.message();
+                // Those already in place are removed again: the command leaves all or nothing.
+                for (std::size_t j = 0; j < i; ++j) std::filesystem::remove(outputs_[j].target, ec);
+                return false;
+            }
+        }
+        for (const auto& o : outputs_) std::cout << escapeForTerminal(o.target) << "\n";
+        outputs_.clear();
+        return true;
+    }
+
+private:
+    struct Output {
+        std::string target, staged;
+    };
+    std::vector<Output> outputs_;
+    std::set<std::string> targets_;
+};
+
+// Stages the outputs of each file in turn (`stage` returns why a file cannot be converted, empty when
+// it was staged) and puts them in place once every file is done: all or nothing.
+int convertAll(const std::vector<std::string>& files,
+               const std::function<std::string(const std::string&, StagedOutputs&)>& stage) {
+    StagedOutputs outputs;
+    for (const std::string& file : files)
+        if (const std::string error = stage(file, outputs); !error.empty()) {
+            report(file, error);
+            std::cerr << "Nothing was written.\n";
+            return 2;
+        }
+    std::string error;
+    if (!outputs.commit(error)) {
+        std::cerr << escapeForTerminal(error) << "\nNothing was written.\n";
+        return 2;
+    }
+    return 0;
+}
+
+// As "Single Multi -> project" converts them, file after file; but a command-line run is all or
+// nothing: the first file that cannot be converted ends the command and no project is written.
+int convertMulti(const Options& o) {
+    const std::optional<std::string> outDir = o.outDir ? std::optional(absolute(*o.outDir)) : std::nullopt;
+    return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
+        const MultichanneltronProject p = prepareMultichanneltronProject(absolute(file), o.window, outDir);
+        if (!p) return p.read.error;
+        std::string error;
+        return outputs.add(p.target, p.bytes, error) ? std::string() : "Cannot convert: " + error + ".";
+    });
+}
+
+// The name of slice s of `path` in the output directory: "run7.pxt" gives "run7_0001.dat".
+std::string sliceName(const std::string& path, int slice) {
+    std::string stem = std::filesystem::path(path).filename().string();
+    if (const std::size_t dot = stem.find_last_of('.'); dot != std::string::npos && dot > 0) stem.resize(dot);
+    return stem + "_" + text::formatPattern(slice, "0000") + ".dat";
+}
+
+// Every slice as the spectrum file the import makes of it, closed by the "END" line a spectrum file
+// ends with (the import's temporary files, read once and deleted, do without). All or nothing, as
+// for --multi.
+int convertScienta(const Options& o) {
+    if (!o.outDir) {
+        std::cerr << "convert --scienta needs --out-dir DIR: a file gives one spectrum file per slice.\n";
+        return 2;
+    }
+    return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
+        const ScientaReadResult r = readScientaFile(file);
+        if (!r) return r.error;
+        std::string error;
+        for (int s = 1; s <= r.data.header.slices; ++s)
+            if (!outputs.add(absolute(*o.outDir + "/" + sliceName(file, s)), scientaSliceText(r.data, s) + "END\r\n",
+                             error))
+                return "Cannot convert: " + error + ".";
+        return std::string();
+    });
+}
+
+} // namespace
+
+void addConvertCommand(CLI::App& app, int& exitStatus) {
+    auto o = std::make_shared<Options>();
+    CLI::App* convert =
+        app.add_subcommand("convert", "Convert multichanneltron files to .k98 projects or Scienta files to spectrum files");
+    auto* multi = convert->add_flag("--multi", o->multi,
+                                    "Multichanneltron spectrum files: one .k98 project of ten spectra per file, "
+                                    "named FILE.k98 (beside the file or in --out-dir)");
+    auto* scienta = convert->add_flag("--scienta", o->scienta,
+                                      "Scienta analyser files: one spectrum file per slice, NAME_0001.dat ... "
+                                      "in --out-dir");
+    multi->excludes(scienta);
+    convert->add_option("files", o->files, "The files to convert, in order")->required();
+    convert->add_option("--out-dir", o->outDir, "Directory for the converted files")->check(CLI::ExistingDirectory);
+    convert->add_option("--meas-time", o->window.measTime,
+                        "--multi: the measuring time per point (ms) the project keeps, as the main window's field "
+                        "(default 500)");
+    convert->add_option("--scan-counter", o->window.scanCounter,
+                        "--multi: the scan counter the project keeps, as the main window's (default 1)");
+    convert->callback([o, &exitStatus] {
+        if (!o->multi && !o->scienta) {
+            std::cerr << "convert: say what the files are, --multi or --scienta.\n";
+            exitStatus = 2;
+            return;
+        }
+        exitStatus = o->multi ? convertMulti(*o) : convertScienta(*o);
+    });
+}
+
+} // namespace korvo

@@ -1,0 +1,99 @@
+#include "cli/workspace_load.h"
+
+#include "files/spectrum_info.h"
+#include "viewer/import_load.h"
+#include "viewer/load.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <unistd.h>
+
+namespace korvo {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void onLoadInterrupt(int) {
+    gInterrupted = true;
+}
+
+// One line on a terminal, rewritten in place at most ten times a second and only once a load has
+// taken a moment, so that quick loads print nothing.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::ostream& err) : err_(err), start_(Clock::now()) {}
+    ~ProgressLine() {
+        if (shown_) err_ << "\r\x1b[K" << std::flush;
+    }
+    void show(const LoadProgress& p) {
+        const auto now = Clock::now();
+        if (now - start_ < std::chrono::milliseconds(200) || now - last_ < std::chrono::milliseconds(100)) return;
+        last_ = now;
+        shown_ = true;
+        err_ << "\r\x1b[KLoading " << (p.filesDone + 1) << " of " << p.filesTotal << ": "
+             << escapeForTerminal(std::filesystem::path(std::string(p.path)).filename().string());
+        if (p.bytesTotal > 0) err_ << " (" << (100 * p.bytesDone / p.bytesTotal) << " %)";
+        err_ << std::flush;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::ostream& err_;
+    Clock::time_point start_, last_{};
+    bool shown_ = false;
+};
+
+} // namespace
+
+void addLoadOptions(CLI::App& verb, CliLoadOptions& options) {
+    verb.add_option("files", options.files, "Spectrum files and .k98 projects, loaded as one load");
+    verb.add_option("--origin", options.origin,
+                    "An Origin data file (.dat) to import as the viewer's \"&ORIGIN Dat-file\", after the files");
+    verb.add_option("--scienta", options.scienta,
+                    "A Scienta analyser file to import as the load dialog's \"Load Scienta\", after the files");
+    verb.add_option("--overview", options.overview,
+                    "Append one line per loaded spectrum file to this overview file (made when missing)");
+}
+
+std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& err) {
+    if (options.files.empty() && options.origin.empty() && options.scienta.empty()) {
+        err << "No files to load.\n";
+        return nullptr;
+    }
+    // The workspace keeps full paths, as the load dialog hands them over.
+    const auto absolute = [](const std::vector<std::string>& files) {
+        std::vector<std::string> paths;
+        for (const std::string& f : files) paths.push_back(std::filesystem::absolute(f).lexically_normal().string());
+        return paths;
+    };
+    const std::vector<std::string> paths = absolute(options.files);
+
+    auto ws = std::make_unique<tvar>();
+    LoadOptions load;
+    load.overviewPath = options.overview;
+    std::optional<ProgressLine> line;
+    if (::isatty(STDERR_FILENO)) line.emplace(err);
+    gInterrupted = false;
+    load.progress = [&line](const LoadProgress& p) {
+        if (line) line->show(p);
+        return !gInterrupted.load();
+    };
+    auto previous = std::signal(SIGINT, onLoadInterrupt);
+    LoadOutcome outcome = loadFiles(*ws, paths, load);
+    // Scienta and Origin files follow the others, each imported as the viewer imports it.
+    if (paths.empty() || outcome) outcome = loadImports(*ws, absolute(options.scienta), absolute(options.origin), load);
+    std::signal(SIGINT, previous);
+    line.reset();
+    if (!outcome) {
+        if (!outcome.failedPath.empty()) err << escapeForTerminal(outcome.failedPath) << ": ";
+        err << escapeForTerminal(outcome.message);
+        if (outcome.failedLine > 0) err << " (line " << outcome.failedLine << ")";
+        err << "\n";
+        return nullptr;
+    }
+    return ws;
+}
+
+} // namespace korvo

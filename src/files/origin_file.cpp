@@ -1,0 +1,291 @@
+#include "files/origin_file.h"
+
+#include "common/number_text.h"
+#include "common/text_codec.h"
+
+#include <charconv>
+
+namespace korvo {
+namespace {
+
+// Lines of a byte source: CR LF, LF or a lone CR; a line end at the very end starts no further line.
+// A line that lies within one piece is handed out in place, only one that runs over the end of a
+// piece is copied.
+class Lines {
+public:
+    enum class Status { Line, End, TooLong, ReadError };
+    explicit Lines(SpectrumByteSource& source) : source_(source) {}
+
+    Status next(std::string_view& line) {
+        carry_.clear();
+        bool carrying = false;
+        for (;;) {
+            if (piece_.empty()) {
+                if (atEnd_) return carrying ? deliver(line, carry_) : Status::End;
+                if (!source_.next(piece_, error_)) return Status::ReadError;
+                if (piece_.empty()) atEnd_ = true;
+                if (skipLf_ && !piece_.empty() && piece_.front() == '\n') piece_.remove_prefix(1);
+                skipLf_ = false;
+                continue;
+            }
+            std::size_t end = 0;
+            while (end < piece_.size() && piece_[end] != '\n' && piece_[end] != '\r') ++end;
+            if (carry_.size() + end > kMaxSpectrumLineBytes) {
+                ++number_;
+                return Status::TooLong;
+            }
+            if (end == piece_.size()) {
+                carry_.append(piece_);
+                piece_ = {};
+                carrying = true;
+                continue;
+            }
+            Status status;
+            if (carrying) {
+                carry_.append(piece_.substr(0, end));
+                status = deliver(line, carry_);
+            } else {
+                status = deliver(line, piece_.substr(0, end));
+            }
+            const bool cr = piece_[end] == '\r';
+            piece_.remove_prefix(end + 1);
+            if (cr) {
+                if (piece_.empty())
+                    skipLf_ = true; // the LF of a CR LF may open the next piece
+                else if (piece_.front() == '\n')
+                    piece_.remove_prefix(1);
+            }
+            return status;
+        }
+    }
+
+    bool restart() {
+        if (!source_.rewind(error_)) return false;
+        piece_ = {};
+        carry_.clear();
+        skipLf_ = atEnd_ = false;
+        number_ = 0;
+        return true;
+    }
+    int number() const { return number_; }
+    const std::string& error() const { return error_; }
+
+private:
+    Status deliver(std::string_view& line, std::string_view text) {
+        line = text;
+        // Tables saved by current editors may start with a UTF-8 byte order mark.
+        if (++number_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+        return Status::Line;
+    }
+
+    SpectrumByteSource& source_;
+    std::string_view piece_;
+    std::string carry_;
+    bool skipLf_ = false;
+    bool atEnd_ = false;
+    int number_ = 0;
+    std::string error_;
+};
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool isBlankLine(std::string_view line) {
+    for (char c : line)
+        if (!isBlank(c)) return false;
+    return true;
+}
+
+// The header ends at the first line with a digit among its first three characters. A line of
+// another code page counts one character per byte.
+bool startsWithDigit(std::string_view line) {
+    const bool utf8 = isValidUtf8(line.substr(0, 12));
+    int characters = 0;
+    for (std::size_t i = 0; i < line.size() && characters < 3; ++i) {
+        const auto b = static_cast<unsigned char>(line[i]);
+        if (utf8 && (b & 0xC0) == 0x80) continue; // inside a character
+        if (b >= '0' && b <= '9') return true;
+        ++characters;
+    }
+    return false;
+}
+
+std::string_view nextToken(std::string_view line, std::size_t& pos) {
+    while (pos < line.size() && isBlank(line[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < line.size() && !isBlank(line[pos])) ++pos;
+    return line.substr(start, pos - start);
+}
+
+std::size_t countTokens(std::string_view line) {
+    std::size_t n = 0, pos = 0;
+    while (!nextToken(line, pos).empty()) ++n;
+    return n;
+}
+
+// Plain decimals go straight through from_chars; anything else is decided by parseDouble, which
+// also refuses "inf" and "nan" and numbers beyond the double range.
+std::optional<double> readNumber(std::string_view token) {
+    const std::size_t sign = !token.empty() && (token[0] == '+' || token[0] == '-') ? 1 : 0;
+    if (sign < token.size() && ((token[sign] >= '0' && token[sign] <= '9') || token[sign] == '.')) {
+        const std::string_view body = token[0] == '+' ? token.substr(1) : token;
+        double v = 0;
+        const auto r = std::from_chars(body.data(), body.data() + body.size(), v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == body.data() + body.size()) return v;
+    }
+    return text::parseDouble(token).value;
+}
+
+std::string shown(std::string_view token) {
+    std::string out;
+    for (char c : token.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+    if (token.size() > 40) out += "...";
+    // Built up in place: "\"" + text reads to GCC 12 as an overlapping copy (-Wrestrict).
+    std::string quoted(1, '"');
+    quoted += windows1252ToUtf8(out);
+    quoted += '"';
+    return quoted;
+}
+
+class Failure {
+public:
+    explicit Failure(std::string_view name) : name_(name) {}
+    OriginReadResult operator()(const std::string& why, int line) const {
+        OriginReadResult r;
+        r.error = "Cannot import the Origin file " + std::string(name_) + ": " + why;
+        if (line > 0) r.error += " (line " + std::to_string(line) + ")";
+        r.error += ".";
+        r.errorLine = line;
+        return r;
+    }
+    OriginReadResult lineFault(Lines::Status status, const Lines& lines) const {
+        if (status == Lines::Status::ReadError) {
+            OriginReadResult r;
+            r.error = lines.error();
+            return r;
+        }
+        return (*this)("a line is longer than 8 MB; this is not a table of numbers", lines.number());
+    }
+
+private:
+    std::string_view name_;
+};
+
+} // namespace
+
+OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view name,
+                                  std::vector<SpectrumPoint>& points, const OriginReadLimits& limits) {
+    using Status = Lines::Status;
+    const Failure fail(name);
+    Lines lines(source);
+    OriginTable t;
+    std::string_view line;
+    Status status;
+
+    // First pass: the header, the columns, the rows.
+    while ((status = lines.next(line)) == Status::Line && !startsWithDigit(line)) ++t.headerLines;
+    if (status == Status::End) return fail("no line of numbers (no digit among the first three characters)", 0);
+    if (status != Status::Line) return fail.lineFault(status, lines);
+    const int firstRow = lines.number();
+    t.rows = 1;
+    while ((status = lines.next(line)) == Status::Line && isBlankLine(line)) {
+    }
+    if (status == Status::End)
+        return fail("it holds one row of numbers only; its columns are counted on the row after the first",
+                    firstRow);
+    if (status != Status::Line) return fail.lineFault(status, lines);
+    const std::size_t tokens = countTokens(line);
+    t.columns = tokens - 1;
+    if (t.columns == 0) return fail("the row holds one value only; there is no column of counts", lines.number());
+    if (t.columns > limits.maxColumns)
+        return fail("it has " + std::to_string(t.columns) + " columns of counts, the window has room for " +
+                        std::to_string(limits.maxColumns) + " more spectra (at most 2000 in all)",
+                    lines.number());
+    ++t.rows;
+    while ((status = lines.next(line)) == Status::Line)
+        if (!isBlankLine(line)) ++t.rows;
+    if (status != Status::End) return fail.lineFault(status, lines);
+    if (static_cast<double>(t.columns) * static_cast<double>(t.rows) > static_cast<double>(limits.maxValues))
+        return fail("its " + std::to_string(t.rows) + " rows of " + std::to_string(t.columns) + " columns are more than " +
+                        std::to_string(limits.maxValues) + " values",
+                    0);
+
+    // Second pass: the values, straight to their place.
+    if (!lines.restart()) {
+        OriginReadResult r;
+        r.error = lines.error();
+        return r;
+    }
+    for (std::size_t h = 0; h < t.headerLines; ++h)
+        if ((status = lines.next(line)) != Status::Line) return fail.lineFault(status, lines);
+    const std::size_t before = points.size();
+    const auto undo = [&](OriginReadResult r) {
+        points.resize(before);
+        return r;
+    };
+    points.resize(before + t.columns * t.rows);
+    SpectrumPoint* const out = points.data() + before;
+    std::size_t row = 0;
+    while ((status = lines.next(line)) == Status::Line) {
+        if (isBlankLine(line)) continue;
+        // A file that grows between the two passes gets no more rows than were counted.
+        if (row == t.rows) return undo(fail("the file changed while it was read", lines.number()));
+        std::size_t pos = 0;
+        const std::string_view xText = nextToken(line, pos);
+        const auto x = readNumber(xText);
+        if (!x) return undo(fail(shown(xText) + " is not a number", lines.number()));
+        if (row == 0) t.xMin = t.xMax = *x;
+        t.xMin = std::min(t.xMin, *x);
+        t.xMax = std::max(t.xMax, *x);
+        for (std::size_t c = 0; c < t.columns; ++c) {
+            const std::string_view yText = nextToken(line, pos);
+            if (yText.empty())
+                return undo(fail("the row holds " + std::to_string(c) + " values after x, " +
+                                     std::to_string(t.columns) + " columns were counted",
+                                 lines.number()));
+            const auto y = readNumber(yText);
+            if (!y) return undo(fail(shown(yText) + " is not a number", lines.number()));
+            if (row == 0 && c == 0) t.yMin = t.yMax = *y;
+            t.yMin = std::min(t.yMin, *y);
+            t.yMax = std::max(t.yMax, *y);
+            out[c * t.rows + row] = {*x, *y};
+        }
+        ++row;
+    }
+    if (status != Status::End) return undo(fail.lineFault(status, lines));
+    if (row != t.rows) return undo(fail("the file changed while it was read", 0));
+    OriginReadResult r;
+    r.table = t;
+    return r;
+}
+
+namespace {
+
+class TextSource final : public SpectrumByteSource {
+public:
+    explicit TextSource(std::string_view bytes) : bytes_(bytes) {}
+    bool next(std::string_view& piece, std::string&) override {
+        piece = done_ ? std::string_view{} : bytes_;
+        done_ = true;
+        return true;
+    }
+    bool rewind(std::string&) override {
+        done_ = false;
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    bool done_ = false;
+};
+
+} // namespace
+
+OriginReadResult readOriginText(std::string_view bytes, std::string_view name, std::vector<SpectrumPoint>& points,
+                                const OriginReadLimits& limits) {
+    TextSource source(bytes);
+    return readOriginSource(source, name, points, limits);
+}
+
+} // namespace korvo

@@ -1,0 +1,85 @@
+#pragma once
+// Bringing spectrum files into a workspace: the viewer's "&Load", korvo-cli info and project, and the
+// tests all run this one procedure.
+//
+// A load is all or nothing. The files are read first, beside the workspace; only when every file of
+// the list has been read are the new spectra put into it. A load that fails, is cancelled or is
+// refused leaves the workspace exactly as it was (order, counts, pool, numbering, Active), so the
+// window adds "&Spectrum" menu entries only for the numbers a successful load reports.
+#include "viewer/workspace.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvo {
+
+// The load list, kept by the main window for the whole program run: the load dialog fills it, the
+// load procedure reads it. Position i (1 .. LoadCount) of the list is paths[i - 1].
+struct LoadList {
+    std::vector<std::string> paths;
+    bool LoadProjectFlag = false; // the dialog's "Load project" was used
+    bool ScientaTempFlag = false; // the paths are temporary files of the Scienta import: deleted once read
+    // The private directory the Scienta import made for them; removed with them.
+    std::string tempDirectory;
+    std::size_t LoadCount() const { return paths.size(); }
+};
+
+// Where a load stands, for a progress bar or line. Called before each file and after every piece of
+// a large file, so that the window can pump its events while a load runs.
+struct LoadProgress {
+    std::string_view path;       // the file being read
+    std::size_t filesDone = 0;   // files read completely
+    std::size_t filesTotal = 0;  // files of the load
+    std::uint64_t bytesDone = 0; // of the file being read
+    std::uint64_t bytesTotal = 0;
+};
+// Returns whether to go on; false cancels the load, which then leaves the workspace as it was.
+using LoadProgressHook = std::function<bool(const LoadProgress&)>;
+
+struct LoadOptions {
+    // "overview file" ticked and a file chosen: one line per loaded file is appended to it (the file
+    // is made, with its title line, when it does not exist). Written only when the load succeeds.
+    std::optional<std::string> overviewPath;
+    LoadProgressHook progress;
+};
+
+enum class LoadStatus {
+    Loaded,    // new spectra are in the workspace
+    Nothing,   // the load list was empty; the workspace is unchanged (Closed set if it held nothing)
+    Failed,    // a file could not be read; nothing of the load stays
+    Cancelled, // the progress hook said stop; nothing of the load stays
+    Refused,   // too many files or spectra; nothing was read
+};
+
+struct LoadOutcome {
+    LoadStatus status = LoadStatus::Nothing;
+    std::string message;     // for a message box or stderr; empty when there is nothing to say
+    std::string failedPath;  // the file that failed, when one did
+    int failedLine = 0;      // its line that failed, 0 when none
+    std::vector<int> added;  // numbers of the new spectra in load order; empty unless Loaded
+    bool closeWindow = false; // an empty window's load had nothing to load: Closed is set
+    // A project load: the window's size and place to apply (also kept in tvar::geometry).
+    std::optional<WindowGeometry> geometry;
+    explicit operator bool() const { return status == LoadStatus::Loaded; }
+};
+
+// The load procedure after the dialog: reads the spectrum files of the list into new spectra
+// numbered after those of the workspace and puts them between its shown and hidden blocks.
+// LoadProjectFlag is left to the caller (it leads to loadProjectFile instead); ScientaTempFlag is
+// acted on and cleared, and the temporary files are deleted whatever the outcome.
+LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options = {});
+
+// korvo-cli's load: the files as one load, spectrum files through the load procedure and ".k98" files
+// through the project load, in the order given. All or nothing, like each of them.
+LoadOutcome loadFiles(tvar& ws, const std::vector<std::string>& paths, const LoadOptions& options = {});
+
+// One line of the overview file for a loaded spectrum (without the line end), and its title line.
+std::string overviewLine(const ViewerSpectrum& s);
+inline constexpr std::string_view kOverviewTitle =
+    "Filename\tDate\tTime\tSample\tComment\tMeastime\tScans\tPassEn\tPoints\tAnaSta\tAnaEnd";
+
+} // namespace korvo

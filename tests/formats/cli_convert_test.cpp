@@ -1,0 +1,175 @@
+// korvo-cli convert and the import options of korvo-cli info, run as users run them.
+#include "cli/cli_run.h"
+#include "foreign_test_util.h"
+#include "support/temp_dir.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using korvo::testing::countOf;
+using korvo::testing::countRow;
+using korvo::testing::multichanneltronText;
+using korvo::testing::ramp;
+using korvo::testing::readBytes;
+using korvo::testing::runCli;
+using korvo::testing::scientaBytes;
+using korvo::testing::ScientaSpec;
+using korvo::testing::TempDir;
+using korvo::testing::writeBytes;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(CliConvert, MultiWritesOneProjectPerFileOrNothing) {
+    TempDir dir;
+    writeBytes(dir.file("m1.000"), multichanneltronText({countRow("10.00", 1), countRow("10.10", 2)}));
+    writeBytes(dir.file("m2.000"), multichanneltronText({countRow("10.00", 5)}));
+    writeBytes(dir.file("plain.000"), "BEGIN:\r\n10 1\r\nEND\r\n");
+    std::vector<std::string> rows;
+    for (int i = 0; i < 5001; ++i) rows.push_back(countRow(std::to_string(i), i));
+    writeBytes(dir.file("big.000"), multichanneltronText(rows, "0", "99999"));
+
+    const auto ok = runCli(dir.path, "convert --multi m1.000 m2.000");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(ok.out, dir.file("m1.000.k98") + "\n" + dir.file("m2.000.k98") + "\n");
+    // The project loads as the viewer loads it: ten spectra "Ch : 0" to "Ch : 9".
+    const auto info = runCli(dir.path, "info --json m1.000.k98");
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto doc = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << info.out;
+    ASSERT_EQ(doc["spectra"].size(), 10u);
+    EXPECT_EQ(doc["spectra"][9]["ShortName"], "Ch : 9");
+    EXPECT_EQ(doc["spectra"][9]["NumPoints"], 2);
+    EXPECT_EQ(doc["spectra"][9]["points"][1][1], 11); // 2 + 9
+
+    // A file without channeltrons, or with too many points, ends the command; nothing is written,
+    // not even for the good file before it.
+    fs::remove(dir.file("m1.000.k98"));
+    for (const char* bad : {"plain.000", "big.000"}) {
+        SCOPED_TRACE(bad);
+        const auto refused = runCli(dir.path, std::string("convert --multi m1.000 ") + bad);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find(bad), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("Nothing was written."), std::string::npos) << refused.err;
+        EXPECT_FALSE(fs::exists(dir.file("m1.000.k98")));
+    }
+    EXPECT_NE(runCli(dir.path, "convert --multi plain.000").err.find("No channeltrons in the file ?"),
+              std::string::npos);
+    EXPECT_NE(runCli(dir.path, "convert --multi big.000").err.find("more than 5000 points"), std::string::npos);
+    EXPECT_EQ(listing(dir.path),
+              (std::vector<std::string>{"big.000", "m1.000", "m2.000", "m2.000.k98", "plain.000"}));
+
+    // Into another directory; two files of one name would overwrite each other and are refused.
+    fs::create_directory(dir.path / "out");
+    fs::create_directory(dir.path / "other");
+    fs::copy_file(dir.file("m1.000"), dir.path / "other" / "m1.000");
+    const auto moved = runCli(dir.path, "convert --multi m1.000 --out-dir out");
+    ASSERT_EQ(moved.status, 0) << moved.err;
+    EXPECT_EQ(listing(dir.path / "out"), std::vector<std::string>{"m1.000.k98"});
+    const auto clash = runCli(dir.path, "convert --multi m2.000 other/m1.000 m1.000 --out-dir other");
+    EXPECT_EQ(clash.status, 2);
+    EXPECT_NE(clash.err.find("would both be written"), std::string::npos) << clash.err;
+    EXPECT_EQ(listing(dir.path / "other"), std::vector<std::string>{"m1.000"});
+}
+
+TEST(CliConvert, ScientaWritesOneSpectrumFilePerSliceOrNothing) {
+    TempDir dir;
+    ScientaSpec little, big;
+    little.values = ramp(10);
+    big.bigEndian = true;
+    big.slices = "1";
+    big.values = ramp(5, 100);
+    writeBytes(dir.file("a.pxt"), scientaBytes(little));
+    writeBytes(dir.file("b.pxt"), scientaBytes(big));
+    ScientaSpec lying = little;
+    lying.slices = "7";
+    writeBytes(dir.file("lying.pxt"), scientaBytes(lying));
+    fs::create_directory(dir.path / "out");
+
+    const auto ok = runCli(dir.path, "convert --scienta a.pxt b.pxt --out-dir out");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(countOf(ok.out, "\n"), 3u);
+    EXPECT_EQ(listing(dir.path / "out"), (std::vector<std::string>{"a_0001.dat", "a_0002.dat", "b_0001.dat"}));
+    EXPECT_EQ(readBytes((dir.path / "out" / "b_0001.dat").string()),
+              "10.0000000 100\r\n10.1000000 101\r\n10.2000000 102\r\n10.3000000 103\r\n10.4000000 104\r\nEND\r\n");
+    // A converted slice loads with every point.
+    const auto info = runCli(dir.path, "info --json out/a_0002.dat");
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto doc = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << info.out;
+    EXPECT_EQ(doc["spectra"][0]["NumPoints"], 5);
+    EXPECT_EQ(doc["spectra"][0]["points"][4][1], 10);
+
+    for (const char* args : {"convert --scienta a.pxt lying.pxt --out-dir out2",
+                             "convert --scienta a.pxt missing.pxt --out-dir out2",
+                             "convert --scienta a.pxt sub/a.pxt --out-dir out2"}) {
+        SCOPED_TRACE(args);
+        fs::remove_all(dir.path / "out2");
+        fs::create_directories(dir.path / "out2");
+        fs::create_directories(dir.path / "sub");
+        fs::copy_file(dir.file("b.pxt"), dir.path / "sub" / "a.pxt", fs::copy_options::overwrite_existing);
+        const auto refused = runCli(dir.path, args);
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find("Nothing was written."), std::string::npos) << refused.err;
+        EXPECT_TRUE(fs::is_empty(dir.path / "out2")) << "no output and no staged file is left";
+    }
+    EXPECT_NE(runCli(dir.path, "convert --scienta lying.pxt --out-dir out").err.find("promises 35 values"),
+              std::string::npos);
+    const auto noDir = runCli(dir.path, "convert --scienta a.pxt");
+    EXPECT_EQ(noDir.status, 2);
+    EXPECT_NE(noDir.err.find("--out-dir"), std::string::npos);
+}
+
+TEST(CliConvert, InfoImportsScientaAndOriginFilesAsTheViewerDoes) {
+    TempDir dir;
+    ScientaSpec s;
+    s.values = ramp(10);
+    writeBytes(dir.file("a.pxt"), scientaBytes(s));
+    writeBytes(dir.file("t.dat"), "Energy A B\r\n1 10 20\r\n2 11 21\r\n3 12 22\r\n");
+    writeBytes(dir.file("s.dat"), "BEGIN:\r\n1 5\r\n2 6\r\nEND\r\n");
+
+    const auto both = runCli(dir.path, "info --json s.dat --scienta a.pxt --origin t.dat");
+    ASSERT_EQ(both.status, 0) << both.err;
+    const auto doc = nlohmann::json::parse(both.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << both.out;
+    // The spectrum file first, then the two slices, then the two columns.
+    const std::vector<std::string> names = {"s.dat", "_temp_0001.tmp", "_temp_0002.tmp", "t_1", "t_2"};
+    ASSERT_EQ(doc["spectra"].size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(doc["spectra"][i]["ShortName"], names[i]);
+    EXPECT_EQ(doc["spectra"][2]["NumPoints"], 5);
+    EXPECT_EQ(doc["spectra"][2]["points"][4][1], 10);
+    EXPECT_EQ(doc["spectra"][4]["points"][2][1], 22);
+    EXPECT_EQ(doc["Active"], 1);
+
+    // Bad imports: exit 2, the reason on stderr, no output.
+    writeBytes(dir.file("comma.dat"), "1 10\r\n2,5 11\r\n");
+    writeBytes(dir.file("junk.pxt"), "junk");
+    struct Case {
+        const char* args;
+        const char* says;
+    };
+    for (const Case& c : {Case{"info --origin comma.dat", "\"2,5\" is not a number"},
+                          Case{"info --origin t.txt", "extension \".dat\""},
+                          Case{"info s.dat --scienta junk.pxt", "Not Scienta-Format?"},
+                          Case{"info --scienta missing.pxt", "missing.pxt"}}) {
+        SCOPED_TRACE(c.args);
+        const auto bad = runCli(dir.path, c.args);
+        EXPECT_EQ(bad.status, 2);
+        EXPECT_EQ(bad.out, "");
+        EXPECT_NE(bad.err.find(c.says), std::string::npos) << bad.err;
+    }
+}
