@@ -17,6 +17,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <iostream>
+#include <map>
+#include <optional>
 #include <memory>
 #include <regex>
 
@@ -114,12 +116,24 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
         err << "korvo-cli plot: the size must lie between " << kMinSide << " and " << kMaxSide << " pixels\n";
         return 2;
     }
+    std::optional<FullScale> scale;
+    if (!request.fullScale.empty()) {
+        static const std::map<std::string, FullScale> commands = {
+            {"all", FullScale::All}, {"special", FullScale::Special}, {"x", FullScale::X}, {"y", FullScale::Y}};
+        const auto it = commands.find(request.fullScale);
+        if (it == commands.end()) {
+            err << "korvo-cli plot: --full-scale wants all, special, x or y\n";
+            return 2;
+        }
+        scale = it->second;
+    }
     auto ws = std::make_unique<tvar>();
     const LoadOutcome outcome = loadFiles(*ws, request.files);
     if (!outcome) {
         err << (outcome.message.empty() ? std::string("Nothing was loaded.") : outcome.message) << '\n';
         return 2;
     }
+    if (scale) fullScale(*ws, *scale);
     ws->PlotWidth = request.width;
     ws->PlotHeight = request.height;
     const auto app = guiApplication();
@@ -142,6 +156,8 @@ void addPlotCommand(CLI::App& app, int& exitStatus) {
     auto size = std::make_shared<std::string>();
     CLI::App* plot = app.add_subcommand("plot", "Draw the viewer's picture of spectrum files into a PNG, PDF or SVG");
     plot->add_option("--size", *size, "Picture size WxH in pixels (default 800x600)");
+    plot->add_option("--full-scale", request->fullScale,
+                     "One range for all spectra, as the viewer's \"Not Scaled\" menu: all, special (with headroom), x, y");
     plot->add_option("--out", request->out, "Output file: .png, .pdf or .svg")->required();
     plot->add_option("files", request->files, "Spectrum files and projects, loaded as one load")->required();
     plot->callback([request, size, &exitStatus] {

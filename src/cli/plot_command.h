@@ -7,7 +7,7 @@
 
 namespace korvo {
 
-// `korvo-cli plot [--size WxH] --out OUT.png|OUT.pdf|OUT.svg FILE...`: the files loaded as one load,
+// `korvo-cli plot [--size WxH] [--full-scale all|special|x|y] --out OUT.png|OUT.pdf|OUT.svg FILE...`: the files loaded as one load,
 // as a viewer window loads them, and the viewer's picture of them (frame and curves) written to OUT;
 // the format follows the extension. Needs no display. Exit status 2 on a bad size or extension, a
 // failed load or an output that cannot be written.
@@ -18,6 +18,9 @@ struct PlotRequest {
     std::string out;
     int width = 800;
     int height = 600;
+    // A "&Not Scaled" command applied after the load ("all", "special", "x" or "y"); empty: each
+    // spectrum keeps the range it was loaded with, as in a freshly opened viewer.
+    std::string fullScale;
 };
 int runPlot(const PlotRequest& request, std::ostream& err);
 

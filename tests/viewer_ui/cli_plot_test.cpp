@@ -65,6 +65,32 @@ TEST(CliPlot, WritesPngPdfAndSvgOfTheRequestedSize) {
     EXPECT_NE(svg.find("#000080"), std::string::npos);
 }
 
+// Spectra over different energies: each is drawn on its own range, as a fresh viewer draws them;
+// --full-scale puts them on one range, as the "Not Scaled" menu does.
+TEST(CliPlot, FullScaleDrawsEverySpectrumOnOneRange) {
+    PlotRig rig;
+    ASSERT_TRUE(testing::writeSpectrum(rig.dir.file("low.dat"), 60, 200, 70, "low"));
+    // The first column holding ink of a colour.
+    const auto firstColumn = [&](const char* out, QRgb colour) {
+        QImage png(QString::fromStdString(rig.dir.file(out)), "PNG");
+        for (int x = 0; x < png.width(); ++x)
+            for (int y = 0; y < png.height(); ++y)
+                if ((png.pixel(x, y) & 0xFFFFFF) == colour) return x;
+        return -1;
+    };
+    ASSERT_EQ(runCli(rig.dir.path, "plot --out own.png a.dat low.dat").status, 0);
+    ASSERT_EQ(runCli(rig.dir.path, "plot --full-scale all --out common.png a.dat low.dat").status, 0);
+    // Each on its own range, both curves start at the left edge of the data area; on the common
+    // range 60 .. 99.9 eV a.dat (navy, from 80 eV on) starts half-way across.
+    EXPECT_LE(firstColumn("own.png", 0x000080), 46);
+    EXPECT_LE(firstColumn("own.png", 0x000000), 46);
+    EXPECT_LE(firstColumn("common.png", 0x000000), 46);
+    EXPECT_NEAR(firstColumn("common.png", 0x000080), 45 + 20 / (39.9 / (800 - 67)), 2);
+    const auto bad = runCli(rig.dir.path, "plot --full-scale most --out p.png a.dat");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.png")));
+}
+
 TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {
     PlotRig rig;
     std::ofstream(rig.dir.file("broken.dat")) << "Comment: no data here\r\nBEGIN:\r\n1.0 oops\r\n";

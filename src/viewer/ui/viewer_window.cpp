@@ -274,7 +274,17 @@ void TForm3::paintPlot(QPainter& painter) {
     options.measuring = measuring_;
     if (ws_->ZoomDragging && zoomTo_) options.zoomRect = QRect(QPoint(ws_->ZoomStartCol, ws_->ZoomStartRow), *zoomTo_);
     ViewMessages messages;
-    paintViewer(painter, *ws_, options, messages);
+    // Painted into an image first and shown in one piece: the curves go straight into its pixels,
+    // which keeps a window of a hundred spectra quick to repaint (and the picture flicker-free).
+    const qreal ratio = plot_->devicePixelRatioF();
+    const QSize pixels = plot_->size() * ratio;
+    if (picture_.size() != pixels) picture_ = QImage(pixels, QImage::Format_RGB32);
+    picture_.setDevicePixelRatio(ratio);
+    {
+        QPainter p(&picture_);
+        paintViewer(p, *ws_, options, messages);
+    }
+    painter.drawImage(QPoint(0, 0), picture_);
     // A box per paint would come back with every repaint; each finding is told once, until the
     // picture is sound again.
     if (messages.texts != paintReported_) {

@@ -8,6 +8,7 @@
 #include "viewer/viewer_texts.h"
 #include "viewer/workspace.h"
 
+#include <QImage>
 #include <QMainWindow>
 
 #include <array>
@@ -104,6 +105,7 @@ private:
     ScrollBarSetup hSetup_, vSetup_;
     std::optional<QPoint> zoomTo_; // the pointer during a zoom drag
     std::vector<std::string> paintReported_;
+    QImage picture_; // the plot as last painted
     QString baseCaption_;
 
     ViewerPlotBox* plot_ = nullptr;
