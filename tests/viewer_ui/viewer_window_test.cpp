@@ -10,9 +10,11 @@
 #include "viewer_ui/viewer_test_util.h"
 
 #include "viewer/measuring.h"
+#include "viewer/viewer_paint.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 #include <QAction>
@@ -24,6 +26,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -323,6 +326,50 @@ TEST(ViewerWindow, HandScaleSelectionMarkAndValueTable) {
     EXPECT_EQ(grid->item(0, 3)->text(), "94.00");
     click(w->plotBox(), {100, 100}, Qt::RightButton);
     EXPECT_EQ(grid->item(0, 3)->text(), "102.00"); // updated with the ranges
+}
+
+// Into a plain image the curves are drawn without QPainter's line path; they must lie where
+// QPainter would draw them (a clip forces QPainter's path), also when a deep zoom puts the ends of
+// the lines millions of pixels away.
+int navyPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == qRgb(0, 0, 128);
+    return n;
+}
+
+TEST(ViewerPaint, CurvesInImagesLieWhereQPainterDrawsThem) {
+    app();
+    tvar ws = testing::makeWorkspace(
+        {testing::sampled(700, 0, 0.1, [](double x) { return 1000 + 800 * std::sin(x) + 50 * std::sin(37 * x); })});
+    const auto paint = [&](bool viaQPainter) {
+        QImage image(ws.PlotWidth, ws.PlotHeight, QImage::Format_RGB32);
+        QPainter p(&image);
+        if (viaQPainter) p.setClipRect(QRect(0, 0, ws.PlotWidth, ws.PlotHeight));
+        ViewMessages m;
+        paintViewer(p, ws, {}, m);
+        return image;
+    };
+    const QImage direct = paint(false), reference = paint(true);
+    const int n = navyPixels(direct), ref = navyPixels(reference);
+    ASSERT_GT(ref, 500);
+    EXPECT_NEAR(n, ref, ref / 10);
+    int near = 0;
+    for (int y = 1; y + 1 < direct.height(); ++y)
+        for (int x = 1; x + 1 < direct.width(); ++x) {
+            if (direct.pixel(x, y) != qRgb(0, 0, 128)) continue;
+            bool found = false;
+            for (int dy = -1; dy <= 1 && !found; ++dy)
+                for (int dx = -1; dx <= 1 && !found; ++dx) found = reference.pixel(x + dx, y + dy) == qRgb(0, 0, 128);
+            near += found;
+        }
+    EXPECT_GT(near, n * 98 / 100);
+
+    // Zoomed in a million times: two points of the curve lie far outside the image.
+    ws.spectrum(1).XMin = 35.0;
+    ws.spectrum(1).XMax = 35.0 + 4e-5;
+    const QImage deep = paint(false);
+    EXPECT_GT(navyPixels(deep), 0);
 }
 
 TEST(ViewerWindow, ClosingAsksAndCancelKeepsTheWindow) {
