@@ -14,11 +14,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include <cmath>
 #include <fstream>
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -326,6 +330,35 @@ TEST(ViewerWindow, HandScaleSelectionMarkAndValueTable) {
     EXPECT_EQ(grid->item(0, 3)->text(), "94.00");
     click(w->plotBox(), {100, 100}, Qt::RightButton);
     EXPECT_EQ(grid->item(0, 3)->text(), "102.00"); // updated with the ranges
+}
+
+TEST(ViewerWindow, OverviewFileAndProjectsGoThroughTheLoadDialog) {
+    ViewerRig rig;
+    // "overview file" ticked: the load asks where to write it and appends a line per file.
+    rig.ctx.loadDialog().overviewBox()->setChecked(true);
+    rig.dialogs.files.push_back(rig.dir.file("overview.txt"));
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    rig.ctx.loadDialog().overviewBox()->setChecked(false);
+    std::ifstream overview(rig.dir.file("overview.txt"), std::ios::binary);
+    const std::string lines((std::istreambuf_iterator<char>(overview)), {});
+    EXPECT_EQ(lines.rfind(std::string(kOverviewTitle) + "\r\n", 0), 0u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3);
+
+    // "as dat-file for &Korvo98" saves the shown spectra; the dialog's "Load project" in a new
+    // window brings them back with their ranges.
+    w->fullScaleCommand(FullScale::X);
+    rig.dialogs.files.push_back(rig.dir.file("both"));
+    w->action("as dat-file for &Korvo98")->trigger();
+    EXPECT_TRUE(std::filesystem::exists(rig.dir.file("both.k98")));
+    rig.dialogs.files.push_back(rig.dir.file("both.k98"));
+    QTimer::singleShot(0, [&rig] { rig.ctx.loadDialog().projectButton()->click(); });
+    TForm3* again = rig.ctx.openViewer();
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(again->workspace().ShownCount, 2);
+    EXPECT_EQ(captions(again->spectrumMenu()), (QStringList{"a.dat", "b.dat"}));
+    EXPECT_DOUBLE_EQ(again->workspace().spectrum(2).XMin, 80); // b.dat on the common range
+    EXPECT_FALSE(rig.ctx.loadList.LoadProjectFlag);
 }
 
 // Into a plain image the curves are drawn without QPainter's line path; they must lie where
