@@ -6,7 +6,7 @@ BUILD      := build
 TEST_BUILD := build-test
 JOBS       ?= $(shell nproc)
 
-DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev \
+DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev \
                    libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
                    libcurl4-openssl-dev
 

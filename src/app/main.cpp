@@ -18,10 +18,32 @@
 #include "instruments/ui/mail_alert_window.h"
 #include "instruments/ui/multichanneltron_setup.h"
 #include "instruments/ui/options_window.h"
+#include "viewer/ui/viewer_context.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <cstdio>
 #include <memory>
+
+namespace {
+
+// The viewer windows stand beside the main window; when it has been closed the program ends with
+// them, as it always has.
+class EndWithMainWindow final : public QObject {
+public:
+    explicit EndWithMainWindow(korvo::TForm1& window) : window_(window) { window.installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window_ && event->type() == QEvent::Hide && window_.closing()) QApplication::quit();
+        return false;
+    }
+
+private:
+    korvo::TForm1& window_;
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Help and version come before QApplication, which aborts where there is no display.
@@ -139,6 +161,14 @@ int main(int argc, char** argv) {
     korvo::TForm15 optionsWindow(station, beamline, *port, comPorts, iniPath);
     optionsWindow.setCardInUse(card);
     korvo::connectOptionsWindow(window, optionsWindow, mailAlert, beamline, instrumentDisplay);
+
+    // "ShowSpec": a new spectrum viewer each time, with its own workspace; the load list, the load
+    // dialog and the value table are shared by all of them.
+    korvo::ViewerContext viewers(dialogs, pump);
+    viewers.closing = [&window] { return window.closing(); };
+    viewers.startDirectory = window.saveDir();
+    window.registerWindow(korvo::TForm1::WindowCommand::ShowSpec, [&viewers] { viewers.openViewer(); });
+    EndWithMainWindow endWithMainWindow(window);
 
     korvo::showSplash(window.splashTimeMs());
     window.show();

@@ -3,6 +3,7 @@
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
 #include "cli/measure_command.h"
+#include "cli/plot_command.h"
 #include "cli/project_command.h"
 #include "cli/ring_current_command.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     korvo::addMeasureCommand(app, exitStatus);
     korvo::addRingCurrentCommand(app, exitStatus);
     korvo::addMailCommand(app, exitStatus);
+    korvo::addPlotCommand(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

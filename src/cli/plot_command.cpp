@@ -1,0 +1,179 @@
+#include "cli/plot_command.h"
+
+#include "common/file_util.h"
+#include "viewer/load.h"
+#include "viewer/viewer_paint.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSvgGenerator>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <memory>
+#include <regex>
+
+namespace korvo {
+
+namespace {
+
+// The smallest box that still has a data area, and a largest one that a picture can be made of.
+constexpr int kMinSide = 120;
+constexpr int kMaxSide = 10000;
+
+enum class Format { Png, Pdf, Svg, Unknown };
+
+Format formatOf(const std::string& path) {
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos) return Format::Unknown;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ext == "png") return Format::Png;
+    if (ext == "pdf") return Format::Pdf;
+    if (ext == "svg") return Format::Svg;
+    return Format::Unknown;
+}
+
+// Fonts and painting need a GUI application; the offscreen platform needs no display. A platform
+// the user chose stays.
+std::unique_ptr<QGuiApplication> guiApplication() {
+    if (QGuiApplication::instance()) return nullptr;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "korvo-cli";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+void paint(QPainter& painter, tvar& ws) {
+    ViewMessages ignored; // a picture has nobody to tell; an unscalable spectrum is simply not drawn
+    paintViewer(painter, ws, {}, ignored);
+}
+
+QByteArray render(tvar& ws, Format format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const int w = ws.PlotWidth, h = ws.PlotHeight;
+    switch (format) {
+    case Format::Png: {
+        QImage image(w, h, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter p(&image);
+            paint(p, ws);
+        }
+        image.save(&buffer, "PNG");
+        break;
+    }
+    case Format::Pdf: {
+        QPdfWriter writer(&buffer);
+        // One page the size of the picture at 96 dpi, so that the painter works in the box's pixels.
+        writer.setResolution(96);
+        writer.setPageSize(QPageSize(QSizeF(w * 72.0 / 96, h * 72.0 / 96), QPageSize::Point));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setCreator(QStringLiteral("korvo-cli"));
+        QPainter p(&writer);
+        paint(p, ws);
+        break;
+    }
+    case Format::Svg: {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(QSize(w, h));
+        svg.setViewBox(QRect(0, 0, w, h));
+        svg.setResolution(96);
+        svg.setTitle(QStringLiteral("Spectra"));
+        QPainter p(&svg);
+        paint(p, ws);
+        break;
+    }
+    case Format::Unknown:
+        break;
+    }
+    return bytes;
+}
+
+} // namespace
+
+int runPlot(const PlotRequest& request, std::ostream& err) {
+    const Format format = formatOf(request.out);
+    if (format == Format::Unknown) {
+        err << "korvo-cli plot: " << request.out << ": the picture is written as .png, .pdf or .svg\n";
+        return 2;
+    }
+    if (request.width < kMinSide || request.height < kMinSide || request.width > kMaxSide ||
+        request.height > kMaxSide) {
+        err << "korvo-cli plot: the size must lie between " << kMinSide << " and " << kMaxSide << " pixels\n";
+        return 2;
+    }
+    std::optional<FullScale> scale;
+    if (!request.fullScale.empty()) {
+        static const std::map<std::string, FullScale> commands = {
+            {"all", FullScale::All}, {"special", FullScale::Special}, {"x", FullScale::X}, {"y", FullScale::Y}};
+        const auto it = commands.find(request.fullScale);
+        if (it == commands.end()) {
+            err << "korvo-cli plot: --full-scale wants all, special, x or y\n";
+            return 2;
+        }
+        scale = it->second;
+    }
+    auto ws = std::make_unique<tvar>();
+    const LoadOutcome outcome = loadFiles(*ws, request.files);
+    if (!outcome) {
+        err << (outcome.message.empty() ? std::string("Nothing was loaded.") : outcome.message) << '\n';
+        return 2;
+    }
+    if (scale) fullScale(*ws, *scale);
+    ws->PlotWidth = request.width;
+    ws->PlotHeight = request.height;
+    const auto app = guiApplication();
+    const QByteArray bytes = render(*ws, format);
+    if (bytes.isEmpty()) {
+        err << "korvo-cli plot: the picture could not be made\n";
+        return 2;
+    }
+    std::string error;
+    if (!writeFileAtomic(request.out, std::string_view(bytes.constData(), std::size_t(bytes.size())), &error,
+                         LinkPolicy::FollowOwn)) {
+        err << "korvo-cli plot: " << request.out << ": " << error << '\n';
+        return 2;
+    }
+    return 0;
+}
+
+void addPlotCommand(CLI::App& app, int& exitStatus) {
+    auto request = std::make_shared<PlotRequest>();
+    auto size = std::make_shared<std::string>();
+    CLI::App* plot = app.add_subcommand("plot", "Draw the viewer's picture of spectrum files into a PNG, PDF or SVG");
+    plot->add_option("--size", *size, "Picture size WxH in pixels (default 800x600)");
+    plot->add_option("--full-scale", request->fullScale,
+                     "One range for all spectra, as the viewer's \"Not Scaled\" menu: all, special (with headroom), x, y");
+    plot->add_option("--out", request->out, "Output file: .png, .pdf or .svg")->required();
+    plot->add_option("files", request->files, "Spectrum files and projects, loaded as one load")->required();
+    plot->callback([request, size, &exitStatus] {
+        if (!size->empty()) {
+            static const std::regex pattern(R"(\s*(\d{1,6})\s*[xX]\s*(\d{1,6})\s*)");
+            std::smatch m;
+            if (!std::regex_match(*size, m, pattern)) {
+                std::cerr << "korvo-cli plot: --size wants WIDTHxHEIGHT, e.g. 800x600\n";
+                exitStatus = 2;
+                return;
+            }
+            request->width = std::atoi(m[1].str().c_str());
+            request->height = std::atoi(m[2].str().c_str());
+        }
+        exitStatus = runPlot(*request, std::cerr);
+    });
+}
+
+} // namespace korvo

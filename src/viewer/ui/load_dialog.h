@@ -1,0 +1,97 @@
+#pragma once
+// The "Load" dialog: choose a directory and files, then "Load" (into the load list, and the load
+// runs at once while the dialog shows its progress), "Abord", "Load project". One dialog serves all
+// viewer windows, as the load list it fills is the program's.
+#include "viewer/load.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace korvo {
+
+class EventPump;
+
+class TForm5 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm5(LoadList& list, QWidget* parent = nullptr);
+
+    enum class Choice { Load, Abord, LoadProject };
+    // Shows the dialog modally. "Load" fills the load list, runs `load` with the dialog still open
+    // (its progress bar and "Cancel" work through progressHook), then closes it.
+    Choice run(const std::function<void()>& load);
+    // A progress hook for the load procedure: shows the file being read and keeps the program
+    // answering through `pump`; false once "Cancel" was pressed.
+    LoadProgressHook progressHook(EventPump& pump);
+
+    void setDirectory(const std::string& directory);
+    const std::string& directory() const { return directory_; }
+    bool overviewFile() const;
+    // "Update Dir !": the lists read again from disk; selected files stay selected.
+    void updateDir();
+
+    QComboBox* driveBox() const { return drive_; }
+    QListWidget* directoryList() const { return dirs_; }
+    QListWidget* fileList() const { return files_; }
+    QComboBox* filterBox() const { return filter_; }
+    QCheckBox* overviewBox() const { return overview_; }
+    QPushButton* loadButton() const { return load_; }
+    QPushButton* abordButton() const { return abord_; }
+    QPushButton* projectButton() const { return project_; }
+    QPushButton* scientaButton() const { return scienta_; }
+    QPushButton* multiButton() const { return multi_; }
+    QPushButton* updateButton() const { return update_; }
+    QPushButton* cancelButton() const { return cancel_; }
+    QProgressBar* progressBar() const { return progress_; }
+    bool loading() const { return loading_; }
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void reject() override;
+
+private:
+    void loadClick();
+    void abordClick();
+    void projectClick();
+    void enter(const QString& entry);
+    void setLoading(bool on);
+
+    LoadList& list_;
+    std::string directory_;
+    Choice choice_ = Choice::Abord;
+    std::function<void()> load_fn_;
+    bool loading_ = false;
+    bool cancel_requested_ = false;
+    QElapsedTimer loadTimer_;
+    qint64 lastPump_ = 0;
+
+    QComboBox* drive_ = nullptr;
+    QLabel* dirLabel_ = nullptr;
+    QListWidget* dirs_ = nullptr;
+    QListWidget* files_ = nullptr;
+    QComboBox* filter_ = nullptr;
+    QCheckBox* overview_ = nullptr;
+    QPushButton* load_ = nullptr;
+    QPushButton* abord_ = nullptr;
+    QPushButton* project_ = nullptr;
+    QPushButton* scienta_ = nullptr;
+    QPushButton* multi_ = nullptr;
+    QPushButton* update_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+};
+
+} // namespace korvo

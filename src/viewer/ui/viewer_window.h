@@ -1,0 +1,125 @@
+#pragma once
+// The spectrum viewer window: the spectra of its own workspace as curves in one plot, with mouse
+// zoom, scroll bars, information panels, measuring mode and the menu of the viewer commands. The
+// window holds controls only: every command is a call into viewer/ over its workspace, followed by
+// showing the workspace again.
+#include "viewer/load.h"
+#include "viewer/view_scale.h"
+#include "viewer/viewer_texts.h"
+#include "viewer/workspace.h"
+
+#include <QImage>
+#include <QMainWindow>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QRadioButton;
+class QScrollBar;
+
+namespace korvo {
+
+class ViewerContext;
+class ViewerPlotBox;
+
+class TForm3 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm3(ViewerContext& context, QWidget* parent = nullptr);
+    ~TForm3() override;
+
+    // Creation: the load dialog at once. false when it gave the empty window nothing (the window is
+    // then to be dropped without being shown).
+    bool start();
+
+    tvar& workspace() { return *ws_; }
+    const tvar& workspace() const { return *ws_; }
+    RangeScope scope() const;
+    bool measuring() const { return measuring_; }
+    const InfoPanelSet& infoPanels() const { return panels_; }
+
+    // ---- commands of the menu (public, so that tests drive them as the user would)
+    void loadProcedure();           // "&Data" / "&Load"
+    void loadProjectCommand();      // "&Korvo98 k98-file" and the dialog's "Load project"
+    void saveProjectCommand();      // "as dat-file for &Korvo98"
+    void selectData();              // "&Select"
+    void markCommand();             // "&Mark"
+    void toggleInfoPanel(InfoPanel panel);
+    void showAllOrClear();
+    void handScaleCommand();        // "&HandScale"
+    void showValueTable();          // "&Value Table"
+    void setMeasuring(bool on);     // "&Measure dist."
+    void fullScaleCommand(FullScale command);
+    void makeActive(int k);         // a "&Spectrum" entry
+
+    // ---- the plot's mouse, in paint-box pixels
+    void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void plotMove(QPoint at, Qt::MouseButtons buttons);
+    void plotRelease(QPoint at, Qt::MouseButton button);
+    void paintPlot(QPainter& painter);
+
+    // ---- what the window shows, for tests
+    QMenu* spectrumMenu() const { return spectrumMenu_; }
+    QAction* action(const QString& caption) const; // a menu item by caption (first found)
+    QScrollBar* horizontalBar() const { return hBar_; }
+    QScrollBar* verticalBar() const { return vBar_; }
+    QRadioButton* allSpectraButton() const { return allButton_; }
+    QRadioButton* activeSpectraButton() const { return markedButton_; }
+    QLabel* readout() const { return readout_; }
+    QWidget* plotBox() const;
+    std::vector<QString> panelTexts() const;
+    // Hooks in place of the modal dialogs, so tests can answer them (nullptr: the real dialog).
+    std::function<void(class TForm7&)> answerHandScale;
+    std::function<void(class TForm8&)> answerSelection;
+    std::function<void(class SpectrumChoiceDialog&)> answerMark;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void layoutControls();
+    void rebuildSpectrumMenu();
+    void refresh();              // info panels, caption, menu check marks, value table, repaint
+    void rangesChanged();        // scroll bars set up again, value table, repaint
+    void setupScrollBars();
+    void scrollBarMoved(ScrollAxis axis, int position);
+    void report(const ViewMessages& messages);
+    void takeOutcome(const LoadOutcome& outcome);
+    void updateValueTable();
+    void growBy(int pixels);
+
+    ViewerContext& ctx_;
+    std::unique_ptr<tvar> ws_;
+    InfoPanelSet panels_;
+    bool measuring_ = false;
+    bool settingUpBars_ = false;
+    ScrollBarSetup hSetup_, vSetup_;
+    std::optional<QPoint> zoomTo_; // the pointer during a zoom drag
+    std::vector<std::string> paintReported_;
+    QImage picture_; // the plot as last painted
+    QString baseCaption_;
+
+    ViewerPlotBox* plot_ = nullptr;
+    QScrollBar* hBar_ = nullptr;
+    QScrollBar* vBar_ = nullptr;
+    QRadioButton* allButton_ = nullptr;
+    QRadioButton* markedButton_ = nullptr;
+    QLabel* readout_ = nullptr;
+    std::array<QLabel*, kInfoPanelCount> panelLabels_{};
+    QMenu* spectrumMenu_ = nullptr;
+    std::array<QAction*, kInfoPanelCount> panelActions_{};
+    QAction* measureAction_ = nullptr;
+    QAction* integrateAction_ = nullptr;
+    QAction* normierungAction_ = nullptr;
+};
+
+} // namespace korvo

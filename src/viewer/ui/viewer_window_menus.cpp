@@ -1,0 +1,204 @@
+// The viewer window's menu and the commands behind it.
+#include "viewer/data_selection.h"
+#include "viewer/hand_scale.h"
+#include "viewer/measuring.h"
+#include "viewer/ui/data_selection_dialog.h"
+#include "viewer/ui/hand_scale_dialog.h"
+#include "viewer/ui/load_dialog.h"
+#include "viewer/ui/spectrum_choice_dialog.h"
+#include "viewer/ui/viewer_context.h"
+#include "viewer/ui/viewer_window.h"
+#include "viewer/workspace_project.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace korvo {
+
+namespace {
+
+QAction* disabled(QMenu* menu, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    a->setEnabled(false);
+    return a;
+}
+
+QAction* findAction(const QList<QAction*>& actions, const QString& caption) {
+    for (QAction* a : actions) {
+        if (a->text() == caption) return a;
+        if (QMenu* sub = a->menu())
+            if (QAction* found = findAction(sub->actions(), caption)) return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QAction* TForm3::action(const QString& caption) const {
+    return findAction(menuBar()->actions(), caption);
+}
+
+void TForm3::createMenus() {
+    QMenuBar* bar = menuBar();
+    QMenu* data = bar->addMenu(QStringLiteral("&Data"));
+    connect(data->addAction(QStringLiteral("&Load")), &QAction::triggered, this, &TForm3::loadProcedure);
+    QMenu* loadProject = data->addMenu(QStringLiteral("L&oad project"));
+    // The Origin import and export and the raw export come with the export formats.
+    disabled(loadProject, QStringLiteral("&ORIGIN Dat-file"));
+    connect(loadProject->addAction(QStringLiteral("&Korvo98 k98-file")), &QAction::triggered, this,
+            &TForm3::loadProjectCommand);
+    QMenu* saveProject = data->addMenu(QStringLiteral("S&ave project"));
+    disabled(saveProject, QStringLiteral("as dat-file for &ORIGIN"));
+    connect(saveProject->addAction(QStringLiteral("as dat-file for &Korvo98")), &QAction::triggered, this,
+            &TForm3::saveProjectCommand);
+    disabled(data, QStringLiteral("Save RAW"));
+    connect(data->addAction(QStringLiteral("&Select")), &QAction::triggered, this, &TForm3::selectData);
+
+    spectrumMenu_ = bar->addMenu(QStringLiteral("&Spectrum"));
+    connect(bar->addAction(QStringLiteral("&Mark")), &QAction::triggered, this, &TForm3::markCommand);
+
+    QMenu* display = bar->addMenu(QStringLiteral("&Display"));
+    const std::array<QString, kInfoPanelCount> panelCaptions = {
+        QStringLiteral("&Sample"), QStringLiteral("&Comment"), QStringLiteral("&Date"),
+        QStringLiteral("Scans/&PassEn/Points/MeTime"), QStringLiteral("AnaSt/AnaEn/&MonSt/MonEn")};
+    for (int i = 0; i < kInfoPanelCount; ++i) {
+        QAction* a = display->addAction(panelCaptions[std::size_t(i)]);
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this, i] { toggleInfoPanel(static_cast<InfoPanel>(i)); });
+        panelActions_[std::size_t(i)] = a;
+    }
+    connect(display->addAction(QStringLiteral("show &all / clear")), &QAction::triggered, this,
+            &TForm3::showAllOrClear);
+
+    // Printing is not part of the program yet.
+    QMenu* print = bar->addMenu(QStringLiteral("&Print"));
+    print->addAction(QStringLiteral("&Single"));
+    QMenu* multi = print->addMenu(QStringLiteral("&Multi"));
+    multi->addAction(QStringLiteral("&Handselect"));
+    multi->addAction(QStringLiteral("&Autoselect"));
+    print->addAction(QStringLiteral("printer control"));
+    print->menuAction()->setEnabled(false);
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    connect(tools->addAction(QStringLiteral("&HandScale")), &QAction::triggered, this, &TForm3::handScaleCommand);
+    connect(tools->addAction(QStringLiteral("&Value Table")), &QAction::triggered, this, &TForm3::showValueTable);
+    measureAction_ = tools->addAction(QStringLiteral("&Measure dist."));
+    measureAction_->setCheckable(true);
+    connect(measureAction_, &QAction::triggered, this, [this] { setMeasuring(!measuring_); });
+    // Integration and normalisation come with the analysis commands; until then they stay disabled
+    // also in measuring mode.
+    integrateAction_ = disabled(tools, QStringLiteral("&Integrate"));
+    normierungAction_ = disabled(tools, QStringLiteral("Normierung"));
+
+    QMenu* notScaled = bar->addMenu(QStringLiteral("&Not Scaled"));
+    const std::array<std::pair<QString, FullScale>, 4> full = {{{QStringLiteral("&Special"), FullScale::Special},
+                                                                {QStringLiteral("&All"), FullScale::All},
+                                                                {QStringLiteral("&X"), FullScale::X},
+                                                                {QStringLiteral("&Y"), FullScale::Y}}};
+    for (const auto& [caption, command] : full)
+        connect(notScaled->addAction(caption), &QAction::triggered, this,
+                [this, command] { fullScaleCommand(command); });
+}
+
+void TForm3::loadProjectCommand() {
+    auto path = ctx_.dialogs.chooseOpenFile("Load Korvo98 - project", ctx_.loadDialog().directory(),
+                                            "Korvo98 - File (*.k98)|*.k98|Data - File (*.dat)|*.dat");
+    if (!path) return;
+    if (projectPathKind(*path) == ProjectPathKind::Origin) {
+        ctx_.dialogs.show("Origin files cannot be loaded by this version of the program.");
+        return;
+    }
+    takeOutcome(loadProjectFile(*ws_, *path, ctx_.loadDialog().progressHook(ctx_.pump)));
+}
+
+void TForm3::saveProjectCommand() {
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save project to k98-format:", ctx_.loadDialog().directory(),
+                                              ws_->ProjectFileName,
+                                              "Data file for Korvo9  (*.k98)|*.k98|Data file (*.dat)|*.dat");
+    if (!chosen) return;
+    const std::string path = projectSavePath(*chosen);
+    ws_->ProjectFileName = path;
+    ws_->geometry = {width(), height(), y(), x()};
+    std::string error;
+    if (!saveProjectFile(*ws_, path, &error)) ctx_.dialogs.error("", error);
+}
+
+void TForm3::selectData() {
+    TForm8 dialog(this);
+    dialog.setSelection(*ws_);
+    if (answerSelection ? (answerSelection(dialog), dialog.result() != QDialog::Accepted)
+                        : dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.selection().applyTo(*ws_);
+    rebuildSpectrumMenu();
+    if (measuring_) startMeasuring(*ws_);
+    rangesChanged();
+    refresh();
+}
+
+void TForm3::markCommand() {
+    const std::vector<int> shown = shownSpectra(*ws_);
+    std::vector<std::string> names;
+    for (int k : shown) names.push_back(listName(*ws_, k));
+    SpectrumChoiceDialog dialog(QStringLiteral("Select spectra you want to mark !"), QStringLiteral("Mark"), this);
+    dialog.setItems(names);
+    if (answerMark ? (answerMark(dialog), dialog.result() != QDialog::Accepted) : dialog.exec() != QDialog::Accepted)
+        return;
+    std::vector<int> chosen;
+    for (int row : dialog.chosenRows()) chosen.push_back(shown[std::size_t(row)]);
+    markSpectra(*ws_, chosen);
+    plotBox()->update();
+}
+
+void TForm3::toggleInfoPanel(InfoPanel panel) {
+    const int delta = panels_.toggle(panel);
+    panelActions_[std::size_t(panel)]->setChecked(panels_.shown(panel));
+    growBy(delta);
+    refresh();
+}
+
+void TForm3::showAllOrClear() {
+    const int delta = panels_.showAllOrClear();
+    for (int i = 0; i < kInfoPanelCount; ++i) panelActions_[std::size_t(i)]->setChecked(panels_.on[std::size_t(i)]);
+    growBy(delta);
+    refresh();
+}
+
+void TForm3::handScaleCommand() {
+    TForm7 dialog(this);
+    dialog.setTexts(handScaleTexts(*ws_, scope() == RangeScope::AllSpectra));
+    if (answerHandScale)
+        answerHandScale(dialog);
+    else
+        dialog.exec();
+    const auto action = dialog.action();
+    if (!action) return;
+    std::string error;
+    const auto input = parseHandScale(dialog.texts(), *action, error);
+    if (!input) {
+        ctx_.dialogs.error("", error);
+        return;
+    }
+    ViewMessages messages;
+    applyHandScale(*ws_, *action, *input, messages);
+    report(messages);
+    rangesChanged();
+}
+
+void TForm3::setMeasuring(bool on) {
+    if (on && !startMeasuring(*ws_)) on = false;
+    measuring_ = on;
+    measureAction_->setChecked(on);
+    ws_->SelDragging = 0;
+    ws_->ZoomDragging = 0;
+    refresh();
+}
+
+void TForm3::fullScaleCommand(FullScale command) {
+    fullScale(*ws_, command);
+    rangesChanged();
+}
+
+} // namespace korvo

@@ -1,0 +1,27 @@
+#pragma once
+// The viewer's picture on any QPainter: white box, the frame of the active spectrum, the curves of
+// the shown spectra and, in measuring mode, the two marks. The window's paint, korvo-cli plot and
+// the paint benchmark all draw through here, so the picture in a report is the one on screen.
+#include "plot/frame_drawing.h"
+#include "viewer/view_scale.h"
+#include "viewer/workspace.h"
+
+#include <QRect>
+
+#include <optional>
+
+class QPainter;
+
+namespace korvo {
+
+struct ViewerPaintOptions {
+    plot::FrameDrawState frame; // BlackDrawing and the main window's closing flag
+    bool measuring = false;     // draw the selection marks (SelStartPx, SelEndPx)
+    std::optional<QRect> zoomRect; // a zoom drag under way
+};
+
+// Paints a box of ws.PlotWidth x ws.PlotHeight pixels at the painter's origin. Recomputes the scale
+// of every shown spectrum first; what could not be scaled or drawn is added to `messages`.
+void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages);
+
+} // namespace korvo

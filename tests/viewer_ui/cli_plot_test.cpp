@@ -1,0 +1,114 @@
+// korvo-cli plot as users run it: the built program writes the viewer's picture of spectrum files.
+#include "cli/cli_run.h"
+#include "support/temp_dir.h"
+#include "viewer_ui/viewer_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <fstream>
+#include <regex>
+
+namespace korvo {
+namespace {
+
+using testing::runCli;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct PlotRig {
+    PlotRig() {
+        EXPECT_TRUE(testing::writeSpectrum(dir.file("a.dat"), 80, 200, 90, "gold"));
+        EXPECT_TRUE(testing::writeSpectrum(dir.file("b.dat"), 80, 200, 95, "silver"));
+    }
+    testing::TempDir dir;
+};
+
+TEST(CliPlot, WritesPngPdfAndSvgOfTheRequestedSize) {
+    PlotRig rig;
+    auto r = runCli(rig.dir.path, "plot --size 640x480 --out p.png a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    QImage png(QString::fromStdString(rig.dir.file("p.png")), "PNG");
+    ASSERT_FALSE(png.isNull());
+    EXPECT_EQ(png.width(), 640);
+    EXPECT_EQ(png.height(), 480);
+    // The active spectrum in navy, the other in black, on white; the frame's grey border.
+    int navy = 0, black = 0, grey = 0;
+    for (int y = 0; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x) {
+            const QRgb p = png.pixel(x, y) & 0xFFFFFF;
+            navy += p == 0x000080;
+            black += p == 0x000000;
+            grey += p == 0x808080;
+        }
+    EXPECT_GT(navy, 300);
+    EXPECT_GT(black, 300);
+    EXPECT_GT(grey, 2 * (640 - 67));
+    EXPECT_EQ(png.pixel(45, 5) & 0xFFFFFF, 0x808080u); // the frame's corner at (45, 5)
+
+    r = runCli(rig.dir.path, "plot --size 800x600 --out p.pdf a.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string pdf = slurp(rig.dir.file("p.pdf"));
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
+    // 800 x 600 pixels at 96 per inch: a page of 600 x 450 points.
+    EXPECT_TRUE(std::regex_search(pdf, std::regex(R"(/MediaBox \[0 0 600(\.0+)? 450(\.0+)?\])"))) << pdf.substr(0, 2000);
+
+    r = runCli(rig.dir.path, "plot --out p.svg a.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = slurp(rig.dir.file("p.svg"));
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("viewBox=\"0 0 800 600\""), std::string::npos); // the default size
+    EXPECT_NE(svg.find("#000080"), std::string::npos);
+}
+
+// Spectra over different energies: each is drawn on its own range, as a fresh viewer draws them;
+// --full-scale puts them on one range, as the "Not Scaled" menu does.
+TEST(CliPlot, FullScaleDrawsEverySpectrumOnOneRange) {
+    PlotRig rig;
+    ASSERT_TRUE(testing::writeSpectrum(rig.dir.file("low.dat"), 60, 200, 70, "low"));
+    // The first column holding ink of a colour.
+    const auto firstColumn = [&](const char* out, QRgb colour) {
+        QImage png(QString::fromStdString(rig.dir.file(out)), "PNG");
+        for (int x = 0; x < png.width(); ++x)
+            for (int y = 0; y < png.height(); ++y)
+                if ((png.pixel(x, y) & 0xFFFFFF) == colour) return x;
+        return -1;
+    };
+    ASSERT_EQ(runCli(rig.dir.path, "plot --out own.png a.dat low.dat").status, 0);
+    ASSERT_EQ(runCli(rig.dir.path, "plot --full-scale all --out common.png a.dat low.dat").status, 0);
+    // Each on its own range, both curves start at the left edge of the data area; on the common
+    // range 60 .. 99.9 eV a.dat (navy, from 80 eV on) starts half-way across.
+    EXPECT_LE(firstColumn("own.png", 0x000080), 46);
+    EXPECT_LE(firstColumn("own.png", 0x000000), 46);
+    EXPECT_LE(firstColumn("common.png", 0x000000), 46);
+    EXPECT_NEAR(firstColumn("common.png", 0x000080), 45 + 20 / (39.9 / (800 - 67)), 2);
+    const auto bad = runCli(rig.dir.path, "plot --full-scale most --out p.png a.dat");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.png")));
+}
+
+TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {
+    PlotRig rig;
+    std::ofstream(rig.dir.file("broken.dat")) << "Comment: no data here\r\nBEGIN:\r\n1.0 oops\r\n";
+    for (const char* args : {"plot --out p.png missing.dat", "plot --out p.png a.dat broken.dat",
+                             "plot --out p.bmp a.dat", "plot --size 10x10 --out p.png a.dat",
+                             "plot --size big --out p.png a.dat", "plot --out p.png"}) {
+        SCOPED_TRACE(args);
+        const auto r = runCli(rig.dir.path, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.png")));
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.bmp")));
+    }
+    // A picture that was there stays as it was when the new one cannot be made.
+    std::ofstream(rig.dir.file("p.png")) << "old";
+    EXPECT_EQ(runCli(rig.dir.path, "plot --out p.png missing.dat").status, 2);
+    EXPECT_EQ(slurp(rig.dir.file("p.png")), "old");
+}
+
+} // namespace
+} // namespace korvo

@@ -1,0 +1,427 @@
+// The viewer window offscreen: opened through the load dialog as "ShowSpec" opens it, driven by the
+// mouse on its plot and by its menu, with the dialogs answered in place.
+#include "viewer/ui/data_selection_dialog.h"
+#include "viewer/ui/hand_scale_dialog.h"
+#include "viewer/ui/load_dialog.h"
+#include "viewer/ui/spectrum_choice_dialog.h"
+#include "viewer/ui/value_table.h"
+#include "viewer/ui/viewer_context.h"
+#include "viewer/ui/viewer_window.h"
+#include "viewer_ui/viewer_test_util.h"
+
+#include "viewer/measuring.h"
+#include "viewer/viewer_paint.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <cmath>
+#include <fstream>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace korvo {
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_viewer_window";
+    static char* argv[] = {name, nullptr};
+    static QApplication* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+struct ViewerRig {
+    ViewerRig() {
+        app();
+        ctx.startDirectory = dir.path.string();
+        EXPECT_TRUE(testing::writeSpectrum(dir.file("a.dat"), 80, 200, 90, "gold"));
+        EXPECT_TRUE(testing::writeSpectrum(dir.file("b.dat"), 85, 150, 95, "silver"));
+        EXPECT_TRUE(testing::writeSpectrum(dir.file("c.dat"), 70, 100, 75, "copper"));
+        std::ofstream(dir.file("notes.txt")) << "not a spectrum";
+    }
+
+    // Opens a viewer; the load dialog that comes up selects `names` and presses "Load" (or "Abord"
+    // when `names` is empty).
+    TForm3* open(std::vector<QString> names) {
+        QTimer::singleShot(0, [this, names] {
+            TForm5& d = ctx.loadDialog();
+            for (int i = 0; i < d.fileList()->count(); ++i) {
+                QListWidgetItem* item = d.fileList()->item(i);
+                item->setSelected(std::find(names.begin(), names.end(), item->text()) != names.end());
+            }
+            (names.empty() ? d.abordButton() : d.loadButton())->click();
+        });
+        return ctx.openViewer();
+    }
+
+    testing::TempDir dir;
+    RecordingDialogs dialogs;
+    NullPump pump;
+    ViewerContext ctx{dialogs, pump};
+};
+
+void mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, modifiers);
+    QApplication::sendEvent(w, &e);
+}
+
+void drag(QWidget* w, QPoint from, QPoint to, Qt::MouseButton button = Qt::LeftButton) {
+    mouse(w, QEvent::MouseButtonPress, from, button, button);
+    mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, button);
+    mouse(w, QEvent::MouseMove, to, Qt::NoButton, button);
+    mouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+}
+
+void click(QWidget* w, QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    mouse(w, QEvent::MouseButtonPress, at, button, button, modifiers);
+    mouse(w, QEvent::MouseButtonRelease, at, button, Qt::NoButton, modifiers);
+}
+
+QStringList captions(const QMenu* menu) {
+    QStringList list;
+    for (const QAction* a : menu->actions()) list << a->text();
+    return list;
+}
+
+TEST(ViewerWindow, ShowSpecOpensIndependentWindowsThroughTheLoadDialog) {
+    ViewerRig rig;
+    // The load dialog lists the directory with the chosen filter.
+    TForm5& dialog = rig.ctx.loadDialog();
+    dialog.updateDir();
+    EXPECT_EQ(dialog.fileList()->count(), 4);
+    dialog.filterBox()->setCurrentIndex(1); // "Data files (*.dat)"
+    EXPECT_EQ(dialog.fileList()->count(), 3);
+    EXPECT_EQ(dialog.windowTitle(), "Load");
+
+    // "Abord" on a fresh window leaves nothing open.
+    EXPECT_EQ(rig.open({}), nullptr);
+    EXPECT_TRUE(rig.ctx.viewers().empty());
+
+    TForm3* one = rig.open({"a.dat", "b.dat"});
+    TForm3* two = rig.open({"c.dat"});
+    ASSERT_NE(one, nullptr);
+    ASSERT_NE(two, nullptr);
+    EXPECT_EQ(rig.ctx.viewers().size(), 2u);
+    EXPECT_EQ(one->workspace().ShownCount, 2);
+    EXPECT_EQ(two->workspace().ShownCount, 1);
+    EXPECT_EQ(captions(one->spectrumMenu()), (QStringList{"a.dat", "b.dat"}));
+    EXPECT_EQ(one->workspace().Active, 1);
+    EXPECT_EQ(one->windowTitle().toStdString(), one->workspace().spectrum(1).FileName);
+
+    // Zooming one window leaves the other alone.
+    const double before = two->workspace().spectrum(1).XMax;
+    drag(one->plotBox(), {100, 40}, {250, 200});
+    EXPECT_LT(one->workspace().spectrum(1).XMax, 99.9);
+    EXPECT_DOUBLE_EQ(two->workspace().spectrum(1).XMax, before);
+}
+
+TEST(ViewerWindow, MouseZoomsInAndOutAndTheReadoutFollowsThePointer) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat"});
+    ASSERT_NE(w, nullptr);
+    w->resize(640, 480);
+    QApplication::processEvents();
+    const ViewerSpectrum& s = w->workspace().spectrum(1);
+    const double xMin = s.XMin, xMax = s.XMax, yMax = s.YMax;
+    QWidget* plot = w->plotBox();
+    ASSERT_EQ(plot->width(), w->workspace().PlotWidth);
+
+    mouse(plot, QEvent::MouseMove, {45, 5}, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(w->readout()->text().toStdString(), cursorReadout(w->workspace(), 45, 5));
+    EXPECT_TRUE(w->readout()->text().startsWith("  X =     80.000"));
+
+    const double perPixel = s.XPerPixel;
+    drag(plot, {100, 50}, {109, 150}); // 9 pixels wide: nothing
+    EXPECT_DOUBLE_EQ(s.XMin, xMin);
+    EXPECT_DOUBLE_EQ(s.XMax, xMax);
+
+    drag(plot, {145, 55}, {245, 155});
+    EXPECT_NEAR(s.XMin, xMin + 100 * perPixel, 1e-9);
+    EXPECT_LT(s.YMax, yMax);
+    // The scroll bars now reach the loaded range on both sides.
+    EXPECT_LT(w->horizontalBar()->minimum(), 0);
+    EXPECT_GT(w->horizontalBar()->maximum(), 0);
+    EXPECT_EQ(w->horizontalBar()->value(), 0);
+
+    const double width = s.XMax - s.XMin, centre = (s.XMax + s.XMin) / 2;
+    click(plot, {200, 200}, Qt::RightButton);
+    click(plot, {20, 20}, Qt::RightButton);
+    EXPECT_NEAR(s.XMax - s.XMin, 4 * width, 1e-9);
+    EXPECT_NEAR((s.XMax + s.XMin) / 2, centre, 1e-9);
+
+    // The horizontal bar shifts the view by its units.
+    w->fullScaleCommand(FullScale::All);
+    // The whole spectrum is in view again: the picture holds the grey frame and a navy curve.
+    QImage image(plot->size(), QImage::Format_RGB32);
+    plot->render(&image);
+    int navy = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) navy += image.pixel(x, y) == qRgb(0, 0, 128);
+    EXPECT_GT(navy, 200);
+    EXPECT_EQ(image.pixel(45, 5), qRgb(128, 128, 128));
+    drag(plot, {145, 55}, {245, 155});
+    const double lo = s.XMin;
+    w->horizontalBar()->setValue(w->horizontalBar()->maximum());
+    EXPECT_GT(s.XMin, lo);
+    EXPECT_NEAR(s.XMax, s.XMaxOrig, (s.XMax - s.XMin) / 100);
+
+    EXPECT_TRUE(rig.dialogs.shown.empty());
+}
+
+TEST(ViewerWindow, MenusSwitchSpectraPanelsScalesAndMeasuring) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat", "c.dat"});
+    ASSERT_NE(w, nullptr);
+    tvar& ws = w->workspace();
+
+    // "&Spectrum": the clicked entry becomes active and checked.
+    w->spectrumMenu()->actions()[1]->trigger();
+    EXPECT_EQ(ws.Active, 2);
+    EXPECT_TRUE(w->spectrumMenu()->actions()[1]->isChecked());
+    EXPECT_FALSE(w->spectrumMenu()->actions()[0]->isChecked());
+    EXPECT_EQ(w->windowTitle().toStdString(), ws.spectrum(2).FileName);
+
+    // "&Display": each item one panel of 17 pixels; "show &all / clear" twice returns to none.
+    const int height = w->height();
+    w->action("&Sample")->trigger();
+    EXPECT_EQ(w->panelTexts(), (std::vector<QString>{"Probe: silver"}));
+    EXPECT_EQ(w->height(), height + 17);
+    EXPECT_EQ(ws.InfoPanelsHeight, 17);
+    w->action("show &all / clear")->trigger();
+    EXPECT_EQ(w->panelTexts().size(), 5u);
+    EXPECT_EQ(w->height(), height + 85);
+    w->action("show &all / clear")->trigger();
+    EXPECT_TRUE(w->panelTexts().empty());
+    EXPECT_EQ(ws.InfoPanelsHeight, 0);
+    EXPECT_EQ(w->height(), height);
+
+    // "&Not Scaled" / "&X": one energy range for all shown spectra.
+    w->action("&X")->trigger();
+    for (int k = 1; k <= 3; ++k) {
+        EXPECT_DOUBLE_EQ(ws.spectrum(k).XMin, 70);
+        EXPECT_NEAR(ws.spectrum(k).XMax, 99.9, 1e-9);
+    }
+
+    // "&Measure dist.": marks on the active spectrum, the caption shows the distance, the mouse
+    // moves the marks and Shift removes a spike.
+    w->action("&Not Scaled")->menu()->actions()[1]->trigger(); // "&All"
+    ASSERT_FALSE(w->action("&Integrate")->isEnabled());
+    w->action("&Measure dist.")->trigger();
+    ASSERT_TRUE(w->measuring());
+    EXPECT_TRUE(w->action("&Measure dist.")->isChecked());
+    EXPECT_EQ(w->windowTitle().toStdString(), measuringCaption(ws));
+    const int k = ws.Active;
+    const int column = ws.column(k, 95.0);
+    click(w->plotBox(), {column, 100}, Qt::LeftButton);
+    EXPECT_NEAR(ws.SelStartX, 95.0, 0.051);
+    click(w->plotBox(), {ws.column(k, 99.0), 100}, Qt::RightButton);
+    EXPECT_NEAR(ws.SelEndX, 99.0, 0.051);
+    EXPECT_EQ(w->windowTitle().toStdString(), measuringCaption(ws));
+    const int j = ws.SelStartPoint;
+    const double expected = (ws.point(k, j - 1).y + ws.point(k, j + 1).y) / 2;
+    click(w->plotBox(), {column, 100}, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(ws.point(k, j).y, expected);
+    w->action("&Measure dist.")->trigger();
+    EXPECT_FALSE(w->measuring());
+    EXPECT_EQ(w->windowTitle().toStdString(), ws.spectrum(k).FileName);
+}
+
+TEST(ViewerWindow, HandScaleSelectionMarkAndValueTable) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat", "c.dat"});
+    ASSERT_NE(w, nullptr);
+    tvar& ws = w->workspace();
+
+    // "&HandScale": the dialog opens on the active range; OK with absolute values sets it.
+    w->answerHandScale = [](TForm7& d) {
+        EXPECT_EQ(d.xMinEdit()->text(), "80");
+        EXPECT_EQ(d.factorEdit()->text(), "1");
+        d.xMinEdit()->setText("82");
+        d.xMaxEdit()->setText("90");
+        d.button(HandScaleAction::Ok)->click();
+    };
+    w->handScaleCommand();
+    for (int k = 1; k <= 3; ++k) {
+        EXPECT_DOUBLE_EQ(ws.spectrum(k).XMin, 82);
+        EXPECT_DOUBLE_EQ(ws.spectrum(k).XMax, 90);
+    }
+    // "Abort" changes nothing; a bad number is refused with a message.
+    w->answerHandScale = [](TForm7& d) {
+        d.xMinEdit()->setText("1");
+        d.abortButton()->click();
+    };
+    w->handScaleCommand();
+    EXPECT_DOUBLE_EQ(ws.spectrum(1).XMin, 82);
+    w->answerHandScale = [](TForm7& d) {
+        d.xMinEdit()->setText("eighty");
+        d.button(HandScaleAction::Ok)->click();
+    };
+    const std::size_t boxes = rig.dialogs.shown.size();
+    w->handScaleCommand();
+    EXPECT_DOUBLE_EQ(ws.spectrum(1).XMin, 82);
+    EXPECT_EQ(rig.dialogs.shown.size(), boxes + 1);
+
+    // "&Select": b.dat hidden, c.dat shown values; "Cancel" would have kept everything.
+    w->answerSelection = [](TForm8& d) {
+        ASSERT_EQ(d.shownList()->count(), 3);
+        d.shownList()->item(1)->setSelected(true);
+        d.hideButton()->click();
+        EXPECT_EQ(d.availableList()->count(), 1);
+        d.activeBox()->setCurrentText("c.dat");
+        d.cancelButton()->click();
+    };
+    w->selectData();
+    EXPECT_EQ(ws.ShownCount, 3);
+    w->answerSelection = [](TForm8& d) {
+        d.shownList()->item(1)->setSelected(true);
+        d.hideButton()->click();
+        d.activeBox()->setCurrentText("c.dat");
+        d.okButton()->click();
+    };
+    w->selectData();
+    EXPECT_EQ(ws.ShownCount, 2);
+    EXPECT_EQ(ws.HiddenCount, 1);
+    EXPECT_EQ(ws.Active, 3);
+    EXPECT_EQ(captions(w->spectrumMenu()), (QStringList{"a.dat", "c.dat"}));
+
+    // "&Mark": a.dat marked; with "Active Spectra" only it follows a zoom.
+    w->answerMark = [](SpectrumChoiceDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Select spectra you want to mark !");
+        d.list()->item(0)->setSelected(true);
+        d.actionButton()->click();
+    };
+    w->markCommand();
+    EXPECT_EQ(ws.spectrum(1).Marked, 1);
+    EXPECT_EQ(ws.spectrum(3).Marked, 0);
+    w->activeSpectraButton()->setChecked(true);
+    EXPECT_EQ(w->scope(), RangeScope::Marked);
+    const double c = ws.spectrum(3).XMax;
+    click(w->plotBox(), {100, 100}, Qt::RightButton);
+    EXPECT_DOUBLE_EQ(ws.spectrum(3).XMax, c);
+    EXPECT_DOUBLE_EQ(ws.spectrum(1).XMax, 94);
+
+    // "&Value Table": one row per shown spectrum with its current ranges.
+    w->showValueTable();
+    QTableWidget* grid = rig.ctx.valueTable().grid();
+    ASSERT_EQ(grid->rowCount(), 2);
+    ASSERT_EQ(grid->columnCount(), 6);
+    EXPECT_EQ(grid->horizontalHeaderItem(2)->text(), "EnergyMin");
+    EXPECT_EQ(grid->item(0, 0)->text(), "a.dat");
+    EXPECT_EQ(grid->item(0, 1)->text(), "gold");
+    EXPECT_EQ(grid->item(0, 3)->text(), "94.00");
+    click(w->plotBox(), {100, 100}, Qt::RightButton);
+    EXPECT_EQ(grid->item(0, 3)->text(), "102.00"); // updated with the ranges
+}
+
+TEST(ViewerWindow, OverviewFileAndProjectsGoThroughTheLoadDialog) {
+    ViewerRig rig;
+    // "overview file" ticked: the load asks where to write it and appends a line per file.
+    rig.ctx.loadDialog().overviewBox()->setChecked(true);
+    rig.dialogs.files.push_back(rig.dir.file("overview.txt"));
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    rig.ctx.loadDialog().overviewBox()->setChecked(false);
+    std::ifstream overview(rig.dir.file("overview.txt"), std::ios::binary);
+    const std::string lines((std::istreambuf_iterator<char>(overview)), {});
+    EXPECT_EQ(lines.rfind(std::string(kOverviewTitle) + "\r\n", 0), 0u);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3);
+
+    // "as dat-file for &Korvo98" saves the shown spectra; the dialog's "Load project" in a new
+    // window brings them back with their ranges.
+    w->fullScaleCommand(FullScale::X);
+    rig.dialogs.files.push_back(rig.dir.file("both"));
+    w->action("as dat-file for &Korvo98")->trigger();
+    EXPECT_TRUE(std::filesystem::exists(rig.dir.file("both.k98")));
+    rig.dialogs.files.push_back(rig.dir.file("both.k98"));
+    QTimer::singleShot(0, [&rig] { rig.ctx.loadDialog().projectButton()->click(); });
+    TForm3* again = rig.ctx.openViewer();
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(again->workspace().ShownCount, 2);
+    EXPECT_EQ(captions(again->spectrumMenu()), (QStringList{"a.dat", "b.dat"}));
+    EXPECT_DOUBLE_EQ(again->workspace().spectrum(2).XMin, 80); // b.dat on the common range
+    EXPECT_FALSE(rig.ctx.loadList.LoadProjectFlag);
+}
+
+// Into a plain image the curves are drawn without QPainter's line path; they must lie where
+// QPainter would draw them (a clip forces QPainter's path), also when a deep zoom puts the ends of
+// the lines millions of pixels away.
+int navyPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == qRgb(0, 0, 128);
+    return n;
+}
+
+TEST(ViewerPaint, CurvesInImagesLieWhereQPainterDrawsThem) {
+    app();
+    tvar ws = testing::makeWorkspace(
+        {testing::sampled(700, 0, 0.1, [](double x) { return 1000 + 800 * std::sin(x) + 50 * std::sin(37 * x); })});
+    const auto paint = [&](bool viaQPainter) {
+        QImage image(ws.PlotWidth, ws.PlotHeight, QImage::Format_RGB32);
+        QPainter p(&image);
+        if (viaQPainter) p.setClipRect(QRect(0, 0, ws.PlotWidth, ws.PlotHeight));
+        ViewMessages m;
+        paintViewer(p, ws, {}, m);
+        return image;
+    };
+    const QImage direct = paint(false), reference = paint(true);
+    const int n = navyPixels(direct), ref = navyPixels(reference);
+    ASSERT_GT(ref, 500);
+    EXPECT_NEAR(n, ref, ref / 10);
+    int near = 0;
+    for (int y = 1; y + 1 < direct.height(); ++y)
+        for (int x = 1; x + 1 < direct.width(); ++x) {
+            if (direct.pixel(x, y) != qRgb(0, 0, 128)) continue;
+            bool found = false;
+            for (int dy = -1; dy <= 1 && !found; ++dy)
+                for (int dx = -1; dx <= 1 && !found; ++dx) found = reference.pixel(x + dx, y + dy) == qRgb(0, 0, 128);
+            near += found;
+        }
+    EXPECT_GT(near, n * 98 / 100);
+
+    // Zoomed in a million times: two points of the curve lie far outside the image.
+    ws.spectrum(1).XMin = 35.0;
+    ws.spectrum(1).XMax = 35.0 + 4e-5;
+    const QImage deep = paint(false);
+    EXPECT_GT(navyPixels(deep), 0);
+}
+
+TEST(ViewerWindow, ClosingAsksAndCancelKeepsTheWindow) {
+    ViewerRig rig;
+    QPointer<TForm3> w = rig.open({"a.dat"});
+    ASSERT_TRUE(w);
+    rig.dialogs.answers.push_back(DialogAnswer::Cancel);
+    EXPECT_FALSE(w->close());
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].text, "Close Worksheet and loose unsaved data ?");
+    EXPECT_EQ(rig.dialogs.shown[0].caption, "Korvo 98");
+    EXPECT_EQ(rig.dialogs.shown[0].buttons, DialogButtons::OkCancel);
+    EXPECT_TRUE(w->isVisible());
+    rig.dialogs.answers.push_back(DialogAnswer::Ok);
+    EXPECT_TRUE(w->close());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(w);
+    EXPECT_TRUE(rig.ctx.viewers().empty());
+}
+
+} // namespace
+} // namespace korvo
