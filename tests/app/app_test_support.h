@@ -8,7 +8,10 @@
 #include "common/dialogs.h"
 #include "common/event_pump.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <fstream>
@@ -24,6 +27,16 @@ inline QApplication& app() {
     static char* argv[] = {name, nullptr};
     static QApplication* instance = new QApplication(argc, argv);
     return *instance;
+}
+
+// The menu item of that caption, at any depth of `actions` (a window's menu bar's, say).
+inline QAction* findAction(const QList<QAction*>& actions, const QString& text) {
+    for (QAction* a : actions) {
+        if (a->text() == text) return a;
+        if (a->menu())
+            if (QAction* inner = findAction(a->menu()->actions(), text)) return inner;
+    }
+    return nullptr;
 }
 
 // A window over a temporary INI file; dialogs are recorded and answered from the queue. No card

@@ -256,14 +256,10 @@ TEST(LivePicture, MultichanneltronBoxDrawsEachChannelInItsColour) {
 
 // ------------------------------------------------------------------ the window
 
-struct RunRig {
-    RunRig() {
-        testing::app();
-        ini = dir.filePath(QStringLiteral("korvo.ini")).toStdString();
-        std::ofstream(ini, std::ios::binary) << "[general]\r\nmachine=CLAM\r\ntime=0\r\n";
-        window = std::make_unique<TForm1>(station, ini);
+// A CLAM window after "Measure" with a three-scan energy run typed in; the run's live display.
+struct RunRig : testing::WindowRig {
+    RunRig() : WindowRig("[general]\r\nmachine=CLAM\r\ntime=0\r\n") {
         conn = &window->run();
-        station.startCard();
         window->show();
         window->MeasureClick();
         auto& store = window->settings().store;
@@ -281,16 +277,6 @@ struct RunRig {
         QApplication::processEvents();
     }
     LiveDisplay& live() { return conn->live(); }
-
-    QTemporaryDir dir;
-    std::string ini;
-    VirtualClock clock;
-    ScriptedPump pump;
-    RecordingDialogs dialogs;
-    AcquisitionContext ctx{clock, pump, dialogs};
-    EmptyBus bus;
-    Station station{ctx, bus};
-    std::unique_ptr<TForm1> window;
     RunConnection* conn = nullptr;
 };
 
@@ -339,7 +325,7 @@ TEST(LiveWindow, TestModeRunStoppedInScanTwoCanBeSavedAndRefusesClosingWhileRunn
     EXPECT_EQ(w.settings().store.saveDir, rig.dir.path().toStdString());
 }
 
-TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPicture) {
+TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarViewSwitchAndARefusedStartOnItsPicture) {
     RunRig rig;
     TForm1& w = *rig.window;
     RunEngine& engine = rig.station.engine;
@@ -402,6 +388,23 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     oben->setValue(9000);
     EXPECT_DOUBLE_EQ(plot.yMax, 120);
 
+    // A start that is refused leaves the picture and the scale as they were.
+    QApplication::processEvents();
+    const QImage before = canvas->image().copy();
+    const double yMaxBefore = plot.yMax;
+    const int scrollBefore = oben->value();
+    w.fields().start = "3000";
+    w.fields().second = "300";
+    w.fields().third = "7";
+    w.fieldsToControls();
+    w.startButton()->click();
+    QApplication::processEvents();
+    ASSERT_EQ(engine.lastEnd(), RunEnd::Refused);
+    EXPECT_TRUE(canvas->image() == before);
+    EXPECT_EQ(oben->value(), scrollBefore);
+    EXPECT_EQ(plot.yMax, yMaxBefore);
+    EXPECT_TRUE(w.saveButton()->isEnabled());
+
     // A point that cannot be drawn is reported once per redraw; the rest is drawn.
     data[window.first + 1].Co[0] = data[window.first + 2].Co[0] = std::nan("");
     rig.dialogs.shown.clear();
@@ -417,35 +420,9 @@ TEST(LiveWindow, RunResizedInScanTwoThenCursorsScrollBarAndViewSwitchWorkOnItsPi
     EXPECT_EQ(std::pair(w.plotBox()->x(), w.multiPlotBox()->x()), std::pair(8, -2000));
 }
 
-TEST(LiveWindow, RefusedStartLeavesThePictureAndTheScaleAsTheyWere) {
+TEST(LiveWindow, ZufallRunsARandomMeasurement) {
     RunRig rig;
     TForm1& w = *rig.window;
-    w.fields().scans = "1";
-    w.fieldsToControls();
-    w.startButton()->click(); // a complete run; the final save is cancelled
-    ASSERT_EQ(rig.station.engine.lastEnd(), RunEnd::Normal);
-    rig.live().scrollBar()->setValue(2000);
-    QApplication::processEvents();
-    const QImage before = rig.live().singleCanvas()->image().copy();
-    const PlotScale scaleBefore = rig.station.engine.plot();
-
-    w.fields().start = "3000";
-    w.fields().second = "300";
-    w.fields().third = "7";
-    w.fieldsToControls();
-    w.startButton()->click();
-    QApplication::processEvents();
-    ASSERT_EQ(rig.station.engine.lastEnd(), RunEnd::Refused);
-    EXPECT_TRUE(rig.live().singleCanvas()->image() == before);
-    EXPECT_EQ(rig.live().scrollBar()->value(), 2000);
-    EXPECT_EQ(rig.station.engine.plot().yMax, scaleBefore.yMax);
-    EXPECT_TRUE(w.saveButton()->isEnabled());
-}
-
-TEST(LiveWindow, ZufallIsOfferedOnlyWithTestsEnabledAndRunsARandomMeasurement) {
-    RunRig rig;
-    TForm1& w = *rig.window;
-    EXPECT_FALSE(w.zufallButton()->isVisible());
     rig.ctx.options.enableTests = true;
     w.switchMode(ModeClam);
     ASSERT_TRUE(w.zufallButton()->isVisible());

@@ -15,20 +15,12 @@
 #include <gtest/gtest.h>
 
 using namespace korvo;
+using korvo::testing::findAction;
 using korvo::testing::WindowRig;
 
 namespace {
 
 const char* kClamIni = "[general]\r\nmachine=CLAM\r\ntime=0\r\n";
-
-QAction* findAction(const QList<QAction*>& actions, const QString& text) {
-    for (QAction* a : actions) {
-        if (a->text() == text) return a;
-        if (a->menu())
-            if (QAction* inner = findAction(a->menu()->actions(), text)) return inner;
-    }
-    return nullptr;
-}
 
 bool shownInPanel(TForm1& w, const char* name) {
     auto* widget = w.findChild<QWidget*>(QString::fromLatin1(name));
@@ -186,65 +178,44 @@ TEST(MainWindowMenus, CaptionsShortcutsAndItemsNotYetAvailable) {
     EXPECT_FALSE(rig.ctx.options.addKeithley1);
 }
 
-TEST(MainWindowClose, RefusedDuringARunAndOnCancel) {
-    WindowRig rig(kClamIni);
-    TForm1& w = *rig.window;
-    w.show();
-    w.MeasureClick();
-
-    bool closedDuringRun = true;
-    rig.measure([&] { closedDuringRun = w.close(); });
-    EXPECT_FALSE(closedDuringRun);
-    EXPECT_TRUE(w.isVisible());
-    ASSERT_FALSE(rig.dialogs.shown.empty());
-    EXPECT_EQ(rig.dialogs.shown[0].text, "Please stop the measurements first!");
-
-    // The caption decides nothing: without a run, a button that happens to read "Stop" does not
-    // keep the window open.
-    w.startButton()->setText(QStringLiteral("Stop"));
-    rig.dialogs.clear();
-    rig.dialogs.answers.push_back(DialogAnswer::Cancel);
-    EXPECT_FALSE(w.close());
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_FALSE(w.closing());
-    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
-    EXPECT_EQ(rig.dialogs.shown[0].text, "Close Korvo 02 ?");
-    EXPECT_EQ(rig.dialogs.shown[0].buttons, DialogButtons::OkCancel);
-
-    rig.dialogs.answers.push_back(DialogAnswer::Ok);
-    EXPECT_TRUE(w.close());
-    EXPECT_TRUE(w.closing());
-}
-
-TEST(MainWindowClose, SettingsWrittenOnCloseAreReadByTheNextStart) {
+// (A close during a run is refused in the live window's run test.)
+TEST(MainWindowClose, AskedFirstAndTheSettingsReachTheNextStart) {
     WindowRig rig(kClamIni);
     {
         TForm1& w = *rig.window;
         w.show();
         w.MeasureClick();
-        w.findChild<QLineEdit*>(QStringLiteral("start"))->setText(QStringLiteral("12.5"));
-        w.findChild<QLineEdit*>(QStringLiteral("sample"))->setText(QStringLiteral("Gold (111)"));
-        w.findChild<QLineEdit*>(QStringLiteral("timePerPoint"))->setText(QStringLiteral("750"));
-        rig.dialogs.defaultAnswer = DialogAnswer::Ok;
-        ASSERT_TRUE(w.close());
+        auto field = [&](const char* name) { return w.findChild<QLineEdit*>(QString::fromLatin1(name)); };
+        field("start")->setText(QStringLiteral("12.5"));
+        field("sample")->setText(QStringLiteral("Gold (111)"));
+        // The caption decides nothing: without a run, a button that happens to read "Stop" does not
+        // keep the window open.
+        w.startButton()->setText(QStringLiteral("Stop"));
+        rig.dialogs.answers.push_back(DialogAnswer::Cancel);
+        EXPECT_FALSE(w.close());
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_FALSE(w.closing());
+        ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+        EXPECT_EQ(rig.dialogs.shown[0].text, "Close Korvo 02 ?");
+        EXPECT_EQ(rig.dialogs.shown[0].buttons, DialogButtons::OkCancel);
+
+        // "Exit" writes the settings even when the closing is cancelled.
+        field("comment")->setText(QStringLiteral("after exit"));
+        rig.dialogs.answers.push_back(DialogAnswer::Cancel);
+        w.ExitClick();
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_NE(rig.iniText().find("after exit"), std::string::npos);
+
+        field("timePerPoint")->setText(QStringLiteral("750"));
+        rig.dialogs.answers.push_back(DialogAnswer::Ok);
+        EXPECT_TRUE(w.close());
+        EXPECT_TRUE(w.closing());
     }
     auto next = rig.restart();
     EXPECT_EQ(next->machineMode(), ModeClam);
     EXPECT_EQ(next->fields().start, "12.5");
     EXPECT_EQ(next->fields().sample, "Gold (111)");
     EXPECT_EQ(next->fields().timePerPoint, "750");
-}
-
-TEST(MainWindowClose, ExitWritesTheSettingsEvenWhenClosingIsCancelled) {
-    WindowRig rig(kClamIni);
-    TForm1& w = *rig.window;
-    w.show();
-    w.MeasureClick();
-    w.findChild<QLineEdit*>(QStringLiteral("comment"))->setText(QStringLiteral("after exit"));
-    rig.dialogs.answers.push_back(DialogAnswer::Cancel);
-    w.ExitClick();
-    EXPECT_TRUE(w.isVisible());
-    EXPECT_NE(rig.iniText().find("after exit"), std::string::npos);
 }
 
 TEST(MainWindowMenus, SaveMeasurementsIsEnabledExactlyWithTheSaveButton) {

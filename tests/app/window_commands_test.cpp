@@ -24,11 +24,7 @@ using korvo::testing::WindowRig;
 namespace {
 
 QAction* fileItem(TForm1& w, const QString& text) {
-    for (QAction* top : w.menuBar()->actions())
-        if (top->menu())
-            for (QAction* a : top->menu()->actions())
-                if (a->text() == text) return a;
-    return nullptr;
+    return korvo::testing::findAction(w.menuBar()->actions(), text);
 }
 
 std::string writeBytes(const QString& path, const QByteArray& bytes) {
@@ -154,10 +150,6 @@ TEST(WindowCommands, AWindowAddedToTheProgramEnablesItsItemAndOpensFromIt) {
     EXPECT_TRUE(history->isEnabled());
     history->trigger();
     EXPECT_EQ(opened, 1);
-    // Every placeholder is there, and none but the registered one is enabled.
-    for (auto c : {TForm1::WindowCommand::ShowSpec, TForm1::WindowCommand::Setup,
-                   TForm1::WindowCommand::Script, TForm1::WindowCommand::Info}) {
-        ASSERT_NE(w.windowCommand(c), nullptr);
-        EXPECT_FALSE(w.windowCommand(c)->isEnabled());
-    }
+    // (That the other placeholders stay disabled is the menus' test.)
+    EXPECT_FALSE(w.windowCommand(TForm1::WindowCommand::Script)->isEnabled());
 }

@@ -1,29 +1,17 @@
 // korvo-cli measuring with instruments: korvo-sim plays them on pseudo-terminals, a status page on
 // 127.0.0.1 gives the ring current.
 #include "cli_run.h"
+#include "common/file_util.h"
 #include "files/spectrum_reader.h"
 #include "instruments/local_servers.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
 #include <atomic>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace korvo;
 using namespace korvo::testing;
-
-namespace {
-
-std::string fileText(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-} // namespace
 
 TEST(CliInstruments, PhotonModesMeasureThroughTheMonochromator) {
     SimProcess mono({"mono", "--mono-speed", "400"});
@@ -33,7 +21,7 @@ TEST(CliInstruments, PhotonModesMeasureThroughTheMonochromator) {
                                        " --start 100 --photon 35 --ramp 2 --points 3 --scans 1 --time 20 "
                                        "--pass 10.0 --out cfs.dat");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string cfs = fileText(dir.path / "cfs.dat");
+    const std::string cfs = readFile(dir.file("cfs.dat")).value_or("");
     EXPECT_NE(cfs.find("Fileform: CLAM_CFS\r\n"), std::string::npos);
     EXPECT_NE(cfs.find("Fix. Analyser Energy:100\r\n"), std::string::npos);
     EXPECT_NE(cfs.find("Phot.End: 37.000\r\n"), std::string::npos);
@@ -46,7 +34,7 @@ TEST(CliInstruments, PhotonModesMeasureThroughTheMonochromator) {
                              " --keithley1 " + kei.device() +
                              " --photon 35 --ramp 2 --points 3 --scans 1 --time 20 --out kei.dat");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string text = fileText(dir.path / "kei.dat");
+    const std::string text = readFile(dir.file("kei.dat")).value_or("");
     EXPECT_NE(text.find("Fileform: KEITHLEY\r\n"), std::string::npos);
     EXPECT_NE(text.find("\r\n36.000 0.0025 "), std::string::npos) << text;
 

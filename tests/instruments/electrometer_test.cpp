@@ -3,7 +3,7 @@
 // the time-outs are kept at one second.
 #include "common/file_util.h"
 #include "instruments/electrometer/electrometer_link.h"
-#include "instruments/serial/terminal_transport.h"
+#include "support/link_rig.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
@@ -12,9 +12,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,97 +22,30 @@ namespace {
 
 using testing::SimProcess;
 
-// A termios transport that also notes what the driver does with it: "open", "close", "apply <baud>"
-// and every write as its text.
-class NotingTransport final : public ByteTransport {
-public:
-    explicit NotingTransport(std::shared_ptr<std::vector<std::string>> log) : log_(std::move(log)) {}
-    bool open(const std::string& device, std::string* error) override {
-        const bool ok = inner_.open(device, error);
-        log_->push_back(ok ? "open" : "open failed");
-        return ok;
-    }
-    void close() override {
-        if (inner_.isOpen()) log_->push_back("close");
-        inner_.close();
-    }
-    bool isOpen() const override { return inner_.isOpen(); }
-    void apply(const LineSettings& s) override {
-        log_->push_back("apply " + std::to_string(s.baud()) + (s.dtrOnOpen ? " dtr" : ""));
-        inner_.apply(s);
-    }
-    std::int64_t write(const char* data, std::size_t size) override {
-        log_->push_back(std::string(data, size));
-        return inner_.write(data, size);
-    }
-    std::int64_t read(char* buffer, std::size_t max) override { return inner_.read(buffer, max); }
-    void flush(bool input, bool output) override { inner_.flush(input, output); }
-    std::size_t outputQueued() const override { return inner_.outputQueued(); }
-
-private:
-    TerminalTransport inner_;
-    std::shared_ptr<std::vector<std::string>> log_;
-};
-
-struct NotingStatus final : StatusPanels {
-    void setStatusPanel(int index, const std::string& text) override {
-        if (index == 0) texts.push_back(text);
-    }
-    void setStatusPanelRaised(int index, bool r) override {
-        if (index == 0) raised = r;
-    }
-    std::vector<std::string> texts;
-    bool raised = false;
-};
-
-// The program around the links: one clock, pump, dialog sink and set of instrument values.
-struct Program {
-    SteadyClock clock;
-    PolledTimers timers{clock};
-    NullPump events;
-    TimerPump pump{events, timers};
-    RecordingDialogs dialogs;
-    InstrumentValues values;
-    NotingStatus status;
-    ComPortPaths paths;
-    InstrumentContext ctx{clock, pump, dialogs, values, timers, status};
-};
-
+// A link in program `p` on korvo-sim's electrometer started with `simArgs` (none: on a device that
+// does not exist).
 struct Keithley {
-    Keithley(Program& p, const SimProcess* sim)
-        : log(std::make_shared<std::vector<std::string>>()),
-          link(p.ctx, std::make_unique<NotingTransport>(log), p.paths) {
+    explicit Keithley(testing::LinkContext& p, std::vector<std::string> simArgs = {})
+        : link(p.ctx, p.tap(), p.paths) {
+        if (!simArgs.empty()) sim.emplace(std::move(simArgs));
         link.setDevicePath(sim ? sim->device() : "/nonexistent/keithley");
         link.page().timeout = "1";
     }
-    // The writes that carried `text`.
-    int writes(const std::string& text) const {
-        int n = 0;
-        for (const auto& l : *log) n += l == text;
-        return n;
-    }
-    std::shared_ptr<std::vector<std::string>> log;
+    std::optional<SimProcess> sim;
     ElectrometerLink link;
 };
 
-std::vector<std::string> texts(const RecordingDialogs& d) {
-    return d.texts();
-}
+const std::string kTimeoutText = "Error ! Timeout (1 sec) !\rConnection to Keithley not ok ?";
 
 TEST(KeithleyLink, ConnectingShowsTheSetUpAndDisconnectingHidesIt) {
-    SimProcess sim({"keithley"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley"});
     ElectrometerLink& l = k.link;
-    EXPECT_EQ(l.driver().ComPortSpeed(), br19200);
-    EXPECT_EQ(l.driver().ComPort(), pnCOM2);
-    EXPECT_EQ(l.KeiFunction(), "VOLTage:DC");
-    EXPECT_FALSE(l.page().readEnabled);
     int changes = 0;
     l.page().changed = [&] { ++changes; };
 
     ASSERT_TRUE(l.connectCom()) << l.driver().lastError();
-    EXPECT_EQ((*k.log)[1], "apply 19200"); // DTR stays low
+    EXPECT_EQ(p.port.all()[1], "apply 19200"); // DTR stays low
     const ElectrometerPage& pg = l.page();
     EXPECT_EQ(pg.status, "Connected to COM");
     EXPECT_TRUE(pg.installVisible && pg.readingVisible && pg.readEnabled && pg.disconnectEnabled);
@@ -130,10 +62,10 @@ TEST(KeithleyLink, ConnectingShowsTheSetUpAndDisconnectingHidesIt) {
     EXPECT_TRUE(pg.connectEnabled && pg.comRadiosEnabled);
     EXPECT_TRUE(p.dialogs.shown.empty());
 
-    Keithley nowhere(p, nullptr);
+    Keithley nowhere(p);
     EXPECT_FALSE(nowhere.link.connectCom());
     EXPECT_EQ(nowhere.link.page().status, kLinkConnectFailed);
-    EXPECT_EQ(texts(p.dialogs), std::vector<std::string>{kLinkConnectFailed});
+    EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{kLinkConnectFailed});
 }
 
 // One reading against the simulator, case by case: what it answered, what was stored and said.
@@ -152,65 +84,24 @@ struct ReadingCase {
 
 TEST(KeithleyLink, ReadingsAreCleanedScaledAndChecked) {
     const ReadingCase cases[] = {
-        {"current",
-         {"--reading", "1.234567e-9"},
-         1,
-         "1E+04",
-         "+1.234567E-09",
-         1.234567e-05,
-         "0  (+1.234567E-09)",
-         "+1.234567E-09NADC",
-         {},
-         false},
-        {"voltage",
-         {"--reading", "0.25"},
-         0,
-         "1",
-         "+2.500000E-01",
-         0.25,
-         "0  (+2.500000E-01)",
-         "+2.500000E-01NVDC",
-         {},
-         false},
-        {"overflow",
-         {"--fault", "overflow"},
-         1,
-         "1E+04",
-         "-9.9E+37",
-         -9.9e41,
-         nullptr,
-         "-9.9E+37",
-         {"Keithley Overflow !", "Scaling factor to big !"},
-         true},
-        {"too big",
-         {"--reading", "5e6"},
-         0,
-         "1000",
-         "+5.000000E+06",
-         5e9,
-         "5000000000  (+5.000000E+06)",
-         "+5.000000E+06NVDC",
-         {"Scaling factor to big !"},
-         true},
-        {"bad number",
-         {"--reading", "1.234567e-9", "--fault", "bad-number"},
-         1,
-         "1E+04",
-         "+1.2.34567E-09",
-         42,
-         "-------",
-         "+1.2.34567E-09NADC",
-         {"Keithley-Error ! (+1.2.34567E-09)"},
-         true},
+        {"current", {"--reading", "1.234567e-9"}, 1, "1E+04", "+1.234567E-09", 1.234567e-05, "0  (+1.234567E-09)",
+         "+1.234567E-09NADC", {}, false},
+        {"voltage", {"--reading", "0.25"}, 0, "1", "+2.500000E-01", 0.25, "0  (+2.500000E-01)", "+2.500000E-01NVDC",
+         {}, false},
+        {"overflow", {"--fault", "overflow"}, 1, "1E+04", "-9.9E+37", -9.9e41, nullptr, "-9.9E+37",
+         {"Keithley Overflow !", "Scaling factor to big !"}, true},
+        {"too big", {"--reading", "5e6"}, 0, "1000", "+5.000000E+06", 5e9, "5000000000  (+5.000000E+06)",
+         "+5.000000E+06NVDC", {"Scaling factor to big !"}, true},
+        {"bad number", {"--reading", "1.234567e-9", "--fault", "bad-number"}, 1, "1E+04", "+1.2.34567E-09", 42,
+         "-------", "+1.2.34567E-09NADC", {"Keithley-Error ! (+1.2.34567E-09)"}, true},
         {"short", {"--fault", "short"}, 1, "1E+04", "1E-9", 42, "-------", "1E-9", {}, false},
     };
     for (const ReadingCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> args{"keithley"};
         args.insert(args.end(), c.sim.begin(), c.sim.end());
-        SimProcess sim(args);
-        Program p;
-        Keithley k(p, &sim);
+        testing::LinkContext p;
+        Keithley k(p, args);
         ElectrometerLink& l = k.link;
         ASSERT_TRUE(l.connectCom());
         l.chooseMode(c.mode);
@@ -226,15 +117,15 @@ TEST(KeithleyLink, ReadingsAreCleanedScaledAndChecked) {
             EXPECT_EQ(l.page().resultLabel, c.label);
         }
         EXPECT_EQ(l.page().input.lines(), (std::vector<std::string>{c.line, ""}));
-        EXPECT_EQ(texts(p.dialogs), c.boxes);
+        EXPECT_EQ(p.dialogs.texts(), c.boxes);
         for (const auto& b : p.dialogs.shown) {
             EXPECT_EQ(b.caption, "Korvo 02");
             EXPECT_EQ(b.icon, DialogIcon::Error);
         }
         EXPECT_EQ(p.values.StopRequest, c.stops ? 1 : 0);
         // Every reply, good or bad, is one query: no reconnect, no second attempt.
-        EXPECT_EQ(k.writes("FETCh?"), 1);
-        EXPECT_EQ(k.writes(std::string("func '") + kKeithleyModes[std::size_t(c.mode)].function + "'"), 1);
+        EXPECT_EQ(p.port.count("FETCh?"), 1);
+        EXPECT_EQ(p.port.count(std::string("func '") + kKeithleyModes[std::size_t(c.mode)].function + "'"), 1);
         EXPECT_TRUE(disabledDuring);
         EXPECT_TRUE(l.page().readEnabled);
         EXPECT_FALSE(l.KeiBusy());
@@ -242,37 +133,31 @@ TEST(KeithleyLink, ReadingsAreCleanedScaledAndChecked) {
 }
 
 TEST(KeithleyLink, CommandsGoOutAsSeparateWritesEndedByCrAndLf) {
-    SimProcess sim({"keithley", "--reading", "1e-9"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley", "--reading", "1e-9"});
     ASSERT_TRUE(k.link.connectCom());
     k.link.chooseMode(1);
     k.link.KeiRead();
-    const std::vector<std::string> expected{"open", "apply 19200", "func 'CURRent:DC'", "\r", "\n", "FETCh?",
-                                            "\r",   "\n"};
-    EXPECT_EQ(*k.log, expected);
-    EXPECT_DOUBLE_EQ(k.link.KeiRawValue(), 1e-9);
-    EXPECT_DOUBLE_EQ(k.link.KeiScale(), 1e4);
+    EXPECT_EQ(p.port.all(), (std::vector<std::string>{"open", "apply 19200", "func 'CURRent:DC'", "\r", "\n",
+                                                      "FETCh?", "\r", "\n"}));
 }
 
 TEST(KeithleyLink, NoUsableReplyReconnectsOnceThenReportsTheTimeOut) {
     // Lines without an exponent come, but none is a reading (no reply at all is the hang-up's case).
-    SimProcess sim({"keithley", "--fault", "no-exponent"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley", "--fault", "no-exponent"});
     ASSERT_TRUE(k.link.connectCom());
     p.values.KeiValue = 42;
     const std::int64_t start = p.clock.nowMs();
     k.link.KeiRead();
     const std::int64_t took = p.clock.nowMs() - start;
 
-    EXPECT_EQ(texts(p.dialogs),
-              std::vector<std::string>{"Error ! Timeout (1 sec) !\rConnection to Keithley not ok ?"});
+    EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{kTimeoutText});
     EXPECT_EQ(p.values.StopRequest, 1);
     EXPECT_EQ(p.values.KeiValue, 42);
     EXPECT_EQ(k.link.KeiReply(), "");
     // The port was closed and opened again between the two queries.
-    const auto& log = *k.log;
+    const auto log = p.port.all();
     const auto first = std::find(log.begin(), log.end(), "FETCh?");
     const auto second = std::find(first + 1, log.end(), "FETCh?");
     ASSERT_NE(second, log.end());
@@ -284,18 +169,18 @@ TEST(KeithleyLink, NoUsableReplyReconnectsOnceThenReportsTheTimeOut) {
     EXPECT_LT(took, 3200);
     EXPECT_EQ(k.link.page().input.count(), 2u); // the line of the second query
     // The status bar scrolled its 28-character window through the text while waiting.
-    ASSERT_GT(p.status.texts.size(), 30u);
-    EXPECT_EQ(p.status.texts[0], " waiting for Keithley ...... ");
-    EXPECT_EQ(p.status.texts[27], "  waiting for Keithley");
-    EXPECT_EQ(p.status.texts[28], p.status.texts[0]);
-    EXPECT_EQ(p.status.texts.back(), "Ready");
-    EXPECT_FALSE(p.status.raised);
+    const auto& shown = p.panels.panel0;
+    ASSERT_GT(shown.size(), 30u);
+    EXPECT_EQ(shown[0], " waiting for Keithley ...... ");
+    EXPECT_EQ(shown[27], "  waiting for Keithley");
+    EXPECT_EQ(shown[28], shown[0]);
+    EXPECT_EQ(shown.back(), "Ready");
+    EXPECT_FALSE(p.panels.raised[0]);
 }
 
 TEST(KeithleyLink, ALostReplyIsRecoveredByTheReconnect) {
-    SimProcess sim({"keithley", "--reading", "2e-9", "--fault", "drop", "--every", "2"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley", "--reading", "2e-9", "--fault", "drop", "--every", "2"});
     ASSERT_TRUE(k.link.connectCom());
     k.link.KeiRead();
     EXPECT_DOUBLE_EQ(p.values.KeiValue, 2e-5);
@@ -304,18 +189,16 @@ TEST(KeithleyLink, ALostReplyIsRecoveredByTheReconnect) {
     EXPECT_DOUBLE_EQ(p.values.KeiValue, 2e-5);
     EXPECT_TRUE(p.dialogs.shown.empty());
     EXPECT_EQ(p.values.StopRequest, 0);
-    EXPECT_EQ(k.writes("FETCh?"), 3);
-    EXPECT_EQ(k.writes("close"), 1);
+    EXPECT_EQ(p.port.count("FETCh?"), 3);
+    EXPECT_EQ(p.port.count("close"), 1);
     EXPECT_EQ(k.link.page().status, "Connected to COM");
     EXPECT_TRUE(k.link.page().readEnabled);
 }
 
 TEST(KeithleyLink, LinesArriveInPiecesAndEachReplyIsOneLine) {
     // Three bytes every 60 ms: the driver's 50 ms polls see the reply in pieces, CR and LF apart.
-    SimProcess sim(
-        {"keithley", "--reading", "-3.5e-10", "--fault", "split", "--split-bytes", "3", "--split-ms", "60"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley", "--reading", "-3.5e-10", "--fault", "split", "--split-bytes", "3", "--split-ms", "60"});
     ASSERT_TRUE(k.link.connectCom());
     k.link.chooseMode(1);
     ElectrometerPage& pg = k.link.page();
@@ -336,20 +219,19 @@ TEST(KeithleyLink, LinesArriveInPiecesAndEachReplyIsOneLine) {
 }
 
 TEST(KeithleyLink, TheBaudListReprogramsAnOpenPortAtOnce) {
-    SimProcess sim({"keithley", "--reading", "1e-9"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley", "--reading", "1e-9"});
     ElectrometerLink& l = k.link;
     l.chooseBaudRate(4); // "1200" while closed: taken at the next connect
     EXPECT_EQ(l.page().baudText, "1200");
     ASSERT_TRUE(l.connectCom());
-    EXPECT_EQ(k.log->back(), "apply 1200");
+    EXPECT_EQ(p.port.all().back(), "apply 1200");
     l.KeiRead();
     ASSERT_FALSE(l.page().input.empty());
 
     l.chooseBaudRate(2);
     EXPECT_EQ(l.driver().ComPortSpeed(), br4800);
-    EXPECT_EQ(k.log->back(), "apply 4800");
+    EXPECT_EQ(p.port.all().back(), "apply 4800");
     EXPECT_TRUE(l.connected());
     EXPECT_EQ(l.page().baudText, "4800");
     EXPECT_TRUE(l.page().input.empty());
@@ -360,10 +242,8 @@ TEST(KeithleyLink, TheBaudListReprogramsAnOpenPortAtOnce) {
 }
 
 TEST(KeithleyLink, TwoLinksShareKeiValueAndKeepTheirOwnReadings) {
-    SimProcess simA({"keithley", "--reading", "2.5e-9"});
-    SimProcess simB({"keithley", "--reading", "1.25"});
-    Program p;
-    Keithley a(p, &simA), b(p, &simB);
+    testing::LinkContext p;
+    Keithley a(p, {"keithley", "--reading", "2.5e-9"}), b(p, {"keithley", "--reading", "1.25"});
     ASSERT_TRUE(a.link.connectCom());
     ASSERT_TRUE(b.link.connectCom());
     a.link.chooseMode(1);
@@ -383,50 +263,39 @@ TEST(KeithleyLink, TwoLinksShareKeiValueAndKeepTheirOwnReadings) {
 }
 
 TEST(KeithleyLink, AnInstrumentThatHangsUpEndsTheRunWithinTheTimeOuts) {
-    SimProcess sim({"keithley", "--reading", "1e-9", "--fault", "hangup", "--after", "2"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley", "--reading", "1e-9", "--fault", "hangup", "--after", "2"});
     ASSERT_TRUE(k.link.connectCom());
     k.link.KeiRead();
     EXPECT_TRUE(p.dialogs.shown.empty());
     // The second reply goes out as the line goes down; whether it still arrives is the line's luck.
     k.link.page().output.addLine("*IDN?");
     k.link.terminalEnter();
-    for (int i = 0; i < 100 && !sim.ended(); ++i) p.clock.sleepMs(20);
-    ASSERT_TRUE(sim.ended());
+    ASSERT_TRUE(p.until([&] { return k.sim->ended(); }));
     p.dialogs.clear();
     p.values.StopRequest = 0;
     p.values.KeiValue = 7;
     const std::int64_t start = p.clock.nowMs();
     k.link.KeiRead();
     EXPECT_LT(p.clock.nowMs() - start, 3000);
-    EXPECT_EQ(texts(p.dialogs),
-              std::vector<std::string>{"Error ! Timeout (1 sec) !\rConnection to Keithley not ok ?"});
+    EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{kTimeoutText});
     EXPECT_EQ(p.values.StopRequest, 1);
     EXPECT_EQ(p.values.KeiValue, 7);
     EXPECT_FALSE(k.link.connected()); // the reconnect found no line
 }
 
 TEST(KeithleyLink, WithoutAPortTheReadingTimesOutTwiceLikeTheUnconnectedDevice) {
-    VirtualClock clock;
-    PolledTimers timers{clock};
-    NullPump events;
-    TimerPump pump{events, timers};
-    RecordingDialogs dialogs;
-    InstrumentValues values;
-    NullStatusPanels status;
-    ComPortPaths paths;
-    InstrumentContext ctx{clock, pump, dialogs, values, timers, status};
-    ElectrometerLink link(ctx, std::make_unique<TerminalTransport>(), paths);
+    testing::LinkContext p(true);
+    ElectrometerLink link(p.ctx, p.tap(), p.paths);
     link.setDevicePath("/nonexistent/keithley");
-    values.KeiValue = 42;
+    p.values.KeiValue = 42;
     link.KeiRead();
-    EXPECT_EQ(dialogs.texts(),
+    EXPECT_EQ(p.dialogs.texts(),
               std::vector<std::string>{"Error ! Timeout (5 sec) !\rConnection to Keithley not ok ?"});
-    EXPECT_EQ(values.StopRequest, 1);
-    EXPECT_EQ(values.KeiValue, 42);
-    EXPECT_GE(clock.nowMs(), 10000);
-    EXPECT_LT(clock.nowMs(), 11000);
+    EXPECT_EQ(p.values.StopRequest, 1);
+    EXPECT_EQ(p.values.KeiValue, 42);
+    EXPECT_GE(p.clock.nowMs(), 10000);
+    EXPECT_LT(p.clock.nowMs(), 11000);
     EXPECT_EQ(link.page().status, kLinkConnectFailed);
     EXPECT_FALSE(link.page().readEnabled);
 }
@@ -440,9 +309,8 @@ TEST(KeithleyLink, FieldsThatAreNoNumbersStopTheReadingBeforeItAsks) {
         {"1,5", "1", "1,5 ist kein g\xC3\xBCltiger Wert (Gleitkomma)\r(Leerzeichen?)"},
         {"1E+04", "1.5", "1.5 ist kein g\xC3\xBCltiger Wert (ganzzahlig)\r(Leerzeichen?)"},
     };
-    SimProcess sim({"keithley"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley"});
     ASSERT_TRUE(k.link.connectCom());
     for (const Case& c : cases) {
         p.dialogs.clear();
@@ -450,27 +318,25 @@ TEST(KeithleyLink, FieldsThatAreNoNumbersStopTheReadingBeforeItAsks) {
         k.link.page().scaling = c.scaling;
         k.link.page().timeout = c.timeout;
         k.link.KeiRead();
-        EXPECT_EQ(texts(p.dialogs), std::vector<std::string>{c.box});
+        EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{c.box});
         EXPECT_EQ(p.values.StopRequest, 1);
         EXPECT_TRUE(k.link.page().readEnabled); // the page can read again once the field is mended
     }
-    EXPECT_EQ(k.writes("FETCh?"), 0);
+    EXPECT_EQ(p.port.count("FETCh?"), 0);
 }
 
 TEST(KeithleyLink, TheTerminalSendsLinesAndKeepsWhatComesBack) {
-    SimProcess sim({"keithley"});
-    Program p;
-    Keithley k(p, &sim);
+    testing::LinkContext p;
+    Keithley k(p, {"keithley"});
     ElectrometerLink& l = k.link;
     ASSERT_TRUE(l.connectCom());
     l.terminalEnter(); // an empty box sends CR only
     l.page().output.addLine("FUNC?");
     l.page().output.addLine("*IDN?");
     l.terminalEnter();
-    EXPECT_EQ(std::vector<std::string>(k.log->end() - 4, k.log->end()),
-              (std::vector<std::string>{"\r", "*IDN?", "\r", "\n"}));
-    keepAlive(p.ctx, 200);
-    ASSERT_EQ(l.page().input.count(), 2u);
+    const auto log = p.port.all();
+    EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()), (std::vector<std::string>{"\r", "*IDN?", "\r", "\n"}));
+    ASSERT_TRUE(p.until([&] { return l.page().input.count() == 2u; }));
     EXPECT_EQ(l.page().input.lines()[0].rfind("KEITHLEY INSTRUMENTS INC.,MODEL 6517A", 0), 0u);
 
     testing::TempDir dir;
@@ -491,8 +357,8 @@ TEST(KeithleyLink, ALineThatNeverEndsKeepsOnlyItsLatestCharacters) {
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
-    Program p;
-    ElectrometerLink link(p.ctx, std::make_unique<TerminalTransport>(), p.paths);
+    testing::LinkContext p;
+    ElectrometerLink link(p.ctx, p.tap(), p.paths);
     link.setDevicePath(::ptsname(master));
     ASSERT_TRUE(link.connectCom());
     const std::string chunk(2000, 'x'); // what one poll of the driver takes in

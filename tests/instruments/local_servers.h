@@ -87,6 +87,11 @@ public:
         std::string from;
         std::vector<std::string> to;
         std::string data; // the message as sent, dot-stuffing undone
+        // Whether the message's header holds exactly this line.
+        bool header(const std::string& line) const {
+            const std::string head = data.substr(0, data.find("\r\n\r\n") + 2);
+            return head.rfind(line + "\r\n", 0) == 0 || head.find("\r\n" + line + "\r\n") != std::string::npos;
+        }
     };
     explicit LocalSmtpServer(std::set<std::string> refused = {}, bool greet = true);
     int port() const { return listener_.port(); }

@@ -7,14 +7,12 @@
 #include "common/timers.h"
 #include "instruments/monochromator/monochromator_link.h"
 #include "instruments/monochromator/simulated_monochromator.h"
-#include "instruments/serial/terminal_transport.h"
+#include "support/link_rig.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -27,44 +25,12 @@ using testing::SimProcess;
 
 constexpr const char* kHintOpen = "\r\rOptions -> Setup -> Monochromator -> Open_con !";
 
-// The terminal transport, keeping every write as it went to the port.
-class TapTransport final : public ByteTransport {
-public:
-    explicit TapTransport(std::vector<std::string>& writes) : writes_(writes) {}
-    bool open(const std::string& device, std::string* error) override { return port_.open(device, error); }
-    void close() override { port_.close(); }
-    bool isOpen() const override { return port_.isOpen(); }
-    void apply(const LineSettings& s) override { port_.apply(s); }
-    std::int64_t write(const char* data, std::size_t size) override {
-        const std::int64_t n = port_.write(data, size);
-        if (n > 0) writes_.emplace_back(data, std::size_t(n));
-        return n;
-    }
-    std::int64_t read(char* buffer, std::size_t max) override { return port_.read(buffer, max); }
-    void flush(bool input, bool output) override { port_.flush(input, output); }
-    std::size_t outputQueued() const override { return port_.outputQueued(); }
-
-private:
-    TerminalTransport port_;
-    std::vector<std::string>& writes_;
-};
-
-struct Panels final : StatusPanels {
-    std::array<std::string, 3> text;
-    std::array<bool, 3> raised{};
-    std::vector<std::string> panel0; // every text panel 0 showed
-    void setStatusPanel(int i, const std::string& t) override {
-        text.at(std::size_t(i)) = t;
-        if (i == 0) panel0.push_back(t);
-    }
-    void setStatusPanelRaised(int i, bool r) override { raised.at(std::size_t(i)) = r; }
-};
-
-// A link on korvo-sim (none for empty `simArgs`), in real time since the simulator answers in real
-// time, every time-out 1 s. The port is polled every 10 ms rather than 50 to keep the suite short.
-struct Rig {
+// A link on korvo-sim (none for empty `simArgs`), every time-out 1 s. The port is polled every 10 ms
+// rather than 50 to keep the suite short.
+struct Rig : testing::LinkContext {
     explicit Rig(std::vector<std::string> simArgs, bool acquisition = false)
-        : ctx(context(acquisition)), link(ctx, std::make_unique<TapTransport>(writes), paths) {
+        : link(acquisition ? (acq.emplace(clock, script, dialogs).setStatusPanels(panels), acq->instruments()) : ctx,
+               tap(), paths) {
         link.page().timeout_norm_1 = link.page().timeout_max_1 = "1";
         link.photonFieldShown = [this](const std::string& e) { photon.push_back(e); };
         link.CommPortDriver_1().setComPortPollingDelay(10);
@@ -73,47 +39,20 @@ struct Rig {
         link.CommPortDriver_1().setDevicePath(sim->device());
         connected = link.connectCom();
     }
-    InstrumentContext context(bool acquisition) {
-        if (!acquisition) return {clock, pump, dialogs, values, timers, panels};
-        acq.emplace(clock, script, dialogs);
-        acq->setStatusPanels(panels);
-        return acq->instruments();
-    }
-    // Commands on the wire, one per CR.
-    std::vector<std::string> sent() const {
-        std::vector<std::string> out{""};
-        for (const std::string& w : writes)
-            for (char c : w) c == '\r' ? out.push_back("") : out.back().push_back(c);
-        out.pop_back();
-        return out;
-    }
-    long count(const std::string& command) const {
-        const auto s = sent();
-        return std::count(s.begin(), s.end(), command);
-    }
     // The first reply to `command` is replaced by `line`, as if the line had garbled it.
     void garbleReply(const std::string& command, const std::string& line) {
-        script.once([this, command] { return count(command) == 1 && !link.MonoReply().empty(); },
+        script.once([this, command] { return port.count(command) == 1 && !link.MonoReply().empty(); },
                     [this, line] {
                         link.CommPortDriver_1ReceiveData(link.CommPortDriver_1(), line.data(),
                                                          std::int32_t(line.size()));
                     });
     }
     MonochromatorPage& page() { return link.page(); }
-    InstrumentValues& v() { return ctx.values; }
+    InstrumentValues& v() { return acq ? acq->values : values; }
 
     std::optional<SimProcess> sim;
-    SteadyClock clock;
-    PolledTimers timers{clock};
-    ScriptedPump script;
-    TimerPump pump{script, timers};
-    RecordingDialogs dialogs;
-    InstrumentValues values;
-    Panels panels;
-    ComPortPaths paths;
     std::optional<AcquisitionContext> acq;
-    InstrumentContext ctx;
-    std::vector<std::string> writes, photon;
+    std::vector<std::string> photon;
     MonochromatorLink link;
     bool connected = false;
 };
@@ -162,9 +101,6 @@ TEST(MonochromatorLink, RepliesArriveWhateverTheLineDoesToThem) {
         // One line per reply: the LF of CR LF makes no empty line of its own.
         EXPECT_EQ(r.page().input_1.count(), 3u) << fault;
     }
-    Rig r({"mono"});
-    r.link.MonoOpen();
-    EXPECT_EQ(r.writes, (std::vector<std::string>{"OPN", "\r"})); // text and CR, two writes
 }
 
 TEST(MonochromatorLink, NoReplyTimesOutWithTheSecondsInTheBox) {
@@ -255,12 +191,12 @@ TEST(MonochromatorLink, UnusableTextsAreNeitherSentNorTakenAsSuccess) {
         std::string energy, zeroOrder, box;
     };
     for (const Case& c : std::vector<Case>{{"4OO", "10", "4OO"}, {"0", "0", "0"}, {"-5", "10", "-5"}}) {
-        r.writes.clear();
+        r.port.clear();
         r.dialogs.clear();
         r.page().Edit1 = c.zeroOrder;
         r.link.MonoGoEnergy(c.energy);
         EXPECT_EQ(r.v().MonoError, 2) << c.energy;
-        EXPECT_TRUE(r.writes.empty()) << c.energy;
+        EXPECT_TRUE(r.port.writes().empty()) << c.energy;
         EXPECT_TRUE(r.dialogs.saw(c.box + " ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)"))
             << c.energy;
     }
@@ -283,19 +219,21 @@ TEST(MonochromatorLink, EnergiesGoAsWavelengthsWithSixDecimals) {
         {"400", "10", "SPO 3.099606", "400.000"},
         {"0.0", "20", "SPO 61.992122", "20.000"},
     };
+    Rig r({"mono", "--mono-speed", "2000"});
+    r.link.MonoOpen();
     for (const Case& c : cases) {
-        Rig r({"mono", "--mono-speed", "2000"});
-        r.link.MonoOpen();
+        r.port.clear();
         r.page().Edit1 = c.zeroOrder;
         r.link.MonoGoEnergy(c.energy);
         EXPECT_EQ(r.v().MonoError, 0) << c.command;
-        EXPECT_EQ(r.sent()[1], c.command);
-        EXPECT_EQ(r.writes[2], c.command); // text, then CR on its own
-        EXPECT_EQ(r.writes[3], "\r");
+        const auto writes = r.port.writes();
+        ASSERT_GE(writes.size(), 2u);
+        EXPECT_EQ(writes[0], c.command); // text, then CR on its own
+        EXPECT_EQ(writes[1], "\r");
         EXPECT_EQ(r.page().energy1, c.shown);
         EXPECT_EQ(r.photon.back(), c.shown);
-        EXPECT_TRUE(r.dialogs.shown.empty());
     }
+    EXPECT_TRUE(r.dialogs.shown.empty());
 }
 
 TEST(MonochromatorLink, AMoveIsFollowedUntilIdleWithThePositionShown) {
@@ -350,12 +288,12 @@ TEST(MonochromatorLink, AStopDuringTheMoveStopsItAndReadsThePositionBack) {
         Rig r(args);
         r.link.MonoOpen();
         r.page().wellenlaenge1 = "90";
-        r.script.once([&] { return r.count("GST") == 1; }, [&] { r.link.MonoStop(); });
+        r.script.once([&] { return r.port.count("GST") == 1; }, [&] { r.link.MonoStop(); });
         r.link.MonoGoWavelength();
         EXPECT_EQ(r.v().MonoError, 0) << args.size();
         EXPECT_TRUE(r.dialogs.shown.empty()) << (r.dialogs.shown.empty() ? "" : r.dialogs.shown[0].text);
-        EXPECT_EQ(r.count("STO"), 2);
-        EXPECT_EQ(r.sent().back(), "GPO");
+        EXPECT_EQ(r.port.count("STO"), 2);
+        EXPECT_EQ(r.port.lines().back(), "GPO");
         EXPECT_EQ(r.v().StopRequest, 1);
         EXPECT_TRUE(r.v().MonoStopRequest);
         EXPECT_LT(number(r.page().wellenlaenge1), 45) << "stopped on its way, not at 90 nm";
@@ -380,27 +318,17 @@ TEST(MonochromatorLink, TheBuiltInSimulatorAnswersInsteadOfTheLine) {
     EXPECT_EQ(r.page().Sim_out_1.lines()[0], "SPO 3.099606");
     EXPECT_EQ(r.page().Sim_out_1.lines()[1], "t");
     EXPECT_EQ(r.page().Sim_out_1.lines().back(), "t 0");
-    EXPECT_EQ(r.count("SPO 3.099606"), 1); // the command still goes out
+    EXPECT_EQ(r.port.count("SPO 3.099606"), 1); // the command still goes out
 
     struct Case {
         const char* command;
         const char* reply;
     };
     MonoSimulator s;
-    for (const Case& c : std::vector<Case>{{"GPO", "f"},
-                                           {"SPO 5", "f"},
-                                           {"GST", "t -8"},
-                                           {"OPN", "t"},
-                                           {"OPN", "f"},
-                                           {"SPO -1", "f"},
-                                           {"SPO x", "f"},
-                                           {"SPO 5", "t"},
-                                           {"GST", "t 0"},
-                                           {"STO", "t"},
-                                           {"XYZ", "f"},
-                                           {"CLO", "t"},
-                                           {"CLO", "f"}})
-        EXPECT_EQ(s.reply(c.command), c.reply) << c.command;
+    const std::vector<Case> steps = {
+        {"GPO", "f"},   {"SPO 5", "f"}, {"GST", "t -8"}, {"OPN", "t"}, {"OPN", "f"}, {"SPO -1", "f"}, {"SPO x", "f"},
+        {"SPO 5", "t"}, {"GST", "t 0"}, {"STO", "t"},    {"XYZ", "f"}, {"CLO", "t"}, {"CLO", "f"}};
+    for (const Case& c : steps) EXPECT_EQ(s.reply(c.command), c.reply) << c.command;
     EXPECT_EQ(s.position(), 5.0);
 }
 
@@ -441,7 +369,7 @@ TEST(MonochromatorLink, UnconnectedItDoesWhatTheUnconnectedObjectDoes) {
     r.link.MonoGoWavelength();
     r.link.MonoGetStatus();
     r.link.terminalEnter();
-    EXPECT_TRUE(r.writes.empty());
+    EXPECT_TRUE(r.port.writes().empty());
     EXPECT_TRUE(r.dialogs.shown.empty());
 }
 
@@ -450,9 +378,8 @@ TEST(MonochromatorLink, TheTerminalSendsTheLastLineAndSavesWhatCameBack) {
     r.page().output_1.addLine("GST");
     r.page().output_1.addLine("OPN");
     r.link.terminalEnter();
-    EXPECT_EQ(r.writes, (std::vector<std::string>{"OPN", "\r"}));
-    const std::int64_t end = r.clock.nowMs() + 1000;
-    while (r.link.MonoReply().empty() && r.clock.nowMs() < end) keepAlive(r.ctx, 20);
+    EXPECT_EQ(r.port.writes(), (std::vector<std::string>{"OPN", "\r"})); // text and CR, two writes
+    r.until([&] { return !r.link.MonoReply().empty(); });
     EXPECT_EQ(r.page().input_1.lines(), (std::vector<std::string>{"t", ""}));
 
     testing::TempDir dir;
@@ -479,7 +406,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
         r.link.MonoOpen();
         PhotonView view;
         EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
-        EXPECT_EQ(r.count("SPO 3.099606"), 1);
+        EXPECT_EQ(r.port.count("SPO 3.099606"), 1);
         EXPECT_EQ(r.photon.back(), "400.000");
         EXPECT_FALSE(r.v().MonoQuiet);
     }
@@ -489,7 +416,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
         Rig r({"mono", "--mono-speed", "2000"}, true);
         PhotonView view;
         EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
-        const auto s = r.sent();
+        const auto s = r.port.lines();
         ASSERT_GE(s.size(), 4u);
         EXPECT_EQ(std::vector<std::string>(s.begin(), s.begin() + 4),
                   (std::vector<std::string>{"SPO 3.099606", "CLO", "OPN", "SPO 3.099606"}));
@@ -509,10 +436,10 @@ TEST(PhotonCommandOnTheLink, ASecondPressStopsTheMove) {
     Rig r({"mono"}, true);
     r.link.MonoOpen();
     PhotonView view;
-    r.script.once([&] { return r.count("GST") == 2; },
+    r.script.once([&] { return r.port.count("GST") == 2; },
                   [&] { photonEnergyCommand(view, "13", r.link, *r.acq); });
     EXPECT_FALSE(photonEnergyCommand(view, "13", r.link, *r.acq)); // 95.4 nm: far away
-    EXPECT_EQ(r.count("STO"), 2);
+    EXPECT_EQ(r.port.count("STO"), 2);
     EXPECT_EQ(r.v().MonoError, 0);
     EXPECT_TRUE(r.dialogs.shown.empty());
     EXPECT_STREQ(view.caption(), "Set Pho. Energy");

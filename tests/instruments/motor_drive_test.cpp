@@ -6,12 +6,11 @@
 #include "instruments/motor_drive/drive_error_table.h"
 #include "instruments/motor_drive/drive_frames.h"
 #include "instruments/motor_drive/motor_drive_link.h"
-#include "instruments/serial/terminal_transport.h"
+#include "support/link_rig.h"
 #include "support/sim_process.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <optional>
 #include <set>
@@ -23,94 +22,39 @@ namespace {
 
 using testing::SimProcess;
 
-// The terminal transport, keeping every byte the link writes.
-class RecordingTransport final : public ByteTransport {
-public:
-    explicit RecordingTransport(std::string& sent) : sent_(sent) {}
-    bool open(const std::string& device, std::string* error) override { return inner_.open(device, error); }
-    void close() override { inner_.close(); }
-    bool isOpen() const override { return inner_.isOpen(); }
-    void apply(const LineSettings& s) override { inner_.apply(s); }
-    std::int64_t write(const char* data, std::size_t size) override {
-        const std::int64_t n = inner_.write(data, size);
-        if (n > 0) sent_.append(data, std::size_t(n));
-        return n;
-    }
-    std::int64_t read(char* buffer, std::size_t max) override { return inner_.read(buffer, max); }
-    void flush(bool input, bool output) override { inner_.flush(input, output); }
-    std::size_t outputQueued() const override { return inner_.outputQueued(); }
-
-private:
-    TerminalTransport inner_;
-    std::string& sent_;
-};
-
-struct RecordingPanels final : StatusPanels {
-    void setStatusPanel(int index, const std::string& t) override {
-        text.at(std::size_t(index)) = t;
-        if (index == 0) seen.insert(t);
-    }
-    void setStatusPanelRaised(int index, bool r) override { raised.at(std::size_t(index)) = r; }
-    std::array<std::string, 3> text;
-    std::array<bool, 3> raised{};
-    std::set<std::string> seen; // texts of panel 0
-};
-
 // The link on the steady clock (korvo-sim answers in real time) or, for the cases where nothing
-// answers, on a virtual clock.
-struct Rig {
-    explicit Rig(bool virtualTime = false)
-        : clock(virtualTime ? static_cast<Clock&>(virtualClock) : steadyClock),
-          link(InstrumentContext{clock, pump, dialogs, values, timers, panels},
-               std::make_unique<RecordingTransport>(sent), paths) {
+// answers, on a virtual clock. With simulator arguments it starts korvo-sim, connects to it and lets
+// the drive take commands, as the handshake's last frame does.
+enum class Time { Real, Virtual };
+
+struct Rig : testing::LinkContext {
+    explicit Rig(Time time = Time::Real) : LinkContext(time == Time::Virtual), link(ctx, tap(), paths) {
         link.page().timeout = "1";
         link.setPauseMs(20);
         link.seedRandom(7);
         link.CommPortDriver_2().setComPortPollingDelay(10);
         link.page().changed = [this] {
-            if (link.page().angleColour != lastColour)
-                colours.push_back(lastColour = link.page().angleColour);
+            if (link.page().angleColour != lastColour) colours.push_back(lastColour = link.page().angleColour);
         };
     }
-    bool attach(const SimProcess& sim) {
-        link.CommPortDriver_2().setDevicePath(sim.device());
-        return !sim.device().empty() && link.connectCom();
-    }
-    // What the handshake's last frame does: the drive takes commands from this line from now on.
-    bool enable() { return link.DriveCommand(drive::kEnableCode, drive::kEnableValue); }
-    // The lines written, each ended by CR.
-    std::vector<std::string> lines() const {
-        std::vector<std::string> out{""};
-        for (char c : sent) {
-            if (c == '\r')
-                out.emplace_back();
-            else
-                out.back().push_back(c);
-        }
-        out.pop_back();
-        return out;
+    explicit Rig(std::vector<std::string> simArgs, bool enable = true) : Rig() {
+        sim.emplace(std::move(simArgs));
+        link.CommPortDriver_2().setDevicePath(sim->device());
+        ready = !sim->device().empty() && link.connectCom() &&
+                (!enable || link.DriveCommand(drive::kEnableCode, drive::kEnableValue));
     }
     std::vector<std::string> frames() const {
         std::vector<std::string> out;
-        for (const auto& l : lines())
+        for (const auto& l : port.lines())
             if (l.size() == 16) out.push_back(l);
         return out;
     }
 
-    VirtualClock virtualClock;
-    SteadyClock steadyClock;
-    Clock& clock;
-    PolledTimers timers{clock};
-    ScriptedPump script;
-    TimerPump pump{script, timers};
-    RecordingDialogs dialogs;
-    InstrumentValues values;
-    RecordingPanels panels;
-    ComPortPaths paths;
-    std::string sent;
+    std::optional<SimProcess> sim;
     std::vector<std::uint32_t> colours; // the angle box's colours as they changed
     std::uint32_t lastColour = kDriveAngleWindow;
     MotorDriveLink link;
+    bool ready = false;
 };
 
 const std::string kTimeoutText = "Error ! Timeout (1 sec) !\rConnection to the main-motor not ok ?";
@@ -207,7 +151,7 @@ TEST(MotorDriveLink, ReceivedBytesBecomeLines) {
              {{"#01\r", "12"}, "#01", {"#01", "12"}},
              {{"\r"}, "", {"", ""}},
          }) {
-        Rig r(true);
+        Rig r(Time::Virtual);
         for (const auto& b : c.batches) r.link.CommPortDriver_2ReceiveData(b.data(), std::int32_t(b.size()));
         EXPECT_EQ(r.link.DriveReply(), c.reply);
         EXPECT_EQ(r.link.page().input.lines(), c.box);
@@ -215,7 +159,7 @@ TEST(MotorDriveLink, ReceivedBytesBecomeLines) {
 }
 
 TEST(MotorDriveLink, WithoutAConnectionTheAutomaticMoveTimesOutAsTheUnconnectedDriveDoes) {
-    Rig r(true);
+    Rig r(Time::Virtual);
     r.link.page().timeout = "3";
     r.link.setPauseMs(1000);
     r.link.DriveAutoMove("12.5");
@@ -231,8 +175,8 @@ TEST(MotorDriveLink, WithoutAConnectionTheAutomaticMoveTimesOutAsTheUnconnectedD
     EXPECT_EQ(r.link.DriveErrorCode(), 1);
     EXPECT_EQ(r.panels.text[2], " Main Motor: 1");
     EXPECT_FALSE(r.panels.raised[0]);
-    EXPECT_TRUE(r.panels.seen.count(" waiting for main-motor ...... "));
-    EXPECT_TRUE(r.panels.seen.count("  waiting for main-motor")); // the last step of the scroll
+    EXPECT_TRUE(r.panels.showed(" waiting for main-motor ...... "));
+    EXPECT_TRUE(r.panels.showed("  waiting for main-motor")); // the last step of the scroll
     EXPECT_TRUE(r.link.page().autoMoveEnabled);
 
     const TCommPortDriver& d = r.link.CommPortDriver_2(); // the drive's line: COM2, 9600 7E1, DTR
@@ -260,7 +204,7 @@ TEST(MotorDriveLink, FieldsThatCannotBeSentAreRefusedBeforeAnythingWaits) {
              {&MotorDrivePage::speed, "ten", &MotorDriveLink::DriveSetSpeed, "\"ten\" is not a valid speed."},
              {&MotorDrivePage::timeout, "1s", &MotorDriveLink::MotorOn, "\"1s\" is not a valid time-out."},
          }) {
-        Rig r(true);
+        Rig r(Time::Virtual);
         r.link.page().*c.field = c.text;
         const MotorDrivePage before = r.link.page();
         EXPECT_FALSE((r.link.*c.operation)());
@@ -273,14 +217,13 @@ TEST(MotorDriveLink, FieldsThatCannotBeSentAreRefusedBeforeAnythingWaits) {
 
 TEST(MotorDriveLink, HandshakeEnablesTheDriveAndSetsTheSpeed) {
     {
-        SimProcess sim({"drive"});
-        Rig r;
-        ASSERT_TRUE(r.attach(sim));
+        Rig r({"drive"}, false);
+        ASSERT_TRUE(r.ready);
         EXPECT_TRUE(r.link.page().openEnabled);
         r.link.page().speed = "25";
         r.link.DriveOpen();
         EXPECT_TRUE(r.dialogs.shown.empty()) << r.dialogs.texts()[0];
-        EXPECT_EQ(r.lines(), (std::vector<std::string>{"0000000000000000", "", "", "###############01",
+        EXPECT_EQ(r.port.lines(), (std::vector<std::string>{"0000000000000000", "", "", "###############01",
                                                        "###############01", "", "841F001D00000001", "",
                                                        "040500230000000A"}));
         EXPECT_TRUE(r.link.page().motorPanelVisible);
@@ -291,9 +234,8 @@ TEST(MotorDriveLink, HandshakeEnablesTheDriveAndSetsTheSpeed) {
         EXPECT_FALSE(r.link.page().openEnabled);
     }
     {
-        SimProcess sim({"drive", "--fault", "no-handshake"});
-        Rig r;
-        ASSERT_TRUE(r.attach(sim));
+        Rig r({"drive", "--fault", "no-handshake"}, false);
+        ASSERT_TRUE(r.ready);
         r.link.DriveOpen();
         EXPECT_EQ(r.dialogs.texts(),
                   std::vector<std::string>{"Error ! Connection to the main-motor not ok ?"});
@@ -303,10 +245,8 @@ TEST(MotorDriveLink, HandshakeEnablesTheDriveAndSetsTheSpeed) {
 }
 
 TEST(MotorDriveLink, CommandsAlternateTheirToggleDigitAndTheDriveTakesEach) {
-    SimProcess sim({"drive"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive"});
+    ASSERT_TRUE(r.ready);
     ASSERT_TRUE(r.link.DriveSetSpeed());
     // The first digit of the drive's status after each command: 8 toggle, 2 brake released, 1 powered.
     struct Case {
@@ -323,9 +263,9 @@ TEST(MotorDriveLink, CommandsAlternateTheirToggleDigitAndTheDriveTakesEach) {
              {&MotorDriveLink::FaultReset, "0401001C00000008", '0'},
          }) {
         SCOPED_TRACE(c.frame);
-        r.sent.clear();
+        r.port.clear();
         EXPECT_TRUE((r.link.*c.command)());
-        EXPECT_EQ(r.lines(), (std::vector<std::string>{"", c.frame}));
+        EXPECT_EQ(r.port.lines(), (std::vector<std::string>{"", c.frame}));
         EXPECT_EQ(r.link.DriveReply().substr(0, 1), std::string(1, c.status));
     }
     EXPECT_TRUE(r.dialogs.shown.empty());
@@ -340,10 +280,8 @@ TEST(MotorDriveLink, DriveErrorsAreShownWithTheirTableText) {
              {"error", "Error from main motor! Error-Code: E1024\rQuick-stop caused by LIMP"},
              {"unknown-error", "Error from main motor! Error-Code: E1217"},
          }) {
-        SimProcess sim({"drive", "--fault", c.fault});
-        Rig r;
-        ASSERT_TRUE(r.attach(sim));
-        ASSERT_TRUE(r.enable());
+        Rig r({"drive", "--fault", c.fault});
+        ASSERT_TRUE(r.ready);
         EXPECT_FALSE(r.link.MotorOn());
         ASSERT_EQ(r.dialogs.texts(), std::vector<std::string>{c.box});
         EXPECT_EQ(r.dialogs.shown[0].icon, DialogIcon::Error);
@@ -358,19 +296,17 @@ TEST(MotorDriveLink, DriveErrorsAreShownWithTheirTableText) {
 }
 
 TEST(MotorDriveLink, ARefusedMoveEndsTheLoopAtOnce) {
-    SimProcess sim({"drive"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive"});
+    ASSERT_TRUE(r.ready);
     r.link.page().angle = "1.25";
     for (const char* box : {"Error from main motor! Error-Code: E1034\rDrive not active",
                             "Error from main motor! Error-Code: E181E\rDrive is blocked or breaked"}) {
-        r.sent.clear();
+        r.port.clear();
         r.dialogs.clear();
         EXPECT_FALSE(r.link.DriveMoveToAngle());
         EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{box});
-        ASSERT_EQ(r.lines().size(), 2u); // the status request and the move, nothing after
-        EXPECT_EQ(r.lines()[1].substr(1), "4010023FFFFEC78");
+        ASSERT_EQ(r.port.lines().size(), 2u); // the status request and the move, nothing after
+        EXPECT_EQ(r.port.lines()[1].substr(1), "4010023FFFFEC78");
         EXPECT_EQ(r.link.page().angle, "1.25");
         EXPECT_EQ(r.link.page().angleColour, kDriveAngleIdle);
         ASSERT_TRUE(r.link.MotorOn());
@@ -378,15 +314,13 @@ TEST(MotorDriveLink, ARefusedMoveEndsTheLoopAtOnce) {
 }
 
 TEST(MotorDriveLink, TheMoveLoopFollowsTheDriveAndDefinePositionMovesTheOrigin) {
-    SimProcess sim({"drive"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive"});
+    ASSERT_TRUE(r.ready);
     ASSERT_TRUE(r.link.MotorOn());
     ASSERT_TRUE(r.link.RemoveBrake());
 
     r.link.clearMemos(); // speed 10: a second for the move, several status lines while it runs
-    r.sent.clear();
+    r.port.clear();
     r.colours.clear();
     r.link.page().angle = "1.25";
     ASSERT_TRUE(r.link.DriveMoveToAngle());
@@ -402,7 +336,7 @@ TEST(MotorDriveLink, TheMoveLoopFollowsTheDriveAndDefinePositionMovesTheOrigin) 
     EXPECT_EQ(replies.back(), "");
     replies.pop_back();
     ASSERT_GE(replies.size(), 5u);               // status, move, running..., ended, one more status
-    EXPECT_EQ(r.lines().size(), replies.size()); // every request had its line
+    EXPECT_EQ(r.port.lines().size(), replies.size()); // every request had its line
     EXPECT_EQ(replies[1][4], '0');
     EXPECT_EQ(replies[replies.size() - 3][4], '0');
     EXPECT_EQ(replies[replies.size() - 2][4], '1');
@@ -421,10 +355,8 @@ TEST(MotorDriveLink, TheMoveLoopFollowsTheDriveAndDefinePositionMovesTheOrigin) 
 }
 
 TEST(MotorDriveLink, TheStopButtonEndsAMoveThatWouldTakeLong) {
-    SimProcess sim({"drive"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive"});
+    ASSERT_TRUE(r.ready);
     r.link.page().speed = "1";
     ASSERT_TRUE(r.link.DriveSetSpeed() && r.link.MotorOn() && r.link.RemoveBrake());
     bool busyAfterStop = false;
@@ -452,10 +384,8 @@ TEST(MotorDriveLink, TheStopButtonEndsAMoveThatWouldTakeLong) {
 }
 
 TEST(MotorDriveLink, SpeedsOutsideZeroToThirtyAreNotSent) {
-    SimProcess sim({"drive"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive"});
+    ASSERT_TRUE(r.ready);
     struct Case {
         const char* speed;
         const char* box; // nullptr: sent
@@ -468,7 +398,7 @@ TEST(MotorDriveLink, SpeedsOutsideZeroToThirtyAreNotSent) {
              {"30", nullptr, "840500230000001E"},
          }) {
         SCOPED_TRACE(c.speed);
-        r.sent.clear();
+        r.port.clear();
         r.dialogs.clear();
         r.link.page().speed = c.speed;
         EXPECT_EQ(r.link.DriveSetSpeed(), c.box == nullptr);
@@ -479,13 +409,11 @@ TEST(MotorDriveLink, SpeedsOutsideZeroToThirtyAreNotSent) {
 }
 
 TEST(MotorDriveLink, TheAutomaticMoveRunsTheWholeSequence) {
-    SimProcess sim({"drive"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive"});
+    ASSERT_TRUE(r.ready);
     r.link.page().speed = "30";
     ASSERT_TRUE(r.link.DriveSetSpeed());
-    r.sent.clear();
+    r.port.clear();
     r.colours.clear();
     bool enabledWhileMoving = true;
     r.script.always([&] {
@@ -509,10 +437,8 @@ TEST(MotorDriveLink, TheAutomaticMoveRunsTheWholeSequence) {
 }
 
 TEST(MotorDriveLink, AFailingStepOfTheAutomaticMoveStopsTheRun) {
-    SimProcess sim({"drive", "--fault", "error"});
-    Rig r;
-    ASSERT_TRUE(r.attach(sim));
-    ASSERT_TRUE(r.enable());
+    Rig r({"drive", "--fault", "error"});
+    ASSERT_TRUE(r.ready);
     r.link.DriveAutoMove("1");
     ASSERT_FALSE(r.dialogs.shown.empty());
     EXPECT_EQ(r.dialogs.shown[0].text, "Error from main motor! Error-Code: E1024\rQuick-stop caused by LIMP");
@@ -523,24 +449,21 @@ TEST(MotorDriveLink, AFailingStepOfTheAutomaticMoveStopsTheRun) {
 
 TEST(MotorDriveLink, SilenceAndAHangUpEndInATimeOut) {
     {
-        SimProcess sim({"drive", "--fault", "no-reply"});
-        Rig r;
-        ASSERT_TRUE(r.attach(sim));
+        Rig r({"drive", "--fault", "no-reply"}, false);
+        ASSERT_TRUE(r.ready);
         const std::int64_t start = r.clock.nowMs();
         EXPECT_FALSE(r.link.MotorOn());
         EXPECT_LT(r.clock.nowMs() - start, 3000);
         EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{kTimeoutText});
-        EXPECT_EQ(r.lines(), std::vector<std::string>{""}); // without a status line no frame is sent
+        EXPECT_EQ(r.port.lines(), std::vector<std::string>{""}); // without a status line no frame is sent
         EXPECT_EQ(r.link.DriveErrorCode(), 1);
         EXPECT_EQ(r.panels.text[2], " Main Motor: 1");
         EXPECT_FALSE(r.link.DriveBusy());
     }
     {
         // Replies: enable 2, speed 2, motor on 2, brake 2, then the move's status, move and one status.
-        SimProcess sim({"drive", "--fault", "hangup", "--after", "11"});
-        Rig r;
-        ASSERT_TRUE(r.attach(sim));
-        ASSERT_TRUE(r.enable());
+        Rig r({"drive", "--fault", "hangup", "--after", "11"});
+        ASSERT_TRUE(r.ready);
         r.link.page().speed = "30";
         ASSERT_TRUE(r.link.DriveSetSpeed() && r.link.MotorOn() && r.link.RemoveBrake());
         r.link.page().angle = "5";
@@ -550,29 +473,29 @@ TEST(MotorDriveLink, SilenceAndAHangUpEndInATimeOut) {
         EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{kTimeoutText});
         EXPECT_EQ(r.link.DriveErrorCode(), 1);
         EXPECT_EQ(r.link.page().angleColour, kDriveAngleIdle);
-        EXPECT_TRUE(sim.ended());
+        EXPECT_TRUE(r.sim->ended());
     }
 }
 
 TEST(MotorDriveLink, TheTerminalSendsTheLastLineTyped) {
-    SimProcess sim({"drive"});
     Rig r;
     r.link.page().output.addLine("typed");
     r.link.terminalEnter(); // not connected: nothing goes out
-    EXPECT_TRUE(r.sent.empty());
-    ASSERT_TRUE(r.attach(sim));
+    EXPECT_TRUE(r.port.writes().empty());
+    SimProcess sim({"drive"});
+    r.link.CommPortDriver_2().setDevicePath(sim.device());
+    ASSERT_TRUE(r.link.connectCom());
     EXPECT_TRUE(r.link.page().output.empty()); // connecting empties the boxes
     r.link.page().output.addLine("x");
     r.link.page().output.addLine("###############01");
     r.link.terminalEnter();
-    EXPECT_EQ(r.sent, "###############01\r");
-    keepAlive(InstrumentContext{r.clock, r.pump, r.dialogs, r.values, r.timers, r.panels}, 300);
-    EXPECT_EQ(r.link.DriveReply(), "#01");
+    EXPECT_EQ(r.port.bytes(), "###############01\r");
+    EXPECT_TRUE(r.until([&] { return r.link.DriveReply() == "#01"; }));
     EXPECT_EQ(r.link.page().input.lines(), (std::vector<std::string>{"#01", ""}));
 }
 
 TEST(MotorDriveLink, RandomMovesEndAtTheFirstFailure) {
-    Rig r(true);
+    Rig r(Time::Virtual);
     r.link.DriveRandomMoves(100);
     EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{kTimeoutText});
     const double angle = *text::parseDouble(r.link.page().angle);

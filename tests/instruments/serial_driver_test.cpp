@@ -1,13 +1,10 @@
 // The serial port driver on real pseudo-terminals, with korvo-sim answering at the other end.
-#include "common/clock.h"
-#include "common/timers.h"
 #include "instruments/serial/comm_port_driver.h"
 #include "instruments/serial/qt_serial_transport.h"
-#include "instruments/serial/terminal_transport.h"
+#include "support/link_rig.h"
 #include "support/sim_process.h"
 
 #include <QCoreApplication>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -18,7 +15,7 @@ namespace {
 using testing::SimProcess;
 
 // A driver on the steady clock whose polls run when the test pumps.
-struct Link {
+struct Link : testing::LinkContext {
     explicit Link(std::unique_ptr<ByteTransport> transport = std::make_unique<TerminalTransport>())
         : driver(clock, timers, std::move(transport), paths) {
         driver.OnReceiveData = [this](TCommPortDriver&, const char* data, std::int32_t n) {
@@ -26,20 +23,6 @@ struct Link {
             received.append(data, std::size_t(n));
         };
     }
-    // Pumps for at most `ms` until `done` holds; true when it did.
-    bool pumpUntil(const std::function<bool()>& done, std::int64_t ms = 3000) {
-        const std::int64_t end = clock.nowMs() + ms;
-        while (!done()) {
-            if (clock.nowMs() > end) return false;
-            timers.runDue();
-            if (QCoreApplication::instance()) QCoreApplication::processEvents();
-            clock.sleepMs(5);
-        }
-        return true;
-    }
-    SteadyClock clock;
-    PolledTimers timers{clock};
-    ComPortPaths paths;
     TCommPortDriver driver;
     std::string received;
     int batches = 0;
@@ -53,10 +36,8 @@ TEST(CommPortDriver, DefaultsAndWhatAClosedPortAnswers) {
     EXPECT_EQ(d.ComPortDataBits(), db8BITS);
     EXPECT_EQ(d.ComPortStopBits(), sb1BITS);
     EXPECT_EQ(d.ComPortParity(), ptNONE);
-    EXPECT_EQ(d.ComPortInBufSize(), 2048);
-    EXPECT_EQ(d.ComPortOutBufSize(), 2048);
-    EXPECT_EQ(d.ComPortPollingDelay(), 50);
     EXPECT_TRUE(d.EnableDTROnOpen());
+    EXPECT_EQ(d.ComPortPollingDelay(), 50);
     EXPECT_EQ(d.OutputTimeout(), 4000);
     EXPECT_EQ(d.deviceName(), "/dev/ttyS1"); // COM2
     EXPECT_FALSE(d.Connected());
@@ -97,10 +78,10 @@ TEST(CommPortDriver, ConnectedPortWritesAndHandsOverWhatArrives) {
 
     EXPECT_EQ(d.SendText("GPO"), 3);
     EXPECT_EQ(d.SendText("\r"), 1);
-    ASSERT_TRUE(l.pumpUntil([&] { return l.received.find('\n') != std::string::npos; }));
+    ASSERT_TRUE(l.until([&] { return l.received.find('\n') != std::string::npos; }));
     EXPECT_EQ(l.received, "GPO\r\n");
     const int batches = l.batches;
-    l.pumpUntil([] { return false; }, 200); // nothing more arrives: no empty batches are handed over
+    l.until([] { return false; }, 200); // nothing more arrives: no empty batches are handed over
     EXPECT_EQ(l.batches, batches);
 
     d.Disconnect();
@@ -117,7 +98,7 @@ TEST(CommPortDriver, RepliesSplitOverManyWritesArriveInSeveralBatches) {
     l.driver.setDevicePath(sim.device());
     ASSERT_TRUE(l.driver.Connect());
     l.driver.SendText("FETCh?\r");
-    ASSERT_TRUE(l.pumpUntil([&] { return l.received == "FETCh?\r\n"; }));
+    ASSERT_TRUE(l.until([&] { return l.received == "FETCh?\r\n"; }));
     EXPECT_GT(l.batches, 2); // the driver hands over what it has; lines are the links' business
 }
 
@@ -128,7 +109,7 @@ TEST(CommPortDriver, AnInstrumentThatGoesAwayLeavesTheLinkSilentNotBroken) {
     ASSERT_TRUE(l.driver.Connect());
     sim.stop();
     EXPECT_LE(l.driver.SendText("GST\r"), 4);
-    EXPECT_FALSE(l.pumpUntil([&] { return !l.received.empty(); }, 300));
+    EXPECT_FALSE(l.until([&] { return !l.received.empty(); }, 300));
     EXPECT_TRUE(l.driver.Connected()); // until the user disconnects
     l.driver.Disconnect();
 }
@@ -140,11 +121,12 @@ TEST(CommPortDriver, QtSerialPortDoesTheSameOnThePseudoTerminal) {
     QCoreApplication app(argc, argv);
     SimProcess sim({"echo"});
     Link l(std::make_unique<QtSerialTransport>());
+    l.script.always([] { QCoreApplication::processEvents(); });
     l.driver.setDevicePath(sim.device());
     ASSERT_TRUE(l.driver.Connect()) << l.driver.lastError();
     l.driver.SendText("SPO 3.099606");
     l.driver.SendText("\r");
-    ASSERT_TRUE(l.pumpUntil([&] { return l.received.find('\n') != std::string::npos; }));
+    ASSERT_TRUE(l.until([&] { return l.received.find('\n') != std::string::npos; }));
     EXPECT_EQ(l.received, "SPO 3.099606\r\n");
 }
 
