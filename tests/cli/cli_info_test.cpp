@@ -5,6 +5,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace korvo::testing;
 
 namespace {
@@ -96,4 +104,56 @@ TEST(CliInfo, OverviewFileIsExtended) {
                                           "AnaSta\tAnaEnd\r\n"
                                           ".dat\t\t\t\tclean\t\t\t\t\t\t\r\n"
                                           ".dat\t\t\t\tclean\t\t\t\t\t\t\r\n");
+}
+
+// On a terminal a long load shows where it stands on stderr, and Ctrl+C cancels it: status 2, the
+// reason on stderr, nothing on stdout and no project written.
+TEST(CliInfo, CtrlCCancelsALoadShownOnATerminal) {
+    TempDir dir;
+    std::string big = "BEGIN:\r\n";
+    for (int i = 0; i < 100000; ++i) big += std::to_string(i) + ".25 " + std::to_string(i % 977) + "\r\n";
+    write(dir.path / "big.dat", big + "END\r\n");
+    // 300 times the same 1.4 MB: far longer than the progress line's first 200 ms in any build.
+    std::vector<std::string> args{KORVO_CLI_PATH, "project", "--out", "p.k98"};
+    for (int i = 0; i < 300; ++i) args.push_back("big.dat");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string outPath = (dir.path / "out.txt").string();
+
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) { // stdin and stderr on the terminal, stdout to a file
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::chdir(dir.path.c_str()) != 0) ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    std::string terminal;
+    bool interrupted = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline) break;
+        if (::poll(&p, 1, 100) <= 0) continue;
+        char buf[4096];
+        const ssize_t n = ::read(master, buf, sizeof buf);
+        if (n <= 0) break; // EIO once the program has ended
+        terminal.append(buf, static_cast<std::size_t>(n));
+        if (!interrupted && terminal.find("Loading ") != std::string::npos) {
+            ASSERT_EQ(::kill(pid, SIGINT), 0);
+            interrupted = true;
+        }
+    }
+    ::close(master);
+    if (!interrupted) ::kill(pid, SIGKILL);
+    int raw = 0;
+    ASSERT_EQ(::waitpid(pid, &raw, 0), pid);
+    ASSERT_TRUE(interrupted) << terminal;
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << raw << "\n" << terminal;
+    EXPECT_NE(terminal.find(" of 300: big.dat"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("big.dat: Loading was cancelled; nothing was loaded."), std::string::npos) << terminal;
+    EXPECT_EQ(slurp(outPath), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "p.k98"));
 }

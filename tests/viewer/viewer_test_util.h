@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ inline std::string stateOf(const tvar& ws) {
     std::ostringstream s;
     writeWorkspaceJson(s, ws);
     s << "pool " << ws.pool.size() << " ProjectFileName " << ws.ProjectFileName << " Closed " << int(ws.Closed);
+    // The entries the next load fills must still be empty: a rolled-back load leaves nothing there.
+    for (int k = ws.spectrumCount() + 1; k <= std::min(ws.spectrumCount() + 3, kMaxSpectra); ++k)
+        s << " next " << ws.spectrum(k).PathName << ws.spectrum(k).NumPoints << ws.spectrum(k).PoolStart
+          << ws.atPosition(k);
     return s.str();
 }
 
