@@ -51,17 +51,19 @@ assert a.shape == (int(sys.argv[2]), 2)
 print("%.3f" % t)
 EOF
 
-# Prints "wall_seconds max_rss_kb inner_seconds" of the best of $RUNS runs (inner: what the command
-# printed on stdout, when it is a number).
+# Prints "wall_seconds max_rss_kb inner_seconds cpu_seconds" of the best of $RUNS runs (inner: what
+# the command printed on stdout, when it is a number; cpu: user + system time, which a busy machine
+# disturbs less than the wall time).
 measure() {
     local best="" line
     for _ in $(seq "$RUNS"); do
         /usr/bin/time -v -o "$work/time.txt" "$@" >"$work/out.txt"
-        local wall rss inner
+        local wall rss inner cpu
         wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s}' "$work/time.txt")
         rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
         inner=$(head -c 32 "$work/out.txt" | grep -Ex '[0-9.]+' || echo "-")
-        line="$wall $rss $inner"
+        cpu=$(awk -F': ' '/User time|System time/ {s += $2} END {printf "%.2f", s}' "$work/time.txt")
+        line="$wall $rss $inner $cpu"
         if [[ -z "$best" ]] || awk -v a="$wall" -v b="${best%% *}" 'BEGIN {exit !(a < b)}'; then best=$line; fi
     done
     echo "$best"
@@ -70,19 +72,20 @@ measure() {
 bytes=$(stat -c %s "$work/big.dat")
 echo "file: $POINTS points, $((bytes / 1024)) KiB (data lines $(($(stat -c %s "$work/lines.txt") / 1024)) KiB); best of $RUNS runs"
 echo "points in memory as pairs of doubles: $((POINTS * 16 / 1024)) KiB"
-printf '%-26s %10s %14s %14s\n' "" "wall s" "max RSS KiB" "read alone s"
+printf '%-26s %10s %10s %14s %14s\n' "" "wall s" "cpu s" "max RSS KiB" "read alone s"
 
-read -r kw kr _ < <(measure "$CLI" info --json "$work/big.dat")
+read -r kw kr _ kc < <(measure "$CLI" info --json "$work/big.dat")
 json_bytes=$("$CLI" info --json "$work/big.dat" | wc -c)
-printf '%-26s %10s %14s %14s\n' "korvo-cli info --json" "$kw" "$kr" "-"
-read -r pw pr pi < <(measure "$PYTHON" "$work/pandas_read.py" "$work/lines.txt" "$POINTS")
-printf '%-26s %10s %14s %14s\n' "pandas.read_csv" "$pw" "$pr" "$pi"
-read -r nw nr ni < <(measure "$PYTHON" "$work/numpy_read.py" "$work/lines.txt" "$POINTS")
-printf '%-26s %10s %14s %14s\n' "numpy.loadtxt" "$nw" "$nr" "$ni"
-read -r bw br _ < <(measure "$PYTHON" -c "import pandas")
-printf '%-26s %10s %14s %14s\n' "python3 -c 'import pandas'" "$bw" "$br" "-"
+printf '%-26s %10s %10s %14s %14s\n' "korvo-cli info --json" "$kw" "$kc" "$kr" "-"
+read -r pw pr pi pc < <(measure "$PYTHON" "$work/pandas_read.py" "$work/lines.txt" "$POINTS")
+printf '%-26s %10s %10s %14s %14s\n' "pandas.read_csv" "$pw" "$pc" "$pr" "$pi"
+read -r nw nr ni nc < <(measure "$PYTHON" "$work/numpy_read.py" "$work/lines.txt" "$POINTS")
+printf '%-26s %10s %10s %14s %14s\n' "numpy.loadtxt" "$nw" "$nc" "$nr" "$ni"
+read -r bw br _ bc < <(measure "$PYTHON" -c "import pandas")
+printf '%-26s %10s %10s %14s %14s\n' "python3 -c 'import pandas'" "$bw" "$bc" "$br" "-"
 
 echo "JSON written: $((json_bytes / 1024)) KiB"
-awk -v k="$kw" -v p="$pw" -v pi="$pi" -v n="$nw" 'BEGIN {
-    printf "korvo-cli info --json is %.1fx faster than pandas (whole process), %.1fx than pandas.read_csv alone, %.1fx than numpy.loadtxt\n", p / k, pi / k, n / k
+awk -v k="$kw" -v p="$pw" -v pi="$pi" -v n="$nw" -v kc="$kc" -v pc="$pc" -v nc="$nc" 'BEGIN {
+    printf "wall: korvo-cli info --json is %.1fx faster than pandas (whole process), %.1fx than pandas.read_csv alone, %.1fx than numpy.loadtxt (whole process)\n", p / k, pi / k, n / k
+    printf "cpu:  %.1fx less than pandas, %.1fx less than numpy (whole processes)\n", pc / kc, nc / kc
 }'
