@@ -3,18 +3,17 @@
 // does not must leave the caller's points, and a window it was loaded into, as they were.
 #include "common/text_codec.h"
 #include "files/project_file.h"
+#include "scratch_file.h"
 #include "viewer/load.h"
 #include "viewer/workspace_output.h"
 #include "viewer/workspace_project.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 namespace {
 
@@ -87,23 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Through a file into a window that holds a spectrum already: all of it or nothing.
-    // One scratch file per run, removed when the run ends.
-    struct ScratchFile {
-        std::string path;
-        ScratchFile() {
-            char name[] = "/tmp/korvo-fuzz-project-XXXXXX.k98";
-            const int fd = ::mkstemps(name, 4);
-            if (fd < 0) std::abort();
-            ::close(fd);
-            path = name;
-        }
-        ~ScratchFile() { ::unlink(path.c_str()); }
-    };
-    static const ScratchFile scratch;
-    const std::string& path = scratch.path;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) || std::fclose(f) != 0)
-        std::abort();
+    const std::string& path = korvo::fuzz::writeScratchFile(bytes, ".k98");
     korvo::tvar ws;
     ws.spectrum(1).NumPoints = 2;
     ws.pool.resize(3, {1, 2});

@@ -4,6 +4,7 @@
 #include "files/spectrum_info.h"
 #include "files/spectrum_reader.h"
 #include "files/spectrum_writer.h"
+#include "scratch_file.h"
 #include "viewer/load.h"
 #include "viewer/workspace_output.h"
 
@@ -12,10 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <sstream>
-#include <unistd.h>
 #include <string>
 #include <string_view>
 
@@ -70,23 +69,7 @@ void readAnything(std::string_view bytes) {
     // Loaded as the viewer loads it, the file is one spectrum with the reader's points; the JSON of the
     // workspace is a valid document with every point, its text reaches a terminal without a control
     // character.
-    // One scratch file per run, removed when the run ends.
-    struct ScratchFile {
-        std::string path;
-        ScratchFile() {
-            char name[] = "/tmp/korvo-fuzz-spectrum-XXXXXX";
-            const int fd = ::mkstemp(name);
-            if (fd < 0) std::abort();
-            ::close(fd);
-            path = name;
-        }
-        ~ScratchFile() { ::unlink(path.c_str()); }
-    };
-    static const ScratchFile scratch;
-    const std::string& path = scratch.path;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) || std::fclose(f) != 0)
-        std::abort();
+    const std::string& path = korvo::fuzz::writeScratchFile(bytes, ".dat");
     korvo::tvar ws;
     korvo::LoadList list;
     list.paths = {path};
