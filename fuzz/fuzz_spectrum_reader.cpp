@@ -1,8 +1,12 @@
 // Spectrum files come from other programs, hand edits, truncated copies and damaged disks. Inputs
 // that start with '#' instead become the comment and sample of a written file, which must read back.
+// Each readable input is also loaded into a workspace, which korvo-cli info writes out.
 #include "files/spectrum_info.h"
 #include "files/spectrum_reader.h"
 #include "files/spectrum_writer.h"
+#include "scratch_file.h"
+#include "viewer/load.h"
+#include "viewer/workspace_output.h"
 
 #include <nlohmann/json.hpp>
 
@@ -62,16 +66,23 @@ void readAnything(std::string_view bytes) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) std::abort();
     if (r.data.commentText.size() > 400 || r.data.scansText.size() > 80) std::abort(); // cut fields
 
-    // The streamed JSON is a valid document with every point; the text reaches a terminal without
-    // a control character.
+    // Loaded as the viewer loads it, the file is one spectrum with the reader's points; the JSON of the
+    // workspace is a valid document with every point, its text reaches a terminal without a control
+    // character.
+    const std::string& path = korvo::fuzz::writeScratchFile(bytes, ".dat");
+    korvo::tvar ws;
+    korvo::LoadList list;
+    list.paths = {path};
+    if (!korvo::loadSpectrumFiles(ws, list)) std::abort();
+    const korvo::ViewerSpectrum& s = ws.spectrum(1);
+    if (ws.ShownCount != 1 || s.NumPoints != static_cast<std::int32_t>(r.data.points.size())) std::abort();
+    if (s.Scans < 1 || s.MeasTime == 0 || !std::isfinite(s.RateFactor)) std::abort();
     std::ostringstream json;
-    json << "[\n";
-    korvo::writeSpectrumInfoJson(json, "fuzz.dat", r.data);
-    json << "\n]\n";
+    if (!korvo::writeWorkspaceJson(json, ws)) std::abort();
     const auto doc = nlohmann::json::parse(json.str(), nullptr, false);
-    if (doc.is_discarded() || doc.at(0).at("points").size() != r.data.points.size()) std::abort();
+    if (doc.is_discarded() || doc.at("spectra").at(0).at("points").size() != r.data.points.size()) std::abort();
     std::ostringstream text;
-    korvo::writeSpectrumInfoText(text, "fuzz.dat", r.data);
+    korvo::writeWorkspaceText(text, ws);
     for (const char c : text.str())
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) std::abort();
 }

@@ -13,6 +13,7 @@
 #include "files/spectrum_file.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,8 @@ public:
     virtual bool next(std::string_view& piece, std::string& error) = 0;
     // Back to the first byte: a file that is all header is read a second time, as data.
     virtual bool rewind(std::string& error) = 0;
+    // The number of bytes, when known (0 otherwise): lets the reader size its point table once.
+    virtual std::uint64_t sizeHint() const { return 0; }
 };
 
 // Reads the bytes of a file; `shortName` is its name without directory, used in messages and as the

@@ -36,6 +36,7 @@ public:
 
     bool next(std::string_view& piece, std::string& error) override;
     bool rewind(std::string& error) override;
+    std::uint64_t sizeHint() const override { return size_; }
 
     std::uint64_t size() const { return size_; }
     bool cancelled() const { return cancelled_; }
