@@ -9,6 +9,7 @@
 #include "app/splash.h"
 #include "common/clock.h"
 #include "common/ini_file.h"
+#include "common/number_text.h"
 #include "common/platform_info.h"
 #include "common/qt/qt_dialogs.h"
 #include "common/qt/qt_event_pump.h"
@@ -167,6 +168,14 @@ int main(int argc, char** argv) {
     korvo::ViewerContext viewers(dialogs, pump);
     viewers.closing = [&window] { return window.closing(); };
     viewers.startDirectory = window.saveDir();
+    viewers.multichanneltronValues = [&window, &station] {
+        window.controlsToFields();
+        korvo::MultichanneltronWindowValues values;
+        const auto time = korvo::text::parseInt(station.fields.timePerPoint);
+        values.measTime = time ? *time : station.measurement.state.TimePerPoint;
+        values.scanCounter = station.measurement.state.ScanNumber;
+        return values;
+    };
     window.registerWindow(korvo::TForm1::WindowCommand::ShowSpec, [&viewers] { viewers.openViewer(); });
     EndWithMainWindow endWithMainWindow(window);
 

@@ -8,6 +8,7 @@
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer_ui/viewer_test_util.h"
+#include "formats/foreign_test_util.h"
 
 #include "viewer/measuring.h"
 #include "viewer/viewer_paint.h"
@@ -421,6 +422,70 @@ TEST(ViewerWindow, ClosingAsksAndCancelKeepsTheWindow) {
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(w);
     EXPECT_TRUE(rig.ctx.viewers().empty());
+}
+
+TEST(ViewerWindow, ForeignFilesComeInThroughTheLoadDialogAndTheDataMenu) {
+    ViewerRig rig;
+    testing::ScientaSpec scienta; // two slices of five points, 10 to 10.4 eV
+    scienta.values = testing::ramp(10);
+    testing::writeBytes(rig.dir.file("s.bin"), testing::scientaBytes(scienta));
+    testing::writeBytes(rig.dir.file("m1.txt"), testing::multichanneltronText(
+                                                     {testing::countRow("10.00", 1), testing::countRow("10.10", 20),
+                                                      testing::countRow("10.20", 40)}));
+    testing::writeBytes(rig.dir.file("m2.txt"), "Comment: no raw data here\r\n");
+    testing::writeBytes(rig.dir.file("m3.txt"), testing::multichanneltronText({testing::countRow("10.00", 1)}));
+    std::filesystem::create_directory(rig.dir.path / "tmp");
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    ::setenv("TMPDIR", rig.dir.file("tmp").c_str(), 1);
+
+    // "Single Multi -> project" converts the selected files in list order and keeps the dialog open;
+    // a file without channeltrons ends the command, so the one after it is not converted. Then
+    // "Load Scienta" brings one spectrum per slice, through temporary files that are gone afterwards.
+    QTimer::singleShot(0, [&rig] {
+        TForm5& d = rig.ctx.loadDialog();
+        d.filterBox()->setCurrentIndex(0);
+        for (int i = 0; i < d.fileList()->count(); ++i) {
+            const QString name = d.fileList()->item(i)->text();
+            d.fileList()->item(i)->setSelected(name.startsWith("m"));
+        }
+        d.multiButton()->click();
+        EXPECT_TRUE(d.isVisible());
+        for (int i = 0; i < d.fileList()->count(); ++i)
+            d.fileList()->item(i)->setSelected(d.fileList()->item(i)->text() == "s.bin");
+        d.scientaButton()->click();
+    });
+    TForm3* w = rig.ctx.openViewer();
+    if (oldTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    ASSERT_NE(w, nullptr);
+
+    EXPECT_TRUE(std::filesystem::is_regular_file(rig.dir.file("m1.txt.k98")));
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.file("m2.txt.k98")));
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.file("m3.txt.k98")));
+    EXPECT_TRUE(rig.dialogs.saw(rig.dir.file("m1.txt.k98")));
+    EXPECT_TRUE(rig.dialogs.saw("No channeltrons in the file ?"));
+
+    ASSERT_EQ(w->workspace().ShownCount, 2);
+    EXPECT_EQ(w->workspace().spectrum(2).NumPoints, w->workspace().spectrum(1).NumPoints);
+    EXPECT_DOUBLE_EQ(w->workspace().point(2, 1).y, 6.0); // the second slice starts at the sixth value
+    EXPECT_EQ(std::filesystem::directory_iterator(rig.dir.path / "tmp"), std::filesystem::directory_iterator{});
+    EXPECT_TRUE(rig.ctx.loadList.tempDirectory.empty());
+
+    // The converted project loads as a project; "&ORIGIN Dat-file" adds one spectrum per column.
+    {
+        std::ofstream origin(rig.dir.file("table.dat"));
+        origin << "Energy A B\n1 10 100\n2 20 200\n3 30 300\n";
+    }
+    rig.dialogs.files.push_back(rig.dir.file("table.dat"));
+    w->action("&ORIGIN Dat-file")->trigger();
+    ASSERT_EQ(w->workspace().ShownCount, 4);
+    EXPECT_EQ(w->workspace().spectrum(3).ShortName, "table_1");
+    EXPECT_EQ(captions(w->spectrumMenu()).size(), 4);
+
+    rig.dialogs.files.push_back(rig.dir.file("m1.txt.k98"));
+    w->action("&Korvo98 k98-file")->trigger();
+    EXPECT_EQ(w->workspace().ShownCount, 14);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "viewer/ui/load_dialog.h"
 
+#include "common/dialogs.h"
 #include "common/event_pump.h"
 #include "viewer/load_dialog_model.h"
+#include "viewer/scienta_import.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,14 +73,13 @@ TForm5::TForm5(LoadList& list, QWidget* parent) : QDialog(parent), list_(list) {
     multi_ = button(this, "Single Multi -> project", 150, 280, 150);
     cancel_ = button(this, "Cancel", 302, 280, 98);
     cancel_->hide();
-    // The Scienta import and the multichanneltron conversion are not part of this program yet.
-    scienta_->setEnabled(false);
-    multi_->setEnabled(false);
 
     connect(load_, &QPushButton::clicked, this, &TForm5::loadClick);
     connect(abord_, &QPushButton::clicked, this, &TForm5::abordClick);
     connect(project_, &QPushButton::clicked, this, &TForm5::projectClick);
     connect(update_, &QPushButton::clicked, this, &TForm5::updateDir);
+    connect(scienta_, &QPushButton::clicked, this, &TForm5::scientaClick);
+    connect(multi_, &QPushButton::clicked, this, &TForm5::multiClick);
     connect(cancel_, &QPushButton::clicked, this, [this] { cancel_requested_ = true; });
     connect(filter_, &QComboBox::currentIndexChanged, this, &TForm5::updateDir);
     connect(drive_, &QComboBox::textActivated, this, [this](const QString& root) { setDirectory(root.toStdString()); });
@@ -125,20 +126,60 @@ TForm5::Choice TForm5::run(const std::function<void()>& load) {
     return choice_;
 }
 
-void TForm5::loadClick() {
-    if (loading_) return;
+std::vector<std::string> TForm5::selectedNames() const {
     std::vector<std::string> names;
     // In list order, not in the order the files were clicked.
     for (int i = 0; i < files_->count(); ++i)
         if (files_->item(i)->isSelected()) names.push_back(files_->item(i)->text().toStdString());
-    fillLoadList(list_, directory_, names);
-    choice_ = Choice::Load;
+    return names;
+}
+
+std::vector<std::string> TForm5::selectedPaths() const {
+    LoadList chosen;
+    fillLoadList(chosen, directory_, selectedNames());
+    return chosen.paths;
+}
+
+void TForm5::runLoad() {
     if (load_fn_) {
         setLoading(true);
         load_fn_();
         setLoading(false);
     }
     accept();
+}
+
+void TForm5::loadClick() {
+    if (loading_) return;
+    fillLoadList(list_, directory_, selectedNames());
+    choice_ = Choice::Load;
+    runLoad();
+}
+
+void TForm5::scientaClick() {
+    if (loading_) return;
+    const ScientaImportOutcome imported = importScientaFiles(selectedPaths(), list_);
+    for (const ScientaImportMessage& m : imported.messages)
+        if (dialogs_) dialogs_->show(m.text);
+    choice_ = Choice::LoadScienta;
+    runLoad();
+}
+
+void TForm5::multiClick() {
+    if (loading_) return;
+    list_.paths.clear();
+    const MultichanneltronWindowValues values = multiValues_();
+    for (const std::string& path : selectedPaths()) {
+        const MultichanneltronConversion done = convertMultichanneltronFile(path, values);
+        if (!dialogs_) continue;
+        if (done.read.fault == MultichanneltronFault::NoChanneltrons) {
+            dialogs_->show(std::string(kNoChanneltrons));
+            break; // the files after it are not converted
+        }
+        if (done) dialogs_->show(done.target);
+        else dialogs_->message("", done.error, DialogIcon::Warning);
+    }
+    updateDir(); // the new projects appear in the list; the dialog stays open
 }
 
 void TForm5::abordClick() {
@@ -157,7 +198,7 @@ void TForm5::setLoading(bool on) {
     loading_ = on;
     cancel_requested_ = false;
     for (QWidget* w : std::initializer_list<QWidget*>{drive_, dirs_, files_, filter_, overview_, load_, abord_,
-                                                      project_, update_})
+                                                      project_, update_, scienta_, multi_})
         w->setEnabled(!on);
     if (on) {
         loadTimer_.start();

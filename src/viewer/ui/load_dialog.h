@@ -2,6 +2,7 @@
 // The "Load" dialog: choose a directory and files, then "Load" (into the load list, and the load
 // runs at once while the dialog shows its progress), "Abord", "Load project". One dialog serves all
 // viewer windows, as the load list it fills is the program's.
+#include "files/multichanneltron.h"
 #include "viewer/load.h"
 
 #include <QDialog>
@@ -20,6 +21,7 @@ class QPushButton;
 
 namespace korvo {
 
+class Dialogs;
 class EventPump;
 
 class TForm5 : public QDialog {
@@ -27,13 +29,21 @@ class TForm5 : public QDialog {
 public:
     explicit TForm5(LoadList& list, QWidget* parent = nullptr);
 
-    enum class Choice { Load, Abord, LoadProject };
+    enum class Choice { Load, Abord, LoadProject, LoadScienta };
     // Shows the dialog modally. "Load" fills the load list, runs `load` with the dialog still open
-    // (its progress bar and "Cancel" work through progressHook), then closes it.
+    // (its progress bar and "Cancel" work through progressHook), then closes it. "Load Scienta"
+    // fills it with the temporary spectrum files of the chosen Scienta files and does the same.
     Choice run(const std::function<void()>& load);
     // A progress hook for the load procedure: shows the file being read and keeps the program
     // answering through `pump`; false once "Cancel" was pressed.
     LoadProgressHook progressHook(EventPump& pump);
+
+    // Where "Load Scienta" and "Single Multi -> project" say what they did, and the main window's
+    // values that a converted project keeps.
+    void setMessages(Dialogs& dialogs) { dialogs_ = &dialogs; }
+    void setMultichanneltronValues(std::function<MultichanneltronWindowValues()> values) {
+        multiValues_ = std::move(values);
+    }
 
     void setDirectory(const std::string& directory);
     const std::string& directory() const { return directory_; }
@@ -66,10 +76,17 @@ private:
     void loadClick();
     void abordClick();
     void projectClick();
+    void scientaClick();
+    void multiClick();
+    std::vector<std::string> selectedNames() const;
+    std::vector<std::string> selectedPaths() const;
+    void runLoad();
     void enter(const QString& entry);
     void setLoading(bool on);
 
     LoadList& list_;
+    Dialogs* dialogs_ = nullptr;
+    std::function<MultichanneltronWindowValues()> multiValues_ = [] { return MultichanneltronWindowValues{}; };
     std::string directory_;
     Choice choice_ = Choice::Abord;
     std::function<void()> load_fn_;

@@ -20,6 +20,8 @@ ViewerContext::~ViewerContext() {
 TForm5& ViewerContext::loadDialog() {
     if (!loadDialog_) {
         loadDialog_ = std::make_unique<TForm5>(loadList);
+        loadDialog_->setMessages(dialogs);
+        loadDialog_->setMultichanneltronValues([this] { return multichanneltronValues(); });
         if (!startDirectory.empty() && QDir(QString::fromStdString(startDirectory)).exists())
             loadDialog_->setDirectory(startDirectory);
     }

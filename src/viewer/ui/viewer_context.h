@@ -4,6 +4,7 @@
 // closing flag. The desktop program keeps one; tests make their own.
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "files/multichanneltron.h"
 #include "viewer/load.h"
 
 #include <QPointer>
@@ -33,6 +34,10 @@ public:
     std::function<bool()> closing = [] { return false; };
     // Where the load dialog starts.
     std::string startDirectory;
+    // The main window's time per point and scan counter, kept by a multichanneltron conversion.
+    std::function<MultichanneltronWindowValues()> multichanneltronValues = [] {
+        return MultichanneltronWindowValues{};
+    };
 
     TForm5& loadDialog();
     TForm12& valueTable();

@@ -46,6 +46,7 @@ public:
     // ---- commands of the menu (public, so that tests drive them as the user would)
     void loadProcedure();           // "&Data" / "&Load"
     void loadProjectCommand();      // "&Korvo98 k98-file" and the dialog's "Load project"
+    void originCommand();           // "&ORIGIN Dat-file"
     void saveProjectCommand();      // "as dat-file for &Korvo98"
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"

@@ -2,6 +2,7 @@
 #include "viewer/data_selection.h"
 #include "viewer/hand_scale.h"
 #include "viewer/measuring.h"
+#include "viewer/origin_import.h"
 #include "viewer/ui/data_selection_dialog.h"
 #include "viewer/ui/hand_scale_dialog.h"
 #include "viewer/ui/load_dialog.h"
@@ -45,11 +46,12 @@ void TForm3::createMenus() {
     QMenu* data = bar->addMenu(QStringLiteral("&Data"));
     connect(data->addAction(QStringLiteral("&Load")), &QAction::triggered, this, &TForm3::loadProcedure);
     QMenu* loadProject = data->addMenu(QStringLiteral("L&oad project"));
-    // The Origin import and export and the raw export come with the export formats.
-    disabled(loadProject, QStringLiteral("&ORIGIN Dat-file"));
+    connect(loadProject->addAction(QStringLiteral("&ORIGIN Dat-file")), &QAction::triggered, this,
+            &TForm3::originCommand);
     connect(loadProject->addAction(QStringLiteral("&Korvo98 k98-file")), &QAction::triggered, this,
             &TForm3::loadProjectCommand);
     QMenu* saveProject = data->addMenu(QStringLiteral("S&ave project"));
+    // The Origin export and the raw export come with the export formats.
     disabled(saveProject, QStringLiteral("as dat-file for &ORIGIN"));
     connect(saveProject->addAction(QStringLiteral("as dat-file for &Korvo98")), &QAction::triggered, this,
             &TForm3::saveProjectCommand);
@@ -106,11 +108,17 @@ void TForm3::loadProjectCommand() {
     auto path = ctx_.dialogs.chooseOpenFile("Load Korvo98 - project", ctx_.loadDialog().directory(),
                                             "Korvo98 - File (*.k98)|*.k98|Data - File (*.dat)|*.dat");
     if (!path) return;
-    if (projectPathKind(*path) == ProjectPathKind::Origin) {
-        ctx_.dialogs.show("Origin files cannot be loaded by this version of the program.");
-        return;
-    }
-    takeOutcome(loadProjectFile(*ws_, *path, ctx_.loadDialog().progressHook(ctx_.pump)));
+    if (projectPathKind(*path) == ProjectPathKind::Origin)
+        takeOutcome(importOriginFile(*ws_, *path));
+    else
+        takeOutcome(loadProjectFile(*ws_, *path, ctx_.loadDialog().progressHook(ctx_.pump)));
+}
+
+void TForm3::originCommand() {
+    // The data filter first: it is the one the dialog opens with.
+    auto path = ctx_.dialogs.chooseOpenFile(std::string(kOriginOpenTitle), ctx_.loadDialog().directory(),
+                                            "Data - File (*.dat)|*.dat|Korvo98 - File (*.k98)|*.k98");
+    if (path) takeOutcome(importOriginFile(*ws_, *path));
 }
 
 void TForm3::saveProjectCommand() {
