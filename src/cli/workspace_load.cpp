@@ -89,7 +89,9 @@ std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& er
     if (!outcome) {
         if (!outcome.failedPath.empty()) err << escapeForTerminal(outcome.failedPath) << ": ";
         err << escapeForTerminal(outcome.message);
-        if (outcome.failedLine > 0) err << " (line " << outcome.failedLine << ")";
+        // Project and Origin messages name their line already.
+        if (outcome.failedLine > 0 && outcome.message.find("(line ") == std::string::npos)
+            err << " (line " << outcome.failedLine << ")";
         err << "\n";
         return nullptr;
     }

@@ -81,7 +81,7 @@ TEST(CliInfo, FailuresExitTwoWithTheReasonOnStderr) {
     const Case cases[] = {
         {"info --json a.dat comma.dat a.dat", "comma.dat: No valid file format (comma.dat): comma? (line 2)\n"},
         {"info a.dat missing.dat", "missing.dat\": No such file or directory"},
-        {"info lie.k98", "Cannot load the project lie.k98: it claims 3 spectra, more than the file can hold"},
+        {"info lie.k98", "Cannot load the project lie.k98: it claims 3 spectra, more than the file can hold (line 1).\n"},
         {"info --origin o.dat", "o.dat\": No such file or directory"},
         {"info --scienta s.bin a.dat", "Cannot import the Scienta file s.bin: cannot open"},
         {"info", "No files to load.\n"},
