@@ -152,6 +152,16 @@ TEST_F(CardIo, FiftyGatesAreReadInTheCardsCounterOrder) {
     EXPECT_TRUE(std::equal(gate.begin(), gate.end(), seq.begin()));
 }
 
+// At start-up a card counts as present when its gate rises within two gate lengths and then ends.
+TEST_F(CardIo, ACardWhoseGateRisesTooLateIsNotPresent) {
+    rig.state.GateUnits = 1; // 10 ms
+    for (auto [polls, present] : {std::pair{300, true}, {500, false}}) { // rises after 15 or 25 ms
+        port.queueReads(ports::Status, std::vector<std::uint8_t>(std::size_t(polls), 0x00));
+        port.queueReads(ports::Status, {0x80});
+        EXPECT_EQ(io.presenceTest(true), present) << polls;
+    }
+}
+
 TEST_F(CardIo, AGateThatNeverEndsStopsTheRunAndKeepsWhatWasCounted) {
     rig.state.GateUnits = 2;
     io.SetupTimer();

@@ -84,7 +84,8 @@ struct RecordingDisplay final : RunDisplay {
     std::function<void()> onFieldsChanged; // the window would show the fields again here
     void runStarted() override {}
     void drawPoint(std::size_t r) override { drawn.push_back(r); }
-    void redraw() override {}
+    int redraws = 0; // the whole picture drawn again
+    void redraw() override { ++redraws; }
     void measurementsLabel(const std::string& t) override { labels.push_back(t); }
     void progress(const ProgressStrip&) override {}
     void controlsChanged(const RunControls&) override {}

@@ -108,8 +108,13 @@ TEST(RunEngine, StopKeepsWhatWasMeasured) {
     // Stop in scan 1: the partial scan is in the sums, with true energies for the steps not reached.
     RunRig first;
     first.energyScan(20, 3);
-    first.pump.once([&] { return first.engine.pointsMeasured() >= 8; }, [&] { first.engine.startClicked(); });
+    int redrawsAtStop = 0;
+    first.pump.once([&] { return first.engine.pointsMeasured() >= 8; }, [&] {
+        first.engine.startClicked();
+        redrawsAtStop = first.display.redraws;
+    });
     first.engine.startClicked();
+    EXPECT_GT(first.display.redraws, redrawsAtStop); // the picture then shows what was kept
     EXPECT_TRUE(first.engine.controls().saveEnabled);
     EXPECT_EQ(first.data[1].Co[1], 1);
     EXPECT_EQ(first.data[20].Co[1], 0);
@@ -302,6 +307,18 @@ TEST(RunEngine, AutoScaleRetestsTheCompletedPointsOfTheScan) {
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
     EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, 5000 * 2);
     EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, 0);
+
+    // The first point of a later scan is tested too: 1000 in scan 2 after a scan of 100s.
+    RunRig two;
+    two.energyScan(5, 2);
+    int scan2 = -1; // the card's first step in scan 2
+    two.card.counts = [&](int c, int step) {
+        if (two.state.ScanNumber == 2 && scan2 < 0) scan2 = step;
+        return c == 5 ? (step == scan2 ? 1000 : 100) : 0;
+    };
+    two.engine.startClicked();
+    ASSERT_EQ(two.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_GE(two.engine.plot().yMax, 1000);
 }
 
 TEST(RunEngine, ConstantInitialStateFollowsTheStartFieldWithinTheAnalysersRange) {

@@ -133,7 +133,7 @@ TEST(PassEnergyChange, DerivesPositionsShiftsAndExtraPoints) {
     EXPECT_EQ(r.run.ChannelShift[2], 4);
     EXPECT_EQ(r.run.ChannelShift[9], -2);
 
-    // The channel list: the reference is always 5 in mode 2, the clicked channel elsewhere.
+    // The channel list: the reference is always 5 in mode 2 (CLAM), the clicked channel elsewhere.
     r.settings.channelListSelected(0);
     EXPECT_EQ(r.run.ReferenceChannel, 5);
     r.run.MachineMode = ModeCfs;
@@ -141,6 +141,9 @@ TEST(PassEnergyChange, DerivesPositionsShiftsAndExtraPoints) {
     EXPECT_EQ(list.items[4], "C_5    -5.000");
     r.settings.channelListSelected(-1); // nothing selected keeps the reference
     EXPECT_EQ(r.run.ReferenceChannel, 1);
+    r.run.MachineMode = ModeOff;
+    r.settings.channelListSelected(8);
+    EXPECT_EQ(r.run.ReferenceChannel, 9);
 }
 
 TEST(PassEnergyChange, ReportsMissingColumnsBadNumbersAndTinyRamps) {
@@ -303,15 +306,18 @@ TEST(SettingsFile, DamagedValuesFallBackAndAreReportedOnce) {
     EXPECT_EQ(r.settings.store.plotColour, 0xE0E0E0);
     EXPECT_EQ(r.run.MachineMode, ModeClam);
 
-    // A machine name that cannot be written back as a section header: the "OFF" section is used.
-    Rig m;
-    m.writeFile("[general]\r\nmachine=a]b\r\n[OFF]\r\nstart=5\r\n");
-    m.settings.read(m.ini, "", true);
-    EXPECT_EQ(m.settings.store.machine, "OFF");
-    EXPECT_EQ(m.run.MachineMode, ModeOff);
-    EXPECT_EQ(m.fields.start, "5");
-    ASSERT_EQ(m.dialogs.shown.size(), 1u);
-    EXPECT_NE(m.dialogs.shown[0].text.find("[general] machine"), std::string::npos);
+    // A machine name that cannot be written back as a section header (an empty one included): the
+    // "OFF" section is used.
+    for (const std::string name : {"a]b", ""}) {
+        Rig m;
+        m.writeFile("[general]\r\nmachine=" + name + "\r\n[OFF]\r\nstart=5\r\n");
+        m.settings.read(m.ini, "", true);
+        EXPECT_EQ(m.settings.store.machine, "OFF") << name;
+        EXPECT_EQ(m.run.MachineMode, ModeOff) << name;
+        EXPECT_EQ(m.fields.start, "5") << name;
+        ASSERT_EQ(m.dialogs.shown.size(), 1u) << name;
+        EXPECT_NE(m.dialogs.shown[0].text.find("[general] machine"), std::string::npos) << name;
+    }
 
     // A path that cannot be read as a file: defaults and one message, and it is never overwritten.
     Rig d;

@@ -34,6 +34,7 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
               "comment='quoted'\n"
               "empty=\n"
               "no equals sign here\n"
+              "; points=7\n"
               "=value without key\n"
               "1=a key of digits\n"
               "points=5");
@@ -49,6 +50,7 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
     EXPECT_FALSE(ini.hasKey("", "stray"));
     EXPECT_EQ(ini.sections(), (std::vector<std::string>{"General", "clam"}));
     EXPECT_EQ(ini.keys("general"), (std::vector<std::string>{"Machine", "time", "color"}));
+    EXPECT_EQ(ini.keys("clam"), (std::vector<std::string>{"Sample", "comment", "empty", "1", "points"}));
 
     // Repeated byte-order marks in front of the first header are dropped, not read into it.
     IniFile marked;

@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +57,8 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     EXPECT_EQ(bare.data.passEnText, "PassEn: 0.00");
     // An "e" without exponent digits ends the number.
     EXPECT_EQ(readSpectrumText("PassEn:5eV\r\nBEGIN:\r\n5 6\r\n", "y").data.passEnText, "PassEn: 5.00");
+    // A signed exponent belongs to the number.
+    EXPECT_DOUBLE_EQ(readSpectrumText("MeasTime: 2.5e+2 ms\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 250);
 }
 
 TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
@@ -111,6 +115,8 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
     for (const char* bad : {"nan 1", "inf 2", "1e999 3", "0x10 4", "1.2.3 5"})
         EXPECT_EQ(readSpectrumText(bad, "f").fault, SpectrumReadFault::FirstNumber) << bad;
     EXPECT_EQ(readSpectrumText("1 nan", "f").fault, SpectrumReadFault::SecondNumber);
+    // A control character is no blank: its line is damaged, not an empty point.
+    EXPECT_EQ(readSpectrumText("1 2\r\n\f\r\n", "f").fault, SpectrumReadFault::FirstNumber);
 
     EXPECT_EQ(readSpectrumText("", "f").fault, SpectrumReadFault::Empty);
     EXPECT_EQ(readSpectrumText("", "f").errorLine, 0); // no line failed
@@ -147,6 +153,11 @@ TEST(SpectrumReader, HeaderTextsDecodeWindows1252AndUtf8) {
     for (const std::string* text : {&r.data.scansText, &r.data.measTimeText, &r.data.pointsText,
                                     &r.data.anaStaText, &r.data.anaEndText})
         EXPECT_EQ(*text, faces.substr(0, 80));
+    // A hundred of them for the comment, sample and date.
+    for (int i = 0; i < 80; ++i) faces += "\xF0\x9F\x98\x80";
+    r = readSpectrumText(faces + " Comment Probe Date\r\nBEGIN:\r\n1 2\r\n", "t");
+    for (const std::string* text : {&r.data.commentText, &r.data.sampleText, &r.data.dateText})
+        EXPECT_EQ(*text, faces.substr(0, 400));
 }
 
 TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
@@ -247,6 +258,10 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
         EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << c.path;
         EXPECT_NE(r.error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << r.error;
     }
+    // A regular file is read whole, whatever errno an earlier call left behind.
+    std::ofstream(dir.file("ok.dat"), std::ios::binary) << "1 2\r\n3 4\r\n";
+    errno = EINTR;
+    EXPECT_EQ(xs(readSpectrumFile(dir.file("ok.dat"))), (std::vector<double>{1, 3}));
 }
 
 // A line of megabytes is no spectrum line, however harmless its bytes; reading stops after a bounded
