@@ -22,14 +22,16 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
         ini.parse(std::string("[s]\nk=") + c.written + "\n");
         EXPECT_EQ(ini.readString("s", "k", "?"), c.read) << c.written;
     }
-    // Writing protects exactly the values that reading would change: a lone quote stays bare, two
-    // quotes (an empty quoted value on reading) are put in quotes themselves.
+    // Writing protects exactly the values that reading would change: a lone quote stays bare (also in
+    // front of a text that ends in another character), two quotes (an empty quoted value on reading)
+    // are put in quotes themselves.
     struct Written {
         const char* value;
         const char* line;
     };
     for (const Written& w :
-         {Written{"\"", "k=\""}, Written{"\"\"", "k=\"\"\"\""}, Written{"\"a\"", "k=\"\"a\"\""}}) {
+         {Written{"\"", "k=\""}, Written{"\"a!", "k=\"a!"}, Written{"\"\"", "k=\"\"\"\""},
+          Written{"\"a\"", "k=\"\"a\"\""}}) {
         IniFile ini;
         ini.writeString("s", "k", w.value);
         EXPECT_EQ(ini.serialize(), std::string("[s]\r\n") + w.line + "\r\n") << w.value;
