@@ -171,7 +171,7 @@ TEST_F(CardIo, AGateThatNeverEndsStopsTheRunAndKeepsWhatWasCounted) {
     EXPECT_DOUBLE_EQ(rig.data[1].CoScan[9], 9);
     EXPECT_EQ(rig.ctx.values.StopRequest, 1);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
-    EXPECT_NE(rig.dialogs.shown[0].text.find("did not end its counting gate"), std::string::npos);
+    EXPECT_NE(rig.dialogs.shown[0].text.find("did not end its counting gate within 200 ms"), std::string::npos);
     // Ten gate lengths of 20 ms, not the eighteen remaining gates.
     EXPECT_GE(rig.clock.nowMs(), 200);
     EXPECT_LT(rig.clock.nowMs(), 260);

@@ -305,6 +305,7 @@ TEST(SettingsFile, DamagedValuesFallBackAndAreReportedOnce) {
         EXPECT_NE(r.dialogs.shown[0].text.find(key), std::string::npos) << key;
     EXPECT_EQ(r.settings.store.plotColour, 0xE0E0E0);
     EXPECT_EQ(r.run.MachineMode, ModeClam);
+    EXPECT_EQ(r.fields.scans, "10"); // outside the "Druck" section the scans, not the points
 
     // A machine name that cannot be written back as a section header (an empty one included): the
     // "OFF" section is used.

@@ -59,6 +59,8 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     EXPECT_EQ(readSpectrumText("PassEn:5eV\r\nBEGIN:\r\n5 6\r\n", "y").data.passEnText, "PassEn: 5.00");
     // A signed exponent belongs to the number.
     EXPECT_DOUBLE_EQ(readSpectrumText("MeasTime: 2.5e+2 ms\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 250);
+    // Beyond the number range it reads as no number, 0.
+    EXPECT_EQ(readSpectrumText("MeasTime: 1e999\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 0);
 }
 
 TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
