@@ -320,6 +320,14 @@ TEST(SettingsFile, DamagedValuesFallBackAndAreReportedOnce) {
         EXPECT_NE(m.dialogs.shown[0].text.find("[general] machine"), std::string::npos) << name;
     }
 
+    // A kind of measure below 0 is refused like one above 2.
+    Rig k;
+    k.writeFile("[general]\r\nmachine=CLAM\r\n[CLAM]\r\nkind of measure=-1\r\n");
+    k.settings.read(k.ini, "", true);
+    EXPECT_EQ(k.fields.kindOfMeasure, 0);
+    ASSERT_EQ(k.dialogs.shown.size(), 1u);
+    EXPECT_NE(k.dialogs.shown[0].text.find("[CLAM] kind of measure"), std::string::npos);
+
     // A path that cannot be read as a file: defaults and one message, and it is never overwritten.
     Rig d;
     d.ini.setPath(d.dir.string());
