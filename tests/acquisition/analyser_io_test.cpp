@@ -21,12 +21,12 @@ struct CardIo : ::testing::Test {
         io.SetStartAndRange(start);
     }
     // One complete gate: the status bit rises and falls, then the counters present channeltron c's
-    // count c in the card's wiring order.
-    void queueGate() {
+    // count c + 256 x high in the card's wiring order.
+    void queueGate(std::uint8_t high = 0) {
         port.queueReads(ports::Status, {0x80, 0x00});
         for (std::uint8_t c : {9, 5, 7, 6, 3, 8, 2, 4, 1}) {
             port.queueReads(ports::CounterLow, {c});
-            port.queueReads(ports::CounterHigh, {0});
+            port.queueReads(ports::CounterHigh, {high});
         }
     }
 };
@@ -120,15 +120,29 @@ TEST_F(CardIo, WhileStopRequestedOnlyCountingActs) {
     EXPECT_TRUE(port.writesTo(ports::DacLow).empty());
     io.ReadPoint(30, 1); // counting itself does not look at the flag: one gate of 30 ms
     EXPECT_EQ(port.writesTo(ports::Strobe).size(), 2u + 18u);
+    EXPECT_TRUE(io.lastPointComplete()); // the flag was set before the point, not during it
+
+    // A Keithley add-on reading that fails during the point stops the run and leaves the point
+    // incomplete, although the card counted its gate.
+    UnconnectedElectrometer noKeithley(rig.ctx.instruments());
+    rig.station.devices.electrometer1 = &noKeithley;
+    rig.ctx.options.addKeithley1 = true;
+    rig.ctx.values.StopRequest = 0;
+    io.ReadPoint(30, 1);
+    EXPECT_EQ(rig.ctx.values.StopRequest, 1);
+    EXPECT_EQ(port.writesTo(ports::Strobe).size(), 2 * (2u + 18u));
+    EXPECT_FALSE(io.lastPointComplete());
 }
 
 TEST_F(CardIo, FiftyGatesAreReadInTheCardsCounterOrder) {
     io.SetupTimer(); // one gate unit
-    for (int g = 0; g < 50; ++g) queueGate();
+    // Every other gate counts 256 more per channel: the high byte.
+    for (int g = 0; g < 50; ++g) queueGate(g % 2);
     port.log.clear();
     rig.state.ChannelEnabled[3] = 0;
-    EXPECT_EQ(io.ReadPoint(500, 1), 50 * (45 - 3));
-    for (int c = 1; c <= 9; ++c) EXPECT_DOUBLE_EQ(rig.data[1].CoScan[c], c == 3 ? 0 : 50.0 * c) << c;
+    EXPECT_EQ(io.ReadPoint(500, 1), 50 * (45 - 3) + 8 * 25 * 256);
+    for (int c = 1; c <= 9; ++c)
+        EXPECT_DOUBLE_EQ(rig.data[1].CoScan[c], c == 3 ? 0 : 50.0 * c + 25 * 256) << c;
     // Per gate: start strobe, then low byte, high byte and next-counter strobe for each channel.
     std::vector<std::uint16_t> gate{ports::Strobe, ports::Strobe};
     for (int k = 0; k < 9; ++k)
@@ -136,6 +150,16 @@ TEST_F(CardIo, FiftyGatesAreReadInTheCardsCounterOrder) {
     auto seq = port.portSequence(ports::Status);
     ASSERT_EQ(seq.size(), 50 * gate.size());
     EXPECT_TRUE(std::equal(gate.begin(), gate.end(), seq.begin()));
+}
+
+// At start-up a card counts as present when its gate rises within two gate lengths and then ends.
+TEST_F(CardIo, ACardWhoseGateRisesTooLateIsNotPresent) {
+    rig.state.GateUnits = 1; // 10 ms
+    for (auto [polls, present] : {std::pair{300, true}, {500, false}}) { // rises after 15 or 25 ms
+        port.queueReads(ports::Status, std::vector<std::uint8_t>(std::size_t(polls), 0x00));
+        port.queueReads(ports::Status, {0x80});
+        EXPECT_EQ(io.presenceTest(true), present) << polls;
+    }
 }
 
 TEST_F(CardIo, AGateThatNeverEndsStopsTheRunAndKeepsWhatWasCounted) {
@@ -147,10 +171,20 @@ TEST_F(CardIo, AGateThatNeverEndsStopsTheRunAndKeepsWhatWasCounted) {
     EXPECT_DOUBLE_EQ(rig.data[1].CoScan[9], 9);
     EXPECT_EQ(rig.ctx.values.StopRequest, 1);
     ASSERT_EQ(rig.dialogs.shown.size(), 1u);
-    EXPECT_NE(rig.dialogs.shown[0].text.find("did not end its counting gate"), std::string::npos);
+    EXPECT_NE(rig.dialogs.shown[0].text.find("did not end its counting gate within 200 ms"), std::string::npos);
     // Ten gate lengths of 20 ms, not the eighteen remaining gates.
     EXPECT_GE(rig.clock.nowMs(), 200);
     EXPECT_LT(rig.clock.nowMs(), 260);
+
+    // The ten gate lengths count from the start strobe, also when the gate is slow to rise.
+    rig.state.GateUnits = 1;
+    rig.ctx.values.StopRequest = 0;
+    const std::int64_t start = rig.clock.nowUs();
+    port.queueReads(ports::Status, std::vector<std::uint8_t>(100, 0x00)); // 5 ms of polls
+    EXPECT_EQ(io.ReadPoint(10, 1), 0);
+    EXPECT_FALSE(io.lastPointComplete());
+    EXPECT_GE(rig.clock.nowUs() - start, 100'000);
+    EXPECT_LE(rig.clock.nowUs() - start, 101'000);
 }
 
 // Without a card the counts come from the clock or an electrometer; the port is never touched.
@@ -163,6 +197,9 @@ TEST_F(CardIo, CountsWithoutTheCardComeFromTheTickOrTheElectrometer) {
     EXPECT_DOUBLE_EQ(r[4], 3 * 549); // 500 sin(0.1) + 500 = 549.9
     EXPECT_EQ(total, std::accumulate(r.begin() + 1, r.begin() + 10, 0.0));
     EXPECT_EQ(rig.clock.nowMs(), 530); // then waits the dwell time
+    // A time that is no multiple of 10 ms ends with a shorter chunk: 10, 10 and 1 ms.
+    io.ReadPoint(21, 1);
+    EXPECT_DOUBLE_EQ(r[5], 3 * 514); // 500 sin(0.03) + 500 = 514.99 at 530 ms
     rig.ctx.options.ringCurrentOverwrite = true;
     rig.ctx.values.RingCurrent = 123.6;
     EXPECT_EQ(io.ReadPoint(10, 1), 124);
@@ -208,7 +245,14 @@ TEST_F(CardIo, ReadoutsFollowTheDacWordAndPassEnergy) {
     const AnalyserReadouts& r = rig.links.readouts.value();
     EXPECT_EQ(r.monitor, "2004.4 V"); // 20.000883 E + 4.3 below 200 eV full scale
     EXPECT_EQ(r.voltage, "Voltage (0..10V) ( x ) :6.103 V");
+    // 1.9583 P - 0.99846 E, 0.71733 P - 0.99846 E, 1.13281 P - 0.95 E
+    EXPECT_EQ(r.inner, "&Inner Hemisphere : - 80.3 V");
+    EXPECT_EQ(r.outer, "&Outer Hemisphere : - 92.7 V");
+    EXPECT_EQ(r.retard, "&Retard : - 83.7 V");
+    // Lens table 3: 0, 3.12 E - 0.85, 1.757 E + 0.421
+    EXPECT_EQ(r.lens1, "&Lens 1 : + 0 V");
     EXPECT_EQ(r.lens2, "&Lens 2 : + 311 V");
+    EXPECT_EQ(r.lens3, "&Lens 3 : + 176 V");
     EXPECT_EQ(computeReadouts(1638.4, 32768, 0, -1).monitor, "823.9 V");
 }
 

@@ -80,16 +80,21 @@ struct RecordingDisplay final : RunDisplay {
     std::vector<std::size_t> drawn;
     std::vector<std::string> labels;
     std::vector<std::pair<std::int64_t, double>> chart;
+    std::vector<std::string> channelItems; // the "Energy Positions" list as last shown
+    std::function<void()> onFieldsChanged; // the window would show the fields again here
     void runStarted() override {}
     void drawPoint(std::size_t r) override { drawn.push_back(r); }
-    void redraw() override {}
+    int redraws = 0; // the whole picture drawn again
+    void redraw() override { ++redraws; }
     void measurementsLabel(const std::string& t) override { labels.push_back(t); }
     void progress(const ProgressStrip&) override {}
     void controlsChanged(const RunControls&) override {}
-    void fieldsChanged() override {}
+    void fieldsChanged() override {
+        if (onFieldsChanged) onFieldsChanged();
+    }
     void rangeText(const std::string&) override {}
     void extraPoints(std::int64_t) override {}
-    void channelList(const std::vector<std::string>&) override {}
+    void channelList(const std::vector<std::string>& items) override { channelItems = items; }
     void chartPoint(std::int64_t n, double c) override { chart.emplace_back(n, c); }
 };
 

@@ -283,6 +283,8 @@ TEST_F(StartLimits, ShiftsAreAcceptedUpToTwoMillionAnalyserSteps) {
                                        "than 2000000 analyser steps: use a larger ramp "
                                        "or fewer points !"});
     EXPECT_EQ(rig.state.MaxPositiveShift + rig.state.MaxNegativeShift, 0);
+    // Without a column of the table there are no positions to shift by.
+    EXPECT_FALSE(computeChannelShifts(rig.state, rig.ctx.channels.shifts, -1));
 }
 
 // ---------------------------------------------------------------------------------------------

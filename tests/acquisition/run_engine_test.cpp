@@ -1,5 +1,6 @@
 #include "acquisition/analyser_io/simulated_card.h"
 #include "acquisition/run/time_left.h"
+#include "common/number_text.h"
 #include "files/spectrum_reader.h"
 #include "rig.h"
 
@@ -33,8 +34,14 @@ TEST(RunEngine, ShiftedChannelsLandOnTheirEnergyPoints) {
     shiftedRun(rig);
     ASSERT_EQ(rig.state.MaxPositiveShift, 2);
     ASSERT_EQ(rig.state.MaxNegativeShift, 2);
-    ASSERT_EQ(rig.data.size(), 16u);            // 15 analyser steps and the scratch record
-    EXPECT_DOUBLE_EQ(rig.data[1].Energy, 98.0); // two steps below the start
+    ASSERT_EQ(rig.data.size(), 16u);                       // 15 analyser steps and the scratch record
+    EXPECT_DOUBLE_EQ(rig.data[1].Energy, 98.0);            // two steps below the start
+    EXPECT_EQ(rig.data[0].Co, (std::array<double, 12>{})); // the scratch record takes no part in the sums
+    // The channel list shows the positions relative to the reference channeltron 5.
+    ASSERT_EQ(rig.display.channelItems.size(), 9u);
+    EXPECT_EQ(rig.display.channelItems[0], "C_1    -2.000");
+    EXPECT_EQ(rig.display.channelItems[4], "C_5    0.000");
+    EXPECT_EQ(rig.display.channelItems[8], "C_9    2.000");
     // Every record holds what each channel counted at the step whose energy it saw.
     const int n = 15;
     for (int r = 1; r <= n; ++r) {
@@ -81,18 +88,38 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
     last.engine.startClicked();
     EXPECT_EQ(last.fields.scans, "2");
     EXPECT_EQ(last.data[1].Co[1], 2);
+
+    // A scans field that no longer reads as a whole number ends the run after the scan under way:
+    // its sums are kept for Save, and no more scans can be added to them.
+    RunRig bad;
+    bad.energyScan(20, 5);
+    bad.pump.once([&] { return bad.state.ScanNumber == 2; }, [&] { bad.fields.scans = "x"; });
+    bad.engine.startClicked();
+    EXPECT_EQ(bad.engine.lastEnd(), RunEnd::StoppedAfterScan);
+    EXPECT_TRUE(bad.dialogs.saw("x ist kein gültiger Wert (ganzzahlig)\r(Leerzeichen?)"));
+    EXPECT_EQ(bad.state.ScanNumber, 3);
+    EXPECT_EQ(bad.data[20].Co[1], 2);
+    EXPECT_TRUE(bad.engine.controls().saveEnabled);
+    EXPECT_FALSE(bad.engine.controls().continueEnabled);
+    EXPECT_FALSE(std::filesystem::exists(bad.dir / "save" / "c_021205.000")); // no final save
 }
 
 TEST(RunEngine, StopKeepsWhatWasMeasured) {
     // Stop in scan 1: the partial scan is in the sums, with true energies for the steps not reached.
     RunRig first;
     first.energyScan(20, 3);
-    first.pump.once([&] { return first.engine.pointsMeasured() >= 8; }, [&] { first.engine.startClicked(); });
+    int redrawsAtStop = 0;
+    first.pump.once([&] { return first.engine.pointsMeasured() >= 8; }, [&] {
+        first.engine.startClicked();
+        redrawsAtStop = first.display.redraws;
+    });
     first.engine.startClicked();
+    EXPECT_GT(first.display.redraws, redrawsAtStop); // the picture then shows what was kept
     EXPECT_TRUE(first.engine.controls().saveEnabled);
     EXPECT_EQ(first.data[1].Co[1], 1);
     EXPECT_EQ(first.data[20].Co[1], 0);
     EXPECT_DOUBLE_EQ(first.data[20].Energy, 110.0);
+    EXPECT_EQ(first.data[0].Co, (std::array<double, 12>{}));                    // not the scratch record
     EXPECT_FALSE(std::filesystem::exists(first.dir / "save" / "c_021205.000")); // no final save
 
     // Stop in scan 2: only scan 1 is in the sums, and Save writes it with "Scans: 1".
@@ -194,6 +221,7 @@ TEST(RunEngine, RecoveryFileHoldsCompletedScansOnly) {
 TEST(RunEngine, ChartCountsUntilStoppedAndFoldsWhenFull) {
     RunRig rig;
     rig.fields.kindOfMeasure = 0;
+    rig.fields.start = "100";
     rig.fields.third = "100";
     rig.card.counts = [](int c, int step) { return c; };
     rig.pump.once([&] { return rig.display.chart.size() >= 130; }, [&] { rig.engine.requestStop(); });
@@ -202,6 +230,40 @@ TEST(RunEngine, ChartCountsUntilStoppedAndFoldsWhenFull) {
     EXPECT_EQ(rig.display.chart[129].first, 129);
     EXPECT_EQ(rig.data.size(), 101u);
     EXPECT_FALSE(rig.engine.controls().saveEnabled); // a chart is never saved
+    // Not even under a name typed afterwards.
+    rig.fields.fileName = "chart.dat";
+    EXPECT_EQ(rig.engine.saveClicked(), SaveOutcome::Cancelled);
+    EXPECT_TRUE(std::filesystem::is_empty(rig.dir / "save"));
+    // The x axis counts points; the analyser was given no ramp, so the history's end is start + 10.
+    EXPECT_EQ(rig.engine.plot().xStart, 0);
+    EXPECT_EQ(rig.engine.plot().xEnd, 99);
+    EXPECT_EQ(rig.ctx.history.key(1).rfind("CLAM # c(t) # 100 # 110 # 100 # ", 0), 0u)
+        << rig.ctx.history.key(1);
+}
+
+TEST(RunEngine, TheStartShowsTheProposedNameAndTellsTheCardTheKindOfScan) {
+    // Control register at the start of a run from 100 eV over 10 eV with pass energy "10.0": range
+    // 163.84 (bits 5..4 = 00), pass-energy code 110 (0x0C), bit 6 for the begun measurement, and
+    // bit 0 for CRR.
+    struct Case {
+        int kind;
+        std::uint8_t control;
+    };
+    for (const Case& c : {Case{1, 0x4C}, Case{2, 0x4D}, Case{0, 0x4C}}) {
+        RunRig rig;
+        rig.energyScan(5, 1);
+        rig.fields.kindOfMeasure = c.kind;
+        std::vector<std::string> shown;
+        rig.display.onFieldsChanged = [&] { shown.push_back(rig.fields.fileName); };
+        if (c.kind == 0)
+            rig.pump.once([&] { return rig.display.chart.size() >= 3; }, [&] { rig.engine.requestStop(); });
+        rig.engine.startClicked();
+        ASSERT_FALSE(rig.links.lamps.empty()) << c.kind;
+        EXPECT_EQ(rig.links.lamps.back(), c.control) << c.kind;
+        // The scan's file name is on show before its first point; a chart has none.
+        ASSERT_FALSE(shown.empty()) << c.kind;
+        EXPECT_EQ(shown.front(), c.kind == 0 ? "" : "c_021205.000") << c.kind;
+    }
 }
 
 TEST(RunEngine, NarrowPeakStaysNarrowWithNineShiftedChannels) {
@@ -235,15 +297,28 @@ TEST(RunEngine, NarrowPeakStaysNarrowWithNineShiftedChannels) {
 
 TEST(RunEngine, AutoScaleRetestsTheCompletedPointsOfTheScan) {
     // 100, 100, 1000, 500: the jump to 1000 doubles the range upwards; at the next point the earlier
-    // 100s lie in its lowest 2 % and pull the lower end down to 0.
+    // 100s lie in its lowest 2 % and pull the lower end down to 0. From there 5000 doubles the range
+    // again: 10000, where a lower end left at 95 would give 9905.
     RunRig rig;
-    rig.energyScan(4, 1);
-    const int total[] = {100, 100, 1000, 500};
-    rig.card.counts = [&](int c, int step) { return c == 5 ? total[std::clamp(step, 0, 3)] : 0; };
+    rig.energyScan(5, 1);
+    const int total[] = {100, 100, 1000, 500, 5000};
+    rig.card.counts = [&](int c, int step) { return c == 5 ? total[std::clamp(step, 0, 4)] : 0; };
     rig.engine.startClicked();
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
-    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, (1000 - 95) * 2 + 95);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, 5000 * 2);
     EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, 0);
+
+    // The first point of a later scan is tested too: 1000 in scan 2 after a scan of 100s.
+    RunRig two;
+    two.energyScan(5, 2);
+    int scan2 = -1; // the card's first step in scan 2
+    two.card.counts = [&](int c, int step) {
+        if (two.state.ScanNumber == 2 && scan2 < 0) scan2 = step;
+        return c == 5 ? (step == scan2 ? 1000 : 100) : 0;
+    };
+    two.engine.startClicked();
+    ASSERT_EQ(two.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_GE(two.engine.plot().yMax, 1000);
 }
 
 TEST(RunEngine, ConstantInitialStateFollowsTheStartFieldWithinTheAnalysersRange) {
@@ -346,4 +421,27 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     unknown.ctx.options.beamThresholdMa = 100;
     unknown.engine.startClicked();
     EXPECT_EQ(unknown.engine.lastEnd(), RunEnd::Normal);
+}
+
+TEST(RunEngine, RandomTestStartFillsTheFieldsWithinTheirRangesAndPressesStart) {
+    auto within = [](const std::string& t, int lo, int hi) {
+        const auto v = text::parseInt(t);
+        return v && *v >= lo && *v <= hi;
+    };
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+        RunRig rig;
+        rig.fields.passEnergyText = "7"; // no column of the shift table: the start is refused at once
+        const RandomFollowUp f = rig.engine.randomTestStart(seed);
+        EXPECT_TRUE(within(rig.fields.start, 0, 50)) << rig.fields.start;
+        EXPECT_TRUE(within(rig.fields.second, 52, 102)) << rig.fields.second;
+        EXPECT_TRUE(within(rig.fields.third, 52, 102)) << rig.fields.third;
+        EXPECT_TRUE(within(rig.fields.scans, 2, 6)) << rig.fields.scans;
+        EXPECT_TRUE(within(rig.fields.timePerPoint, 10, 50) && rig.fields.timePerPoint.back() == '0')
+            << rig.fields.timePerPoint;
+        EXPECT_TRUE(within(rig.fields.photon, 10, 59)) << rig.fields.photon;
+        EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Refused);
+        EXPECT_TRUE(f.machineMode >= ModeClam && f.machineMode <= ModeCis) << int(f.machineMode);
+        EXPECT_TRUE(f.kindOfMeasure >= 0 && f.kindOfMeasure <= 2) << f.kindOfMeasure;
+        EXPECT_TRUE(f.passEnergyIndex >= 0 && f.passEnergyIndex <= 6) << f.passEnergyIndex;
+    }
 }

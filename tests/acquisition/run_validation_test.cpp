@@ -39,6 +39,16 @@ TEST_F(Validation, DwellTimeLimitsAndGateRaster) {
         EXPECT_TRUE(rig.dialogs.saw(std::string(bad) +
                                     "ms is outside of the valid range  ( t > 9 ms  and  t < 32000 ms)"));
     }
+    // Nor does it judge a start whose ramp cannot be read: the range of this run is not known.
+    rig.fields.timePerPoint = "10";
+    rig.fields.start = "500";
+    rig.fields.second = "abc";
+    rig.fields.passEnergyText = "0.5";
+    rig.fields.passEnergyIndex = 2;
+    EXPECT_FALSE(validate(rig));
+    EXPECT_EQ(rig.fields.passEnergyText, "0.5");
+    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string>{notAFloatText("abc")});
+    SetUp();
     rig.fields.timePerPoint = "505";
     EXPECT_FALSE(validate(rig));
     EXPECT_TRUE(rig.dialogs.saw(
@@ -83,6 +93,36 @@ TEST_F(Validation, EnergyLimitsAndCorrections) {
     EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
     EXPECT_DOUBLE_EQ(rig.state.XStart, 12.5);
     EXPECT_EQ(rig.fields.start, "12.5");
+
+    // A ramp of 0 or less is refused and replaced by 0.1.
+    SetUp();
+    rig.fields.second = "0";
+    EXPECT_FALSE(validate(rig));
+    EXPECT_TRUE(rig.dialogs.saw("Please set the Ramp value > 0 !"));
+    EXPECT_EQ(rig.fields.second, "0.1");
+
+    // Below 81.92 eV the DAC steps by 81.92 / 65536 = 0.00125 eV. An end energy less than one DAC
+    // step above the start is refused, and the row becomes a ramp of one step.
+    SetUp();
+    rig.fields.start = "10";
+    rig.fields.rampView = false;
+    rig.fields.second = "10.001";
+    EXPECT_FALSE(validate(rig));
+    EXPECT_TRUE(rig.dialogs.saw("ramp value too small"));
+    EXPECT_TRUE(rig.fields.rampView);
+    EXPECT_EQ(rig.fields.second, "0.00125");
+    // A step below one DAC step is refused, and the row becomes that step.
+    SetUp();
+    rig.fields.pointsView = true;
+    rig.fields.start = "10";
+    rig.fields.second = "0.01";
+    EXPECT_FALSE(validate(rig));
+    EXPECT_EQ(rig.dialogs.texts(),
+              std::vector<std::string>{"The step size (0.001eV) is too small !\r\r"
+                                       "Smallest permitted step size in this energy "
+                                       "region : 0.00125eV !\r\rStep size will be changed!"});
+    EXPECT_FALSE(rig.fields.pointsView);
+    EXPECT_EQ(rig.fields.third, "0.00125");
 }
 
 TEST_F(Validation, PhotonModesCountTheEndEnergyFromThePhotonField) {

@@ -74,6 +74,15 @@ TEST(ManualSave, ExistingNameQuestionAndCancel) {
     EXPECT_EQ(column0, "c_021205.005");
     EXPECT_EQ(rig.dialogs.shown.size(), shownBefore);
     EXPECT_TRUE(std::filesystem::exists(rig.dir / "save" / "c_021205.005"));
+
+    // Another folder chosen in the dialog becomes the save directory, the name chosen the file name.
+    rig.saver.scriptRunning = false;
+    std::filesystem::create_directory(rig.dir / "other");
+    rig.dialogs.files = {(rig.dir / "other" / "mine.dat").string()};
+    EXPECT_EQ(rig.engine.saveClicked(), SaveOutcome::Written);
+    EXPECT_TRUE(std::filesystem::exists(rig.dir / "other" / "mine.dat"));
+    EXPECT_EQ(rig.store.saveDir, (rig.dir / "other").string());
+    EXPECT_EQ(rig.fields.fileName, "mine.dat");
 }
 
 TEST(ManualSave, UnwritableDirectoryIsReportedNotClaimed) {

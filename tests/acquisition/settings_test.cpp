@@ -113,6 +113,14 @@ TEST(PassEnergyChange, DerivesPositionsShiftsAndExtraPoints) {
     EXPECT_EQ(v.infoText, "4 Extra Points");
     ASSERT_EQ(v.channelItems.size(), 9u);
     EXPECT_EQ(v.channelItems[5], "C_6    -0.280");
+    // Positions are set for channeltrons 1 to 9 and nothing beside them is written.
+    RunState s;
+    s.PassEnergy = 10;
+    s.ChannelShift.fill(7);
+    setChannelPositions(s, r.ctx.channels.shifts, 11);
+    EXPECT_NEAR(s.ChannelPosition[9], -1.2, 1e-12);
+    EXPECT_EQ(s.ChannelPosition[0], 0.0);
+    EXPECT_EQ(s.ChannelShift, (std::array<std::int32_t, 10>{7, 7, 7, 7, 7, 7, 7, 7, 7, 7}));
 
     // Exact halves round to even.
     r.ctx.channels.shifts.setCell(11, 1, "0.5");  // 5 eV  -> 2.5 -> 2
@@ -125,7 +133,7 @@ TEST(PassEnergyChange, DerivesPositionsShiftsAndExtraPoints) {
     EXPECT_EQ(r.run.ChannelShift[2], 4);
     EXPECT_EQ(r.run.ChannelShift[9], -2);
 
-    // The channel list: the reference is always 5 in mode 2, the clicked channel elsewhere.
+    // The channel list: the reference is always 5 in mode 2 (CLAM), the clicked channel elsewhere.
     r.settings.channelListSelected(0);
     EXPECT_EQ(r.run.ReferenceChannel, 5);
     r.run.MachineMode = ModeCfs;
@@ -133,6 +141,9 @@ TEST(PassEnergyChange, DerivesPositionsShiftsAndExtraPoints) {
     EXPECT_EQ(list.items[4], "C_5    -5.000");
     r.settings.channelListSelected(-1); // nothing selected keeps the reference
     EXPECT_EQ(r.run.ReferenceChannel, 1);
+    r.run.MachineMode = ModeOff;
+    r.settings.channelListSelected(8);
+    EXPECT_EQ(r.run.ReferenceChannel, 9);
 }
 
 TEST(PassEnergyChange, ReportsMissingColumnsBadNumbersAndTinyRamps) {
@@ -204,6 +215,21 @@ TEST(SettingsFile, RoundTripKeepsParametersAndGeneralKeys) {
     EXPECT_EQ(b.settings.store.saveDir, r.dir.string());
     EXPECT_EQ(b.run.TimeCorrection, 25);
     EXPECT_TRUE(b.ctx.options.saveRawData);
+
+    // The first and the last pass energy of the list are found again as well.
+    for (int index : {0, 16}) {
+        r.selectPassEnergy(index);
+        ASSERT_TRUE(r.settings.write(r.ini, "CLAM", false));
+        b.settings.read(b.ini, "CLAM", false, false);
+        EXPECT_EQ(b.fields.passEnergyIndex, index);
+        EXPECT_EQ(b.fields.passEnergyText, kPassEnergyItems[index]);
+    }
+    // A value that is no item of the list leaves the selection as it is.
+    r.fields.passEnergyText = "7";
+    ASSERT_TRUE(r.settings.write(r.ini, "CLAM", false));
+    b.settings.read(b.ini, "CLAM", false, false);
+    EXPECT_EQ(b.fields.passEnergyIndex, 16);
+    EXPECT_EQ(b.fields.passEnergyText, "200");
 }
 
 TEST(SettingsFile, MissingFileGivesDefaultsAndTheFilenameRuleGuardsTheStoredName) {
@@ -261,6 +287,8 @@ TEST(SettingsFile, LegacySectionsRenameKeys) {
     EXPECT_EQ(f.readString("RFAAuger", "phase", ""), "4");
     EXPECT_EQ(f.readString("RFAAuger", "sens", ""), "1.0");
     EXPECT_FALSE(f.hasKey("RFAAuger", "scan"));
+    EXPECT_EQ(f.readString("BIS", "photon energy", ""), "1.0");
+    EXPECT_FALSE(f.hasKey("BIS", "pass energy"));
     EXPECT_EQ(f.readString("Druck", "points", ""), "77");
     EXPECT_FALSE(f.hasKey("Druck", "start"));
 }
@@ -277,6 +305,28 @@ TEST(SettingsFile, DamagedValuesFallBackAndAreReportedOnce) {
         EXPECT_NE(r.dialogs.shown[0].text.find(key), std::string::npos) << key;
     EXPECT_EQ(r.settings.store.plotColour, 0xE0E0E0);
     EXPECT_EQ(r.run.MachineMode, ModeClam);
+    EXPECT_EQ(r.fields.scans, "10"); // outside the "Druck" section the scans, not the points
+
+    // A machine name that cannot be written back as a section header (an empty one included): the
+    // "OFF" section is used.
+    for (const std::string name : {"a]b", ""}) {
+        Rig m;
+        m.writeFile("[general]\r\nmachine=" + name + "\r\n[OFF]\r\nstart=5\r\n");
+        m.settings.read(m.ini, "", true);
+        EXPECT_EQ(m.settings.store.machine, "OFF") << name;
+        EXPECT_EQ(m.run.MachineMode, ModeOff) << name;
+        EXPECT_EQ(m.fields.start, "5") << name;
+        ASSERT_EQ(m.dialogs.shown.size(), 1u) << name;
+        EXPECT_NE(m.dialogs.shown[0].text.find("[general] machine"), std::string::npos) << name;
+    }
+
+    // A kind of measure below 0 is refused like one above 2.
+    Rig k;
+    k.writeFile("[general]\r\nmachine=CLAM\r\n[CLAM]\r\nkind of measure=-1\r\n");
+    k.settings.read(k.ini, "", true);
+    EXPECT_EQ(k.fields.kindOfMeasure, 0);
+    ASSERT_EQ(k.dialogs.shown.size(), 1u);
+    EXPECT_NE(k.dialogs.shown[0].text.find("[CLAM] kind of measure"), std::string::npos);
 
     // A path that cannot be read as a file: defaults and one message, and it is never overwritten.
     Rig d;

@@ -1,5 +1,5 @@
-// INI values and number texts at their edges: the shortest quoted values, the ends of the 32-bit
-// range, and where a digit pattern gives way to the general format.
+// INI values and number texts at their edges: the shortest quoted values, names of the same hash,
+// the ends of the 32-bit range, and where a digit pattern gives way to the general format.
 #include "common/ini_file.h"
 #include "common/number_text.h"
 
@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 namespace korvo {
 
@@ -21,14 +22,16 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
         ini.parse(std::string("[s]\nk=") + c.written + "\n");
         EXPECT_EQ(ini.readString("s", "k", "?"), c.read) << c.written;
     }
-    // Writing protects exactly the values that reading would change: a lone quote stays bare, two
-    // quotes (an empty quoted value on reading) are put in quotes themselves.
+    // Writing protects exactly the values that reading would change: a lone quote stays bare (also in
+    // front of a text that ends in another character), two quotes (an empty quoted value on reading)
+    // are put in quotes themselves.
     struct Written {
         const char* value;
         const char* line;
     };
     for (const Written& w :
-         {Written{"\"", "k=\""}, Written{"\"\"", "k=\"\"\"\""}, Written{"\"a\"", "k=\"\"a\"\""}}) {
+         {Written{"\"", "k=\""}, Written{"\"a!", "k=\"a!"}, Written{"\"\"", "k=\"\"\"\""},
+          Written{"\"a\"", "k=\"\"a\"\""}}) {
         IniFile ini;
         ini.writeString("s", "k", w.value);
         EXPECT_EQ(ini.serialize(), std::string("[s]\r\n") + w.line + "\r\n") << w.value;
@@ -36,6 +39,27 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
         back.parse(ini.serialize());
         EXPECT_EQ(back.readString("s", "k", "?"), w.value);
     }
+}
+
+// The name index finds names by a 64-bit hash of their lower-case bytes; these two names of equal
+// length hash the same (FNV-1a: 0x7fc2f153de916128), and are still two sections and two keys. Every
+// byte of the first is above the byte of the second at its place.
+TEST(IniEdges, NamesOfTheSameHashStayApart) {
+    const std::string a = "flidadnmdkmgdl_", b = "52%2+--*&236%95";
+    IniFile ini;
+    ini.parse("[s]\n" + a + "=1\n" + b + "=2\n[" + a + "]\nk=3\n[" + b + "]\nk=4\n");
+    EXPECT_EQ(ini.readString("s", a, "?"), "1");
+    EXPECT_EQ(ini.readString("s", b, "?"), "2");
+    EXPECT_EQ(ini.readString(a, "k", "?"), "3");
+    EXPECT_EQ(ini.readString(b, "k", "?"), "4");
+    ini.writeString("s", b, "5");
+    EXPECT_EQ(ini.readString("s", a, "?"), "1");
+    EXPECT_EQ(ini.readString("s", b, "?"), "5");
+    // Only the first name is known: the second is not found through it.
+    IniFile one;
+    one.parse("[" + a + "]\n" + a + "=1\n");
+    EXPECT_EQ(one.readString(a, b, "?"), "?");
+    EXPECT_EQ(one.readString(b, a, "?"), "?");
 }
 
 TEST(IniEdges, IntegersReachDownToInt32MinAndNoFurther) {

@@ -34,7 +34,9 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
               "comment='quoted'\n"
               "empty=\n"
               "no equals sign here\n"
+              "; points=7\n"
               "=value without key\n"
+              "1=a key of digits\n"
               "points=5");
     EXPECT_EQ(ini.readString("general", "machine", "OFF"), "CLAM");
     EXPECT_EQ(ini.readInteger("GENERAL", "TIME", 3000), 0); // first duplicate wins
@@ -44,16 +46,26 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
     EXPECT_EQ(ini.readString("CLAM", "empty", "dflt"), ""); // present but empty is not missing
     EXPECT_EQ(ini.readString("CLAM", "missing", "dflt"), "dflt");
     EXPECT_EQ(ini.readInteger("clam", "points", 1), 5); // truncated last line still read
+    EXPECT_EQ(ini.readString("clam", "1", ""), "a key of digits");
     EXPECT_FALSE(ini.hasKey("", "stray"));
     EXPECT_EQ(ini.sections(), (std::vector<std::string>{"General", "clam"}));
     EXPECT_EQ(ini.keys("general"), (std::vector<std::string>{"Machine", "time", "color"}));
+    EXPECT_EQ(ini.keys("clam"), (std::vector<std::string>{"Sample", "comment", "empty", "1", "points"}));
+
+    // Repeated byte-order marks in front of the first header are dropped, not read into it.
+    IniFile marked;
+    marked.parse("\xEF\xBB\xBF\xEF\xBB\xBF[s]\r\nk=v\r\n");
+    EXPECT_EQ(marked.readString("s", "k", ""), "v");
+    EXPECT_EQ(marked.serialize(), "[s]\r\nk=v\r\n");
 }
 
 TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
     IniFile ini;
-    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\n");
+    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\n");
     for (auto [key, value, flagged] : {std::tuple{"a", -42, false},
                                        {"b", 31, false},
+                                       {"h", 31, false},
+                                       {"i", 0xE0, false},
                                        {"f", -1, false},
                                        {"missing", 7, false},
                                        {"c", 7, true},
@@ -175,6 +187,15 @@ TEST(IniFile, RepeatedSectionsAndKeysReadTheFirstAndWritesGoThere) {
     EXPECT_EQ(ini.serialize(), "[A]\r\nk=5\r\nK=2\r\nnew=m\r\n[b]\r\nx=3\r\ny=2\r\n\r\n"
                                "[a]\r\nk=3\r\nj=4\r\n[c]\r\nz=2\r\n");
     EXPECT_EQ(ini.sections(), (std::vector<std::string>{"A", "b", "c"}));
+
+    // However many keys are repeated, and however often the index grows meanwhile, each one reads
+    // its first value.
+    std::string text = "[s]\r\n";
+    for (int i = 0; i < 100; ++i)
+        text += "k" + std::to_string(i) + "=first\r\nk" + std::to_string(i) + "=second\r\n";
+    IniFile twice;
+    twice.parse(text);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(twice.readString("s", "k" + std::to_string(i), ""), "first") << i;
 }
 
 // Files arrive with the line ends of every system and editor. Each is read as the same lines; the

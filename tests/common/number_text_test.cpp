@@ -52,11 +52,18 @@ TEST(FormatGeneral, ShortestTextPrecisionAndExponentThresholds) {
         EXPECT_EQ(formatGeneral(c.value, c.precision, c.exponentDigits), c.text) << c.value;
     EXPECT_EQ(formatGeneral(0.1 + 0.2), "0.3"); // the defaults are the widest form
 
-    EXPECT_EQ(formatFixedPrecision(12.3456789, 7, 3), "12.346");
-    EXPECT_EQ(formatFixedPrecision(12345.678, 7, 3), "12345.680");
-    EXPECT_EQ(formatFixedPrecision(123456789.4, 10, 0), "123456789");
-    EXPECT_EQ(formatFixedPrecision(-0.0004, 7, 3), "0.000");
-    EXPECT_EQ(formatFixedPrecision(12345678901.0, 10, 0), "1.23456789E10");
+    // Fixed with a precision: as many integer digits as the precision stay fixed, one more (also
+    // when rounding carries into it) switches to the exponent form.
+    struct F {
+        double value;
+        int precision, decimals;
+        const char* text;
+    };
+    for (const F& c :
+         {F{12.3456789, 7, 3, "12.346"}, F{12345.678, 7, 3, "12345.680"}, F{123456789.4, 10, 0, "123456789"},
+          F{-0.0004, 7, 3, "0.000"}, F{12345678901.0, 10, 0, "1.23456789E10"},
+          F{12345.678, 5, 3, "12346.000"}, F{99999.7, 5, 0, "1E5"}, F{9999999999.6, 10, 0, "1E10"}})
+        EXPECT_EQ(formatFixedPrecision(c.value, c.precision, c.decimals), c.text) << c.value;
 }
 
 TEST(FormatScientific, TwentyThreeCharacterForm) {
@@ -88,8 +95,15 @@ TEST(ParseNumbers, DecimalTextWithBlanksSignAndExponentElseAMessage) {
         const auto r = parseDouble(bad);
         EXPECT_TRUE(!r && !r.error.empty()) << bad;
     }
+    // Leading zeros do not make a number larger or smaller: the range check counts from the first
+    // significant digit.
+    EXPECT_EQ(*parseDouble(std::string(400, '0') + "1e-330"), 0.0);
+    EXPECT_FALSE(parseDouble("01" + std::string(400, '0') + "e-1"));
+    // The message shows the text as typed, blanks included.
     EXPECT_EQ(parseDouble("abc").error, "\"abc\" is not a number");
+    EXPECT_EQ(parseDouble("1 2").error, "\"1 2\" is not a number");
     EXPECT_EQ(parseDouble("1,5").error, "\"1,5\" is not a number (the decimal separator is \".\")");
+    EXPECT_EQ(parseDouble(",5").error, "\",5\" is not a number (the decimal separator is \".\")");
     EXPECT_NE(parseDouble("1e400").error.find("range"), std::string::npos);
     EXPECT_NE(parseDouble(std::string("1\0", 2)).error.find("\"1?\""), std::string::npos);
 
@@ -111,9 +125,9 @@ TEST(BitTexts, BinaryHexAndBack) {
     EXPECT_EQ(IntToHexText(-1), "FFFFFFFF");
     EXPECT_EQ(IntToHexText(INT64_MIN), "8000000000000000");
     for (auto [t, v] : {H{"$1f", 31}, H{"7FFFFFFF", INT32_MAX}, H{"80000000", INT32_MIN}, H{"", 0},
-                        H{"G", -1}, H{"1G", 15}, H{"123456789", 0x23456789}})
+                        H{"G", -1}, H{"1G", 15}, H{"123456789", 0x23456789}, H{"$aA", 0xAA}})
         EXPECT_EQ(HexTextToInt(t), v) << t; // outside the alphabet counts as -1; long texts wrap at 32 bits
-    for (std::int32_t v : {0, 1, 255, 65535, -1, -256, INT32_MIN, INT32_MAX})
+    for (std::int32_t v : {0, 1, 255, 65535, 0xABCDE, -1, -256, INT32_MIN, INT32_MAX})
         EXPECT_EQ(HexTextToInt(IntToHexText(v)), v) << v;
 }
 

@@ -9,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,7 +36,7 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     const std::string file =
         "USER_ID: lab\r\nComment: Date of cleaning and a comment that goes on and on "
         "for well over one hundred characters in all, ends here\r\n"
-        "Date:  05.12.2002 10:11:12\r\nScans:   12abc\r\nMeasTime: 250.5\r\n"
+        "Date:  05.12.2002 10:11:12\r\nScans:   12abc\r\nMeasTime: 250.5,3 ms per point\r\n"
         "Points:512 and a long tail\r\nPassEn:20.000\r\nAnaSta:10.000\r\nAnaEnd:12.000\r\n"
         "BEGIN:\r\n1 2\r\nEND\r\n";
     const auto r = readSpectrumText(file, "x.dat");
@@ -45,7 +47,8 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     EXPECT_EQ(d.dateText, "Date:  05.12.2002 10:11:12"); // a later line overwrites the comment's match
     EXPECT_EQ(d.scansText, "Scans:   12abc");
     EXPECT_EQ(d.scans, 12);
-    EXPECT_DOUBLE_EQ(d.measTime, 250.5);
+    EXPECT_DOUBLE_EQ(d.measTime, 250.5); // the number at the start of the value
+    EXPECT_EQ(d.measTimeText, "MeasTime: 250.5,3 ms");
     EXPECT_EQ(d.pointsText, "Points:512 and a lon");
     EXPECT_EQ(d.passEnText, "PassEn: 20.00");
     EXPECT_EQ(d.headerLines, 10);
@@ -54,6 +57,12 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     ASSERT_TRUE(bare) << bare.error;
     EXPECT_TRUE(bare.data.scans == 0 && bare.data.measTime == 0);
     EXPECT_EQ(bare.data.passEnText, "PassEn: 0.00");
+    // An "e" without exponent digits ends the number.
+    EXPECT_EQ(readSpectrumText("PassEn:5eV\r\nBEGIN:\r\n5 6\r\n", "y").data.passEnText, "PassEn: 5.00");
+    // A signed exponent belongs to the number.
+    EXPECT_DOUBLE_EQ(readSpectrumText("MeasTime: 2.5e+2 ms\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 250);
+    // Beyond the number range it reads as no number, 0.
+    EXPECT_EQ(readSpectrumText("MeasTime: 1e999\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 0);
 }
 
 TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
@@ -102,11 +111,19 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
     EXPECT_EQ(r.fault, SpectrumReadFault::SecondNumber);
     EXPECT_NE(r.error.find("line 2"), std::string::npos);
 
+    // Without a header the data is read from the first line on, and lines are counted from there.
+    r = readSpectrumText("1 2\r\n3 4\r\n5,5 6\r\n", "f");
+    EXPECT_EQ(r.fault, SpectrumReadFault::FirstNumber);
+    EXPECT_EQ(r.errorLine, 3);
+
     for (const char* bad : {"nan 1", "inf 2", "1e999 3", "0x10 4", "1.2.3 5"})
         EXPECT_EQ(readSpectrumText(bad, "f").fault, SpectrumReadFault::FirstNumber) << bad;
     EXPECT_EQ(readSpectrumText("1 nan", "f").fault, SpectrumReadFault::SecondNumber);
+    // A control character is no blank: its line is damaged, not an empty point.
+    EXPECT_EQ(readSpectrumText("1 2\r\n\f\r\n", "f").fault, SpectrumReadFault::FirstNumber);
 
     EXPECT_EQ(readSpectrumText("", "f").fault, SpectrumReadFault::Empty);
+    EXPECT_EQ(readSpectrumText("", "f").errorLine, 0); // no line failed
     // Only a header: nothing follows "BEGIN", so the header itself is read as data and refused.
     EXPECT_EQ(readSpectrumText("Comment: x\r\nBEGIN:\r\n", "f").fault, SpectrumReadFault::FirstNumber);
 
@@ -133,6 +150,18 @@ TEST(SpectrumReader, HeaderTextsDecodeWindows1252AndUtf8) {
     for (int i = 0; i < 12; ++i) umlauts += "\xC3\xA4";
     r = readSpectrumText("Scans: 1 " + umlauts + "\r\nBEGIN:\r\n1 2\r\n", "t");
     EXPECT_EQ(r.data.scansText, "Scans: 1 " + umlauts.substr(0, 22));
+    // Twenty characters of four bytes each, the keys found after them.
+    std::string faces;
+    for (int i = 0; i < 24; ++i) faces += "\xF0\x9F\x98\x80";
+    r = readSpectrumText(faces + " Scans MeasTime Points AnaSta AnaEnd\r\nBEGIN:\r\n1 2\r\n", "t");
+    for (const std::string* text : {&r.data.scansText, &r.data.measTimeText, &r.data.pointsText,
+                                    &r.data.anaStaText, &r.data.anaEndText})
+        EXPECT_EQ(*text, faces.substr(0, 80));
+    // A hundred of them for the comment, sample and date.
+    for (int i = 0; i < 80; ++i) faces += "\xF0\x9F\x98\x80";
+    r = readSpectrumText(faces + " Comment Probe Date\r\nBEGIN:\r\n1 2\r\n", "t");
+    for (const std::string* text : {&r.data.commentText, &r.data.sampleText, &r.data.dateText})
+        EXPECT_EQ(*text, faces.substr(0, 400));
 }
 
 TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
@@ -233,6 +262,10 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
         EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << c.path;
         EXPECT_NE(r.error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << r.error;
     }
+    // A regular file is read whole, whatever errno an earlier call left behind.
+    std::ofstream(dir.file("ok.dat"), std::ios::binary) << "1 2\r\n3 4\r\n";
+    errno = EINTR;
+    EXPECT_EQ(xs(readSpectrumFile(dir.file("ok.dat"))), (std::vector<double>{1, 3}));
 }
 
 // A line of megabytes is no spectrum line, however harmless its bytes; reading stops after a bounded

@@ -130,18 +130,28 @@ TEST(SpectrumWriter, SurvivesInconsistentInput) {
     h.maxPositiveShift = 3;
     h.channelItems[2] = "C_3    -1.250";
     h.channelItems[4] = "garbage";
+    h.channelItems[6] = ""; // items too short to hold an offset
+    h.channelItems[7] = "C_8";
     h.comment = "line one\r\nBEGIN:";
     const DataBlock block(10);
     const std::string bytes = spectrumFileBytes(h, {}, block);
     const auto lines = splitCrLf(bytes);
     EXPECT_EQ(dataRows(lines).size(), 6u); // records 4..9
     EXPECT_TRUE(hasLine(lines, "Energy Channeltron_3...-1.2500 eV"));
-    EXPECT_TRUE(hasLine(lines, "Energy Channeltron_5...+0.0000 eV")); // unreadable item
+    for (int i : {5, 7, 8}) // unreadable or missing offsets count as 0
+        EXPECT_TRUE(hasLine(lines, "Energy Channeltron_" + std::to_string(i) + "...+0.0000 eV")) << i;
     EXPECT_TRUE(hasLine(lines, "Comment: line one  BEGIN:"));
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), static_cast<long>(lines.size()));
 
     h.points = -5;
     EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, {}, block))).size(), 0u);
+    // Negative extra-point counts are taken as none.
+    h.points = 4;
+    h.maxPositiveShift = -1;
+    h.maxNegativeShift = -2;
+    SpectrumSaveOptions extra;
+    extra.saveExtraPoints = true;
+    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, extra, block))).size(), 4u);
 }
 
 TEST(SpectrumWriter, TextsAreWindows1252AndDatesDropMidnight) {
