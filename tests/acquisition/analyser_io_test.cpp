@@ -200,6 +200,12 @@ TEST_F(CardIo, CountsWithoutTheCardComeFromTheTickOrTheElectrometer) {
     // A time that is no multiple of 10 ms ends with a shorter chunk: 10, 10 and 1 ms.
     io.ReadPoint(21, 1);
     EXPECT_DOUBLE_EQ(r[5], 3 * 514); // 500 sin(0.03) + 500 = 514.99 at 530 ms
+    // A stop within the first 10 ms leaves a point of nothing counted, not the last point's counts.
+    rig.ctx.values.StopRequest = 1;
+    EXPECT_EQ(io.ReadPoint(30, 1), 0);
+    EXPECT_FALSE(io.lastPointComplete());
+    for (int c = 1; c <= 9; ++c) EXPECT_DOUBLE_EQ(r[c], 0) << c;
+    rig.ctx.values.StopRequest = 0;
     rig.ctx.options.ringCurrentOverwrite = true;
     rig.ctx.values.RingCurrent = 123.6;
     EXPECT_EQ(io.ReadPoint(10, 1), 124);

@@ -5,6 +5,9 @@
 #include "rig.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -321,7 +324,7 @@ TEST(RunEngine, AutoScaleRetestsTheCompletedPointsOfTheScan) {
     EXPECT_GE(two.engine.plot().yMax, 1000);
 }
 
-TEST(RunEngine, ConstantInitialStateFollowsTheStartFieldWithinTheAnalysersRange) {
+TEST(RunEngine, ConstantStateScansFollowTheStartFieldWithinTheAnalysersRange) {
     // Photon energy 35 to 45 eV, analyser from 100 eV: the analyser's range must hold 100 eV, not
     // the photon energies' 81.92 eV range in which every step would sit at full scale.
     RunRig rig;
@@ -348,6 +351,19 @@ TEST(RunEngine, ConstantInitialStateFollowsTheStartFieldWithinTheAnalysersRange)
     const auto file = readSpectrumFile(rig.saver.lastWritten()).data;
     EXPECT_EQ(file.anaStaText, "AnaSta:120");
     EXPECT_EQ(file.anaEndText, "AnaEnd:130.000");
+
+    // Constant final state: the file names the fixed analyser energy as last typed during the run.
+    RunRig cfs;
+    cfs.energyScan(11, 1);
+    cfs.links.mono = true;
+    cfs.settings.MachineMode = ModeCfs;
+    cfs.fields.photon = "35";
+    cfs.pump.once([&] { return cfs.engine.pointsMeasured() >= 5; }, [&] { cfs.fields.start = "120"; });
+    cfs.engine.startClicked();
+    ASSERT_EQ(cfs.engine.lastEnd(), RunEnd::Normal);
+    std::ifstream in(cfs.saver.lastWritten(), std::ios::binary);
+    const std::string saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(saved.find("Fix. Analyser Energy:120\r\n"), std::string::npos) << saved.substr(0, 300);
 }
 
 TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {

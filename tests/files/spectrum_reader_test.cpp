@@ -293,7 +293,8 @@ TEST(SpectrumReader, DataNumbersFollowTheNumberRules) {
     std::vector<std::string> tokens = {"5.", ".5", "-.5", "+.5", "+-5", "-+5", "-", ".", "1e", "1e+"};
     for (const char* t : {"1E-5", "1e+05", "1E-400", "-1e-400", "1e400", "4.9e-324", "2.5e-320", "1e000002"})
         tokens.push_back(t);
-    for (const char* t : {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0"}) tokens.push_back(t);
+    for (const char* t : {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0", "12:30", "0.5:"})
+        tokens.push_back(t);
     tokens.push_back(std::string(400, '3') + ".25");
     tokens.push_back("0." + std::string(400, '0') + "1");
     for (const std::string& token : tokens) {
@@ -328,4 +329,12 @@ TEST(SpectrumReader, DataNumbersFollowTheNumberRules) {
         const double y = r.data.points[i].y;
         ASSERT_EQ(std::memcmp(&y, &*expected.value, sizeof y), 0) << decimals[i] << " " << y;
     }
+
+    // Bytes that start with their data (no header) may sit inside a larger buffer: the first number
+    // is read from its own first byte, whatever lies before it (here a '+').
+    const std::string buffer = "+12e3 5\r\n";
+    const auto front = readSpectrumText(std::string_view(buffer).substr(1), "f");
+    ASSERT_TRUE(front) << front.error;
+    ASSERT_EQ(front.data.points.size(), 1u);
+    EXPECT_EQ(front.data.points[0].x, 12000);
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <tuple>
 
 namespace korvo::plot {
@@ -145,6 +146,9 @@ TEST(TickLabels, EnergyLabelsArePaddedToTheRoundedDigitsCountsLabelsUseFourDigit
         {200.0, 0, " 200"}, {-200.0, 0, "-200"}, {-0.5, 2, "-0.50"}, {0.05, 2, "0.05"},
         {9.6, 1, " 9.6"},   {12.5, 1, "12.5"},   {-1e-17, 2, "0.00"}};
     for (const auto& [v, d, want] : energy) EXPECT_EQ(energyLabel(v, d), want) << v;
+    // Decimals asked for by an absurdly fine axis are capped at 30, below 0 they are none.
+    EXPECT_EQ(energyLabel(0.25, 45), "0.25" + std::string(28, '0'));
+    EXPECT_EQ(energyLabel(7.0, -3), " 7");
     const std::pair<double, const char*> counts[] = {{150.0, "150"},      {0.5, "0.5"},
                                                      {9999.0, "9999"},    {20000.0, "2E04"},
                                                      {1.5e-6, "1.5E-06"}, {123456.0, "1.235E05"}};
