@@ -447,6 +447,9 @@ TEST(RunEngine, RandomTestStartFillsTheFieldsWithinTheirRangesAndPressesStart) {
     for (std::uint64_t seed = 1; seed <= 20; ++seed) {
         RunRig rig;
         rig.fields.passEnergyText = "7"; // no column of the shift table: the start is refused at once
+        // What was typed before is replaced.
+        rig.fields.start = rig.fields.second = rig.fields.third = rig.fields.scans = "-1";
+        rig.fields.timePerPoint = rig.fields.photon = "-1";
         const RandomFollowUp f = rig.engine.randomTestStart(seed);
         EXPECT_TRUE(within(rig.fields.start, 0, 50)) << rig.fields.start;
         EXPECT_TRUE(within(rig.fields.second, 52, 102)) << rig.fields.second;

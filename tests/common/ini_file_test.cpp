@@ -61,7 +61,7 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
 
 TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
     IniFile ini;
-    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\n");
+    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\nj=1x5\n");
     for (auto [key, value, flagged] : {std::tuple{"a", -42, false},
                                        {"b", 31, false},
                                        {"h", 31, false},
@@ -71,7 +71,8 @@ TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
                                        {"c", 7, true},
                                        {"d", 7, true},
                                        {"e", 7, true},
-                                       {"g", 7, true}}) {
+                                       {"g", 7, true},
+                                       {"j", 7, true}}) { // an x after a digit other than 0 is no hex prefix
         bool bad = false;
         EXPECT_EQ(ini.readInteger("s", key, 7, &bad), value) << key;
         EXPECT_EQ(bad, flagged) << key;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace korvo::text {
 
@@ -39,6 +40,7 @@ TEST(FormatPattern, PaddingRoundingSignsAndHugeValues) {
     EXPECT_EQ(formatFixed(-HUGE_VAL, 3), "-INF");
     EXPECT_EQ(formatFixed(1e22, 1), "10000000000000000000000.0");
     EXPECT_EQ(formatFixed(kDenormMin, 3), "0.000");
+    EXPECT_EQ(formatFixed(0.5, 99), "0.5" + std::string(39, '0')); // at most 40 decimals
 }
 
 TEST(FormatGeneral, ShortestTextPrecisionAndExponentThresholds) {
@@ -48,7 +50,7 @@ TEST(FormatGeneral, ShortestTextPrecisionAndExponentThresholds) {
           G{999999999999999, 15, 0, "999999999999999"}, G{999999999999999.9, 15, 0, "1E15"},
           G{-0.0, 15, 0, "0"}, G{1e300, 15, 0, "1E300"}, G{kDenormMin, 15, 0, "4.94065645841247E-324"},
           G{0.066666666, 5, 0, "0.066667"}, G{12345.6, 5, 0, "12346"}, G{123456, 5, 0, "1.2346E5"},
-          G{10000, 4, 2, "1E04"}, G{9999, 4, 2, "9999"}, G{0.125, 2, 0, "0.13"}})
+          G{10000, 4, 2, "1E04"}, G{1e100, 4, 9, "1E0100"}, G{9999, 4, 2, "9999"}, G{0.125, 2, 0, "0.13"}})
         EXPECT_EQ(formatGeneral(c.value, c.precision, c.exponentDigits), c.text) << c.value;
     EXPECT_EQ(formatGeneral(0.1 + 0.2), "0.3"); // the defaults are the widest form
 
