@@ -171,13 +171,13 @@ void TForm5::multiClick() {
     const MultichanneltronWindowValues values = multiValues_();
     for (const std::string& path : selectedPaths()) {
         const MultichanneltronConversion done = convertMultichanneltronFile(path, values);
-        if (!dialogs_) continue;
-        if (done.read.fault == MultichanneltronFault::NoChanneltrons) {
-            dialogs_->show(std::string(kNoChanneltrons));
-            break; // the files after it are not converted
+        const bool ends = done.read.fault == MultichanneltronFault::NoChanneltrons;
+        if (dialogs_) {
+            if (ends) dialogs_->show(std::string(kNoChanneltrons));
+            else if (done) dialogs_->show(done.target);
+            else dialogs_->message("", done.error, DialogIcon::Warning);
         }
-        if (done) dialogs_->show(done.target);
-        else dialogs_->message("", done.error, DialogIcon::Warning);
+        if (ends) break; // the files after it are not converted
     }
     updateDir(); // the new projects appear in the list; the dialog stays open
 }
