@@ -260,31 +260,9 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
     return r;
 }
 
-namespace {
-
-class TextSource final : public SpectrumByteSource {
-public:
-    explicit TextSource(std::string_view bytes) : bytes_(bytes) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = done_ ? std::string_view{} : bytes_;
-        done_ = true;
-        return true;
-    }
-    bool rewind(std::string&) override {
-        done_ = false;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    bool done_ = false;
-};
-
-} // namespace
-
 OriginReadResult readOriginText(std::string_view bytes, std::string_view name, std::vector<SpectrumPoint>& points,
                                 const OriginReadLimits& limits) {
-    TextSource source(bytes);
+    MemoryByteSource source(bytes);
     return readOriginSource(source, name, points, limits);
 }
 

@@ -248,25 +248,6 @@ void decode(ProjectBlock& b) {
         *t = windows1252ToUtf8(*t);
 }
 
-// A byte source over bytes in memory.
-class TextSource final : public SpectrumByteSource {
-public:
-    explicit TextSource(std::string_view bytes) : bytes_(bytes) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = done_ ? std::string_view{} : bytes_;
-        done_ = true;
-        return true;
-    }
-    bool rewind(std::string&) override {
-        done_ = false;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    bool done_ = false;
-};
-
 } // namespace
 
 std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std::span<const SpectrumPoint>>& points,
@@ -374,7 +355,7 @@ ProjectReadResult readProjectSource(SpectrumByteSource& source, std::string_view
 
 ProjectReadResult readProjectText(std::string_view bytes, std::string_view name, std::vector<SpectrumPoint>& points,
                                   ProjectReadLimits limits) {
-    TextSource source(bytes);
+    MemoryByteSource source(bytes);
     limits.totalBytes = bytes.size();
     return readProjectSource(source, name, points, limits);
 }

@@ -127,25 +127,6 @@ private:
     std::string error_;
 };
 
-// The bytes in memory, handed out as one piece.
-class TextSource final : public SpectrumByteSource {
-public:
-    explicit TextSource(std::string_view bytes) : bytes_(bytes) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = done_ ? std::string_view{} : bytes_;
-        done_ = true;
-        return true;
-    }
-    bool rewind(std::string&) override {
-        done_ = false;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    bool done_ = false;
-};
-
 std::string errnoText(const std::string& what, const std::string& path, int err) {
     return what + " \"" + path + "\": " + std::strerror(err);
 }
@@ -529,7 +510,7 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
 }
 
 SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName) {
-    TextSource source(bytes);
+    MemoryByteSource source(bytes);
     return readSpectrumSource(source, shortName);
 }
 

@@ -57,6 +57,25 @@ public:
     virtual std::uint64_t sizeHint() const { return 0; }
 };
 
+// Bytes in memory, handed out as one piece.
+class MemoryByteSource final : public SpectrumByteSource {
+public:
+    explicit MemoryByteSource(std::string_view bytes) : bytes_(bytes) {}
+    bool next(std::string_view& piece, std::string&) override {
+        piece = done_ ? std::string_view{} : bytes_;
+        done_ = true;
+        return true;
+    }
+    bool rewind(std::string&) override {
+        done_ = false;
+        return true;
+    }
+
+private:
+    std::string_view bytes_;
+    bool done_ = false;
+};
+
 // Reads the bytes of a file; `shortName` is its name without directory, used in messages and as the
 // caption when the file carries no "FileName" line. All three read through the same line reader.
 SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName);
