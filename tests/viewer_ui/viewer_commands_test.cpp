@@ -350,12 +350,12 @@ TEST(ViewerTexts, ValueTableRowsInDisplayOrder) {
     ws.spectrum(2).SampleText = "Probe: Cu\xC3\xA9(111)";
     const auto rows = valueTableRows(ws);
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0][0], "spec2.dat");
+    EXPECT_EQ(rows[0][0], "sp2.dat");
     EXPECT_EQ(rows[0][1], "Cu\xC3\xA9(111)");
     EXPECT_EQ(rows[0][2], "12.35");
     EXPECT_EQ(rows[0][3], "400.00");
     EXPECT_EQ(rows[0][5], "200.0");
-    EXPECT_EQ(rows[1][0], "spec1.dat");
+    EXPECT_EQ(rows[1][0], "sp1.dat");
     EXPECT_EQ(dropLeadingCharacters("\xC3\xA9\xC3\xA9x", 2), "x");
 }
 

@@ -25,7 +25,7 @@ inline tvar makeWorkspace(const std::vector<Points>& spectra) {
     for (const Points& pts : spectra) {
         ++k;
         ViewerSpectrum& s = ws.spectrum(k);
-        s.ShortName = "spec" + std::to_string(k) + ".dat";
+        s.ShortName = "sp" + std::to_string(k) + ".dat";
         s.FileName = "/data/" + s.ShortName;
         s.SampleText = "Probe: sample " + std::to_string(k);
         s.NumPoints = static_cast<int>(pts.size());
