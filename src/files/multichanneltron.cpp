@@ -3,6 +3,7 @@
 #include "common/file_util.h"
 #include "common/number_text.h"
 #include "common/text_codec.h"
+#include "files/line_reader.h"
 #include "files/spectrum_reader.h"
 
 #include <algorithm>
@@ -14,24 +15,13 @@ namespace {
 // Lines of bytes in memory: CR LF, LF or a lone CR; a line end at the very end starts no further line.
 class Lines {
 public:
-    explicit Lines(std::string_view bytes) : bytes_(bytes) {}
-    bool next(std::string_view& line) {
-        if (pos_ >= bytes_.size()) return false;
-        std::size_t end = pos_;
-        while (end < bytes_.size() && bytes_[end] != '\r' && bytes_[end] != '\n') ++end;
-        line = bytes_.substr(pos_, end - pos_);
-        pos_ = end;
-        if (pos_ < bytes_.size() && bytes_[pos_] == '\r') ++pos_;
-        if (pos_ < bytes_.size() && bytes_[pos_] == '\n') ++pos_; // LF alone, or the LF of CR LF
-        ++number_;
-        return true;
-    }
-    int number() const { return number_; }
+    explicit Lines(std::string_view bytes) : source_(bytes), reader_(source_, bytes.size(), false) {}
+    bool next(std::string_view& line) { return reader_.next(line) == LineReader::Status::Line; }
+    int number() const { return reader_.lineNumber(); }
 
 private:
-    std::string_view bytes_;
-    std::size_t pos_ = 0;
-    int number_ = 0;
+    MemoryByteSource source_;
+    LineReader reader_;
 };
 
 bool contains(std::string_view line, std::string_view key) {

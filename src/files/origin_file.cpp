@@ -2,90 +2,12 @@
 
 #include "common/number_text.h"
 #include "common/text_codec.h"
+#include "files/line_reader.h"
 
 #include <charconv>
 
 namespace korvo {
 namespace {
-
-// Lines of a byte source: CR LF, LF or a lone CR; a line end at the very end starts no further line.
-// A line that lies within one piece is handed out in place, only one that runs over the end of a
-// piece is copied.
-class Lines {
-public:
-    enum class Status { Line, End, TooLong, ReadError };
-    explicit Lines(SpectrumByteSource& source) : source_(source) {}
-
-    Status next(std::string_view& line) {
-        carry_.clear();
-        bool carrying = false;
-        for (;;) {
-            if (piece_.empty()) {
-                if (atEnd_) return carrying ? deliver(line, carry_) : Status::End;
-                if (!source_.next(piece_, error_)) return Status::ReadError;
-                if (piece_.empty()) atEnd_ = true;
-                if (skipLf_ && !piece_.empty() && piece_.front() == '\n') piece_.remove_prefix(1);
-                skipLf_ = false;
-                continue;
-            }
-            std::size_t end = 0;
-            while (end < piece_.size() && piece_[end] != '\n' && piece_[end] != '\r') ++end;
-            if (carry_.size() + end > kMaxSpectrumLineBytes) {
-                ++number_;
-                return Status::TooLong;
-            }
-            if (end == piece_.size()) {
-                carry_.append(piece_);
-                piece_ = {};
-                carrying = true;
-                continue;
-            }
-            Status status;
-            if (carrying) {
-                carry_.append(piece_.substr(0, end));
-                status = deliver(line, carry_);
-            } else {
-                status = deliver(line, piece_.substr(0, end));
-            }
-            const bool cr = piece_[end] == '\r';
-            piece_.remove_prefix(end + 1);
-            if (cr) {
-                if (piece_.empty())
-                    skipLf_ = true; // the LF of a CR LF may open the next piece
-                else if (piece_.front() == '\n')
-                    piece_.remove_prefix(1);
-            }
-            return status;
-        }
-    }
-
-    bool restart() {
-        if (!source_.rewind(error_)) return false;
-        piece_ = {};
-        carry_.clear();
-        skipLf_ = atEnd_ = false;
-        number_ = 0;
-        return true;
-    }
-    int number() const { return number_; }
-    const std::string& error() const { return error_; }
-
-private:
-    Status deliver(std::string_view& line, std::string_view text) {
-        line = text;
-        // Tables saved by current editors may start with a UTF-8 byte order mark.
-        if (++number_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
-        return Status::Line;
-    }
-
-    SpectrumByteSource& source_;
-    std::string_view piece_;
-    std::string carry_;
-    bool skipLf_ = false;
-    bool atEnd_ = false;
-    int number_ = 0;
-    std::string error_;
-};
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -159,13 +81,13 @@ public:
         r.errorLine = line;
         return r;
     }
-    OriginReadResult lineFault(Lines::Status status, const Lines& lines) const {
-        if (status == Lines::Status::ReadError) {
+    OriginReadResult lineFault(LineReader::Status status, const LineReader& lines) const {
+        if (status == LineReader::Status::ReadError) {
             OriginReadResult r;
             r.error = lines.error();
             return r;
         }
-        return (*this)("a line is longer than 8 MB; this is not a table of numbers", lines.number());
+        return (*this)("a line is longer than 8 MB; this is not a table of numbers", lines.lineNumber());
     }
 
 private:
@@ -176,9 +98,9 @@ private:
 
 OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view name,
                                   std::vector<SpectrumPoint>& points, const OriginReadLimits& limits) {
-    using Status = Lines::Status;
+    using Status = LineReader::Status;
     const Failure fail(name);
-    Lines lines(source);
+    LineReader lines(source, kMaxSpectrumLineBytes);
     OriginTable t;
     std::string_view line;
     Status status;
@@ -187,7 +109,7 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
     while ((status = lines.next(line)) == Status::Line && !startsWithDigit(line)) ++t.headerLines;
     if (status == Status::End) return fail("no line of numbers (no digit among the first three characters)", 0);
     if (status != Status::Line) return fail.lineFault(status, lines);
-    const int firstRow = lines.number();
+    const int firstRow = lines.lineNumber();
     t.rows = 1;
     while ((status = lines.next(line)) == Status::Line && isBlankLine(line)) {
     }
@@ -197,11 +119,11 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
     if (status != Status::Line) return fail.lineFault(status, lines);
     const std::size_t tokens = countTokens(line);
     t.columns = tokens - 1;
-    if (t.columns == 0) return fail("the row holds one value only; there is no column of counts", lines.number());
+    if (t.columns == 0) return fail("the row holds one value only; there is no column of counts", lines.lineNumber());
     if (t.columns > limits.maxColumns)
         return fail("it has " + std::to_string(t.columns) + " columns of counts, the window has room for " +
                         std::to_string(limits.maxColumns) + " more spectra (at most 2000 in all)",
-                    lines.number());
+                    lines.lineNumber());
     ++t.rows;
     while ((status = lines.next(line)) == Status::Line)
         if (!isBlankLine(line)) ++t.rows;
@@ -230,11 +152,11 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
     while ((status = lines.next(line)) == Status::Line) {
         if (isBlankLine(line)) continue;
         // A file that grows between the two passes gets no more rows than were counted.
-        if (row == t.rows) return undo(fail("the file changed while it was read", lines.number()));
+        if (row == t.rows) return undo(fail("the file changed while it was read", lines.lineNumber()));
         std::size_t pos = 0;
         const std::string_view xText = nextToken(line, pos);
         const auto x = readNumber(xText);
-        if (!x) return undo(fail(shown(xText) + " is not a number", lines.number()));
+        if (!x) return undo(fail(shown(xText) + " is not a number", lines.lineNumber()));
         if (row == 0) t.xMin = t.xMax = *x;
         t.xMin = std::min(t.xMin, *x);
         t.xMax = std::max(t.xMax, *x);
@@ -243,9 +165,9 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
             if (yText.empty())
                 return undo(fail("the row holds " + std::to_string(c) + " values after x, " +
                                      std::to_string(t.columns) + " columns were counted",
-                                 lines.number()));
+                                 lines.lineNumber()));
             const auto y = readNumber(yText);
-            if (!y) return undo(fail(shown(yText) + " is not a number", lines.number()));
+            if (!y) return undo(fail(shown(yText) + " is not a number", lines.lineNumber()));
             if (row == 0 && c == 0) t.yMin = t.yMax = *y;
             t.yMin = std::min(t.yMin, *y);
             t.yMax = std::max(t.yMax, *y);

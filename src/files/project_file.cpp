@@ -2,6 +2,7 @@
 
 #include "common/number_text.h"
 #include "common/text_codec.h"
+#include "files/line_reader.h"
 
 #include <charconv>
 
@@ -36,82 +37,6 @@ void addReal(std::string& out, double v) {
 // Longest line a project can have: its texts are header lines of spectrum files.
 constexpr std::size_t kMaxLineBytes = std::size_t(1) << 20;
 
-// Lines of a byte source (CR LF, LF or a lone CR). A line that lies within one piece is handed out
-// in place; only one that runs over the end of a piece is copied.
-class Lines {
-public:
-    explicit Lines(SpectrumByteSource& source) : source_(source) {}
-
-    enum class Status { Line, End, TooLong, ReadError };
-
-    Status next(std::string_view& line) {
-        carry_.clear();
-        bool carrying = false;
-        for (;;) {
-            if (piece_.empty()) {
-                if (atEnd_) {
-                    if (!carrying) return Status::End;
-                    return deliver(line, carry_);
-                }
-                if (!source_.next(piece_, error_)) return Status::ReadError;
-                if (piece_.empty()) atEnd_ = true;
-                if (skipLf_ && !piece_.empty() && piece_.front() == '\n') piece_.remove_prefix(1);
-                skipLf_ = false;
-                continue;
-            }
-            std::size_t end = 0;
-            while (end < piece_.size() && piece_[end] != '\n' && piece_[end] != '\r') ++end;
-            if (end == piece_.size()) {
-                if (carry_.size() + end > kMaxLineBytes) return tooLong();
-                carry_.append(piece_);
-                piece_ = {};
-                carrying = true;
-                continue;
-            }
-            const bool cr = piece_[end] == '\r';
-            Status status;
-            if (carrying) {
-                if (carry_.size() + end > kMaxLineBytes) return tooLong();
-                carry_.append(piece_.substr(0, end));
-                status = deliver(line, carry_);
-            } else {
-                if (end > kMaxLineBytes) return tooLong();
-                status = deliver(line, piece_.substr(0, end));
-            }
-            piece_.remove_prefix(end + 1);
-            if (cr) {
-                if (piece_.empty())
-                    skipLf_ = true; // the LF of a CR LF may open the next piece
-                else if (piece_.front() == '\n')
-                    piece_.remove_prefix(1);
-            }
-            return status;
-        }
-    }
-
-    int number() const { return number_; }
-    const std::string& error() const { return error_; }
-
-private:
-    Status deliver(std::string_view& line, std::string_view text) {
-        ++number_;
-        line = text;
-        return Status::Line;
-    }
-    Status tooLong() {
-        ++number_;
-        return Status::TooLong;
-    }
-
-    SpectrumByteSource& source_;
-    std::string_view piece_;
-    std::string carry_;
-    bool skipLf_ = false;
-    bool atEnd_ = false;
-    int number_ = 0;
-    std::string error_;
-};
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -145,18 +70,18 @@ std::optional<double> readReal(std::string_view token) {
 // The reader's state: the source's lines, the file's name for messages and the first failure.
 class Reader {
 public:
-    Reader(SpectrumByteSource& source, std::string_view name) : lines_(source), name_(name) {}
+    Reader(SpectrumByteSource& source, std::string_view name) : lines_(source, kMaxLineBytes, false), name_(name) {}
 
     // The next line; false (and the failure recorded) at the end of the file or on a read error.
     bool line(std::string_view& text, const char* what) {
         switch (lines_.next(text)) {
-        case Lines::Status::Line:
+        case LineReader::Status::Line:
             return true;
-        case Lines::Status::End:
+        case LineReader::Status::End:
             return fail(std::string("the file ends where ") + what + " should follow; it is truncated", 0);
-        case Lines::Status::TooLong:
-            return fail("a line is longer than 1 MB; this is not a project file", lines_.number());
-        case Lines::Status::ReadError:
+        case LineReader::Status::TooLong:
+            return fail("a line is longer than 1 MB; this is not a project file", lines_.lineNumber());
+        case LineReader::Status::ReadError:
             return fail(lines_.error(), 0);
         }
         return false;
@@ -176,7 +101,7 @@ public:
         std::string_view t;
         if (!line(t, what)) return false;
         const auto v = text::parseInt(t);
-        if (!v) return fail(std::string(what) + " should be an integer", lines_.number());
+        if (!v) return fail(std::string(what) + " should be an integer", lines_.lineNumber());
         out = *v;
         return true;
     }
@@ -184,7 +109,7 @@ public:
         std::string_view t;
         if (!line(t, what)) return false;
         const auto v = readReal(trim(t));
-        if (!v) return fail(std::string(what) + " should be a number", lines_.number());
+        if (!v) return fail(std::string(what) + " should be a number", lines_.lineNumber());
         out = *v;
         return true;
     }
@@ -194,7 +119,7 @@ public:
         std::size_t pos = 0;
         const auto x = readReal(nextToken(t, pos));
         const auto y = x ? readReal(nextToken(t, pos)) : std::nullopt;
-        if (!x || !y) return fail("a point should be two numbers", lines_.number());
+        if (!x || !y) return fail("a point should be two numbers", lines_.lineNumber());
         p = {*x, *y};
         return true;
     }
@@ -207,13 +132,13 @@ public:
         }
         return false;
     }
-    int lineNumber() const { return lines_.number(); }
+    int lineNumber() const { return lines_.lineNumber(); }
     bool utf8() const { return utf8_; }
     const std::string& error() const { return error_; }
     int errorLine() const { return errorLine_; }
 
 private:
-    Lines lines_;
+    LineReader lines_;
     std::string_view name_;
     std::string error_;
     int errorLine_ = 0;

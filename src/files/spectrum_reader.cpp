@@ -2,6 +2,7 @@
 
 #include "common/number_text.h"
 #include "common/text_codec.h"
+#include "files/line_reader.h"
 #include "files/spectrum_format.h"
 
 #include <algorithm>
@@ -17,115 +18,6 @@
 
 namespace korvo {
 namespace {
-
-// Lines of a byte source. Lines end with CR LF, LF or a lone CR; a line end at the end of the bytes
-// does not start a further, empty line. A line that lies within one piece is handed out in place;
-// only a line that runs over the end of a piece is copied, so the memory held is one line at most.
-class LineReader {
-public:
-    enum class Status { Line, End, TooLong, ReadError };
-
-    LineReader(SpectrumByteSource& source, std::size_t maxLine) : source_(source), maxLine_(maxLine) {}
-
-    // The next line, valid until the next call.
-    Status next(std::string_view& line) {
-        if (lineInCarry_) {
-            carry_.clear();
-            lineInCarry_ = false;
-        }
-        for (;;) {
-            if (piece_.empty()) {
-                if (atEnd_) {
-                    if (!started_) return Status::End;
-                    started_ = false;
-                    return deliver(line, carry_, true);
-                }
-                if (!source_.next(piece_, error_)) return Status::ReadError;
-                bytes_ += piece_.size();
-                if (piece_.empty()) atEnd_ = true;
-                if (skipLf_ && !atEnd_) {
-                    if (piece_.front() == '\n') piece_.remove_prefix(1);
-                    skipLf_ = false;
-                }
-                continue;
-            }
-            const std::size_t end = lineEnd(piece_);
-            if (end == std::string_view::npos) {
-                if (carry_.size() + piece_.size() > maxLine_) return tooLong();
-                carry_.append(piece_);
-                piece_ = {};
-                started_ = true;
-                continue;
-            }
-            const bool cr = piece_[end] == '\r';
-            Status status;
-            if (started_) {
-                if (carry_.size() + end > maxLine_) return tooLong();
-                carry_.append(piece_.substr(0, end));
-                started_ = false;
-                status = deliver(line, carry_, true);
-            } else {
-                if (end > maxLine_) return tooLong();
-                status = deliver(line, piece_.substr(0, end), false);
-            }
-            piece_.remove_prefix(end + 1);
-            // CR LF may be split between two pieces: the LF is then skipped at the next piece.
-            if (cr) {
-                if (piece_.empty())
-                    skipLf_ = true;
-                else if (piece_.front() == '\n')
-                    piece_.remove_prefix(1);
-            }
-            return status;
-        }
-    }
-
-    // Back to the first line for a second pass.
-    bool restart() {
-        if (!source_.rewind(error_)) return false;
-        piece_ = {};
-        carry_.clear();
-        started_ = lineInCarry_ = skipLf_ = atEnd_ = false;
-        number_ = 0;
-        bytes_ = 0;
-        return true;
-    }
-
-    int lineNumber() const { return number_; }
-    std::uint64_t bytesRead() const { return bytes_; }
-    const std::string& error() const { return error_; }
-
-private:
-    // Position of the first CR or LF (a plain loop: find_first_of searches its set once per byte).
-    static std::size_t lineEnd(std::string_view s) {
-        for (std::size_t i = 0; i < s.size(); ++i)
-            if (s[i] == '\n' || s[i] == '\r') return i;
-        return std::string_view::npos;
-    }
-    Status deliver(std::string_view& line, std::string_view text, bool fromCarry) {
-        lineInCarry_ = fromCarry;
-        line = text;
-        // Tables saved by current editors may start with a UTF-8 byte order mark.
-        if (++number_ == 1 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
-        return Status::Line;
-    }
-    Status tooLong() {
-        ++number_;
-        return Status::TooLong;
-    }
-
-    SpectrumByteSource& source_;
-    std::size_t maxLine_;
-    std::string_view piece_; // unread rest of the current piece
-    std::string carry_;      // the start of a line that runs over the end of a piece
-    bool started_ = false;   // carry_ holds the start of the next line
-    bool lineInCarry_ = false;
-    bool skipLf_ = false; // the last line ended with a CR at the very end of a piece
-    bool atEnd_ = false;
-    int number_ = 0;
-    std::uint64_t bytes_ = 0;
-    std::string error_;
-};
 
 std::string errnoText(const std::string& what, const std::string& path, int err) {
     return what + " \"" + path + "\": " + std::strerror(err);
