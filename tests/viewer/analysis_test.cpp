@@ -1,0 +1,279 @@
+// The analysis commands over a workspace: counts changed exactly as the commands define, refusals
+// that leave every count in place, and no reads outside short spectra.
+#include "support/temp_dir.h"
+#include "viewer/analysis/arithmetic.h"
+#include "viewer/analysis/clipping_fit.h"
+#include "viewer/analysis/integration.h"
+#include "viewer/analysis/minmax_fits.h"
+#include "viewer_ui/viewer_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace korvo::testing {
+namespace {
+
+using namespace analysis;
+
+std::vector<double> countsOf(const tvar& ws, int k) {
+    std::vector<double> out;
+    for (const SpectrumPoint& p : ws.points(k)) out.push_back(p.y);
+    return out;
+}
+
+Points withCounts(const std::vector<double>& counts) {
+    Points pts;
+    for (std::size_t i = 0; i < counts.size(); ++i) pts.emplace_back(100.0 + double(i), counts[i]);
+    return pts;
+}
+
+tvar workspaceOf(const std::vector<std::vector<double>>& spectra) {
+    std::vector<Points> pts;
+    for (const auto& c : spectra) pts.push_back(withCounts(c));
+    return makeWorkspace(pts);
+}
+
+const std::string kTooFew = "Anzahl der Spektren muß > 1 sein !!!!";
+const std::string kCounts = "Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !";
+
+TEST(Analysis, SmoothingRepeatsTheEndPoints) {
+    tvar ws = workspaceOf({{7}, {0, 3, 6, 9, 12}, {3, 0, 0, 3}});
+    EXPECT_EQ(smooth(ws).redraw, Redraw::Repaint);
+    EXPECT_EQ(countsOf(ws, 1), (std::vector<double>{7}));
+    // A ramp keeps its interior; each end moves a third of a step towards its neighbour.
+    EXPECT_EQ(countsOf(ws, 2), (std::vector<double>{1, 3, 6, 9, 11}));
+    EXPECT_EQ(countsOf(ws, 3), (std::vector<double>{2, 1, 1, 2}));
+}
+
+TEST(Analysis, ChecksRefuseWithoutTouchingAnyCount) {
+    tvar one = workspaceOf({{1, 2, 3}});
+    tvar uneven = workspaceOf({{1, 2, 3}, {1, 2, 3}, {1, 2}});
+    for (tvar* ws : {&one, &uneven}) {
+        const tvar before = *ws;
+        ws->SelStartPoint = 0;
+        ws->SelEndPoint = 2;
+        const std::string expected = ws == &one ? kTooFew : kCounts;
+        EXPECT_EQ(normaliseArea(*ws).message, expected);
+        EXPECT_EQ(subtractMean(*ws, 100).message, expected);
+        EXPECT_EQ(subtractMinimum(*ws).message, expected);
+        EXPECT_EQ(flattenSelection(*ws).message, expected);
+        EXPECT_EQ(subtractMean(*ws, 0).message, expected); // "I - Fit - Normal" checks too
+        for (int k = 1; k <= ws->ShownCount; ++k) EXPECT_EQ(countsOf(*ws, k), countsOf(before, k));
+    }
+    // No spectra at all passes the checks and changes nothing.
+    tvar empty = workspaceOf({});
+    EXPECT_TRUE(normaliseArea(empty).ok());
+    EXPECT_TRUE(subtractMean(empty, 50).ok());
+}
+
+TEST(Analysis, NormalisationScalesEachSpectrumToItsPredecessorsWindowArea) {
+    tvar ws = workspaceOf({{1, 2, 3, 4}, {3, 6, 9, 12}, {0, 1, 1, 100}});
+    ws.SelStartPoint = 1; // window: points 2 .. 3
+    ws.SelEndPoint = 3;
+    EXPECT_EQ(normaliseArea(ws).redraw, Redraw::FullScale);
+    EXPECT_EQ(countsOf(ws, 2), (std::vector<double>{1, 2, 3, 4}));
+    // Spectrum 3 gets the area of the (already scaled) spectrum 2 over points 2..3: 5 / 2.
+    EXPECT_EQ(countsOf(ws, 3), (std::vector<double>{0, 2.5, 2.5, 250}));
+    // An empty window gives A = 0 and B = 1: every later spectrum becomes zero.
+    ws.SelStartPoint = 3;
+    ws.SelEndPoint = 3;
+    normaliseArea(ws);
+    EXPECT_EQ(countsOf(ws, 1), (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(countsOf(ws, 3), (std::vector<double>{0, 0, 0, 0}));
+}
+
+TEST(Analysis, MeanAndMinimumSubtraction) {
+    tvar same = workspaceOf({{4, 8}, {4, 8}, {4, 8}});
+    EXPECT_TRUE(subtractMean(same, 0).ok());
+    EXPECT_EQ(countsOf(same, 2), (std::vector<double>{4, 8}));
+    subtractMean(same, 100);
+    for (int k = 1; k <= 3; ++k) EXPECT_EQ(countsOf(same, k), (std::vector<double>{0, 0}));
+
+    tvar two = workspaceOf({{10, 20}, {30, 40}});
+    subtractMean(two, 50); // a quarter of the sum at each point
+    EXPECT_EQ(countsOf(two, 1), (std::vector<double>{0, 5}));
+    EXPECT_EQ(countsOf(two, 2), (std::vector<double>{20, 25}));
+
+    tvar mixed = workspaceOf({{5, 1, 9}, {2, 7, 9}, {3, 3, -4}});
+    subtractMinimum(mixed);
+    EXPECT_EQ(countsOf(mixed, 1), (std::vector<double>{3, 0, 13}));
+    EXPECT_EQ(countsOf(mixed, 2), (std::vector<double>{0, 6, 13}));
+    EXPECT_EQ(countsOf(mixed, 3), (std::vector<double>{1, 2, 0}));
+}
+
+TEST(Analysis, FlattenAndStack) {
+    tvar ws = workspaceOf({{1, 2, 3, 4, 5}, {9, 8, 7, 6, 5}});
+    ws.SelStartPoint = 2;
+    ws.SelEndPoint = 4;
+    flattenSelection(ws);
+    EXPECT_EQ(countsOf(ws, 1), (std::vector<double>{1, 4, 4, 4, 5}));
+    EXPECT_EQ(countsOf(ws, 2), (std::vector<double>{9, 6, 6, 6, 5}));
+    // A stretch that does not end on a point changes nothing.
+    ws.SelEndPoint = 6;
+    flattenSelection(ws);
+    EXPECT_EQ(countsOf(ws, 1), (std::vector<double>{1, 4, 4, 4, 5}));
+
+    tvar equal = workspaceOf({{1, 2}, {1, 2}});
+    stack(equal);
+    EXPECT_EQ(countsOf(equal, 2), (std::vector<double>{1, 2}));
+    // Each spectrum is lifted after its predecessor's own lift.
+    tvar below = workspaceOf({{10, 10, 10}, {5, 5, 5}, {0, 20, 0}});
+    stack(below);
+    EXPECT_EQ(countsOf(below, 2), (std::vector<double>{10, 10, 10}));
+    EXPECT_EQ(countsOf(below, 3), (std::vector<double>{10, 30, 10}));
+}
+
+TEST(Analysis, StoreFileRoundTripAndFaults) {
+    TempDir dir;
+    const std::string store = dir.file(kStoreFileName);
+    tvar ws = workspaceOf({{0.1, 1e-300, -7.25}, {3, 1.0 / 3, 5e20}});
+    const tvar original = ws;
+    ASSERT_TRUE(storeValues(ws, store).ok());
+    ASSERT_TRUE(applyStore(ws, store, +1).ok());
+    for (int k = 1; k <= 2; ++k)
+        for (std::size_t j = 0; j < 3; ++j) EXPECT_EQ(countsOf(ws, k)[j], 2 * countsOf(original, k)[j]);
+
+    // "Store" then "Sub Store": all zero, then the normalisation finds B = 0 and multiplies by 0.
+    tvar zero = original;
+    const Outcome out = storeCommand(zero, store, -1);
+    ASSERT_TRUE(out.ok());
+    EXPECT_TRUE(out.toggleColourView);
+    EXPECT_EQ(out.redraw, Redraw::FullScale);
+    EXPECT_EQ(zero.SelStartPoint, 1);
+    EXPECT_EQ(zero.SelEndPoint, 3);
+    for (int k = 1; k <= 2; ++k) EXPECT_EQ(countsOf(zero, k), (std::vector<double>{0, 0, 0}));
+    // Twice the counts stored and subtracted: spectrum 1 is negated, spectrum 2 is then scaled to its
+    // area over points 2 .. 3.
+    ASSERT_TRUE(storeValues(ws, store).ok());
+    tvar sub = original;
+    storeCommand(sub, store, -1);
+    EXPECT_EQ(countsOf(sub, 1), (std::vector<double>{-0.1, -1e-300, 7.25}));
+    const double factor = (-1e-300 + 7.25) / (-1.0 / 3 - 5e20);
+    EXPECT_DOUBLE_EQ(countsOf(sub, 2)[0], -3 * factor);
+
+    // A missing, short or damaged file changes nothing.
+    const auto refusedUnchanged = [&](const std::string& path, const std::string& contents, const char* expect) {
+        if (!contents.empty()) std::ofstream(path) << contents;
+        tvar w = original;
+        const Outcome o = applyStore(w, path, +1);
+        EXPECT_NE(o.message.find(expect), std::string::npos) << o.message;
+        EXPECT_EQ(countsOf(w, 1), countsOf(original, 1));
+        EXPECT_EQ(countsOf(w, 2), countsOf(original, 2));
+    };
+    refusedUnchanged(dir.file("missing.dat"), "", "could not be read");
+    refusedUnchanged(dir.file("short.dat"), "1\n2\n3\n4\n", "holds 4 values, 6 are needed");
+    refusedUnchanged(dir.file("bad.dat"), "1\n2\nx\n4\n5\n6\n", "no number in line 3");
+
+    // A spectrum shorter than spectrum 1 is neither written nor read.
+    tvar shortOne = workspaceOf({{1, 2, 3}, {1, 2}});
+    EXPECT_EQ(storeValues(shortOne, dir.file("s.dat")).message, kCounts);
+    EXPECT_EQ(applyStore(shortOne, store, +1).message, kCounts);
+}
+
+TEST(Analysis, MinMaxFits) {
+    // h = 1 on a ramp: 0 at the first point, 500 inside, 1000 at the last.
+    tvar ramp = workspaceOf({{1, 2, 3, 4, 5, 6}});
+    ramp.SelStartPoint = 3;
+    ramp.SelEndPoint = 4;
+    EXPECT_EQ(minMaxHalfWidth(ramp), 1);
+    minMaxFit(ramp, MinMaxFit::Plain);
+    EXPECT_EQ(countsOf(ramp, 1), (std::vector<double>{0, 500, 500, 500, 500, 1000}));
+
+    // The stretch of "a" (0 .. 40) gives h = 21; windows far wider than the spectrum stay inside it.
+    tvar wide = workspaceOf({{5, 1, 3}, {2, 2, 2}});
+    wide.SelStartPoint = 0;
+    wide.SelEndPoint = 40;
+    EXPECT_EQ(minMaxHalfWidth(wide), 21);
+    minMaxFit(wide, MinMaxFit::Plain);
+    EXPECT_EQ(countsOf(wide, 1), (std::vector<double>{1000, 0, 500}));
+    EXPECT_EQ(countsOf(wide, 2), (std::vector<double>{0, 0, 0})); // flat: 0, not a division by zero
+    for (MinMaxFit kind : {MinMaxFit::VariationDamped, MinMaxFit::RangeFloor}) {
+        tvar w = workspaceOf({{5, 1, 3}});
+        w.SelEndPoint = 40;
+        minMaxFit(w, kind);
+        for (double v : countsOf(w, 1)) EXPECT_TRUE(v >= 0 && v <= 1000) << v;
+    }
+
+    // The range floor: ten times the smallest local range. Windows of h = 1 over 0 1 0 0 10 0 have
+    // ranges 1 1 1 10 10 10, so D = 10 and the first three are rescaled against lo + 10.
+    tvar floor = workspaceOf({{0, 1, 0, 0, 10, 0}});
+    floor.SelEndPoint = 1;
+    minMaxFit(floor, MinMaxFit::RangeFloor);
+    EXPECT_EQ(countsOf(floor, 1), (std::vector<double>{0, 100, 0, 0, 1000, 0}));
+}
+
+struct RecordedView : ClippingView {
+    std::vector<Curve> curves;
+    void beginSpectrum(int) override {}
+    void curve(Curve kind, std::span<const double>, double, double) override { curves.push_back(kind); }
+};
+
+TEST(Analysis, ClippingFitRemovesTheBackgroundUnderAPeak) {
+    EXPECT_EQ(clippingPasses(100), 300);
+    // A flat spectrum is its own background.
+    tvar flat = workspaceOf({std::vector<double>(20, 50.0)});
+    clippingFit(flat, ClippingFit::Q);
+    for (double v : countsOf(flat, 1)) EXPECT_NEAR(v, 0, 1e-9);
+
+    // A peak on a flat background keeps its height; the background beside it goes to about zero.
+    std::vector<double> counts(100, 100.0);
+    for (int j = 45; j <= 55; ++j) counts[std::size_t(j)] += 1000 - 150.0 * std::abs(j - 50);
+    tvar peak = workspaceOf({counts});
+    RecordedView view;
+    clippingFit(peak, ClippingFit::Q, &view);
+    const std::vector<double> after = countsOf(peak, 1);
+    EXPECT_NEAR(after[50], 1000, 60);
+    EXPECT_NEAR(after[10], 0, 1e-6);
+    EXPECT_NEAR(after[90], 0, 1e-6);
+    // The measured counts, ten intermediate backgrounds (after passes 30, 60, ..., 300), then the final three.
+    ASSERT_EQ(view.curves.size(), 14u);
+    EXPECT_EQ(std::count(view.curves.begin(), view.curves.end(), ClippingView::Curve::Intermediate), 10);
+    EXPECT_EQ(view.curves.back(), ClippingView::Curve::Difference);
+
+    // Spectra of one to three points: no reads outside, no intermediate drawing.
+    for (int m = 1; m <= 3; ++m) {
+        tvar tiny = workspaceOf({std::vector<double>(std::size_t(m), 4.0)});
+        RecordedView v;
+        clippingFit(tiny, ClippingFit::Q50, &v);
+        EXPECT_EQ(v.curves.size(), 4u);
+        for (double c : countsOf(tiny, 1)) EXPECT_TRUE(std::isfinite(c));
+    }
+}
+
+TEST(Analysis, IntegrationAboveTheLineThroughTheMarks) {
+    // A triangle of height 6 and base 4 on a background of 10.
+    tvar ws = makeWorkspace({{{0, 10}, {1, 10}, {3, 16}, {5, 10}, {6, 10}}});
+    ws.SelStartPoint = 2;
+    ws.SelEndPoint = 4;
+    Integration r = integrate(ws);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_DOUBLE_EQ(r.area, 12);
+    EXPECT_EQ(r.memo[0], "Start energy : 1");
+    EXPECT_EQ(r.memo[1], "End energy   : 5");
+    EXPECT_EQ(r.memo[2], "Start point  : 2");
+    EXPECT_EQ(r.memo[3], "End   point  : 4");
+    EXPECT_EQ(r.areaText, "12");
+
+    // A sloping straight line has no area above itself; s = e and e < s integrate nothing.
+    tvar line = makeWorkspace({sampled(10, 0, 0.5, [](double x) { return 3 * x + 2; })});
+    line.SelStartPoint = 2;
+    line.SelEndPoint = 9;
+    EXPECT_NEAR(integrate(line).area, 0, 1e-12);
+    for (auto [s, e] : {std::pair{4, 4}, std::pair{6, 3}}) {
+        line.SelStartPoint = s;
+        line.SelEndPoint = e;
+        EXPECT_TRUE(integrate(line).ok());
+        EXPECT_EQ(integrate(line).area, 0);
+    }
+    // Marks outside the spectrum, and two marks at one energy, are refused.
+    line.SelEndPoint = 11;
+    EXPECT_FALSE(integrate(line).ok());
+    tvar same = makeWorkspace({{{1, 1}, {2, 5}, {1, 1}}});
+    same.SelStartPoint = 1;
+    same.SelEndPoint = 3;
+    EXPECT_FALSE(integrate(same).ok());
+}
+
+} // namespace
+} // namespace korvo::testing
