@@ -19,6 +19,41 @@ private:
     std::vector<double> b_;
 };
 
+// One clipping step at point j: where B[j] stands above the chord over B[j - 2] and B[j + 2], it moves
+// towards the mean of its neighbours by C[j] / it_max + 0.9 of the distance (factor[C[j]]).
+inline void clipPoint(double* b, int* c, const double* factor, int j) {
+    const double t = (b[j - 2] + b[j + 2]) / 2;
+    const bool clip = t < b[j];
+    const int count = c[j] + int(clip);
+    c[j] = count;
+    const double d = (b[j - 1] + b[j + 1]) / 2 - b[j];
+    const double moved = b[j] + d * factor[count];
+    b[j] = clip ? moved : b[j];
+}
+
+// `count` consecutive passes (at most kLanes) in one sweep: each pass runs three points behind the one
+// before it, so every pass reads exactly the values it would read if the passes ran one after another
+// (its left neighbours already moved by itself, its right neighbours by the pass before), while the
+// processor overlaps the passes' otherwise serial chains of arithmetic.
+constexpr int kLanes = 8;
+void clipPasses(double* b, int* c, const double* factor, int m, int count) {
+    const int lag = 3 * (count - 1);
+    auto partial = [&](int s) {
+        for (int q = 0; q < count; ++q) {
+            const int j = s - 3 * q;
+            if (j >= 1 && j <= m) clipPoint(b, c, factor, j);
+        }
+    };
+    int s = 1;
+    if (count == kLanes && m > lag) {
+        for (; s <= lag; ++s) partial(s);
+        for (; s <= m; ++s) // every lane inside the spectrum
+#pragma GCC unroll 8
+            for (int q = 0; q < kLanes; ++q) clipPoint(b, c, factor, s - 3 * q);
+    }
+    for (; s <= m + lag; ++s) partial(s);
+}
+
 double smallestOf(Background& b, int from, int to) {
     double v = b[from];
     for (int i = from + 1; i <= to; ++i) v = std::min(v, b[i]);
@@ -64,16 +99,17 @@ void fitSpectrum(std::span<SpectrumPoint> pts, ClippingFit kind, ClippingView* v
         for (int j = 1; j <= m; ++j) shown[std::size_t(j - 1)] = b[j];
         view->curve(curve, shown, lo, hi);
     };
-    for (int it = 1; it <= passes; ++it) {
-        for (int j = 1; j <= m; ++j) {
-            const double d = (b[j - 1] + b[j + 1]) / 2 - b[j];
-            const double t = (b[j - 2] + b[j + 2]) / 2;
-            if (t < b[j]) {
-                ++clipped[std::size_t(j)];
-                b[j] = b[j] + d * (double(clipped[std::size_t(j)]) / passes + 0.9);
-            }
-        }
-        if (view && drawEvery > 0 && it % drawEvery == 0) show(ClippingView::Curve::Intermediate);
+    // Within the passes j - 2 .. j + 2 stay inside -1 .. m + 2: plain indexing, nothing allocated.
+    double* const bp = &b[0];
+    int* const cp = clipped.data();
+    std::vector<double> factor(std::size_t(passes) + 1);
+    for (int c = 0; c <= passes; ++c) factor[std::size_t(c)] = double(c) / passes + 0.9;
+    for (int it = 1; it <= passes;) {
+        int last = std::min(passes, it + kLanes - 1);
+        if (drawEvery > 0) last = std::min(last, (it + drawEvery - 1) / drawEvery * drawEvery); // stop at a drawing
+        clipPasses(bp, cp, factor.data(), m, last - it + 1);
+        it = last + 1;
+        if (view && drawEvery > 0 && last % drawEvery == 0) show(ClippingView::Curve::Intermediate);
     }
     if (view) {
         view->curve(ClippingView::Curve::Counts, counts, lo, hi);
