@@ -1,5 +1,7 @@
 #include "cli/convert_command.h"
 
+#include "cli/staged_outputs.h"
+
 #include "common/file_util.h"
 #include "common/number_text.h"
 #include "files/multichanneltron.h"
@@ -31,63 +33,6 @@ std::string absolute(const std::string& path) {
 void report(const std::string& path, const std::string& message) {
     std::cerr << escapeForTerminal(path) << ": " << escapeForTerminal(message) << "\n";
 }
-
-// The outputs of one command, all or nothing: each is written completely under a hidden name beside
-// its target, and only when every one has been written are they renamed into place. Anything not
-// committed is removed, so a failed conversion leaves neither a partial file nor a partial set.
-class StagedOutputs {
-public:
-    StagedOutputs() = default;
-    StagedOutputs(const StagedOutputs&) = delete;
-    StagedOutputs& operator=(const StagedOutputs&) = delete;
-    ~StagedOutputs() {
-        std::error_code ec;
-        for (const auto& o : outputs_) std::filesystem::remove(o.staged, ec);
-    }
-
-    // false with a reason when the bytes cannot be written or two outputs would have the same name.
-    bool add(const std::string& target, std::string_view bytes, std::string& error) {
-        if (!targets_.insert(target).second) {
-            error = "two of the converted files would both be written as \"" + target + "\"";
-            return false;
-        }
-        const std::filesystem::path t(target);
-        const std::string staged = (t.parent_path() / ("." + t.filename().string() + ".convert-" +
-                                                       std::to_string(::getpid()) + "-" +
-                                                       std::to_string(outputs_.size())))
-                                       .string();
-        outputs_.push_back({target, staged});
-        if (!writeFileAtomic(staged, bytes, &error)) {
-            error = "cannot write \"" + target + "\": " + error;
-            return false;
-        }
-        return true;
-    }
-
-    // Renames every output into place and lists it on stdout.
-    bool commit(std::string& error) {
-        for (std::size_t i = 0; i < outputs_.size(); ++i) {
-            std::error_code ec;
-            std::filesystem::rename(outputs_[i].staged, outputs_[i].target, ec);
-            if (ec) {
-                error = "cannot write \"" + outputs_[i].target + "\": " + ec.message();
-                // Those already in place are removed again: the command leaves all or nothing.
-                for (std::size_t j = 0; j < i; ++j) std::filesystem::remove(outputs_[j].target, ec);
-                return false;
-            }
-        }
-        for (const auto& o : outputs_) std::cout << escapeForTerminal(o.target) << "\n";
-        outputs_.clear();
-        return true;
-    }
-
-private:
-    struct Output {
-        std::string target, staged;
-    };
-    std::vector<Output> outputs_;
-    std::set<std::string> targets_;
-};
 
 // Stages the outputs of each file in turn (`stage` returns why a file cannot be converted, empty when
 // it was staged) and puts them in place once every file is done: all or nothing.

@@ -1,5 +1,6 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
 #include "cli/convert_command.h"
+#include "cli/analyse_command.h"
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
 #include "cli/measure_command.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     // Each verb sets the exit status from its callback.
     int exitStatus = 0;
     korvo::addInfoCommand(app, exitStatus);
+    korvo::addAnalyseCommand(app, exitStatus);
     korvo::addProjectCommand(app, exitStatus);
     korvo::addConvertCommand(app, exitStatus);
     korvo::addMeasureCommand(app, exitStatus);

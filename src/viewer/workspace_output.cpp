@@ -97,7 +97,7 @@ void appendShortest(std::string& out, double v, bool json) {
     out.append(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
 }
 
-bool writeWorkspaceJson(std::ostream& os, const tvar& ws) {
+bool writeWorkspaceJson(std::ostream& os, const tvar& ws, const std::string& extraMembers) {
     Writer w(os);
     std::string& s = w.text();
     const int count = ws.spectrumCount();
@@ -144,7 +144,12 @@ bool writeWorkspaceJson(std::ostream& os, const tvar& ws) {
         }
         s += first ? "]\n    }" : "\n      ]\n    }";
     }
-    s += count > 0 ? "\n  ]\n}\n" : "]\n}\n";
+    s += count > 0 ? "\n  ]" : "]";
+    if (!extraMembers.empty()) {
+        s += ",\n  ";
+        s += extraMembers;
+    }
+    s += "\n}\n";
     return w.finish();
 }
 

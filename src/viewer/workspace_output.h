@@ -15,7 +15,8 @@
 namespace korvo {
 
 // false when the stream failed (a closed pipe, a full disk): the output is then incomplete.
-bool writeWorkspaceJson(std::ostream& out, const tvar& ws);
+// `extraMembers`, when not empty, is one or more further members ("name": value) of the object.
+bool writeWorkspaceJson(std::ostream& out, const tvar& ws, const std::string& extraMembers = {});
 // Header texts are made safe for a terminal (escapeForTerminal).
 bool writeWorkspaceText(std::ostream& out, const tvar& ws);
 

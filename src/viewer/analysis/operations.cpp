@@ -1,0 +1,111 @@
+#include "viewer/analysis/operations.h"
+
+#include "viewer/analysis/clipping_fit.h"
+#include "viewer/analysis/minmax_fits.h"
+#include "viewer/view_scale.h"
+
+namespace korvo::analysis {
+namespace {
+
+using Kind = Operation::Kind;
+
+struct Named {
+    const char* name;
+    Kind kind;
+};
+
+constexpr Named kNames[] = {
+    {"smooth", Kind::Smooth},       {"normalise", Kind::Normalise}, {"mfit", Kind::MinimumFit},
+    {"setr", Kind::SetR},           {"stack", Kind::Stack},         {"store", Kind::Store},
+    {"addstore", Kind::AddStore},   {"substore", Kind::SubStore},   {"a", Kind::LetterA},
+    {"b", Kind::LetterB},           {"qfit", Kind::QFit},           {"qfit50", Kind::QFit50},
+    {"mmfit", Kind::MMFit},         {"mm2fit", Kind::MM2Fit},       {"mm3fit", Kind::MM3Fit},
+    {"integrate", Kind::Integrate},
+};
+
+// The first message of a chain of steps is the one reported.
+void keepFirstMessage(Outcome& into, const Outcome& step) {
+    if (into.message.empty()) into.message = step.message;
+}
+
+void setStretch(tvar& ws, int start, int end) {
+    ws.SelStartPoint = start;
+    ws.SelEndPoint = end;
+}
+
+int pointCount(const tvar& ws) {
+    return ws.ShownCount > 0 ? ws.spectrum(1).NumPoints : 0;
+}
+
+} // namespace
+
+std::vector<std::string> operationNames() {
+    std::vector<std::string> names;
+    for (const Named& n : kNames) names.emplace_back(n.name);
+    names.insert(names.begin() + 2, "ifit:0|25|50|75|100");
+    return names;
+}
+
+std::optional<Operation> parseOperation(std::string_view text, std::string& error) {
+    for (const Named& n : kNames)
+        if (text == n.name) return Operation{n.kind, 0};
+    if (text.substr(0, 5) == "ifit:") {
+        for (int share : {0, 25, 50, 75, 100})
+            if (text.substr(5) == std::to_string(share)) return Operation{Kind::MeanFit, share};
+        error = "The share of ifit is 0, 25, 50, 75 or 100, not \"" + std::string(text.substr(5)) + "\".";
+        return std::nullopt;
+    }
+    error = "Unknown operation \"" + std::string(text) + "\".";
+    return std::nullopt;
+}
+
+Outcome letterCommand(tvar& ws, char letter, const std::string& storePath) {
+    Outcome out{{}, Redraw::FullScale, true};
+    const int n = pointCount(ws);
+    setStretch(ws, 0, 40);
+    minMaxFit(ws, MinMaxFit::Plain);
+    setStretch(ws, 1, n);
+    keepFirstMessage(out, normaliseArea(ws));
+    if (letter == 'b') {
+        const Outcome added = applyStore(ws, storePath, +1);
+        keepFirstMessage(out, added);
+        if (!added.ok()) return out; // nothing stored to accumulate into: the store file stays
+    }
+    keepFirstMessage(out, storeValues(ws, storePath));
+    if (letter == 'b') {
+        setStretch(ws, 1, n);
+        keepFirstMessage(out, normaliseArea(ws));
+    }
+    return out;
+}
+
+OperationResult runOperation(tvar& ws, const Operation& op, const std::string& storePath) {
+    OperationResult r;
+    Outcome& out = r.outcome;
+    switch (op.kind) {
+    case Kind::Smooth: out = smooth(ws); break;
+    case Kind::Normalise: out = normaliseArea(ws); break;
+    case Kind::MeanFit: out = subtractMean(ws, op.share); break;
+    case Kind::MinimumFit: out = subtractMinimum(ws); break;
+    case Kind::SetR: out = flattenSelection(ws); break;
+    case Kind::Stack: out = stack(ws); break;
+    case Kind::Store: out = storeValues(ws, storePath); break;
+    case Kind::AddStore: out = storeCommand(ws, storePath, +1); break;
+    case Kind::SubStore: out = storeCommand(ws, storePath, -1); break;
+    case Kind::LetterA: out = letterCommand(ws, 'a', storePath); break;
+    case Kind::LetterB: out = letterCommand(ws, 'b', storePath); break;
+    case Kind::QFit: clippingFit(ws, ClippingFit::Q); break;
+    case Kind::QFit50: clippingFit(ws, ClippingFit::Q50); break;
+    case Kind::MMFit: minMaxFit(ws, MinMaxFit::Plain), out.redraw = Redraw::FullScale; break;
+    case Kind::MM2Fit: minMaxFit(ws, MinMaxFit::VariationDamped), out.redraw = Redraw::FullScale; break;
+    case Kind::MM3Fit: minMaxFit(ws, MinMaxFit::RangeFloor), out.redraw = Redraw::FullScale; break;
+    case Kind::Integrate:
+        r.integration = integrate(ws);
+        out.message = r.integration->message;
+        break;
+    }
+    if (out.redraw == Redraw::FullScale) fullScale(ws, FullScale::All);
+    return r;
+}
+
+} // namespace korvo::analysis

@@ -1,0 +1,44 @@
+#pragma once
+// The analysis commands by name, as `korvo-cli analyse --op` takes them, and the one-letter commands
+// "a" and "b" that chain several of them. Running an operation ends as the window's command does:
+// the commands that redraw at full scale set the common range of the shown spectra ("&All").
+#include "viewer/analysis/arithmetic.h"
+#include "viewer/analysis/integration.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvo::analysis {
+
+struct Operation {
+    enum class Kind {
+        Smooth, Normalise, MeanFit, MinimumFit, SetR, Stack, Store, AddStore, SubStore, LetterA, LetterB,
+        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate
+    };
+    Kind kind = Kind::Smooth;
+    int share = 0; // MeanFit: 0, 25, 50, 75 or 100
+};
+
+// The names korvo-cli accepts, for its help text.
+std::vector<std::string> operationNames();
+
+// "smooth", "ifit:25", ...; nullopt with a reason for anything else.
+std::optional<Operation> parseOperation(std::string_view text, std::string& error);
+
+struct OperationResult {
+    Outcome outcome;
+    std::optional<Integration> integration; // the Integrate operation's result
+};
+
+// Runs one operation; the store file is `storePath`.
+OperationResult runOperation(tvar& ws, const Operation& op, const std::string& storePath);
+
+// "a": MM-Fit over the stretch 0 .. 40 (h = 21), area normalisation over 1 .. n, "Store".
+// "b": the same fit and normalisation, the stored values added, "Store", normalisation again.
+// Both end with the colour view toggled (Outcome::toggleColourView) and a full-scale redraw. A
+// refused normalisation is skipped with its message while the rest goes on.
+Outcome letterCommand(tvar& ws, char letter, const std::string& storePath);
+
+} // namespace korvo::analysis
