@@ -2,6 +2,7 @@
 // mouse on its plot and by its menu, with the dialogs answered in place.
 #include "viewer/ui/data_selection_dialog.h"
 #include "viewer/ui/hand_scale_dialog.h"
+#include "viewer/ui/integration_window.h"
 #include "viewer/ui/load_dialog.h"
 #include "viewer/ui/spectrum_choice_dialog.h"
 #include "viewer/ui/value_table.h"
@@ -10,6 +11,7 @@
 #include "viewer_ui/viewer_test_util.h"
 #include "formats/foreign_test_util.h"
 
+#include "common/number_text.h"
 #include "viewer/measuring.h"
 #include "viewer/viewer_paint.h"
 
@@ -244,6 +246,48 @@ TEST(ViewerWindow, MenusSwitchSpectraPanelsScalesAndMeasuring) {
     w->action("&Measure dist.")->trigger();
     EXPECT_FALSE(w->measuring());
     EXPECT_EQ(w->windowTitle().toStdString(), ws.spectrum(k).FileName);
+}
+
+// The analysis menus act on the window's workspace: a refused command shows its message and changes
+// nothing, "Normierung" and "&Integrate" follow measuring mode, the integration window lists its marks.
+TEST(ViewerWindow, AnalysisMenusCallTheCommands) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    tvar& ws = w->workspace();
+    const tvar loaded = ws;
+
+    // Different point counts (200 and 150): the mean subtraction is refused with its message.
+    w->action("I - Fit  -100 %")->trigger();
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].text,
+              "Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !");
+    for (int k = 1; k <= 2; ++k)
+        for (int j = 1; j <= ws.spectrum(k).NumPoints; ++j) ASSERT_EQ(ws.point(k, j).y, loaded.point(k, j).y);
+
+    // "Smoothing" averages each point with its neighbours.
+    w->action("Smoothing")->trigger();
+    EXPECT_DOUBLE_EQ(ws.point(1, 10).y, (loaded.point(1, 9).y + loaded.point(1, 10).y + loaded.point(1, 11).y) / 3);
+    // "MM-Fit" ends at full scale: one range over all shown spectra. Spectrum 1 lies within 0 .. 1000;
+    // spectrum 2 holds fewer points than spectrum 1 and is left as it was.
+    const double before = ws.point(2, 7).y;
+    w->action("MM-Fit")->trigger();
+    EXPECT_EQ(ws.spectrum(1).YMax, ws.spectrum(2).YMax);
+    for (const SpectrumPoint& p : ws.points(1)) ASSERT_TRUE(p.y >= 0 && p.y <= 1000) << p.y;
+    EXPECT_EQ(ws.point(2, 7).y, before);
+
+    EXPECT_FALSE(w->action("Normierung")->isEnabled());
+    w->action("&Measure dist.")->trigger();
+    ASSERT_TRUE(w->action("&Integrate")->isEnabled());
+    EXPECT_TRUE(w->action("Normierung")->isEnabled());
+    w->action("&Integrate")->trigger();
+    ASSERT_NE(w->integrationWindow(), nullptr);
+    EXPECT_TRUE(w->integrationWindow()->isVisible());
+    EXPECT_TRUE(w->integrationWindow()->memoText().startsWith(
+        QString::fromStdString("Start energy : " + text::formatGeneral(ws.point(ws.Active, ws.SelStartPoint).x))));
+    EXPECT_FALSE(w->integrationWindow()->areaText().isEmpty());
+    w->action("&Measure dist.")->trigger();
+    EXPECT_FALSE(w->action("&Integrate")->isEnabled());
 }
 
 TEST(ViewerWindow, HandScaleSelectionMarkAndValueTable) {

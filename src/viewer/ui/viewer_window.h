@@ -3,6 +3,7 @@
 // zoom, scroll bars, information panels, measuring mode and the menu of the viewer commands. The
 // window holds controls only: every command is a call into viewer/ over its workspace, followed by
 // showing the workspace again.
+#include "viewer/analysis/operations.h"
 #include "viewer/load.h"
 #include "viewer/view_scale.h"
 #include "viewer/viewer_texts.h"
@@ -57,6 +58,9 @@ public:
     void setMeasuring(bool on);     // "&Measure dist."
     void fullScaleCommand(FullScale command);
     void makeActive(int k);         // a "&Spectrum" entry
+    // "Experts", "Math", "a", "b", "c", "Normierung" and "&Integrate": one analysis command.
+    void analysisCommand(const analysis::Operation& op);
+    class TForm13* integrationWindow() const { return integration_; }
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -87,6 +91,7 @@ protected:
 private:
     void createControls();
     void createMenus();
+    void createAnalysisMenus();
     void layoutControls();
     void rebuildSpectrumMenu();
     void refresh();              // info panels, caption, menu check marks, value table, repaint
@@ -121,6 +126,7 @@ private:
     QAction* measureAction_ = nullptr;
     QAction* integrateAction_ = nullptr;
     QAction* normierungAction_ = nullptr;
+    class TForm13* integration_ = nullptr;
 };
 
 } // namespace korvo

@@ -89,10 +89,11 @@ void TForm3::createMenus() {
     measureAction_ = tools->addAction(QStringLiteral("&Measure dist."));
     measureAction_->setCheckable(true);
     connect(measureAction_, &QAction::triggered, this, [this] { setMeasuring(!measuring_); });
-    // Integration and normalisation come with the analysis commands; until then they stay disabled
-    // also in measuring mode.
+    // Enabled only in measuring mode, which places the marks they use.
     integrateAction_ = disabled(tools, QStringLiteral("&Integrate"));
+    connect(integrateAction_, &QAction::triggered, this, [this] { analysisCommand({analysis::Operation::Kind::Integrate}); });
     normierungAction_ = disabled(tools, QStringLiteral("Normierung"));
+    connect(normierungAction_, &QAction::triggered, this, [this] { analysisCommand({analysis::Operation::Kind::Normalise}); });
 
     QMenu* notScaled = bar->addMenu(QStringLiteral("&Not Scaled"));
     const std::array<std::pair<QString, FullScale>, 4> full = {{{QStringLiteral("&Special"), FullScale::Special},
@@ -102,6 +103,7 @@ void TForm3::createMenus() {
     for (const auto& [caption, command] : full)
         connect(notScaled->addAction(caption), &QAction::triggered, this,
                 [this, command] { fullScaleCommand(command); });
+    createAnalysisMenus();
 }
 
 void TForm3::loadProjectCommand() {
@@ -199,6 +201,8 @@ void TForm3::setMeasuring(bool on) {
     if (on && !startMeasuring(*ws_)) on = false;
     measuring_ = on;
     measureAction_->setChecked(on);
+    integrateAction_->setEnabled(on);
+    normierungAction_->setEnabled(on);
     ws_->SelDragging = 0;
     ws_->ZoomDragging = 0;
     refresh();

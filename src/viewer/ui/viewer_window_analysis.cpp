@@ -1,0 +1,70 @@
+// The viewer window's analysis commands: "Experts", "Math", the one-letter commands, "Normierung"
+// and "&Integrate". Each is one call into viewer/analysis, then the window shows the workspace again.
+#include "viewer/ui/integration_window.h"
+#include "viewer/ui/viewer_context.h"
+#include "viewer/ui/viewer_window.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace korvo {
+
+using analysis::Operation;
+using Kind = Operation::Kind;
+
+void TForm3::createAnalysisMenus() {
+    QMenuBar* bar = menuBar();
+    auto add = [this](QMenu* menu, const QString& caption, Operation op) {
+        connect(menu->addAction(caption), &QAction::triggered, this, [this, op] { analysisCommand(op); });
+    };
+    QMenu* experts = bar->addMenu(QStringLiteral("Experts"));
+    // The colour and 3D views, Slices-Sum and the Surfer export come with those views and the exports.
+    for (const char* later : {"Color-Mode", "3D Mode", "Slices-Sum", "Export Surfer"})
+        experts->addAction(QString::fromLatin1(later))->setEnabled(false);
+    experts->addSeparator();
+    add(experts, QStringLiteral("Q-Fit"), {Kind::QFit});
+    add(experts, QStringLiteral("q-Fit 50"), {Kind::QFit50});
+    add(experts, QStringLiteral("MM-3-Fit"), {Kind::MM3Fit});
+    add(experts, QStringLiteral("MM2-Fit"), {Kind::MM2Fit});
+    add(experts, QStringLiteral("MM-Fit"), {Kind::MMFit});
+    experts->addSeparator();
+    add(experts, QStringLiteral("Smoothing"), {Kind::Smooth});
+    add(experts, QStringLiteral("I - Fit - Normal"), {Kind::MeanFit, 0});
+    add(experts, QStringLiteral("I - Fit   - 25 %"), {Kind::MeanFit, 25});
+    add(experts, QStringLiteral("I - Fit   - 50 %"), {Kind::MeanFit, 50});
+    add(experts, QStringLiteral("I - Fit   - 75 %"), {Kind::MeanFit, 75});
+    add(experts, QStringLiteral("I - Fit  -100 %"), {Kind::MeanFit, 100});
+    add(experts, QStringLiteral("M - Fit - 100%"), {Kind::MinimumFit});
+
+    connect(bar->addAction(QStringLiteral("a")), &QAction::triggered, this, [this] { analysisCommand({Kind::LetterA}); });
+    bar->addAction(QStringLiteral("----"))->setEnabled(false); // the colour view of all: with the colour view
+    connect(bar->addAction(QStringLiteral("b")), &QAction::triggered, this, [this] { analysisCommand({Kind::LetterB}); });
+    connect(bar->addAction(QStringLiteral("c")), &QAction::triggered, this, [this] { analysisCommand({Kind::Stack}); });
+    QMenu* math = bar->addMenu(QStringLiteral("Math"));
+    add(math, QStringLiteral("Store"), {Kind::Store});
+    add(math, QStringLiteral("Add Store"), {Kind::AddStore});
+    add(math, QStringLiteral("Sub Store"), {Kind::SubStore});
+    add(math, QStringLiteral("Set_R"), {Kind::SetR});
+}
+
+void TForm3::analysisCommand(const Operation& op) {
+    // The store file lies in the working directory.
+    const analysis::OperationResult r = analysis::runOperation(*ws_, op, analysis::kStoreFileName);
+    if (!r.outcome.ok() && !r.integration) ctx_.dialogs.message("", r.outcome.message, DialogIcon::None);
+    if (r.integration) {
+        if (!r.integration->ok()) {
+            ctx_.dialogs.message("", r.integration->message, DialogIcon::Warning);
+            return;
+        }
+        if (!integration_) integration_ = new TForm13(this);
+        integration_->show(*r.integration);
+        return;
+    }
+    if (r.outcome.redraw == analysis::Redraw::FullScale)
+        rangesChanged();
+    else
+        refresh();
+}
+
+} // namespace korvo
