@@ -16,6 +16,7 @@ namespace {
 
 struct Options {
     std::optional<std::string> sel;
+    std::vector<int> select;
     std::vector<std::string> ops;
     bool json = false;
     std::optional<std::string> outDir;
@@ -72,6 +73,10 @@ void addAnalyseCommand(CLI::App& app, int& exitStatus) {
     auto o = std::make_shared<Options>();
     CLI::App* verb = app.add_subcommand("analyse", "Load files as the viewer does, apply analysis commands, show or write the result");
     verb->add_option("--sel", o->sel, "Selected stretch SelStartPoint:SelEndPoint (point numbers)");
+    verb->add_option("--select", o->select, "Display positions a satellite removal treats (default: all shown)")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->check(CLI::PositiveNumber);
     verb->add_option("--op", o->ops, operationHelp())->required()->allow_extra_args(false);
     verb->add_flag("--json", o->json, "Write one JSON object as info --json does");
     verb->add_option("--out-dir", o->outDir, "Write each shown spectrum into this directory as a two-column file")
@@ -88,6 +93,7 @@ void addAnalyseCommand(CLI::App& app, int& exitStatus) {
                 return;
             }
             ops.push_back(*op);
+            ops.back().positions = o->select;
         }
         int selStart = 0, selEnd = 0;
         if (o->sel && !parseStretch(*o->sel, selStart, selEnd)) {

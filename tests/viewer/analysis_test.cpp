@@ -5,6 +5,8 @@
 #include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/integration.h"
 #include "viewer/analysis/minmax_fits.h"
+#include "viewer/analysis/operations.h"
+#include "viewer/analysis/satellite.h"
 #include "viewer_ui/viewer_test_util.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +243,46 @@ TEST(Analysis, ClippingFitRemovesTheBackgroundUnderAPeak) {
         EXPECT_EQ(v.curves.size(), 4u);
         for (double c : countsOf(tiny, 1)) EXPECT_TRUE(std::isfinite(c));
     }
+}
+
+TEST(Analysis, SatelliteRemovalOfASinglePeak) {
+    // A peak of 1000 at 20 eV on zero, points every 0.5 eV from 0 to 40.
+    auto peak = [](double x) { return x == 20 ? 1000.0 : 0.0; };
+    tvar ws = makeWorkspace({sampled(81, 0, 0.5, peak), sampled(81, 0, 0.5, peak)});
+    removeSatellites(ws, {2}, satelliteLines(SatelliteSource::MgKAlpha));
+    auto at = [&](int k, double x) { return ws.point(k, int(std::lround(x / 0.5)) + 1).y; };
+    EXPECT_EQ(at(2, 20), 1000);      // nothing 8.5 or 10.1 eV below the peak
+    EXPECT_EQ(at(2, 28.5), -90);     // 0.09 of the peak, 8.5 eV above it
+    // Satellite 2's image of the peak lies at 30.1 eV, between the points 30 and 30.5: interpolated.
+    EXPECT_NEAR(at(2, 30), -0.05 * 1000 * 0.8, 1e-9);
+    EXPECT_NEAR(at(2, 30.5), -0.05 * 1000 * 0.2, 1e-9);
+    EXPECT_EQ(at(1, 28.5), 0);       // position 1 was not chosen
+
+    // Below the first image energy the constant I1 * y[1] is taken; "He II" has no second line.
+    tvar flat = makeWorkspace({sampled(10, 0, 1, [](double x) { return 100 + x; })});
+    removeSatellites(flat, {1}, satelliteLines(SatelliteSource::HeII));
+    EXPECT_DOUBLE_EQ(flat.point(1, 1).y, 100 - 0.1 * 100);
+    EXPECT_DOUBLE_EQ(flat.point(1, 8).y, 107 - 0.1 * 100); // 7 eV: still below 0 + 7.56
+    EXPECT_DOUBLE_EQ(flat.point(1, 10).y, 109 - 0.1 * (100 + 9 - 7.56));
+}
+
+TEST(Analysis, SatelliteRemovalStaysInsideOddSpectra) {
+    // Falling energies, negative shifts, duplicate energies and one point: no reads outside.
+    for (const SatelliteLines& lines : {SatelliteLines{-3, 0.5, 50, 0.2}, SatelliteLines{2, 0.1, 0, 0}}) {
+        tvar ws = makeWorkspace({{{5, 1}, {4, 2}, {3, 3}, {3, 4}, {1, 5}}, {{7, 70}}});
+        removeSatellites(ws, {1, 2, 3, 0}, lines);
+        for (int k = 1; k <= 2; ++k)
+            for (const SpectrumPoint& p : ws.points(k)) EXPECT_TRUE(std::isfinite(p.y));
+        EXPECT_DOUBLE_EQ(ws.point(2, 1).y, 70 - lines.i1 * 70 - lines.i2 * 70);
+    }
+    std::string error;
+    const auto user = parseOperation("satellite:user:5:0.3:14:0.01", error);
+    ASSERT_TRUE(user) << error;
+    EXPECT_EQ(user->lines.e2, 14);
+    EXPECT_EQ(user->lines.i2, 0.01);
+    for (const char* bad : {"satellite:user:5:0.3:14", "satellite:user:5:0.3:14:x", "satellite:user:5:0.3:14:1:2",
+                            "satellite:Hel", "ifit:30", "smooth "})
+        EXPECT_FALSE(parseOperation(bad, error)) << bad;
 }
 
 // The passes written out one after another, as the fit defines them (background indices -1 .. m+2).

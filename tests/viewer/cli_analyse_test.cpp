@@ -56,6 +56,17 @@ TEST_F(CliAnalyse, GivesTheNumbersOfTheWindowsCommands) {
     }
 }
 
+TEST_F(CliAnalyse, SatelliteRemovalOfTheSelectedPositions) {
+    const CliResult r = run("analyse --select 2 --op satellite:user:1:0.5:2:0.25 --json one.dat two.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(countsIn(json["spectra"][0]), (std::vector<double>{10, 30, 20, 60, 10}));
+    // two.dat at 1 eV steps: half the count one point lower and a quarter two points lower (the
+    // first point's count below the first image).
+    EXPECT_EQ(countsIn(json["spectra"][1]), (std::vector<double>{2 - 1 - 0.5, 5 - 1 - 0.5, 1 - 2.5 - 0.5, 9 - 0.5 - 1.25, 4 - 4.5 - 0.25}));
+    EXPECT_EQ(run("analyse --select 0 --op satellite:HeI one.dat").status, 2);
+}
+
 TEST_F(CliAnalyse, RefusedOperationsLeaveTheDataAndExitTwoAfterTheRest) {
     const CliResult before = run("info --json two.dat");
     // One spectrum: normalisation is refused, smoothing still runs after it.

@@ -4,6 +4,9 @@
 #include "viewer/analysis/minmax_fits.h"
 #include "viewer/view_scale.h"
 
+#include <charconv>
+#include <cmath>
+
 namespace korvo::analysis {
 namespace {
 
@@ -37,12 +40,52 @@ int pointCount(const tvar& ws) {
     return ws.ShownCount > 0 ? ws.spectrum(1).NumPoints : 0;
 }
 
+// A number that reads completely ("5", "0.3", "-1e-2").
+std::optional<double> number(std::string_view text) {
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<Operation> parseSatellite(std::string_view source, std::string& error) {
+    Operation op{Kind::Satellite};
+    constexpr std::pair<const char*, SatelliteSource> kSources[] = {
+        {"HeI", SatelliteSource::HeI}, {"HeII", SatelliteSource::HeII},
+        {"AlKa", SatelliteSource::AlKAlpha}, {"MgKa", SatelliteSource::MgKAlpha}};
+    for (const auto& [name, s] : kSources)
+        if (source == name) {
+            op.lines = satelliteLines(s);
+            return op;
+        }
+    if (source.substr(0, 5) == "user:") {
+        double* fields[] = {&op.lines.e1, &op.lines.i1, &op.lines.e2, &op.lines.i2};
+        std::string_view rest = source.substr(5);
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::size_t colon = rest.find(':');
+            const std::string_view part = rest.substr(0, colon);
+            const std::optional<double> v = number(part);
+            if (!v || (i < 3) != (colon != std::string_view::npos)) {
+                error = "satellite:user takes four numbers E1:I1:E2:I2, not \"" + std::string(source.substr(5)) + "\".";
+                return std::nullopt;
+            }
+            *fields[i] = *v;
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        }
+        return op;
+    }
+    error = "The satellite source is HeI, HeII, AlKa, MgKa or user:E1:I1:E2:I2, not \"" + std::string(source) + "\".";
+    return std::nullopt;
+}
+
 } // namespace
 
 std::vector<std::string> operationNames() {
     std::vector<std::string> names;
     for (const Named& n : kNames) names.emplace_back(n.name);
     names.insert(names.begin() + 2, "ifit:0|25|50|75|100");
+    names.emplace_back("satellite:HeI|HeII|AlKa|MgKa|user:E1:I1:E2:I2");
     return names;
 }
 
@@ -55,6 +98,7 @@ std::optional<Operation> parseOperation(std::string_view text, std::string& erro
         error = "The share of ifit is 0, 25, 50, 75 or 100, not \"" + std::string(text.substr(5)) + "\".";
         return std::nullopt;
     }
+    if (text.substr(0, 10) == "satellite:") return parseSatellite(text.substr(10), error);
     error = "Unknown operation \"" + std::string(text) + "\".";
     return std::nullopt;
 }
@@ -99,6 +143,14 @@ OperationResult runOperation(tvar& ws, const Operation& op, const std::string& s
     case Kind::MMFit: minMaxFit(ws, MinMaxFit::Plain), out.redraw = Redraw::FullScale; break;
     case Kind::MM2Fit: minMaxFit(ws, MinMaxFit::VariationDamped), out.redraw = Redraw::FullScale; break;
     case Kind::MM3Fit: minMaxFit(ws, MinMaxFit::RangeFloor), out.redraw = Redraw::FullScale; break;
+    case Kind::Satellite: {
+        std::vector<int> positions = op.positions;
+        if (positions.empty())
+            for (int i = 1; i <= ws.ShownCount; ++i) positions.push_back(i);
+        removeSatellites(ws, positions, op.lines);
+        out.redraw = Redraw::Repaint;
+        break;
+    }
     case Kind::Integrate:
         r.integration = integrate(ws);
         out.message = r.integration->message;

@@ -4,6 +4,7 @@
 // the commands that redraw at full scale set the common range of the shown spectra ("&All").
 #include "viewer/analysis/arithmetic.h"
 #include "viewer/analysis/integration.h"
+#include "viewer/analysis/satellite.h"
 
 #include <optional>
 #include <string>
@@ -15,16 +16,21 @@ namespace korvo::analysis {
 struct Operation {
     enum class Kind {
         Smooth, Normalise, MeanFit, MinimumFit, SetR, Stack, Store, AddStore, SubStore, LetterA, LetterB,
-        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate
+        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite
     };
+    Operation() = default;
+    Operation(Kind k, int percent = 0) : kind(k), share(percent) {}
     Kind kind = Kind::Smooth;
     int share = 0; // MeanFit: 0, 25, 50, 75 or 100
+    SatelliteLines lines;       // Satellite: the source's lines
+    std::vector<int> positions; // Satellite: display positions treated; empty: every shown spectrum
 };
 
 // The names korvo-cli accepts, for its help text.
 std::vector<std::string> operationNames();
 
-// "smooth", "ifit:25", ...; nullopt with a reason for anything else.
+// "smooth", "ifit:25", "satellite:MgKa", "satellite:user:5:0.3:14:0.01", ...; nullopt with a reason
+// for anything else.
 std::optional<Operation> parseOperation(std::string_view text, std::string& error);
 
 struct OperationResult {
