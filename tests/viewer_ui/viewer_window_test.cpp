@@ -3,6 +3,7 @@
 #include "viewer/ui/data_selection_dialog.h"
 #include "viewer/ui/hand_scale_dialog.h"
 #include "viewer/ui/integration_window.h"
+#include "viewer/ui/satellite_dialog.h"
 #include "viewer/ui/load_dialog.h"
 #include "viewer/ui/spectrum_choice_dialog.h"
 #include "viewer/ui/value_table.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -288,6 +290,52 @@ TEST(ViewerWindow, AnalysisMenusCallTheCommands) {
     EXPECT_FALSE(w->integrationWindow()->areaText().isEmpty());
     w->action("&Measure dist.")->trigger();
     EXPECT_FALSE(w->action("&Integrate")->isEnabled());
+}
+
+TEST(ViewerWindow, SatelliteDialogTreatsTheChosenSpectra) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    tvar& ws = w->workspace();
+    const tvar loaded = ws;
+    const auto unchanged = [&](int k) {
+        for (int j = 1; j <= ws.spectrum(k).NumPoints; ++j)
+            if (ws.point(k, j).y != loaded.point(k, j).y) return false;
+        return true;
+    };
+
+    // "Remove" without a source: the message, the dialog stays open, nothing changes.
+    w->answerSatellite = [&](TForm16& d) {
+        ASSERT_EQ(d.list()->count(), 2);
+        EXPECT_EQ(d.list()->item(1)->text(), "b.dat");
+        d.list()->item(1)->setSelected(true);
+        d.removeButton()->click();
+        EXPECT_FALSE(d.result() == QDialog::Accepted);
+        EXPECT_EQ(rig.dialogs.shown.back().text, "Error : You have not chosen a source !!!");
+        // "user dif." shows its group and widens the dialog; a text that is no number is refused.
+        const int narrow = d.width();
+        d.sourceButton(analysis::SatelliteSource::User)->setChecked(true);
+        EXPECT_FALSE(d.userGroup()->isHidden());
+        const int wide = d.width();
+        EXPECT_GE(wide, narrow + 180);
+        d.userEdit(1)->setText("0,3");
+        d.removeButton()->click();
+        EXPECT_NE(rig.dialogs.shown.back().text.find("'0,3' is not a valid floating point value"), std::string::npos);
+        d.sourceButton(analysis::SatelliteSource::MgKAlpha)->setChecked(true);
+        EXPECT_TRUE(d.userGroup()->isHidden());
+        EXPECT_LE(d.width(), wide - 180);
+        d.removeButton()->click();
+    };
+    w->satelliteCommand();
+    EXPECT_TRUE(unchanged(1));
+    EXPECT_FALSE(unchanged(2));
+    // Each point of b.dat lost 0.09 of the count 8.5 eV lower (and 0.05 of the count 10.1 eV lower).
+    const int j = 150;
+    const double x = loaded.point(2, j).x;
+    tvar expected = loaded;
+    analysis::removeSatellites(expected, {2}, analysis::satelliteLines(analysis::SatelliteSource::MgKAlpha));
+    EXPECT_EQ(ws.point(2, j).y, expected.point(2, j).y);
+    EXPECT_LT(ws.point(2, j).y, loaded.point(2, j).y) << x;
 }
 
 TEST(ViewerWindow, HandScaleSelectionMarkAndValueTable) {

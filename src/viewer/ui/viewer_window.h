@@ -61,6 +61,7 @@ public:
     // "Experts", "Math", "a", "b", "c", "Normierung" and "&Integrate": one analysis command.
     void analysisCommand(const analysis::Operation& op);
     class TForm13* integrationWindow() const { return integration_; }
+    void satelliteCommand(); // "&Satellite removing"
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -82,6 +83,7 @@ public:
     std::function<void(class TForm7&)> answerHandScale;
     std::function<void(class TForm8&)> answerSelection;
     std::function<void(class SpectrumChoiceDialog&)> answerMark;
+    std::function<void(class TForm16&)> answerSatellite;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -1,6 +1,7 @@
 // The viewer window's analysis commands: "Experts", "Math", the one-letter commands, "Normierung"
 // and "&Integrate". Each is one call into viewer/analysis, then the window shows the workspace again.
 #include "viewer/ui/integration_window.h"
+#include "viewer/ui/satellite_dialog.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 
@@ -65,6 +66,21 @@ void TForm3::analysisCommand(const Operation& op) {
         rangesChanged();
     else
         refresh();
+}
+
+void TForm3::satelliteCommand() {
+    TForm16 dialog(ctx_.dialogs, this);
+    std::vector<std::string> names;
+    for (int i = 1; i <= ws_->ShownCount; ++i) names.push_back(ws_->spectrum(ws_->atPosition(i)).ShortName);
+    dialog.setSpectra(names);
+    if (answerSatellite ? (answerSatellite(dialog), dialog.result() != QDialog::Accepted)
+                        : dialog.exec() != QDialog::Accepted)
+        return;
+    Operation op(Kind::Satellite);
+    op.lines = dialog.lines();
+    op.positions = dialog.chosenPositions();
+    if (op.positions.empty()) return; // nothing chosen: nothing to treat
+    analysisCommand(op);
 }
 
 } // namespace korvo

@@ -94,6 +94,8 @@ void TForm3::createMenus() {
     connect(integrateAction_, &QAction::triggered, this, [this] { analysisCommand({analysis::Operation::Kind::Integrate}); });
     normierungAction_ = disabled(tools, QStringLiteral("Normierung"));
     connect(normierungAction_, &QAction::triggered, this, [this] { analysisCommand({analysis::Operation::Kind::Normalise}); });
+    connect(tools->addAction(QStringLiteral("&Satellite removing")), &QAction::triggered, this,
+            &TForm3::satelliteCommand);
 
     QMenu* notScaled = bar->addMenu(QStringLiteral("&Not Scaled"));
     const std::array<std::pair<QString, FullScale>, 4> full = {{{QStringLiteral("&Special"), FullScale::Special},
