@@ -30,6 +30,46 @@ std::vector<double> xs(const SpectrumReadResult& r) {
     return v;
 }
 
+// The header fields a file of these header lines gives.
+SpectrumFileData headerOf(const std::string& lines) {
+    return readSpectrumText(lines + "BEGIN:\r\n1 2\r\n", "h").data;
+}
+
+// The bytes handed out in pieces of a few bytes, as a file arrives from the disk; optionally the
+// read of one piece or the rewind fails, as a disk that goes away does, and the size is announced.
+class PieceSource final : public SpectrumByteSource {
+public:
+    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+    bool next(std::string_view& piece, std::string& error) override {
+        if (reads_++ == failingRead) {
+            error = "the disk went away";
+            return false;
+        }
+        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
+        pos_ += piece.size();
+        return true;
+    }
+    bool rewind(std::string& error) override {
+        if (failRewind) {
+            error = "cannot seek";
+            return false;
+        }
+        pos_ = 0;
+        return true;
+    }
+    std::uint64_t sizeHint() const override { return hint; }
+
+    std::size_t failingRead = SIZE_MAX;
+    bool failRewind = false;
+    std::uint64_t hint = 0;
+
+private:
+    std::string_view bytes_;
+    std::size_t piece_;
+    std::size_t pos_ = 0;
+    std::size_t reads_ = 0;
+};
+
 } // namespace
 
 TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
@@ -65,6 +105,33 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     EXPECT_EQ(readSpectrumText("MeasTime: 1e999\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 0);
 }
 
+// Scans and MeasTime keep the number at the start of their value and stop at the first character
+// that cannot continue it; the file name line is kept whole, however long.
+TEST(SpectrumReader, HeaderNumbersEndWhereTheNumberEnds) {
+    struct I {
+        const char* value;
+        std::int32_t scans;
+    };
+    for (const I& c : {I{" 2090x", 2090}, I{"\t 7 of 9", 7}, I{" -3", 0}, I{" 2147483647", INT32_MAX},
+                       I{" 99999999999", INT32_MAX}})
+        EXPECT_EQ(headerOf(std::string("Scans:") + c.value + "\r\n").scans, c.scans) << c.value;
+    struct R {
+        const char* value;
+        double measTime;
+    };
+    for (const R& c : {R{" -1.5E-3 s", -1.5e-3}, R{" +2", 2}, R{" .5", 0.5}, R{" 5.", 5}, R{" -", 0}, R{" .", 0},
+                       R{" ,5", 0}, R{" e5", 0}, R{"\t 90", 90}, R{" 2E3", 2000}, R{" 2e-2", 0.02}, R{" 2e+", 2},
+                       R{" 2e 3", 2}, R{" 1.2.3", 1.2}, R{" 3-4", 3}, R{" 5ms", 5}, R{" 5 3", 5}, R{" 5x3", 5}})
+        EXPECT_DOUBLE_EQ(headerOf(std::string("MeasTime:") + c.value + "\r\n").measTime, c.measTime) << c.value;
+    // The pass energy is shown with four significant digits and two decimals.
+    EXPECT_EQ(headerOf("PassEn:123.456\r\n").passEnText, "PassEn: 123.50");
+
+    const std::string name = "FileName: /data/" + std::string(300, 'f') + "\xE4";
+    const SpectrumFileData d = headerOf("USER_ID: BEGINNER\r\n" + name + "\r\nComment: BEGIN.001\r\n");
+    EXPECT_EQ(d.fileName, "FileName: /data/" + std::string(300, 'f') + "\xC3\xA4");
+    EXPECT_EQ(d.headerLines, 4); // user texts that contain "BEGIN" do not end the header
+}
+
 TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     // A bare table: every line is a point, the last one included.
     auto r = readSpectrumText("1 10\r\n2 20\r\n3 30\r\n4 40\r\n5 50", "t");
@@ -91,6 +158,20 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     // Empty lines inside the block are points at (0, 0).
     r = readSpectrumText("BEGIN:\r\n1 1\r\n\r\n3 3\r\n  \r\nEND\r\n", "t");
     EXPECT_EQ(xs(r), (std::vector<double>{1, 0, 3, 0}));
+    for (const char* text : {"BEGIN:\r\n\r\n\r\nEND\r\n", "BEGIN:\r\n\r\n1 2\r\nEND\r\n"}) {
+        r = readSpectrumText(text, "t");
+        ASSERT_TRUE(r) << text << ": " << r.error;
+        EXPECT_EQ(r.data.points.size(), 2u) << text;
+    }
+    // Line breaks alone are a file without points, not an empty file.
+    r = readSpectrumText("\r\n", "t");
+    EXPECT_TRUE(r && r.data.points.empty()) << r.error;
+    // A byte order mark is skipped at the start of the file only.
+    r = readSpectrumText("1 2\r\n\xEF\xBB\xBF"
+                         "3 4\r\n",
+                         "t");
+    EXPECT_EQ(r.fault, SpectrumReadFault::FirstNumber);
+    EXPECT_EQ(r.errorLine, 2);
 }
 
 TEST(SpectrumReader, CommentContainingBeginDoesNotEndTheHeader) {
@@ -107,9 +188,17 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
     EXPECT_EQ(r.error, "No valid file format (c_021205.001): comma?");
     EXPECT_EQ(r.errorLine, 3);
 
-    r = readSpectrumText("BEGIN:\r\n1 2,5\r\n", "f");
-    EXPECT_EQ(r.fault, SpectrumReadFault::SecondNumber);
-    EXPECT_NE(r.error.find("line 2"), std::string::npos);
+    // The message quotes the token as far as 40 bytes, control bytes shown as '?'.
+    const std::string shown = "!~\x1F\x7F\x80" + std::string(35, 'a');
+    struct Second {
+        std::string token, quoted;
+    };
+    for (const Second& c : {Second{"2,5", "2,5"}, Second{shown, "!~??\xE2\x82\xAC" + std::string(35, 'a')},
+                            Second{std::string(41, 'b'), std::string(40, 'b') + "..."}}) {
+        r = readSpectrumText("BEGIN:\r\n1 " + c.token + "\r\n", "f");
+        EXPECT_EQ(r.fault, SpectrumReadFault::SecondNumber);
+        EXPECT_EQ(r.error, "Read error in f, line 2: \"" + c.quoted + "\" is not a number.");
+    }
 
     // Without a header the data is read from the first line on, and lines are counted from there.
     r = readSpectrumText("1 2\r\n3 4\r\n5,5 6\r\n", "f");
@@ -127,7 +216,13 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
     // Only a header: nothing follows "BEGIN", so the header itself is read as data and refused.
     EXPECT_EQ(readSpectrumText("Comment: x\r\nBEGIN:\r\n", "f").fault, SpectrumReadFault::FirstNumber);
 
-    EXPECT_EQ(readSpectrumFile("/nonexistent/dir/file.dat").fault, SpectrumReadFault::CannotOpen);
+    r = readSpectrumFile("/nonexistent/dir/file.dat");
+    EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+    EXPECT_EQ(r.data.fileName, "file.dat");
+    using N = std::pair<const char*, const char*>;
+    for (auto [path, name] : {N{"/data/c_021205.001", "c_021205.001"}, N{"C:\\spectra\\a.dat", "a.dat"},
+                              N{"plain", "plain"}, N{"dir/", ""}})
+        EXPECT_EQ(fileNameWithoutDirectory(path), name) << path;
 }
 
 // Random bytes are the fuzzer's; a huge header line and a huge data line are read, header fields stay cut.
@@ -193,30 +288,6 @@ TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
     }
 }
 
-namespace {
-
-// The bytes handed out in pieces of a few bytes, as a file arrives from the disk.
-class PieceSource final : public SpectrumByteSource {
-public:
-    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
-        pos_ += piece.size();
-        return true;
-    }
-    bool rewind(std::string&) override {
-        pos_ = 0;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
-};
-
-} // namespace
-
 // Lines that run over the end of a piece, a CR LF split between two pieces, a byte order mark cut
 // in two and the second pass of a header-only file read exactly as from one piece.
 TEST(SpectrumReader, PiecesReadLikeOneText) {
@@ -252,6 +323,14 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
         ASSERT_TRUE(f && ::ftruncate(::fileno(f), kMaxSpectrumFileBytes + 1) == 0);
         std::fclose(f);
     }
+    // One byte less is a size that is read (and refused for what it holds: a line of zero bytes).
+    {
+        const std::string largest = dir.file("largest.dat");
+        std::FILE* f = std::fopen(largest.c_str(), "w");
+        ASSERT_TRUE(f && ::ftruncate(::fileno(f), kMaxSpectrumFileBytes) == 0);
+        std::fclose(f);
+        EXPECT_EQ(readSpectrumFile(largest).fault, SpectrumReadFault::LineTooLong);
+    }
     struct Case {
         std::string path, reason;
     };
@@ -266,24 +345,89 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
     std::ofstream(dir.file("ok.dat"), std::ios::binary) << "1 2\r\n3 4\r\n";
     errno = EINTR;
     EXPECT_EQ(xs(readSpectrumFile(dir.file("ok.dat"))), (std::vector<double>{1, 3}));
+    // Messages name the file without its directory.
+    std::ofstream(dir.file("bad.dat"), std::ios::binary) << "1,5 2\r\n";
+    EXPECT_EQ(readSpectrumFile(dir.file("bad.dat")).error, "No valid file format (bad.dat): comma?");
 }
 
 // A line of megabytes is no spectrum line, however harmless its bytes; reading stops after a bounded
-// part of it.
-TEST(SpectrumReader, EndlessLinesAreRefused) {
-    const std::size_t endless = kMaxSpectrumLineBytes + 1;
+// part of it. A line of exactly the limit is still read, whether it lies in one piece, ends inside a
+// later piece or ends with the last byte of a piece.
+TEST(SpectrumReader, LinesUpToTheLimitAreReadLongerOnesRefused) {
+    const std::size_t limit = kMaxSpectrumLineBytes;
+    const auto comment = [](std::size_t bytes) { return "Comment: " + std::string(bytes - 9, 'c'); };
     struct Case {
         std::string text;
-        int line;
+        std::size_t piece; // 0: all bytes at once
+        int badLine;       // 0: read
     };
-    for (const Case& c : {Case{"Comment: " + std::string(endless, 'c') + "\r\nBEGIN:\r\n1 2\r\n", 1},
-                          Case{"BEGIN:\r\n1 2 " + std::string(endless, '7') + "\r\n", 2},
-                          Case{"BEGIN:\r\n1 2\r\n" + std::string(endless, ' '), 3}}) {
-        const auto r = readSpectrumText(c.text, "long.dat");
+    const std::string tail = "\r\nBEGIN:\r\n1 2\r\n";
+    const std::vector<Case> cases = {
+        {comment(limit) + tail, 0, 0},
+        {comment(limit + 1) + tail, 0, 1},
+        {comment(limit) + tail, 3000, 0}, // the line ends inside a piece
+        {comment(limit + 1) + tail, 3000, 1},
+        {comment(limit) + tail, 1 << 16, 0}, // the line ends with a piece, its line end starts the next
+        {comment(limit + 1) + tail, 1 << 16, 1},
+        {"BEGIN:\r\n1 2\r\n1 2" + std::string(limit - 3, ' '), 0, 0}, // the last line has no line end
+        {"BEGIN:\r\n1 2\r\n" + std::string(limit + 1, ' '), 0, 3},
+    };
+    for (const Case& c : cases) {
+        MemoryByteSource whole(c.text);
+        PieceSource pieces(c.text, c.piece);
+        const auto r = readSpectrumSource(c.piece ? static_cast<SpectrumByteSource&>(pieces) : whole, "long.dat");
+        if (c.badLine == 0) {
+            ASSERT_TRUE(r) << r.error;
+            EXPECT_EQ(r.data.points.size(), c.text.back() == ' ' ? 2u : 1u);
+            continue;
+        }
         EXPECT_EQ(r.fault, SpectrumReadFault::LineTooLong);
-        EXPECT_EQ(r.errorLine, c.line);
-        EXPECT_NE(r.error.find("long.dat"), std::string::npos);
+        EXPECT_EQ(r.errorLine, c.badLine);
+        EXPECT_EQ(r.error, "The file long.dat has a line longer than 8 MB; it is not a spectrum file.");
     }
+}
+
+// A file holds at most kMaxSpectrumPoints points, empty lines counted as points, whether the block
+// ends with "END" or with the file.
+TEST(SpectrumReader, PointsBeyondTheLimitAreRefused) {
+    const std::size_t limit = kMaxSpectrumPoints;
+    auto r = readSpectrumText("BEGIN:\n" + std::string(limit, '\n') + "END\n", "many.dat");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.data.points.size(), limit);
+
+    r = readSpectrumText("BEGIN:\n" + std::string(limit + 1, '\n') + "1 2\n", "many.dat");
+    EXPECT_EQ(r.fault, SpectrumReadFault::TooManyPoints);
+    EXPECT_EQ(r.errorLine, static_cast<int>(limit) + 3);
+    EXPECT_EQ(r.error, "The file many.dat holds more than 10000000 points.");
+    EXPECT_TRUE(r.data.points.empty());
+}
+
+// A source that fails is reported with its reason and no line; one that announces its size has the
+// point table sized once from it.
+TEST(SpectrumReader, SourceFailuresAndSizeHints) {
+    const std::string text = "Comment: c\r\nBEGIN:\r\n1 2\r\n3 4\r\n";
+    for (std::size_t failing : {0, 3}) { // in the header, in the data
+        PieceSource source(text, 8);
+        source.failingRead = failing;
+        const auto r = readSpectrumSource(source, "t");
+        EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << failing;
+        EXPECT_EQ(r.error, "the disk went away");
+        EXPECT_EQ(r.errorLine, 0);
+        EXPECT_TRUE(r.data.points.empty());
+    }
+    PieceSource headerOnly("Comment: c\r\n", 4); // read a second time, as data
+    headerOnly.failRewind = true;
+    auto r = readSpectrumSource(headerOnly, "t");
+    EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+    EXPECT_EQ(r.error, "cannot seek");
+    EXPECT_EQ(r.errorLine, 0);
+
+    PieceSource sized(text, 8);
+    sized.hint = 1000;
+    r = readSpectrumSource(sized, "t");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.data.points.size(), 2u);
+    EXPECT_EQ(r.data.points.capacity(), 201u); // one point per five bytes at most
 }
 
 // Data numbers follow the program's number rules exactly, the quick route for plain decimals
