@@ -39,6 +39,9 @@ TEST(FormatPattern, PaddingRoundingSignsAndHugeValues) {
         EXPECT_EQ(formatPattern(c.value, c.pattern), c.text) << c.value << " " << c.pattern;
     EXPECT_EQ(formatPattern(0.5, "0." + std::string(45, '0')), "0.5" + std::string(39, '0')); // at most 40 decimals
     EXPECT_EQ(formatFixed(1234.5, -2), "1235"); // no decimals is the least
+    // One step below 1e15: its 16-digit rounding carries into the next power of ten, its place does not.
+    EXPECT_EQ(formatFixed(999999999999999.875, 1), "999999999999999.9");
+    EXPECT_EQ(formatFixedPrecision(999999999999999.875, 17, 1), "999999999999999.9");
     EXPECT_EQ(formatFixed(-1e-300, 2), "0.00");
     EXPECT_EQ(formatFixed(-0.0, 0), "0");
     EXPECT_EQ(formatFixed(-HUGE_VAL, 3), "-INF");
