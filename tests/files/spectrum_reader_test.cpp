@@ -137,7 +137,10 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     auto r = readSpectrumText("1 10\r\n2 20\r\n3 30\r\n4 40\r\n5 50", "t");
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(xs(r), (std::vector<double>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r.data.points.back().y, 50); // read once, also on the second pass
     EXPECT_EQ(r.data.headerLines, 0);
+    r = readSpectrumText("5", "t"); // a file of one byte
+    EXPECT_EQ(xs(r), (std::vector<double>{5}));
 
     // Trailing line breaks add no points; "END" and what follows it are never data.
     r = readSpectrumText("\xEF\xBB\xBF"
@@ -151,13 +154,16 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     // With a header and no "END", the last data line still counts; CR-only line ends work.
     r = readSpectrumText("Comment: c\rBEGIN:\r7.5\t1e3  99 98\r8.5", "t");
     ASSERT_TRUE(r) << r.error;
-    ASSERT_EQ(r.data.points.size(), 2u);
+    EXPECT_EQ(xs(r), (std::vector<double>{7.5, 8.5}));
     EXPECT_EQ(r.data.points[0].y, 1000); // second number; the rest of the row is ignored
     EXPECT_EQ(r.data.points[1].y, 0);    // a single number gives y = 0
 
     // Empty lines inside the block are points at (0, 0).
     r = readSpectrumText("BEGIN:\r\n1 1\r\n\r\n3 3\r\n  \r\nEND\r\n", "t");
     EXPECT_EQ(xs(r), (std::vector<double>{1, 0, 3, 0}));
+    r = readSpectrumText("\nBEGIN:\n1 1\n\n3 3\nEND\n", "t"); // LF line ends, the first line empty
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 0, 3}));
+    EXPECT_EQ(r.data.headerLines, 2);
     for (const char* text : {"BEGIN:\r\n\r\n\r\nEND\r\n", "BEGIN:\r\n\r\n1 2\r\nEND\r\n"}) {
         r = readSpectrumText(text, "t");
         ASSERT_TRUE(r) << text << ": " << r.error;
@@ -296,7 +302,9 @@ TEST(SpectrumReader, PiecesReadLikeOneText) {
           "\xEF\xBB\xBF"
           "1 1\r2 2\n\n3 3\r\n\r\n",
           "Comment: x\r\nBEGIN:\r\n", "Probe: \xB5\r\nBEGIN:\r\n1 2\r\n1,5 3\r\n", "BEGIN:\r\n1 x\r\n",
-          "\r\n\r\n\r\n", "\r", "BEGIN:\r\nEND"}) {
+          "\r\n\r\n\r\n", "\r", "BEGIN:\r\nEND",
+          "1 1\r\x01" // only an LF right after a CR belongs to its line end
+          "2 2\r\n"}) {
         const auto whole = readSpectrumText(text, "t");
         for (const std::size_t piece : {1, 2, 3, 5}) {
             PieceSource source(text, piece);
