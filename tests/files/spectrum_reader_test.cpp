@@ -215,7 +215,8 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
         EXPECT_EQ(readSpectrumText(bad, "f").fault, SpectrumReadFault::FirstNumber) << bad;
     EXPECT_EQ(readSpectrumText("1 nan", "f").fault, SpectrumReadFault::SecondNumber);
     // A control character is no blank: its line is damaged, not an empty point.
-    EXPECT_EQ(readSpectrumText("1 2\r\n\f\r\n", "f").fault, SpectrumReadFault::FirstNumber);
+    for (const char* control : {"1 2\r\n\f\r\n", "1 2\r\n\x01\r\n"})
+        EXPECT_EQ(readSpectrumText(control, "f").fault, SpectrumReadFault::FirstNumber);
 
     EXPECT_EQ(readSpectrumText("", "f").fault, SpectrumReadFault::Empty);
     EXPECT_EQ(readSpectrumText("", "f").errorLine, 0); // no line failed
@@ -224,6 +225,7 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
 
     r = readSpectrumFile("/nonexistent/dir/file.dat");
     EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+    EXPECT_EQ(r.error, "Cannot open \"/nonexistent/dir/file.dat\": " + std::string(std::strerror(ENOENT)));
     EXPECT_EQ(r.data.fileName, "file.dat");
     using N = std::pair<const char*, const char*>;
     for (auto [path, name] : {N{"/data/c_021205.001", "c_021205.001"}, N{"C:\\spectra\\a.dat", "a.dat"},
@@ -342,9 +344,13 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
     struct Case {
         std::string path, reason;
     };
-    for (const Case& c : {Case{dir.path.string(), "a directory"}, Case{fifo, "a named pipe"},
-                          Case{link, "a character device"}, Case{"/dev/urandom", "a character device"},
-                          Case{big, "the file is too large (257 MB, at most 256 MB)"}}) {
+    std::vector<Case> cases = {Case{dir.path.string(), "a directory"}, Case{fifo, "a named pipe"},
+                               Case{link, "a character device"}, Case{"/dev/urandom", "a character device"},
+                               Case{big, "the file is too large (257 MB, at most 256 MB)"}};
+    struct stat loop {};
+    if (::stat("/dev/loop0", &loop) == 0 && S_ISBLK(loop.st_mode) && ::access("/dev/loop0", R_OK) == 0)
+        cases.push_back(Case{"/dev/loop0", "a block device"}); // where the machine has one to read
+    for (const Case& c : cases) {
         const auto r = readSpectrumFile(c.path);
         EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << c.path;
         EXPECT_NE(r.error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << r.error;
