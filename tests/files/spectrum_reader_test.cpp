@@ -328,19 +328,14 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
     const std::string fifo = dir.file("fifo"), link = dir.file("zero-link"), big = dir.file("big.dat");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
-    {
-        std::FILE* f = std::fopen(big.c_str(), "w"); // sparse: takes no room on the disk
-        ASSERT_TRUE(f && ::ftruncate(::fileno(f), kMaxSpectrumFileBytes + 1) == 0);
+    for (const auto& [path, size] : {std::pair{big, kMaxSpectrumFileBytes + 1},
+                                     std::pair{dir.file("largest.dat"), kMaxSpectrumFileBytes}}) {
+        std::FILE* f = std::fopen(path.c_str(), "w"); // sparse: takes no room on the disk
+        ASSERT_TRUE(f && ::ftruncate(::fileno(f), static_cast<off_t>(size)) == 0);
         std::fclose(f);
     }
     // One byte less is a size that is read (and refused for what it holds: a line of zero bytes).
-    {
-        const std::string largest = dir.file("largest.dat");
-        std::FILE* f = std::fopen(largest.c_str(), "w");
-        ASSERT_TRUE(f && ::ftruncate(::fileno(f), kMaxSpectrumFileBytes) == 0);
-        std::fclose(f);
-        EXPECT_EQ(readSpectrumFile(largest).fault, SpectrumReadFault::LineTooLong);
-    }
+    EXPECT_EQ(readSpectrumFile(dir.file("largest.dat")).fault, SpectrumReadFault::LineTooLong);
     struct Case {
         std::string path, reason;
     };

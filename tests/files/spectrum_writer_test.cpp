@@ -20,7 +20,13 @@ bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-std::vector<std::string> dataRows(const std::vector<std::string>& lines) {
+// The lines of the file written, and its data rows between "BEGIN:" and "END".
+std::vector<std::string> fileLines(const SpectrumHeader& h, const SpectrumSaveOptions& o, const DataBlock& block) {
+    return splitCrLf(spectrumFileBytes(h, o, block));
+}
+
+std::vector<std::string> dataRows(const SpectrumHeader& h, const SpectrumSaveOptions& o, const DataBlock& block) {
+    const auto lines = fileLines(h, o, block);
     auto begin = std::find(lines.begin(), lines.end(), "BEGIN:");
     auto end = std::find(lines.begin(), lines.end(), "END");
     return begin < end ? std::vector<std::string>(begin + 1, end) : std::vector<std::string>{};
@@ -95,7 +101,7 @@ TEST(SpectrumWriter, HeaderLinesPerMachineMode) {
         expected.insert(expected.end(), c.lines.begin(), c.lines.end());
         if (c.withChanneltrons) expected.insert(expected.end(), channeltrons.begin(), channeltrons.end());
         expected.push_back("BEGIN:");
-        auto lines = splitCrLf(spectrumFileBytes(h, {}, block));
+        auto lines = fileLines(h, {}, block);
         lines.resize(std::find(lines.begin(), lines.end(), "BEGIN:") + 1 - lines.begin());
         EXPECT_EQ(lines, expected) << int(c.mode);
     }
@@ -103,7 +109,7 @@ TEST(SpectrumWriter, HeaderLinesPerMachineMode) {
     h.machineMode = ModeClam;
     h.passEnergy = 123.4567;
     h.saveDir.clear();
-    const auto lines = splitCrLf(spectrumFileBytes(h, {}, block));
+    const auto lines = fileLines(h, {}, block);
     EXPECT_TRUE(hasLine(lines, "PassEn:123.460"));
     EXPECT_TRUE(hasLine(lines, "FileName: t_990101.000"));
 }
@@ -119,25 +125,25 @@ TEST(SpectrumWriter, RowsFollowModeAndOptions) {
     SpectrumSaveOptions o;
     o.saveRawData = false;
 
-    auto rows = dataRows(splitCrLf(spectrumFileBytes(h, o, block)));
+    auto rows = dataRows(h, o, block);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "100.000 1521");
     EXPECT_EQ(rows[3], "100.150 600");
 
     o.saveRawData = true;
     o.saveExtraPoints = true;
-    rows = dataRows(splitCrLf(spectrumFileBytes(h, o, block)));
+    rows = dataRows(h, o, block);
     ASSERT_EQ(rows.size(), 7u);
     EXPECT_EQ(rows[0], "99.900 100 101 102 103 104 105 106 107 108 109");
 
     // A test-mode run keeps its counts too, instead of rows with the energy alone.
     h.machineMode = ModeOff;
     o.saveRawData = false;
-    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, o, block)))[0], "99.900 100");
+    EXPECT_EQ(dataRows(h, o, block)[0], "99.900 100");
     // The constant final state and the photon scans write every channel, raw data or not.
     for (const std::uint8_t mode : {ModeCfs, ModeCis}) {
         h.machineMode = mode;
-        EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, o, block)))[0],
+        EXPECT_EQ(dataRows(h, o, block)[0],
                   "99.900 100 101 102 103 104 105 106 107 108 109")
             << int(mode);
     }
@@ -149,7 +155,7 @@ TEST(SpectrumWriter, RowsFollowModeAndOptions) {
     block[3].Co[1] = 0.25;
     block[3].Co[10] = 2e15;
     block[3].Co[11] = -3;
-    rows = dataRows(splitCrLf(spectrumFileBytes(h, o, block)));
+    rows = dataRows(h, o, block);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "100.000 1.5E-7 0.25 2E15 -3");
 }
@@ -168,7 +174,7 @@ TEST(SpectrumWriter, SurvivesInconsistentInput) {
     const DataBlock block(10);
     const std::string bytes = spectrumFileBytes(h, {}, block);
     const auto lines = splitCrLf(bytes);
-    EXPECT_EQ(dataRows(lines).size(), 6u); // records 4..9
+    EXPECT_EQ(dataRows(h, {}, block).size(), 6u); // records 4..9
     EXPECT_TRUE(hasLine(lines, "Energy Channeltron_3...-1.2500 eV"));
     for (int i : {5, 7, 8}) // unreadable or missing offsets count as 0
         EXPECT_TRUE(hasLine(lines, "Energy Channeltron_" + std::to_string(i) + "...+0.0000 eV")) << i;
@@ -185,14 +191,14 @@ TEST(SpectrumWriter, SurvivesInconsistentInput) {
     }
     h.points = -5;
     EXPECT_EQ(spectrumRecordRange(h, {}, block.size()).count, 0u);
-    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, {}, block))).size(), 0u);
+    EXPECT_EQ(dataRows(h, {}, block).size(), 0u);
     // Negative extra-point counts are taken as none.
     h.points = 4;
     h.maxPositiveShift = -1;
     h.maxNegativeShift = -2;
     SpectrumSaveOptions extra;
     extra.saveExtraPoints = true;
-    EXPECT_EQ(dataRows(splitCrLf(spectrumFileBytes(h, extra, block))).size(), 4u);
+    EXPECT_EQ(dataRows(h, extra, block).size(), 4u);
 }
 
 TEST(SpectrumWriter, TextsAreWindows1252AndDatesDropMidnight) {
@@ -200,7 +206,7 @@ TEST(SpectrumWriter, TextsAreWindows1252AndDatesDropMidnight) {
     h.sample = "Ni 5 \xC2\xB5m"; // µ
     h.userName = std::string(300, 'u');
     h.writtenAt = korvo::testing::localTime(2002, 12, 5, 0, 0, 0);
-    const auto lines = splitCrLf(spectrumFileBytes(h, {}, DataBlock(1)));
+    const auto lines = fileLines(h, {}, DataBlock(1));
     EXPECT_TRUE(hasLine(lines, "Probe: Ni 5 \xB5m"));
     EXPECT_TRUE(hasLine(lines, "Date:  05.12.2002"));
     EXPECT_TRUE(hasLine(lines, "USER_ID: " + std::string(250, 'u')));
