@@ -108,8 +108,14 @@ TEST(RoundHalfEven, HalvesToEvenAndSaturates) {
 TEST(ParseNumbers, DecimalTextWithBlanksSignAndExponentElseAMessage) {
     using D = std::pair<const char*, double>;
     for (auto [t, v] : {D{"  12.5 ", 12.5}, D{"+4.25e2", 425.0}, D{"1.5E-7", 1.5e-7}, D{".5", 0.5},
-                        D{"7.", 7.0}, D{"\t0.1\r\n", 0.1}, D{"1e-400", 0.0}})
+                        D{"7.", 7.0}, D{"\t0.1\r\n", 0.1}, D{"1e-400", 0.0}, D{"19.09", 19.09}})
         EXPECT_EQ(*parseDouble(t), v) << t; // too small to hold is zero, not an error
+    // A text that is part of a longer one is read up to its own end.
+    const std::string_view longer = "125e56x";
+    EXPECT_EQ(*parseDouble(longer.substr(0, 2)), 12.0);
+    EXPECT_EQ(*parseDouble(longer.substr(0, 3)), 125.0);
+    EXPECT_EQ(*parseDouble(longer.substr(0, 5)), 125e5);
+    EXPECT_EQ(*parseInt(longer.substr(0, 3)), 125);
     EXPECT_TRUE(std::signbit(*parseDouble("-0")));
     for (const char* bad :
          {"",    "   ", "abc", "12,5", "1e400", "-1e400", "nan", "inf", "-INF", "1.2.3", "1e",
@@ -140,6 +146,7 @@ TEST(ParseNumbers, DecimalTextWithBlanksSignAndExponentElseAMessage) {
     EXPECT_EQ(*parseInt("-2147483648"), INT32_MIN);
     EXPECT_EQ(*parseInt("+2147483647"), INT32_MAX);
     EXPECT_EQ(*parseInt("000012"), 12);
+    EXPECT_EQ(*parseInt("1909"), 1909);
     for (const char* bad : {"2147483648", "-2147483649", "99999999999999999999", "1.0", "1e3", "", "-",
                             "12 3", "0x10", "$1F", "abc"})
         EXPECT_FALSE(parseInt(bad)) << bad;
