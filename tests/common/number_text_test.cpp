@@ -34,11 +34,12 @@ TEST(FormatPattern, PaddingRoundingSignsAndHugeValues) {
         P{-0.0004, "0.000", "0.000"}, P{-0.4, "0", "0"}, P{std::nan(""), "0.00", "NAN"},
         P{HUGE_VAL, "0.00", "INF"}, P{2e20, "0.0000", "2E20"}, P{0.0007, "0.000", "0.001"}, P{2.25, "0.0", "2.3"},
         P{999999999999999872.0, "0", "999999999999999872"}, P{1e18, "0", "1E18"},
-        P{1.2345678901234567e20, "0.0", "1.23456789012346E20"}, P{2.5, "", "2.5"}, P{1234.5, "#", "1234.5"}})
+        P{1.2345678901234567e20, "0.0", "1.23456789012346E20"}, P{2.5, "", "2.5"}, P{1234.5, "#", "1234.5"}, P{12.5, ".00", "12.50"}})
         // clang-format on
         EXPECT_EQ(formatPattern(c.value, c.pattern), c.text) << c.value << " " << c.pattern;
     EXPECT_EQ(formatPattern(0.5, "0." + std::string(45, '0')), "0.5" + std::string(39, '0')); // at most 40 decimals
     EXPECT_EQ(formatFixed(1234.5, -2), "1235"); // no decimals is the least
+    EXPECT_EQ(formatFixed(0.0005, 2), "0.00");  // far below half a unit of the last decimal
     // One step below 1e15: its 16-digit rounding carries into the next power of ten, its place does not.
     EXPECT_EQ(formatFixed(999999999999999.875, 1), "999999999999999.9");
     EXPECT_EQ(formatFixedPrecision(999999999999999.875, 17, 1), "999999999999999.9");
