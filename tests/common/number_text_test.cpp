@@ -109,18 +109,19 @@ TEST(RoundHalfEven, HalvesToEvenAndSaturates) {
 TEST(ParseNumbers, DecimalTextWithBlanksSignAndExponentElseAMessage) {
     using D = std::pair<const char*, double>;
     for (auto [t, v] : {D{"  12.5 ", 12.5}, D{"+4.25e2", 425.0}, D{"1.5E-7", 1.5e-7}, D{".5", 0.5},
-                        D{"7.", 7.0}, D{"\t0.1\r\n", 0.1}, D{"1e-400", 0.0}, D{"19.09", 19.09}})
+                        D{"7.", 7.0}, D{"\t0.1\r\n", 0.1}, D{"1e-400", 0.0}, D{"19.09", 19.09}, D{"2.5e+2", 250.0}})
         EXPECT_EQ(*parseDouble(t), v) << t; // too small to hold is zero, not an error
     // A text that is part of a longer one is read up to its own end.
     const std::string_view longer = "125e56x";
     EXPECT_EQ(*parseDouble(longer.substr(0, 2)), 12.0);
     EXPECT_EQ(*parseDouble(longer.substr(0, 3)), 125.0);
     EXPECT_EQ(*parseDouble(longer.substr(0, 5)), 125e5);
+    EXPECT_FALSE(parseDouble(longer.substr(0, 4))); // "125e": the exponent's digits are missing
     EXPECT_EQ(*parseInt(longer.substr(0, 3)), 125);
     EXPECT_TRUE(std::signbit(*parseDouble("-0")));
     for (const char* bad :
          {"",    "   ", "abc", "12,5", "1e400", "-1e400", "nan", "inf", "-INF", "1.2.3", "1e",
-          "1e+", "--1", "+-1", "1 2",  "0x10",  "12abc",  ".",   "-",   "e5",   "1,000"}) {
+          "1e+", "--1", "+-1", "1 2",  "0x10",  "12abc",  ".",   "-",   "e5",   "1,000", "1e 5", "1e+400"}) {
         const auto r = parseDouble(bad);
         EXPECT_TRUE(!r && !r.error.empty()) << bad;
     }
@@ -149,7 +150,7 @@ TEST(ParseNumbers, DecimalTextWithBlanksSignAndExponentElseAMessage) {
     EXPECT_EQ(*parseInt("000012"), 12);
     EXPECT_EQ(*parseInt("1909"), 1909);
     for (const char* bad : {"2147483648", "-2147483649", "99999999999999999999", "1.0", "1e3", "", "-",
-                            "12 3", "0x10", "$1F", "abc"})
+                            "12 3", "0x10", "$1F", "abc", "#12"})
         EXPECT_FALSE(parseInt(bad)) << bad;
 }
 
