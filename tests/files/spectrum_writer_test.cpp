@@ -109,9 +109,11 @@ TEST(SpectrumWriter, HeaderLinesPerMachineMode) {
     h.machineMode = ModeClam;
     h.passEnergy = 123.4567;
     h.saveDir.clear();
-    const auto lines = fileLines(h, {}, block);
+    auto lines = fileLines(h, {}, block);
     EXPECT_TRUE(hasLine(lines, "PassEn:123.460"));
     EXPECT_TRUE(hasLine(lines, "FileName: t_990101.000"));
+    h.saveDir = "/data/run-";
+    EXPECT_TRUE(hasLine(fileLines(h, {}, block), "FileName: /data/run-/t_990101.000"));
 }
 
 TEST(SpectrumWriter, RowsFollowModeAndOptions) {
