@@ -34,12 +34,14 @@ TEST(FormatPattern, PaddingRoundingSignsAndHugeValues) {
         P{-0.0004, "0.000", "0.000"}, P{-0.4, "0", "0"}, P{std::nan(""), "0.00", "NAN"},
         P{HUGE_VAL, "0.00", "INF"}, P{2e20, "0.0000", "2E20"}, P{0.0007, "0.000", "0.001"}, P{2.25, "0.0", "2.3"},
         P{999999999999999872.0, "0", "999999999999999872"}, P{1e18, "0", "1E18"},
-        P{1.2345678901234567e20, "0.0", "1.23456789012346E20"}, P{2.5, "", "2.5"}, P{1234.5, "#", "1234.5"}, P{12.5, ".00", "12.50"}})
+        P{1.2345678901234567e20, "0.0", "1.23456789012346E20"}, P{2.5, "", "2.5"}, P{1234.5, "#", "1234.5"},
+        P{12.5, ".00", "12.50"}})
         // clang-format on
         EXPECT_EQ(formatPattern(c.value, c.pattern), c.text) << c.value << " " << c.pattern;
-    EXPECT_EQ(formatPattern(0.5, "0." + std::string(45, '0')), "0.5" + std::string(39, '0')); // at most 40 decimals
-    EXPECT_EQ(formatFixed(1234.5, -2), "1235"); // no decimals is the least
-    EXPECT_EQ(formatFixed(0.0005, 2), "0.00");  // far below half a unit of the last decimal
+    // At most 40 decimals, and no decimals is the least.
+    EXPECT_EQ(formatPattern(0.5, "0." + std::string(45, '0')), "0.5" + std::string(39, '0'));
+    EXPECT_EQ(formatFixed(1234.5, -2), "1235");
+    EXPECT_EQ(formatFixed(0.0005, 2), "0.00"); // far below half a unit of the last decimal
     // One step below 1e15: its 16-digit rounding carries into the next power of ten, its place does not.
     EXPECT_EQ(formatFixed(999999999999999.875, 1), "999999999999999.9");
     EXPECT_EQ(formatFixedPrecision(999999999999999.875, 17, 1), "999999999999999.9");
@@ -59,7 +61,8 @@ TEST(FormatGeneral, ShortestTextPrecisionAndExponentThresholds) {
           G{-0.0, 15, 0, "0"}, G{1e300, 15, 0, "1E300"}, G{kDenormMin, 15, 0, "4.94065645841247E-324"},
           G{0.066666666, 5, 0, "0.066667"}, G{12345.6, 5, 0, "12346"}, G{123456, 5, 0, "1.2346E5"},
           G{10000, 4, 2, "1E04"}, G{1e100, 4, 9, "1E0100"}, G{9999, 4, 2, "9999"}, G{0.125, 2, 0, "0.13"},
-          G{1e-6, 15, 0, "1E-6"}, G{12345.6, 1, 0, "1E4"}, G{5, 0, 0, "5"}, G{0.1, 99, 0, "0.10000000000000001"}})
+          G{1e-6, 15, 0, "1E-6"}, G{12345.6, 1, 0, "1E4"}, G{5, 0, 0, "5"},
+          G{0.1, 99, 0, "0.10000000000000001"}})
         EXPECT_EQ(formatGeneral(c.value, c.precision, c.exponentDigits), c.text) << c.value;
     EXPECT_EQ(formatGeneral(0.1 + 0.2), "0.3"); // the defaults are the widest form
 

@@ -21,11 +21,13 @@ bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 // The lines of the file written, and its data rows between "BEGIN:" and "END".
-std::vector<std::string> fileLines(const SpectrumHeader& h, const SpectrumSaveOptions& o, const DataBlock& block) {
+std::vector<std::string> fileLines(const SpectrumHeader& h, const SpectrumSaveOptions& o,
+                                   const DataBlock& block) {
     return splitCrLf(spectrumFileBytes(h, o, block));
 }
 
-std::vector<std::string> dataRows(const SpectrumHeader& h, const SpectrumSaveOptions& o, const DataBlock& block) {
+std::vector<std::string> dataRows(const SpectrumHeader& h, const SpectrumSaveOptions& o,
+                                  const DataBlock& block) {
     const auto lines = fileLines(h, o, block);
     auto begin = std::find(lines.begin(), lines.end(), "BEGIN:");
     auto end = std::find(lines.begin(), lines.end(), "END");
@@ -72,7 +74,8 @@ TEST(SpectrumWriter, HeaderLinesPerMachineMode) {
     h.keithleyScale = 1E4;
     const DataBlock block = makeBlock(h, 10, 1);
     std::vector<std::string> channeltrons;
-    for (int i = 1; i <= 9; ++i) channeltrons.push_back("Energy Channeltron_" + std::to_string(i) + "...+0.0000 eV");
+    for (int i = 1; i <= 9; ++i)
+        channeltrons.push_back("Energy Channeltron_" + std::to_string(i) + "...+0.0000 eV");
     const std::vector<std::string> counting = {"MeasTime: 100", "MeasTyp: CAE", "Scans: 2", "Points:2",
                                                "PassEn:20.000"};
     struct Case {
@@ -145,9 +148,7 @@ TEST(SpectrumWriter, RowsFollowModeAndOptions) {
     // The constant final state and the photon scans write every channel, raw data or not.
     for (const std::uint8_t mode : {ModeCfs, ModeCis}) {
         h.machineMode = mode;
-        EXPECT_EQ(dataRows(h, o, block)[0],
-                  "99.900 100 101 102 103 104 105 106 107 108 109")
-            << int(mode);
+        EXPECT_EQ(dataRows(h, o, block)[0], "99.900 100 101 102 103 104 105 106 107 108 109") << int(mode);
     }
 
     h.machineMode = ModeKeithley;
