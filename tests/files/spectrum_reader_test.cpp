@@ -358,6 +358,12 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
         EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << c.path;
         EXPECT_NE(r.error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << r.error;
     }
+    // A file that cannot be read names the cause: the process's memory from address 0 is such a file.
+    if (::access("/proc/self/mem", R_OK) == 0) {
+        const auto r = readSpectrumFile("/proc/self/mem");
+        EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+        EXPECT_EQ(r.error, "Cannot read \"/proc/self/mem\": " + std::string(std::strerror(EIO)));
+    }
     // A regular file is read whole, whatever errno an earlier call left behind.
     std::ofstream(dir.file("ok.dat"), std::ios::binary) << "1 2\r\n3 4\r\n";
     errno = EINTR;
