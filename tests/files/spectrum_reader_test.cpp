@@ -459,7 +459,8 @@ TEST(SpectrumReader, DataNumbersFollowTheNumberRules) {
     std::vector<std::string> tokens = {"5.", ".5", "-.5", "+.5", "+-5", "-+5", "-", ".", "1e", "1e+"};
     for (const char* t : {"1E-5", "1e+05", "1E-400", "-1e-400", "1e400", "4.9e-324", "2.5e-320", "1e000002"})
         tokens.push_back(t);
-    for (const char* t : {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0", "12:30", "0.5:"})
+    for (const char* t :
+         {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0", "12:30", "0.5:", ":", "1.:", "2.x"})
         tokens.push_back(t);
     tokens.push_back(std::string(400, '3') + ".25");
     tokens.push_back("0." + std::string(400, '0') + "1");
