@@ -30,6 +30,46 @@ std::vector<double> xs(const SpectrumReadResult& r) {
     return v;
 }
 
+// The header fields a file of these header lines gives.
+SpectrumFileData headerOf(const std::string& lines) {
+    return readSpectrumText(lines + "BEGIN:\r\n1 2\r\n", "h").data;
+}
+
+// The bytes handed out in pieces of a few bytes, as a file arrives from the disk; optionally the
+// read of one piece or the rewind fails, as a disk that goes away does, and the size is announced.
+class PieceSource final : public SpectrumByteSource {
+public:
+    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
+    bool next(std::string_view& piece, std::string& error) override {
+        if (reads_++ == failingRead) {
+            error = "the disk went away";
+            return false;
+        }
+        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
+        pos_ += piece.size();
+        return true;
+    }
+    bool rewind(std::string& error) override {
+        if (failRewind) {
+            error = "cannot seek";
+            return false;
+        }
+        pos_ = 0;
+        return true;
+    }
+    std::uint64_t sizeHint() const override { return hint; }
+
+    std::size_t failingRead = SIZE_MAX;
+    bool failRewind = false;
+    std::uint64_t hint = 0;
+
+private:
+    std::string_view bytes_;
+    std::size_t piece_;
+    std::size_t pos_ = 0;
+    std::size_t reads_ = 0;
+};
+
 } // namespace
 
 TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
@@ -52,17 +92,60 @@ TEST(SpectrumReader, HeaderKeysAreMatchedAnywhereAndCut) {
     EXPECT_EQ(d.pointsText, "Points:512 and a lon");
     EXPECT_EQ(d.passEnText, "PassEn: 20.00");
     EXPECT_EQ(d.headerLines, 10);
+}
 
-    const auto bare = readSpectrumText("Scans: none\r\nMeasTime: x\r\nPassEn:\r\nBEGIN:\r\n5 6\r\n", "y");
-    ASSERT_TRUE(bare) << bare.error;
-    EXPECT_TRUE(bare.data.scans == 0 && bare.data.measTime == 0);
-    EXPECT_EQ(bare.data.passEnText, "PassEn: 0.00");
-    // An "e" without exponent digits ends the number.
-    EXPECT_EQ(readSpectrumText("PassEn:5eV\r\nBEGIN:\r\n5 6\r\n", "y").data.passEnText, "PassEn: 5.00");
-    // A signed exponent belongs to the number.
-    EXPECT_DOUBLE_EQ(readSpectrumText("MeasTime: 2.5e+2 ms\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 250);
-    // Beyond the number range it reads as no number, 0.
-    EXPECT_EQ(readSpectrumText("MeasTime: 1e999\r\nBEGIN:\r\n5 6\r\n", "y").data.measTime, 0);
+// Scans and MeasTime keep the number at the start of their value and stop at the first character
+// that cannot continue it; the file name line is kept whole, however long.
+TEST(SpectrumReader, HeaderNumbersEndWhereTheNumberEnds) {
+    struct I {
+        const char* value;
+        std::int32_t scans;
+    };
+    for (const I& c : {I{" 2090x", 2090}, I{"\t 7 of 9", 7}, I{" -3", 0}, I{" none", 0},
+                       I{" 2147483647", INT32_MAX}, I{" 99999999999", INT32_MAX}})
+        EXPECT_EQ(headerOf(std::string("Scans:") + c.value + "\r\n").scans, c.scans) << c.value;
+    struct R {
+        const char* value;
+        double measTime;
+    };
+    for (const R& c : {R{" -1.5E-3 s", -1.5e-3},
+                       R{" +2", 2},
+                       R{" .5", 0.5},
+                       R{" 5.", 5},
+                       R{" -", 0},
+                       R{" .", 0},
+                       R{" ,5", 0},
+                       R{" e5", 0},
+                       R{"\t 90", 90},
+                       R{" 2E3", 2000},
+                       R{" 2e-2", 0.02},
+                       R{" 2e+", 2},
+                       R{" 2e 3", 2},
+                       R{" 1.2.3", 1.2},
+                       R{" 3-4", 3},
+                       R{" 5ms", 5},
+                       R{" 5 3", 5},
+                       R{" 5x3", 5},
+                       R{" x", 0},
+                       R{" 2.5e+2 ms", 250},
+                       R{" 1e999", 0}}) // beyond the number range: 0
+        EXPECT_DOUBLE_EQ(headerOf(std::string("MeasTime:") + c.value + "\r\n").measTime, c.measTime)
+            << c.value;
+    // The pass energy is shown with four significant digits and two decimals.
+    using P = std::pair<const char*, const char*>;
+    for (auto [value, text] :
+         {P{"123.456", "PassEn: 123.50"}, P{"", "PassEn: 0.00"}, P{"5eV", "PassEn: 5.00"}})
+        EXPECT_EQ(headerOf(std::string("PassEn:") + value + "\r\n").passEnText, text) << value;
+
+    const std::string name = "FileName: /data/" + std::string(300, 'f') + "\xE4";
+    const auto r = readSpectrumText(
+        "USER_ID: BEGINNER\r\n" + name +
+            "\r\nComment: BEGIN of series\r\nProbe: BENDING magnet\r\nBEGIN:\r\n1 2\r\nEND\r\n",
+        "h");
+    EXPECT_EQ(r.data.fileName, "FileName: /data/" + std::string(300, 'f') + "\xC3\xA4");
+    // User texts that contain "BEGIN" (or "END") do not end the header.
+    EXPECT_EQ(r.data.headerLines, 5);
+    EXPECT_EQ(xs(r), (std::vector<double>{1}));
 }
 
 TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
@@ -70,7 +153,10 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     auto r = readSpectrumText("1 10\r\n2 20\r\n3 30\r\n4 40\r\n5 50", "t");
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(xs(r), (std::vector<double>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r.data.points.back().y, 50); // read once, also on the second pass
     EXPECT_EQ(r.data.headerLines, 0);
+    r = readSpectrumText("5", "t"); // a file of one byte
+    EXPECT_EQ(xs(r), (std::vector<double>{5}));
 
     // Trailing line breaks add no points; "END" and what follows it are never data.
     r = readSpectrumText("\xEF\xBB\xBF"
@@ -84,21 +170,30 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
     // With a header and no "END", the last data line still counts; CR-only line ends work.
     r = readSpectrumText("Comment: c\rBEGIN:\r7.5\t1e3  99 98\r8.5", "t");
     ASSERT_TRUE(r) << r.error;
-    ASSERT_EQ(r.data.points.size(), 2u);
+    EXPECT_EQ(xs(r), (std::vector<double>{7.5, 8.5}));
     EXPECT_EQ(r.data.points[0].y, 1000); // second number; the rest of the row is ignored
     EXPECT_EQ(r.data.points[1].y, 0);    // a single number gives y = 0
 
     // Empty lines inside the block are points at (0, 0).
     r = readSpectrumText("BEGIN:\r\n1 1\r\n\r\n3 3\r\n  \r\nEND\r\n", "t");
     EXPECT_EQ(xs(r), (std::vector<double>{1, 0, 3, 0}));
-}
-
-TEST(SpectrumReader, CommentContainingBeginDoesNotEndTheHeader) {
-    const auto r = readSpectrumText(
-        "Comment: BEGIN of series\r\nProbe: BENDING magnet\r\nBEGIN:\r\n1 2\r\nEND\r\n", "t");
-    ASSERT_TRUE(r) << r.error;
-    EXPECT_EQ(r.data.headerLines, 3);
-    EXPECT_EQ(xs(r), (std::vector<double>{1}));
+    r = readSpectrumText("\nBEGIN:\n1 1\n\n3 3\nEND\n", "t"); // LF line ends, the first line empty
+    EXPECT_EQ(xs(r), (std::vector<double>{1, 0, 3}));
+    EXPECT_EQ(r.data.headerLines, 2);
+    for (const char* text : {"BEGIN:\r\n\r\n\r\nEND\r\n", "BEGIN:\r\n\r\n1 2\r\nEND\r\n"}) {
+        r = readSpectrumText(text, "t");
+        ASSERT_TRUE(r) << text << ": " << r.error;
+        EXPECT_EQ(r.data.points.size(), 2u) << text;
+    }
+    // Line breaks alone are a file without points, not an empty file.
+    r = readSpectrumText("\r\n", "t");
+    EXPECT_TRUE(r && r.data.points.empty()) << r.error;
+    // A byte order mark is skipped at the start of the file only.
+    r = readSpectrumText("1 2\r\n\xEF\xBB\xBF"
+                         "3 4\r\n",
+                         "t");
+    EXPECT_EQ(r.fault, SpectrumReadFault::FirstNumber);
+    EXPECT_EQ(r.errorLine, 2);
 }
 
 TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
@@ -107,9 +202,17 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
     EXPECT_EQ(r.error, "No valid file format (c_021205.001): comma?");
     EXPECT_EQ(r.errorLine, 3);
 
-    r = readSpectrumText("BEGIN:\r\n1 2,5\r\n", "f");
-    EXPECT_EQ(r.fault, SpectrumReadFault::SecondNumber);
-    EXPECT_NE(r.error.find("line 2"), std::string::npos);
+    // The message quotes the token as far as 40 bytes, control bytes shown as '?'.
+    const std::string shown = "!~\x1F\x7F\x80" + std::string(35, 'a');
+    struct Second {
+        std::string token, quoted;
+    };
+    for (const Second& c : {Second{"2,5", "2,5"}, Second{shown, "!~??\xE2\x82\xAC" + std::string(35, 'a')},
+                            Second{std::string(41, 'b'), std::string(40, 'b') + "..."}}) {
+        r = readSpectrumText("BEGIN:\r\n1 " + c.token + "\r\n", "f");
+        EXPECT_EQ(r.fault, SpectrumReadFault::SecondNumber);
+        EXPECT_EQ(r.error, "Read error in f, line 2: \"" + c.quoted + "\" is not a number.");
+    }
 
     // Without a header the data is read from the first line on, and lines are counted from there.
     r = readSpectrumText("1 2\r\n3 4\r\n5,5 6\r\n", "f");
@@ -120,14 +223,22 @@ TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
         EXPECT_EQ(readSpectrumText(bad, "f").fault, SpectrumReadFault::FirstNumber) << bad;
     EXPECT_EQ(readSpectrumText("1 nan", "f").fault, SpectrumReadFault::SecondNumber);
     // A control character is no blank: its line is damaged, not an empty point.
-    EXPECT_EQ(readSpectrumText("1 2\r\n\f\r\n", "f").fault, SpectrumReadFault::FirstNumber);
+    for (const char* control : {"1 2\r\n\f\r\n", "1 2\r\n\x01\r\n"})
+        EXPECT_EQ(readSpectrumText(control, "f").fault, SpectrumReadFault::FirstNumber);
 
     EXPECT_EQ(readSpectrumText("", "f").fault, SpectrumReadFault::Empty);
     EXPECT_EQ(readSpectrumText("", "f").errorLine, 0); // no line failed
     // Only a header: nothing follows "BEGIN", so the header itself is read as data and refused.
     EXPECT_EQ(readSpectrumText("Comment: x\r\nBEGIN:\r\n", "f").fault, SpectrumReadFault::FirstNumber);
 
-    EXPECT_EQ(readSpectrumFile("/nonexistent/dir/file.dat").fault, SpectrumReadFault::CannotOpen);
+    r = readSpectrumFile("/nonexistent/dir/file.dat");
+    EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+    EXPECT_EQ(r.error, "Cannot open \"/nonexistent/dir/file.dat\": " + std::string(std::strerror(ENOENT)));
+    EXPECT_EQ(r.data.fileName, "file.dat");
+    using N = std::pair<const char*, const char*>;
+    for (auto [path, name] : {N{"/data/c_021205.001", "c_021205.001"}, N{"C:\\spectra\\a.dat", "a.dat"},
+                              N{"plain", "plain"}, N{"dir/", ""}})
+        EXPECT_EQ(fileNameWithoutDirectory(path), name) << path;
 }
 
 // Random bytes are the fuzzer's; a huge header line and a huge data line are read, header fields stay cut.
@@ -193,30 +304,6 @@ TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
     }
 }
 
-namespace {
-
-// The bytes handed out in pieces of a few bytes, as a file arrives from the disk.
-class PieceSource final : public SpectrumByteSource {
-public:
-    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
-        pos_ += piece.size();
-        return true;
-    }
-    bool rewind(std::string&) override {
-        pos_ = 0;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
-};
-
-} // namespace
-
 // Lines that run over the end of a piece, a CR LF split between two pieces, a byte order mark cut
 // in two and the second pass of a header-only file read exactly as from one piece.
 TEST(SpectrumReader, PiecesReadLikeOneText) {
@@ -225,7 +312,9 @@ TEST(SpectrumReader, PiecesReadLikeOneText) {
           "\xEF\xBB\xBF"
           "1 1\r2 2\n\n3 3\r\n\r\n",
           "Comment: x\r\nBEGIN:\r\n", "Probe: \xB5\r\nBEGIN:\r\n1 2\r\n1,5 3\r\n", "BEGIN:\r\n1 x\r\n",
-          "\r\n\r\n\r\n", "\r", "BEGIN:\r\nEND"}) {
+          "\r\n\r\n\r\n", "\r", "BEGIN:\r\nEND",
+          "1 1\r\x01" // only an LF right after a CR belongs to its line end
+          "2 2\r\n"}) {
         const auto whole = readSpectrumText(text, "t");
         for (const std::size_t piece : {1, 2, 3, 5}) {
             PieceSource source(text, piece);
@@ -247,43 +336,123 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
     const std::string fifo = dir.file("fifo"), link = dir.file("zero-link"), big = dir.file("big.dat");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
-    {
-        std::FILE* f = std::fopen(big.c_str(), "w"); // sparse: takes no room on the disk
-        ASSERT_TRUE(f && ::ftruncate(::fileno(f), kMaxSpectrumFileBytes + 1) == 0);
+    for (const auto& [path, size] : {std::pair{big, kMaxSpectrumFileBytes + 1},
+                                     std::pair{dir.file("largest.dat"), kMaxSpectrumFileBytes}}) {
+        std::FILE* f = std::fopen(path.c_str(), "w"); // sparse: takes no room on the disk
+        ASSERT_TRUE(f && ::ftruncate(::fileno(f), static_cast<off_t>(size)) == 0);
         std::fclose(f);
     }
+    // One byte less is a size that is read (and refused for what it holds: a line of zero bytes).
+    EXPECT_EQ(readSpectrumFile(dir.file("largest.dat")).fault, SpectrumReadFault::LineTooLong);
     struct Case {
         std::string path, reason;
     };
-    for (const Case& c : {Case{dir.path.string(), "a directory"}, Case{fifo, "a named pipe"},
-                          Case{link, "a character device"}, Case{"/dev/urandom", "a character device"},
-                          Case{big, "the file is too large (257 MB, at most 256 MB)"}}) {
+    std::vector<Case> cases = {Case{dir.path.string(), "a directory"}, Case{fifo, "a named pipe"},
+                               Case{link, "a character device"}, Case{"/dev/urandom", "a character device"},
+                               Case{big, "the file is too large (257 MB, at most 256 MB)"}};
+    struct stat loop {};
+    if (::stat("/dev/loop0", &loop) == 0 && S_ISBLK(loop.st_mode) && ::access("/dev/loop0", R_OK) == 0)
+        cases.push_back(Case{"/dev/loop0", "a block device"}); // where the machine has one to read
+    for (const Case& c : cases) {
         const auto r = readSpectrumFile(c.path);
         EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << c.path;
         EXPECT_NE(r.error.find("\"" + c.path + "\": " + c.reason), std::string::npos) << r.error;
+    }
+    // A file that cannot be read names the cause: the process's memory from address 0 is such a file.
+    if (::access("/proc/self/mem", R_OK) == 0) {
+        const auto r = readSpectrumFile("/proc/self/mem");
+        EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+        EXPECT_EQ(r.error, "Cannot read \"/proc/self/mem\": " + std::string(std::strerror(EIO)));
     }
     // A regular file is read whole, whatever errno an earlier call left behind.
     std::ofstream(dir.file("ok.dat"), std::ios::binary) << "1 2\r\n3 4\r\n";
     errno = EINTR;
     EXPECT_EQ(xs(readSpectrumFile(dir.file("ok.dat"))), (std::vector<double>{1, 3}));
+    // Messages name the file without its directory.
+    std::ofstream(dir.file("bad.dat"), std::ios::binary) << "1,5 2\r\n";
+    EXPECT_EQ(readSpectrumFile(dir.file("bad.dat")).error, "No valid file format (bad.dat): comma?");
 }
 
 // A line of megabytes is no spectrum line, however harmless its bytes; reading stops after a bounded
-// part of it.
-TEST(SpectrumReader, EndlessLinesAreRefused) {
-    const std::size_t endless = kMaxSpectrumLineBytes + 1;
+// part of it. A line of exactly the limit is still read, whether it lies in one piece, ends inside a
+// later piece or ends with the bytes.
+TEST(SpectrumReader, LinesUpToTheLimitAreReadLongerOnesRefused) {
+    const std::size_t limit = kMaxSpectrumLineBytes;
+    const auto comment = [](std::size_t bytes) { return "Comment: " + std::string(bytes - 9, 'c'); };
     struct Case {
         std::string text;
-        int line;
+        std::size_t piece; // 0: all bytes at once
+        int badLine;       // 0: read
     };
-    for (const Case& c : {Case{"Comment: " + std::string(endless, 'c') + "\r\nBEGIN:\r\n1 2\r\n", 1},
-                          Case{"BEGIN:\r\n1 2 " + std::string(endless, '7') + "\r\n", 2},
-                          Case{"BEGIN:\r\n1 2\r\n" + std::string(endless, ' '), 3}}) {
-        const auto r = readSpectrumText(c.text, "long.dat");
+    const std::string tail = "\r\nBEGIN:\r\n1 2\r\n";
+    const std::vector<Case> cases = {
+        {comment(limit) + tail, 0, 0},
+        {comment(limit + 1) + tail, 0, 1},
+        {comment(limit) + tail, 3000, 0}, // the line ends inside a piece
+        {comment(limit + 1) + tail, 3000, 1},
+        {"BEGIN:\r\n1 2\r\n1 2" + std::string(limit - 3, ' '), 0, 0}, // the last line has no line end
+        {"BEGIN:\r\n1 2\r\n" + std::string(limit + 1, ' '), 0, 3},
+    };
+    for (const Case& c : cases) {
+        MemoryByteSource whole(c.text);
+        PieceSource pieces(c.text, c.piece);
+        const auto r =
+            readSpectrumSource(c.piece ? static_cast<SpectrumByteSource&>(pieces) : whole, "long.dat");
+        if (c.badLine == 0) {
+            ASSERT_TRUE(r) << r.error;
+            EXPECT_EQ(r.data.points.size(), c.text.back() == ' ' ? 2u : 1u);
+            continue;
+        }
         EXPECT_EQ(r.fault, SpectrumReadFault::LineTooLong);
-        EXPECT_EQ(r.errorLine, c.line);
-        EXPECT_NE(r.error.find("long.dat"), std::string::npos);
+        EXPECT_EQ(r.errorLine, c.badLine);
+        EXPECT_EQ(r.error, "The file long.dat has a line longer than 8 MB; it is not a spectrum file.");
     }
+}
+
+// A file holds at most kMaxSpectrumPoints points, empty lines counted as points, whether the block
+// ends with "END" or with the file.
+TEST(SpectrumReader, PointsBeyondTheLimitAreRefused) {
+    const std::size_t limit = kMaxSpectrumPoints;
+    auto r = readSpectrumText("BEGIN:\n" + std::string(limit, '\n') + "END\n", "many.dat");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.data.points.size(), limit);
+
+    // A data line after as many empty lines as the limit, or after more, is one point too many.
+    for (const std::size_t blanks : {limit, limit + 1}) {
+        r = readSpectrumText("BEGIN:\n" + std::string(blanks, '\n') + "1 2\n", "many.dat");
+        EXPECT_EQ(r.fault, SpectrumReadFault::TooManyPoints);
+        EXPECT_EQ(r.errorLine, static_cast<int>(blanks) + 2);
+        EXPECT_EQ(r.error, "The file many.dat holds more than 10000000 points.");
+        EXPECT_TRUE(r.data.points.empty());
+    }
+}
+
+// A source that fails is reported with its reason and no line; one that announces its size has the
+// point table sized once from it.
+TEST(SpectrumReader, SourceFailuresAndSizeHints) {
+    const std::string text = "Comment: c\r\nBEGIN:\r\n1 2\r\n3 4\r\n";
+    for (std::size_t failing : {0, 3}) { // in the header, in the data
+        PieceSource source(text, 8);
+        source.failingRead = failing;
+        const auto r = readSpectrumSource(source, "t");
+        EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen) << failing;
+        EXPECT_EQ(r.error, "the disk went away");
+        EXPECT_EQ(r.errorLine, 0);
+        EXPECT_TRUE(r.data.points.empty());
+    }
+    PieceSource headerOnly("Comment: c\r\n", 4); // read a second time, as data
+    headerOnly.failRewind = true;
+    auto r = readSpectrumSource(headerOnly, "t");
+    EXPECT_EQ(r.fault, SpectrumReadFault::CannotOpen);
+    EXPECT_EQ(r.error, "cannot seek");
+    EXPECT_EQ(r.errorLine, 0);
+
+    PieceSource sized(text, 8);
+    sized.hint = 1000;
+    r = readSpectrumSource(sized, "t");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.data.points.size(), 2u);
+    EXPECT_EQ(r.data.points.capacity(), 201u); // one point per five bytes at most
 }
 
 // Data numbers follow the program's number rules exactly, the quick route for plain decimals
@@ -293,7 +462,8 @@ TEST(SpectrumReader, DataNumbersFollowTheNumberRules) {
     std::vector<std::string> tokens = {"5.", ".5", "-.5", "+.5", "+-5", "-+5", "-", ".", "1e", "1e+"};
     for (const char* t : {"1E-5", "1e+05", "1E-400", "-1e-400", "1e400", "4.9e-324", "2.5e-320", "1e000002"})
         tokens.push_back(t);
-    for (const char* t : {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0", "12:30", "0.5:"})
+    for (const char* t :
+         {"0x10", "1,5", "inf", "-nan", "1.2.3", "007", "1.5e3x", "-0", "12:30", "0.5:", ":", "1.:", "2.x"})
         tokens.push_back(t);
     tokens.push_back(std::string(400, '3') + ".25");
     tokens.push_back("0." + std::string(400, '0') + "1");
