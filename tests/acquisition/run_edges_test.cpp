@@ -47,17 +47,6 @@ std::vector<std::string> words(const std::string& row) {
     return out;
 }
 
-// Validates the fields of `rig` as a new run does; true when the run may start.
-bool validate(RunRig& rig) {
-    rig.ctx.values.StopRequest = 0;
-    rig.dialogs.clear();
-    return validateNewRun(rig.ctx, rig.fields, rig.state, rig.display);
-}
-
-void setColumn(RunRig& rig, const std::string& header, const std::array<const char*, 9>& factors) {
-    const int col = rig.ctx.channels.shifts.findColumn(header);
-    for (int i = 1; i <= 9; ++i) rig.ctx.channels.shifts.setCell(col, i, factors[i - 1]);
-}
 
 const std::array<const char*, 9> kSpread = {"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"};
 
@@ -209,85 +198,6 @@ TEST(PauseAndStop, StopPressedWhilePausedEndsTheRunWithoutAnotherStep) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Start checks at their limits
-
-struct StartLimits : ::testing::Test {
-    void SetUp() override { rig.energyScan(11, 2); }
-    RunRig rig;
-};
-
-TEST_F(StartLimits, PassEnergiesOfTheOtherSetAreReplacedByTheirNeighbours) {
-    const std::string permitted =
-        "In this energy region only the following pass energies are permitted: \r\r";
-    const std::string highSet = permitted + "        2 eV\r        5 eV\r       10 eV\r       20 eV\r"
-                                            "       50 eV\r      100 eV\r      200 eV";
-    const std::string lowSet = permitted + "      0.1 eV\r      0.25 eV\r      0.5 eV\r      1.0 eV\r"
-                                           "      2.5 eV\r      5.0 eV\r      10.0 eV";
-    struct Case {
-        const char* start; // ramp 10: 400 eV lies in the 1638.4 eV range, 100 eV in the 163.84 eV one
-        const char* pass;
-        const std::string& list;
-        const char* becomes;
-        int index;
-    };
-    for (const Case& c : {
-             // Up to 5 eV the low set maps to "5", the high set's smallest but one.
-             Case{"400", "5.0", highSet, "5", 11},
-             Case{"400", "10.0", highSet, "10", 12},
-             // Below 200 eV full scale: 5 and 2 keep their value, anything else becomes "10.0".
-             Case{"100", "20", lowSet, "10.0", 6},
-             Case{"100", "5", lowSet, "5.0", 5},
-             Case{"100", "2", lowSet, "2.5", 4},
-         }) {
-        SetUp();
-        rig.fields.start = c.start;
-        rig.fields.passEnergyText = c.pass;
-        EXPECT_FALSE(validate(rig)) << c.pass;
-        EXPECT_EQ(rig.dialogs.texts(),
-                  (std::vector<std::string>{c.list, std::string("Pass energy changed to : ") + c.becomes}))
-            << c.start << " " << c.pass;
-        EXPECT_EQ(rig.fields.passEnergyText, c.becomes);
-        EXPECT_EQ(rig.fields.passEnergyIndex, c.index);
-        EXPECT_TRUE(validate(rig)) << c.becomes; // the replacement is accepted as it stands
-    }
-}
-
-TEST_F(StartLimits, AMillionPointsAreMeasurableInAPhotonMode) {
-    // The photon modes have no DAC-step limit on the step, so only the point limit itself counts.
-    rig.state.MachineMode = ModeCfs;
-    rig.fields.third = "1000000";
-    EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
-    EXPECT_EQ(rig.state.Points, 1000000);
-    rig.fields.third = "1000001";
-    EXPECT_FALSE(validate(rig));
-    EXPECT_EQ(rig.dialogs.texts(),
-              std::vector<std::string>{
-                  "Points/Scan = 1000001 cannot be measured: a scan needs from 2 to 1000000 points !"});
-}
-
-TEST_F(StartLimits, ShiftsAreAcceptedUpToTwoMillionAnalyserSteps) {
-    // Pass energy 1.0 with 1 eV steps (11 points over 10 eV): a channel's shift in steps is its factor.
-    // 11 points + 1,000,000 above + 999,989 below = 2,000,000 analyser steps.
-    rig.fields.passEnergyText = "1.0";
-    rig.fields.passEnergyIndex = 3;
-    setColumn(rig, "1.0 eV", {"-999989", "0", "0", "0", "0", "0", "0", "0", "1000000"});
-    EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
-    EXPECT_EQ(rig.state.MaxPositiveShift, 1000000);
-    EXPECT_EQ(rig.state.MaxNegativeShift, 999989);
-    EXPECT_EQ(rig.state.ChannelShift[1], -999989);
-
-    setColumn(rig, "1.0 eV", {"-999990", "0", "0", "0", "0", "0", "0", "0", "1000000"});
-    EXPECT_FALSE(validate(rig));
-    EXPECT_EQ(rig.dialogs.texts(),
-              std::vector<std::string>{"The channel shifts of this pass energy need more "
-                                       "than 2000000 analyser steps: use a larger ramp "
-                                       "or fewer points !"});
-    EXPECT_EQ(rig.state.MaxPositiveShift + rig.state.MaxNegativeShift, 0);
-    // Without a column of the table there are no positions to shift by.
-    EXPECT_FALSE(computeChannelShifts(rig.state, rig.ctx.channels.shifts, -1));
-}
-
-// ---------------------------------------------------------------------------------------------
 // The DAC word
 
 TEST(DacWord, ReferenceChannelOffsetAndTheStartFieldOfThePhotonModes) {
@@ -353,13 +263,14 @@ TEST(SingleChannelStarts, NoShiftsWhateverTheTableSays) {
         rig.state.MachineMode = c.mode;
         rig.fields.kindOfMeasure = c.kind;
         rig.ctx.options.electrometerOverride = c.override;
-        EXPECT_TRUE(validate(rig)) << int(c.mode);
+        EXPECT_TRUE(rig.validate()) << int(c.mode);
         std::array<std::int32_t, 10> shifts{};
         shifts[1] = -c.shift;
         shifts[9] = c.shift;
         EXPECT_EQ(rig.state.ChannelShift, shifts) << int(c.mode) << " kind " << c.kind << " " << c.override;
         EXPECT_EQ(rig.state.MaxPositiveShift, c.shift);
         EXPECT_EQ(rig.state.MaxNegativeShift, c.shift);
+        EXPECT_EQ(rig.display.extra, std::vector<std::int64_t>{2 * c.shift});
     }
 }
 
