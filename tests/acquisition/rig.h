@@ -93,7 +93,8 @@ struct RecordingDisplay final : RunDisplay {
     void redraw() override { ++redraws; }
     void measurementsLabel(const std::string& t) override { labels.push_back(t); }
     void progress(const ProgressStrip& p) override { strips.push_back(p); }
-    void controlsChanged(const RunControls&) override {}
+    std::vector<RunControls> controls; // every state of the buttons shown
+    void controlsChanged(const RunControls& c) override { controls.push_back(c); }
     void fieldsChanged() override {
         ++fieldsShown;
         if (onFieldsChanged) onFieldsChanged();
