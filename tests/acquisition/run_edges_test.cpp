@@ -345,6 +345,7 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
         rig.ctx.options.electrometerOverride = !keithley;
         rig.ctx.options.saveRawData = true;
         rig.links.kei1 = 1.5e-7;
+        rig.ctx.options.keiScale = "250";
         rig.engine.startClicked();
         ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal) << keithley;
         ASSERT_EQ(rig.data.size(), 5u);
@@ -359,7 +360,7 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
 
         const auto lines = fileLines(rig.saver.lastWritten());
         for (const char* line : {"Fileform: KEITHLEY", "MeasTyp: KEI", "Phot.Start: 35.250",
-                                 "Phot.End: 36.250", "Scaling Factor: 10000"})
+                                 "Phot.End: 36.250", "Scaling Factor: 250"})
             EXPECT_TRUE(hasLine(lines, line)) << line;
         for (const std::string& l : lines) {
             EXPECT_NE(l.rfind("MeasTime", 0), 0u) << l;

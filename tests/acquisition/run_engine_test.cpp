@@ -608,6 +608,7 @@ TEST(RunEngine, AutoScaleKeepsTheFirstRangeUntilAValueLeavesIt) {
     for (const Case& c : {
              Case{"constant", 1, [](int) { return 100; }, 95, 106, 0},
              Case{"zero", 1, [](int) { return 0; }, 0, 1, 0},
+             Case{"from zero", 1, [](int step) { return step == 0 ? 0 : 5; }, 0, 10, 1},
              // 95 lies in the lowest 2 %: the lower end moves by the span below it.
              Case{"lower", 1, [](int step) { return step == 2 ? 95 : 100; }, 84, 106, 1},
              Case{"higher", 1, [](int step) { return step == 2 ? 200 : 100; }, 95, 305, 1},
