@@ -367,6 +367,8 @@ TEST(RunEngine, ConstantStateScansFollowTheStartFieldWithinTheAnalysersRange) {
     rig.links.mono = true;
     rig.settings.MachineMode = ModeCis;
     rig.fields.photon = "35";
+    // Half typed, the start field keeps the start the run began with.
+    rig.pump.once([&] { return rig.card.words.size() == 3; }, [&] { rig.fields.start = "1x"; });
     rig.pump.once([&] { return rig.card.words.size() == 6; }, [&] { rig.fields.start = "120"; });
     rig.engine.startClicked();
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
