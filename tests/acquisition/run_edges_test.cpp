@@ -376,6 +376,12 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
             EXPECT_EQ(w[1], "1.5E-7");
             EXPECT_EQ(w[2], std::to_string(std::int64_t(rig.data[r].Co[1])));
         }
+        // The times count from the start of each run.
+        const double firstTime = rig.data[1].Co[1];
+        rig.clock.sleepMs(60000);
+        rig.engine.startClicked();
+        ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+        EXPECT_DOUBLE_EQ(rig.data[1].Co[1], firstTime);
     }
 }
 

@@ -436,15 +436,17 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     rig.card.counts = [&](int c, int) { return lost ? 30000 : c; };
     std::vector<std::string> notices;
     rig.engine.beamLossNotice = [&](const std::string& why) { notices.push_back(why); };
-    std::int64_t pausedAt = -1, resumedAt = -1;
+    std::int64_t pausedAt = -1, backAt = -1, resumedAt = -1;
     rig.pump.once([&] { return rig.state.ScanNumber == 1 && rig.card.words.size() == 4; },
                   [&] {
                       lost = true;
                       rig.ctx.values.RingCurrent = 20;
                   });
-    rig.pump.once([&] { return rig.engine.beamPaused(); },
+    rig.pump.once([&] { return rig.engine.beamPaused(); }, [&] { pausedAt = rig.clock.nowMs(); });
+    // The beam stays away for 3 s.
+    rig.pump.once([&] { return pausedAt >= 0 && rig.clock.nowMs() >= pausedAt + 3000; },
                   [&] {
-                      pausedAt = rig.clock.nowMs();
+                      backAt = rig.clock.nowMs();
                       lost = false;
                       rig.ctx.values.RingCurrent = 200;
                   });
@@ -454,7 +456,9 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], "Beam lost: ring current 20.0 mA below 100 mA, the run waits");
-    EXPECT_GE(resumedAt - pausedAt, 2000);
+    ASSERT_GE(backAt, 0);
+    EXPECT_GE(resumedAt - backAt, 2000);
+    EXPECT_LT(resumedAt - backAt, 2100);
     EXPECT_EQ(rig.card.words.size(), 2u * 10u + 1u); // step 4 of scan 1 was set twice
     for (int r = 1; r <= 10; ++r) EXPECT_EQ(rig.data[r].Co[0], 2 * perScanTotal(rig)) << r;
 
