@@ -28,6 +28,8 @@ TEST(FileNameProposal, CountsAboveNamesInSaveDirAndTheStoredName) {
     touch(save / "f_021205.050"); // another mode
     touch(save / "c_021204.050"); // another day
     touch(save / "c_021205.");    // no number
+    touch(save / "c_021205_050"); // no extension
+    touch(save / "c_021205-050");
     EXPECT_EQ(proposeFileName(ModeClam, stored, save.string(), day), "c_021205.008");
     EXPECT_EQ(proposeFileName(ModeCfs, stored, save.string(), day), "f_021205.051");
 
