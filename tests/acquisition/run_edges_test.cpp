@@ -385,6 +385,17 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
     }
 }
 
+TEST(ElectrometerRuns, AFirstReadingThatWouldCloseThePlotRangeLeavesItOpen) {
+    // 0.95 x -10 = 1.05 x -10 + 1: the range from the first count would have no height.
+    RunRig rig;
+    photonScan(rig, ModeKeithley);
+    rig.links.kei1 = -10;
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, -9.5);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, 1e-12);
+}
+
 TEST(SpectrumColumns, PhotonModesWriteAllTenCountColumnsWhateverSaveRawDataSays) {
     SpectrumHeader h;
     h.points = 1;

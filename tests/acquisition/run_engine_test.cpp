@@ -134,6 +134,24 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
     EXPECT_TRUE(bad.engine.controls().saveEnabled);
     EXPECT_FALSE(bad.engine.controls().continueEnabled);
     EXPECT_FALSE(std::filesystem::exists(bad.dir / "save" / "c_021205.000")); // no final save
+
+    // Skip pressed during a chart means nothing to the scans of the next run.
+    RunRig chart;
+    chart.energyScan(5, 1);
+    chart.fields.kindOfMeasure = 0;
+    chart.pump.once([&] { return chart.display.chart.size() >= 2; }, [&] {
+        chart.engine.skipScanClicked();
+        chart.engine.requestStop();
+    });
+    chart.engine.startClicked();
+    chart.fields.kindOfMeasure = 1;
+    chart.display.redraws = 0;
+    chart.engine.startClicked();
+    RunRig fresh;
+    fresh.energyScan(5, 1);
+    fresh.engine.startClicked();
+    EXPECT_EQ(chart.display.redraws, fresh.display.redraws);
+    EXPECT_EQ(chart.card.gates - fresh.card.gates, chart.display.chart.size());
 }
 
 TEST(RunEngine, StopKeepsWhatWasMeasured) {
@@ -283,14 +301,19 @@ TEST(RunEngine, TheStartShowsTheProposedNameAndTellsTheCardTheKindOfScan) {
     // Control register at the start of a run from 100 eV over 10 eV with pass energy "10.0": range
     // 163.84 (bits 5..4 = 00), pass-energy code 110 (0x0C), bit 6 for the begun measurement, and
     // bit 0 for CRR.
+    // A chart gives the analyser no ramp: its range is that of the start alone (81.92 eV up to 80 eV,
+    // bits 5..4 = 10).
     struct Case {
         int kind;
+        const char* start;
         std::uint8_t control;
     };
-    for (const Case& c : {Case{1, 0x4C}, Case{2, 0x4D}, Case{0, 0x4C}}) {
+    for (const Case& c : {Case{1, "100", 0x4C}, Case{2, "100", 0x4D}, Case{0, "100", 0x4C}, Case{0, "79.5", 0x6C},
+                          Case{0, "80.5", 0x4C}}) {
         RunRig rig;
         rig.energyScan(5, 1);
         rig.fields.kindOfMeasure = c.kind;
+        rig.fields.start = c.start;
         std::vector<std::string> shown;
         rig.display.onFieldsChanged = [&] { shown.push_back(rig.fields.fileName); };
         if (c.kind == 0)
