@@ -104,6 +104,10 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
     EXPECT_EQ(skip.state.ScanNumber, 6);
     for (int r = 1; r <= 20; ++r) EXPECT_EQ(skip.data[r].Co[0], 5 * perScanTotal(skip));
     EXPECT_GT(skip.card.step + 1, 5 * 20); // the skipped part was measured on top
+    RunRig plain;
+    plain.energyScan(20, 5);
+    plain.engine.startClicked();
+    EXPECT_EQ(skip.display.redraws, plain.display.redraws + 1); // the cleared scan is shown at once
 
     // Lowering the scans field from 5 to 2 during scan 3 ends the run after scan 3.
     RunRig fewer;
