@@ -386,6 +386,19 @@ TEST(RunEngine, AutoScaleRetestsTheCompletedPointsOfTheScan) {
     EXPECT_GE(two.engine.plot().yMax, 1000);
 }
 
+TEST(RunEngine, TheFirstRangeComesFromACountOfItsOwn) {
+    // At the first step of a run a second gate is counted into the scratch record for the plot's
+    // range; the first record keeps the count of its own gate.
+    RunRig rig;
+    rig.energyScan(3, 1);
+    rig.card.counts = [&](int c, int) { return c == 5 ? (rig.card.gates == 2 ? 200 : 100) : 0; };
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_EQ(rig.data[1].Co[5], 100);
+    EXPECT_EQ(rig.data[0].Co, (std::array<double, 12>{}));
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, 1.05 * 200 + 1);
+}
+
 TEST(RunEngine, ConstantStateScansFollowTheStartFieldWithinTheAnalysersRange) {
     // Photon energy 35 to 45 eV, analyser from 100 eV: the analyser's range must hold 100 eV, not
     // the photon energies' 81.92 eV range in which every step would sit at full scale.
@@ -447,6 +460,8 @@ TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {
     EXPECT_EQ(stop[-1].rfind("go ", 0), 0u);
     EXPECT_EQ(std::count(rig.links.calls.begin(), stop, std::string("stop")), 0);
     EXPECT_FALSE(rig.station.photon.moving());
+    // The step whose move was stopped is not counted, not even started on the progress strip.
+    EXPECT_EQ(rig.display.strips.size(), rig.card.words.size());
 }
 
 TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
