@@ -316,6 +316,25 @@ TEST(PhotonModes, EveryStepMovesTheMonochromatorAndTheRunEndsAtTheFirstPhotonEne
     EXPECT_TRUE(clam.links.calls.empty());
 }
 
+TEST(PhotonModes, AButtonPressedWhileTheMonochromatorGoesBackSeesTheStoppedRun) {
+    RunRig rig;
+    photonScan(rig, ModeCfs);
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 2; }, [&] {
+        rig.engine.requestStop();
+        rig.links.duringMove = [&] { rig.engine.continueClicked(); }; // "Wait" during the move back
+    });
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
+    ASSERT_GE(rig.display.controls.size(), 2u);
+    const RunControls during = rig.display.controls[rig.display.controls.size() - 2];
+    EXPECT_EQ(during.phase, RunControls::Phase::Stopping);
+    EXPECT_TRUE(during.paused);
+    EXPECT_TRUE(during.kindEnabled);
+    EXPECT_TRUE(during.saveEnabled);
+    EXPECT_FALSE(during.continueEnabled || during.skipEnabled || during.lastScanEnabled || during.menusEnabled);
+    EXPECT_FALSE(rig.engine.paused());
+}
+
 TEST(PhotonModes, ChartsAndRefusedStartsLeaveTheMonochromatorAlone) {
     RunRig chart;
     photonScan(chart, ModeCfs);
