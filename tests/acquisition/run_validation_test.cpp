@@ -81,11 +81,6 @@ TEST_F(Validation, DwellTimeLimitsAndGateRaster) {
 }
 
 TEST_F(Validation, EnergyLimitsAndCorrections) {
-    rig.fields.start = "3000";
-    rig.fields.second = "300";
-    EXPECT_FALSE(rig.validate());
-    EXPECT_TRUE(rig.dialogs.saw("Max-Energy too big (>3276.8 eV) !!!!!"));
-
     // Pass 0.5 eV with an end energy of 500 eV (1638.4 eV range): high set required, "5" chosen.
     rig.fields.start = "400";
     rig.fields.second = "500";
