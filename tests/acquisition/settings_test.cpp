@@ -154,6 +154,7 @@ TEST(PassEnergyChange, DerivesPositionsShiftsAndExtraPoints) {
     EXPECT_EQ(v.infoText, "4 Extra Points");
     ASSERT_EQ(v.channelItems.size(), 9u);
     EXPECT_EQ(v.channelItems[5], "C_6    -0.280");
+    EXPECT_EQ(v.channelItems[8].rfind("C_9    -", 0), 0u) << v.channelItems[8];
     // Positions are set for channeltrons 1 to 9 and nothing beside them is written.
     RunState s;
     s.PassEnergy = 10;
