@@ -38,6 +38,9 @@ TEST(FileNameProposal, CountsAboveNamesInSaveDirAndTheStoredName) {
     std::string broken = "short";
     EXPECT_EQ(proposeFileName(ModeKeithley, broken, save.string(), day), "k_021205.000");
     EXPECT_EQ(broken, "t_990101.000");
+    std::string tooLong = "c_021205.0111";
+    EXPECT_EQ(proposeFileName(ModeClam, tooLong, (rig.dir / "start").string(), day), "c_021205.000");
+    EXPECT_EQ(tooLong, "t_990101.000");
 
     // Past .999 the numbers grow a digit and are still counted, so no name is proposed twice.
     touch(save / "c_021205.999");
