@@ -428,6 +428,7 @@ TEST_F(Validation, ChannelShiftsNeedAColumnTwoPointsAFiniteRampAndBoundedShifts)
     for (const Case& c : {Case{2, 1, 1}, Case{11, 10, 1}, Case{11, -10, -1}, Case{1, 10, 99}, Case{11, 0, 99},
                           Case{11, inf, 99}, Case{11, std::nan(""), 99}}) {
         RunState s;
+        s.ChannelPosition[0] = 50; // no channeltron: it never shifts anything
         s.PassEnergy = 10;
         s.Points = c.points;
         s.Ramp = c.ramp;
@@ -439,6 +440,18 @@ TEST_F(Validation, ChannelShiftsNeedAColumnTwoPointsAFiniteRampAndBoundedShifts)
         EXPECT_EQ(s.ChannelShift[1], refused ? 0 : -c.shift9) << c.points << " " << c.ramp;
         EXPECT_EQ(s.MaxPositiveShift, refused ? 0 : std::abs(c.shift9));
         EXPECT_EQ(s.MaxNegativeShift, refused ? 0 : std::abs(c.shift9));
+    }
+
+    // Shifts all one way leave nothing on the other side.
+    for (const char* f : {"0.1", "-0.1"}) {
+        rig.setFactors({f, f, f, f, f, f, f, f, f});
+        RunState s;
+        s.PassEnergy = 10;
+        s.Points = 11;
+        s.Ramp = 10;
+        ASSERT_TRUE(computeChannelShifts(s, rig.ctx.channels.shifts, column)) << f;
+        EXPECT_EQ(s.MaxPositiveShift, f[0] == '-' ? 0 : 1) << f;
+        EXPECT_EQ(s.MaxNegativeShift, f[0] == '-' ? 1 : 0) << f;
     }
 
     // A shift beyond any data block is refused before it is rounded; single-channel runs ignore the
