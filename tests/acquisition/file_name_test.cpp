@@ -28,6 +28,10 @@ TEST(FileNameProposalEdges, CountsFromTheHighestNumberInTheFolderAndTheStoredNam
              // With a file of the stored name's day in the folder the stored number counts as used:
              // .002 is not proposed again.
              Case{{"001"}, "c_021205.002", "c_021205.003"},
+             Case{{}, "c_021205.105", "c_021205.106"}, // every digit of the stored number counts
+             // Up to nine digits are a number.
+             Case{{"123456789"}, "t_990101.000", "c_021205.123456790"},
+             Case{{"1234567890"}, "t_990101.000", "c_021205.000"},
          }) {
         RunRig rig;
         const auto save = rig.dir / "save";

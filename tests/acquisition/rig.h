@@ -2,6 +2,7 @@
 // Station set-ups for tests: a station on a virtual clock, a scripted pump, recorded dialogs and fake
 // instruments around a card; the run rig saves into a temporary directory and records what the run
 // showed.
+#include "acquisition/run/run_validation.h"
 #include "acquisition/station.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
@@ -81,19 +82,25 @@ struct RecordingDisplay final : RunDisplay {
     std::vector<std::string> labels;
     std::vector<std::pair<std::int64_t, double>> chart;
     std::vector<std::string> channelItems; // the "Energy Positions" list as last shown
+    std::vector<std::string> ranges;       // "Xmax = ..." texts
+    std::vector<std::int64_t> extra;       // extra-point counts
+    std::vector<ProgressStrip> strips;
     std::function<void()> onFieldsChanged; // the window would show the fields again here
+    int fieldsShown = 0;
     void runStarted() override {}
     void drawPoint(std::size_t r) override { drawn.push_back(r); }
     int redraws = 0; // the whole picture drawn again
     void redraw() override { ++redraws; }
     void measurementsLabel(const std::string& t) override { labels.push_back(t); }
-    void progress(const ProgressStrip&) override {}
-    void controlsChanged(const RunControls&) override {}
+    void progress(const ProgressStrip& p) override { strips.push_back(p); }
+    std::vector<RunControls> controls; // every state of the buttons shown
+    void controlsChanged(const RunControls& c) override { controls.push_back(c); }
     void fieldsChanged() override {
+        ++fieldsShown;
         if (onFieldsChanged) onFieldsChanged();
     }
-    void rangeText(const std::string&) override {}
-    void extraPoints(std::int64_t) override {}
+    void rangeText(const std::string& t) override { ranges.push_back(t); }
+    void extraPoints(std::int64_t n) override { extra.push_back(n); }
     void channelList(const std::vector<std::string>& items) override { channelItems = items; }
     void chartPoint(std::int64_t n, double c) override { chart.emplace_back(n, c); }
 };
@@ -133,10 +140,18 @@ struct RunRig : RunPort, CardRig {
         fields.third = std::to_string(points);
         fields.scans = std::to_string(scans);
     }
-    // Channel factors of the pass-energy column in use ("10.0 eV"), channeltrons 1..9.
-    void setFactors(const std::array<const char*, 9>& f) {
-        const int col = ctx.channels.shifts.findColumn("10.0 eV");
+    // Channel factors of a pass-energy column (by default the one in use), channeltrons 1..9.
+    void setFactors(const std::array<const char*, 9>& f, const std::string& header = "10.0 eV") {
+        const int col = ctx.channels.shifts.findColumn(header);
         for (int i = 1; i <= 9; ++i) ctx.channels.shifts.setCell(col, i, f[i - 1]);
+    }
+
+    // The start checks of a new run on the fields, with nothing shown before; true when it may start.
+    bool validate() {
+        ctx.values.StopRequest = 0;
+        dialogs.clear();
+        display = RecordingDisplay{};
+        return validateNewRun(ctx, fields, state, display);
     }
 
     TempDir tmp;

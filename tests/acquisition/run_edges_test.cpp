@@ -47,17 +47,6 @@ std::vector<std::string> words(const std::string& row) {
     return out;
 }
 
-// Validates the fields of `rig` as a new run does; true when the run may start.
-bool validate(RunRig& rig) {
-    rig.ctx.values.StopRequest = 0;
-    rig.dialogs.clear();
-    return validateNewRun(rig.ctx, rig.fields, rig.state, rig.display);
-}
-
-void setColumn(RunRig& rig, const std::string& header, const std::array<const char*, 9>& factors) {
-    const int col = rig.ctx.channels.shifts.findColumn(header);
-    for (int i = 1; i <= 9; ++i) rig.ctx.channels.shifts.setCell(col, i, factors[i - 1]);
-}
 
 const std::array<const char*, 9> kSpread = {"-0.2", "0", "0", "0", "0", "0", "0", "0", "0.2"};
 
@@ -209,85 +198,6 @@ TEST(PauseAndStop, StopPressedWhilePausedEndsTheRunWithoutAnotherStep) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Start checks at their limits
-
-struct StartLimits : ::testing::Test {
-    void SetUp() override { rig.energyScan(11, 2); }
-    RunRig rig;
-};
-
-TEST_F(StartLimits, PassEnergiesOfTheOtherSetAreReplacedByTheirNeighbours) {
-    const std::string permitted =
-        "In this energy region only the following pass energies are permitted: \r\r";
-    const std::string highSet = permitted + "        2 eV\r        5 eV\r       10 eV\r       20 eV\r"
-                                            "       50 eV\r      100 eV\r      200 eV";
-    const std::string lowSet = permitted + "      0.1 eV\r      0.25 eV\r      0.5 eV\r      1.0 eV\r"
-                                           "      2.5 eV\r      5.0 eV\r      10.0 eV";
-    struct Case {
-        const char* start; // ramp 10: 400 eV lies in the 1638.4 eV range, 100 eV in the 163.84 eV one
-        const char* pass;
-        const std::string& list;
-        const char* becomes;
-        int index;
-    };
-    for (const Case& c : {
-             // Up to 5 eV the low set maps to "5", the high set's smallest but one.
-             Case{"400", "5.0", highSet, "5", 11},
-             Case{"400", "10.0", highSet, "10", 12},
-             // Below 200 eV full scale: 5 and 2 keep their value, anything else becomes "10.0".
-             Case{"100", "20", lowSet, "10.0", 6},
-             Case{"100", "5", lowSet, "5.0", 5},
-             Case{"100", "2", lowSet, "2.5", 4},
-         }) {
-        SetUp();
-        rig.fields.start = c.start;
-        rig.fields.passEnergyText = c.pass;
-        EXPECT_FALSE(validate(rig)) << c.pass;
-        EXPECT_EQ(rig.dialogs.texts(),
-                  (std::vector<std::string>{c.list, std::string("Pass energy changed to : ") + c.becomes}))
-            << c.start << " " << c.pass;
-        EXPECT_EQ(rig.fields.passEnergyText, c.becomes);
-        EXPECT_EQ(rig.fields.passEnergyIndex, c.index);
-        EXPECT_TRUE(validate(rig)) << c.becomes; // the replacement is accepted as it stands
-    }
-}
-
-TEST_F(StartLimits, AMillionPointsAreMeasurableInAPhotonMode) {
-    // The photon modes have no DAC-step limit on the step, so only the point limit itself counts.
-    rig.state.MachineMode = ModeCfs;
-    rig.fields.third = "1000000";
-    EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
-    EXPECT_EQ(rig.state.Points, 1000000);
-    rig.fields.third = "1000001";
-    EXPECT_FALSE(validate(rig));
-    EXPECT_EQ(rig.dialogs.texts(),
-              std::vector<std::string>{
-                  "Points/Scan = 1000001 cannot be measured: a scan needs from 2 to 1000000 points !"});
-}
-
-TEST_F(StartLimits, ShiftsAreAcceptedUpToTwoMillionAnalyserSteps) {
-    // Pass energy 1.0 with 1 eV steps (11 points over 10 eV): a channel's shift in steps is its factor.
-    // 11 points + 1,000,000 above + 999,989 below = 2,000,000 analyser steps.
-    rig.fields.passEnergyText = "1.0";
-    rig.fields.passEnergyIndex = 3;
-    setColumn(rig, "1.0 eV", {"-999989", "0", "0", "0", "0", "0", "0", "0", "1000000"});
-    EXPECT_TRUE(validate(rig)) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts()[0]);
-    EXPECT_EQ(rig.state.MaxPositiveShift, 1000000);
-    EXPECT_EQ(rig.state.MaxNegativeShift, 999989);
-    EXPECT_EQ(rig.state.ChannelShift[1], -999989);
-
-    setColumn(rig, "1.0 eV", {"-999990", "0", "0", "0", "0", "0", "0", "0", "1000000"});
-    EXPECT_FALSE(validate(rig));
-    EXPECT_EQ(rig.dialogs.texts(),
-              std::vector<std::string>{"The channel shifts of this pass energy need more "
-                                       "than 2000000 analyser steps: use a larger ramp "
-                                       "or fewer points !"});
-    EXPECT_EQ(rig.state.MaxPositiveShift + rig.state.MaxNegativeShift, 0);
-    // Without a column of the table there are no positions to shift by.
-    EXPECT_FALSE(computeChannelShifts(rig.state, rig.ctx.channels.shifts, -1));
-}
-
-// ---------------------------------------------------------------------------------------------
 // The DAC word
 
 TEST(DacWord, ReferenceChannelOffsetAndTheStartFieldOfThePhotonModes) {
@@ -353,13 +263,14 @@ TEST(SingleChannelStarts, NoShiftsWhateverTheTableSays) {
         rig.state.MachineMode = c.mode;
         rig.fields.kindOfMeasure = c.kind;
         rig.ctx.options.electrometerOverride = c.override;
-        EXPECT_TRUE(validate(rig)) << int(c.mode);
+        EXPECT_TRUE(rig.validate()) << int(c.mode);
         std::array<std::int32_t, 10> shifts{};
         shifts[1] = -c.shift;
         shifts[9] = c.shift;
         EXPECT_EQ(rig.state.ChannelShift, shifts) << int(c.mode) << " kind " << c.kind << " " << c.override;
         EXPECT_EQ(rig.state.MaxPositiveShift, c.shift);
         EXPECT_EQ(rig.state.MaxNegativeShift, c.shift);
+        EXPECT_EQ(rig.display.extra, std::vector<std::int64_t>{2 * c.shift});
     }
 }
 
@@ -405,6 +316,25 @@ TEST(PhotonModes, EveryStepMovesTheMonochromatorAndTheRunEndsAtTheFirstPhotonEne
     EXPECT_TRUE(clam.links.calls.empty());
 }
 
+TEST(PhotonModes, AButtonPressedWhileTheMonochromatorGoesBackSeesTheStoppedRun) {
+    RunRig rig;
+    photonScan(rig, ModeCfs);
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 2; }, [&] {
+        rig.engine.requestStop();
+        rig.links.duringMove = [&] { rig.engine.continueClicked(); }; // "Wait" during the move back
+    });
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
+    ASSERT_GE(rig.display.controls.size(), 2u);
+    const RunControls during = rig.display.controls[rig.display.controls.size() - 2];
+    EXPECT_EQ(during.phase, RunControls::Phase::Stopping);
+    EXPECT_TRUE(during.paused);
+    EXPECT_TRUE(during.kindEnabled);
+    EXPECT_TRUE(during.saveEnabled);
+    EXPECT_FALSE(during.continueEnabled || during.skipEnabled || during.lastScanEnabled || during.menusEnabled);
+    EXPECT_FALSE(rig.engine.paused());
+}
+
 TEST(PhotonModes, ChartsAndRefusedStartsLeaveTheMonochromatorAlone) {
     RunRig chart;
     photonScan(chart, ModeCfs);
@@ -434,6 +364,7 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
         rig.ctx.options.electrometerOverride = !keithley;
         rig.ctx.options.saveRawData = true;
         rig.links.kei1 = 1.5e-7;
+        rig.ctx.options.keiScale = "250";
         rig.engine.startClicked();
         ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal) << keithley;
         ASSERT_EQ(rig.data.size(), 5u);
@@ -448,7 +379,7 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
 
         const auto lines = fileLines(rig.saver.lastWritten());
         for (const char* line : {"Fileform: KEITHLEY", "MeasTyp: KEI", "Phot.Start: 35.250",
-                                 "Phot.End: 36.250", "Scaling Factor: 10000"})
+                                 "Phot.End: 36.250", "Scaling Factor: 250"})
             EXPECT_TRUE(hasLine(lines, line)) << line;
         for (const std::string& l : lines) {
             EXPECT_NE(l.rfind("MeasTime", 0), 0u) << l;
@@ -464,7 +395,24 @@ TEST(ElectrometerRuns, ReadingsAreNotRedistributedAndKeithleyFilesKeepThemInGene
             EXPECT_EQ(w[1], "1.5E-7");
             EXPECT_EQ(w[2], std::to_string(std::int64_t(rig.data[r].Co[1])));
         }
+        // The times count from the start of each run.
+        const double firstTime = rig.data[1].Co[1];
+        rig.clock.sleepMs(60000);
+        rig.engine.startClicked();
+        ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+        EXPECT_DOUBLE_EQ(rig.data[1].Co[1], firstTime);
     }
+}
+
+TEST(ElectrometerRuns, AFirstReadingThatWouldCloseThePlotRangeLeavesItOpen) {
+    // 0.95 x -10 = 1.05 x -10 + 1: the range from the first count would have no height.
+    RunRig rig;
+    photonScan(rig, ModeKeithley);
+    rig.links.kei1 = -10;
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, -9.5);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, 1e-12);
 }
 
 TEST(SpectrumColumns, PhotonModesWriteAllTenCountColumnsWhateverSaveRawDataSays) {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -21,6 +23,26 @@ double perScanTotal(const RunRig& rig) {
     double s = 0;
     for (int c = 1; c <= 9; ++c) s += c * rig.state.ChannelEnabled[c];
     return s;
+}
+
+// The run buttons in words: the phase, then every flag that is set.
+std::string buttons(const RunControls& c) {
+    std::string s = c.phase == RunControls::Phase::Idle      ? "idle"
+                    : c.phase == RunControls::Phase::Running ? "running"
+                                                             : "stopping";
+    const std::pair<bool, const char*> flags[] = {
+        {c.paused, "paused"},       {c.continueOffered, "offered"}, {c.continueEnabled, "continue"},
+        {c.skipEnabled, "skip"},    {c.lastScanEnabled, "last"},    {c.saveEnabled, "save"},
+        {c.kindEnabled, "kind"},    {c.menusEnabled, "menus"}};
+    for (const auto& [on, name] : flags)
+        if (on) s += std::string(" ") + name;
+    return s;
+}
+
+std::vector<std::string> buttonsShown(const RunRig& rig) {
+    std::vector<std::string> out;
+    for (const RunControls& c : rig.display.controls) out.push_back(buttons(c));
+    return out;
 }
 
 } // namespace
@@ -57,6 +79,13 @@ TEST(RunEngine, ShiftedChannelsLandOnTheirEnergyPoints) {
     }
     // The live plot got every window point once, in order.
     EXPECT_EQ(rig.display.drawn, (std::vector<std::size_t>{3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+    // The info box counts the four extra points; the strip shows them beside each step done.
+    EXPECT_EQ(rig.display.extra, std::vector<std::int64_t>{4});
+    ASSERT_EQ(rig.display.strips.size(), 15u);
+    for (int i : {0, 14}) {
+        EXPECT_EQ(rig.display.strips[i].extraWidth, progressStrip(4, 15, i).extraWidth);
+        EXPECT_EQ(rig.display.strips[i].doneWidth, progressStrip(4, 15, i).doneWidth);
+    }
     // Channel 9 alone: its step i lands on record i + 3.
     RunRig only9;
     only9.ctx.channels.enabled = {false, false, false, false, false, false, false, false, true};
@@ -75,6 +104,10 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
     EXPECT_EQ(skip.state.ScanNumber, 6);
     for (int r = 1; r <= 20; ++r) EXPECT_EQ(skip.data[r].Co[0], 5 * perScanTotal(skip));
     EXPECT_GT(skip.card.step + 1, 5 * 20); // the skipped part was measured on top
+    RunRig plain;
+    plain.energyScan(20, 5);
+    plain.engine.startClicked();
+    EXPECT_EQ(skip.display.redraws, plain.display.redraws + 1); // the cleared scan is shown at once
 
     // Lowering the scans field from 5 to 2 during scan 3 ends the run after scan 3.
     RunRig fewer;
@@ -105,6 +138,24 @@ TEST(RunEngine, ScanButtonsAndFieldChangesDuringARun) {
     EXPECT_TRUE(bad.engine.controls().saveEnabled);
     EXPECT_FALSE(bad.engine.controls().continueEnabled);
     EXPECT_FALSE(std::filesystem::exists(bad.dir / "save" / "c_021205.000")); // no final save
+
+    // Skip pressed during a chart means nothing to the scans of the next run.
+    RunRig chart;
+    chart.energyScan(5, 1);
+    chart.fields.kindOfMeasure = 0;
+    chart.pump.once([&] { return chart.display.chart.size() >= 2; }, [&] {
+        chart.engine.skipScanClicked();
+        chart.engine.requestStop();
+    });
+    chart.engine.startClicked();
+    chart.fields.kindOfMeasure = 1;
+    chart.display.redraws = 0;
+    chart.engine.startClicked();
+    RunRig fresh;
+    fresh.energyScan(5, 1);
+    fresh.engine.startClicked();
+    EXPECT_EQ(chart.display.redraws, fresh.display.redraws);
+    EXPECT_EQ(chart.card.gates - fresh.card.gates, chart.display.chart.size());
 }
 
 TEST(RunEngine, StopKeepsWhatWasMeasured) {
@@ -164,6 +215,7 @@ TEST(RunEngine, ContinueAddsScansIntoTheSameSums) {
     rig.fields.third = "7"; // edited meanwhile: the continuation keeps the run's grid
     rig.engine.continueClicked();
     EXPECT_EQ(rig.state.ScanNumber, 5);
+    EXPECT_EQ(rig.engine.pointsMeasured(), 0);
     ASSERT_EQ(rig.data.size(), 21u);
     for (int r = 1; r <= 20; ++r) EXPECT_EQ(rig.data[r].Co[0], 4 * perScanTotal(rig));
 }
@@ -232,6 +284,11 @@ TEST(RunEngine, ChartCountsUntilStoppedAndFoldsWhenFull) {
     ASSERT_GE(rig.display.chart.size(), 130u);
     EXPECT_EQ(rig.display.chart[129].first, 129);
     EXPECT_EQ(rig.data.size(), 101u);
+    EXPECT_EQ(rig.state.ScanNumber, 1);
+    // Points 0..99 are records 1..100; after the fold the count goes on at record 51.
+    EXPECT_EQ(std::vector<std::size_t>(rig.display.drawn.begin(), rig.display.drawn.begin() + 3),
+              (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_EQ(rig.display.drawn.at(100), 51u);
     EXPECT_FALSE(rig.engine.controls().saveEnabled); // a chart is never saved
     // Not even under a name typed afterwards.
     rig.fields.fileName = "chart.dat";
@@ -248,14 +305,19 @@ TEST(RunEngine, TheStartShowsTheProposedNameAndTellsTheCardTheKindOfScan) {
     // Control register at the start of a run from 100 eV over 10 eV with pass energy "10.0": range
     // 163.84 (bits 5..4 = 00), pass-energy code 110 (0x0C), bit 6 for the begun measurement, and
     // bit 0 for CRR.
+    // A chart gives the analyser no ramp: its range is that of the start alone (81.92 eV up to 80 eV,
+    // bits 5..4 = 10).
     struct Case {
         int kind;
+        const char* start;
         std::uint8_t control;
     };
-    for (const Case& c : {Case{1, 0x4C}, Case{2, 0x4D}, Case{0, 0x4C}}) {
+    for (const Case& c : {Case{1, "100", 0x4C}, Case{2, "100", 0x4D}, Case{0, "100", 0x4C}, Case{0, "79.5", 0x6C},
+                          Case{0, "80.5", 0x4C}}) {
         RunRig rig;
         rig.energyScan(5, 1);
         rig.fields.kindOfMeasure = c.kind;
+        rig.fields.start = c.start;
         std::vector<std::string> shown;
         rig.display.onFieldsChanged = [&] { shown.push_back(rig.fields.fileName); };
         if (c.kind == 0)
@@ -324,6 +386,19 @@ TEST(RunEngine, AutoScaleRetestsTheCompletedPointsOfTheScan) {
     EXPECT_GE(two.engine.plot().yMax, 1000);
 }
 
+TEST(RunEngine, TheFirstRangeComesFromACountOfItsOwn) {
+    // At the first step of a run a second gate is counted into the scratch record for the plot's
+    // range; the first record keeps the count of its own gate.
+    RunRig rig;
+    rig.energyScan(3, 1);
+    rig.card.counts = [&](int c, int) { return c == 5 ? (rig.card.gates == 2 ? 200 : 100) : 0; };
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_EQ(rig.data[1].Co[5], 100);
+    EXPECT_EQ(rig.data[0].Co, (std::array<double, 12>{}));
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, 1.05 * 200 + 1);
+}
+
 TEST(RunEngine, ConstantStateScansFollowTheStartFieldWithinTheAnalysersRange) {
     // Photon energy 35 to 45 eV, analyser from 100 eV: the analyser's range must hold 100 eV, not
     // the photon energies' 81.92 eV range in which every step would sit at full scale.
@@ -332,6 +407,8 @@ TEST(RunEngine, ConstantStateScansFollowTheStartFieldWithinTheAnalysersRange) {
     rig.links.mono = true;
     rig.settings.MachineMode = ModeCis;
     rig.fields.photon = "35";
+    // Half typed, the start field keeps the start the run began with.
+    rig.pump.once([&] { return rig.card.words.size() == 3; }, [&] { rig.fields.start = "1x"; });
     rig.pump.once([&] { return rig.card.words.size() == 6; }, [&] { rig.fields.start = "120"; });
     rig.engine.startClicked();
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
@@ -383,6 +460,8 @@ TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {
     EXPECT_EQ(stop[-1].rfind("go ", 0), 0u);
     EXPECT_EQ(std::count(rig.links.calls.begin(), stop, std::string("stop")), 0);
     EXPECT_FALSE(rig.station.photon.moving());
+    // The step whose move was stopped is not counted, not even started on the progress strip.
+    EXPECT_EQ(rig.display.strips.size(), rig.card.words.size());
 }
 
 TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
@@ -399,15 +478,17 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     rig.card.counts = [&](int c, int) { return lost ? 30000 : c; };
     std::vector<std::string> notices;
     rig.engine.beamLossNotice = [&](const std::string& why) { notices.push_back(why); };
-    std::int64_t pausedAt = -1, resumedAt = -1;
+    std::int64_t pausedAt = -1, backAt = -1, resumedAt = -1;
     rig.pump.once([&] { return rig.state.ScanNumber == 1 && rig.card.words.size() == 4; },
                   [&] {
                       lost = true;
                       rig.ctx.values.RingCurrent = 20;
                   });
-    rig.pump.once([&] { return rig.engine.beamPaused(); },
+    rig.pump.once([&] { return rig.engine.beamPaused(); }, [&] { pausedAt = rig.clock.nowMs(); });
+    // The beam stays away for 3 s.
+    rig.pump.once([&] { return pausedAt >= 0 && rig.clock.nowMs() >= pausedAt + 3000; },
                   [&] {
-                      pausedAt = rig.clock.nowMs();
+                      backAt = rig.clock.nowMs();
                       lost = false;
                       rig.ctx.values.RingCurrent = 200;
                   });
@@ -417,50 +498,218 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], "Beam lost: ring current 20.0 mA below 100 mA, the run waits");
-    EXPECT_GE(resumedAt - pausedAt, 2000);
+    ASSERT_GE(backAt, 0);
+    EXPECT_GE(resumedAt - backAt, 2000);
+    EXPECT_LT(resumedAt - backAt, 2100);
     EXPECT_EQ(rig.card.words.size(), 2u * 10u + 1u); // step 4 of scan 1 was set twice
     for (int r = 1; r <= 10; ++r) EXPECT_EQ(rig.data[r].Co[0], 2 * perScanTotal(rig)) << r;
 
-    // Continue ends a beam pause at once; Stop ends the run.
-    RunRig stop;
-    stop.energyScan(10, 1);
-    stop.ctx.options.beamPause = true;
-    stop.ctx.options.beamThresholdMa = 100;
-    stop.ctx.values.RingCurrent = 50;
-    stop.pump.once([&] { return stop.engine.beamPaused(); }, [&] { stop.engine.requestStop(); });
-    stop.engine.startClicked();
-    EXPECT_EQ(stop.engine.lastEnd(), RunEnd::Stopped);
-    // An unknown current (-1 before the first reading) pauses nothing.
-    RunRig unknown;
-    unknown.energyScan(5, 1);
-    unknown.ctx.options.beamPause = true;
-    unknown.ctx.options.beamThresholdMa = 100;
-    unknown.engine.startClicked();
-    EXPECT_EQ(unknown.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_FALSE(rig.engine.beamPaused());
+
+    // A current below the threshold pauses (Stop then ends the run); the threshold itself, an unknown
+    // current (-1 before the first reading) or a switched-off beam pause does not.
+    struct Case {
+        bool beamPause;
+        double current;
+        bool pauses;
+    };
+    for (const Case& c : {Case{true, 0, true}, Case{true, 99.9, true}, Case{true, 100, false}, Case{true, -1, false},
+                          Case{false, 20, false}}) {
+        RunRig stop;
+        stop.energyScan(5, 1);
+        stop.ctx.options.beamPause = c.beamPause;
+        stop.ctx.options.beamThresholdMa = 100;
+        stop.ctx.values.RingCurrent = c.current;
+        stop.pump.once([&] { return stop.engine.beamPaused(); }, [&] { stop.engine.requestStop(); });
+        stop.engine.startClicked();
+        EXPECT_EQ(stop.engine.lastEnd(), c.pauses ? RunEnd::Stopped : RunEnd::Normal) << c.current;
+    }
 }
 
-TEST(RunEngine, RandomTestStartFillsTheFieldsWithinTheirRangesAndPressesStart) {
-    auto within = [](const std::string& t, int lo, int hi) {
-        const auto v = text::parseInt(t);
-        return v && *v >= lo && *v <= hi;
-    };
-    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
-        RunRig rig;
-        rig.fields.passEnergyText = "7"; // no column of the shift table: the start is refused at once
-        // What was typed before is replaced.
-        rig.fields.start = rig.fields.second = rig.fields.third = rig.fields.scans = "-1";
-        rig.fields.timePerPoint = rig.fields.photon = "-1";
+TEST(RunEngine, RandomTestStartFillsTheFieldsFromTheirWholeRangesAndPressesStart) {
+    RunRig rig;
+    rig.fields.passEnergyText = "7"; // no column of the shift table: the start is refused at once
+    // What was typed before is replaced.
+    rig.fields.start = rig.fields.second = rig.fields.third = rig.fields.scans = "-1";
+    rig.fields.timePerPoint = rig.fields.photon = "-1";
+    std::map<std::string, std::set<int>> seen;
+    for (std::uint64_t seed = 1; seed <= 1000; ++seed) {
         const RandomFollowUp f = rig.engine.randomTestStart(seed);
-        EXPECT_TRUE(within(rig.fields.start, 0, 50)) << rig.fields.start;
-        EXPECT_TRUE(within(rig.fields.second, 52, 102)) << rig.fields.second;
-        EXPECT_TRUE(within(rig.fields.third, 52, 102)) << rig.fields.third;
-        EXPECT_TRUE(within(rig.fields.scans, 2, 6)) << rig.fields.scans;
-        EXPECT_TRUE(within(rig.fields.timePerPoint, 10, 50) && rig.fields.timePerPoint.back() == '0')
-            << rig.fields.timePerPoint;
-        EXPECT_TRUE(within(rig.fields.photon, 10, 59)) << rig.fields.photon;
-        EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Refused);
-        EXPECT_TRUE(f.machineMode >= ModeClam && f.machineMode <= ModeCis) << int(f.machineMode);
-        EXPECT_TRUE(f.kindOfMeasure >= 0 && f.kindOfMeasure <= 2) << f.kindOfMeasure;
-        EXPECT_TRUE(f.passEnergyIndex >= 0 && f.passEnergyIndex <= 6) << f.passEnergyIndex;
+        ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Refused);
+        const std::pair<const char*, const std::string&> texts[] = {
+            {"start", rig.fields.start},        {"second", rig.fields.second},
+            {"third", rig.fields.third},        {"scans", rig.fields.scans},
+            {"time", rig.fields.timePerPoint}, {"photon", rig.fields.photon}};
+        for (const auto& [name, t] : texts) {
+            const auto v = text::parseInt(t);
+            ASSERT_TRUE(v) << name << " " << t;
+            seen[name].insert(*v);
+        }
+        seen["mode"].insert(f.machineMode);
+        seen["kind"].insert(f.kindOfMeasure);
+        seen["pass"].insert(f.passEnergyIndex);
     }
+    auto range = [](int lo, int hi, int step = 1) {
+        std::set<int> r;
+        for (int v = lo; v <= hi; v += step) r.insert(v);
+        return r;
+    };
+    EXPECT_EQ(seen["start"], range(0, 50));
+    EXPECT_EQ(seen["second"], range(52, 102));
+    EXPECT_EQ(seen["third"], range(52, 102));
+    EXPECT_EQ(seen["scans"], range(2, 6));
+    EXPECT_EQ(seen["time"], range(10, 50, 10));
+    EXPECT_EQ(seen["photon"], range(10, 59));
+    EXPECT_EQ(seen["mode"], range(ModeClam, ModeCis));
+    EXPECT_EQ(seen["kind"], range(0, 2));
+    EXPECT_EQ(seen["pass"], range(0, 6));
+}
+
+TEST(RunEngine, TheButtonsFollowTheRunAndItsKindOfEnd) {
+    const char* measuring = "running continue skip last";
+    struct Case {
+        const char* what;
+        int kind;
+        std::function<void(RunRig&)> atThirdPoint;
+        RunEnd end;
+        std::vector<std::string> shown; // every state of the buttons shown, in order
+    };
+    for (const Case& c : {
+             Case{"all scans", 1, {}, RunEnd::Normal, {measuring, "idle offered continue save kind menus"}},
+             Case{"scans field unreadable", 1, [](RunRig& r) { r.fields.scans = "x"; }, RunEnd::StoppedAfterScan,
+                  {measuring, "idle offered save kind menus"}},
+             Case{"stop", 1, [](RunRig& r) { r.engine.requestStop(); }, RunEnd::Stopped,
+                  {measuring, "stopping continue skip last", "idle save kind menus"}},
+             Case{"wait, stop", 1, [](RunRig& r) { r.engine.continueClicked(), r.engine.requestStop(); },
+                  RunEnd::Stopped,
+                  {measuring, "running paused continue skip last", "stopping paused continue skip last",
+                   "idle save kind menus"}},
+             Case{"chart", 0, [](RunRig& r) { r.engine.requestStop(); }, RunEnd::Stopped,
+                  {measuring, "running", "stopping", "idle kind menus"}},
+         }) {
+        RunRig rig;
+        rig.energyScan(5, 1);
+        rig.fields.kindOfMeasure = c.kind;
+        if (c.atThirdPoint)
+            rig.pump.once([&] { return rig.engine.pointsMeasured() >= 2; }, [&] { c.atThirdPoint(rig); });
+        rig.engine.startClicked();
+        EXPECT_EQ(rig.engine.lastEnd(), c.end) << c.what;
+        EXPECT_EQ(buttonsShown(rig), c.shown) << c.what;
+    }
+
+    // A refused start gives back the buttons of the last measurement.
+    RunRig rig;
+    rig.energyScan(5, 1);
+    rig.engine.startClicked();
+    rig.display.controls.clear();
+    rig.fields.scans = "x";
+    rig.engine.startClicked();
+    EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Refused);
+    EXPECT_EQ(buttonsShown(rig),
+              (std::vector<std::string>{"running continue skip last", "idle offered continue save kind menus"}));
+}
+
+TEST(RunEngine, ContinueNeedsMoreScansWithinTheCounterUntilTheModeChanges) {
+    RunRig rig;
+    rig.energyScan(5, 2);
+    rig.engine.startClicked();
+    for (const char* scans : {"x", "2", "65001"}) {
+        rig.dialogs.clear();
+        rig.fields.scans = scans;
+        rig.engine.continueClicked();
+        EXPECT_EQ(rig.state.ScanNumber, 3) << scans;
+        EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string>{scans[0] == 'x'
+                                                                    ? notIntegerText("x")
+                                                                    : "Please increase number of scans first!"});
+    }
+    // The scan counter's limit itself is accepted (stopped here in the first further scan).
+    rig.fields.scans = "65000";
+    rig.pump.once([&] { return rig.state.ScanNumber == 3 && rig.engine.pointsMeasured() >= 2; },
+                  [&] { rig.engine.requestStop(); });
+    rig.engine.continueClicked();
+    EXPECT_EQ(rig.state.ScansTarget, 65000);
+    EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
+
+    // After a mode switch the completed run takes no more scans.
+    RunRig ended;
+    ended.energyScan(5, 1);
+    ended.engine.startClicked();
+    ended.engine.endContinuation();
+    EXPECT_FALSE(ended.engine.controls().continueEnabled);
+    ended.fields.scans = "3";
+    ended.dialogs.clear();
+    ended.engine.continueClicked();
+    EXPECT_EQ(ended.state.ScanNumber, 2);
+    EXPECT_TRUE(ended.dialogs.shown.empty());
+}
+
+TEST(RunEngine, AutoScaleKeepsTheFirstRangeUntilAValueLeavesIt) {
+    // Every step counts `value(step)` on channeltron 5 alone; the first count gives 0.95 x .. 1.05 x + 1.
+    struct Case {
+        const char* what;
+        int kind;
+        std::function<int(int step)> value;
+        double yMin, yMax;
+        int extraRedraws; // beyond those of a constant count
+    };
+    int constantRedraws = -1;
+    for (const Case& c : {
+             Case{"constant", 1, [](int) { return 100; }, 95, 106, 0},
+             Case{"zero", 1, [](int) { return 0; }, 0, 1, 0},
+             Case{"from zero", 1, [](int step) { return step == 0 ? 0 : 5; }, 0, 10, 1},
+             // 95 lies in the lowest 2 %: the lower end moves by the span below it.
+             Case{"lower", 1, [](int step) { return step == 2 ? 95 : 100; }, 84, 106, 1},
+             Case{"higher", 1, [](int step) { return step == 2 ? 200 : 100; }, 95, 305, 1},
+             // A chart's counts are whole numbers: 14 - 2.5 becomes 11.
+             Case{"chart", 0, [](int step) { return step == 0 ? 15 : 14; }, 11, 16.75, 1},
+         }) {
+        RunRig rig;
+        rig.energyScan(5, 1);
+        rig.fields.kindOfMeasure = c.kind;
+        rig.card.counts = [&](int channel, int step) { return channel == 5 ? c.value(step) : 0; };
+        if (c.kind == 0)
+            rig.pump.once([&] { return rig.display.chart.size() >= 3; }, [&] { rig.engine.requestStop(); });
+        rig.engine.startClicked();
+        EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, c.yMin) << c.what;
+        EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, c.yMax) << c.what;
+        if (constantRedraws < 0) constantRedraws = rig.display.redraws;
+        if (c.kind != 0) EXPECT_EQ(rig.display.redraws, constantRedraws + c.extraRedraws) << c.what;
+    }
+
+    // A new run starts from the whole plot; scaling turned off during the run leaves the range alone.
+    RunRig rig;
+    rig.energyScan(5, 1);
+    rig.engine.startClicked();
+    rig.fields.start = "120";
+    PlotScale atStart;
+    rig.pump.once([] { return true; }, [&] {
+        atStart = rig.engine.plot();
+        rig.engine.plot().autoScale = false;
+    });
+    rig.engine.startClicked();
+    EXPECT_EQ(atStart.currentPointColour, 0xDDCCCCu);
+    EXPECT_DOUBLE_EQ(atStart.yMin, 1e20);
+    EXPECT_DOUBLE_EQ(atStart.yMax, -1e20);
+    EXPECT_TRUE(atStart.drawEnabled);
+    EXPECT_DOUBLE_EQ(atStart.xStart, 120);
+    EXPECT_DOUBLE_EQ(atStart.xEnd, 130);
+    EXPECT_DOUBLE_EQ(atStart.cursor1, 120);
+    EXPECT_DOUBLE_EQ(atStart.cursor2, 130);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, 1e20);
+    EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, -1e20);
+    EXPECT_EQ(rig.engine.plot().currentPointColour, 0x800000u);
+}
+
+TEST(RunEngine, AScriptSeesTheTimeLeftAndTheFileName) {
+    RunRig rig;
+    rig.energyScan(5, 1);
+    std::vector<std::string> column0;
+    rig.saver.scriptColumn0 = [&](const std::string& t) { column0.push_back(t); };
+    rig.engine.startClicked(); // no script runs
+    EXPECT_TRUE(column0.empty());
+    rig.saver.scriptRunning = true;
+    rig.engine.startClicked();
+    ASSERT_EQ(column0.size(), 6u);
+    EXPECT_EQ(column0.front(), "Time: 00:00");
+    EXPECT_EQ(column0.back(), "c_021205.001");
 }
