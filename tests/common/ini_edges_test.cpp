@@ -62,6 +62,20 @@ TEST(IniEdges, NamesOfTheSameHashStayApart) {
     EXPECT_EQ(one.readString(b, a, "?"), "?");
 }
 
+// Case is folded for A to Z only, at both ends of the range and from either side; '@' and '`',
+// '[' and '{' lie 32 apart like the letters and stay different names.
+TEST(IniEdges, OnlyLettersAToZCompareWithoutCase) {
+    IniFile ini;
+    ini.parse("[Zone]\nZeta=1\n[zeal]\nzed=2\n[a@]\nk=3\n[a`]\nk=4\n[b{]\nk=5\n[B[]\nk=6\n");
+    EXPECT_EQ(ini.readString("zONE", "zETA", "?"), "1");
+    EXPECT_EQ(ini.readString("ZEAL", "ZED", "?"), "2");
+    EXPECT_EQ(ini.readString("A@", "k", "?"), "3");
+    EXPECT_EQ(ini.readString("A`", "k", "?"), "4");
+    EXPECT_EQ(ini.readString("b{", "k", "?"), "5");
+    EXPECT_EQ(ini.readString("b[", "k", "?"), "6");
+    EXPECT_EQ(ini.sections().size(), 6u);
+}
+
 TEST(IniEdges, IntegersReachDownToInt32MinAndNoFurther) {
     IniFile ini;
     ini.parse("[s]\nmin=-2147483648\nbelow=-2147483649\nmax=2147483647\n");

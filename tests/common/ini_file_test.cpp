@@ -61,18 +61,33 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
 
 TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
     IniFile ini;
-    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\nj=1x5\n");
+    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\nj=1x5\n"
+              "k=+19\nl=$aA\nm=0X0a\nn=05\no=0y5\np=.x1\nq=1E3\nr=$100000000\nt=-$80000000\nu=-0x1\n"
+              "v=#1\nw=-\nx=0x\n");
     for (auto [key, value, flagged] : {std::tuple{"a", -42, false},
                                        {"b", 31, false},
                                        {"h", 31, false},
                                        {"i", 0xE0, false},
                                        {"f", -1, false},
+                                       {"k", 19, false},
+                                       {"l", 0xAA, false},
+                                       {"m", 10, false},
+                                       {"n", 5, false}, // a leading zero makes no other base
+                                       {"u", -1, false},
                                        {"missing", 7, false},
                                        {"c", 7, true},
                                        {"d", 7, true},
                                        {"e", 7, true},
                                        {"g", 7, true},
-                                       {"j", 7, true}}) { // an x after a digit other than 0 is no hex prefix
+                                       {"j", 7, true}, // an x after a digit other than 0 is no hex prefix
+                                       {"o", 7, true},
+                                       {"p", 7, true},
+                                       {"q", 7, true},  // hexadecimal digits need a prefix
+                                       {"r", 7, true},  // beyond 32 bits also in hexadecimal
+                                       {"t", 7, true},  // minus 0x80000000 wraps to a positive 2^31
+                                       {"v", 7, true},
+                                       {"w", 7, true},
+                                       {"x", 7, true}}) {
         bool bad = false;
         EXPECT_EQ(ini.readInteger("s", key, 7, &bad), value) << key;
         EXPECT_EQ(bad, flagged) << key;
@@ -95,12 +110,20 @@ TEST(IniFile, ValuesThatWouldChangeOnReadingAreProtected) {
     IniFile ini;
     const std::vector<std::string> values = {" leading blank", "trailing ", "\"quoted\"", "'x'", "a=b;c", ""};
     for (std::size_t i = 0; i < values.size(); ++i) ini.writeString("s", "k" + std::to_string(i), values[i]);
-    ini.writeString("s", "multi", "line one\r\nline two");
+    using namespace std::string_literals;
+    // Line breaks and NUL become blanks, every other control character stays.
+    const std::pair<std::string, std::string> broken[] = {
+        {"line one\r\nline two", "line one  line two"}, {"a\rb", "a b"}, {"a\nb", "a b"},
+        {"a\0b"s, "a b"}, {"\x08" "a\tb\x0B\x1F", "\x08" "a\tb\x0B\x1F"}};
+    for (std::size_t i = 0; i < std::size(broken); ++i)
+        ini.writeString("s", "multi" + std::to_string(i), broken[i].first);
     IniFile back;
     back.parse(ini.serialize());
     for (std::size_t i = 0; i < values.size(); ++i)
         EXPECT_EQ(back.readString("s", "k" + std::to_string(i), "?"), values[i]) << i;
-    EXPECT_EQ(back.keys("s").size(), values.size() + 1); // the line break did not create a key
+    for (std::size_t i = 0; i < std::size(broken); ++i)
+        EXPECT_EQ(back.readString("s", "multi" + std::to_string(i), "?"), broken[i].second) << i;
+    EXPECT_EQ(back.keys("s").size(), values.size() + std::size(broken)); // no line break created a key
 }
 
 TEST(IniFile, SaveAndLoadRoundTripThroughTheFileInWindows1252) {
@@ -166,6 +189,14 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
     again.parse(ini.serialize());
     EXPECT_EQ(again.serialize(), ini.serialize());
     EXPECT_EQ(again.sections(), ini.sections());
+    // A text that ends between CR and LF ends there: the LF beyond it is not read.
+    const std::string cut = "[s]\r\nk=v\r\n";
+    IniFile part;
+    part.parse(std::string_view(cut).substr(0, cut.size() - 1));
+    EXPECT_EQ(part.serialize(), cut);
+    // Nothing is written without a key name.
+    part.writeString("t", " \r ", "v");
+    EXPECT_EQ(part.serialize(), cut);
 }
 
 TEST(IniFile, RepeatedSectionsAndKeysReadTheFirstAndWritesGoThere) {
@@ -253,6 +284,14 @@ TEST(IniFile, TextWhoseCodePageBytesLookLikeUtf8ReadsBackUnchanged) {
         EXPECT_EQ(back.readString("clam", "sample", ""), "Ã¤ from a mangled label") << round;
         ASSERT_TRUE(back.save());
     }
+    // Text whose code-page bytes start like a byte-order mark, though the rest is no UTF-8: written
+    // in UTF-8, or the mark would be dropped on reading.
+    IniFile marked;
+    marked.parse("\xC3\xAF\xC2\xBB\xC2\xBF; K\xC3\xA4se\r\n");
+    EXPECT_EQ(marked.fileBytes(), marked.serialize());
+    IniFile back;
+    back.parseFileBytes(marked.fileBytes());
+    EXPECT_EQ(back.serialize(), marked.serialize());
 }
 
 TEST(IniFile, SaveRefusesAFileLargerThanLoadAccepts) {
