@@ -78,11 +78,14 @@ TEST_F(CardIo, DacWordPerModeCarriesTheReferenceChanneltronsOffset) {
     }
     EXPECT_EQ(energy, "Energy (eV) : 700.211"); // the energy of the word, 28008 x 1638.4 / 65535
     EXPECT_EQ(monitor, "704.9 V");
-    // Keithley runs and "Test (without Analysator)" leave the DAC alone.
+    // Keithley runs and "Test (without Analysator)" leave the DAC alone, Keithley runs the range too.
     rig.state.MachineMode = ModeKeithley;
     io.SetAnalyserPoint(0.5, 100);
     EXPECT_EQ(io.lastWord(), 28008);
+    selectRange(10, 20);
+    EXPECT_DOUBLE_EQ(rig.state.FullScale, 1638.4);
     rig.state.MachineMode = ModeClam;
+    selectRange(819.2, 500);
     rig.ctx.options.testWithoutAnalyser = true;
     port.log.clear();
     io.SetAnalyserPoint(0.5, 5);
@@ -157,9 +160,12 @@ TEST_F(CardIo, ControlRegisterBitsAreSetIndependentlyAndWrittenAtTheStart) {
         EXPECT_EQ(io.ControlByte() & 0x0E, bits) << text;
     }
     // Each setter keeps to its own bits, whatever it is given.
+    io.SetAnalyserModeBit(0);
     io.SetPassEnergyCode(0xFF);
+    EXPECT_EQ(io.ControlByte(), 0x0E);
+    io.SetAnalyserModeBit(3); // only bit 0 counts
     EXPECT_EQ(io.ControlByte(), 0x0F);
-    io.SetAnalyserModeBit(2); // only bit 0 counts
+    io.SetAnalyserModeBit(2);
     EXPECT_EQ(io.ControlByte(), 0x0E);
     io.SetAnalyserModeBit(1);
     io.SetPassEnergyCode(0);
@@ -307,6 +313,22 @@ TEST(CardPresence, GateMustRiseAndFallEachWithinTwoGateLengths) {
     EXPECT_TRUE(rig.ctx.options.testWithoutAnalyser);
 }
 
+// Gates of at least 10 ms; a record the block does not have is counted into nothing.
+TEST_F(CardIo, NoGateUnitsCountAsOneAndRecordsBeyondTheBlockAreNotWritten) {
+    rig.state.GateUnits = 0;
+    io.SetupTimer();
+    queueGate();
+    queueGate(1);
+    const auto before = rig.data;
+    for (std::size_t index : {rig.data.size(), std::size_t(1000)}) {
+        port.log.clear();
+        io.ReadPoint(20, index); // two gates of 10 ms
+        EXPECT_EQ(port.writesTo(ports::Strobe).size(), 2 * (2u + 18u));
+    }
+    ASSERT_EQ(rig.data.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(rig.data[i].CoScan, before[i].CoScan) << i;
+}
+
 TEST_F(CardIo, AGateThatNeverEndsStopsTheRunAndKeepsWhatWasCounted) {
     rig.state.GateUnits = 2;
     io.SetupTimer();
@@ -430,7 +452,7 @@ TEST(Readouts, LensTablesMonitorFormulaAndSignsOfSmallVoltages) {
         EXPECT_EQ(r.lens3, std::string("&Lens 3 : ") + lenses[i][2] + " V") << i;
         EXPECT_EQ(r.monitor, "104.4 V"); // 1.00035 E + 4.4
     }
-    for (int none : {-1, 5}) {
+    for (int none : {-1, 5, 6}) {
         const AnalyserReadouts r = computeReadouts(1638.4, 4000, 0, none);
         EXPECT_TRUE(r.lens1.empty() && r.lens2.empty() && r.lens3.empty()) << none;
     }
@@ -446,6 +468,8 @@ TEST(Readouts, LensTablesMonitorFormulaAndSignsOfSmallVoltages) {
     const AnalyserReadouts down = computeReadouts(81.92, 400, 0, -1);
     EXPECT_EQ(down.inner, "&Inner Hemisphere : - 0.5 V");
     EXPECT_EQ(down.retard, "&Retard : - 0.5 V");
+    // A value that rounds to zero carries no sign.
+    EXPECT_EQ(computeReadouts(81.92, 1, 0, -1).inner, "&Inner Hemisphere : + 0.0 V");
 }
 
 TEST_F(CardIo, WaitsInTwentyMillisecondSlicesThatKeepTheWindowAlive) {
@@ -458,6 +482,10 @@ TEST_F(CardIo, WaitsInTwentyMillisecondSlicesThatKeepTheWindowAlive) {
     io.WaitMs(-5);
     EXPECT_EQ(rig.clock.nowMs(), 421);
     EXPECT_EQ(rig.pump.calls(), 22);
+    // Time that passes while the window is served counts: the wait ends, even past its end.
+    rig.pump.always([&] { rig.clock.advanceMs(7); });
+    io.WaitMs(30);
+    EXPECT_EQ(rig.clock.nowMs(), 421 + 7 + 20 + 7);
 }
 
 } // namespace
