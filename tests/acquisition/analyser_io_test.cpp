@@ -350,8 +350,15 @@ TEST_F(CardIo, AGateThatNeverEndsStopsTheRunAndKeepsWhatWasCounted) {
     port.queueReads(ports::Status, std::vector<std::uint8_t>(100, 0x00)); // 5 ms of polls
     EXPECT_EQ(io.ReadPoint(10, 1), 0);
     EXPECT_FALSE(io.lastPointComplete());
-    EXPECT_GE(rig.clock.nowUs() - start, 100'000);
-    EXPECT_LE(rig.clock.nowUs() - start, 101'000);
+    EXPECT_EQ(rig.clock.nowUs() - start, 100'050); // the first 50 us poll after the limit
+
+    // A gate that never shows up is waited for 10 ms (the first poll after it), then taken as ended.
+    rig.ctx.values.StopRequest = 0;
+    port.setDefault(ports::Status, 0x00);
+    const std::int64_t quiet = rig.clock.nowUs();
+    EXPECT_EQ(io.ReadPoint(10, 1), 0);
+    EXPECT_TRUE(io.lastPointComplete());
+    EXPECT_EQ(rig.clock.nowUs() - quiet, 10'050);
 }
 
 // Without a card the counts come from the clock or an electrometer; the port is never touched.
