@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvo {
 
@@ -74,6 +75,14 @@ TEST(IniEdges, OnlyLettersAToZCompareWithoutCase) {
     EXPECT_EQ(ini.readString("b{", "k", "?"), "5");
     EXPECT_EQ(ini.readString("b[", "k", "?"), "6");
     EXPECT_EQ(ini.sections().size(), 6u);
+}
+
+// Only spaces and tabs around names and values are blanks; other control characters are kept.
+TEST(IniEdges, BlanksAreSpacesAndTabsOnly) {
+    IniFile ini;
+    ini.parse("[s]\n \t\x08k\x1F\t = \t\x08v\x1F \n");
+    EXPECT_EQ(ini.keys("s"), std::vector<std::string>{"\x08k\x1F"});
+    EXPECT_EQ(ini.readString("s", "\x08k\x1F", "?"), "\x08v\x1F");
 }
 
 TEST(IniEdges, IntegersReachDownToInt32MinAndNoFurther) {

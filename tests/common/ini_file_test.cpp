@@ -154,6 +154,12 @@ TEST(IniFile, UnreadableFileAndUnwritableDirectoryReportFailure) {
     IniFile notAFile(dir.path.string());
     EXPECT_FALSE(notAFile.load(&error));
     EXPECT_NE(error.find(dir.path.string()), std::string::npos);
+    // Only a file that does not exist is an empty INI; one behind a file where a directory should be
+    // is an error.
+    IniFile behindAFile(path + "/korvo.ini");
+    error.clear();
+    EXPECT_FALSE(behindAFile.load(&error));
+    EXPECT_FALSE(error.empty());
     IniFile inProc("/proc/korvo.ini");
     inProc.writeString("s", "k", "v");
     error.clear();
@@ -292,6 +298,15 @@ TEST(IniFile, TextWhoseCodePageBytesLookLikeUtf8ReadsBackUnchanged) {
     IniFile back;
     back.parseFileBytes(marked.fileBytes());
     EXPECT_EQ(back.serialize(), marked.serialize());
+    // "Â€" is C2 80 in the code page, valid UTF-8 for another character: written in UTF-8. A text
+    // that only starts with a byte above the mark's is no mark: it stays in the code page.
+    IniFile euro;
+    euro.writeString("s", "k", "\xC3\x82\xE2\x82\xAC");
+    back.parseFileBytes(euro.fileBytes());
+    EXPECT_EQ(back.readString("s", "k", ""), "\xC3\x82\xE2\x82\xAC");
+    IniFile high;
+    high.parse("\xC3\xBF; K\xC3\xA4se\r\n");
+    EXPECT_EQ(high.fileBytes(), "\xFF; K\xE4se\r\n");
 }
 
 TEST(IniFile, SaveRefusesAFileLargerThanLoadAccepts) {
