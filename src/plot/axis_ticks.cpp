@@ -87,11 +87,7 @@ std::vector<TickValue> walkTicks(double lo, double hi, const TickSpacing& spacin
     // Ticks are index * step rather than a running sum, so the tick at zero is exactly 0 and does
     // not turn into a label like "2.776E-17" after a few additions.
     std::int64_t idx = static_cast<std::int64_t>(first);
-    std::int64_t k = idx % n;
-    if (k < 0) {
-        k += n;
-        idx -= n;
-    }
+    std::int64_t k = idx % n; // above -n: the step back below brings it into 0..n-1
     // The tolerance absorbs rounding in typed limits; for steps finer than 2E-5 it shrinks to half
     // a step so that it never reaches back over whole ticks below the axis.
     const double tol = std::min(1e-5, s / 2.0);

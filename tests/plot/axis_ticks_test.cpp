@@ -79,6 +79,13 @@ TEST(TickWalk, StepIndicesFromOneE15OnGiveNoTicksAndAWalkStopsAtTheCap) {
     EXPECT_EQ(walkTicks(0.0, 1e10, AxisTicksRounded(0.0, 1e10), AxisKind::Counts).size(), 51u);
     // The upper limit plus 1 % of a step landing exactly on a tick still takes it.
     EXPECT_EQ(walkTicks(0.0, 99.0, TickSpacing{100.0, 5, 0}, AxisKind::Counts).size(), 2u);
+    // However many minor steps a major interval has, the walk starts at the axis, not a major below.
+    for (AxisKind kind : {AxisKind::Energy, AxisKind::Counts}) {
+        const auto wide = walkTicks(-1.5, 10.0, TickSpacing{1.0, 5000, 0}, kind);
+        ASSERT_EQ(wide.size(), 12u);
+        EXPECT_EQ(wide.front().value, -1.0);
+        for (const TickValue& t : wide) EXPECT_EQ(t.major, t.value == 0.0) << t.value;
+    }
 }
 
 TEST(AxisTicks, ExtremeButFiniteLimitsStayBounded) {
