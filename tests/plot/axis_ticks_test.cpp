@@ -143,10 +143,10 @@ TEST(TickWalk, CoversEveryStepBetweenTheLimitsWithMajorsOnWholeIntervals) {
 
 TEST(TickWalk, EnergyLimitToleratesTypingNoiseCountsLimitIsExact) {
     const TickSpacing s = AxisTicksRounded(200.0, 1434.5); // step 50, majors every 200
-    for (double lo : {199.999999, 200.0, 200.000001}) {
+    for (double lo : {199.999999, 200.0, 200.000001, -400.000001, -400.0, -399.999999}) {
         const auto energy = walkTicks(lo, 1434.5, s, AxisKind::Energy);
         ASSERT_FALSE(energy.empty());
-        EXPECT_TRUE(energy.front().value == 200.0 && energy.front().major) << lo;
+        EXPECT_TRUE(energy.front().value == std::round(lo) && energy.front().major) << lo;
     }
     const auto counts = walkTicks(200.000001, 1434.5, s, AxisKind::Counts);
     ASSERT_FALSE(counts.empty());
