@@ -63,7 +63,7 @@ TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
     IniFile ini;
     ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\nj=1x5\n"
               "k=+19\nl=$aA\nm=0X0a\nn=05\no=0y5\np=.x1\nq=1E3\nr=$100000000\nt=-$80000000\nu=-0x1\n"
-              "v=#1\nw=-\nx=0x\n");
+              "v=#1\nw=-\nx=0x\ny=\" 12\t\"\n");
     for (auto [key, value, flagged] : {std::tuple{"a", -42, false},
                                        {"b", 31, false},
                                        {"h", 31, false},
@@ -74,6 +74,7 @@ TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
                                        {"m", 10, false},
                                        {"n", 5, false}, // a leading zero makes no other base
                                        {"u", -1, false},
+                                       {"y", 12, false}, // blanks inside quotes are still blanks
                                        {"missing", 7, false},
                                        {"c", 7, true},
                                        {"d", 7, true},
