@@ -152,9 +152,15 @@ TEST(IniFile, UnreadableFileAndUnwritableDirectoryReportFailure) {
     std::string error;
     // A directory where the file should be, and a directory nobody can create files in (even root),
     // fail whatever the permissions of the user running the test.
+    // A failed load leaves nothing of what was there before, also not in the look-ups.
     IniFile notAFile(dir.path.string());
+    notAFile.parse("[s]\r\nk=old\r\n");
     EXPECT_FALSE(notAFile.load(&error));
     EXPECT_NE(error.find(dir.path.string()), std::string::npos);
+    EXPECT_TRUE(notAFile.sections().empty());
+    EXPECT_FALSE(notAFile.hasSection("s"));
+    notAFile.writeString("s", "j", "new");
+    EXPECT_EQ(notAFile.serialize(), "[s]\r\nj=new\r\n");
     // Only a file that does not exist is an empty INI; one behind a file where a directory should be
     // is an error.
     IniFile behindAFile(path + "/korvo.ini");
@@ -196,6 +202,15 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
     again.parse(ini.serialize());
     EXPECT_EQ(again.serialize(), ini.serialize());
     EXPECT_EQ(again.sections(), ini.sections());
+    // Parsing again starts afresh: nothing of the first text is found, not even where its names
+    // stood at the same places.
+    const std::string second = "[x]\r\nk=1\r\nk=2\r\n[z]\r\n[y]\r\nj=1\r\n[y]\r\nj=2\r\n";
+    again.parse("[x]\r\n;c\r\nk=old\r\n[q]\r\n[r]\r\n[y]\r\n");
+    again.parse(second);
+    EXPECT_EQ(again.readString("x", "k", ""), "1");
+    EXPECT_EQ(again.readString("y", "j", ""), "1");
+    EXPECT_FALSE(again.hasSection("q"));
+    EXPECT_EQ(again.serialize(), second);
     // A text that ends between CR and LF ends there: the LF beyond it is not read.
     const std::string cut = "[s]\r\nk=v\r\n";
     IniFile part;
