@@ -211,6 +211,14 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
     EXPECT_EQ(again.readString("y", "j", ""), "1");
     EXPECT_FALSE(again.hasSection("q"));
     EXPECT_EQ(again.serialize(), second);
+    // Texts of nothing, of blank lines only, and a long new section with a short key serialize as such.
+    for (const std::string text : {"", "\r\n\r\n\r\n"}) {
+        again.parse(text);
+        EXPECT_EQ(again.serialize(), text);
+    }
+    IniFile fresh;
+    fresh.writeString("a section name of some length", "k", "");
+    EXPECT_EQ(fresh.serialize(), "[a section name of some length]\r\nk=\r\n");
     // A text that ends between CR and LF ends there: the LF beyond it is not read.
     const std::string cut = "[s]\r\nk=v\r\n";
     IniFile part;
