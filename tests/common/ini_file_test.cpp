@@ -216,6 +216,9 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
         again.parse(text);
         EXPECT_EQ(again.serialize(), text);
     }
+    // Only LF joins a CR into one line end; a tab after a CR starts the next line.
+    again.parse("a=1\r\tb=2\r\n");
+    EXPECT_EQ(again.serialize(), "a=1\r\n\tb=2\r\n");
     IniFile fresh;
     fresh.writeString("a section name of some length", "k", "");
     EXPECT_EQ(fresh.serialize(), "[a section name of some length]\r\nk=\r\n");
