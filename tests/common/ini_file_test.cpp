@@ -211,8 +211,9 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
     EXPECT_EQ(again.readString("y", "j", ""), "1");
     EXPECT_FALSE(again.hasSection("q"));
     EXPECT_EQ(again.serialize(), second);
-    // Texts of nothing, of blank lines only, and a long new section with a short key serialize as such.
-    for (const std::string text : {"", "\r\n\r\n\r\n"}) {
+    // Texts of nothing, of blank lines only, or starting above the mark, and a long new section with
+    // a short key serialize as they are.
+    for (const std::string text : {"", "\r\n\r\n\r\n", "\xF0\x9F\x98\x80;\r\n"}) { // the last: no mark
         again.parse(text);
         EXPECT_EQ(again.serialize(), text);
     }
