@@ -48,6 +48,7 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
     EXPECT_EQ(ini.readInteger("clam", "points", 1), 5); // truncated last line still read
     EXPECT_EQ(ini.readString("clam", "1", ""), "a key of digits");
     EXPECT_FALSE(ini.hasKey("", "stray"));
+    EXPECT_FALSE(ini.hasKey("clam", "")); // "=value without key" is no key line
     EXPECT_EQ(ini.sections(), (std::vector<std::string>{"General", "clam"}));
     EXPECT_EQ(ini.keys("general"), (std::vector<std::string>{"Machine", "time", "color"}));
     EXPECT_EQ(ini.keys("clam"), (std::vector<std::string>{"Sample", "comment", "empty", "1", "points"}));
