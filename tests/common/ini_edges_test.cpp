@@ -17,8 +17,11 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
         const char* written; // the value as it stands in the file
         const char* read;
     };
+    // Quotes only: other characters at both ends, also those beside the quotes in the code table,
+    // stay.
     for (const Case& c : {Case{"\"a\"", "a"}, Case{"'a'", "a"}, Case{"\"\"", ""}, Case{"\"", "\""},
-                          Case{"'", "'"}, Case{"\"a'", "\"a'"}}) {
+                          Case{"'", "'"}, Case{"\"a'", "\"a'"}, Case{"'a\"", "'a\""}, Case{"axa", "axa"},
+                          Case{"!x!", "!x!"}, Case{"&x&", "&x&"}}) {
         IniFile ini;
         ini.parse(std::string("[s]\nk=") + c.written + "\n");
         EXPECT_EQ(ini.readString("s", "k", "?"), c.read) << c.written;
@@ -32,7 +35,8 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
     };
     for (const Written& w :
          {Written{"\"", "k=\""}, Written{"\"a!", "k=\"a!"}, Written{"\"\"", "k=\"\"\"\""},
-          Written{"\"a\"", "k=\"\"a\"\""}}) {
+          Written{"\"a\"", "k=\"\"a\"\""}, Written{"'a\"", "k='a\""}, Written{"axa", "k=axa"},
+          Written{"!x!", "k=!x!"}, Written{"&x&", "k=&x&"}}) {
         IniFile ini;
         ini.writeString("s", "k", w.value);
         EXPECT_EQ(ini.serialize(), std::string("[s]\r\n") + w.line + "\r\n") << w.value;
