@@ -86,18 +86,14 @@ std::vector<TickValue> walkTicks(double lo, double hi, const TickSpacing& spacin
 
     // Ticks are index * step rather than a running sum, so the tick at zero is exactly 0 and does
     // not turn into a label like "2.776E-17" after a few additions.
-    std::int64_t idx = static_cast<std::int64_t>(first);
-    std::int64_t k = idx % n;
-    if (k < 0) {
-        k += n;
-        idx -= n;
-    }
+    // The walk starts two steps below the first index, more than a step below the start whatever the
+    // sign of lo, so that it always takes a step: a major tick is found by counting up to it.
+    std::int64_t idx = static_cast<std::int64_t>(first) - 2;
+    std::int64_t k = (idx % n + n) % n;
     // The tolerance absorbs rounding in typed limits; for steps finer than 2E-5 it shrinks to half
     // a step so that it never reaches back over whole ticks below the axis.
     const double tol = std::min(1e-5, s / 2.0);
     auto at = [&](std::int64_t i) { return static_cast<double>(i) * s; };
-    --idx;
-    if (--k < 0) k += n;
     auto belowStart = [&] { return energy ? lo - at(idx) > tol : at(idx) < lo; };
     // A major tick passed below the axis restarts the count. On the energy axis "below" uses the
     // same tolerance as the start test, so a limit typed a hair above a major tick keeps it major.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvo {
 
@@ -16,8 +17,11 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
         const char* written; // the value as it stands in the file
         const char* read;
     };
+    // Quotes only: other characters at both ends, also those beside the quotes in the code table,
+    // stay.
     for (const Case& c : {Case{"\"a\"", "a"}, Case{"'a'", "a"}, Case{"\"\"", ""}, Case{"\"", "\""},
-                          Case{"'", "'"}, Case{"\"a'", "\"a'"}}) {
+                          Case{"'", "'"}, Case{"\"a'", "\"a'"}, Case{"'a\"", "'a\""}, Case{"axa", "axa"},
+                          Case{"!x!", "!x!"}, Case{"&x&", "&x&"}}) {
         IniFile ini;
         ini.parse(std::string("[s]\nk=") + c.written + "\n");
         EXPECT_EQ(ini.readString("s", "k", "?"), c.read) << c.written;
@@ -31,7 +35,8 @@ TEST(IniEdges, OnlyAMatchingPairOfQuotesIsDropped) {
     };
     for (const Written& w :
          {Written{"\"", "k=\""}, Written{"\"a!", "k=\"a!"}, Written{"\"\"", "k=\"\"\"\""},
-          Written{"\"a\"", "k=\"\"a\"\""}}) {
+          Written{"\"a\"", "k=\"\"a\"\""}, Written{"'a\"", "k='a\""}, Written{"axa", "k=axa"},
+          Written{"!x!", "k=!x!"}, Written{"&x&", "k=&x&"}}) {
         IniFile ini;
         ini.writeString("s", "k", w.value);
         EXPECT_EQ(ini.serialize(), std::string("[s]\r\n") + w.line + "\r\n") << w.value;
@@ -60,6 +65,28 @@ TEST(IniEdges, NamesOfTheSameHashStayApart) {
     one.parse("[" + a + "]\n" + a + "=1\n");
     EXPECT_EQ(one.readString(a, b, "?"), "?");
     EXPECT_EQ(one.readString(b, a, "?"), "?");
+}
+
+// Case is folded for A to Z only, at both ends of the range and from either side; '@' and '`',
+// '[' and '{' lie 32 apart like the letters and stay different names.
+TEST(IniEdges, OnlyLettersAToZCompareWithoutCase) {
+    IniFile ini;
+    ini.parse("[Zone]\nZeta=1\n[zeal]\nzed=2\n[a@]\nk=3\n[a`]\nk=4\n[b{]\nk=5\n[B[]\nk=6\n");
+    EXPECT_EQ(ini.readString("zONE", "zETA", "?"), "1");
+    EXPECT_EQ(ini.readString("ZEAL", "ZED", "?"), "2");
+    EXPECT_EQ(ini.readString("A@", "k", "?"), "3");
+    EXPECT_EQ(ini.readString("A`", "k", "?"), "4");
+    EXPECT_EQ(ini.readString("b{", "k", "?"), "5");
+    EXPECT_EQ(ini.readString("b[", "k", "?"), "6");
+    EXPECT_EQ(ini.sections().size(), 6u);
+}
+
+// Only spaces and tabs around names and values are blanks; other control characters are kept.
+TEST(IniEdges, BlanksAreSpacesAndTabsOnly) {
+    IniFile ini;
+    ini.parse("[s]\n \t\x08k\x1F\t = \t\x08v\x1F \n");
+    EXPECT_EQ(ini.keys("s"), std::vector<std::string>{"\x08k\x1F"});
+    EXPECT_EQ(ini.readString("s", "\x08k\x1F", "?"), "\x08v\x1F");
 }
 
 TEST(IniEdges, IntegersReachDownToInt32MinAndNoFurther) {

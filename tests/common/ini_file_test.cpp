@@ -48,6 +48,7 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
     EXPECT_EQ(ini.readInteger("clam", "points", 1), 5); // truncated last line still read
     EXPECT_EQ(ini.readString("clam", "1", ""), "a key of digits");
     EXPECT_FALSE(ini.hasKey("", "stray"));
+    EXPECT_FALSE(ini.hasKey("clam", "")); // "=value without key" is no key line
     EXPECT_EQ(ini.sections(), (std::vector<std::string>{"General", "clam"}));
     EXPECT_EQ(ini.keys("general"), (std::vector<std::string>{"Machine", "time", "color"}));
     EXPECT_EQ(ini.keys("clam"), (std::vector<std::string>{"Sample", "comment", "empty", "1", "points"}));
@@ -61,18 +62,34 @@ TEST(IniFile, ReadsLegacyFileWithOddSpacingCaseQuotesAndDuplicates) {
 
 TEST(IniFile, IntegersDecimalOrHexElseDefaultAndFlagged) {
     IniFile ini;
-    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\nj=1x5\n");
+    ini.parse("[s]\na= -42 \nb=0x1F\nc=12abc\nd=\ne=2147483648\nf=$FFFFFFFF\ng=1.0\nh=0x1f\ni=$e0\nj=1x5\n"
+              "k=+19\nl=$aA\nm=0X0a\nn=05\no=0y5\np=.x1\nq=1E3\nr=$100000000\nt=-$80000000\nu=-0x1\n"
+              "v=#1\nw=-\nx=0x\ny=\" 12\t\"\n");
     for (auto [key, value, flagged] : {std::tuple{"a", -42, false},
                                        {"b", 31, false},
                                        {"h", 31, false},
                                        {"i", 0xE0, false},
                                        {"f", -1, false},
+                                       {"k", 19, false},
+                                       {"l", 0xAA, false},
+                                       {"m", 10, false},
+                                       {"n", 5, false}, // a leading zero makes no other base
+                                       {"u", -1, false},
+                                       {"y", 12, false}, // blanks inside quotes are still blanks
                                        {"missing", 7, false},
                                        {"c", 7, true},
                                        {"d", 7, true},
                                        {"e", 7, true},
                                        {"g", 7, true},
-                                       {"j", 7, true}}) { // an x after a digit other than 0 is no hex prefix
+                                       {"j", 7, true}, // an x after a digit other than 0 is no hex prefix
+                                       {"o", 7, true},
+                                       {"p", 7, true},
+                                       {"q", 7, true},  // hexadecimal digits need a prefix
+                                       {"r", 7, true},  // beyond 32 bits also in hexadecimal
+                                       {"t", 7, true},  // minus 0x80000000 wraps to a positive 2^31
+                                       {"v", 7, true},
+                                       {"w", 7, true},
+                                       {"x", 7, true}}) {
         bool bad = false;
         EXPECT_EQ(ini.readInteger("s", key, 7, &bad), value) << key;
         EXPECT_EQ(bad, flagged) << key;
@@ -95,12 +112,20 @@ TEST(IniFile, ValuesThatWouldChangeOnReadingAreProtected) {
     IniFile ini;
     const std::vector<std::string> values = {" leading blank", "trailing ", "\"quoted\"", "'x'", "a=b;c", ""};
     for (std::size_t i = 0; i < values.size(); ++i) ini.writeString("s", "k" + std::to_string(i), values[i]);
-    ini.writeString("s", "multi", "line one\r\nline two");
+    using namespace std::string_literals;
+    // Line breaks and NUL become blanks, every other control character stays.
+    const std::pair<std::string, std::string> broken[] = {
+        {"line one\r\nline two", "line one  line two"}, {"a\rb", "a b"}, {"a\nb", "a b"},
+        {"a\0b"s, "a b"}, {"\x08" "a\tb\x0B\x1F", "\x08" "a\tb\x0B\x1F"}};
+    for (std::size_t i = 0; i < std::size(broken); ++i)
+        ini.writeString("s", "multi" + std::to_string(i), broken[i].first);
     IniFile back;
     back.parse(ini.serialize());
     for (std::size_t i = 0; i < values.size(); ++i)
         EXPECT_EQ(back.readString("s", "k" + std::to_string(i), "?"), values[i]) << i;
-    EXPECT_EQ(back.keys("s").size(), values.size() + 1); // the line break did not create a key
+    for (std::size_t i = 0; i < std::size(broken); ++i)
+        EXPECT_EQ(back.readString("s", "multi" + std::to_string(i), "?"), broken[i].second) << i;
+    EXPECT_EQ(back.keys("s").size(), values.size() + std::size(broken)); // no line break created a key
 }
 
 TEST(IniFile, SaveAndLoadRoundTripThroughTheFileInWindows1252) {
@@ -128,9 +153,21 @@ TEST(IniFile, UnreadableFileAndUnwritableDirectoryReportFailure) {
     std::string error;
     // A directory where the file should be, and a directory nobody can create files in (even root),
     // fail whatever the permissions of the user running the test.
+    // A failed load leaves nothing of what was there before, also not in the look-ups.
     IniFile notAFile(dir.path.string());
+    notAFile.parse("[s]\r\nk=old\r\n");
     EXPECT_FALSE(notAFile.load(&error));
     EXPECT_NE(error.find(dir.path.string()), std::string::npos);
+    EXPECT_TRUE(notAFile.sections().empty());
+    EXPECT_FALSE(notAFile.hasSection("s"));
+    notAFile.writeString("s", "j", "new");
+    EXPECT_EQ(notAFile.serialize(), "[s]\r\nj=new\r\n");
+    // Only a file that does not exist is an empty INI; one behind a file where a directory should be
+    // is an error.
+    IniFile behindAFile(path + "/korvo.ini");
+    error.clear();
+    EXPECT_FALSE(behindAFile.load(&error));
+    EXPECT_FALSE(error.empty());
     IniFile inProc("/proc/korvo.ini");
     inProc.writeString("s", "k", "v");
     error.clear();
@@ -166,6 +203,35 @@ TEST(IniFile, DamagedLinesSurviveARewriteUnchanged) {
     again.parse(ini.serialize());
     EXPECT_EQ(again.serialize(), ini.serialize());
     EXPECT_EQ(again.sections(), ini.sections());
+    // Parsing again starts afresh: nothing of the first text is found, not even where its names
+    // stood at the same places.
+    const std::string second = "[x]\r\nk=1\r\nk=2\r\n[z]\r\n[y]\r\nj=1\r\n[y]\r\nj=2\r\n";
+    again.parse("[x]\r\n;c\r\nk=old\r\n[q]\r\n[r]\r\n[y]\r\n");
+    again.parse(second);
+    EXPECT_EQ(again.readString("x", "k", ""), "1");
+    EXPECT_EQ(again.readString("y", "j", ""), "1");
+    EXPECT_FALSE(again.hasSection("q"));
+    EXPECT_EQ(again.serialize(), second);
+    // Texts of nothing, of blank lines only, or starting above the mark, and a long new section with
+    // a short key serialize as they are.
+    for (const std::string text : {"", "\r\n\r\n\r\n", "\xF0\x9F\x98\x80;\r\n"}) { // the last: no mark
+        again.parse(text);
+        EXPECT_EQ(again.serialize(), text);
+    }
+    // Only LF joins a CR into one line end; a tab after a CR starts the next line.
+    again.parse("a=1\r\tb=2\r\n");
+    EXPECT_EQ(again.serialize(), "a=1\r\n\tb=2\r\n");
+    IniFile fresh;
+    fresh.writeString("a section name of some length", "k", "");
+    EXPECT_EQ(fresh.serialize(), "[a section name of some length]\r\nk=\r\n");
+    // A text that ends between CR and LF ends there: the LF beyond it is not read.
+    const std::string cut = "[s]\r\nk=v\r\n";
+    IniFile part;
+    part.parse(std::string_view(cut).substr(0, cut.size() - 1));
+    EXPECT_EQ(part.serialize(), cut);
+    // Nothing is written without a key name.
+    part.writeString("t", " \r ", "v");
+    EXPECT_EQ(part.serialize(), cut);
 }
 
 TEST(IniFile, RepeatedSectionsAndKeysReadTheFirstAndWritesGoThere) {
@@ -253,6 +319,23 @@ TEST(IniFile, TextWhoseCodePageBytesLookLikeUtf8ReadsBackUnchanged) {
         EXPECT_EQ(back.readString("clam", "sample", ""), "Ã¤ from a mangled label") << round;
         ASSERT_TRUE(back.save());
     }
+    // Text whose code-page bytes start like a byte-order mark, though the rest is no UTF-8: written
+    // in UTF-8, or the mark would be dropped on reading.
+    IniFile marked;
+    marked.parse("\xC3\xAF\xC2\xBB\xC2\xBF; K\xC3\xA4se\r\n");
+    EXPECT_EQ(marked.fileBytes(), marked.serialize());
+    IniFile back;
+    back.parseFileBytes(marked.fileBytes());
+    EXPECT_EQ(back.serialize(), marked.serialize());
+    // "Â€" is C2 80 in the code page, valid UTF-8 for another character: written in UTF-8. A text
+    // that only starts with a byte above the mark's is no mark: it stays in the code page.
+    IniFile euro;
+    euro.writeString("s", "k", "\xC3\x82\xE2\x82\xAC");
+    back.parseFileBytes(euro.fileBytes());
+    EXPECT_EQ(back.readString("s", "k", ""), "\xC3\x82\xE2\x82\xAC");
+    IniFile high;
+    high.parse("\xC3\xBF; K\xC3\xA4se\r\n");
+    EXPECT_EQ(high.fileBytes(), "\xFF; K\xE4se\r\n");
 }
 
 TEST(IniFile, SaveRefusesAFileLargerThanLoadAccepts) {

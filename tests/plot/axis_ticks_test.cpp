@@ -29,6 +29,12 @@ TEST(AxisTicks, LeadingDigitsOfTheRangePickStepMajorsAndDecimals) {
         {0.0, 2.96, false, 0.05, 4, 1},    // ... and truncates into the 0.05 row
         {0.0, 1.15, true, 0.05, 4, 1},     // a half goes to even: 12
         {0.0, 1.15, false, 0.02, 5, 1},    // truncated: 11
+        {0.0, 1.14, true, 0.02, 5, 1},     // below a half an odd 11 stays
+        // The rows end at 11, 29 and 59; one exponent from the next decade on has no decimals.
+        {0.0, 1.0, false, 0.02, 5, 1},
+        {0.0, 5.9, false, 0.1, 5, 1},
+        {0.0, 6.0, false, 0.2, 5, 1},
+        {0.0, 12.0, false, 0.5, 4, 0},
         {0.0, 0.0042, true, 0.0001, 5, 4},
         // Binary noise does not change the decimal digits: 6.0 - 3.7 = 2.2999999999999998 reads
         // as 23, 0.1 + 0.2 = 0.30000000000000004 as 30.
@@ -58,6 +64,28 @@ TEST(AxisTicks, UndividableRangesGiveNoSpacingAndNoTicks) {
     // A hand-made spacing must not walk without end either.
     for (const TickSpacing& s : {TickSpacing{0.0, 5, 0}, TickSpacing{-1.0, 5, 0}, TickSpacing{1.0, 0, 0}})
         EXPECT_TRUE(walkTicks(0.0, 10.0, s, AxisKind::Energy).empty()) << s.step << " " << s.minorPerMajor;
+}
+
+TEST(TickWalk, StepIndicesFromOneE15OnGiveNoTicksAndAWalkStopsAtTheCap) {
+    const TickSpacing unit{1.0, 5, 0};
+    // Either limit that far from zero is enough; just below it the walk runs up to the cap.
+    for (const auto& [lo, hi] : {std::pair(1e15, 1e15 + 10), {0.0, 1e15}, {0.0, 1e20}, {-1e15, 0.0}})
+        EXPECT_TRUE(walkTicks(lo, hi, unit, AxisKind::Counts).empty()) << lo << ".." << hi;
+    EXPECT_EQ(walkTicks(1e15 - 20, 1e15 - 10, unit, AxisKind::Counts).size(), 11u);
+    const auto capped = walkTicks(0.0, 1e15 - 1, unit, AxisKind::Counts);
+    ASSERT_EQ(capped.size(), kMaxTicks);
+    EXPECT_EQ(capped.back().value, static_cast<double>(kMaxTicks - 1));
+    // A coarse step on large limits is no reason to stop: 1E10 takes 50 steps of 2E8.
+    EXPECT_EQ(walkTicks(0.0, 1e10, AxisTicksRounded(0.0, 1e10), AxisKind::Counts).size(), 51u);
+    // The upper limit plus 1 % of a step landing exactly on a tick still takes it.
+    EXPECT_EQ(walkTicks(0.0, 99.0, TickSpacing{100.0, 5, 0}, AxisKind::Counts).size(), 2u);
+    // However many minor steps a major interval has, the walk starts at the axis, not a major below.
+    for (AxisKind kind : {AxisKind::Energy, AxisKind::Counts}) {
+        const auto wide = walkTicks(-1.5, 10.0, TickSpacing{1.0, 5000, 0}, kind);
+        ASSERT_EQ(wide.size(), 12u);
+        EXPECT_EQ(wide.front().value, -1.0);
+        for (const TickValue& t : wide) EXPECT_EQ(t.major, t.value == 0.0) << t.value;
+    }
 }
 
 TEST(AxisTicks, ExtremeButFiniteLimitsStayBounded) {
@@ -115,10 +143,10 @@ TEST(TickWalk, CoversEveryStepBetweenTheLimitsWithMajorsOnWholeIntervals) {
 
 TEST(TickWalk, EnergyLimitToleratesTypingNoiseCountsLimitIsExact) {
     const TickSpacing s = AxisTicksRounded(200.0, 1434.5); // step 50, majors every 200
-    for (double lo : {199.999999, 200.0, 200.000001}) {
+    for (double lo : {199.999999, 200.0, 200.000001, -400.000001, -400.0, -399.999999}) {
         const auto energy = walkTicks(lo, 1434.5, s, AxisKind::Energy);
         ASSERT_FALSE(energy.empty());
-        EXPECT_TRUE(energy.front().value == 200.0 && energy.front().major) << lo;
+        EXPECT_TRUE(energy.front().value == std::round(lo) && energy.front().major) << lo;
     }
     const auto counts = walkTicks(200.000001, 1434.5, s, AxisKind::Counts);
     ASSERT_FALSE(counts.empty());
