@@ -673,7 +673,9 @@ TEST(RunEngine, AutoScaleKeepsTheFirstRangeUntilAValueLeavesIt) {
         EXPECT_DOUBLE_EQ(rig.engine.plot().yMin, c.yMin) << c.what;
         EXPECT_DOUBLE_EQ(rig.engine.plot().yMax, c.yMax) << c.what;
         if (constantRedraws < 0) constantRedraws = rig.display.redraws;
-        if (c.kind != 0) EXPECT_EQ(rig.display.redraws, constantRedraws + c.extraRedraws) << c.what;
+        if (c.kind != 0) {
+            EXPECT_EQ(rig.display.redraws, constantRedraws + c.extraRedraws) << c.what;
+        }
     }
 
     // A new run starts from the whole plot; scaling turned off during the run leaves the range alone.

@@ -370,7 +370,9 @@ TEST(SettingsFile, SectionNamesDecideLabelsKeysAndTheStoredFileName) {
         EXPECT_EQ(f.readString(section, c.scansKey, ""), "4") << section;
         EXPECT_EQ(f.hasKey(section, "start"), section != "Druck") << section;
         for (const char* key : {"scan", "phase"})
-            if (key != std::string(c.scansKey)) EXPECT_FALSE(f.hasKey(section, key)) << section << " " << key;
+            if (key != std::string(c.scansKey)) {
+                EXPECT_FALSE(f.hasKey(section, key)) << section << " " << key;
+            }
         for (const char* key : {"pass energy", "photon energy", "sens"})
             EXPECT_EQ(f.readString(section, key, "-"), c.passKey && c.passKey == std::string(key) ? "1.0" : "-")
                 << section << " " << key;
@@ -380,7 +382,9 @@ TEST(SettingsFile, SectionNamesDecideLabelsKeysAndTheStoredFileName) {
         const SettingsView v = r.settings.read(r.ini, section, false, false);
         EXPECT_EQ(v.scansLabel, section == "Druck" ? "Points" : "Scans") << section;
         EXPECT_EQ(v.passEnergyLabel, c.passLabel) << section;
-        if (c.scansKey != std::string("phase")) EXPECT_EQ(r.fields.scans, "4") << section;
+        if (c.scansKey != std::string("phase")) {
+            EXPECT_EQ(r.fields.scans, "4") << section;
+        }
     }
 }
 
