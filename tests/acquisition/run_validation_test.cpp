@@ -412,7 +412,9 @@ TEST_F(Validation, ScansFromOneToTheCounterWidthAndPointsFromTwo) {
         rig.fields.third = c.points;
         EXPECT_EQ(rig.validate(), c.texts.empty()) << c.scans << " " << c.points;
         EXPECT_EQ(rig.dialogs.texts(), c.texts) << c.scans << " " << c.points;
-        if (c.texts.empty()) EXPECT_EQ(rig.state.ScansTarget, std::stoi(c.scans));
+        if (c.texts.empty()) {
+            EXPECT_EQ(rig.state.ScansTarget, std::stoi(c.scans));
+        }
     }
 }
 
