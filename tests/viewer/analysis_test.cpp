@@ -2,6 +2,7 @@
 // that leave every count in place, and no reads outside short spectra.
 #include "support/temp_dir.h"
 #include "viewer/analysis/arithmetic.h"
+#include "viewer/analysis/backgrounds.h"
 #include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/integration.h"
 #include "viewer/analysis/minmax_fits.h"
@@ -283,6 +284,58 @@ TEST(Analysis, SatelliteRemovalStaysInsideOddSpectra) {
     for (const char* bad : {"satellite:user:5:0.3:14", "satellite:user:5:0.3:14:x", "satellite:user:5:0.3:14:1:2",
                             "satellite:Hel", "ifit:30", "smooth "})
         EXPECT_FALSE(parseOperation(bad, error)) << bad;
+}
+
+// A Gaussian peak on the step it makes itself: 10 counts above it, 30 below, the step at each point
+// proportional to the share of the peak's area above that point. Shirley's background finds it again.
+TEST(Analysis, ShirleyFindsTheStepOfAPeak) {
+    auto gauss = [](double x) { return 100 * std::exp(-(x - 50) * (x - 50) / 18); };
+    auto above = [](double x) { return 0.5 * std::erfc((x - 50) / std::sqrt(18.0)); }; // share of area above x
+    Points pts = sampled(401, 0, 0.25, [&](double x) { return gauss(x) + 10 + 20 * above(x); });
+    tvar ws = makeWorkspace({pts, pts});
+    ws.SelStartPoint = 1;
+    ws.SelEndPoint = 401;
+    ASSERT_TRUE(shirleyBackground(ws).ok());
+    for (int k = 1; k <= 2; ++k)
+        for (int j = 1; j <= 401; j += 8) ASSERT_NEAR(ws.point(k, j).y, gauss(ws.point(k, j).x), 0.05) << j;
+    // At the centre of the symmetric peak the background is half the step: 20 of 10 .. 30.
+    EXPECT_NEAR(pts[200].second - ws.point(1, 201).y, 20, 0.01);
+
+    // Points outside the marks keep their counts; no marks, or marks beyond a spectrum, change nothing.
+    tvar part = makeWorkspace({pts});
+    part.SelStartPoint = 41;
+    part.SelEndPoint = 361;
+    shirleyBackground(part);
+    EXPECT_EQ(part.point(1, 40).y, pts[39].second);
+    EXPECT_EQ(part.point(1, 362).y, pts[361].second);
+    EXPECT_NEAR(part.point(1, 41).y, 0, 1e-9); // the background meets the curve at the marks
+    tvar none = makeWorkspace({pts, {{1, 1}, {2, 2}}});
+    none.SelStartPoint = 10;
+    none.SelEndPoint = 20;
+    EXPECT_FALSE(shirleyBackground(none).ok());
+    EXPECT_FALSE(tougaardBackground(none).ok());
+    EXPECT_EQ(none.point(1, 15).y, pts[14].second);
+}
+
+// One narrow peak: the Tougaard background at a distance T below it is K(T) times the peak's area.
+TEST(Analysis, TougaardIsTheUniversalCrossSectionOfThePeaksAbove) {
+    tvar ws = makeWorkspace({sampled(201, 0, 1, [](double x) { return x == 150 ? 1000.0 : 0.0; })});
+    ws.SelStartPoint = 1;
+    ws.SelEndPoint = 201;
+    auto k = [](double b, double t) { return b * t / ((1643 + t * t) * (1643 + t * t)); };
+    ASSERT_TRUE(tougaardBackground(ws).ok());
+    EXPECT_NEAR(ws.point(1, 101).y, -k(2866, 50) * 1000, 1e-9);
+    EXPECT_NEAR(ws.point(1, 131).y, -k(2866, 20) * 1000, 1e-9);
+    EXPECT_EQ(ws.point(1, 171).y, 0); // nothing above 170 eV: no background
+    tvar half = makeWorkspace({sampled(201, 0, 1, [](double x) { return x == 150 ? 1000.0 : 0.0; })});
+    half.SelStartPoint = 1;
+    half.SelEndPoint = 201;
+    std::string error;
+    const auto op = parseOperation("tougaard:1433", error);
+    ASSERT_TRUE(op) << error;
+    runOperation(half, *op, "");
+    EXPECT_NEAR(half.point(1, 101).y, -k(1433, 50) * 1000, 1e-9);
+    for (const char* bad : {"tougaard:", "tougaard:-5", "tougaard:x"}) EXPECT_FALSE(parseOperation(bad, error)) << bad;
 }
 
 // The passes written out one after another, as the fit defines them (background indices -1 .. m+2).

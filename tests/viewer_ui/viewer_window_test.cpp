@@ -288,6 +288,20 @@ TEST(ViewerWindow, AnalysisMenusCallTheCommands) {
     EXPECT_TRUE(w->integrationWindow()->memoText().startsWith(
         QString::fromStdString("Start energy : " + text::formatGeneral(ws.point(ws.Active, ws.SelStartPoint).x))));
     EXPECT_FALSE(w->integrationWindow()->areaText().isEmpty());
+    // The backgrounds between the marks: a cancelled B changes nothing; marks beyond b.dat's 150
+    // points are refused with a message that says so, before any spectrum changes.
+    const double beforeBackground = ws.point(1, ws.SelStartPoint + 5).y;
+    w->askTougaardB = [] { return std::nullopt; };
+    w->action("Tougaard background...")->trigger();
+    EXPECT_EQ(ws.point(1, ws.SelStartPoint + 5).y, beforeBackground);
+    rig.dialogs.clear();
+    w->askTougaardB = [] { return 2866.0; };
+    w->action("Tougaard background...")->trigger();
+    w->action("Shirley background")->trigger();
+    ASSERT_EQ(rig.dialogs.shown.size(), 2u);
+    EXPECT_NE(rig.dialogs.shown[1].text.find("beyond the 150 points of b.dat"), std::string::npos)
+        << rig.dialogs.shown[1].text;
+    EXPECT_EQ(ws.point(1, ws.SelStartPoint + 5).y, beforeBackground);
     w->action("&Measure dist.")->trigger();
     EXPECT_FALSE(w->action("&Integrate")->isEnabled());
 }

@@ -1,5 +1,6 @@
 #include "viewer/analysis/operations.h"
 
+#include "viewer/analysis/backgrounds.h"
 #include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/minmax_fits.h"
 #include "viewer/view_scale.h"
@@ -23,7 +24,7 @@ constexpr Named kNames[] = {
     {"addstore", Kind::AddStore},   {"substore", Kind::SubStore},   {"a", Kind::LetterA},
     {"b", Kind::LetterB},           {"qfit", Kind::QFit},           {"qfit50", Kind::QFit50},
     {"mmfit", Kind::MMFit},         {"mm2fit", Kind::MM2Fit},       {"mm3fit", Kind::MM3Fit},
-    {"integrate", Kind::Integrate},
+    {"integrate", Kind::Integrate}, {"shirley", Kind::Shirley},     {"tougaard", Kind::Tougaard},
 };
 
 // The first message of a chain of steps is the one reported.
@@ -85,6 +86,7 @@ std::vector<std::string> operationNames() {
     std::vector<std::string> names;
     for (const Named& n : kNames) names.emplace_back(n.name);
     names.insert(names.begin() + 2, "ifit:0|25|50|75|100");
+    names.back() = "tougaard[:B]";
     names.emplace_back("satellite:HeI|HeII|AlKa|MgKa|user:E1:I1:E2:I2");
     return names;
 }
@@ -99,6 +101,16 @@ std::optional<Operation> parseOperation(std::string_view text, std::string& erro
         return std::nullopt;
     }
     if (text.substr(0, 10) == "satellite:") return parseSatellite(text.substr(10), error);
+    if (text.substr(0, 9) == "tougaard:") {
+        const std::optional<double> b = number(text.substr(9));
+        if (!b || *b <= 0) {
+            error = "tougaard:B takes a positive number of eV^2, not \"" + std::string(text.substr(9)) + "\".";
+            return std::nullopt;
+        }
+        Operation op(Kind::Tougaard);
+        op.tougaardB = *b;
+        return op;
+    }
     error = "Unknown operation \"" + std::string(text) + "\".";
     return std::nullopt;
 }
@@ -151,6 +163,8 @@ OperationResult runOperation(tvar& ws, const Operation& op, const std::string& s
         out.redraw = Redraw::Repaint;
         break;
     }
+    case Kind::Shirley: out = shirleyBackground(ws); break;
+    case Kind::Tougaard: out = tougaardBackground(ws, op.tougaardB); break;
     case Kind::Integrate:
         r.integration = integrate(ws);
         out.message = r.integration->message;

@@ -16,13 +16,14 @@ namespace korvo::analysis {
 struct Operation {
     enum class Kind {
         Smooth, Normalise, MeanFit, MinimumFit, SetR, Stack, Store, AddStore, SubStore, LetterA, LetterB,
-        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite
+        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite, Shirley, Tougaard
     };
     Operation() = default;
     Operation(Kind k, int percent = 0) : kind(k), share(percent) {}
     Kind kind = Kind::Smooth;
     int share = 0; // MeanFit: 0, 25, 50, 75 or 100
     SatelliteLines lines;       // Satellite: the source's lines
+    double tougaardB = 2866;    // Tougaard: B in eV^2
     std::vector<int> positions; // Satellite: display positions treated; empty: every shown spectrum
 };
 

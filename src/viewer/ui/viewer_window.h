@@ -84,6 +84,7 @@ public:
     std::function<void(class TForm8&)> answerSelection;
     std::function<void(class SpectrumChoiceDialog&)> answerMark;
     std::function<void(class TForm16&)> answerSatellite;
+    std::function<std::optional<double>()> askTougaardB; // B for "Tougaard background..."; nullopt: cancelled
 
 protected:
     void closeEvent(QCloseEvent* e) override;

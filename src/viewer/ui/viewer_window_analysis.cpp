@@ -5,7 +5,10 @@
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 
+#include "viewer/analysis/backgrounds.h"
+
 #include <QAction>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -37,6 +40,23 @@ void TForm3::createAnalysisMenus() {
     add(experts, QStringLiteral("I - Fit   - 75 %"), {Kind::MeanFit, 75});
     add(experts, QStringLiteral("I - Fit  -100 %"), {Kind::MeanFit, 100});
     add(experts, QStringLiteral("M - Fit - 100%"), {Kind::MinimumFit});
+    experts->addSeparator();
+    // Backgrounds between the marks, beyond the original command set.
+    add(experts, QStringLiteral("Shirley background"), {Kind::Shirley});
+    connect(experts->addAction(QStringLiteral("Tougaard background...")), &QAction::triggered, this, [this] {
+        const std::optional<double> b =
+            askTougaardB ? askTougaardB() : [this]() -> std::optional<double> {
+                bool ok = false;
+                const double v = QInputDialog::getDouble(this, QStringLiteral("Tougaard background"),
+                                                         QStringLiteral("B (eV^2), C = 1643 eV^2:"),
+                                                         analysis::kTougaardB, 1, 1e9, 1, &ok);
+                return ok ? std::optional(v) : std::nullopt;
+            }();
+        if (!b) return;
+        Operation op(Kind::Tougaard);
+        op.tougaardB = *b;
+        analysisCommand(op);
+    });
 
     connect(bar->addAction(QStringLiteral("a")), &QAction::triggered, this, [this] { analysisCommand({Kind::LetterA}); });
     bar->addAction(QStringLiteral("----"))->setEnabled(false); // the colour view of all: with the colour view
