@@ -14,7 +14,7 @@
 namespace korvo {
 namespace {
 
-struct Options {
+struct AnalyseOptions {
     std::optional<std::string> sel;
     std::vector<int> select;
     std::vector<std::string> ops;
@@ -70,7 +70,7 @@ std::string operationHelp() {
 } // namespace
 
 void addAnalyseCommand(CLI::App& app, int& exitStatus) {
-    auto o = std::make_shared<Options>();
+    auto o = std::make_shared<AnalyseOptions>();
     CLI::App* verb = app.add_subcommand("analyse", "Load files as the viewer does, apply analysis commands, show or write the result");
     verb->add_option("--sel", o->sel, "Selected stretch SelStartPoint:SelEndPoint (point numbers)");
     verb->add_option("--select", o->select, "Display positions a satellite removal treats (default: all shown)")

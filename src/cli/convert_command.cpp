@@ -18,7 +18,7 @@
 namespace korvo {
 namespace {
 
-struct Options {
+struct ConvertOptions {
     bool multi = false;
     bool scienta = false;
     std::vector<std::string> files;
@@ -55,7 +55,7 @@ int convertAll(const std::vector<std::string>& files,
 
 // As "Single Multi -> project" converts them, file after file; but a command-line run is all or
 // nothing: the first file that cannot be converted ends the command and no project is written.
-int convertMulti(const Options& o) {
+int convertMulti(const ConvertOptions& o) {
     const std::optional<std::string> outDir = o.outDir ? std::optional(absolute(*o.outDir)) : std::nullopt;
     return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
         const MultichanneltronProject p = prepareMultichanneltronProject(absolute(file), o.window, outDir);
@@ -75,7 +75,7 @@ std::string sliceName(const std::string& path, int slice) {
 // Every slice as the spectrum file the import makes of it, closed by the "END" line a spectrum file
 // ends with (the import's temporary files, read once and deleted, do without). All or nothing, as
 // for --multi.
-int convertScienta(const Options& o) {
+int convertScienta(const ConvertOptions& o) {
     if (!o.outDir) {
         std::cerr << "convert --scienta needs --out-dir DIR: a file gives one spectrum file per slice.\n";
         return 2;
@@ -95,7 +95,7 @@ int convertScienta(const Options& o) {
 } // namespace
 
 void addConvertCommand(CLI::App& app, int& exitStatus) {
-    auto o = std::make_shared<Options>();
+    auto o = std::make_shared<ConvertOptions>();
     CLI::App* convert =
         app.add_subcommand("convert", "Convert multichanneltron files to .k98 projects or Scienta files to spectrum files");
     auto* multi = convert->add_flag("--multi", o->multi,

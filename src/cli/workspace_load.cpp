@@ -13,10 +13,10 @@
 namespace korvo {
 namespace {
 
-std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gLoadInterrupted{false};
 
 extern "C" void onLoadInterrupt(int) {
-    gInterrupted = true;
+    gLoadInterrupted = true;
 }
 
 // One line on a terminal, rewritten in place at most ten times a second and only once a load has
@@ -75,10 +75,10 @@ std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& er
     load.overviewPath = options.overview;
     std::optional<ProgressLine> line;
     if (::isatty(STDERR_FILENO)) line.emplace(err);
-    gInterrupted = false;
+    gLoadInterrupted = false;
     load.progress = [&line](const LoadProgress& p) {
         if (line) line->show(p);
-        return !gInterrupted.load();
+        return !gLoadInterrupted.load();
     };
     auto previous = std::signal(SIGINT, onLoadInterrupt);
     LoadOutcome outcome = loadFiles(*ws, paths, load);
