@@ -1,6 +1,7 @@
 #include "viewer/analysis/arithmetic.h"
 
 #include "common/file_util.h"
+#include "files/line_reader.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,10 +16,6 @@ Outcome refused(std::string message) {
 
 Outcome done(Redraw redraw) {
     return Outcome{{}, redraw};
-}
-
-int pointCount(const tvar& ws) {
-    return ws.ShownCount > 0 ? ws.spectrum(1).NumPoints : 0;
 }
 
 // Every shown spectrum holds at least n points (the store commands use the first n of each).
@@ -37,9 +34,13 @@ const char* const kPointCounts = "Anzahl der Meßpunkte stimmt nicht überein?\r
 
 } // namespace
 
+int commonPointCount(const tvar& ws) {
+    return ws.ShownCount > 0 ? ws.spectrum(1).NumPoints : 0;
+}
+
 std::string checkSpectra(const tvar& ws) {
     if (ws.ShownCount == 1) return kTooFewSpectra;
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     for (int k = 1; k <= ws.ShownCount; ++k)
         if (ws.spectrum(k).NumPoints != n) return kPointCounts;
     // A spectrum whose points the pool does not hold is refused like a differing count.
@@ -64,7 +65,7 @@ Outcome smooth(tvar& ws) {
 
 Outcome normaliseArea(tvar& ws) {
     if (std::string m = checkSpectra(ws); !m.empty()) return refused(std::move(m));
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     // Points a + 1 .. b, kept inside 1 .. n.
     const int first = std::max(ws.SelStartPoint + 1, 1);
     const int last = std::min(ws.SelEndPoint, n);
@@ -84,7 +85,7 @@ Outcome normaliseArea(tvar& ws) {
 Outcome subtractMean(tvar& ws, int share) {
     if (std::string m = checkSpectra(ws); !m.empty()) return refused(std::move(m));
     if (share == 0 || ws.ShownCount == 0) return done(Redraw::FullScale);
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     std::vector<double> sum(static_cast<std::size_t>(n) + 1, 0.0);
     for (int k = 1; k <= ws.ShownCount; ++k)
         for (int j = 1; j <= n; ++j) sum[std::size_t(j)] += y(ws, k, j);
@@ -95,7 +96,7 @@ Outcome subtractMean(tvar& ws, int share) {
 
 Outcome subtractMinimum(tvar& ws) {
     if (std::string m = checkSpectra(ws); !m.empty()) return refused(std::move(m));
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     std::vector<double> low(static_cast<std::size_t>(n) + 1, 1e20);
     for (int k = 1; k <= ws.ShownCount; ++k)
         for (int j = 1; j <= n; ++j) low[std::size_t(j)] = std::min(low[std::size_t(j)], y(ws, k, j));
@@ -106,7 +107,7 @@ Outcome subtractMinimum(tvar& ws) {
 
 Outcome flattenSelection(tvar& ws) {
     if (std::string m = checkSpectra(ws); !m.empty()) return refused(std::move(m));
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     const int end = ws.SelEndPoint;
     // A stretch that does not end on a point of the spectra has no value to spread.
     if (ws.ShownCount == 0 || end < 1 || end > n) return done(Redraw::FullScale);
@@ -120,7 +121,7 @@ Outcome flattenSelection(tvar& ws) {
 
 Outcome stack(tvar& ws) {
     if (ws.ShownCount < 2) return done(Redraw::FullScale);
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     if (!allHoldPoints(ws, n)) return refused(kPointCounts);
     for (int k = 2; k <= ws.ShownCount; ++k) {
         double lift = 0;
@@ -131,7 +132,7 @@ Outcome stack(tvar& ws) {
 }
 
 Outcome storeValues(const tvar& ws, const std::string& path) {
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     if (!allHoldPoints(ws, n)) return refused(kPointCounts);
     std::string text;
     text.reserve(std::size_t(ws.ShownCount) * std::size_t(n) * 12);
@@ -148,7 +149,7 @@ Outcome storeValues(const tvar& ws, const std::string& path) {
 }
 
 Outcome applyStore(tvar& ws, const std::string& path, int sign) {
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     if (!allHoldPoints(ws, n)) return refused(kPointCounts);
     std::string error;
     const std::optional<std::string> bytes = readFile(path, &error);
@@ -156,19 +157,17 @@ Outcome applyStore(tvar& ws, const std::string& path, int sign) {
     const std::size_t wanted = std::size_t(ws.ShownCount) * std::size_t(n);
     std::vector<double> values;
     values.reserve(wanted);
-    std::string_view rest = *bytes;
-    int lineNo = 0;
-    while (values.size() < wanted && !rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        ++lineNo;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    MemoryByteSource source(*bytes);
+    LineReader lines(source, bytes->size(), false);
+    std::string_view line;
+    while (values.size() < wanted && lines.next(line) == LineReader::Status::Line) {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
         double v = 0;
         const auto r = std::from_chars(line.data(), line.data() + line.size(), v);
         if (line.empty() || r.ec != std::errc() || r.ptr != line.data() + line.size())
-            return refused("The store file " + path + " holds no number in line " + std::to_string(lineNo) + ".");
+            return refused("The store file " + path + " holds no number in line " +
+                           std::to_string(lines.lineNumber()) + ".");
         values.push_back(v);
     }
     if (values.size() < wanted)
@@ -184,7 +183,7 @@ Outcome storeCommand(tvar& ws, const std::string& path, int sign) {
     Outcome applied = applyStore(ws, path, sign);
     if (!applied.ok()) return applied;
     ws.SelStartPoint = 1;
-    ws.SelEndPoint = pointCount(ws);
+    ws.SelEndPoint = commonPointCount(ws);
     Outcome normalised = normaliseArea(ws);
     normalised.redraw = Redraw::FullScale;
     normalised.toggleColourView = true;

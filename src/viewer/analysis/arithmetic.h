@@ -25,6 +25,9 @@ struct Outcome {
 
 inline constexpr const char* kStoreFileName = "tempo123.dat";
 
+// n: NumPoints of spectrum 1, the point count the commands take for every spectrum (0 without spectra).
+int commonPointCount(const tvar& ws);
+
 // The two checks of the commands that treat all spectra point by point: more than one spectrum, and
 // every one with the point count of spectrum 1. Empty when both pass.
 std::string checkSpectra(const tvar& ws);

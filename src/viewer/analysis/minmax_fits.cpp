@@ -1,5 +1,7 @@
 #include "viewer/analysis/minmax_fits.h"
 
+#include "viewer/analysis/arithmetic.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -128,8 +130,7 @@ int minMaxHalfWidth(const tvar& ws) {
 }
 
 void minMaxFit(tvar& ws, MinMaxFit kind) {
-    if (ws.ShownCount < 1) return;
-    const int n = ws.spectrum(1).NumPoints;
+    const int n = commonPointCount(ws);
     if (n < 1) return;
     const int h = minMaxHalfWidth(ws);
     for (int k = 1; k <= ws.ShownCount; ++k) {

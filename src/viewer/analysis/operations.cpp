@@ -37,10 +37,6 @@ void setStretch(tvar& ws, int start, int end) {
     ws.SelEndPoint = end;
 }
 
-int pointCount(const tvar& ws) {
-    return ws.ShownCount > 0 ? ws.spectrum(1).NumPoints : 0;
-}
-
 // A number that reads completely ("5", "0.3", "-1e-2").
 std::optional<double> number(std::string_view text) {
     double v = 0;
@@ -117,7 +113,7 @@ std::optional<Operation> parseOperation(std::string_view text, std::string& erro
 
 Outcome letterCommand(tvar& ws, char letter, const std::string& storePath) {
     Outcome out{{}, Redraw::FullScale, true};
-    const int n = pointCount(ws);
+    const int n = commonPointCount(ws);
     setStretch(ws, 0, 40);
     minMaxFit(ws, MinMaxFit::Plain);
     setStretch(ws, 1, n);
