@@ -1,5 +1,6 @@
 #include "viewer/viewer_paint.h"
 
+#include "viewer/colour_view.h"
 #include "viewer/curves.h"
 
 #include <QImage>
@@ -119,6 +120,19 @@ private:
     int w_, h_;
 };
 
+void drawCurves(QPainter& painter, const tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages) {
+    std::vector<QPoint> scratch;
+    std::optional<ImageLines> direct = ImageLines::of(painter);
+    for (const Curve& curve : viewerCurves(ws, messages)) {
+        // The EPS export draws in black only.
+        const CurveColour colour = options.frame.BlackDrawing > 0 ? kPlainColour : curve.colour;
+        if (direct)
+            direct->draw(curve, colour);
+        else
+            drawCurve(painter, curve, colour, scratch);
+    }
+}
+
 } // namespace
 
 void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages) {
@@ -133,15 +147,12 @@ void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options,
         plot::DrawAxesScreen(painter, s.XMin, s.XMax, s.YMin, s.YMax, s.XPerPixel, s.YPerPixel, s.PlotWidthPx,
                              s.PlotHeightPx, options.frame);
     }
-    std::vector<QPoint> scratch;
-    std::optional<ImageLines> direct = ImageLines::of(painter);
-    for (const Curve& curve : viewerCurves(ws, messages)) {
-        // The EPS export draws in black only.
-        const CurveColour colour = options.frame.BlackDrawing > 0 ? kPlainColour : curve.colour;
-        if (direct)
-            direct->draw(curve, colour);
-        else
-            drawCurve(painter, curve, colour, scratch);
+    if (options.colourScale > 0) {
+        for (const ColourBand& b : colourViewBands(ws, options.colourScale, messages))
+            painter.fillRect(QRect(b.left, b.top, b.right - b.left, b.bottom - b.top),
+                             QColor(b.colour.r, b.colour.g, b.colour.b));
+    } else {
+        drawCurves(painter, ws, options, messages);
     }
     if (options.measuring && active) {
         // The marks sit on their points, wherever the last zoom or scroll has moved them.

@@ -1,6 +1,6 @@
 #pragma once
 // The viewer's picture on any QPainter: white box, the frame of the active spectrum, the curves of
-// the shown spectra and, in measuring mode, the two marks. The window's paint, korvo-cli plot and
+// the shown spectra (or, in the colour view, their colour bands) and, in measuring mode, the two marks. The window's paint, korvo-cli plot and
 // the paint benchmark all draw through here, so the picture in a report is the one on screen.
 #include "plot/frame_drawing.h"
 #include "viewer/view_scale.h"
@@ -18,6 +18,7 @@ struct ViewerPaintOptions {
     plot::FrameDrawState frame; // BlackDrawing and the main window's closing flag
     bool measuring = false;     // draw the selection marks (SelStartPx, SelEndPx)
     std::optional<QRect> zoomRect; // a zoom drag under way
+    int colourScale = 0;           // 0: curves; 1 .. 44: the colour view with that colour-scale selector
 };
 
 // Paints a box of ws.PlotWidth x ws.PlotHeight pixels at the painter's origin. Recomputes the scale

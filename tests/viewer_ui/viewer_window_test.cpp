@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include "viewer/colour_scales.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -39,6 +41,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -510,6 +513,87 @@ TEST(ViewerPaint, CurvesInImagesLieWhereQPainterDrawsThem) {
     ws.spectrum(1).XMax = 35.0 + 4e-5;
     const QImage deep = paint(false);
     EXPECT_GT(navyPixels(deep), 0);
+}
+
+TEST(ViewerWindow, ColourViewAndSliceCommands) {
+    ViewerRig rig;
+    for (int k = 1; k <= 5; ++k)
+        ASSERT_TRUE(testing::writeSpectrum(rig.dir.file("s" + std::to_string(k) + ".dat"), 70, 100, 72 + k, "slice"));
+    TForm3* w = rig.open({"s1.dat", "s2.dat", "s3.dat", "s4.dat", "s5.dat"});
+    ASSERT_NE(w, nullptr);
+    tvar& ws = w->workspace();
+    EXPECT_FALSE(w->colourView());
+    EXPECT_TRUE(w->colourSelector()->isHidden());
+
+    // "----": the whole spectra as the stretch, colour scale 2, the colour view on.
+    w->action("----")->trigger();
+    EXPECT_TRUE(w->colourView());
+    EXPECT_TRUE(w->action("Color-Mode")->isChecked());
+    EXPECT_FALSE(w->colourSelector()->isHidden());
+    EXPECT_EQ(w->colourSelector()->value(), 2);
+    EXPECT_EQ(ws.SelStartPoint, 1);
+    EXPECT_EQ(ws.SelEndPoint, 100);
+    w->colourSelector()->setValue(99);
+    EXPECT_EQ(w->colourSelector()->value(), 44);
+    w->action("Color-Mode")->trigger();
+    EXPECT_FALSE(w->colourView());
+    EXPECT_FALSE(w->action("Color-Mode")->isChecked());
+    EXPECT_TRUE(w->colourSelector()->isHidden());
+
+    // "Scienta-Mix" of the hand-scaling dialog: a text that is no integer is refused, blocks of 2
+    // with one overlapping slice join s1 s2 | s3 s4 | s5 into s1, s2 + s3 and s4 + s5 (halves).
+    const tvar loaded = ws;
+    const auto mix = [w](QString slices, QString overlap) {
+        w->answerHandScale = [slices, overlap](TForm7& d) {
+            d.mixSlicesEdit()->setText(slices);
+            d.mixOverlapEdit()->setText(overlap);
+            d.mixButton()->click();
+        };
+        w->handScaleCommand();
+    };
+    mix("2", "x");
+    ASSERT_TRUE(rig.dialogs.saw("'x' is not a valid integer value"));
+    EXPECT_EQ(ws.ShownCount, 5);
+    mix("2", "1");
+    EXPECT_EQ(ws.ShownCount, 3);
+    EXPECT_EQ(ws.HiddenCount, 2);
+    EXPECT_DOUBLE_EQ(ws.point(2, 50).y, (loaded.point(2, 50).y + loaded.point(3, 50).y) / 2);
+    EXPECT_DOUBLE_EQ(ws.point(3, 50).y, (loaded.point(4, 50).y + loaded.point(5, 50).y) / 2);
+
+    // The Slices-Sum group of the dialog only closes it; "Slices-Sum" of "Experts" with fewer than
+    // thirty spectra completes no group: every spectrum goes to the hidden ones, none is lost.
+    w->answerHandScale = [](TForm7& d) { d.sliceSumButton()->click(); };
+    w->handScaleCommand();
+    EXPECT_EQ(ws.ShownCount, 3);
+    w->action("Slices-Sum")->trigger();
+    EXPECT_EQ(ws.ShownCount, 0);
+    EXPECT_EQ(ws.HiddenCount, 5);
+}
+
+TEST(ViewerPaint, ColourViewFillsTheBandsWithTheChosenScale) {
+    app();
+    tvar ws = testing::makeWorkspace({testing::sampled(50, 0, 1, [](double x) { return x; }),
+                                      testing::sampled(50, 0, 1, [](double x) { return 49 - x; })});
+    QImage image(ws.PlotWidth, ws.PlotHeight, QImage::Format_RGB32);
+    ViewMessages m;
+    ViewerPaintOptions options;
+    options.colourScale = 5;
+    {
+        QPainter p(&image);
+        paintViewer(p, ws, options, m);
+    }
+    const auto colourAt = [&](int column) {
+        const ScaleColour c = colourScalePixel(column, 4);
+        return qRgb(c.r, c.g, c.b);
+    };
+    // Position 1 (the rising ramp) is the lower band, position 2 the falling one above it; the
+    // right end of the data area holds the highest count of the lower band, the lowest of the upper.
+    const int right = 45 + 400 - 2, lowerRow = 9 + 3 * 194 / 2, upperRow = 9 + 194 / 2;
+    EXPECT_EQ(image.pixel(right, lowerRow), colourAt(254));
+    EXPECT_EQ(image.pixel(right, upperRow), colourAt(0));
+    EXPECT_EQ(image.pixel(47, lowerRow), colourAt(5));
+    // No curve is drawn in the colour view.
+    EXPECT_EQ(navyPixels(image), 0);
 }
 
 TEST(ViewerWindow, ClosingAsksAndCancelKeepsTheWindow) {

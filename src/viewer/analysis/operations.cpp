@@ -3,6 +3,7 @@
 #include "viewer/analysis/backgrounds.h"
 #include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/minmax_fits.h"
+#include "viewer/analysis/slices.h"
 #include "viewer/view_scale.h"
 
 #include <charconv>
@@ -24,7 +25,8 @@ constexpr Named kNames[] = {
     {"addstore", Kind::AddStore},   {"substore", Kind::SubStore},   {"a", Kind::LetterA},
     {"b", Kind::LetterB},           {"qfit", Kind::QFit},           {"qfit50", Kind::QFit50},
     {"mmfit", Kind::MMFit},         {"mm2fit", Kind::MM2Fit},       {"mm3fit", Kind::MM3Fit},
-    {"integrate", Kind::Integrate}, {"shirley", Kind::Shirley},     {"tougaard", Kind::Tougaard},
+    {"integrate", Kind::Integrate}, {"shirley", Kind::Shirley},     {"slices-sum", Kind::SlicesSum},
+    {"tougaard", Kind::Tougaard},
 };
 
 // The first message of a chain of steps is the one reported.
@@ -84,6 +86,7 @@ std::vector<std::string> operationNames() {
     names.insert(names.begin() + 2, "ifit:0|25|50|75|100");
     names.back() = "tougaard[:B]";
     names.emplace_back("satellite:HeI|HeII|AlKa|MgKa|user:E1:I1:E2:I2");
+    names.emplace_back("slice-mix:S:O");
     return names;
 }
 
@@ -105,6 +108,22 @@ std::optional<Operation> parseOperation(std::string_view text, std::string& erro
         }
         Operation op(Kind::Tougaard);
         op.tougaardB = *b;
+        return op;
+    }
+    if (text.substr(0, 10) == "slice-mix:") {
+        const std::string_view rest = text.substr(10);
+        const std::size_t colon = rest.find(':');
+        const std::optional<double> s = number(rest.substr(0, colon));
+        const std::optional<double> o =
+            colon == std::string_view::npos ? std::nullopt : number(rest.substr(colon + 1));
+        if (!s || !o || *s != std::floor(*s) || *o != std::floor(*o) || *s < 1 || *o < 0 || *o > *s || *s > kMaxSpectra) {
+            error = "slice-mix takes S:O, whole numbers with S at least 1 and O between 0 and S, not \"" +
+                    std::string(rest) + "\".";
+            return std::nullopt;
+        }
+        Operation op(Kind::SliceMix);
+        op.slices = int(*s);
+        op.overlap = int(*o);
         return op;
     }
     error = "Unknown operation \"" + std::string(text) + "\".";
@@ -161,6 +180,8 @@ OperationResult runOperation(tvar& ws, const Operation& op, const std::string& s
     }
     case Kind::Shirley: out = shirleyBackground(ws); break;
     case Kind::Tougaard: out = tougaardBackground(ws, op.tougaardB); break;
+    case Kind::SlicesSum: out = slicesSum(ws); break;
+    case Kind::SliceMix: out = sliceMix(ws, op.slices, op.overlap); break;
     case Kind::Integrate:
         r.integration = integrate(ws);
         out.message = r.integration->message;

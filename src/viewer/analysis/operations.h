@@ -16,7 +16,7 @@ namespace korvo::analysis {
 struct Operation {
     enum class Kind {
         Smooth, Normalise, MeanFit, MinimumFit, SetR, Stack, Store, AddStore, SubStore, LetterA, LetterB,
-        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite, Shirley, Tougaard
+        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite, Shirley, Tougaard, SlicesSum, SliceMix
     };
     Operation() = default;
     Operation(Kind k, int percent = 0) : kind(k), share(percent) {}
@@ -25,12 +25,13 @@ struct Operation {
     SatelliteLines lines;       // Satellite: the source's lines
     double tougaardB = 2866;    // Tougaard: B in eV^2
     std::vector<int> positions; // Satellite: display positions treated; empty: every shown spectrum
+    int slices = 1, overlap = 1; // SliceMix: "Slices:" and "Overlap:"
 };
 
 // The names korvo-cli accepts, for its help text.
 std::vector<std::string> operationNames();
 
-// "smooth", "ifit:25", "satellite:MgKa", "satellite:user:5:0.3:14:0.01", ...; nullopt with a reason
+// "smooth", "ifit:25", "satellite:MgKa", "satellite:user:5:0.3:14:0.01", "slice-mix:4:1", ...; nullopt with a reason
 // for anything else.
 std::optional<Operation> parseOperation(std::string_view text, std::string& error);
 

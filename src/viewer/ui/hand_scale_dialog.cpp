@@ -80,21 +80,19 @@ TForm7::TForm7(QWidget* parent) : QDialog(parent) {
     xShift_ = edit(shifting, 75, 49, 60);
     shifting_ = push(shifting, "Shifting", 142, 35, 80);
 
-    // The slice commands arrive with the analysis commands; their buttons stay disabled until then.
     QGroupBox* mixBox = group(this, "Scienta-Mix", 320, 165, 230, 75);
     label(mixBox, "Slices:", 8, 20, 55);
-    edit(mixBox, 65, 19, 50)->setEnabled(false);
+    mixSlices_ = edit(mixBox, 65, 19, 50);
+    mixSlices_->setText(QStringLiteral("1"));
     label(mixBox, "Overlap:", 8, 46, 55);
-    edit(mixBox, 65, 45, 50)->setEnabled(false);
+    mixOverlap_ = edit(mixBox, 65, 45, 50);
+    mixOverlap_->setText(QStringLiteral("1"));
     mix_ = push(mixBox, "Do it !", 142, 30, 80);
-    mix_->setEnabled(false);
+    // The group of Slices-Sum only closes the dialog; "Slices-Sum" of "Experts" sums groups of 30.
     QGroupBox* sumBox = group(this, "Slices-Sum", 320, 245, 230, 55);
     label(sumBox, "Slices:", 8, 22, 55);
-    QLineEdit* slices = edit(sumBox, 65, 21, 50);
-    slices->setText(QStringLiteral("30"));
-    slices->setEnabled(false);
+    edit(sumBox, 65, 21, 50)->setText(QStringLiteral("30"));
     sliceSum_ = push(sumBox, "Do it !", 142, 20, 80);
-    sliceSum_->setEnabled(false);
 
     connect(ok_, &QPushButton::clicked, this, [this] { finish(HandScaleAction::Ok); });
     connect(reset_, &QPushButton::clicked, this, [this] { finish(HandScaleAction::Reset); });
@@ -104,6 +102,15 @@ TForm7::TForm7(QWidget* parent) : QDialog(parent) {
     connect(abort_, &QPushButton::clicked, this, [this] {
         action_.reset();
         reject();
+    });
+    connect(mix_, &QPushButton::clicked, this, [this] {
+        action_.reset();
+        mixRequested_ = true;
+        accept();
+    });
+    connect(sliceSum_, &QPushButton::clicked, this, [this] {
+        action_.reset();
+        accept();
     });
 }
 
@@ -130,6 +137,7 @@ void TForm7::finish(HandScaleAction a) {
 
 void TForm7::setTexts(const HandScaleTexts& t) {
     action_.reset();
+    mixRequested_ = false;
     yMax_->setText(QString::fromStdString(t.yMax));
     xMin_->setText(QString::fromStdString(t.xMin));
     xMax_->setText(QString::fromStdString(t.xMax));

@@ -41,6 +41,10 @@ public:
     QRadioButton* relativeButton() const { return relative_; }
     QPushButton* button(HandScaleAction a) const;
     QPushButton* abortButton() const { return abort_; }
+    // "Do it !" of "Scienta-Mix" closed the dialog: the window runs the slice mix with these texts.
+    bool mixRequested() const { return mixRequested_; }
+    QLineEdit* mixSlicesEdit() const { return mixSlices_; }
+    QLineEdit* mixOverlapEdit() const { return mixOverlap_; }
     QPushButton* mixButton() const { return mix_; }
     QPushButton* sliceSumButton() const { return sliceSum_; }
 
@@ -48,6 +52,8 @@ private:
     void finish(HandScaleAction a);
 
     std::optional<HandScaleAction> action_;
+    bool mixRequested_ = false;
+    QLineEdit *mixSlices_, *mixOverlap_;
     QLineEdit *yMax_, *xMin_, *xMax_, *yMin_, *factor_, *yShift_, *xShift_;
     QCheckBox *xScale_, *yScale_;
     QRadioButton *all_, *marked_, *absolute_, *relative_;

@@ -1,5 +1,6 @@
 #include "viewer/ui/viewer_window.h"
 
+#include "viewer/colour_view.h"
 #include "viewer/measuring.h"
 #include "viewer/ui/load_dialog.h"
 #include "viewer/ui/value_table.h"
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace korvo {
@@ -100,6 +102,11 @@ void TForm3::createControls() {
     markedButton_ = new QRadioButton(QStringLiteral("Active Spectra"), client);
     allButton_->setChecked(true);
     connect(allButton_, &QRadioButton::toggled, this, [this] { setupScrollBars(); });
+    colourSelector_ = new QSpinBox(client);
+    colourSelector_->setRange(kColourSelectorMin, kColourSelectorMax);
+    colourSelector_->setValue(kColourSelectorMin);
+    colourSelector_->hide();
+    connect(colourSelector_, &QSpinBox::valueChanged, this, [this] { plot_->update(); });
     readout_ = new QLabel(client);
     for (QLabel*& panel : panelLabels_) {
         panel = new QLabel(client);
@@ -122,7 +129,12 @@ void TForm3::layoutControls() {
     hBar_->setGeometry(0, l.scrollBarTop, l.plotWidth, kBarWidth);
     allButton_->setGeometry(4, l.radioRowTop, 100, kInfoPanelHeight);
     markedButton_->setGeometry(108, l.radioRowTop, 120, kInfoPanelHeight);
-    readout_->setGeometry(232, l.radioRowTop, std::max(client->width() - 232, 0), kInfoPanelHeight);
+    int readoutLeft = 232;
+    if (!colourSelector_->isHidden()) {
+        colourSelector_->setGeometry(232, l.radioRowTop, 52, kInfoPanelHeight);
+        readoutLeft += 56;
+    }
+    readout_->setGeometry(readoutLeft, l.radioRowTop, std::max(client->width() - readoutLeft, 0), kInfoPanelHeight);
     const std::vector<std::string> texts = infoPanelTexts(*ws_, panels_);
     for (std::size_t i = 0; i < panelLabels_.size(); ++i) {
         QLabel* panel = panelLabels_[i];
@@ -272,6 +284,7 @@ void TForm3::paintPlot(QPainter& painter) {
     ViewerPaintOptions options;
     options.frame.Closing = ctx_.closing();
     options.measuring = measuring_;
+    if (colourView()) options.colourScale = colourSelector_->value();
     if (ws_->ZoomDragging && zoomTo_) options.zoomRect = QRect(QPoint(ws_->ZoomStartCol, ws_->ZoomStartRow), *zoomTo_);
     ViewMessages messages;
     // Painted into an image first and shown in one piece: the curves go straight into its pixels,

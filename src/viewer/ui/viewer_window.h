@@ -22,6 +22,7 @@ class QLabel;
 class QMenu;
 class QRadioButton;
 class QScrollBar;
+class QSpinBox;
 
 namespace korvo {
 
@@ -62,6 +63,10 @@ public:
     void analysisCommand(const analysis::Operation& op);
     class TForm13* integrationWindow() const { return integration_; }
     void satelliteCommand(); // "&Satellite removing"
+    void colourModeCommand();     // "Color-Mode": the colour view on or off
+    void colourViewOfAllCommand(); // "----": the whole spectra in the colour view with scale 2
+    bool colourView() const;
+    QSpinBox* colourSelector() const { return colourSelector_; }
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -129,6 +134,8 @@ private:
     QAction* measureAction_ = nullptr;
     QAction* integrateAction_ = nullptr;
     QAction* normierungAction_ = nullptr;
+    QAction* colourAction_ = nullptr;
+    QSpinBox* colourSelector_ = nullptr; // shown while the colour view is on
     class TForm13* integration_ = nullptr;
 };
 

@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSpinBox>
 
 namespace korvo {
 
@@ -23,9 +24,16 @@ void TForm3::createAnalysisMenus() {
         connect(menu->addAction(caption), &QAction::triggered, this, [this, op] { analysisCommand(op); });
     };
     QMenu* experts = bar->addMenu(QStringLiteral("Experts"));
-    // The colour and 3D views, Slices-Sum and the Surfer export come with those views and the exports.
-    for (const char* later : {"Color-Mode", "3D Mode", "Slices-Sum", "Export Surfer"})
-        experts->addAction(QString::fromLatin1(later))->setEnabled(false);
+    colourAction_ = experts->addAction(QStringLiteral("Color-Mode"));
+    colourAction_->setCheckable(true);
+    connect(colourAction_, &QAction::triggered, this, [this] {
+        colourAction_->setChecked(!colourAction_->isChecked()); // the command itself toggles
+        colourModeCommand();
+    });
+    // The 3D view and the Surfer export come with that view and the exports.
+    experts->addAction(QStringLiteral("3D Mode"))->setEnabled(false);
+    add(experts, QStringLiteral("Slices-Sum"), {Kind::SlicesSum});
+    experts->addAction(QStringLiteral("Export Surfer"))->setEnabled(false);
     experts->addSeparator();
     add(experts, QStringLiteral("Q-Fit"), {Kind::QFit});
     add(experts, QStringLiteral("q-Fit 50"), {Kind::QFit50});
@@ -59,7 +67,7 @@ void TForm3::createAnalysisMenus() {
     });
 
     connect(bar->addAction(QStringLiteral("a")), &QAction::triggered, this, [this] { analysisCommand({Kind::LetterA}); });
-    bar->addAction(QStringLiteral("----"))->setEnabled(false); // the colour view of all: with the colour view
+    connect(bar->addAction(QStringLiteral("----")), &QAction::triggered, this, [this] { colourViewOfAllCommand(); });
     connect(bar->addAction(QStringLiteral("b")), &QAction::triggered, this, [this] { analysisCommand({Kind::LetterB}); });
     connect(bar->addAction(QStringLiteral("c")), &QAction::triggered, this, [this] { analysisCommand({Kind::Stack}); });
     QMenu* math = bar->addMenu(QStringLiteral("Math"));
@@ -82,10 +90,29 @@ void TForm3::analysisCommand(const Operation& op) {
         integration_->show(*r.integration);
         return;
     }
+    if (r.outcome.toggleColourView) colourModeCommand();
     if (r.outcome.redraw == analysis::Redraw::FullScale)
         rangesChanged();
     else
         refresh();
+}
+
+bool TForm3::colourView() const {
+    return colourAction_->isChecked();
+}
+
+void TForm3::colourModeCommand() {
+    const bool on = !colourView();
+    colourAction_->setChecked(on);
+    colourSelector_->setVisible(on);
+    refresh();
+}
+
+void TForm3::colourViewOfAllCommand() {
+    ws_->SelStartPoint = 1;
+    ws_->SelEndPoint = analysis::commonPointCount(*ws_);
+    colourSelector_->setValue(2);
+    colourModeCommand();
 }
 
 void TForm3::satelliteCommand() {

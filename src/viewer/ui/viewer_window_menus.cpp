@@ -1,5 +1,6 @@
 // The viewer window's menu and the commands behind it.
 #include "viewer/data_selection.h"
+#include "viewer/analysis/slices.h"
 #include "viewer/hand_scale.h"
 #include "viewer/measuring.h"
 #include "viewer/origin_import.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -185,6 +187,20 @@ void TForm3::handScaleCommand() {
         answerHandScale(dialog);
     else
         dialog.exec();
+    if (dialog.mixRequested()) {
+        std::string error;
+        const auto mix = analysis::parseSliceMix(dialog.mixSlicesEdit()->text().toStdString(),
+                                                 dialog.mixOverlapEdit()->text().toStdString(), error);
+        if (!mix) {
+            ctx_.dialogs.error("", error);
+            return;
+        }
+        analysis::Operation op(analysis::Operation::Kind::SliceMix);
+        op.slices = mix->first;
+        op.overlap = mix->second;
+        analysisCommand(op);
+        return;
+    }
     const auto action = dialog.action();
     if (!action) return;
     std::string error;
