@@ -570,6 +570,32 @@ TEST(ViewerWindow, ColourViewAndSliceCommands) {
     EXPECT_EQ(ws.HiddenCount, 5);
 }
 
+TEST(ViewerWindow, ClippingFitLeavesItsDrawingUntilTheNextRepaint) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat"});
+    ASSERT_NE(w, nullptr);
+    w->show();
+    const auto count = [](const QImage& image, QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += image.pixel(x, y) == colour;
+        return n;
+    };
+    const QImage before = w->plotBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(count(before, qRgb(0xFF, 0xFF, 0x00)), 0);
+    w->action("Q-Fit")->trigger();
+    // Black box, the difference in yellow and the background in orange on top of the counts.
+    const QImage fit = w->plotBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_GT(count(fit, qRgb(0, 0, 0)), fit.width() * fit.height() / 2);
+    EXPECT_GT(count(fit, qRgb(0xFF, 0xFF, 0x00)), 50);
+    EXPECT_GT(count(fit, qRgb(0xFF, 0x88, 0x00)) + count(fit, qRgb(0x55, 0x55, 0xFF)), 50);
+    // The next command repaints the plot as usual.
+    w->fullScaleCommand(FullScale::All);
+    const QImage after = w->plotBox()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(count(after, qRgb(0xFF, 0xFF, 0x00)), 0);
+    EXPECT_GT(count(after, qRgb(255, 255, 255)), after.width() * after.height() / 2);
+}
+
 TEST(ViewerPaint, ColourViewFillsTheBandsWithTheChosenScale) {
     app();
     tvar ws = testing::makeWorkspace({testing::sampled(50, 0, 1, [](double x) { return x; }),

@@ -150,7 +150,8 @@ Outcome letterCommand(tvar& ws, char letter, const std::string& storePath) {
     return out;
 }
 
-OperationResult runOperation(tvar& ws, const Operation& op, const std::string& storePath) {
+OperationResult runOperation(tvar& ws, const Operation& op, const std::string& storePath,
+                             ClippingView* clippingView) {
     OperationResult r;
     Outcome& out = r.outcome;
     switch (op.kind) {
@@ -165,8 +166,8 @@ OperationResult runOperation(tvar& ws, const Operation& op, const std::string& s
     case Kind::SubStore: out = storeCommand(ws, storePath, -1); break;
     case Kind::LetterA: out = letterCommand(ws, 'a', storePath); break;
     case Kind::LetterB: out = letterCommand(ws, 'b', storePath); break;
-    case Kind::QFit: clippingFit(ws, ClippingFit::Q); break;
-    case Kind::QFit50: clippingFit(ws, ClippingFit::Q50); break;
+    case Kind::QFit: clippingFit(ws, ClippingFit::Q, clippingView); break;
+    case Kind::QFit50: clippingFit(ws, ClippingFit::Q50, clippingView); break;
     case Kind::MMFit: minMaxFit(ws, MinMaxFit::Plain), out.redraw = Redraw::FullScale; break;
     case Kind::MM2Fit: minMaxFit(ws, MinMaxFit::VariationDamped), out.redraw = Redraw::FullScale; break;
     case Kind::MM3Fit: minMaxFit(ws, MinMaxFit::RangeFloor), out.redraw = Redraw::FullScale; break;

@@ -3,6 +3,7 @@
 // "a" and "b" that chain several of them. Running an operation ends as the window's command does:
 // the commands that redraw at full scale set the common range of the shown spectra ("&All").
 #include "viewer/analysis/arithmetic.h"
+#include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/integration.h"
 #include "viewer/analysis/satellite.h"
 
@@ -40,8 +41,10 @@ struct OperationResult {
     std::optional<Integration> integration; // the Integrate operation's result
 };
 
-// Runs one operation; the store file is `storePath`.
-OperationResult runOperation(tvar& ws, const Operation& op, const std::string& storePath);
+// Runs one operation; the store file is `storePath`. The clipping fits show their progress on
+// `clippingView` when one is given.
+OperationResult runOperation(tvar& ws, const Operation& op, const std::string& storePath,
+                             ClippingView* clippingView = nullptr);
 
 // "a": MM-Fit over the stretch 0 .. 40 (h = 21), area normalisation over 1 .. n, "Store".
 // "b": the same fit and normalisation, the stored values added, "Store", normalisation again.

@@ -106,7 +106,7 @@ void TForm3::createControls() {
     colourSelector_->setRange(kColourSelectorMin, kColourSelectorMax);
     colourSelector_->setValue(kColourSelectorMin);
     colourSelector_->hide();
-    connect(colourSelector_, &QSpinBox::valueChanged, this, [this] { plot_->update(); });
+    connect(colourSelector_, &QSpinBox::valueChanged, this, [this] { repaintPlot(); });
     readout_ = new QLabel(client);
     for (QLabel*& panel : panelLabels_) {
         panel = new QLabel(client);
@@ -239,13 +239,23 @@ void TForm3::refresh() {
     setWindowTitle(caption.empty() ? baseCaption_ : QString::fromStdString(caption));
     layoutControls();
     updateValueTable();
+    repaintPlot();
+}
+
+void TForm3::repaintPlot() {
+    fitPicture_.reset();
     plot_->update();
+}
+
+void TForm3::showFitPicture(const QImage& picture) {
+    fitPicture_ = picture;
+    plot_->repaint();
 }
 
 void TForm3::rangesChanged() {
     setupScrollBars();
     updateValueTable();
-    plot_->update();
+    repaintPlot();
 }
 
 void TForm3::setupScrollBars() {
@@ -271,7 +281,7 @@ void TForm3::scrollBarMoved(ScrollAxis axis, int position) {
     if (settingUpBars_) return;
     scrollTo(*ws_, scope(), axis, axis == ScrollAxis::Energy ? hSetup_ : vSetup_, position);
     updateValueTable();
-    plot_->update();
+    repaintPlot();
 }
 
 void TForm3::report(const ViewMessages& messages) {
@@ -279,6 +289,10 @@ void TForm3::report(const ViewMessages& messages) {
 }
 
 void TForm3::paintPlot(QPainter& painter) {
+    if (fitPicture_) {
+        painter.drawImage(QPoint(0, 0), *fitPicture_);
+        return;
+    }
     ws_->PlotWidth = plot_->width();
     ws_->PlotHeight = plot_->height();
     ViewerPaintOptions options;
@@ -312,7 +326,7 @@ void TForm3::plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers 
         if (modifiers & Qt::ShiftModifier) {
             if (removeSpike(*ws_, at.x())) {
                 updateValueTable();
-                plot_->update();
+                repaintPlot();
             }
             return;
         }
@@ -328,7 +342,7 @@ void TForm3::plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers 
         ws_->ZoomStartCol = at.x();
         ws_->ZoomStartRow = at.y();
         zoomTo_ = at;
-        plot_->update();
+        repaintPlot();
     }
 }
 
@@ -337,13 +351,13 @@ void TForm3::plotMove(QPoint at, Qt::MouseButtons) {
     if (measuring_ && ws_->SelDragging) {
         if (moveMark(*ws_, ws_->SelDragWhich ? MeasureMark::Start : MeasureMark::End, at.x())) {
             setWindowTitle(QString::fromStdString(measuringCaption(*ws_)));
-            plot_->update();
+            repaintPlot();
         }
         return;
     }
     if (ws_->ZoomDragging) {
         zoomTo_ = at;
-        plot_->update();
+        repaintPlot();
     }
 }
 
@@ -360,7 +374,7 @@ void TForm3::plotRelease(QPoint at, Qt::MouseButton button) {
             report(messages);
             rangesChanged();
         } else {
-            plot_->update();
+            repaintPlot();
         }
         return;
     }

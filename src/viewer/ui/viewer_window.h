@@ -104,6 +104,8 @@ private:
     void rebuildSpectrumMenu();
     void refresh();              // info panels, caption, menu check marks, value table, repaint
     void rangesChanged();        // scroll bars set up again, value table, repaint
+    void repaintPlot();          // the plot painted anew (a clipping fit's picture goes)
+    void showFitPicture(const QImage& picture); // shown at once, until the next repaintPlot()
     void setupScrollBars();
     void scrollBarMoved(ScrollAxis axis, int position);
     void report(const ViewMessages& messages);
@@ -120,6 +122,7 @@ private:
     std::optional<QPoint> zoomTo_; // the pointer during a zoom drag
     std::vector<std::string> paintReported_;
     QImage picture_; // the plot as last painted
+    std::optional<QImage> fitPicture_; // a clipping fit's drawing, shown instead of the plot
     QString baseCaption_;
 
     ViewerPlotBox* plot_ = nullptr;

@@ -1,5 +1,6 @@
 // The viewer window's analysis commands: "Experts", "Math", the one-letter commands, "Normierung"
 // and "&Integrate". Each is one call into viewer/analysis, then the window shows the workspace again.
+#include "viewer/ui/clipping_drawing.h"
 #include "viewer/ui/integration_window.h"
 #include "viewer/ui/satellite_dialog.h"
 #include "viewer/ui/viewer_context.h"
@@ -78,8 +79,14 @@ void TForm3::createAnalysisMenus() {
 }
 
 void TForm3::analysisCommand(const Operation& op) {
+    // The clipping fits draw their progress on the paint box and leave it there until the next
+    // repaint.
+    const bool clipping = op.kind == Kind::QFit || op.kind == Kind::QFit50;
+    std::optional<ClippingDrawing> drawing;
+    if (clipping) drawing.emplace(plotBox()->size(), [this](const QImage& picture) { showFitPicture(picture); });
     // The store file lies in the working directory.
-    const analysis::OperationResult r = analysis::runOperation(*ws_, op, analysis::kStoreFileName);
+    const analysis::OperationResult r =
+        analysis::runOperation(*ws_, op, analysis::kStoreFileName, drawing ? &*drawing : nullptr);
     if (!r.outcome.ok() && !r.integration) ctx_.dialogs.message("", r.outcome.message, DialogIcon::None);
     if (r.integration) {
         if (!r.integration->ok()) {
@@ -91,6 +98,10 @@ void TForm3::analysisCommand(const Operation& op) {
         return;
     }
     if (r.outcome.toggleColourView) colourModeCommand();
+    if (clipping && fitPicture_) {
+        updateValueTable();
+        return;
+    }
     if (r.outcome.redraw == analysis::Redraw::FullScale)
         rangesChanged();
     else
