@@ -6,6 +6,10 @@
 #include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/integration.h"
 #include "viewer/analysis/minmax_fits.h"
+#include "viewer/analysis/backgrounds.h"
+#include "viewer/analysis/satellite.h"
+#include "viewer/analysis/slices.h"
+#include "viewer/colour_view.h"
 
 #include <benchmark/benchmark.h>
 
@@ -105,6 +109,26 @@ BENCHMARK_CAPTURE(command, qfit, [](tvar& ws) { analysis::clippingFit(ws, analys
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(command, integrate, [](tvar& ws) { benchmark::DoNotOptimize(analysis::integrate(ws).area); })
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(command, satellite, [](tvar& ws) {
+    std::vector<int> all(100);
+    for (int i = 0; i < 100; ++i) all[std::size_t(i)] = i + 1;
+    analysis::removeSatellites(ws, all, analysis::satelliteLines(analysis::SatelliteSource::AlKAlpha));
+})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(command, shirley, [](tvar& ws) { analysis::shirleyBackground(ws); })->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(command, tougaard, [](tvar& ws) { analysis::tougaardBackground(ws, analysis::kTougaardB); })
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(command, slices_sum, [](tvar& ws) { analysis::slicesSum(ws); })->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(command, slice_mix, [](tvar& ws) { analysis::sliceMix(ws, 10, 2); })->Unit(benchmark::kMillisecond);
+// The colour view's rectangles for a window of 100 spectra.
+BENCHMARK_CAPTURE(command, colour_bands, [](tvar& ws) {
+    ws.PlotWidth = 800;
+    ws.PlotHeight = 600;
+    fullScale(ws, FullScale::All);
+    ViewMessages messages;
+    updateScalesForPaint(ws, messages);
+    benchmark::DoNotOptimize(colourViewBands(ws, 2, messages).size());
+})->Unit(benchmark::kMillisecond);
 
 } // namespace
 
