@@ -421,5 +421,90 @@ TEST(Analysis, IntegrationAboveTheLineThroughTheMarks) {
     EXPECT_FALSE(integrate(same).ok());
 }
 
+// Properties that follow from what each command is for, on seeded random series of random lengths.
+TEST(Analysis, PropertiesOnRandomSeries) {
+    std::mt19937 rng(20261207);
+    for (int round = 0; round < 40; ++round) {
+        const int count = std::uniform_int_distribution<int>(2, 7)(rng);
+        const int n = std::uniform_int_distribution<int>(6, 60)(rng);
+        std::uniform_real_distribution<double> value(1, 1000);
+        std::vector<std::vector<double>> data(std::size_t(count), std::vector<double>(std::size_t(n), 0.0));
+        for (auto& spectrum : data)
+            for (double& v : spectrum) v = value(rng);
+        const tvar loaded = workspaceOf(data);
+        const auto sum = [&](const tvar& ws, int k, int from, int to) {
+            double a = 0;
+            for (int j = from; j <= to; ++j) a += ws.point(k, j).y;
+            return a;
+        };
+
+        // Smoothing with the end points repeated keeps every spectrum's total.
+        tvar smoothed = loaded;
+        smooth(smoothed);
+        for (int k = 1; k <= count; ++k) {
+            const double expected = sum(loaded, k, 1, n);
+            EXPECT_NEAR(sum(smoothed, k, 1, n), expected, 1e-9 * expected);
+        }
+
+        // After the normalisation every spectrum has the area of spectrum 1 over the window.
+        tvar normalised = loaded;
+        normalised.SelStartPoint = std::uniform_int_distribution<int>(0, n / 2)(rng);
+        normalised.SelEndPoint = std::uniform_int_distribution<int>(n / 2 + 1, n)(rng);
+        ASSERT_TRUE(normaliseArea(normalised).ok());
+        const double area = sum(normalised, 1, normalised.SelStartPoint + 1, normalised.SelEndPoint);
+        for (int k = 2; k <= count; ++k)
+            EXPECT_NEAR(sum(normalised, k, normalised.SelStartPoint + 1, normalised.SelEndPoint), area, 1e-9 * area);
+
+        // The minimum subtraction leaves a point-wise minimum of exactly 0 and every difference.
+        tvar minimum = loaded;
+        ASSERT_TRUE(subtractMinimum(minimum).ok());
+        for (int j = 1; j <= n; ++j) {
+            double low = 1e300;
+            for (int k = 1; k <= count; ++k) low = std::min(low, minimum.point(k, j).y);
+            EXPECT_EQ(low, 0);
+            EXPECT_NEAR(minimum.point(2, j).y - minimum.point(1, j).y, loaded.point(2, j).y - loaded.point(1, j).y, 1e-9);
+        }
+
+        // The full mean subtraction leaves point-wise sums of 0.
+        tvar mean = loaded;
+        ASSERT_TRUE(subtractMean(mean, 100).ok());
+        for (int j = 1; j <= n; ++j) {
+            double total = 0;
+            for (int k = 1; k <= count; ++k) total += mean.point(k, j).y;
+            EXPECT_NEAR(total, 0, 1e-9 * count * 1000);
+        }
+
+        // Stacked spectra nowhere lie below their predecessor, and each lifted one touches it.
+        tvar stacked = loaded;
+        ASSERT_TRUE(stack(stacked).ok());
+        for (int k = 2; k <= count; ++k) {
+            double closest = 1e300;
+            for (int j = 1; j <= n; ++j) {
+                const double gap = stacked.point(k, j).y - stacked.point(k - 1, j).y;
+                EXPECT_GE(gap, -1e-9);
+                closest = std::min(closest, gap);
+            }
+            const bool lifted = stacked.point(k, 1).y != loaded.point(k, 1).y;
+            if (lifted) EXPECT_NEAR(closest, 0, 1e-9);
+        }
+
+        // The min-max fit maps every window onto 0 .. 1000; a point that is the largest of its
+        // window gets 1000.
+        tvar local = loaded;
+        local.SelStartPoint = 0;
+        local.SelEndPoint = std::uniform_int_distribution<int>(1, 12)(rng);
+        const int h = local.SelEndPoint / 2 + 1;
+        minMaxFit(local, MinMaxFit::Plain);
+        for (int j = 1 + h; j <= n - h; ++j) {
+            const double y = loaded.point(1, j).y;
+            bool largest = true;
+            for (int i = j - h; i <= j + h; ++i) largest = largest && loaded.point(1, i).y <= y;
+            EXPECT_GE(local.point(1, j).y, 0);
+            EXPECT_LE(local.point(1, j).y, 1000);
+            if (largest) EXPECT_EQ(local.point(1, j).y, 1000);
+        }
+    }
+}
+
 } // namespace
 } // namespace korvo::testing
