@@ -67,6 +67,17 @@ TEST_F(CliAnalyse, SatelliteRemovalOfTheSelectedPositions) {
     EXPECT_EQ(run("analyse --select 0 --op satellite:HeI one.dat").status, 2);
 }
 
+TEST_F(CliAnalyse, SliceMixKeepsTheJoinedSpectraHidden) {
+    // Blocks of one slice overlapping by one: two.dat is blended half and half into one.dat.
+    const CliResult r = run("analyse --op slice-mix:1:1 --json one.dat two.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = nlohmann::json::parse(r.out);
+    EXPECT_EQ(json["ShownCount"].get<int>(), 1);
+    EXPECT_EQ(json["HiddenCount"].get<int>(), 1);
+    EXPECT_EQ(countsIn(json["spectra"][0]), (std::vector<double>{6, 17.5, 10.5, 34.5, 7}));
+    EXPECT_EQ(run("analyse --op slice-mix:1:2 one.dat two.dat").status, 2);
+}
+
 TEST_F(CliAnalyse, RefusedOperationsLeaveTheDataAndExitTwoAfterTheRest) {
     const CliResult before = run("info --json two.dat");
     // One spectrum: normalisation is refused, smoothing still runs after it.
