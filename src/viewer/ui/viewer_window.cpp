@@ -2,6 +2,7 @@
 
 #include "viewer/measuring.h"
 #include "viewer/ui/load_dialog.h"
+#include "viewer/ui/surface_view.h"
 #include "viewer/ui/value_table.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/viewer_paint.h"
@@ -383,6 +384,7 @@ void TForm3::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    if (surface3d_) surface3d_->switchOff();
     if (measuring_) setMeasuring(false);
     ws_->release();
     if (ctx_.hasValueTable()) ctx_.valueTable().forget(ws_.get());

@@ -25,6 +25,7 @@ class QScrollBar;
 
 namespace korvo {
 
+class Surface3dMode;
 class ViewerContext;
 class ViewerPlotBox;
 
@@ -62,6 +63,7 @@ public:
     void analysisCommand(const analysis::Operation& op);
     class TForm13* integrationWindow() const { return integration_; }
     void satelliteCommand(); // "&Satellite removing"
+    Surface3dMode* surface3d() const { return surface3d_; } // "3D Mode"
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -130,6 +132,7 @@ private:
     QAction* integrateAction_ = nullptr;
     QAction* normierungAction_ = nullptr;
     class TForm13* integration_ = nullptr;
+    Surface3dMode* surface3d_ = nullptr;
 };
 
 } // namespace korvo

@@ -2,6 +2,7 @@
 // and "&Integrate". Each is one call into viewer/analysis, then the window shows the workspace again.
 #include "viewer/ui/integration_window.h"
 #include "viewer/ui/satellite_dialog.h"
+#include "viewer/ui/surface_view.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 
@@ -23,9 +24,10 @@ void TForm3::createAnalysisMenus() {
         connect(menu->addAction(caption), &QAction::triggered, this, [this, op] { analysisCommand(op); });
     };
     QMenu* experts = bar->addMenu(QStringLiteral("Experts"));
-    // The colour and 3D views, Slices-Sum and the Surfer export come with those views and the exports.
-    for (const char* later : {"Color-Mode", "3D Mode", "Slices-Sum", "Export Surfer"})
+    // The colour view, Slices-Sum and the Surfer export come with that view and the exports.
+    for (const char* later : {"Color-Mode", "Slices-Sum", "Export Surfer"})
         experts->addAction(QString::fromLatin1(later))->setEnabled(false);
+    surface3d_ = new Surface3dMode(*this, ctx_.dialogs, experts, experts->actions().value(1)); // after "Color-Mode"
     experts->addSeparator();
     add(experts, QStringLiteral("Q-Fit"), {Kind::QFit});
     add(experts, QStringLiteral("q-Fit 50"), {Kind::QFit50});
