@@ -3,6 +3,7 @@
 #include "viewer/colour_view.h"
 #include "viewer/measuring.h"
 #include "viewer/ui/load_dialog.h"
+#include "viewer/ui/surface_view.h"
 #include "viewer/ui/value_table.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/viewer_paint.h"
@@ -410,6 +411,7 @@ void TForm3::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    if (surface3d_) surface3d_->switchOff();
     if (measuring_) setMeasuring(false);
     ws_->release();
     if (ctx_.hasValueTable()) ctx_.valueTable().forget(ws_.get());

@@ -26,6 +26,7 @@ class QSpinBox;
 
 namespace korvo {
 
+class Surface3dMode;
 class ViewerContext;
 class ViewerPlotBox;
 
@@ -67,6 +68,7 @@ public:
     void colourViewOfAllCommand(); // "----": the whole spectra in the colour view with scale 2
     bool colourView() const;
     QSpinBox* colourSelector() const { return colourSelector_; }
+    Surface3dMode* surface3d() const { return surface3d_; } // "3D Mode"
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -140,6 +142,7 @@ private:
     QAction* colourAction_ = nullptr;
     QSpinBox* colourSelector_ = nullptr; // shown while the colour view is on
     class TForm13* integration_ = nullptr;
+    Surface3dMode* surface3d_ = nullptr;
 };
 
 } // namespace korvo

@@ -3,6 +3,7 @@
 #include "viewer/ui/clipping_drawing.h"
 #include "viewer/ui/integration_window.h"
 #include "viewer/ui/satellite_dialog.h"
+#include "viewer/ui/surface_view.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 
@@ -31,9 +32,9 @@ void TForm3::createAnalysisMenus() {
         colourAction_->setChecked(!colourAction_->isChecked()); // the command itself toggles
         colourModeCommand();
     });
-    // The 3D view and the Surfer export come with that view and the exports.
-    experts->addAction(QStringLiteral("3D Mode"))->setEnabled(false);
+    surface3d_ = new Surface3dMode(*this, ctx_.dialogs, experts, nullptr);
     add(experts, QStringLiteral("Slices-Sum"), {Kind::SlicesSum});
+    // The Surfer export comes with the exports.
     experts->addAction(QStringLiteral("Export Surfer"))->setEnabled(false);
     experts->addSeparator();
     add(experts, QStringLiteral("Q-Fit"), {Kind::QFit});

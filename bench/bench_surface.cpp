@@ -1,0 +1,135 @@
+// The 3D view: one frame of the 256 x 256 surface at full resolution, rendered into an offscreen
+// framebuffer, and the grid and normals of 100 spectra of 1000 points. Needs an OpenGL context, so
+// run it from the release build with an X server (Mesa's software renderer on Xvfb will do):
+//   Xvfb :91 & DISPLAY=:91 ./bench_surface
+// Target: at most 33 ms per frame.
+#include "viewer/surface/surface_renderer.h"
+#include "viewer/surface/surface_scene.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
+
+#include <cmath>
+#include <memory>
+#include <random>
+
+namespace {
+
+using namespace korvo;
+using namespace korvo::surface;
+
+// Peaks that wander across the series on a sloping background with noise.
+tvar series(int spectra, int points) {
+    tvar ws;
+    std::mt19937 rng(7);
+    std::normal_distribution<double> noise(0, 15);
+    ws.pool.assign(1, SpectrumPoint{});
+    for (int k = 1; k <= spectra; ++k) {
+        ws.spectrum(k).NumPoints = points;
+        for (int j = 0; j < points; ++j) {
+            const double x = 280 + 0.02 * j;
+            const double d = (x - 280 - 0.005 * points - 0.05 * k) / 0.8;
+            ws.pool.push_back({x, 500 - 0.1 * j + 4000 * std::exp(-d * d) + noise(rng)});
+        }
+        ws.Order[std::size_t(k)] = std::uint16_t(k);
+    }
+    ws.recomputePoolStarts(spectra);
+    ws.ShownCount = spectra;
+    ws.Active = 1;
+    return ws;
+}
+
+// A context current on an offscreen surface with a 640 x 480 framebuffer bound.
+struct GlTarget {
+    GlTarget() {
+        static int argc = 1;
+        static char name[] = "bench_surface";
+        static char* argv[] = {name, nullptr};
+        if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+        if (!context.create()) return;
+        surface.setFormat(context.format());
+        surface.create();
+        if (!surface.isValid() || !context.makeCurrent(&surface)) return;
+        QOpenGLFramebufferObjectFormat format;
+        format.setAttachment(QOpenGLFramebufferObject::Depth);
+        fbo = std::make_unique<QOpenGLFramebufferObject>(640, 480, format);
+        ready = fbo->isValid() && fbo->bind() && renderer.initialize();
+        renderer.resize(640, 480);
+    }
+    QOpenGLContext context;
+    QOffscreenSurface surface;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo;
+    SurfaceRenderer renderer;
+    bool ready = false;
+};
+
+// Frames at the resolution step `state.range(0)`: 1 when the keys rest, 2 after the palette keys,
+// 4 while a key is held.
+void frames(benchmark::State& state, bool keyEachFrame) {
+    GlTarget target;
+    if (!target.ready) {
+        state.SkipWithError("no OpenGL context with fixed-function calls (set DISPLAY to an X server)");
+        return;
+    }
+    const tvar ws = series(100, 1000);
+    SurfaceScene scene(ws);
+    scene.start(nullptr);
+    const int step = int(state.range(0));
+    if (step == 1) scene.release(); // the keys rest: the full 256 x 256 cells
+    if (step == 2) scene.press(vk::Right);
+    if (step == 4) scene.press('X'); // a key without an action, held
+    target.renderer.draw(scene);
+    target.context.functions()->glFinish();
+    for (auto _ : state) {
+        if (keyEachFrame) {
+            // A key that changes the arrays (height scale): they are rebuilt before the frame.
+            scene.press(vk::Up);
+            if (step == 1) scene.release();
+        }
+        target.renderer.draw(scene);
+        target.context.functions()->glFinish();
+    }
+    state.counters["quads"] = double(target.renderer.quadCount());
+    state.SetLabel(target.renderer.description());
+}
+
+void BM_SurfaceFrame(benchmark::State& state) {
+    frames(state, false);
+}
+BENCHMARK(BM_SurfaceFrame)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SurfaceFrameAfterArrayChange(benchmark::State& state) {
+    frames(state, true);
+}
+BENCHMARK(BM_SurfaceFrameAfterArrayChange)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_HeightGrid100x1000(benchmark::State& state) {
+    const tvar ws = series(100, 1000);
+    HeightGrid grid;
+    for (auto _ : state) {
+        buildHeightGrid(ws, grid);
+        benchmark::DoNotOptimize(grid.at(128, 128));
+    }
+}
+BENCHMARK(BM_HeightGrid100x1000)->Unit(benchmark::kMillisecond);
+
+void BM_Normals(benchmark::State& state) {
+    const tvar ws = series(100, 1000);
+    HeightGrid grid;
+    buildHeightGrid(ws, grid);
+    NormalGrid normals;
+    for (auto _ : state) {
+        computeNormals(grid, 10, -1, normals);
+        benchmark::DoNotOptimize(normals.atGrid(128, 128).x);
+    }
+}
+BENCHMARK(BM_Normals)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
