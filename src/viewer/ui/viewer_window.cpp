@@ -175,6 +175,7 @@ void TForm3::loadProcedure() {
 void TForm3::takeOutcome(const LoadOutcome& outcome) {
     switch (outcome.status) {
     case LoadStatus::Loaded:
+        resetUndo(); // the loaded data are the new base of Undo
         if (outcome.geometry) {
             // A project brings the size and place its window had.
             move(outcome.geometry->left, outcome.geometry->top);
@@ -297,7 +298,9 @@ void TForm3::plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers 
     if (ws_->ShownCount <= 0) return;
     if (measuring_) {
         if (modifiers & Qt::ShiftModifier) {
+            UndoHistory::Before before = UndoHistory::capture(*ws_);
             if (removeSpike(*ws_, at.x())) {
+                recordStep(std::move(before));
                 updateValueTable();
                 plot_->update();
             }
@@ -385,6 +388,7 @@ void TForm3::closeEvent(QCloseEvent* e) {
     }
     if (measuring_) setMeasuring(false);
     ws_->release();
+    resetUndo();
     if (ctx_.hasValueTable()) ctx_.valueTable().forget(ws_.get());
     e->accept();
 }

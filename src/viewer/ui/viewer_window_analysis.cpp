@@ -70,8 +70,11 @@ void TForm3::createAnalysisMenus() {
 }
 
 void TForm3::analysisCommand(const Operation& op) {
-    // The store file lies in the working directory.
+    // The store file lies in the working directory. A command that changed spectra is a step of
+    // Undo, whatever its outcome.
+    UndoHistory::Before before = UndoHistory::capture(*ws_);
     const analysis::OperationResult r = analysis::runOperation(*ws_, op, analysis::kStoreFileName);
+    recordStep(std::move(before));
     if (!r.outcome.ok() && !r.integration) ctx_.dialogs.message("", r.outcome.message, DialogIcon::None);
     if (r.integration) {
         if (!r.integration->ok()) {
