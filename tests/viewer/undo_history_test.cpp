@@ -45,6 +45,14 @@ struct Rig {
         if (outcome) *outcome = r.outcome;
         return history.record(ws, std::move(before));
     }
+    // "&Select" with the shown spectrum at `row` moved to the hidden ones.
+    bool hide(tvar& ws, int row) {
+        UndoHistory::Before before = UndoHistory::capture(ws);
+        DataSelection selection = DataSelection::of(ws);
+        selection.hide({row});
+        selection.applyTo(ws);
+        return history.record(ws, std::move(before));
+    }
 };
 
 TEST(UndoHistory, UndoAndRedoChainsRestoreEveryCountExactly) {
@@ -164,11 +172,7 @@ TEST(UndoHistory, DataSelectionIsAStepWithoutCounts) {
     tvar ws = noisy(3, 1000);
     const auto loaded = bitsOf(ws);
     // "&Select": spectrum 1 hidden; spectrum 2 becomes active.
-    UndoHistory::Before before = UndoHistory::capture(ws);
-    DataSelection selection = DataSelection::of(ws);
-    selection.hide({0});
-    selection.applyTo(ws);
-    ASSERT_TRUE(rig.history.record(ws, std::move(before)));
+    ASSERT_TRUE(rig.hide(ws, 0));
     EXPECT_LT(rig.history.bytes(), ws.pool.size() * sizeof(double)); // no counts kept
     ASSERT_EQ(ws.ShownCount, 2);
     const tvar selected = ws;
@@ -267,11 +271,7 @@ TEST(UndoHistory, MergedStepsKeepTheShownSpectraOfTheLoadedData) {
     Rig rig(UndoHistory::Limits{std::size_t(1) << 30, 2});
     tvar ws = noisy(3, 30);
     const tvar loaded = ws;
-    UndoHistory::Before before = UndoHistory::capture(ws);
-    DataSelection selection = DataSelection::of(ws);
-    selection.hide({2});
-    selection.applyTo(ws);
-    ASSERT_TRUE(rig.history.record(ws, std::move(before)));
+    ASSERT_TRUE(rig.hide(ws, 2));
     ASSERT_TRUE(rig.run(ws, {Kind::Smooth}));
     ASSERT_TRUE(rig.run(ws, {Kind::Smooth}));
     EXPECT_EQ(rig.history.undoSteps(), 2u);

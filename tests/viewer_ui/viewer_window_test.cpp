@@ -72,6 +72,11 @@ struct ViewerRig {
     // Opens a viewer; the load dialog that comes up selects `names` and presses "Load" (or "Abord"
     // when `names` is empty).
     TForm3* open(std::vector<QString> names) {
+        answerLoadDialog(std::move(names));
+        return ctx.openViewer();
+    }
+    // The next load dialog selects `names` and presses "Load" (or "Abord" when `names` is empty).
+    void answerLoadDialog(std::vector<QString> names) {
         QTimer::singleShot(0, [this, names] {
             TForm5& d = ctx.loadDialog();
             for (int i = 0; i < d.fileList()->count(); ++i) {
@@ -80,7 +85,6 @@ struct ViewerRig {
             }
             (names.empty() ? d.abordButton() : d.loadButton())->click();
         });
-        return ctx.openViewer();
     }
 
     testing::TempDir dir;
@@ -381,12 +385,7 @@ TEST(ViewerWindow, UndoAndRedoWithTheirKeys) {
     w->action("&Measure dist.")->trigger();
 
     // A load: the history starts from the data now in the window.
-    QTimer::singleShot(0, [&rig] {
-        TForm5& d = rig.ctx.loadDialog();
-        for (int i = 0; i < d.fileList()->count(); ++i)
-            d.fileList()->item(i)->setSelected(d.fileList()->item(i)->text() == "c.dat");
-        d.loadButton()->click();
-    });
+    rig.answerLoadDialog({"c.dat"});
     w->loadProcedure();
     ASSERT_EQ(ws.spectrumCount(), 3);
     EXPECT_FALSE(undo->isEnabled());
