@@ -13,7 +13,8 @@
 //   - the shown spectra and the stretch, before and after (about 8 KiB); undo puts back a part only
 //     when the step changed it, so a mark the user moved or a spectrum made active since stays.
 // The display ranges are not kept: after undo or redo the window shows the data at full scale, as
-// most commands end.
+// most commands end. Nor is the store file that "Store", "a" and "b" write: it is outside the
+// window, and the next "Add Store" reads what is in it.
 //
 // What becomes a step. The caller captures the workspace before a command and records it after; a
 // step is pushed only when the counts or the shown spectra actually differ. A command refused by
