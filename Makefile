@@ -8,7 +8,7 @@ JOBS       ?= $(shell nproc)
 
 DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev \
                    libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
-                   libcurl4-openssl-dev
+                   libcurl4-openssl-dev xvfb xauth libgl1-mesa-dri
 
 .PHONY: run test deps
 

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <fstream>
@@ -162,6 +163,9 @@ class SurfaceWindowGl : public ::testing::Test {
 protected:
     void SetUp() override {
         app();
+        // The test run under Xvfb sets KORVO_REQUIRE_GL: there a missing OpenGL widget is a failure.
+        if (!openGlAvailable() && qEnvironmentVariableIsSet("KORVO_REQUIRE_GL"))
+            FAIL() << "KORVO_REQUIRE_GL is set, but this display gives no OpenGL widget";
         if (!openGlAvailable())
             GTEST_SKIP() << "no OpenGL widget on this display (the offscreen platform has none); run with "
                             "QT_QPA_PLATFORM=xcb under Xvfb to test the surface";
@@ -173,6 +177,12 @@ TEST_F(SurfaceWindowGl, SurfaceReplacesThePlotKeysSteerItAndFramesStop) {
     TForm3* w = rig.open({"a.dat", "d.dat"});
     ASSERT_NE(w, nullptr);
     w->show();
+    // With OpenGL, a new viewer starts in the colour view of the whole spectra with scale 2.
+    EXPECT_TRUE(w->colourView());
+    EXPECT_EQ(w->colourSelector()->value(), 2);
+    EXPECT_EQ(w->workspace().SelStartPoint, 1);
+    EXPECT_EQ(w->workspace().SelEndPoint, 200); // the points of a.dat
+    EXPECT_TRUE(w->colourSelector()->isVisible());
     Surface3dMode& mode = *w->surface3d();
     threeD(*w)->trigger();
     ASSERT_TRUE(mode.isOn()) << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts().back());
@@ -182,6 +192,7 @@ TEST_F(SurfaceWindowGl, SurfaceReplacesThePlotKeysSteerItAndFramesStop) {
     EXPECT_FALSE(w->verticalBar()->isVisible());
     EXPECT_FALSE(w->allSpectraButton()->isVisible());
     EXPECT_FALSE(w->readout()->isVisible());
+    EXPECT_FALSE(w->colourSelector()->isVisible());
     SurfaceWidget* gl = mode.widget();
     ASSERT_NE(gl, nullptr);
     EXPECT_TRUE(gl->isVisible());
@@ -225,6 +236,7 @@ TEST_F(SurfaceWindowGl, SurfaceReplacesThePlotKeysSteerItAndFramesStop) {
     EXPECT_FALSE(threeD(*w)->isChecked());
     EXPECT_FALSE(gl->isVisible());
     EXPECT_TRUE(plotControlsVisible(*w));
+    EXPECT_TRUE(w->colourSelector()->isVisible()); // the colour view is still on
     EXPECT_FALSE(mode.keyPressed(Qt::Key_Right));
 
     // Switched on again: a fresh log, palette row 0, F10 replays the file.

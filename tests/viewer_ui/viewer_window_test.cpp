@@ -32,6 +32,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QImage>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -44,6 +45,11 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
+#include <QWindow>
+
+// A key as the window system delivers it, through the shortcut map first (as QTest does it).
+Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* w, QEvent::Type t, int k, Qt::KeyboardModifiers mods,
+                                    const QString& text = QString(), bool autorep = false, ushort count = 1);
 
 namespace korvo {
 namespace {
@@ -69,6 +75,11 @@ struct ViewerRig {
     // Opens a viewer; the load dialog that comes up selects `names` and presses "Load" (or "Abord"
     // when `names` is empty).
     TForm3* open(std::vector<QString> names) {
+        answerLoadDialog(std::move(names));
+        return ctx.openViewer();
+    }
+    // The next load dialog selects `names` and presses "Load" (or "Abord" when `names` is empty).
+    void answerLoadDialog(std::vector<QString> names) {
         QTimer::singleShot(0, [this, names] {
             TForm5& d = ctx.loadDialog();
             for (int i = 0; i < d.fileList()->count(); ++i) {
@@ -77,7 +88,6 @@ struct ViewerRig {
             }
             (names.empty() ? d.abordButton() : d.loadButton())->click();
         });
-        return ctx.openViewer();
     }
 
     testing::TempDir dir;
@@ -307,6 +317,84 @@ TEST(ViewerWindow, AnalysisMenusCallTheCommands) {
     EXPECT_EQ(ws.point(1, ws.SelStartPoint + 5).y, beforeBackground);
     w->action("&Measure dist.")->trigger();
     EXPECT_FALSE(w->action("&Integrate")->isEnabled());
+}
+
+void typeKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    qt_handleKeyEvent(w->windowHandle(), QEvent::KeyPress, key, modifiers);
+    qt_handleKeyEvent(w->windowHandle(), QEvent::KeyRelease, key, modifiers);
+}
+
+bool sameCounts(const tvar& a, const tvar& b) {
+    if (a.pool.size() != b.pool.size()) return false;
+    for (std::size_t i = 0; i < a.pool.size(); ++i)
+        if (a.pool[i].y != b.pool[i].y) return false;
+    return true;
+}
+
+// "&Undo" and "&Redo" in "&Tools", with Ctrl+Z and Ctrl+Y: enabled only when there is a
+// step; a refused command is none, the spike removal is one, a load starts anew.
+TEST(ViewerWindow, UndoAndRedoWithTheirKeys) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    tvar& ws = w->workspace();
+    const tvar loaded = ws;
+    QAction* undo = w->action("&Undo");
+    QAction* redo = w->action("&Redo");
+    ASSERT_TRUE(undo && redo);
+    const QList<QAction*> tools = w->action("&Tools")->menu()->actions();
+    ASSERT_TRUE(tools.contains(undo));
+    EXPECT_EQ(tools.value(tools.indexOf(undo) + 1), redo);
+    EXPECT_EQ(undo->shortcuts().first(), QKeySequence(QStringLiteral("Ctrl+Z")));
+    EXPECT_EQ(redo->shortcuts().first(), QKeySequence(QStringLiteral("Ctrl+Y")));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+
+    // Refused (200 and 150 points): nothing to undo.
+    w->action("I - Fit  -100 %")->trigger();
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_FALSE(undo->isEnabled());
+
+    w->action("Smoothing")->trigger();
+    const tvar smoothed = ws;
+    ASSERT_FALSE(sameCounts(smoothed, loaded));
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+
+    // Ctrl+Z through the shortcut: the loaded counts at full scale, even after a zoom.
+    w->activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), w);
+    drag(w->plotBox(), {100, 40}, {250, 200});
+    ASSERT_GT(ws.spectrum(1).XMin, 80);
+    typeKey(w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(sameCounts(ws, loaded));
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(redo->isEnabled());
+    EXPECT_DOUBLE_EQ(ws.spectrum(1).XMin, 80);
+    EXPECT_EQ(ws.spectrum(1).YMax, ws.spectrum(2).YMax);
+    typeKey(w, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(sameCounts(ws, smoothed));
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+
+    // Shift-click of measuring mode removes a spike: a step of its own.
+    w->action("&Measure dist.")->trigger();
+    click(w->plotBox(), {ws.column(ws.Active, 90.3), 100}, Qt::LeftButton, Qt::ShiftModifier); // on the peak
+    ASSERT_FALSE(sameCounts(ws, smoothed));
+    undo->trigger();
+    EXPECT_TRUE(sameCounts(ws, smoothed));
+    EXPECT_TRUE(undo->isEnabled());
+    w->action("&Measure dist.")->trigger();
+
+    // A load: the history starts from the data now in the window.
+    rig.answerLoadDialog({"c.dat"});
+    w->loadProcedure();
+    ASSERT_EQ(ws.spectrumCount(), 3);
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+    typeKey(w, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ws.point(1, 10).y, smoothed.point(1, 10).y); // still smoothed
 }
 
 TEST(ViewerWindow, SatelliteDialogTreatsTheChosenSpectra) {

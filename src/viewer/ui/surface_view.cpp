@@ -15,6 +15,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace korvo {
@@ -177,6 +178,7 @@ void Surface3dMode::showPlotControls(bool show) {
                        static_cast<QWidget*>(window_.verticalBar()), static_cast<QWidget*>(window_.allSpectraButton()),
                        static_cast<QWidget*>(window_.activeSpectraButton()), static_cast<QWidget*>(window_.readout())})
         w->setVisible(show);
+    window_.colourSelector()->setVisible(show && window_.colourView());
 }
 
 void Surface3dMode::placeWidget() {

@@ -1,6 +1,7 @@
 #include "viewer/ui/viewer_context.h"
 
 #include "viewer/ui/load_dialog.h"
+#include "viewer/ui/surface_view.h"
 #include "viewer/ui/value_table.h"
 #include "viewer/ui/viewer_window.h"
 
@@ -41,6 +42,8 @@ TForm3* ViewerContext::openViewer() {
     }
     w->setAttribute(Qt::WA_DeleteOnClose);
     viewers_.emplace_back(w);
+    // Where the display offers OpenGL, a new viewer starts in the colour view of the whole spectra.
+    if (openGlAvailable()) w->colourViewOfAllCommand();
     w->show();
     w->raise();
     w->activateWindow();

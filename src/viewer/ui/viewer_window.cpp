@@ -188,6 +188,7 @@ void TForm3::loadProcedure() {
 void TForm3::takeOutcome(const LoadOutcome& outcome) {
     switch (outcome.status) {
     case LoadStatus::Loaded:
+        resetUndo(); // the loaded data are the new base of Undo
         if (outcome.geometry) {
             // A project brings the size and place its window had.
             move(outcome.geometry->left, outcome.geometry->top);
@@ -325,7 +326,9 @@ void TForm3::plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers 
     if (ws_->ShownCount <= 0) return;
     if (measuring_) {
         if (modifiers & Qt::ShiftModifier) {
+            UndoHistory::Before before = UndoHistory::capture(*ws_);
             if (removeSpike(*ws_, at.x())) {
+                recordStep(std::move(before));
                 updateValueTable();
                 repaintPlot();
             }
@@ -414,6 +417,7 @@ void TForm3::closeEvent(QCloseEvent* e) {
     if (surface3d_) surface3d_->switchOff();
     if (measuring_) setMeasuring(false);
     ws_->release();
+    resetUndo();
     if (ctx_.hasValueTable()) ctx_.valueTable().forget(ws_.get());
     e->accept();
 }

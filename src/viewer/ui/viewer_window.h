@@ -5,6 +5,7 @@
 // showing the workspace again.
 #include "viewer/analysis/operations.h"
 #include "viewer/load.h"
+#include "viewer/undo_history.h"
 #include "viewer/view_scale.h"
 #include "viewer/viewer_texts.h"
 #include "viewer/workspace.h"
@@ -69,6 +70,10 @@ public:
     bool colourView() const;
     QSpinBox* colourSelector() const { return colourSelector_; }
     Surface3dMode* surface3d() const { return surface3d_; } // "3D Mode"
+    // "&Undo" (Ctrl+Z) and "&Redo" (Ctrl+Y) of the commands that change spectra; a load starts anew.
+    void undoCommand();
+    void redoCommand();
+    const UndoHistory& undoHistory() const { return undo_; }
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -114,6 +119,13 @@ private:
     void takeOutcome(const LoadOutcome& outcome);
     void updateValueTable();
     void growBy(int pixels);
+    // Undo and Redo (viewer_window_undo.cpp): the items at the end of `menu`, a command's step taken
+    // from the workspace as it was before, the history dropped by a load or close.
+    void createUndoActions(QMenu* menu);
+    void recordStep(UndoHistory::Before before);
+    void resetUndo();
+    void showRestored(const UndoHistory::Restored& restored);
+    void updateUndoActions();
 
     ViewerContext& ctx_;
     std::unique_ptr<tvar> ws_;
@@ -143,6 +155,9 @@ private:
     QSpinBox* colourSelector_ = nullptr; // shown while the colour view is on
     class TForm13* integration_ = nullptr;
     Surface3dMode* surface3d_ = nullptr;
+    UndoHistory undo_;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
 };
 
 } // namespace korvo

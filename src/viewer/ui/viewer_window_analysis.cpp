@@ -85,9 +85,12 @@ void TForm3::analysisCommand(const Operation& op) {
     const bool clipping = op.kind == Kind::QFit || op.kind == Kind::QFit50;
     std::optional<ClippingDrawing> drawing;
     if (clipping) drawing.emplace(plotBox()->size(), [this](const QImage& picture) { showFitPicture(picture); });
-    // The store file lies in the working directory.
+    // The store file lies in the working directory. A command that changed spectra is a step of
+    // Undo, whatever its outcome.
+    UndoHistory::Before before = UndoHistory::capture(*ws_);
     const analysis::OperationResult r =
         analysis::runOperation(*ws_, op, analysis::kStoreFileName, drawing ? &*drawing : nullptr);
+    recordStep(std::move(before));
     if (!r.outcome.ok() && !r.integration) ctx_.dialogs.message("", r.outcome.message, DialogIcon::None);
     if (r.integration) {
         if (!r.integration->ok()) {

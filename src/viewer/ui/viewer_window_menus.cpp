@@ -98,6 +98,7 @@ void TForm3::createMenus() {
     connect(normierungAction_, &QAction::triggered, this, [this] { analysisCommand({analysis::Operation::Kind::Normalise}); });
     connect(tools->addAction(QStringLiteral("&Satellite removing")), &QAction::triggered, this,
             &TForm3::satelliteCommand);
+    createUndoActions(tools);
 
     QMenu* notScaled = bar->addMenu(QStringLiteral("&Not Scaled"));
     const std::array<std::pair<QString, FullScale>, 4> full = {{{QStringLiteral("&Special"), FullScale::Special},
@@ -145,7 +146,9 @@ void TForm3::selectData() {
     if (answerSelection ? (answerSelection(dialog), dialog.result() != QDialog::Accepted)
                         : dialog.exec() != QDialog::Accepted)
         return;
+    UndoHistory::Before before = UndoHistory::capture(*ws_);
     dialog.selection().applyTo(*ws_);
+    recordStep(std::move(before));
     rebuildSpectrumMenu();
     if (measuring_) startMeasuring(*ws_);
     rangesChanged();
