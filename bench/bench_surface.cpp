@@ -44,13 +44,19 @@ tvar series(int spectra, int points) {
     return ws;
 }
 
-// A context current on an offscreen surface with a 640 x 480 framebuffer bound.
-struct GlTarget {
-    GlTarget() {
+// The application object, made before any OpenGL object (the offscreen surface needs its screen).
+struct App {
+    App() {
         static int argc = 1;
         static char name[] = "bench_surface";
         static char* argv[] = {name, nullptr};
         if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+    }
+};
+
+// A context current on an offscreen surface with a 640 x 480 framebuffer bound.
+struct GlTarget {
+    GlTarget() {
         if (!context.create()) return;
         surface.setFormat(context.format());
         surface.create();
@@ -61,6 +67,7 @@ struct GlTarget {
         ready = fbo->isValid() && fbo->bind() && renderer.initialize();
         renderer.resize(640, 480);
     }
+    App app;
     QOpenGLContext context;
     QOffscreenSurface surface;
     std::unique_ptr<QOpenGLFramebufferObject> fbo;

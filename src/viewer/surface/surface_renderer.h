@@ -23,7 +23,7 @@ public:
     // GL_RENDERER and GL_VERSION of the context, for the benchmark's report.
     std::string description() const;
     // Quadrilaterals issued by the last frame.
-    std::size_t quadCount() const { return indices_.size() / 4; }
+    std::size_t quadCount() const { return indices_.size() / 6; }
 
 private:
     void rebuild(const SurfaceScene& scene);
