@@ -371,18 +371,28 @@ std::vector<double> clippedOneByOne(std::vector<double> y, bool q) {
     return y;
 }
 
-// The fit runs several passes in one sweep; seeded random spectra of many lengths give bit for bit
-// what the passes one after another give.
+// The fit runs several passes in one sweep, and long spectra on two threads; seeded random spectra
+// of many lengths give bit for bit what the passes one after another give, with and without the
+// drawings (which split the passes into tenths).
 TEST(Analysis, ClippingFitEqualsThePassesOneAfterAnother) {
+    struct NoDrawing : ClippingView {
+        void beginSpectrum(int) override {}
+        void curve(Curve, std::span<const double>, double, double) override {}
+    } drawing;
     std::mt19937 rng(5);
     std::uniform_real_distribution<double> count(0, 1000);
-    for (int m : {1, 2, 3, 4, 5, 6, 7, 9, 12, 17, 23, 24, 25, 26, 60, 157}) {
+    for (int m : {1, 2, 3, 4, 5, 6, 7, 9, 12, 17, 23, 24, 25, 26, 60, 157, 211, 420}) {
         std::vector<double> y(static_cast<std::size_t>(m), 0.0);
         for (double& v : y) v = count(rng);
         for (bool q : {true, false}) {
-            tvar ws = workspaceOf({y});
-            clippingFit(ws, q ? ClippingFit::Q : ClippingFit::Q50);
-            EXPECT_EQ(countsOf(ws, 1), clippedOneByOne(y, q)) << "m = " << m << (q ? " Q" : " q");
+            const std::vector<double> expected = clippedOneByOne(y, q);
+            for (int threads : {1, 2})
+                for (ClippingView* view : {static_cast<ClippingView*>(nullptr), static_cast<ClippingView*>(&drawing)}) {
+                    tvar ws = workspaceOf({y});
+                    clippingFit(ws, q ? ClippingFit::Q : ClippingFit::Q50, view, threads);
+                    EXPECT_EQ(countsOf(ws, 1), expected)
+                        << "m = " << m << (q ? " Q" : " q") << ", threads " << threads << (view ? ", drawn" : "");
+                }
         }
     }
 }
@@ -485,7 +495,9 @@ TEST(Analysis, PropertiesOnRandomSeries) {
                 closest = std::min(closest, gap);
             }
             const bool lifted = stacked.point(k, 1).y != loaded.point(k, 1).y;
-            if (lifted) EXPECT_NEAR(closest, 0, 1e-9);
+            if (lifted) {
+                EXPECT_NEAR(closest, 0, 1e-9);
+            }
         }
 
         // The min-max fit maps every window onto 0 .. 1000; a point that is the largest of its
@@ -501,7 +513,9 @@ TEST(Analysis, PropertiesOnRandomSeries) {
             for (int i = j - h; i <= j + h; ++i) largest = largest && loaded.point(1, i).y <= y;
             EXPECT_GE(local.point(1, j).y, 0);
             EXPECT_LE(local.point(1, j).y, 1000);
-            if (largest) EXPECT_EQ(local.point(1, j).y, 1000);
+            if (largest) {
+                EXPECT_EQ(local.point(1, j).y, 1000);
+            }
         }
     }
 }

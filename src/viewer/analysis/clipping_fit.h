@@ -25,6 +25,8 @@ public:
 int clippingPasses(int m);
 
 // Runs the fit on spectra 1 .. ShownCount, each with its own point count; `view` may be null.
-void clippingFit(tvar& ws, ClippingFit kind, ClippingView* view = nullptr);
+// `threads`: 0 uses a second thread for long spectra where the machine has two cores, 1 keeps to
+// the calling thread; the result is the same bit for bit.
+void clippingFit(tvar& ws, ClippingFit kind, ClippingView* view = nullptr, int threads = 0);
 
 } // namespace korvo::analysis
