@@ -2,6 +2,7 @@
 //   ./bench_analysis
 // Targets: "Q-Fit" on one spectrum of 2000 points (82,000 passes) at most 0.3 s; "MM2-Fit" on 5000
 // points with h = 21 at most 0.1 s; every command once on 100 spectra of 1000 points.
+#include "bench_series.h"
 #include "viewer/analysis/arithmetic.h"
 #include "viewer/analysis/clipping_fit.h"
 #include "viewer/analysis/integration.h"
@@ -13,39 +14,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdio>
-#include <random>
 #include <unistd.h>
 
 namespace {
 
 using namespace korvo;
 
-// Spectra of peaks on a sloping background with noise, all shown in number order.
-tvar series(int spectra, int points) {
-    tvar ws;
-    std::mt19937 rng(11);
-    std::normal_distribution<double> noise(0, 15);
-    ws.pool.assign(1, SpectrumPoint{});
-    for (int k = 1; k <= spectra; ++k) {
-        ViewerSpectrum& s = ws.spectrum(k);
-        s.NumPoints = points;
-        for (int j = 0; j < points; ++j) {
-            const double x = 280 + 0.02 * j;
-            const double d = (x - 280 - 0.01 * points + 0.02 * k) / 0.8;
-            ws.pool.push_back({x, 500 - 0.1 * j + 4000 * std::exp(-d * d) + noise(rng)});
-        }
-        ws.Order[std::size_t(k)] = static_cast<std::uint16_t>(k);
-    }
-    ws.recomputePoolStarts(spectra);
-    ws.ShownCount = spectra;
-    ws.Active = 1;
-    return ws;
-}
-
 void BM_QFit2000(benchmark::State& state) {
-    const tvar loaded = series(1, 2000);
+    const tvar loaded = bench::peakSeries(1, 2000);
     for (auto _ : state) {
         state.PauseTiming();
         tvar ws = loaded;
@@ -57,7 +34,7 @@ void BM_QFit2000(benchmark::State& state) {
 BENCHMARK(BM_QFit2000)->Unit(benchmark::kMillisecond);
 
 void BM_MM2Fit5000(benchmark::State& state) {
-    const tvar loaded = series(1, 5000);
+    const tvar loaded = bench::peakSeries(1, 5000);
     for (auto _ : state) {
         state.PauseTiming();
         tvar ws = loaded;
@@ -72,7 +49,7 @@ BENCHMARK(BM_MM2Fit5000)->Unit(benchmark::kMillisecond);
 
 // Each command once on 100 spectra of 1000 points.
 void command(benchmark::State& state, void (*run)(tvar&)) {
-    const tvar loaded = series(100, 1000);
+    const tvar loaded = bench::peakSeries(100, 1000);
     for (auto _ : state) {
         state.PauseTiming();
         tvar ws = loaded;

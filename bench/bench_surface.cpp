@@ -3,6 +3,7 @@
 // run it from the release build with an X server (Mesa's software renderer on Xvfb will do):
 //   Xvfb :91 & DISPLAY=:91 ./bench_surface
 // Target: at most 33 ms per frame.
+#include "bench_series.h"
 #include "viewer/surface/surface_renderer.h"
 #include "viewer/surface/surface_scene.h"
 
@@ -14,35 +15,12 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 
-#include <cmath>
 #include <memory>
-#include <random>
 
 namespace {
 
 using namespace korvo;
 using namespace korvo::surface;
-
-// Peaks that wander across the series on a sloping background with noise.
-tvar series(int spectra, int points) {
-    tvar ws;
-    std::mt19937 rng(7);
-    std::normal_distribution<double> noise(0, 15);
-    ws.pool.assign(1, SpectrumPoint{});
-    for (int k = 1; k <= spectra; ++k) {
-        ws.spectrum(k).NumPoints = points;
-        for (int j = 0; j < points; ++j) {
-            const double x = 280 + 0.02 * j;
-            const double d = (x - 280 - 0.005 * points - 0.05 * k) / 0.8;
-            ws.pool.push_back({x, 500 - 0.1 * j + 4000 * std::exp(-d * d) + noise(rng)});
-        }
-        ws.Order[std::size_t(k)] = std::uint16_t(k);
-    }
-    ws.recomputePoolStarts(spectra);
-    ws.ShownCount = spectra;
-    ws.Active = 1;
-    return ws;
-}
 
 // The application object, made before any OpenGL object (the offscreen surface needs its screen).
 struct App {
@@ -83,7 +61,7 @@ void frames(benchmark::State& state, bool keyEachFrame) {
         state.SkipWithError("no OpenGL context with fixed-function calls (set DISPLAY to an X server)");
         return;
     }
-    const tvar ws = series(100, 1000);
+    const tvar ws = bench::peakSeries(100, 1000, 0.05);
     SurfaceScene scene(ws);
     scene.start(nullptr);
     const int step = int(state.range(0));
@@ -116,7 +94,7 @@ void BM_SurfaceFrameAfterArrayChange(benchmark::State& state) {
 BENCHMARK(BM_SurfaceFrameAfterArrayChange)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_HeightGrid100x1000(benchmark::State& state) {
-    const tvar ws = series(100, 1000);
+    const tvar ws = bench::peakSeries(100, 1000, 0.05);
     HeightGrid grid;
     for (auto _ : state) {
         buildHeightGrid(ws, grid);
@@ -126,7 +104,7 @@ void BM_HeightGrid100x1000(benchmark::State& state) {
 BENCHMARK(BM_HeightGrid100x1000)->Unit(benchmark::kMillisecond);
 
 void BM_Normals(benchmark::State& state) {
-    const tvar ws = series(100, 1000);
+    const tvar ws = bench::peakSeries(100, 1000, 0.05);
     HeightGrid grid;
     buildHeightGrid(ws, grid);
     NormalGrid normals;

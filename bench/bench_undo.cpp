@@ -7,34 +7,19 @@
 // Measured (release, 2 shared cores): a command's step 0.27 ms and 0.81 MB for 100 x 1000; 190 ms
 // and 80 MB for 2000 x 5000 (a refused command costs the same: the copy before it and the
 // comparison); undo and redo together 0.19 ms and 55 ms.
+#include "bench_series.h"
 #include "viewer/undo_history.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 
 namespace {
 
 using namespace korvo;
 
-tvar series(int spectra, int points) {
-    tvar ws;
-    ws.pool.assign(1, SpectrumPoint{});
-    ws.pool.reserve(std::size_t(spectra) * std::size_t(points) + 1);
-    for (int k = 1; k <= spectra; ++k) {
-        ws.spectrum(k).NumPoints = points;
-        for (int j = 0; j < points; ++j) ws.pool.push_back({280 + 0.02 * j, 500 + 400 * std::sin(0.01 * j + k)});
-        ws.Order[std::size_t(k)] = static_cast<std::uint16_t>(k);
-    }
-    ws.recomputePoolStarts(spectra);
-    ws.ShownCount = spectra;
-    ws.Active = 1;
-    return ws;
-}
-
 // Capture, one count changed (as the cheapest command would), record: one step per iteration.
 void BM_CommandStep(benchmark::State& state) {
-    tvar ws = series(int(state.range(0)), int(state.range(1)));
+    tvar ws = bench::peakSeries(int(state.range(0)), int(state.range(1)));
     UndoHistory history(UndoHistory::Limits{std::size_t(256) << 20, 100});
     std::size_t stepBytes = 0;
     for (auto _ : state) {
@@ -52,7 +37,7 @@ BENCHMARK(BM_CommandStep)->Args({100, 1000})->Args({2000, 5000})->Unit(benchmark
 
 // A refused command: the copy and the comparison, no step.
 void BM_RefusedCommand(benchmark::State& state) {
-    tvar ws = series(int(state.range(0)), int(state.range(1)));
+    tvar ws = bench::peakSeries(int(state.range(0)), int(state.range(1)));
     UndoHistory history;
     for (auto _ : state) {
         UndoHistory::Before before = UndoHistory::capture(ws);
@@ -63,7 +48,7 @@ BENCHMARK(BM_RefusedCommand)->Args({100, 1000})->Args({2000, 5000})->Unit(benchm
 
 // Undo and redo of one step.
 void BM_UndoRedo(benchmark::State& state) {
-    tvar ws = series(int(state.range(0)), int(state.range(1)));
+    tvar ws = bench::peakSeries(int(state.range(0)), int(state.range(1)));
     UndoHistory history;
     UndoHistory::Before before = UndoHistory::capture(ws);
     ws.pool[1].y += 1;
