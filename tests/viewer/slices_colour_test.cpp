@@ -105,6 +105,14 @@ TEST(Slices, RefusalsAndShortSeriesChangeNothing) {
     tvar one = series(1);
     EXPECT_FALSE(slicesSum(one).ok());
     EXPECT_EQ(one.ShownCount, 1);
+    // Fewer spectra than one group would leave none shown: refused, the series stays as it is.
+    tvar few = series(29);
+    const tvar fewCopy = few;
+    const Outcome r = slicesSum(few);
+    EXPECT_EQ(r.message, "Slices-Sum sums groups of 30 spectra: at least 30 must be shown.");
+    EXPECT_TRUE(unchanged(few, fewCopy));
+    EXPECT_TRUE(slicesSum(few, 29).ok());
+    EXPECT_EQ(few.ShownCount, 1);
 
     std::string error;
     EXPECT_FALSE(parseSliceMix("x", "1", error));

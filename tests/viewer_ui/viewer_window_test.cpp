@@ -649,13 +649,14 @@ TEST(ViewerWindow, ColourViewAndSliceCommands) {
     EXPECT_DOUBLE_EQ(ws.point(3, 50).y, (loaded.point(4, 50).y + loaded.point(5, 50).y) / 2);
 
     // The Slices-Sum group of the dialog only closes it; "Slices-Sum" of "Experts" with fewer than
-    // thirty spectra completes no group: every spectrum goes to the hidden ones, none is lost.
+    // thirty spectra would complete no group and leave nothing shown: refused with a message.
     w->answerHandScale = [](TForm7& d) { d.sliceSumButton()->click(); };
     w->handScaleCommand();
     EXPECT_EQ(ws.ShownCount, 3);
     w->action("Slices-Sum")->trigger();
-    EXPECT_EQ(ws.ShownCount, 0);
-    EXPECT_EQ(ws.HiddenCount, 5);
+    EXPECT_TRUE(rig.dialogs.saw("Slices-Sum sums groups of 30 spectra: at least 30 must be shown."));
+    EXPECT_EQ(ws.ShownCount, 3);
+    EXPECT_EQ(ws.HiddenCount, 2);
 }
 
 TEST(ViewerWindow, ClippingFitLeavesItsDrawingUntilTheNextRepaint) {

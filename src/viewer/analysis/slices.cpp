@@ -23,6 +23,10 @@ void keepShown(tvar& ws, int count) {
 Outcome slicesSum(tvar& ws, int groupSize) {
     if (std::string m = checkSpectra(ws); !m.empty()) return Outcome{std::move(m)};
     if (groupSize < 1) return Outcome{"The group size must be at least 1."};
+    // Without one complete group nothing would be left to show.
+    if (ws.ShownCount < groupSize)
+        return Outcome{"Slices-Sum sums groups of " + std::to_string(groupSize) + " spectra: at least " +
+                       std::to_string(groupSize) + " must be shown."};
     const int n = commonPointCount(ws);
     std::vector<double> sum(static_cast<std::size_t>(n));
     int g = 1;
