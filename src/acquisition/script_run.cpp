@@ -1,0 +1,144 @@
+#include "acquisition/script_run.h"
+
+#include "acquisition/station.h"
+#include "common/number_text.h"
+
+#include <array>
+#include <utility>
+
+namespace korvo {
+
+namespace {
+
+// The items a script cell may name, with their places in the pass-energy list.
+constexpr std::array<std::pair<const char*, int>, 14> kPassItems{{{"0.1", 0},
+                                                                  {"0.25", 1},
+                                                                  {"0.5", 2},
+                                                                  {"1.0", 3},
+                                                                  {"2.5", 4},
+                                                                  {"5.0", 5},
+                                                                  {"10.0", 6},
+                                                                  {"2", 10},
+                                                                  {"5", 11},
+                                                                  {"10", 12},
+                                                                  {"20", 13},
+                                                                  {"50", 14},
+                                                                  {"100", 15},
+                                                                  {"200", 16}}};
+
+bool readsAsNumber(const std::string& text) {
+    return bool(text::parseDouble(text));
+}
+
+} // namespace
+
+int scriptPassEnergyIndex(const std::string& text) {
+    for (const auto& [item, index] : kPassItems)
+        if (text == item) return index;
+    return -1;
+}
+
+ScriptRun::ScriptRun(Station& station, ScriptTable& table, ScriptHooks hooks)
+    : station_(station), table_(table), hooks_(std::move(hooks)) {}
+
+void ScriptRun::applyLine(int row) {
+    using T = ScriptTable;
+    MeasurementFields& f = station_.fields;
+    const auto sets = [&](int column) { return scriptCellSets(table_.cell(row, column)); };
+    const auto text = [&](int column) { return table_.cell(row, column); };
+
+    // The machine: each test is made, so a text naming several modes ends in the last one.
+    if (sets(T::Machine)) {
+        const std::string& m = text(T::Machine);
+        const auto switchTo = [&](std::uint8_t mode) {
+            if (hooks_.switchMode)
+                hooks_.switchMode(mode);
+            else
+                station_.state.MachineMode = mode;
+        };
+        if (m == "CLAM") switchTo(ModeClam);
+        if (m.find("CFS") != std::string::npos) switchTo(ModeCfs);
+        if (m.find("CIS") != std::string::npos) switchTo(ModeCis);
+        if (m.find("KEI") != std::string::npos) switchTo(ModeKeithley);
+    }
+    if (sets(T::Start)) f.start = text(T::Start);
+    if (sets(T::Ramp)) f.second = text(T::Ramp);
+    if (sets(T::Points)) f.third = text(T::Points);
+    if (sets(T::Scans)) f.scans = text(T::Scans);
+    if (sets(T::Time)) f.timePerPoint = text(T::Time);
+    if (sets(T::Pass)) {
+        const int index = scriptPassEnergyIndex(text(T::Pass));
+        if (index >= 0) {
+            f.passEnergyIndex = index;
+            f.passEnergyText = kPassEnergyItems[index];
+        }
+    }
+    if (hooks_.showFields) hooks_.showFields();
+    if (sets(T::Pass)) {
+        if (hooks_.passEnergyChanged)
+            hooks_.passEnergyChanged();
+        else
+            station_.settings.passEnergyChanged();
+    }
+    // Moves only for cells that read as numbers; other texts are ignored.
+    if (readsAsNumber(text(T::Photon))) {
+        f.photon = text(T::Photon);
+        if (hooks_.showFields) hooks_.showFields();
+        station_.photonEnergyCommand();
+    }
+    if (readsAsNumber(text(T::MainMotor))) station_.devices.motorDrive->DriveAutoMove(text(T::MainMotor));
+    if (readsAsNumber(text(T::Manipulator))) station_.devices.steppers->MoveAxisA(text(T::Manipulator));
+    if (readsAsNumber(text(T::Sample))) station_.devices.steppers->MoveAxisB(text(T::Sample));
+}
+
+void ScriptRun::runLine(int row) {
+    ScriptLineRecord record;
+    record.row = row;
+    station_.ctx.pump.pump();
+    currentRow_ = row;
+    applyLine(row);
+    const std::string before = station_.saver.lastWritten();
+    if (hooks_.pressStart)
+        hooks_.pressStart();
+    else
+        station_.engine.startClicked();
+    record.end = station_.engine.lastEnd();
+    if (station_.saver.lastWritten() != before) record.saved = station_.saver.lastWritten();
+    if (hooks_.takeMessages) record.messages = hooks_.takeMessages();
+    records_.push_back(std::move(record));
+    station_.ctx.pump.pump();
+}
+
+void ScriptRun::run() {
+    if (running_) return;
+    const int last = table_.lastUsedRow();
+    table_.numberRows(last);
+    for (int r = 1; r <= last; ++r)
+        if (hooks_.column0Changed) hooks_.column0Changed(r);
+    records_.clear();
+    stopRequested_ = false;
+    running_ = true;
+    // Every line measures the "CAE" kind, with the ramp and the points in the fields.
+    MeasurementFields& f = station_.fields;
+    f.kindOfMeasure = 1;
+    if (!f.rampView) station_.settings.toggleRamp();
+    if (!f.pointsView) station_.settings.togglePoints();
+    if (hooks_.showFields) hooks_.showFields();
+
+    MeasurementSaver& saver = station_.saver;
+    saver.scriptRunning = true;
+    saver.scriptColumn0 = [this](const std::string& text) {
+        table_.setCell(currentRow_, ScriptTable::FileName, text);
+        if (hooks_.column0Changed) hooks_.column0Changed(currentRow_);
+    };
+    for (int row = 1; row <= last; ++row) {
+        runLine(row);
+        if (stopRequested_) break;
+    }
+    saver.scriptRunning = false;
+    saver.scriptColumn0 = nullptr;
+    running_ = false;
+    currentRow_ = 0;
+}
+
+} // namespace korvo

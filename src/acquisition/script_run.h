@@ -1,0 +1,83 @@
+#pragma once
+// A script run: each used line of the script table applied to the station and measured by the
+// station's own run, one after another, each spectrum saved without a dialog under the proposed
+// name. The script window and `korvo-cli script` drive the same ScriptRun; what only a window has
+// (its mode switch, its controls, its Start button) comes in through the hooks.
+//
+// A line runs as "Start" does: the run's validation refuses a line with unreadable texts, and the
+// script goes on with the next line; an instrument that falls silent ends that line's run as the run
+// says, and the series goes on as well. Each line leaves a record: how its run ended, the file it
+// saved and what was reported while it ran.
+#include "acquisition/run/run_engine.h"
+#include "acquisition/script_table.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvo {
+
+class Station;
+
+struct ScriptHooks {
+    // The mode switch of the main window (it reads the mode's settings into the fields). Without
+    // it the station's mode is set alone.
+    std::function<void(std::uint8_t mode)> switchMode;
+    // The fields changed: the window shows them in its controls before Start reads them back.
+    std::function<void()> showFields;
+    // The pass-energy change handler; without it the station's settings derive the run's values.
+    std::function<void()> passEnergyChanged;
+    // The Start button; without it the station's run engine is started directly. Returns when the
+    // line's measurement has ended.
+    std::function<void()> pressStart;
+    // A cell of column 0 (the line number, the time left, the saved file name) was written.
+    std::function<void(int row)> column0Changed;
+    // The messages reported since the last call (the caller's dialogs record them while a script
+    // runs, so that a night's series does not wait for a click); they go into the line's record.
+    std::function<std::vector<std::string>()> takeMessages;
+};
+
+struct ScriptLineRecord {
+    int row = 0;
+    RunEnd end = RunEnd::None;
+    std::string saved;                 // the spectrum file written at the line's end (empty: none)
+    std::vector<std::string> messages; // what was reported while the line ran
+};
+
+class ScriptRun {
+public:
+    ScriptRun(Station& station, ScriptTable& table, ScriptHooks hooks = {});
+
+    // "Start Script !": runs rows 1 .. lastUsedRow(); returns when the script has ended (after the
+    // last used line, or after the line during which stop() was called). Nothing runs without a
+    // used line.
+    void run();
+    // "Stop Script !": the line being measured runs to its end, then the script ends.
+    void stop() { stopRequested_ = true; }
+
+    bool running() const { return running_; }
+    int currentRow() const { return currentRow_; }
+    const std::vector<ScriptLineRecord>& records() const { return records_; }
+
+    // A line's settings put into the station (mode, fields, pass energy, photon and motor moves),
+    // without starting its measurement.
+    void applyLine(int row);
+
+private:
+    void runLine(int row);
+
+    Station& station_;
+    ScriptTable& table_;
+    ScriptHooks hooks_;
+    bool running_ = false;
+    bool stopRequested_ = false;
+    int currentRow_ = 0;
+    std::vector<ScriptLineRecord> records_;
+};
+
+// The pass-energy list item a script cell selects: its exact text among the list's items, -1 for
+// other texts (which leave the selection as it is).
+int scriptPassEnergyIndex(const std::string& text);
+
+} // namespace korvo

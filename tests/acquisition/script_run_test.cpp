@@ -1,0 +1,166 @@
+// A script run through the station: each used line measured once with its own settings and saved
+// without a dialog, a refused line passed over, "Stop Script !" ending after the line, moves only
+// for cells that read as numbers.
+#include "acquisition/script_run.h"
+#include "files/spectrum_reader.h"
+#include "rig.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace korvo::testing {
+namespace {
+
+using T = ScriptTable;
+
+std::size_t filesIn(const std::string& dir) {
+    std::size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+}
+
+struct Moves final : MotorDrive, StepperAxes {
+    std::vector<std::string> calls;
+    void DriveAutoMove(const std::string& a) override { calls.push_back("drive " + a); }
+    void MoveAxisA(const std::string& a) override { calls.push_back("A " + a); }
+    void MoveAxisB(const std::string& a) override { calls.push_back("B " + a); }
+};
+
+struct ScriptRig : RunRig {
+    ScriptRig() {
+        energyScan(5, 1);
+        station.devices.motorDrive = &moves;
+        station.devices.steppers = &moves;
+    }
+    void line(int row, T::Line cells) {
+        for (int c = 1; c < T::kColumns; ++c) table.setCell(row, c, cells[std::size_t(c - 1)]);
+    }
+    Moves moves;
+    T table;
+};
+
+TEST(ScriptRun, EachUsedLineMeasuresOnceWithItsSettingsAndSavesWithoutADialog) {
+    ScriptRig rig;
+    rig.line(1, {"CLAM", "100", "10", "5", "1", "5.0", "10", "-", "-", "-", "-"});
+    rig.line(2, {"", "110", "", "7", "", "", "", "", "", "", ""});
+    rig.line(3, {"-", "120", "4", "3", "2", "-", "-", "-", "-", "-", "-"});
+    std::vector<int> column0Rows;
+    ScriptHooks hooks;
+    hooks.column0Changed = [&](int row) { column0Rows.push_back(row); };
+    ScriptRun run(rig.station, rig.table, hooks);
+    run.run();
+    EXPECT_FALSE(run.running());
+    ASSERT_EQ(run.records().size(), 3u);
+    const std::array<std::pair<double, std::size_t>, 3> expected{{{100, 5}, {110, 7}, {120, 3}}};
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const ScriptLineRecord& r = run.records()[i];
+        EXPECT_EQ(r.row, int(i) + 1);
+        EXPECT_EQ(r.end, RunEnd::Normal) << i << ": " << (rig.dialogs.texts().empty() ? "" : rig.dialogs.texts().front());
+        ASSERT_FALSE(r.saved.empty()) << i;
+        // The saved file holds the line's energies: start and point count as the line says.
+        const SpectrumReadResult file = readSpectrumFile(r.saved);
+        ASSERT_TRUE(file) << file.error;
+        ASSERT_EQ(file.data.points.size(), expected[i].second) << i;
+        EXPECT_NEAR(file.data.points.front().x, expected[i].first, 1e-6) << i;
+        // Column 0 ends with the saved name.
+        EXPECT_EQ(rig.table.cell(int(i) + 1, T::FileName), std::filesystem::path(r.saved).filename().string());
+        names.push_back(r.saved);
+    }
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_NE(names[1], names[2]);
+    EXPECT_EQ(filesIn(rig.store.saveDir), 3u);
+    // No save dialog was asked; line 3 ran two scans over 4 eV; line 2 kept line 1's pass energy.
+    for (const auto& shown : rig.dialogs.shown) EXPECT_NE(shown.kind, RecordingDialogs::Shown::Kind::SaveFile);
+    EXPECT_EQ(rig.measurement.state.ScansTarget, 2);
+    EXPECT_EQ(rig.fields.passEnergyText, "5.0");
+    EXPECT_EQ(rig.fields.kindOfMeasure, 1);
+    // Rows 4 .. 50 untouched; numbering, time left and names were written into column 0 of 1 .. 3.
+    EXPECT_EQ(rig.table.lastUsedRow(), 3);
+    EXPECT_EQ(rig.table.cell(4, T::FileName), "");
+    for (int row : column0Rows) EXPECT_TRUE(row >= 1 && row <= 3) << row;
+    EXPECT_FALSE(rig.saver.scriptRunning);
+    EXPECT_TRUE(rig.moves.calls.empty());
+}
+
+TEST(ScriptRun, ARefusedLineIsPassedOverAndStopEndsAfterTheLine) {
+    ScriptRig rig;
+    rig.line(1, {"CLAM", "100", "10", "5", "1", "-", "-", "-", "-", "-", "-"});
+    rig.line(2, {"", "abc", "", "", "", "", "", "", "", "", ""}); // the run's validation refuses it
+    rig.line(3, {"", "120", "", "", "", "", "", "", "", "", ""});
+    ScriptHooks hooks;
+    hooks.takeMessages = [&] {
+        std::vector<std::string> texts = rig.dialogs.texts();
+        rig.dialogs.clear();
+        return texts;
+    };
+    ScriptRun run(rig.station, rig.table, hooks);
+    run.run();
+    ASSERT_EQ(run.records().size(), 3u);
+    EXPECT_EQ(run.records()[0].end, RunEnd::Normal)
+        << (run.records()[0].messages.empty() ? "" : run.records()[0].messages.front());
+    EXPECT_EQ(run.records()[1].end, RunEnd::Refused);
+    EXPECT_TRUE(run.records()[1].saved.empty());
+    EXPECT_FALSE(run.records()[1].messages.empty());
+    EXPECT_EQ(run.records()[2].end, RunEnd::Normal);
+    EXPECT_FALSE(run.records()[2].saved.empty());
+
+    // "Stop Script !" during line 1: line 1 is measured to its end, line 2 never starts.
+    ScriptRig stopped;
+    stopped.line(1, {"CLAM", "100", "10", "5", "1", "-", "-", "-", "-", "-", "-"});
+    stopped.line(2, {"", "200", "", "", "", "", "", "", "", "", ""});
+    ScriptRun* self = nullptr;
+    ScriptHooks stopHooks;
+    stopHooks.pressStart = [&] {
+        self->stop();
+        stopped.station.engine.startClicked();
+    };
+    ScriptRun second(stopped.station, stopped.table, stopHooks);
+    self = &second;
+    second.run();
+    ASSERT_EQ(second.records().size(), 1u);
+    EXPECT_EQ(second.records()[0].end, RunEnd::Normal);
+
+    // A table without a used line runs nothing.
+    ScriptRig empty;
+    ScriptRun none(empty.station, empty.table);
+    none.run();
+    EXPECT_TRUE(none.records().empty());
+    EXPECT_EQ(filesIn(empty.store.saveDir), 0u);
+}
+
+TEST(ScriptRun, LineSettingsMovesAndMachineTexts) {
+    ScriptRig rig;
+    rig.line(1, {"CLAM", "-", "-", "-", "-", "0.25", "-", "abc", "12.5", "x", "-3"});
+    ScriptRun run(rig.station, rig.table);
+    run.applyLine(1);
+    EXPECT_EQ(rig.fields.passEnergyIndex, 1);
+    EXPECT_EQ(rig.fields.passEnergyText, "0.25");
+    // Photon "abc", manipulator "x": no move; the others move.
+    EXPECT_EQ(rig.moves.calls, (std::vector<std::string>{"drive 12.5", "B -3"}));
+    EXPECT_TRUE(rig.links.calls.empty());
+    // A pass-energy text that is no item leaves the selection; a photon number moves the monochromator.
+    rig.line(1, {"-", "-", "-", "-", "-", "7", "-", "40", "-", "-", "-"});
+    rig.links.mono = true;
+    run.applyLine(1);
+    EXPECT_EQ(rig.fields.passEnergyIndex, 1);
+    EXPECT_EQ(rig.fields.photon, "40");
+    EXPECT_EQ(rig.links.calls, (std::vector<std::string>{"go 40"}));
+
+    // The machine cell: "CLAM" exactly, the others by containing; the last test that matches wins.
+    std::vector<std::uint8_t> switched;
+    ScriptHooks modeHooks;
+    modeHooks.switchMode = [&](std::uint8_t m) { switched.push_back(m); };
+    ScriptRun modes(rig.station, rig.table, modeHooks);
+    for (const char* machine : {"CLAM", "clam", "CFS-2", "CIS", "KEI", "CFS/CIS"}) {
+        rig.table.setCell(1, T::Machine, machine);
+        modes.applyLine(1);
+    }
+    EXPECT_EQ(switched, (std::vector<std::uint8_t>{ModeClam, ModeCfs, ModeCis, ModeKeithley, ModeCfs, ModeCis}));
+    EXPECT_EQ(scriptPassEnergyIndex("200"), 16);
+    EXPECT_EQ(scriptPassEnergyIndex("--------"), -1);
+}
+
+} // namespace
+} // namespace korvo::testing
