@@ -4,6 +4,7 @@
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
 #include "cli/measure_command.h"
+#include "cli/script_command.h"
 #include "cli/plot_command.h"
 #include "cli/project_command.h"
 #include "cli/ring_current_command.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     korvo::addProjectCommand(app, exitStatus);
     korvo::addConvertCommand(app, exitStatus);
     korvo::addMeasureCommand(app, exitStatus);
+    korvo::addScriptCommand(app, exitStatus);
     korvo::addRingCurrentCommand(app, exitStatus);
     korvo::addMailCommand(app, exitStatus);
     korvo::addPlotCommand(app, exitStatus);

@@ -1,0 +1,104 @@
+#include "cli/script_command.h"
+
+#include "acquisition/script_run.h"
+#include "cli/station_setup.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <utility>
+
+namespace korvo {
+namespace {
+
+std::string endText(RunEnd end) {
+    switch (end) {
+    case RunEnd::Normal: return "measured";
+    case RunEnd::Stopped: return "stopped";
+    case RunEnd::StoppedAfterScan: return "stopped after a scan";
+    case RunEnd::Refused: return "refused";
+    case RunEnd::None: break;
+    }
+    return "not run";
+}
+
+// One line per script line on stdout: its number, how its run ended, the saved file and what was
+// reported while it ran.
+void printRecord(const ScriptLineRecord& r) {
+    std::cout << "Line " << r.row << ": " << endText(r.end);
+    if (!r.saved.empty()) std::cout << ", saved " << r.saved;
+    for (const std::string& m : r.messages) {
+        std::string oneLine = m;
+        for (char& c : oneLine)
+            if (c == '\n') c = ' ';
+        std::cout << " | " << oneLine;
+    }
+    std::cout << "\n" << std::flush;
+}
+
+int runScript(const MeasureOptions& o, const std::string& file) {
+    ScriptTable table;
+    std::string message;
+    if (!loadScriptFile(file, table, &message)) {
+        std::cerr << message << "\n";
+        return 2;
+    }
+    if (table.lastUsedRow() == 0) {
+        std::cerr << "The script " << file << " holds no line to measure.\n";
+        return 2;
+    }
+    CliStation cli(o, "");
+    if (int status = cli.prepare([](Station& station) {
+            // The fields a line leaves unchanged start from the settings file or the defaults.
+            if (station.fields.passEnergyText.empty()) {
+                station.fields.passEnergyText = "10.0";
+                station.fields.passEnergyIndex = passEnergyIndexOf("10.0");
+            }
+            return 0;
+        }))
+        return status;
+    Station& station = cli.station();
+    ScriptRun* running = nullptr;
+    ScriptHooks hooks;
+    hooks.takeMessages = [&cli] { return std::exchange(cli.dialogs.recorded, {}); };
+    // Ctrl+C stops the line being measured (as Stop does) and ends the script after it.
+    hooks.pressStart = [&] {
+        if (gInterrupted) {
+            running->stop();
+            return;
+        }
+        station.engine.startClicked();
+        if (gInterrupted) running->stop();
+    };
+    ScriptRun run(station, table, hooks);
+    running = &run;
+    {
+        InterruptGuard interrupt;
+        run.run();
+    }
+    bool allMeasured = true;
+    for (const ScriptLineRecord& r : run.records()) {
+        printRecord(r);
+        allMeasured = allMeasured && r.end == RunEnd::Normal && !r.saved.empty();
+    }
+    if (int(run.records().size()) < table.lastUsedRow()) {
+        std::cerr << "The script was stopped after line " << run.records().size() << ".\n";
+        return 2;
+    }
+    return allMeasured ? 0 : 2;
+}
+
+} // namespace
+
+void addScriptCommand(CLI::App& app, int& exitStatus) {
+    auto o = std::make_shared<MeasureOptions>();
+    auto file = std::make_shared<std::string>();
+    CLI::App* s = app.add_subcommand("script", "Run a script table: one measurement per line, each saved");
+    s->add_option("FILE", *file, "Script file: one line per measurement, 11 tab-separated cells")->required();
+    addStationOptions(*s, *o);
+    s->callback([o, file, &exitStatus] { exitStatus = runScript(*o, *file); });
+}
+
+} // namespace korvo

@@ -1,0 +1,225 @@
+#include "cli/station_setup.h"
+
+#include "acquisition/analyser_io/port_backend.h"
+#include "common/ini_file.h"
+#include "instruments/serial/terminal_transport.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+
+namespace korvo {
+
+std::atomic<bool> gInterrupted{false};
+
+namespace {
+
+extern "C" void onInterrupt(int) {
+    gInterrupted = true;
+}
+
+} // namespace
+
+InterruptGuard::InterruptGuard() {
+    gInterrupted = false;
+    previous_ = std::signal(SIGINT, onInterrupt);
+}
+
+InterruptGuard::~InterruptGuard() {
+    std::signal(SIGINT, previous_);
+}
+
+std::string lineBreaks(std::string t) {
+    for (char& c : t)
+        if (c == '\r') c = '\n';
+    return t;
+}
+
+std::uint8_t modeOf(const std::string& m) {
+    if (m == "off") return ModeOff;
+    if (m == "cfs") return ModeCfs;
+    if (m == "cis") return ModeCis;
+    if (m == "keithley") return ModeKeithley;
+    return ModeClam;
+}
+
+int kindOf(const std::string& k) {
+    if (k == "c(t)") return 0;
+    if (k == "CRR") return 2;
+    return 1; // "CAE", and "KEI" in the Keithley mode
+}
+
+// The parameters from the section of --mode, not of the machine the desktop program last ran.
+int readSettingsFile(const std::string& path, Station& station) {
+    IniFile ini(path);
+    std::string err;
+    std::error_code ec;
+    // A missing file would read as an empty one and the run would go on with defaults.
+    if (!std::filesystem::exists(path, ec)) {
+        std::cerr << "Cannot read " << path << ": the file does not exist\n";
+        return 2;
+    }
+    if (!ini.load(&err)) {
+        std::cerr << "Cannot read " << path << ": " << err << "\n";
+        return 2;
+    }
+    SettingsStore& store = station.settings.store;
+    const std::uint8_t mode = station.state.MachineMode;
+    station.settings.read(ini, "", true);
+    station.state.MachineMode = mode;
+    if (settingsSectionFor(mode) != store.machine)
+        station.settings.read(ini, settingsSectionFor(mode), false, false);
+    checkSaveDir(store.saveDir, store.startDir);
+    station.ctx.channels.shifts.load(ini);
+    return 0;
+}
+
+bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) {
+    if (o.timeout) {
+        const std::string s = std::to_string(*o.timeout);
+        b.monochromator.page().timeout_max_1 = b.monochromator.page().timeout_norm_1 = s;
+        b.motorDrive.page().timeout = s;
+        b.electrometer1.page().timeout = b.electrometer2.page().timeout = s;
+    }
+    auto connect = [](const std::string& device, TCommPortDriver& driver, const char* what,
+                      const std::function<bool()>& connectCom) {
+        if (device.empty()) return true;
+        driver.setDevicePath(device);
+        if (connectCom()) return true;
+        std::cerr << "Cannot connect the " << what << " on " << device << ": " << driver.lastError() << "\n";
+        return false;
+    };
+    if (!connect(o.mono, b.monochromator.CommPortDriver_1(), "monochromator",
+                 [&] { return b.monochromator.connectCom(); }) ||
+        !connect(o.drive, b.motorDrive.CommPortDriver_2(), "motor drive",
+                 [&] { return b.motorDrive.connectCom(); }) ||
+        !connect(o.keithley1, b.electrometer1.driver(), "electrometer 1",
+                 [&] { return b.electrometer1.connectCom(); }) ||
+        !connect(o.keithley2, b.electrometer2.driver(), "electrometer 2",
+                 [&] { return b.electrometer2.connectCom(); }))
+        return false;
+    InstrumentValues& v = station.ctx.values;
+    if (!o.mono.empty()) {
+        // A controller left open by an earlier program is closed and opened again, quietly.
+        v.MonoQuiet = true;
+        b.monochromator.MonoOpen();
+        if (v.MonoError == 2) {
+            b.monochromator.MonoClose();
+            b.monochromator.MonoOpen();
+        }
+        v.MonoQuiet = false;
+        if (v.MonoError != 0) {
+            std::cerr << "The monochromator on " << o.mono << " did not open its connection.\n";
+            return false;
+        }
+    }
+    if (!o.drive.empty()) b.motorDrive.DriveOpen();
+    if (!o.ringUrl.empty()) {
+        b.ring.address = o.ringUrl;
+        b.ring.setRefreshSeconds(o.ringEvery);
+        b.ring.setEnabled(true);
+        station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); });
+    }
+    // What went wrong was said already; the run starts afresh.
+    v.StopRequest = 0;
+    return true;
+}
+
+CliStation::CliStation(const MeasureOptions& o, const std::string& out)
+    : clock(o.virtualTime ? static_cast<Clock&>(virtualClock) : steady), pump(clock, o.duration), dialogs(out),
+      ctx(clock, pump, dialogs), display(o.quiet, steady), o_(o) {}
+
+CliStation::~CliStation() {
+    if (beamline_ && beamline_->monochromator.connected()) {
+        ctx.values.MonoQuiet = true;
+        beamline_->monochromator.MonoClose();
+    }
+}
+
+int CliStation::prepare(const std::function<int(Station&)>& applyFields) {
+    const MeasureOptions& o = o_;
+    if (o.virtualTime && o.usesInstruments()) {
+        std::cerr << "--virtual-time cannot be used with instruments: they answer in real time.\n";
+        return 2;
+    }
+    if (o.pauseBelow && o.ringUrl.empty()) {
+        std::cerr << "--pause-below needs --ring-url: the pause follows the polled ring current.\n";
+        return 2;
+    }
+    PortBackendOptions backend;
+    backend.seed = o.seed;
+    backend.spectrumFile = o.simModel;
+    std::string err;
+    port_ = makePortBackend(o.card, clock, &err, backend);
+    if (!port_) {
+        std::cerr << err << "\n";
+        return 2;
+    }
+    station_.emplace(ctx, *port_);
+    Station& station = *station_;
+    station.state.MachineMode = modeOf(o.mode);
+    // The options window ticks "Save Raw Data" by design; an INI file may untick it.
+    ctx.options.saveRawData = true;
+    SettingsStore& store = station.settings.store;
+    store.startDir = store.saveDir = std::filesystem::current_path().string();
+    if (!o.ini.empty())
+        if (int status = readSettingsFile(o.ini, station)) return status;
+    if (applyFields)
+        if (int status = applyFields(station)) return status;
+    ctx.options.testWithoutAnalyser = o.card == "test";
+    // A card that does not answer would count nothing but noise; the desktop program falls back to
+    // its test mode, a batch run says so and stops.
+    if (!ctx.options.testWithoutAnalyser && !station.startCard()) {
+        std::cerr << "No analyser card answers (--card " << o.card << "); use --card test to measure without one.\n";
+        return 2;
+    }
+    if (o.pauseBelow) {
+        ctx.options.beamPause = true;
+        ctx.options.beamThresholdMa = *o.pauseBelow;
+        ctx.options.beamRecoveryMs = std::int64_t(o.pauseRecover * 1000);
+    }
+    if (o.usesInstruments()) {
+        beamline_.emplace(
+            station, *port_, [] { return std::make_unique<TerminalTransport>(); }, paths_);
+        if (!connectInstruments(o, *beamline_, station)) return 2;
+    }
+    station.setDisplays(display, instruments_);
+    station.engine.beamLossNotice = [quiet = o.quiet](const std::string& why) {
+        if (!quiet) std::cerr << why << "\n";
+    };
+    pump.engine = &station.engine;
+    pump.values = &ctx.values;
+    pump.startMs = clock.nowMs();
+    return 0;
+}
+
+void addStationOptions(CLI::App& verb, MeasureOptions& o) {
+    verb.add_option("--card", o.card, "Analyser back end")
+        ->check(CLI::IsMember({"test", "sim", "port"}))
+        ->capture_default_str();
+    verb.add_option("--sim-model", o.simModel, "Two-column spectrum seen by the simulated card");
+    verb.add_option("--seed", o.seed, "Noise seed of the simulated card")->capture_default_str();
+    verb.add_option("--ini", o.ini, "Settings file to start from");
+    verb.add_flag("--virtual-time", o.virtualTime, "Run on a virtual clock: a long run completes at once");
+    verb.add_flag("--quiet", o.quiet, "No progress on stderr");
+    verb.add_option("--mono", o.mono, "Monochromator on this serial device (CFS, CIS, Keithley modes)");
+    verb.add_option("--drive", o.drive, "Main-motor drive on this serial device");
+    verb.add_option("--keithley1", o.keithley1,
+                  "Electrometer 1 on this serial device (Keithley mode, Add Keithley)");
+    verb.add_option("--keithley2", o.keithley2, "Electrometer 2 on this serial device");
+    verb.add_option("--ring-url", o.ringUrl, "Poll the ring current from this status page during the run");
+    verb.add_option("--ring-every", o.ringEvery, "Seconds between ring-current readings")
+        ->check(CLI::Range(1, 86400))
+        ->capture_default_str();
+    verb.add_option("--pause-below", o.pauseBelow, "Pause while the ring current is below this many mA")
+        ->check(CLI::NonNegativeNumber);
+    verb.add_option("--pause-recover", o.pauseRecover,
+                  "Seconds the current must be back before the run goes on")
+        ->check(CLI::Range(0.0, 86400.0))
+        ->capture_default_str();
+    verb.add_option("--timeout", o.timeout,
+                  "Seconds an instrument may take to answer (default: each link's own)")
+        ->check(CLI::Range(1, 3600));
+}
+
+} // namespace korvo
