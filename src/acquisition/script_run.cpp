@@ -91,7 +91,13 @@ void ScriptRun::applyLine(int row) {
     if (readsAsNumber(text(T::Sample))) station_.devices.steppers->MoveAxisB(text(T::Sample));
 }
 
+void ScriptRun::recordMessage(const std::string& text) {
+    lineMessages_.push_back(text);
+    if (hooks_.messageRecorded) hooks_.messageRecorded(currentRow_, text);
+}
+
 void ScriptRun::runLine(int row) {
+    lineMessages_.clear();
     ScriptLineRecord record;
     record.row = row;
     station_.ctx.pump.pump();
@@ -104,7 +110,7 @@ void ScriptRun::runLine(int row) {
         station_.engine.startClicked();
     record.end = station_.engine.lastEnd();
     if (station_.saver.lastWritten() != before) record.saved = station_.saver.lastWritten();
-    if (hooks_.takeMessages) record.messages = hooks_.takeMessages();
+    record.messages = std::exchange(lineMessages_, {});
     records_.push_back(std::move(record));
     station_.ctx.pump.pump();
 }
@@ -125,6 +131,8 @@ void ScriptRun::run() {
     if (!f.pointsView) station_.settings.togglePoints();
     if (hooks_.showFields) hooks_.showFields();
 
+    Dialogs& dialogs = station_.ctx.dialogs;
+    auto shownBefore = std::exchange(dialogs.divert, [this](const std::string&, const std::string& text) { recordMessage(text); });
     MeasurementSaver& saver = station_.saver;
     saver.scriptRunning = true;
     saver.scriptColumn0 = [this](const std::string& text) {
@@ -137,6 +145,7 @@ void ScriptRun::run() {
     }
     saver.scriptRunning = false;
     saver.scriptColumn0 = nullptr;
+    dialogs.divert = std::move(shownBefore);
     running_ = false;
     currentRow_ = 0;
 }

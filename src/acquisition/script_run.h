@@ -33,16 +33,16 @@ struct ScriptHooks {
     std::function<void()> pressStart;
     // A cell of column 0 (the line number, the time left, the saved file name) was written.
     std::function<void(int row)> column0Changed;
-    // The messages reported since the last call (the caller's dialogs record them while a script
-    // runs, so that a night's series does not wait for a click); they go into the line's record.
-    std::function<std::vector<std::string>()> takeMessages;
+    // A message of the line being measured: while a script runs, message boxes are not shown (a
+    // night's series must not wait for a click) but kept in the line's record and passed on here.
+    std::function<void(int row, const std::string& text)> messageRecorded;
 };
 
 struct ScriptLineRecord {
     int row = 0;
     RunEnd end = RunEnd::None;
     std::string saved;                 // the spectrum file written at the line's end (empty: none)
-    std::vector<std::string> messages; // what was reported while the line ran
+    std::vector<std::string> messages; // the message boxes the line's run would have shown
 };
 
 class ScriptRun {
@@ -66,6 +66,7 @@ public:
 
 private:
     void runLine(int row);
+    void recordMessage(const std::string& text);
 
     Station& station_;
     ScriptTable& table_;
@@ -74,6 +75,7 @@ private:
     bool stopRequested_ = false;
     int currentRow_ = 0;
     std::vector<ScriptLineRecord> records_;
+    std::vector<std::string> lineMessages_;
 };
 
 // The pass-energy list item a script cell selects: its exact text among the list's items, -1 for

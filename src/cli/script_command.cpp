@@ -32,7 +32,7 @@ void printRecord(const ScriptLineRecord& r) {
     for (const std::string& m : r.messages) {
         std::string oneLine = m;
         for (char& c : oneLine)
-            if (c == '\n') c = ' ';
+            if (c == '\n' || c == '\r') c = ' ';
         std::cout << " | " << oneLine;
     }
     std::cout << "\n" << std::flush;
@@ -62,7 +62,10 @@ int runScript(const MeasureOptions& o, const std::string& file) {
     Station& station = cli.station();
     ScriptRun* running = nullptr;
     ScriptHooks hooks;
-    hooks.takeMessages = [&cli] { return std::exchange(cli.dialogs.recorded, {}); };
+    // The messages of a line go to stderr as they come, and into its summary line.
+    hooks.messageRecorded = [](int row, const std::string& text) {
+        std::cerr << "Line " << row << ": " << lineBreaks(text) << "\n";
+    };
     // Ctrl+C stops the line being measured (as Stop does) and ends the script after it.
     hooks.pressStart = [&] {
         if (gInterrupted) {

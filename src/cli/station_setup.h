@@ -79,11 +79,8 @@ class PrintingDialogs final : public Dialogs {
 public:
     explicit PrintingDialogs(std::string out) : out_(std::move(out)) {}
     int shown = 0;
-    // Every message's text, in order (a script's line record takes them).
-    std::vector<std::string> recorded;
-    void message(const std::string& caption, const std::string& text, DialogIcon) override {
+    void showMessage(const std::string& caption, const std::string& text, DialogIcon) override {
         ++shown;
-        recorded.push_back(lineBreaks(text));
         std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << "\n";
     }
     DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon,

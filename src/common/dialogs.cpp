@@ -4,7 +4,7 @@
 
 namespace korvo {
 
-void RecordingDialogs::message(const std::string& caption, const std::string& text, DialogIcon icon) {
+void RecordingDialogs::showMessage(const std::string& caption, const std::string& text, DialogIcon icon) {
     shown.push_back({Shown::Kind::Message, caption, text, icon, DialogButtons::Ok});
 }
 

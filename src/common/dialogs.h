@@ -4,6 +4,7 @@
 // questions from a script. Texts use "\r" as line break, as the program's messages always have; the
 // Qt implementation turns it into a real line break.
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,17 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
-    // A message box with one OK button. An empty caption means the program's own title.
-    virtual void message(const std::string& caption, const std::string& text, DialogIcon icon) = 0;
+    // A message box with one OK button. An empty caption means the program's own title. While
+    // `divert` is set the box is not shown and the message goes there instead.
+    void message(const std::string& caption, const std::string& text, DialogIcon icon) {
+        if (divert)
+            divert(caption, text);
+        else
+            showMessage(caption, text, icon);
+    }
+    // Set while a script runs unattended: its messages are recorded with the line instead of
+    // waiting for a click. Questions are still asked.
+    std::function<void(const std::string& caption, const std::string& text)> divert;
     // A question; the answer is one of the buttons offered (Cancel or No when the box is closed).
     virtual DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon icon,
                              DialogButtons buttons) = 0;
@@ -41,6 +51,9 @@ public:
     void information(const std::string& caption, const std::string& text) {
         message(caption, text, DialogIcon::Information);
     }
+
+protected:
+    virtual void showMessage(const std::string& caption, const std::string& text, DialogIcon icon) = 0;
 };
 
 // Test implementation: records every box and answers from queues (default when a queue is empty).
@@ -54,7 +67,7 @@ public:
         DialogButtons buttons = DialogButtons::Ok;
     };
 
-    void message(const std::string& caption, const std::string& text, DialogIcon icon) override;
+    void showMessage(const std::string& caption, const std::string& text, DialogIcon icon) override;
     DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon icon,
                      DialogButtons buttons) override;
     std::optional<std::string> chooseOpenFile(const std::string& caption, const std::string& dir,

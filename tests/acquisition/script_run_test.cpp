@@ -89,12 +89,9 @@ TEST(ScriptRun, ARefusedLineIsPassedOverAndStopEndsAfterTheLine) {
     rig.line(1, {"CLAM", "100", "10", "5", "1", "-", "-", "-", "-", "-", "-"});
     rig.line(2, {"", "abc", "", "", "", "", "", "", "", "", ""}); // the run's validation refuses it
     rig.line(3, {"", "120", "", "", "", "", "", "", "", "", ""});
+    std::vector<std::pair<int, std::string>> passedOn;
     ScriptHooks hooks;
-    hooks.takeMessages = [&] {
-        std::vector<std::string> texts = rig.dialogs.texts();
-        rig.dialogs.clear();
-        return texts;
-    };
+    hooks.messageRecorded = [&](int row, const std::string& text) { passedOn.emplace_back(row, text); };
     ScriptRun run(rig.station, rig.table, hooks);
     run.run();
     ASSERT_EQ(run.records().size(), 3u);
@@ -102,7 +99,15 @@ TEST(ScriptRun, ARefusedLineIsPassedOverAndStopEndsAfterTheLine) {
         << (run.records()[0].messages.empty() ? "" : run.records()[0].messages.front());
     EXPECT_EQ(run.records()[1].end, RunEnd::Refused);
     EXPECT_TRUE(run.records()[1].saved.empty());
-    EXPECT_FALSE(run.records()[1].messages.empty());
+    // Its message was kept with the line and passed on, not shown as a box that waits for a click.
+    ASSERT_EQ(run.records()[1].messages.size(), 1u);
+    EXPECT_NE(run.records()[1].messages[0].find("abc"), std::string::npos);
+    ASSERT_EQ(passedOn.size(), 1u);
+    EXPECT_EQ(passedOn[0], (std::pair{2, run.records()[1].messages[0]}));
+    EXPECT_TRUE(rig.dialogs.texts().empty());
+    EXPECT_FALSE(rig.dialogs.divert); // boxes are shown again after the script
+    rig.dialogs.show("after");
+    EXPECT_TRUE(rig.dialogs.saw("after"));
     EXPECT_EQ(run.records()[2].end, RunEnd::Normal);
     EXPECT_FALSE(run.records()[2].saved.empty());
 

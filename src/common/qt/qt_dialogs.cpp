@@ -102,7 +102,7 @@ void prepareMessageBox(QMessageBox& box) {
 
 } // namespace
 
-void QtDialogs::message(const std::string& caption, const std::string& text, DialogIcon icon) {
+void QtDialogs::showMessage(const std::string& caption, const std::string& text, DialogIcon icon) {
     QMessageBox box(dialogIcon(icon), dialogCaption(caption), dialogText(text), QMessageBox::Ok, parent_);
     prepareMessageBox(box);
     box.exec();

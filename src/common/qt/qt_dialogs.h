@@ -28,7 +28,7 @@ public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
 
-    void message(const std::string& caption, const std::string& text, DialogIcon icon) override;
+    void showMessage(const std::string& caption, const std::string& text, DialogIcon icon) override;
     DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon icon,
                      DialogButtons buttons) override;
     std::optional<std::string> chooseOpenFile(const std::string& caption, const std::string& dir,
