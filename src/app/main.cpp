@@ -5,6 +5,7 @@
 #include "app/instrument_wiring.h"
 #include "app/main_window.h"
 #include "app/run_connection.h"
+#include "app/script_window.h"
 #include "app/single_instance.h"
 #include "app/splash.h"
 #include "common/clock.h"
@@ -177,6 +178,8 @@ int main(int argc, char** argv) {
         return values;
     };
     window.registerWindow(korvo::TForm1::WindowCommand::ShowSpec, [&viewers] { viewers.openViewer(); });
+    korvo::TForm22 scriptWindow(station, window);
+    window.registerWindow(korvo::TForm1::WindowCommand::Script, [&] { showWindow(scriptWindow); });
     EndWithMainWindow endWithMainWindow(window);
 
     korvo::showSplash(window.splashTimeMs());
