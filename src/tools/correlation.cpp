@@ -45,6 +45,21 @@ double value(const std::array<double, kFitDegree + 1>& a, double x) {
     return v;
 }
 
+// Four partial sums let the compiler keep several products in flight: a full-length spectrum takes
+// 45 correlations of 13333 shifts by 6666 products each.
+double dot(const double* a, const double* b, int n) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        s0 += a[k] * b[k];
+        s1 += a[k + 1] * b[k + 1];
+        s2 += a[k + 2] * b[k + 2];
+        s3 += a[k + 3] * b[k + 3];
+    }
+    for (; k < n; ++k) s0 += a[k] * b[k];
+    return (s0 + s1) + (s2 + s3);
+}
+
 } // namespace
 
 bool SolveLinear(LinearMatrix a, LinearVector b, int n, LinearVector& x) {
@@ -120,9 +135,11 @@ ShiftResult CorrelationShift(const ChanneltronCurves& curves, int a, int b) {
     std::vector<double> c(static_cast<std::size_t>(2 * N + 1));
     int best = 0;
     double cmax = 0;
+    // The sums run over the entries 1..N of a and 1+s..N+s of b, all inside the extended curves.
+    const double* const ca = curves.from(a, 1);
     for (int s = -N; s <= N; ++s) {
-        double sum = 0;
-        for (int k = 1; k <= N; ++k) sum += curves.at(a, k) * curves.at(b, k + s);
+        const double* const cb = curves.from(b, 1 + s);
+        const double sum = dot(ca, cb, N);
         c[static_cast<std::size_t>(s + N)] = sum;
         if (s == -N || sum > cmax) {
             cmax = sum;
@@ -136,8 +153,8 @@ ShiftResult CorrelationShift(const ChanneltronCurves& curves, int a, int b) {
     const auto normalised = [&](int s) {
         return (1 - c[static_cast<std::size_t>(s + N)] / cmax) * 10000 + 1;
     };
-    for (int s = -N; s <= N; ++s)
-        r.testDat += lineEnd(std::to_string(s) + " " + text::formatPattern(normalised(s), "0.000000"));
+    r.normalised.reserve(c.size());
+    for (int s = -N; s <= N; ++s) r.normalised.push_back(normalised(s));
     if (best - kFitHalfWidth < -N || best + kFitHalfWidth > N) {
         r.error = "the correlation maximum lies at shift " + std::to_string(best) + ", fewer than " +
                   std::to_string(kFitHalfWidth) + " shifts from the end of the range " + std::to_string(-N) +
@@ -182,6 +199,16 @@ ShiftResult CorrelationShift(const ChanneltronCurves& curves, int a, int b) {
     return r;
 }
 
+std::string correlationText(const ShiftResult& shift) {
+    std::string out;
+    const int n = static_cast<int>(shift.normalised.size() / 2);
+    out.reserve(shift.normalised.size() * 20);
+    for (int s = -n; s <= n; ++s)
+        out += lineEnd(std::to_string(s) + " " +
+                       text::formatPattern(shift.normalised[static_cast<std::size_t>(s + n)], "0.000000"));
+    return out;
+}
+
 double energyShift(const ChanneltronSpectrum& spectrum, double shift) {
     return ((spectrum.anaEnd - spectrum.anaStart) * shift / spectrum.points) / spectrum.passEnergy;
 }
@@ -219,6 +246,7 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
     const int pairs = static_cast<int>(ticked.size() * (ticked.size() - 1) / 2);
     const int total = pairs + static_cast<int>(ticked.size());
     int done = 0;
+    ShiftResult last;
     const auto correlate = [&](int a, int b, double& energy) {
         ShiftResult s = CorrelationShift(*curves, a, b);
         if (!s) {
@@ -228,8 +256,7 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
         }
         energy = energyShift(spectrum, s.shift);
         // Each correlation overwrote these files; the last pair's stay.
-        r.testDat = std::move(s.testDat);
-        r.ausgabeDat = std::move(s.ausgabeDat);
+        last = std::move(s);
         ++done;
         if (progress) progress(done, total, r.points);
         return true;
@@ -258,6 +285,8 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
         r.offsetLines.push_back(offsetLine(c, energy));
         r.lineDat += lineEnd(r.offsetLines.back());
     }
+    r.testDat = correlationText(last);
+    r.ausgabeDat = std::move(last.ausgabeDat);
     r.correlationError = std::sqrt(squares / static_cast<double>(ticked.size()));
 
     r.summary.push_back("PassEn: " + text::formatPattern(r.passEnergy, "0.00"));

@@ -40,6 +40,8 @@ public:
     int size() const { return n_; } // N
     // Channeltron c (1..9), index -N..2N+1.
     double at(int c, int k) const { return curves_[c - 1][static_cast<std::size_t>(k + n_)]; }
+    // The entries of channeltron c from index k on (k >= -N); 2N + 2 - k entries follow.
+    const double* from(int c, int k) const { return curves_[c - 1].data() + (k + n_); }
 
 private:
     int n_ = 0;
@@ -47,12 +49,15 @@ private:
 };
 
 struct ShiftResult {
-    double shift = 0;       // of b against a, in points
-    std::string error;      // why there is none
-    std::string testDat;    // the normalised correlation, one line per shift
-    std::string ausgabeDat; // the 17 points around the maximum, measured and fitted
+    double shift = 0;               // of b against a, in points
+    std::string error;              // why there is none
+    std::vector<double> normalised; // the normalised correlation of the shifts -N..N
+    std::string ausgabeDat;         // the 17 points around the maximum, measured and fitted
     explicit operator bool() const { return error.empty(); }
 };
+
+// "test.dat" of a pair: one line per shift with the shift and its normalised correlation.
+std::string correlationText(const ShiftResult& shift);
 
 // The shift of channeltron b against channeltron a (1..9): the correlation maximum, refined with a
 // polynomial of degree 4 through the 17 shifts around it. Refused when fewer than 8 shifts lie on

@@ -80,8 +80,10 @@ TEST(CorrelationShift, IdenticalCurvesGiveZeroAndAShiftOfThreeGivesThree) {
     EXPECT_NEAR(back.shift, -3, 1e-6);
 
     // The files of the pair: every shift of -N..N, and the 17 around the maximum with their fit.
-    EXPECT_EQ(std::count(three.testDat.begin(), three.testDat.end(), '\n'), 201);
-    EXPECT_NE(three.testDat.find("\r\n3 1.000000\r\n"), std::string::npos);
+    const std::string testDat = correlationText(three);
+    EXPECT_EQ(std::count(testDat.begin(), testDat.end(), '\n'), 201);
+    EXPECT_EQ(testDat.rfind("-100 ", 0), 0u);
+    EXPECT_NE(testDat.find("\r\n3 1.000000\r\n"), std::string::npos);
     EXPECT_EQ(std::count(three.ausgabeDat.begin(), three.ausgabeDat.end(), '\n'), 17);
     EXPECT_EQ(three.ausgabeDat.rfind("-5 ", 0), 0u) << three.ausgabeDat;
 }
