@@ -3,7 +3,11 @@
 #include "common/file_util.h"
 #include "common/number_text.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <utility>
 
 namespace korvo {
@@ -132,6 +136,10 @@ std::optional<ChanneltronCurves> ChanneltronCurves::build(const ChanneltronSpect
 ShiftResult CorrelationShift(const ChanneltronCurves& curves, int a, int b) {
     ShiftResult r;
     const int N = curves.size();
+    if (a < 1 || a > kChanneltrons || b < 1 || b > kChanneltrons || N < 1) {
+        r.error = "there is no such pair of curves";
+        return r;
+    }
     std::vector<double> c(static_cast<std::size_t>(2 * N + 1));
     int best = 0;
     double cmax = 0;
@@ -300,14 +308,35 @@ bool writeCorrelationFiles(const CorrelationResult& result, const std::string& d
                            std::string& error) {
     const std::pair<const char*, const std::string*> files[] = {
         {"test.dat", &result.testDat}, {"ausgabe.dat", &result.ausgabeDat}, {"line.dat", &result.lineDat}};
+    // The three belong together: each is written completely under a hidden name first, and only when
+    // all three are there do they replace the old ones, so a full disk leaves the old set whole.
+    std::vector<std::pair<std::string, std::string>> staged; // hidden name, target
+    const auto discard = [&] {
+        for (const auto& [hidden, target] : staged) std::remove(hidden.c_str());
+    };
     for (const auto& [name, bytes] : files) {
-        std::string why;
         const std::string path = directory + "/" + name;
-        if (!writeFileAtomic(path, *bytes, &why)) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+            discard();
+            error = "Cannot write " + path + ": it is not a regular file";
+            return false;
+        }
+        const std::string hidden = directory + "/." + name + ".korvo-new";
+        std::string why;
+        if (!writeFileAtomic(hidden, *bytes, &why)) {
+            discard();
             error = "Cannot write " + path + ": " + why;
             return false;
         }
+        staged.emplace_back(hidden, path);
     }
+    for (const auto& [hidden, target] : staged)
+        if (std::rename(hidden.c_str(), target.c_str()) != 0) {
+            error = "Cannot write " + target + ": " + std::strerror(errno);
+            discard();
+            return false;
+        }
     return true;
 }
 

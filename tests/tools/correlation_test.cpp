@@ -78,6 +78,9 @@ TEST(CorrelationShift, IdenticalCurvesGiveZeroAndAShiftOfThreeGivesThree) {
     EXPECT_NEAR(energyShift(spectrum, three.shift), 0.06, 1e-7);
     const ShiftResult back = CorrelationShift(curves, 2, 1);
     EXPECT_NEAR(back.shift, -3, 1e-6);
+    EXPECT_FALSE(CorrelationShift(curves, 0, 2));
+    EXPECT_FALSE(CorrelationShift(curves, 1, 10));
+    EXPECT_FALSE(CorrelationShift(ChanneltronCurves(), 1, 2));
 
     // The files of the pair: every shift of -N..N, and the 17 around the maximum with their fit.
     const std::string testDat = correlationText(three);
@@ -279,6 +282,16 @@ TEST(CorrelationFiles, AreWrittenAsComputed) {
     EXPECT_EQ(testing::readText(dir.path / "line.dat"), r.lineDat);
     EXPECT_FALSE(writeCorrelationFiles(r, dir.file("no-such-dir"), error));
     EXPECT_NE(error.find("no-such-dir/test.dat"), std::string::npos) << error;
+
+    // One of the three cannot be replaced: none is, and nothing is left behind.
+    testing::plantResultFiles(dir.path);
+    std::filesystem::remove(dir.path / "line.dat");
+    std::filesystem::create_directory(dir.path / "line.dat");
+    EXPECT_FALSE(writeCorrelationFiles(r, dir.path.string(), error));
+    EXPECT_NE(error.find("line.dat: it is not a regular file"), std::string::npos) << error;
+    EXPECT_EQ(testing::readText(dir.path / "test.dat"), "old test.dat");
+    EXPECT_EQ(testing::readText(dir.path / "ausgabe.dat"), "old ausgabe.dat");
+    EXPECT_EQ(dir.entries(), 3u);
 }
 
 TEST(CorrelationProgress, ReadsAsTheLabelShowsIt) {
