@@ -20,6 +20,7 @@
 #include "instruments/ui/mail_alert_window.h"
 #include "instruments/ui/multichanneltron_setup.h"
 #include "instruments/ui/options_window.h"
+#include "tools/ui/correlation_window.h"
 #include "viewer/ui/viewer_context.h"
 
 #include <QApplication>
@@ -130,6 +131,9 @@ int main(int argc, char** argv) {
     };
     window.registerWindow(korvo::TForm1::WindowCommand::MultichanneltronSetup,
                           [&] { showWindow(multichanneltron); });
+    // "Korrelation" reads a measured file and writes its results into the current directory.
+    korvo::TForm21 correlation(dialogs, pump);
+    window.registerWindow(korvo::TForm1::WindowCommand::Korrelation, [&] { showWindow(correlation); });
     // "Make S&cript" opens the e-mail alert, but the item has always been disabled: it stays
     // connected and disabled.
     window.registerWindow(korvo::TForm1::WindowCommand::MakeScript, [&] { showWindow(mailAlert); });

@@ -4,6 +4,7 @@
 #include "common/number_text.h"
 #include "common/text_codec.h"
 #include "files/line_reader.h"
+#include "files/row_tokens.h"
 #include "files/spectrum_reader.h"
 
 #include <algorithm>
@@ -42,28 +43,6 @@ std::string_view dropCharacters(std::string_view line, std::size_t n) {
 
 std::string asText(std::string_view bytes) {
     return isValidUtf8(bytes) ? std::string(bytes) : windows1252ToUtf8(bytes);
-}
-
-std::string shown(std::string_view token) {
-    std::string out;
-    for (char c : token.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    if (token.size() > 40) out += "...";
-    // Built up in place: "\"" + text reads to GCC 12 as an overlapping copy (-Wrestrict).
-    std::string quoted(1, '"');
-    quoted += asText(out);
-    quoted += '"';
-    return quoted;
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view nextToken(std::string_view line, std::size_t& pos) {
-    while (pos < line.size() && isBlank(line[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < line.size() && !isBlank(line[pos])) ++pos;
-    return line.substr(start, pos - start);
 }
 
 std::optional<std::int64_t> readCount(std::string_view token) {
@@ -140,19 +119,19 @@ MultichanneltronReadResult readMultichanneltronText(std::string_view bytes, std:
         }
         if (!ok)
             return fail(MultichanneltronFault::Header, name,
-                        std::string("\"") + key + "\" is followed by " + shown(rest) + ", not a number", lines.number());
+                        std::string("\"") + key + "\" is followed by " + quotedToken(rest) + ", not a number", lines.number());
     }
 
     f.minimum.fill(0);
     f.maximum.fill(0);
     while (lines.next(line)) {
         std::size_t pos = 0;
-        const std::string_view xText = nextToken(line, pos);
+        const std::string_view xText = nextRowToken(line, pos);
         if (xText.empty()) continue; // a blank line carries no point
         const auto x = text::parseDouble(xText);
         if (!x) {
             if (contains(line, "END")) break;
-            return fail(MultichanneltronFault::Data, name, shown(xText) + " is not an energy", lines.number());
+            return fail(MultichanneltronFault::Data, name, quotedToken(xText) + " is not an energy", lines.number());
         }
         if (*x >= f.lower && *x <= f.upper) {
             if (f.x.size() == kMultichanneltronMaxPoints)
@@ -163,13 +142,13 @@ MultichanneltronReadResult readMultichanneltronText(std::string_view bytes, std:
             const bool first = f.x.empty();
             f.x.push_back(*x);
             for (std::size_t c = 0; c < kMultichanneltronColumns; ++c) {
-                const std::string_view t = nextToken(line, pos);
+                const std::string_view t = nextRowToken(line, pos);
                 const auto count = readCount(t);
                 if (!count)
                     return fail(MultichanneltronFault::Data, name,
                                 t.empty() ? "the row has " + std::to_string(c) +
                                                 " counts, ten expected (was the file saved without its raw data?)"
-                                          : shown(t) + " is not a count",
+                                          : quotedToken(t) + " is not a count",
                                 lines.number());
                 f.counts[c].push_back(*count);
                 f.minimum[c] = first ? *count : std::min(f.minimum[c], *count);
