@@ -3,6 +3,7 @@
 #include "common/dialogs.h"
 
 #include <QAction>
+#include <QColor>
 #include <QDir>
 #include <QEvent>
 #include <QHeaderView>
@@ -10,6 +11,7 @@
 #include <QMenuBar>
 #include <QShowEvent>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace korvo {
 
