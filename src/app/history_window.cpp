@@ -21,9 +21,9 @@ struct Column {
     int width;
 };
 constexpr Column kColumns[HistoryModel::kColumns] = {
-    {"  Nr.", 30},     {"   Popularity", 70}, {"  Machine", 70}, {" Mode", 35},
-    {" Start (eV)", 58}, {" End (eV)", 58},   {" Points", 43},   {" Scans", 43},
-    {" Pass (eV)", 59},  {" Time", 40},       {" Phot. (eV)", 61},
+    {"  Nr.", 30},       {"   Popularity", 70}, {"  Machine", 70},   {" Mode", 35},
+    {" Start (eV)", 58}, {" End (eV)", 58},     {" Points", 43},     {" Scans", 43},
+    {" Pass (eV)", 59},  {" Time", 40},         {" Phot. (eV)", 61},
 };
 
 // The machine command of a row's machine text (its first 8 characters); 0 when it names none.
@@ -105,7 +105,8 @@ TForm20::~TForm20() {
 void TForm20::refresh() {
     for (int r = 0; r < HistoryModel::kSize; ++r) {
         const HistoryModel::Row& row = model_.row(r + 1);
-        for (int c = 0; c < HistoryModel::kColumns; ++c) grid_->item(r, c)->setText(QString::fromStdString(row[c]));
+        for (int c = 0; c < HistoryModel::kColumns; ++c)
+            grid_->item(r, c)->setText(QString::fromStdString(row[c]));
     }
     const int selected = model_.selectedRow();
     {

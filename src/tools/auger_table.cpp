@@ -223,8 +223,8 @@ bool storeCells(AugerTable& table, AugerTable::View view, const AugerCells& cell
                 const auto word = wordOf(cell);
                 if (!word) {
                     if (error)
-                        *error = elementLabel(next, e) + ", peak " + std::to_string(k) + ": " + notAnInteger(cell) +
-                                 ".";
+                        *error = elementLabel(next, e) + ", peak " + std::to_string(k) + ": " +
+                                 notAnInteger(cell) + ".";
                     return false;
                 }
                 v = *word;

@@ -107,6 +107,11 @@ TEST(AesWindow, ANonNumericCellIsReportedAndTheViewStays) {
     EXPECT_EQ(rig.errors()[0], "element 2 [O], peak 3: '4six8' is not a valid integer value (0 to 65535).");
     EXPECT_TRUE(rig.window->table() == before);
     EXPECT_EQ(rig.cell(3, 2), QStringLiteral("4six8")); // left for the user to mend
+    rig.edit(3, 2, QStringLiteral("65536"));            // a number, but more than a peak can hold
+    rig.window->changeAction()->trigger();
+    EXPECT_EQ(rig.errors().size(), 2u);
+    EXPECT_EQ(rig.window->view(), AugerTable::View::Energy);
+    EXPECT_TRUE(rig.window->table() == before);
 
     // Nor is anything saved with it.
     rig.window->saveTableAction()->trigger();
@@ -158,8 +163,8 @@ TEST(AesWindow, AFileThatCannotBeReadLeavesTheTableAsItWas) {
     const AugerTable before = rig.window->table();
 
     const std::string refused[] = {
-        blockWithPeaks("[C]", 30),       // more peaks than an element holds
-        "[C]\r\n272  hundred\r\n\r\n",   // a non-numeric cell
+        blockWithPeaks("[C]", 30),     // more peaks than an element holds
+        "[C]\r\n272  hundred\r\n\r\n", // a non-numeric cell
     };
     for (const std::string& bytes : refused) {
         writeAll(rig.path(), bytes);

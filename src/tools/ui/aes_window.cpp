@@ -17,7 +17,7 @@ namespace korvo {
 
 namespace {
 
-constexpr int kGridRows = AugerTable::kShownPeaks + 1;   // row 0: element names
+constexpr int kGridRows = AugerTable::kShownPeaks + 1;  // row 0: element names
 constexpr int kGridColumns = AugerTable::kElements + 1; // column 0: labels
 
 QTableWidgetItem* labelItem(const QString& text) {
@@ -32,7 +32,8 @@ QTableWidgetItem* labelItem(const QString& text) {
 TForm10::TForm10(Dialogs& dialogs, std::string startDir, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs), startDir_(std::move(startDir)) {
     confirmOverwrite = [this](const std::string& text) {
-        return dialogs_.ask("Warning !", text, DialogIcon::Warning, DialogButtons::OkCancel) == DialogAnswer::Ok;
+        return dialogs_.ask("Warning !", text, DialogIcon::Warning, DialogButtons::OkCancel) ==
+               DialogAnswer::Ok;
     };
     QMenuBar* bar = menuBar();
     changeAction_ = bar->addAction(QStringLiteral("Change En/Int"));
@@ -61,7 +62,9 @@ TForm10::TForm10(Dialogs& dialogs, std::string startDir, QWidget* parent)
 }
 
 std::string TForm10::filePath() const {
-    return QDir(QString::fromStdString(startDir_)).filePath(QString::fromLatin1(AugerTable::kFileName)).toStdString();
+    return QDir(QString::fromStdString(startDir_))
+        .filePath(QString::fromLatin1(AugerTable::kFileName))
+        .toStdString();
 }
 
 void TForm10::showEvent(QShowEvent* e) {
@@ -78,7 +81,8 @@ void TForm10::resizeEvent(QResizeEvent* e) {
 bool TForm10::eventFilter(QObject* watched, QEvent* event) {
     // Letting go of Ctrl in the grid flips the view, as the menu item does.
     if (watched == grid_ && event->type() == QEvent::KeyRelease &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat())
         ChangeEnIntClick();
     return QMainWindow::eventFilter(watched, event);
 }
@@ -105,7 +109,8 @@ void TForm10::showTable() {
     const AugerCells cells = cellsOf(table_, view_);
     for (int e = 1; e < kGridColumns; ++e) {
         grid_->item(0, e)->setText(QString::fromStdString(cells.names[e]));
-        for (int k = 1; k < kGridRows; ++k) grid_->item(k, e)->setText(QString::fromStdString(cells.values[e][k]));
+        for (int k = 1; k < kGridRows; ++k)
+            grid_->item(k, e)->setText(QString::fromStdString(cells.values[e][k]));
     }
 }
 
@@ -143,8 +148,8 @@ void TForm10::SaveSpectrumClick() {
     }
     // The spectrum shows the table as the grid shows it, edits included.
     if (!storeGrid()) return;
-    const auto path = dialogs_.chooseSaveFile("Save as dat-file", startDir_, "",
-                                              "dat-files (*.dat);;All files (*)");
+    const auto path =
+        dialogs_.chooseSaveFile("Save as dat-file", startDir_, "", "dat-files (*.dat);;All files (*)");
     if (!path || path->empty()) return;
     std::string error;
     if (!writeStickSpectrum(*path, table_, element, &error)) dialogs_.error("AES - Data", error);
