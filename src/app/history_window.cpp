@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTableWidget>
+#include <algorithm>
 
 namespace korvo {
 
@@ -79,14 +80,9 @@ TForm20::TForm20(TForm1& main, QWidget* parent)
     grid_->setFont(TForm1::smallFont(grid_->font()));
     for (int r = 0; r < HistoryModel::kSize; ++r)
         for (int c = 0; c < HistoryModel::kColumns; ++c) grid_->setItem(r, c, new QTableWidgetItem);
-    grid_->setGeometry(8, 8, 600, 330);
-
-    auto* sample = new QLabel(QStringLiteral("Sample :"), this);
-    sample->setGeometry(8, 346, 80, 18);
-    auto* comment = new QLabel(QStringLiteral("Comment :"), this);
-    comment->setGeometry(8, 366, 80, 18);
+    sampleLabel_ = new QLabel(QStringLiteral("Sample :"), this);
+    commentLabel_ = new QLabel(QStringLiteral("Comment :"), this);
     clearButton_ = new QPushButton(QStringLiteral("Clear History"), this);
-    clearButton_->setGeometry(508, 350, 100, 25);
     resize(616, 392);
 
     connect(clearButton_, &QPushButton::clicked, this, &TForm20::ClearHistoryClick);
@@ -100,6 +96,17 @@ TForm20::TForm20(TForm1& main, QWidget* parent)
 
 TForm20::~TForm20() {
     model_.changed = nullptr;
+}
+
+void TForm20::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    // The grid takes the window; the labels and the button keep to its bottom edge.
+    const int w = std::max(width(), 240);
+    const int h = std::max(height(), 120);
+    grid_->setGeometry(8, 8, w - 16, h - 62);
+    sampleLabel_->setGeometry(8, h - 46, 120, 18);
+    commentLabel_->setGeometry(8, h - 26, 120, 18);
+    clearButton_->setGeometry(w - 108, h - 42, 100, 25);
 }
 
 void TForm20::refresh() {

@@ -36,11 +36,16 @@ public:
     // A double-click on grid row `row` (0-based): selects it and applies it.
     void rowDoubleClicked(int row);
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
 private:
     TForm1& main_;
     HistoryModel& model_;
     QTableWidget* grid_ = nullptr;
     QPushButton* clearButton_ = nullptr;
+    QLabel* sampleLabel_ = nullptr;
+    QLabel* commentLabel_ = nullptr;
 };
 
 } // namespace korvo
