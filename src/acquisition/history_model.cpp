@@ -122,6 +122,7 @@ int HistoryModel::add(const HistoryEntry& entry) {
     r[8] = entry.passEnergy;
     r[9] = entry.timePerPoint;
     r[10] = text::plainNumber(entry.photonStart);
+    if (changed) changed();
     return index;
 }
 
@@ -134,6 +135,7 @@ void HistoryModel::clear() {
     count_ = 0;
     selectedRow_ = 0;
     topRow_ = 1;
+    if (changed) changed();
 }
 
 } // namespace korvo

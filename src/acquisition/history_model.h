@@ -4,6 +4,7 @@
 // entry when a measurement begins; the history window shows the rows and copies one back.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace korvo {
@@ -49,6 +50,9 @@ public:
     int add(const HistoryEntry& entry);
     // "Clear History": number back to 0, every key, counter and cell emptied.
     void clear();
+
+    // Called after every add and clear, so that an open history window shows the change at once.
+    std::function<void()> changed;
 
     static std::string keyOf(const HistoryEntry& entry);
     // "CLAM", "CLAM_CFS_<ref>", "CLAM_CIS_<ref>", "KEITHLEY"; empty for the test mode.

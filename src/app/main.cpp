@@ -2,12 +2,14 @@
 #include "acquisition/analyser_io/port_backend.h"
 #include "acquisition/beamline.h"
 #include "app/app_options.h"
+#include "app/history_window.h"
 #include "app/instrument_wiring.h"
 #include "app/main_window.h"
 #include "app/run_connection.h"
 #include "app/script_window.h"
 #include "app/single_instance.h"
 #include "app/splash.h"
+#include "app/warning_dialog.h"
 #include "common/clock.h"
 #include "common/ini_file.h"
 #include "common/number_text.h"
@@ -20,10 +22,12 @@
 #include "instruments/ui/mail_alert_window.h"
 #include "instruments/ui/multichanneltron_setup.h"
 #include "instruments/ui/options_window.h"
+#include "tools/ui/aes_window.h"
 #include "tools/ui/correlation_window.h"
 #include "viewer/ui/viewer_context.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
 #include <cstdio>
 #include <memory>
@@ -138,6 +142,17 @@ int main(int argc, char** argv) {
     // connected and disabled.
     window.registerWindow(korvo::TForm1::WindowCommand::MakeScript, [&] { showWindow(mailAlert); });
     window.windowCommand(korvo::TForm1::WindowCommand::MakeScript)->setEnabled(false);
+    // The AES data table keeps "auger.dat" in the directory the program was started in; its
+    // overwrite question is the program's warning dialog.
+    korvo::TForm10 aesData(dialogs, QDir::currentPath().toStdString());
+    aesData.confirmOverwrite = [&window](const std::string& text) {
+        korvo::TForm11* warning = window.warningDialog();
+        warning->setMessage(QString::fromStdString(text));
+        return warning->confirm();
+    };
+    window.registerWindow(korvo::TForm1::WindowCommand::AesData, [&] { showWindow(aesData); });
+    korvo::TForm20 history(window);
+    window.registerWindow(korvo::TForm1::WindowCommand::History, [&] { showWindow(history); });
     // A mode without channeltrons switches the live bars off; the setup's "View" box follows once
     // the switch has laid out the window (the signal comes before that), hence queued.
     QObject::connect(&window, &korvo::TForm1::machineModeChanged, &multichanneltron,

@@ -165,6 +165,8 @@ void TForm1::registerWindow(WindowCommand command, std::function<void()> open) {
     QAction* a = windowCommand(command);
     if (!a) return;
     a->setEnabled(true);
+    // A menu whose items all wait for their windows ("&Data") opens once one of them is there.
+    if (auto* menu = qobject_cast<QMenu*>(a->parent())) menu->menuAction()->setEnabled(true);
     connect(a, &QAction::triggered, this, std::move(open));
 }
 

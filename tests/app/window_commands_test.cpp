@@ -152,4 +152,13 @@ TEST(WindowCommands, AWindowAddedToTheProgramEnablesItsItemAndOpensFromIt) {
     EXPECT_EQ(opened, 1);
     // (That the other placeholders stay disabled is the menus' test.)
     EXPECT_FALSE(w.windowCommand(TForm1::WindowCommand::Script)->isEnabled());
+
+    // "&Data" holds only the AES table: closed until that window is there.
+    QAction* data = fileItem(w, QStringLiteral("&Data"));
+    ASSERT_NE(data, nullptr);
+    EXPECT_FALSE(data->isEnabled());
+    w.registerWindow(TForm1::WindowCommand::AesData, [&] { opened += 10; });
+    EXPECT_TRUE(data->isEnabled());
+    w.windowCommand(TForm1::WindowCommand::AesData)->trigger();
+    EXPECT_EQ(opened, 11);
 }
