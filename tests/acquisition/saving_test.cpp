@@ -156,7 +156,7 @@ TEST(FileNameProposal, WithoutAClockOfItsOwnTheSaverTakesToday) {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
-    char digits[16];
+    char digits[40];
     std::snprintf(digits, sizeof digits, "%02d%02d%02d", tm.tm_year % 100, tm.tm_mon + 1, tm.tm_mday);
     rig.measurement.state.MachineMode = ModeClam;
     rig.saver.proposeNext();
