@@ -109,6 +109,12 @@ void ScriptRun::runLine(int row) {
     else
         station_.engine.startClicked();
     record.end = station_.engine.lastEnd();
+    // A line that Stop or a failing instrument ended keeps what it measured: the next line's run
+    // would replace it. It is saved as a finished line is, under the proposed name.
+    const bool stopped = record.end == RunEnd::Stopped || record.end == RunEnd::StoppedAfterScan;
+    const bool measured = station_.engine.pointsMeasured() > 0 || station_.measurement.state.ScanNumber > 1;
+    if (stopped && measured && station_.measurement.kindOfMeasure != 0 && station_.saver.lastWritten() == before)
+        station_.engine.saveClicked();
     if (station_.saver.lastWritten() != before) record.saved = station_.saver.lastWritten();
     record.messages = std::exchange(lineMessages_, {});
     records_.push_back(std::move(record));

@@ -79,3 +79,33 @@ TEST(CliInstruments, ABeamLossPausesTheRunUntilTheCurrentIsBack) {
     EXPECT_EQ(readSpectrumFile(dir.file("beam.dat")).data.points.size(), 30u);
     EXPECT_GE(requests.load(), 4);
 }
+
+TEST(CliInstruments, AScriptGoesOnAfterAMonochromatorFellSilentInALine) {
+    // The monochromator answers line 1 and part of line 2, then the line goes dead. Line 2 ends as
+    // the run says, its scans are saved, and line 3 (no monochromator needed) is measured.
+    SimProcess mono({"mono", "--mono-speed", "400", "--fault", "hangup", "--after", "100"});
+    TempDir dir;
+    std::ofstream(dir.file("night.txt"), std::ios::binary)
+        << "CFS\t100\t2\t3\t1\t10.0\t20\t35\t-\t-\t-\n"
+        << "CFS\t100\t2\t3\t20\t10.0\t20\t35\t-\t-\t-\n"
+        << "CLAM\t100\t10\t5\t1\t10.0\t20\t-\t-\t-\t-\n";
+    const CliResult r = runCli(dir.path, "script --quiet --timeout 1 --mono " + mono.device() + " night.txt");
+    EXPECT_EQ(r.status, 2) << r.err; // line 2 did not finish
+    std::vector<std::string> lines;
+    std::istringstream out(r.out);
+    for (std::string l; std::getline(out, l);) lines.push_back(l);
+    ASSERT_EQ(lines.size(), 3u) << r.out << r.err;
+    EXPECT_EQ(lines[0].rfind("Line 1: measured, saved ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("Line 2: stopped", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find("Error ! Problem with the monochromator?"), std::string::npos) << lines[1];
+    EXPECT_NE(r.err.find("Line 2: Error ! Problem with the monochromator?"), std::string::npos) << r.err;
+    EXPECT_EQ(lines[2].rfind("Line 3: measured, saved ", 0), 0u) << lines[2];
+    // Line 2's scans were saved, not replaced by line 3's run.
+    const auto saved = lines[1].find(", saved ");
+    ASSERT_NE(saved, std::string::npos) << lines[1];
+    const std::string path = lines[1].substr(saved + 8, lines[1].find(" | ") - saved - 8);
+    const auto file = readSpectrumFile(path);
+    ASSERT_TRUE(file) << path << ": " << file.error;
+    EXPECT_GE(file.data.scans, 1);
+    EXPECT_LT(file.data.scans, 20);
+}
