@@ -118,6 +118,7 @@ void ScriptRun::runLine(int row) {
     if (station_.saver.lastWritten() != before) record.saved = station_.saver.lastWritten();
     record.messages = std::exchange(lineMessages_, {});
     records_.push_back(std::move(record));
+    if (hooks_.lineEnded) hooks_.lineEnded(records_.back());
     station_.ctx.pump.pump();
 }
 

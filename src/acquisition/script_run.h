@@ -20,6 +20,13 @@ namespace korvo {
 
 class Station;
 
+struct ScriptLineRecord {
+    int row = 0;
+    RunEnd end = RunEnd::None;
+    std::string saved;                 // the spectrum file written at the line's end (empty: none)
+    std::vector<std::string> messages; // the message boxes the line's run would have shown
+};
+
 struct ScriptHooks {
     // The mode switch of the main window (it reads the mode's settings into the fields). Without
     // it the station's mode is set alone.
@@ -36,13 +43,8 @@ struct ScriptHooks {
     // A message of the line being measured: while a script runs, message boxes are not shown (a
     // night's series must not wait for a click) but kept in the line's record and passed on here.
     std::function<void(int row, const std::string& text)> messageRecorded;
-};
-
-struct ScriptLineRecord {
-    int row = 0;
-    RunEnd end = RunEnd::None;
-    std::string saved;                 // the spectrum file written at the line's end (empty: none)
-    std::vector<std::string> messages; // the message boxes the line's run would have shown
+    // A line has ended (measured, refused or stopped); its record is complete.
+    std::function<void(const ScriptLineRecord& record)> lineEnded;
 };
 
 class ScriptRun {

@@ -75,6 +75,9 @@ int runScript(const MeasureOptions& o, const std::string& file) {
         station.engine.startClicked();
         if (gInterrupted) running->stop();
     };
+    // Each summary line as soon as its line has ended: a series killed in the night leaves the record
+    // of the lines before.
+    hooks.lineEnded = printRecord;
     ScriptRun run(station, table, hooks);
     running = &run;
     {
@@ -83,7 +86,6 @@ int runScript(const MeasureOptions& o, const std::string& file) {
     }
     bool allMeasured = true;
     for (const ScriptLineRecord& r : run.records()) {
-        printRecord(r);
         allMeasured = allMeasured && r.end == RunEnd::Normal && !r.saved.empty();
     }
     if (int(run.records().size()) < table.lastUsedRow()) {

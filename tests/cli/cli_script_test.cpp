@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace korvo;
 using namespace korvo::testing;
 
@@ -82,4 +88,61 @@ TEST(CliScript, DamagedOrEmptyScriptsAreRefusedBeforeAnythingIsMeasured) {
         EXPECT_TRUE(r.out.empty()) << name;
     }
     EXPECT_EQ(dir.entries(), files); // nothing measured, nothing written
+}
+
+// A series killed in the middle of line 5: lines 1 to 4 are saved and summed up, and the recovery
+// copy of the scans measured so far is a whole spectrum file.
+TEST(CliScript, AKillInTheMiddleOfALineLeavesTheLinesBeforeAndAWholeRecoveryFile) {
+    TempDir dir;
+    std::string script;
+    for (int line = 1; line <= 6; ++line)
+        script += (line == 1 ? "CLAM" : "") + std::string("\t") + std::to_string(100 + line) +
+                  "\t10\t5\t3\t10.0\t40\t-\t-\t-\t-\n"; // 3 scans of 5 points of 40 ms: 0.6 s a line
+    std::ofstream(dir.file("night.txt"), std::ios::binary) << script;
+    const std::string out = dir.file("summary.txt");
+    const std::string cmd = "cd '" + dir.path.string() + "' && exec '" KORVO_CLI_PATH
+                            "' script --card test --quiet night.txt >'" + out + "' 2>/dev/null";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until line 4 is summed up, then a little into line 5 (past its first scan).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string summary;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream in(out, std::ios::binary);
+        summary.assign(std::istreambuf_iterator<char>(in), {});
+        if (summary.find("Line 4: ") != std::string::npos) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_NE(summary.find("Line 4: measured"), std::string::npos) << summary;
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    std::ifstream in(out, std::ios::binary);
+    summary.assign(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(summary.find("Line 5"), std::string::npos) << summary;
+    for (int line = 1; line <= 4; ++line) {
+        const std::string head = "Line " + std::to_string(line) + ": measured";
+        const auto at = summary.find(head);
+        ASSERT_NE(at, std::string::npos) << summary;
+        const std::string l = summary.substr(at, summary.find('\n', at) - at);
+        const SpectrumReadResult file = readSpectrumFile(savedPath(l));
+        ASSERT_TRUE(file) << l << ": " << file.error;
+        EXPECT_EQ(file.data.scans, 3);
+        EXPECT_NEAR(file.data.points.front().x, 100 + line, 1e-6);
+    }
+    // The recovery copy: a whole spectrum of line 5's completed scans (or line 4's, had line 5 not yet
+    // finished a scan), never a torn file.
+    const SpectrumReadResult recovery = readSpectrumFile(dir.file("aktuell.dat"));
+    ASSERT_TRUE(recovery) << recovery.error;
+    EXPECT_EQ(recovery.data.points.size(), 5u);
+    EXPECT_GE(recovery.data.scans, 1);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 }
