@@ -60,6 +60,13 @@ struct WindowRig {
     }
     // A short energy scan in the shown window; `during` runs at its first turn of the event pump.
     void measure(std::function<void()> during = {}) {
+        shortScan();
+        if (during) pump.onCall(pump.calls() + 1, std::move(during));
+        window->startButton()->click();
+    }
+    // The fields of that scan, shown in the window; spectra and the recovery copy go to the
+    // temporary directory.
+    void shortScan() {
         MeasurementFields& f = station.fields;
         f.kindOfMeasure = 1;
         f.start = "10";
@@ -71,8 +78,6 @@ struct WindowRig {
         window->fieldsToControls();
         // The recovery copy goes to StartDir, which the first showing sets to the working directory.
         station.settings.store.startDir = station.settings.store.saveDir = dir.path().toStdString();
-        if (during) pump.onCall(pump.calls() + 1, std::move(during));
-        window->startButton()->click();
     }
 
     QTemporaryDir dir;

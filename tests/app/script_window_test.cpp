@@ -21,15 +21,7 @@ using T = ScriptTable;
 struct ScriptRig : WindowRig {
     ScriptRig() {
         window->switchMode(ModeClam);
-        station.settings.store.startDir = station.settings.store.saveDir = dir.path().toStdString();
-        MeasurementFields& f = station.fields;
-        f.start = "10";
-        f.second = "20";
-        f.third = "5";
-        f.scans = "1";
-        f.timePerPoint = "10";
-        f.passEnergyIndex = passEnergyIndexOf(f.passEnergyText = "10.0");
-        window->fieldsToControls();
+        shortScan();
         script = std::make_unique<TForm22>(station, *window);
     }
     QString shown(int row, int column) const {
