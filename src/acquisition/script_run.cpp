@@ -60,6 +60,9 @@ void ScriptRun::applyLine(int row) {
         if (m.find("CFS") != std::string::npos) switchTo(ModeCfs);
         if (m.find("CIS") != std::string::npos) switchTo(ModeCis);
         if (m.find("KEI") != std::string::npos) switchTo(ModeKeithley);
+        // The switch reads the mode's stored settings, the kind of measurement too; a script line
+        // always measures "CAE" ("KEI" in the Keithley mode): a "c(t)" line would never end.
+        f.kindOfMeasure = 1;
     }
     if (sets(T::Start)) f.start = text(T::Start);
     if (sets(T::Ramp)) f.second = text(T::Ramp);

@@ -156,13 +156,17 @@ TEST(ScriptRun, LineSettingsMovesAndMachineTexts) {
     // The machine cell: "CLAM" exactly, the others by containing; the last test that matches wins.
     std::vector<std::uint8_t> switched;
     ScriptHooks modeHooks;
-    modeHooks.switchMode = [&](std::uint8_t m) { switched.push_back(m); };
+    modeHooks.switchMode = [&](std::uint8_t m) {
+        switched.push_back(m);
+        rig.fields.kindOfMeasure = 0; // the mode's stored settings may hold "c(t)"
+    };
     ScriptRun modes(rig.station, rig.table, modeHooks);
     for (const char* machine : {"CLAM", "clam", "CFS-2", "CIS", "KEI", "CFS/CIS"}) {
         rig.table.setCell(1, T::Machine, machine);
         modes.applyLine(1);
     }
     EXPECT_EQ(switched, (std::vector<std::uint8_t>{ModeClam, ModeCfs, ModeCis, ModeKeithley, ModeCfs, ModeCis}));
+    EXPECT_EQ(rig.fields.kindOfMeasure, 1); // a script line never measures "c(t)"
     EXPECT_EQ(scriptPassEnergyIndex("200"), 16);
     EXPECT_EQ(scriptPassEnergyIndex("--------"), -1);
 }
