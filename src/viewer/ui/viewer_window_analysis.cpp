@@ -34,8 +34,7 @@ void TForm3::createAnalysisMenus() {
     });
     surface3d_ = new Surface3dMode(*this, ctx_.dialogs, experts, nullptr);
     add(experts, QStringLiteral("Slices-Sum"), {Kind::SlicesSum});
-    // The Surfer export comes with the exports.
-    experts->addAction(QStringLiteral("Export Surfer"))->setEnabled(false);
+    connect(experts->addAction(QStringLiteral("Export Surfer")), &QAction::triggered, this, &TForm3::surferCommand);
     experts->addSeparator();
     add(experts, QStringLiteral("Q-Fit"), {Kind::QFit});
     add(experts, QStringLiteral("q-Fit 50"), {Kind::QFit50});

@@ -9,6 +9,8 @@
 #include "viewer/ui/load_dialog.h"
 #include "viewer/ui/spectrum_choice_dialog.h"
 #include "viewer/ui/viewer_context.h"
+#include "common/file_util.h"
+#include "viewer/exports.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
 
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRadioButton>
 
 namespace korvo {
 
@@ -53,11 +56,12 @@ void TForm3::createMenus() {
     connect(loadProject->addAction(QStringLiteral("&Korvo98 k98-file")), &QAction::triggered, this,
             &TForm3::loadProjectCommand);
     QMenu* saveProject = data->addMenu(QStringLiteral("S&ave project"));
-    // The Origin export and the raw export come with the export formats.
-    disabled(saveProject, QStringLiteral("as dat-file for &ORIGIN"));
+    connect(saveProject->addAction(QStringLiteral("as dat-file for &ORIGIN")), &QAction::triggered, this,
+            [this] { columnExportCommand(ColumnValues::Displayed); });
     connect(saveProject->addAction(QStringLiteral("as dat-file for &Korvo98")), &QAction::triggered, this,
             &TForm3::saveProjectCommand);
-    disabled(data, QStringLiteral("Save RAW"));
+    connect(data->addAction(QStringLiteral("Save RAW")), &QAction::triggered, this,
+            [this] { columnExportCommand(ColumnValues::Stored); });
     connect(data->addAction(QStringLiteral("&Select")), &QAction::triggered, this, &TForm3::selectData);
 
     spectrumMenu_ = bar->addMenu(QStringLiteral("&Spectrum"));
@@ -138,6 +142,35 @@ void TForm3::saveProjectCommand() {
     ws_->geometry = {width(), height(), y(), x()};
     std::string error;
     if (!saveProjectFile(*ws_, path, &error)) ctx_.dialogs.error("", error);
+}
+
+void TForm3::columnExportCommand(ColumnValues values) {
+    if (!allButton_->isChecked() &&
+        ctx_.dialogs.ask("Korvo 98", "Saving only the active spectra! Do you want to save all?", DialogIcon::Warning,
+                         DialogButtons::YesNo) == DialogAnswer::Yes)
+        allButton_->setChecked(true);
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save project as data-file for Origin:", ctx_.loadDialog().directory(),
+                                              "*.dat", "Data file for Korvo9  (*.k98)|*.k98|Data file (*.dat)|*.dat");
+    if (!chosen) return;
+    writeExport(*chosen, columnFileText(*ws_, allButton_->isChecked(), values));
+}
+
+void TForm3::surferCommand() {
+    auto chosen = ctx_.dialogs.chooseSaveFile("", ctx_.loadDialog().directory(), "", "");
+    if (!chosen) return;
+    // A refused export writes nothing, not even an empty file.
+    std::string message;
+    const std::optional<std::string> text = surferGridText(*ws_, &message);
+    if (!text) {
+        ctx_.dialogs.show(message);
+        return;
+    }
+    writeExport(*chosen, *text);
+}
+
+void TForm3::writeExport(const std::string& path, const std::string& text) {
+    std::string error;
+    if (!writeFileAtomic(path, text, &error)) ctx_.dialogs.error("", error);
 }
 
 void TForm3::selectData() {
