@@ -1,30 +1,14 @@
 #include "acquisition/script_run.h"
 
+#include "acquisition/measurement_settings.h"
 #include "acquisition/station.h"
 #include "common/number_text.h"
 
-#include <array>
 #include <utility>
 
 namespace korvo {
 
 namespace {
-
-// The items a script cell may name, with their places in the pass-energy list.
-constexpr std::array<std::pair<const char*, int>, 14> kPassItems{{{"0.1", 0},
-                                                                  {"0.25", 1},
-                                                                  {"0.5", 2},
-                                                                  {"1.0", 3},
-                                                                  {"2.5", 4},
-                                                                  {"5.0", 5},
-                                                                  {"10.0", 6},
-                                                                  {"2", 10},
-                                                                  {"5", 11},
-                                                                  {"10", 12},
-                                                                  {"20", 13},
-                                                                  {"50", 14},
-                                                                  {"100", 15},
-                                                                  {"200", 16}}};
 
 bool readsAsNumber(const std::string& text) {
     return bool(text::parseDouble(text));
@@ -33,9 +17,9 @@ bool readsAsNumber(const std::string& text) {
 } // namespace
 
 int scriptPassEnergyIndex(const std::string& text) {
-    for (const auto& [item, index] : kPassItems)
-        if (text == item) return index;
-    return -1;
+    // The list's items by their text; its separators and its empty item are none.
+    const int index = passEnergyIndexOf(text);
+    return index >= 0 && !text.empty() && text.find_first_not_of('-') != std::string::npos ? index : -1;
 }
 
 ScriptRun::ScriptRun(Station& station, ScriptTable& table, ScriptHooks hooks)

@@ -26,6 +26,8 @@ struct Column {
     bool onGrid = true; // has a point inside its display window
 
     double u(std::size_t j) const { return (pts[j].x - xMin) / xScale; }
+    // Whether the current point still takes part in building the grid.
+    bool inWindow() const { return onGrid && cur < pts.size() && pts[cur].x <= xMax; }
     std::size_t last() const { return pts.size() - 1; }
 };
 
@@ -75,14 +77,14 @@ std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values)
         double smallest = std::numeric_limits<double>::infinity();
         bool any = false;
         for (const Column& c : cols)
-            if (c.onGrid && c.cur < c.pts.size() && c.pts[c.cur].x <= c.xMax) {
+            if (c.inWindow()) {
                 smallest = std::min(smallest, c.u(c.cur));
                 any = true;
             }
         if (!any) break;
         grid.push_back(smallest);
         for (Column& c : cols)
-            if (c.onGrid && c.cur < c.pts.size() && c.pts[c.cur].x <= c.xMax && c.u(c.cur) == smallest) ++c.cur;
+            if (c.inWindow() && c.u(c.cur) == smallest) ++c.cur;
     }
 
     const ViewerSpectrum& active = ws.spectrum(std::clamp(ws.Active, 1, std::max(1, ws.spectrumCount())));
