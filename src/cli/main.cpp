@@ -1,6 +1,7 @@
 // korvo-cli: the acquisition and file engine of Korvo without windows, for headless and batch work.
 #include "cli/convert_command.h"
 #include "cli/correlate_command.h"
+#include "cli/export_command.h"
 #include "cli/analyse_command.h"
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     korvo::addMailCommand(app, exitStatus);
     korvo::addPlotCommand(app, exitStatus);
     korvo::addCorrelateCommand(app, exitStatus);
+    korvo::addExportCommand(app, exitStatus);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

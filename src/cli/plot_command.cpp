@@ -1,12 +1,12 @@
 #include "cli/plot_command.h"
 
+#include "cli/gui_application.h"
 #include "common/file_util.h"
 #include "viewer/load.h"
 #include "viewer/viewer_paint.h"
 
 #include <QBuffer>
 #include <QByteArray>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -15,12 +15,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <memory>
-#include <regex>
+#include <tuple>
 
 namespace korvo {
 
@@ -41,17 +40,6 @@ Format formatOf(const std::string& path) {
     if (ext == "pdf") return Format::Pdf;
     if (ext == "svg") return Format::Svg;
     return Format::Unknown;
-}
-
-// Fonts and painting need a GUI application; the offscreen platform needs no display. A platform
-// the user chose stays.
-std::unique_ptr<QGuiApplication> guiApplication() {
-    if (QGuiApplication::instance()) return nullptr;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "korvo-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 void paint(QPainter& painter, tvar& ws) {
@@ -162,15 +150,13 @@ void addPlotCommand(CLI::App& app, int& exitStatus) {
     plot->add_option("files", request->files, "Spectrum files and projects, loaded as one load")->required();
     plot->callback([request, size, &exitStatus] {
         if (!size->empty()) {
-            static const std::regex pattern(R"(\s*(\d{1,6})\s*[xX]\s*(\d{1,6})\s*)");
-            std::smatch m;
-            if (!std::regex_match(*size, m, pattern)) {
+            const auto wh = parseSize(*size);
+            if (!wh) {
                 std::cerr << "korvo-cli plot: --size wants WIDTHxHEIGHT, e.g. 800x600\n";
                 exitStatus = 2;
                 return;
             }
-            request->width = std::atoi(m[1].str().c_str());
-            request->height = std::atoi(m[2].str().c_str());
+            std::tie(request->width, request->height) = *wh;
         }
         exitStatus = runPlot(*request, std::cerr);
     });

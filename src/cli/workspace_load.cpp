@@ -47,9 +47,9 @@ private:
 
 } // namespace
 
-void addLoadOptions(CLI::App& verb, CliLoadOptions& options) {
+void addLoadOptions(CLI::App& verb, CliLoadOptions& options, const std::string& originFlag) {
     verb.add_option("files", options.files, "Spectrum files and .k98 projects, loaded as one load");
-    verb.add_option("--origin", options.origin,
+    verb.add_option(originFlag, options.origin,
                     "An Origin data file (.dat) to import as the viewer's \"&ORIGIN Dat-file\", after the files");
     verb.add_option("--scienta", options.scienta,
                     "A Scienta analyser file to import as the load dialog's \"Load Scienta\", after the files");

@@ -21,8 +21,9 @@ struct CliLoadOptions {
     std::optional<std::string> overview;
 };
 
-// Adds the files and the options above to a verb.
-void addLoadOptions(CLI::App& verb, CliLoadOptions& options);
+// Adds the files and the options above to a verb. A verb whose own --origin means something else
+// names the Origin import differently.
+void addLoadOptions(CLI::App& verb, CliLoadOptions& options, const std::string& originFlag = "--origin");
 
 // The loaded workspace, or nullptr after the reason went to `err`.
 std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& err);

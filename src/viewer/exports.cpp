@@ -223,7 +223,7 @@ std::string fitTexPreamble() {
     return out;
 }
 
-std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption) {
+std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption, const std::string& picture) {
     const std::string lines[] = {
         "\\begin{minipage}[h]{90mm}",
         "FileName: " + latexEscape(caption) + "\\\\",
@@ -242,7 +242,7 @@ std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption) {
         "\\begin{minipage}[h]{5mm}",
         "\\end{minipage}",
         "\\begin{minipage}[h]{90mm}",
-        "\\epsfig{file=" + caption + ".eps,width=9cm}\\\\",
+        "\\epsfig{file=" + picture + ".eps,width=9cm}\\\\",
         "\\end{minipage}",
         "\\hrule\\vspace{0.5mm}\\hrule\\vspace{0.5mm}\\hrule\\vspace{2mm}",
         "",

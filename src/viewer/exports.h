@@ -36,10 +36,10 @@ std::optional<std::string> surferGridText(const tvar& ws, std::string* message);
 // $ & % # { } [ ] @ _. Texts are UTF-8; the rest passes unchanged.
 std::string latexEscape(const std::string& text);
 
-// "fit.tex": its preamble, the block of one spectrum (its picture file is `caption` + ".eps") and
-// its end.
+// "fit.tex": its preamble, the block of one spectrum (named by its menu caption; its picture file is
+// `picture` + ".eps", normally the caption as well) and its end.
 std::string fitTexPreamble();
-std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption);
+std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption, const std::string& picture);
 std::string fitTexEnd();
 
 } // namespace korvo

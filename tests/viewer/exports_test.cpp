@@ -115,7 +115,7 @@ TEST(FitTex, EscapingAndBlocks) {
     s.SampleText = "Probe: Cu_3";
     s.CommentText = "Comment: 50% Ar_2";
     s.PassEnText = "PassEn: 10.00";
-    const std::vector<std::string> block = rowsOf(fitTexBlock(s, "cu_1.dat"));
+    const std::vector<std::string> block = rowsOf(fitTexBlock(s, "cu_1.dat", "cu_1.dat"));
     ASSERT_EQ(block.size(), 21u);
     EXPECT_EQ(block[1], "FileName: cu\\_1.dat\\\\");
     EXPECT_EQ(block[3], "Probe: Cu\\_3\\\\");

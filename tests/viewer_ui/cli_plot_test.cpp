@@ -1,4 +1,5 @@
-// korvo-cli plot as users run it: the built program writes the viewer's picture of spectrum files.
+// korvo-cli plot and export as users run them: the built program writes the viewer's picture and
+// its export forms of spectrum files.
 #include "cli/cli_run.h"
 #include "support/temp_dir.h"
 #include "viewer_ui/viewer_test_util.h"
@@ -9,6 +10,7 @@
 
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 namespace korvo {
 namespace {
@@ -108,6 +110,70 @@ TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {
     std::ofstream(rig.dir.file("p.png")) << "old";
     EXPECT_EQ(runCli(rig.dir.path, "plot --out p.png missing.dat").status, 2);
     EXPECT_EQ(slurp(rig.dir.file("p.png")), "old");
+}
+
+std::vector<std::string> rowsOf(const std::string& text) {
+    std::vector<std::string> rows;
+    std::istringstream in(text);
+    for (std::string row; std::getline(in, row);) rows.push_back(row);
+    return rows;
+}
+
+TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
+    PlotRig rig;
+    auto r = runCli(rig.dir.path, "export --raw --all --out raw.dat a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> all = rowsOf(slurp(rig.dir.file("raw.dat")));
+    ASSERT_EQ(all.size(), 200u); // one shared grid of 200 energies
+    std::istringstream first(all[0]);
+    double x = 0, vb = 0, va = 0;
+    first >> x >> vb >> va;
+    EXPECT_DOUBLE_EQ(x, 80);
+    EXPECT_GT(vb, 0);
+    EXPECT_GT(va, 0);
+    EXPECT_EQ(all[0].substr(all[0].size() - 3), "  \r");
+
+    // Without --all the active spectrum alone, with a note that the others were left out.
+    r = runCli(rig.dir.path, "export --origin --out origin.dat a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("--all"), std::string::npos);
+    const std::vector<std::string> one = rowsOf(slurp(rig.dir.file("origin.dat")));
+    ASSERT_EQ(one.size(), 200u);
+    std::istringstream fields(one[0]);
+    int n = 0;
+    for (double v; fields >> v;) ++n;
+    EXPECT_EQ(n, 2);
+
+    r = runCli(rig.dir.path, "export --surfer --out grid.dat a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> grid = rowsOf(slurp(rig.dir.file("grid.dat")));
+    ASSERT_EQ(grid.size(), 400u);
+    EXPECT_EQ(grid[201].substr(0, 12), "0.005 1.000 ");
+
+    std::filesystem::create_directory(rig.dir.file("pics"));
+    r = runCli(rig.dir.path, "export --eps --out pics a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"pics/a.dat.eps", "pics/b.dat.eps", "pics/test.bmp", "pics/fit.tex"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(rig.dir.file(name))) << name;
+    const std::vector<std::string> eps = rowsOf(slurp(rig.dir.file("pics/b.dat.eps")));
+    ASSERT_EQ(eps.size(), 18u + 640 + 1);
+    EXPECT_EQ(eps[1], "%%BoundingBox: 0 0 512 320\r");
+}
+
+TEST(CliExport, RefusalsExitTwoAndWriteNothing) {
+    PlotRig rig;
+    for (const char* args : {"export --surfer --out out.dat a.dat", "export --raw --surfer --out out.dat a.dat",
+                             "export --out out.dat a.dat", "export --raw --out out.dat missing.dat",
+                             "export --eps --out out.dat a.dat b.dat", "export --raw --size 5x5 --out out.dat a.dat"}) {
+        SCOPED_TRACE(args);
+        const auto r = runCli(rig.dir.path, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("out.dat")));
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("fit.tex")));
+    }
+    EXPECT_NE(runCli(rig.dir.path, "export --surfer --out out.dat a.dat").err.find("Anzahl der Spektren"),
+              std::string::npos);
 }
 
 } // namespace

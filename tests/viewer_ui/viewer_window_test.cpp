@@ -846,6 +846,30 @@ TEST(ViewerWindow, ColumnAndGridExports) {
     w->action("Export Surfer")->trigger();
     EXPECT_TRUE(rig.dialogs.saw("Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !"));
     EXPECT_FALSE(std::filesystem::exists(grid));
+
+    // "EPS": the pictures, "test.bmp" and "fit.tex" in the current directory, then "defe"; the
+    // window keeps its active spectrum and its size. A directory in the way of "fit.tex" ends the
+    // export with a message; the pictures written before it stay.
+    rig.dialogs.clear();
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(rig.dir.path);
+    const int active = w->workspace().Active;
+    const QSize size = w->size();
+    w->action("EPS")->trigger();
+    EXPECT_TRUE(rig.dialogs.saw("defe"));
+    EXPECT_EQ(w->workspace().Active, active);
+    EXPECT_EQ(w->size(), size);
+    for (const char* name : {"a.dat.eps", "b.dat.eps", "test.bmp", "fit.tex"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(rig.dir.file(name))) << name;
+    EXPECT_NE(readFile(rig.dir.file("fit.tex")).value_or("").find("\\epsfig{file=b.dat.eps,width=9cm}"),
+              std::string::npos);
+    std::filesystem::remove(rig.dir.file("fit.tex"));
+    std::filesystem::create_directory(rig.dir.file("fit.tex"));
+    rig.dialogs.clear();
+    w->action("EPS")->trigger();
+    EXPECT_FALSE(rig.dialogs.saw("defe"));
+    EXPECT_EQ(rig.dialogs.texts().size(), 1u); // the reason the write failed
+    std::filesystem::current_path(before);
 }
 
 } // namespace

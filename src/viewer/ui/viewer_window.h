@@ -56,6 +56,7 @@ public:
     // "as dat-file for &ORIGIN" (values as displayed) and "Save RAW" (values as stored).
     void columnExportCommand(ColumnValues values);
     void surferCommand(); // "Export Surfer"
+    void epsCommand();    // "EPS": pictures, "test.bmp" and "fit.tex" into the current directory
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"
     void toggleInfoPanel(InfoPanel panel);
@@ -108,7 +109,7 @@ protected:
     void changeEvent(QEvent* e) override;
 
 private:
-    void writeExport(const std::string& path, const std::string& text);
+    bool writeExport(const std::string& path, const std::string& text); // false after the message
     void createControls();
     void createMenus();
     void createAnalysisMenus();

@@ -10,6 +10,7 @@
 #include "viewer/ui/spectrum_choice_dialog.h"
 #include "viewer/ui/viewer_context.h"
 #include "common/file_util.h"
+#include "viewer/eps_export.h"
 #include "viewer/exports.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
@@ -20,6 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+
+#include <filesystem>
 
 namespace korvo {
 
@@ -102,6 +105,7 @@ void TForm3::createMenus() {
     connect(normierungAction_, &QAction::triggered, this, [this] { analysisCommand({analysis::Operation::Kind::Normalise}); });
     connect(tools->addAction(QStringLiteral("&Satellite removing")), &QAction::triggered, this,
             &TForm3::satelliteCommand);
+    connect(tools->addAction(QStringLiteral("EPS")), &QAction::triggered, this, &TForm3::epsCommand);
     createUndoActions(tools);
 
     QMenu* notScaled = bar->addMenu(QStringLiteral("&Not Scaled"));
@@ -168,9 +172,25 @@ void TForm3::surferCommand() {
     writeExport(*chosen, *text);
 }
 
-void TForm3::writeExport(const std::string& path, const std::string& text) {
+bool TForm3::writeExport(const std::string& path, const std::string& text) {
     std::string error;
-    if (!writeFileAtomic(path, text, &error)) ctx_.dialogs.error("", error);
+    if (writeFileAtomic(path, text, &error)) return true;
+    ctx_.dialogs.error("", error);
+    return false;
+}
+
+void TForm3::epsCommand() {
+    // Drawn on a picture of its own size: the window keeps its size and its active spectrum.
+    const EpsExport result = epsExport(*ws_);
+    refresh();
+    const std::filesystem::path dir = std::filesystem::current_path();
+    // The pictures before "fit.tex", which names them; a failed write ends the export and what was
+    // written stays.
+    for (const ExportFile& f : result.pictures)
+        if (!writeExport((dir / f.name).string(), f.bytes)) return;
+    if (!result.lastBmp.empty() && !writeExport((dir / "test.bmp").string(), result.lastBmp)) return;
+    if (!writeExport((dir / "fit.tex").string(), result.fitTex)) return;
+    ctx_.dialogs.show("defe");
 }
 
 void TForm3::selectData() {

@@ -1,0 +1,142 @@
+#include "cli/export_command.h"
+
+#include "cli/gui_application.h"
+#include "cli/workspace_load.h"
+#include "common/file_util.h"
+#include "viewer/eps_export.h"
+#include "viewer/exports.h"
+#include "viewer/view_scale.h"
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace korvo {
+
+namespace {
+
+enum class ExportForm { Origin, Raw, Surfer, Eps };
+
+struct ExportRequest {
+    bool origin = false, raw = false, surfer = false, eps = false;
+    bool all = false;
+    std::string size;
+    std::string out;
+    CliLoadOptions load;
+
+    std::optional<ExportForm> form() const {
+        if (int(origin) + int(raw) + int(surfer) + int(eps) != 1) return std::nullopt;
+        return origin ? ExportForm::Origin : raw ? ExportForm::Raw : surfer ? ExportForm::Surfer : ExportForm::Eps;
+    }
+};
+
+constexpr const char* kVerb = "korvo-cli export: ";
+
+bool writeOut(const std::string& path, const std::string& bytes, std::ostream& err) {
+    std::string error;
+    if (!writeFileAtomic(path, bytes, &error, LinkPolicy::FollowOwn)) {
+        err << kVerb << path << ": " << error << '\n';
+        return false;
+    }
+    std::cout << path << '\n';
+    return true;
+}
+
+int writeEps(tvar& ws, const std::string& directory, std::ostream& err) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(directory, ec)) {
+        err << kVerb << directory << ": --eps writes into a directory, and this is none\n";
+        return 2;
+    }
+    const auto app = guiApplication();
+    const EpsExport result = epsExport(ws);
+    const std::filesystem::path dir(directory);
+    // The pictures first and "fit.tex" last: a failed export never leaves a document that names
+    // pictures which are not there. What was written stays.
+    for (const ExportFile& f : result.pictures)
+        if (!writeOut((dir / f.name).string(), f.bytes, err)) return 2;
+    if (!result.lastBmp.empty() && !writeOut((dir / "test.bmp").string(), result.lastBmp, err)) return 2;
+    return writeOut((dir / "fit.tex").string(), result.fitTex, err) ? 0 : 2;
+}
+
+int runExport(const ExportRequest& request, std::ostream& err) {
+    const std::optional<ExportForm> form = request.form();
+    if (!form) {
+        err << kVerb << "give exactly one of --origin, --raw, --surfer, --eps\n";
+        return 2;
+    }
+    int width = kEpsWidth, height = kEpsHeight;
+    if (!request.size.empty()) {
+        const auto wh = parseSize(request.size);
+        if (!wh || wh->first < 120 || wh->second < 120 || wh->first > 10000 || wh->second > 10000) {
+            err << kVerb << "--size wants WIDTHxHEIGHT between 120 and 10000 pixels, e.g. 512x320\n";
+            return 2;
+        }
+        std::tie(width, height) = *wh;
+    }
+    const std::unique_ptr<tvar> ws = loadForCli(request.load, err);
+    if (!ws) return 2;
+    if (ws->ShownCount < 1) {
+        err << kVerb << "no spectrum was loaded\n";
+        return 2;
+    }
+    ws->PlotWidth = width;
+    ws->PlotHeight = height;
+    // The values as displayed follow the scale of a plot area of this size.
+    ViewMessages unscaled;
+    updateScalesForPaint(*ws, unscaled);
+
+    switch (*form) {
+    case ExportForm::Origin:
+    case ExportForm::Raw: {
+        if (!request.all) {
+            ws->spectrum(ws->Active).Marked = 1;
+            if (ws->ShownCount > 1)
+                err << kVerb << "only the active spectrum " << ws->spectrum(ws->Active).ShortName
+                    << " is exported; --all exports every loaded spectrum\n";
+        }
+        const std::string text = columnFileText(*ws, request.all,
+                                                *form == ExportForm::Origin ? ColumnValues::Displayed
+                                                                            : ColumnValues::Stored);
+        if (text.empty()) {
+            err << kVerb << "the exported spectra have no points inside their display range\n";
+            return 2;
+        }
+        return writeOut(request.out, text, err) ? 0 : 2;
+    }
+    case ExportForm::Surfer: {
+        std::string message;
+        const std::optional<std::string> text = surferGridText(*ws, &message);
+        if (!text) {
+            err << kVerb << message << '\n';
+            return 2;
+        }
+        return writeOut(request.out, *text, err) ? 0 : 2;
+    }
+    case ExportForm::Eps:
+        return writeEps(*ws, request.out, err);
+    }
+    return 2;
+}
+
+} // namespace
+
+void addExportCommand(CLI::App& app, int& exitStatus) {
+    auto request = std::make_shared<ExportRequest>();
+    CLI::App* verb = app.add_subcommand("export", "Write spectrum files in one of the viewer's export forms");
+    verb->add_flag("--origin", request->origin, "Column file for Origin, values as displayed (\"as dat-file for ORIGIN\")");
+    verb->add_flag("--raw", request->raw, "Column file with the values as stored (\"Save RAW\")");
+    verb->add_flag("--surfer", request->surfer, "Grid file for a surface plotter (\"Export Surfer\")");
+    verb->add_flag("--eps", request->eps, "One EPS picture per spectrum, test.bmp and fit.tex, into the directory --out");
+    verb->add_flag("--all", request->all,
+                   "Column files: every loaded spectrum (the viewer's \"AllSpectra\"); without it only the active one");
+    verb->add_option("--size", request->size,
+                     "Plot area WxH in pixels whose scale the values as displayed follow (default 512x320)");
+    verb->add_option("--out", request->out, "Output file, or the output directory for --eps")->required();
+    addLoadOptions(*verb, request->load, "--origin-file");
+    verb->callback([request, &exitStatus] { exitStatus = runExport(*request, std::cerr); });
+}
+
+} // namespace korvo
