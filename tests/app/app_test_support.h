@@ -7,6 +7,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "support/qt_app.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,11 +23,7 @@
 namespace korvo::testing {
 
 inline QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_app";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
+    return testing::qtApp();
 }
 
 // The menu item of that caption, at any depth of `actions` (a window's menu bar's, say).

@@ -1,4 +1,5 @@
 #include "common/qt/qt_dialogs.h"
+#include "support/qt_app.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +13,7 @@ namespace korvo {
 namespace {
 
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_common_qt";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
+    return testing::qtApp();
 }
 
 // Runs `action` on the modal box as soon as it is shown.

@@ -2,6 +2,7 @@
 // the stick spectrum, and loads that fail without losing what the window holds.
 #include "auger_test_util.h"
 #include "common/dialogs.h"
+#include "support/qt_app.h"
 #include "support/temp_dir.h"
 #include "tools/ui/aes_window.h"
 
@@ -21,11 +22,7 @@ using korvo::testing::writeAll;
 namespace {
 
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_aes_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
+    return korvo::testing::qtApp();
 }
 
 struct AesRig {

@@ -1,6 +1,7 @@
 // The "Korrelation" window offscreen: its controls, a cancelled and an answered file choice, and a
 // refused run that leaves the result files alone.
 #include "correlation_test_util.h"
+#include "support/qt_app.h"
 #include "support/temp_dir.h"
 #include "tools/ui/correlation_window.h"
 
@@ -15,11 +16,7 @@ namespace korvo {
 namespace {
 
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_tools_ui";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
+    return testing::qtApp();
 }
 
 struct WindowRig {

@@ -6,6 +6,8 @@
 #include "viewer/ui/viewer_window.h"
 #include "viewer_ui/viewer_test_util.h"
 
+#include "support/qt_app.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -30,11 +32,7 @@ namespace korvo {
 namespace {
 
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_surface_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
+    return testing::qtApp();
 }
 
 struct Rig {

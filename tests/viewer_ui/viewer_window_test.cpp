@@ -17,6 +17,8 @@
 #include "viewer/measuring.h"
 #include "viewer/viewer_paint.h"
 
+#include "support/qt_app.h"
+
 #include <gtest/gtest.h>
 
 #include "viewer/colour_scales.h"
@@ -56,11 +58,7 @@ namespace korvo {
 namespace {
 
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_viewer_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
+    return testing::qtApp();
 }
 
 struct ViewerRig {
