@@ -43,17 +43,6 @@ Format formatOf(const std::string& path) {
     return Format::Unknown;
 }
 
-// Fonts and painting need a GUI application; the offscreen platform needs no display. A platform
-// the user chose stays.
-std::unique_ptr<QGuiApplication> guiApplication() {
-    if (QGuiApplication::instance()) return nullptr;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "korvo-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
-
 void paint(QPainter& painter, tvar& ws) {
     ViewMessages ignored; // a picture has nobody to tell; an unscalable spectrum is simply not drawn
     paintViewer(painter, ws, {}, ignored);
@@ -104,6 +93,17 @@ QByteArray render(tvar& ws, Format format) {
 }
 
 } // namespace
+
+// Fonts and painting need a GUI application; the offscreen platform needs no display. A platform
+// the user chose stays.
+std::unique_ptr<QGuiApplication> guiApplication() {
+    if (QGuiApplication::instance()) return nullptr;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "korvo-cli";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
 
 int runPlot(const PlotRequest& request, std::ostream& err) {
     const Format format = formatOf(request.out);

@@ -2,10 +2,17 @@
 #include <CLI/CLI.hpp>
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
+class QGuiApplication;
+
 namespace korvo {
+
+// A GUI application on the offscreen platform for painting without a display (nullptr when one is
+// running already); the print verb paints through it too.
+std::unique_ptr<QGuiApplication> guiApplication();
 
 // `korvo-cli plot [--size WxH] [--full-scale all|special|x|y] --out OUT.png|OUT.pdf|OUT.svg FILE...`: the files loaded as one load,
 // as a viewer window loads them, and the viewer's picture of them (frame and curves) written to OUT;
