@@ -19,8 +19,11 @@
 #include <QImage>
 #include <QListWidget>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 
 #include <cstdio>
 #include <filesystem>
@@ -207,6 +210,37 @@ TEST(PrintPages, RatiosOfFiftyPutTheSinglePrintIntoTheTopLeftQuarter) {
     EXPECT_GT(full.bottom, 0.8);
 }
 
+TEST(PrintPages, IncLineTypeDashesTheSecondCurve) {
+    app();
+    const std::vector<SpectrumPoint> high = {{0, 75}, {10, 75}}, low = {{0, 25}, {10, 25}};
+    print::CellContent cell;
+    cell.XMax = 10, cell.YMax = cell.YTop = 100;
+    cell.curves = {{high, 0}, {low, 0}};
+    // Columns of the data area (x 44 .. 378) with no black pen pixel near a curve's row.
+    auto gaps = [](const QImage& image, int row) {
+        int open = 0;
+        for (int x = 50; x < 370; ++x) {
+            bool dark = false;
+            for (int y = row - 2; y <= row + 2; ++y) dark = dark || qGray(image.pixel(x, y)) < 100;
+            open += !dark;
+        }
+        return open;
+    };
+    for (bool inc : {false, true}) {
+        QImage image(400, 400, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        print::drawBitmapCell(p, cell, {400, 400}, {inc, {}});
+        p.end();
+        // Rows: top margin 400 div 50 plus (100 - y) / (100 / 300).
+        EXPECT_EQ(gaps(image, 8 + 75), 0) << inc;
+        if (inc)
+            EXPECT_GT(gaps(image, 8 + 225), 40);
+        else
+            EXPECT_EQ(gaps(image, 8 + 225), 0);
+    }
+}
+
 TEST(PrintPages, BatchOfNineFilesTwoByFourFillsTwoPagesAndSkipsTheOversizedOne) {
     app();
     testing::TempDir dir;
@@ -284,6 +318,33 @@ TEST(PrintWindows, PreviewFillsOnLeftClickAndClearsOnRightPress) {
     preview.applyScheme();
     EXPECT_EQ(preview.picture()->size(), QSize(250, 150));
     EXPECT_FALSE(preview.outlinedCell());
+}
+
+TEST(PrintWindows, PrintSizeDialogStoresWholeRatiosOnlyAndSwitchesCaptionWithItsPage) {
+    app();
+    RecordingDialogs dialogs;
+    PrintSettings settings;
+    TForm4 size(settings, dialogs);
+    EXPECT_EQ(size.xRatioEdit()->text(), "100");
+    EXPECT_TRUE(size.horizontalButton()->isChecked());
+    size.xRatioEdit()->setText(QStringLiteral("50"));
+    size.yRatioEdit()->setText(QStringLiteral("5O")); // a letter O
+    size.verticalButton()->setChecked(true);
+    EXPECT_FALSE(size.store());
+    EXPECT_EQ(settings.PrintRatioX, 100); // nothing stored
+    EXPECT_EQ(settings.PrintLandscape, 1);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    size.yRatioEdit()->setText(QStringLiteral("60"));
+    EXPECT_TRUE(size.store());
+    EXPECT_EQ(settings.PrintRatioX, 50);
+    EXPECT_EQ(settings.PrintRatioY, 60);
+    EXPECT_EQ(settings.PrintLandscape, 0);
+    EXPECT_EQ(settings.viewerPrint().landscape, false);
+
+    size.pages()->setCurrentIndex(1);
+    EXPECT_EQ(size.windowTitle(), "Change data comments");
+    size.pages()->setCurrentIndex(0);
+    EXPECT_EQ(size.windowTitle(), "Choose ratio between print-size and sheet-size !");
 }
 
 TEST(PrintWindows, ViewerRedrawsCellBitmapAndPrintsTheAutoselectedSpectraIntoTheSchemesCells) {

@@ -63,7 +63,10 @@ void Tform6::showEvent(QShowEvent* e) {
 
 void Tform6::paintPicture(QPainter& p) {
     const QRect r(0, 0, picture_->width(), picture_->height());
-    p.drawImage(r, settings_.pageBitmap());
+    // Shrunk by averaging: a plain stretch of a monochrome page drops most of its thin lines.
+    p.drawImage(r.topLeft(), settings_.pageBitmap()
+                                 .convertToFormat(QImage::Format_Grayscale8)
+                                 .scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     if (!outlined_) return;
     // The outline inverts what lies under it, so it shows on black and on white alike.
     const int cw = r.width() / settings_.SchemeColumns, ch = r.height() / settings_.SchemeRows;
