@@ -403,6 +403,10 @@ TEST(PrintWindows, BatchWindowRefusesEmptyGridsAndReportsTheFiftyFileLimit) {
     batch.setDirectory(dir.path.string());
     ASSERT_EQ(batch.fileList()->count(), 51);
     batch.fileList()->selectAll();
+    // Shown with a focused field: closing the window must not act on the field's end of editing.
+    batch.show();
+    batch.activateWindow();
+    QApplication::processEvents();
 
     batch.rowEdit()->setText(QStringLiteral("0"));
     EXPECT_EQ(batch.printSelected(), 0);

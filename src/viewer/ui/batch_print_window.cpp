@@ -16,11 +16,24 @@
 
 namespace korvo {
 
+namespace {
+
+// A caption and its field on one line of a group box.
+QLineEdit* labelledEdit(QWidget* box, const QString& caption, const QString& text, int top) {
+    auto* label = new QLabel(caption, box);
+    label->setGeometry(10, top + 2, 80, 20);
+    auto* edit = new QLineEdit(text, box);
+    edit->setGeometry(95, top, 60, 24);
+    return edit;
+}
+
+} // namespace
+
 TForm17::TForm17(PrintSettings& settings, PrinterChoice& printers, Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), settings_(settings), printers_(printers), dialogs_(dialogs) {
     setWindowTitle(QStringLiteral("PrintSpec (32 bit)"));
     setFixedSize(560, 380);
-    // The drive box of old becomes the directory as a path.
+    // The directory as a path above its subdirectories (there are no drive letters here).
     dirEdit_ = new QLineEdit(this);
     dirEdit_->setGeometry(10, 10, 250, 24);
     dirs_ = new QListWidget(this);
@@ -33,24 +46,12 @@ TForm17::TForm17(PrintSettings& settings, PrinterChoice& printers, Dialogs& dial
     control->setGeometry(280, 10, 270, 28);
     auto* stretch = new QGroupBox(QStringLiteral("Streching factor (%) :"), this);
     stretch->setGeometry(280, 48, 270, 80);
-    auto* xl = new QLabel(QStringLiteral("X - factor :"), stretch);
-    xl->setGeometry(10, 22, 80, 20);
-    xFactor_ = new QLineEdit(QStringLiteral("100"), stretch);
-    xFactor_->setGeometry(95, 20, 60, 24);
-    auto* yl = new QLabel(QStringLiteral("Y - factor :"), stretch);
-    yl->setGeometry(10, 50, 80, 20);
-    yFactor_ = new QLineEdit(QStringLiteral("100"), stretch);
-    yFactor_->setGeometry(95, 48, 60, 24);
+    xFactor_ = labelledEdit(stretch, QStringLiteral("X - factor :"), QStringLiteral("100"), 20);
+    yFactor_ = labelledEdit(stretch, QStringLiteral("Y - factor :"), QStringLiteral("100"), 48);
     auto* per = new QGroupBox(QStringLiteral("Spectra per"), this);
     per->setGeometry(280, 134, 270, 80);
-    auto* rl = new QLabel(QStringLiteral("Row :"), per);
-    rl->setGeometry(10, 22, 80, 20);
-    perRow_ = new QLineEdit(QStringLiteral("2"), per);
-    perRow_->setGeometry(95, 20, 60, 24);
-    auto* cl = new QLabel(QStringLiteral("Column :"), per);
-    cl->setGeometry(10, 50, 80, 20);
-    perColumn_ = new QLineEdit(QStringLiteral("4"), per);
-    perColumn_->setGeometry(95, 48, 60, 24);
+    perRow_ = labelledEdit(per, QStringLiteral("Row :"), QStringLiteral("2"), 20);
+    perColumn_ = labelledEdit(per, QStringLiteral("Column :"), QStringLiteral("4"), 48);
     auto* orientation = new QGroupBox(QStringLiteral("Paper Orientation :"), this);
     orientation->setGeometry(280, 220, 270, 70);
     vertical_ = new QRadioButton(QStringLiteral("Vertical"), orientation);
@@ -66,7 +67,8 @@ TForm17::TForm17(PrintSettings& settings, PrinterChoice& printers, Dialogs& dial
     connect(control, &QPushButton::clicked, this, [this] { printers_.setup(this); });
     connect(print, &QPushButton::clicked, this, [this] { printSelected(); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(dirEdit_, &QLineEdit::editingFinished, this, [this] { setDirectory(dirEdit_->text().toStdString()); });
+    // Return, not the end of editing: a window being destroyed ends the editing of its focused field.
+    connect(dirEdit_, &QLineEdit::returnPressed, this, [this] { setDirectory(dirEdit_->text().toStdString()); });
     connect(dirs_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
         setDirectory(QDir::cleanPath(QDir(QString::fromStdString(dir_)).filePath(item->text())).toStdString());
     });
