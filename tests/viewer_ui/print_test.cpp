@@ -389,6 +389,21 @@ TEST(PrintWindows, ViewerRedrawsCellBitmapAndPrintsTheAutoselectedSpectraIntoThe
     const InkBox ink = inkOf(renderPdf(dir.file("auto.pdf"), dir.path.string()).at(0));
     EXPECT_GT(ink.right, 0.8);
     EXPECT_LT(ink.bottom, 0.3);
+
+    // "&Single" at the print size's 50 %: the active spectrum's frame in the top-left quarter of a
+    // landscape page; "&Handselect" shows the preview.
+    settings.PrintRatioX = settings.PrintRatioY = 50;
+    w.printSingleCommand();
+    EXPECT_EQ(printers.documents, 2);
+    std::filesystem::create_directory(dir.path / "single");
+    const QImage page = renderPdf(dir.file("auto.pdf"), (dir.path / "single").string()).at(0);
+    EXPECT_GT(page.width(), page.height());
+    const InkBox single = inkOf(page);
+    EXPECT_GT(single.pixels, 200);
+    EXPECT_LT(single.right, 0.5);
+    EXPECT_LT(single.bottom, 0.5);
+    w.printHandselectCommand();
+    EXPECT_TRUE(ctx.printPreview().isVisible());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
