@@ -5,6 +5,7 @@
 #include "app/history_window.h"
 #include "app/instrument_wiring.h"
 #include "app/main_window.h"
+#include "app/print_wiring.h"
 #include "app/run_connection.h"
 #include "app/script_window.h"
 #include "app/single_instance.h"
@@ -24,6 +25,9 @@
 #include "instruments/ui/options_window.h"
 #include "tools/ui/aes_window.h"
 #include "tools/ui/correlation_window.h"
+#include "viewer/print_settings.h"
+#include "viewer/ui/batch_print_window.h"
+#include "viewer/ui/printer_choice.h"
 #include "viewer/ui/viewer_context.h"
 
 #include <QApplication>
@@ -185,8 +189,16 @@ int main(int argc, char** argv) {
 
     // "ShowSpec": a new spectrum viewer each time, with its own workspace; the load list, the load
     // dialog and the value table are shared by all of them.
+    // Printing: one set of print settings and one printer for the program run, shared by the main
+    // window, the viewers, the preview and the batch print window.
+    korvo::PrintSettings printSettings;
+    korvo::SystemPrinterChoice printers;
     korvo::ViewerContext viewers(dialogs, pump);
     viewers.closing = [&window] { return window.closing(); };
+    viewers.print = &printSettings;
+    viewers.printers = &printers;
+    korvo::TForm17 batchPrint(printSettings, printers, dialogs);
+    korvo::connectPrinting(window, viewers, batchPrint);
     viewers.startDirectory = window.saveDir();
     viewers.multichanneltronValues = [&window, &station] {
         window.controlsToFields();

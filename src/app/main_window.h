@@ -84,6 +84,10 @@ public:
     };
     void registerWindow(WindowCommand command, std::function<void()> open);
     QAction* windowCommand(WindowCommand command) const;
+    // "Print-&Scheme" (one checked item, captioned as the scheme) and "&Inc line-type", which the
+    // program's print settings follow.
+    QActionGroup* printSchemeGroup() const { return printScheme_; }
+    QAction* incLineTypeAction() const { return incLineType_; }
 
     // Control texts -> fields, and back. Everything that reads the fields calls the first one.
     void controlsToFields();
@@ -250,6 +254,7 @@ private:
     QAction* addKeithley2_ = nullptr;
     QActionGroup* printScheme_ = nullptr;
     QAction* scheme4x2_ = nullptr;
+    QAction* incLineType_ = nullptr;
 
     // measurement panel
     QWidget* panel_ = nullptr;

@@ -75,8 +75,8 @@ void TForm1::createFileMenu() {
     }
     scheme4x2_->setChecked(true);
     placeholder(fileMenu_, QStringLiteral("Printer S&etup"), WindowCommand::PrinterSetup);
-    QAction* incLine = addItem(fileMenu_, QStringLiteral("&Inc line-type"));
-    incLine->setCheckable(true);
+    incLineType_ = addItem(fileMenu_, QStringLiteral("&Inc line-type"));
+    incLineType_->setCheckable(true);
     QAction* grid = addItem(fileMenu_, QStringLiteral("&Grid"));
     grid->setCheckable(true);
     grid->setChecked(true);

@@ -8,6 +8,7 @@
 #include "cli/measure_command.h"
 #include "cli/script_command.h"
 #include "cli/plot_command.h"
+#include "cli/print_command.h"
 #include "cli/project_command.h"
 #include "cli/ring_current_command.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     korvo::addRingCurrentCommand(app, exitStatus);
     korvo::addMailCommand(app, exitStatus);
     korvo::addPlotCommand(app, exitStatus);
+    korvo::addPrintCommand(app, exitStatus);
     korvo::addCorrelateCommand(app, exitStatus);
     korvo::addExportCommand(app, exitStatus);
     try {

@@ -1,6 +1,8 @@
 #include "viewer/ui/viewer_context.h"
 
 #include "viewer/ui/load_dialog.h"
+#include "viewer/ui/print_dialogs.h"
+#include "viewer/ui/print_preview_window.h"
 #include "viewer/ui/surface_view.h"
 #include "viewer/ui/value_table.h"
 #include "viewer/ui/viewer_window.h"
@@ -15,6 +17,8 @@ ViewerContext::~ViewerContext() {
     // The windows go first: they let go of the value table on their way.
     for (const QPointer<TForm3>& w : viewers_) delete w.data();
     valueTable_.reset();
+    preview_.reset();
+    printSize_.reset();
     loadDialog_.reset();
 }
 
@@ -27,6 +31,16 @@ TForm5& ViewerContext::loadDialog() {
             loadDialog_->setDirectory(startDirectory);
     }
     return *loadDialog_;
+}
+
+TForm4& ViewerContext::printSizeDialog() {
+    if (!printSize_) printSize_ = std::make_unique<TForm4>(*print, dialogs);
+    return *printSize_;
+}
+
+Tform6& ViewerContext::printPreview() {
+    if (!preview_) preview_ = std::make_unique<Tform6>(*print, *printers, dialogs, printSizeDialog());
+    return *preview_;
 }
 
 TForm12& ViewerContext::valueTable() {

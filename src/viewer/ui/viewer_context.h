@@ -19,6 +19,10 @@ namespace korvo {
 class TForm3;
 class TForm5;
 class TForm12;
+class TForm4;
+class Tform6;
+class PrintSettings;
+class PrinterChoice;
 
 class ViewerContext {
 public:
@@ -39,6 +43,15 @@ public:
         return MultichanneltronWindowValues{};
     };
 
+    // The program's print settings and printers, shared with the main window; both stay null in a
+    // run without printing.
+    PrintSettings* print = nullptr;
+    PrinterChoice* printers = nullptr;
+    bool hasPrinting() const { return print != nullptr && printers != nullptr; }
+    // The one print-size dialog and the one print preview (need hasPrinting()).
+    TForm4& printSizeDialog();
+    Tform6& printPreview();
+
     TForm5& loadDialog();
     TForm12& valueTable();
     bool hasValueTable() const { return valueTable_ != nullptr; }
@@ -54,6 +67,8 @@ public:
 private:
     std::unique_ptr<TForm5> loadDialog_;
     std::unique_ptr<TForm12> valueTable_;
+    std::unique_ptr<TForm4> printSize_;
+    std::unique_ptr<Tform6> preview_;
     std::vector<QPointer<TForm3>> viewers_;
     int windowsMade_ = 0;
 };

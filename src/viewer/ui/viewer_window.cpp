@@ -198,6 +198,7 @@ void TForm3::takeOutcome(const LoadOutcome& outcome) {
         if (measuring_) startMeasuring(*ws_);
         rangesChanged();
         refresh();
+        redrawCellBitmap();
         if (!outcome.message.empty()) ctx_.dialogs.show(outcome.message);
         return;
     case LoadStatus::Failed:
@@ -233,6 +234,7 @@ void TForm3::makeActive(int k) {
     ws_->Active = k;
     if (measuring_) startMeasuring(*ws_);
     refresh();
+    redrawCellBitmap();
 }
 
 void TForm3::refresh() {

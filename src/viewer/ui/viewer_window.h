@@ -22,6 +22,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QRadioButton;
 class QScrollBar;
 class QSpinBox;
@@ -79,6 +80,15 @@ public:
     void undoCommand();
     void redoCommand();
     const UndoHistory& undoHistory() const { return undo_; }
+    // "&Print" (viewer_window_print.cpp): "&Single", "&Multi" / "&Autoselect" and "&Handselect",
+    // "printer control", and "S&ettings" (the print-size dialog).
+    void printSingleCommand();
+    void printAutoselectCommand();
+    void printHandselectCommand();
+    void printerControlCommand();
+    void printSettingsCommand();
+    // The print settings' CellBitmap drawn anew from the active spectrum.
+    void redrawCellBitmap();
 
     // ---- the plot's mouse, in paint-box pixels
     void plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
@@ -101,6 +111,7 @@ public:
     std::function<void(class TForm8&)> answerSelection;
     std::function<void(class SpectrumChoiceDialog&)> answerMark;
     std::function<void(class TForm16&)> answerSatellite;
+    std::function<void(class TForm9&)> answerPrintSelection;
     std::function<std::optional<double>()> askTougaardB; // B for "Tougaard background..."; nullopt: cancelled
 
 protected:
@@ -113,6 +124,8 @@ private:
     void createControls();
     void createMenus();
     void createAnalysisMenus();
+    void createPrintMenu(QMenuBar* bar);
+    void createPrintSettingsItem(QMenuBar* bar);
     void layoutControls();
     void rebuildSpectrumMenu();
     void refresh();              // info panels, caption, menu check marks, value table, repaint

@@ -83,14 +83,7 @@ void TForm3::createMenus() {
     connect(display->addAction(QStringLiteral("show &all / clear")), &QAction::triggered, this,
             &TForm3::showAllOrClear);
 
-    // Printing is not part of the program yet.
-    QMenu* print = bar->addMenu(QStringLiteral("&Print"));
-    print->addAction(QStringLiteral("&Single"));
-    QMenu* multi = print->addMenu(QStringLiteral("&Multi"));
-    multi->addAction(QStringLiteral("&Handselect"));
-    multi->addAction(QStringLiteral("&Autoselect"));
-    print->addAction(QStringLiteral("printer control"));
-    print->menuAction()->setEnabled(false);
+    createPrintMenu(bar);
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     connect(tools->addAction(QStringLiteral("&HandScale")), &QAction::triggered, this, &TForm3::handScaleCommand);
@@ -107,6 +100,7 @@ void TForm3::createMenus() {
             &TForm3::satelliteCommand);
     connect(tools->addAction(QStringLiteral("EPS")), &QAction::triggered, this, &TForm3::epsCommand);
     createUndoActions(tools);
+    createPrintSettingsItem(bar);
 
     QMenu* notScaled = bar->addMenu(QStringLiteral("&Not Scaled"));
     const std::array<std::pair<QString, FullScale>, 4> full = {{{QStringLiteral("&Special"), FullScale::Special},
