@@ -18,6 +18,7 @@ struct CliLoadOptions {
     std::vector<std::string> files;   // spectrum files and ".k98" projects, in load order
     std::vector<std::string> origin;  // --origin FILE
     std::vector<std::string> scienta; // --scienta FILE
+    std::vector<std::string> vamas;   // --vamas FILE
     std::optional<std::string> overview;
 };
 

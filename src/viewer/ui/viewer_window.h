@@ -56,6 +56,7 @@ public:
     // "as dat-file for &ORIGIN" (values as displayed) and "Save RAW" (values as stored).
     void columnExportCommand(ColumnValues values);
     void surferCommand(); // "Export Surfer"
+    void vamasExportCommand(); // "Save VAMAS"
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"
     void toggleInfoPanel(InfoPanel panel);
