@@ -2,6 +2,7 @@
 // reason naming where, or give blocks whose points are finite and within its limits; the same bytes
 // in small pieces read the same; and what it read, written again, reads back to the same points.
 #include "files/vamas_file.h"
+#include "piece_source.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,25 +12,6 @@
 #include <vector>
 
 namespace {
-
-class PieceSource final : public korvo::SpectrumByteSource {
-public:
-    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
-        pos_ += piece.size();
-        return true;
-    }
-    bool rewind(std::string&) override {
-        pos_ = 0;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
-};
 
 bool samePoints(const korvo::VamasReadResult& a, const korvo::VamasReadResult& b) {
     if (a.blocks.size() != b.blocks.size()) return false;
@@ -53,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const korvo::VamasReadResult r = korvo::readVamasText(bytes, "fuzz.vms", limits);
     if (static_cast<bool>(r) == !r.error.empty()) std::abort();
 
-    PieceSource source(bytes, 1 + size % 5 + size / 64);
+    korvo::fuzz::PieceSource source(bytes, 1 + size % 5 + size / 64);
     const korvo::VamasReadResult p = korvo::readVamasSource(source, "fuzz.vms", limits);
     if (p.error != r.error || p.errorLine != r.errorLine || !samePoints(p, r)) std::abort();
     if (!r) {

@@ -232,10 +232,6 @@ void writeBlock(std::string& out, const VamasBlock& b) {
 
 } // namespace
 
-bool vamasEvenGrid(const std::vector<SpectrumPoint>& points) {
-    return evenGrid(points).has_value();
-}
-
 std::string vamasBlockProblem(const VamasBlock& block) {
     if (block.points.empty()) return "it has no points";
     if (block.points.size() > std::size_t(std::numeric_limits<std::int32_t>::max())) return "it has too many points";
@@ -431,7 +427,7 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     if (has(29)) in.value("the species label");
     if (has(30)) {
         in.value("the transition label");
-        in.integer("the charge of the detected particle");
+        in.real("the charge of the detected particle");
     }
     if (has(31)) {
         b.abscissaLabel = in.text("the abscissa label");

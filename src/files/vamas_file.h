@@ -90,10 +90,6 @@ std::string vamasFileText(const VamasExperiment& experiment, const std::vector<V
 // Why a block cannot be written (no points, a value or energy that is not a finite number), or "".
 std::string vamasBlockProblem(const VamasBlock& block);
 
-// Whether the energies are evenly spaced decimals that start and increment give back exactly; the
-// writer adds the energies to the comment otherwise.
-bool vamasEvenGrid(const std::vector<SpectrumPoint>& points);
-
 struct VamasReadLimits {
     std::size_t maxBlocks = 2000;                 // more blocks are refused before one is read
     std::uint64_t maxPoints = kMaxSpectrumPoints; // all blocks together
