@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <concepts>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -286,17 +287,29 @@ std::string utf8(std::string_view raw) {
     return isValidUtf8(raw) ? std::string(raw) : windows1252ToUtf8(raw);
 }
 
+// Plain decimals go straight through from_chars; anything else (and what from_chars reads as
+// infinite or NaN) is decided by parseDouble, which refuses NaN, infinities and out-of-range values.
+std::optional<double> number(std::string_view v) {
+    const std::string_view body = !v.empty() && v.front() == '+' ? v.substr(1) : v;
+    double x = 0;
+    const auto r = std::from_chars(body.data(), body.data() + body.size(), x);
+    if (r.ec == std::errc() && r.ptr == body.data() + body.size() && std::isfinite(x)) return x;
+    return text::parseDouble(v).value;
+}
+
+// The items of a file, one per line. `what` names an item in messages; it is made into text only
+// when a message needs it.
 class Lines {
 public:
     explicit Lines(SpectrumByteSource& source) : reader_(source, kMaxLine) {}
 
-    std::string_view raw(const std::string& what) {
+    template <typename What> std::string_view raw(const What& what) {
         std::string_view line;
         switch (reader_.next(line)) {
         case LineReader::Status::Line:
             return line;
         case LineReader::Status::End:
-            throw Refusal{"the file ends where " + what + " belongs; it is truncated", reader_.lineNumber() + 1};
+            throw Refusal{"the file ends where " + name(what) + " belongs; it is truncated", reader_.lineNumber() + 1};
         case LineReader::Status::TooLong:
             throw Refusal{"a line is longer than 1 MB; this is not a VAMAS file", reader_.lineNumber()};
         case LineReader::Status::ReadError:
@@ -304,31 +317,38 @@ public:
         }
         throw Refusal{reader_.error(), 0, true};
     }
-    std::string_view value(const std::string& what) { return trimmed(raw(what)); }
-    std::string text(const std::string& what) { return utf8(value(what)); }
-    void skip(std::int64_t n, const std::string& what) {
+    template <typename What> std::string_view value(const What& what) { return trimmed(raw(what)); }
+    std::string text(std::string_view what) { return utf8(value(what)); }
+    void skip(std::int64_t n, std::string_view what) {
         for (std::int64_t i = 0; i < n; ++i) raw(what);
     }
-    std::int32_t integer(const std::string& what) {
+    std::int32_t integer(std::string_view what) {
         const std::string_view v = value(what);
         const auto n = text::parseInt(v);
-        if (!n) throw Refusal{what + " is " + quotedToken(v) + ", not an integer", line()};
+        if (!n) throw Refusal{std::string(what) + " is " + quotedToken(v) + ", not an integer", line()};
         return *n;
     }
-    std::int32_t count(const std::string& what) {
+    std::int32_t count(std::string_view what) {
         const std::int32_t n = integer(what);
-        if (n < 0) throw Refusal{what + " is " + std::to_string(n) + "; it cannot be negative", line()};
+        if (n < 0) throw Refusal{std::string(what) + " is " + std::to_string(n) + "; it cannot be negative", line()};
         return n;
     }
-    double real(const std::string& what) {
+    template <typename What> double real(const What& what) {
         const std::string_view v = value(what);
-        const auto x = text::parseDouble(v);
-        if (!x) throw Refusal{what + " is " + quotedToken(v) + ", not a number", line()};
+        const auto x = number(v);
+        if (!x) throw Refusal{name(what) + " is " + quotedToken(v) + ", not a number", line()};
         return *x;
     }
     int line() const { return reader_.lineNumber(); }
 
 private:
+    static std::string name(std::string_view what) { return std::string(what); }
+    template <typename Make>
+        requires std::invocable<const Make&>
+    static std::string name(const Make& make) {
+        return make();
+    }
+
     LineReader reader_;
 };
 
@@ -479,7 +499,9 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     in.skip(2 * std::int64_t(s.variables), "the minimum or maximum ordinate value");
     b.points.reserve(std::size_t(std::min<std::uint64_t>(n, 1u << 20)));
     for (std::int32_t i = 0; i < values; ++i) {
-        const double y = in.real("ordinate value " + std::to_string(i + 1) + " of " + std::to_string(values));
+        const double y = in.real([i, values] {
+            return "ordinate value " + std::to_string(i + 1) + " of " + std::to_string(values);
+        });
         if (i % s.variables == 0) b.points.push_back({0, y});
     }
 
