@@ -2,6 +2,7 @@
 // leave the caller's points as they were, or give columns x rows points inside the one range it
 // reports; the same bytes in small pieces read the same.
 #include "files/origin_file.h"
+#include "piece_source.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,29 +10,6 @@
 #include <cstdlib>
 #include <string_view>
 #include <vector>
-
-namespace {
-
-class PieceSource final : public korvo::SpectrumByteSource {
-public:
-    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
-        pos_ += piece.size();
-        return true;
-    }
-    bool rewind(std::string&) override {
-        pos_ = 0;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -43,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (static_cast<bool>(r) == !r.error.empty()) std::abort();
 
     std::vector<korvo::SpectrumPoint> pieces = {{7, 7}};
-    PieceSource source(bytes, 1 + size % 5 + size / 64);
+    korvo::fuzz::PieceSource source(bytes, 1 + size % 5 + size / 64);
     const korvo::OriginReadResult p = korvo::readOriginSource(source, "fuzz.dat", pieces, limits);
     if (p.error != r.error || p.errorLine != r.errorLine || pieces.size() != points.size()) std::abort();
     for (std::size_t i = 0; i < points.size(); ++i)

@@ -4,6 +4,7 @@
 #include "files/spectrum_info.h"
 #include "files/spectrum_reader.h"
 #include "files/spectrum_writer.h"
+#include "piece_source.h"
 #include "scratch_file.h"
 #include "viewer/load.h"
 #include "viewer/workspace_output.h"
@@ -20,26 +21,6 @@
 
 namespace {
 
-// The same bytes handed out in small pieces, as a file arrives from the disk.
-class PieceSource final : public korvo::SpectrumByteSource {
-public:
-    PieceSource(std::string_view bytes, std::size_t piece) : bytes_(bytes), piece_(piece) {}
-    bool next(std::string_view& piece, std::string&) override {
-        piece = bytes_.substr(std::min(pos_, bytes_.size()), piece_);
-        pos_ += piece.size();
-        return true;
-    }
-    bool rewind(std::string&) override {
-        pos_ = 0;
-        return true;
-    }
-
-private:
-    std::string_view bytes_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
-};
-
 bool sameResult(const korvo::SpectrumReadResult& a, const korvo::SpectrumReadResult& b) {
     const korvo::SpectrumFileData &x = a.data, &y = b.data;
     if (a.fault != b.fault || a.error != b.error || a.errorLine != b.errorLine) return false;
@@ -50,7 +31,8 @@ bool sameResult(const korvo::SpectrumReadResult& a, const korvo::SpectrumReadRes
     return x.fileName == y.fileName && x.commentText == y.commentText && x.sampleText == y.sampleText &&
            x.dateText == y.dateText && x.scansText == y.scansText && x.scans == y.scans &&
            x.measTimeText == y.measTimeText && x.measTime == y.measTime && x.pointsText == y.pointsText &&
-           x.passEnText == y.passEnText && x.anaStaText == y.anaStaText && x.anaEndText == y.anaEndText;
+           x.passEnText == y.passEnText && x.anaStaText == y.anaStaText && x.anaEndText == y.anaEndText &&
+           x.photEnText == y.photEnText;
 }
 
 void readAnything(std::string_view bytes) {
@@ -58,7 +40,7 @@ void readAnything(std::string_view bytes) {
     if (static_cast<bool>(r) == !r.error.empty()) std::abort(); // a failure always says why
     // Lines that run over the end of a piece, and CR LF split between two, read as in one piece.
     // Large inputs come in larger pieces (still dozens of them), so that a replay stays quick.
-    PieceSource pieces(bytes, 1 + bytes.size() % 7 + bytes.size() / 64);
+    korvo::fuzz::PieceSource pieces(bytes, 1 + bytes.size() % 7 + bytes.size() / 64);
     if (!sameResult(r, korvo::readSpectrumSource(pieces, "fuzz.dat"))) std::abort();
     if (!r) return;
     if (r.data.points.size() > bytes.size()) std::abort(); // at most one point per line

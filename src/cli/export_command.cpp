@@ -5,6 +5,7 @@
 #include "common/file_util.h"
 #include "viewer/eps_export.h"
 #include "viewer/exports.h"
+#include "viewer/vamas_export.h"
 #include "viewer/view_scale.h"
 
 #include <filesystem>
@@ -17,18 +18,22 @@ namespace korvo {
 
 namespace {
 
-enum class ExportForm { Origin, Raw, Surfer, Eps };
+enum class ExportForm { Origin, Raw, Surfer, Eps, Vamas };
 
 struct ExportRequest {
-    bool origin = false, raw = false, surfer = false, eps = false;
+    bool origin = false, raw = false, surfer = false, eps = false, vamas = false;
     bool all = false;
     std::string size;
     std::string out;
     CliLoadOptions load;
 
     std::optional<ExportForm> form() const {
-        if (int(origin) + int(raw) + int(surfer) + int(eps) != 1) return std::nullopt;
-        return origin ? ExportForm::Origin : raw ? ExportForm::Raw : surfer ? ExportForm::Surfer : ExportForm::Eps;
+        if (int(origin) + int(raw) + int(surfer) + int(eps) + int(vamas) != 1) return std::nullopt;
+        return origin ? ExportForm::Origin
+               : raw  ? ExportForm::Raw
+               : surfer ? ExportForm::Surfer
+               : eps    ? ExportForm::Eps
+                        : ExportForm::Vamas;
     }
 };
 
@@ -64,7 +69,7 @@ int writeEps(tvar& ws, const std::string& directory, std::ostream& err) {
 int runExport(const ExportRequest& request, std::ostream& err) {
     const std::optional<ExportForm> form = request.form();
     if (!form) {
-        err << kVerb << "give exactly one of --origin, --raw, --surfer, --eps\n";
+        err << kVerb << "give exactly one of --origin, --raw, --surfer, --eps, --vamas\n";
         return 2;
     }
     int width = kEpsWidth, height = kEpsHeight;
@@ -88,15 +93,16 @@ int runExport(const ExportRequest& request, std::ostream& err) {
     ViewMessages unscaled;
     updateScalesForPaint(*ws, unscaled);
 
+    const bool columns = *form == ExportForm::Origin || *form == ExportForm::Raw || *form == ExportForm::Vamas;
+    if (columns && !request.all) {
+        ws->spectrum(ws->Active).Marked = 1;
+        if (ws->ShownCount > 1)
+            err << kVerb << "only the active spectrum " << ws->spectrum(ws->Active).ShortName
+                << " is exported; --all exports every loaded spectrum\n";
+    }
     switch (*form) {
     case ExportForm::Origin:
     case ExportForm::Raw: {
-        if (!request.all) {
-            ws->spectrum(ws->Active).Marked = 1;
-            if (ws->ShownCount > 1)
-                err << kVerb << "only the active spectrum " << ws->spectrum(ws->Active).ShortName
-                    << " is exported; --all exports every loaded spectrum\n";
-        }
         const std::string text = columnFileText(*ws, request.all,
                                                 *form == ExportForm::Origin ? ColumnValues::Displayed
                                                                             : ColumnValues::Stored);
@@ -117,6 +123,15 @@ int runExport(const ExportRequest& request, std::ostream& err) {
     }
     case ExportForm::Eps:
         return writeEps(*ws, request.out, err);
+    case ExportForm::Vamas: {
+        std::string refusal;
+        const std::string text = vamasText(*ws, request.all, &refusal);
+        if (text.empty()) {
+            err << kVerb << refusal << '\n';
+            return 2;
+        }
+        return writeOut(request.out, text, err) ? 0 : 2;
+    }
     }
     return 2;
 }
@@ -130,12 +145,13 @@ void addExportCommand(CLI::App& app, int& exitStatus) {
     verb->add_flag("--raw", request->raw, "Column file with the values as stored (\"Save RAW\")");
     verb->add_flag("--surfer", request->surfer, "Grid file for a surface plotter (\"Export Surfer\")");
     verb->add_flag("--eps", request->eps, "One EPS picture per spectrum, test.bmp and fit.tex, into the directory --out");
+    verb->add_flag("--vamas", request->vamas, "One VAMAS (ISO 14976) file, a block per spectrum (\"Save VAMAS\")");
     verb->add_flag("--all", request->all,
-                   "Column files: every loaded spectrum (the viewer's \"AllSpectra\"); without it only the active one");
+                   "Column and VAMAS files: every loaded spectrum (the viewer's \"AllSpectra\"); without it only the active one");
     verb->add_option("--size", request->size,
                      "Plot area WxH in pixels whose scale the values as displayed follow (default 512x320)");
     verb->add_option("--out", request->out, "Output file, or the output directory for --eps")->required();
-    addLoadOptions(*verb, request->load, "--origin-file");
+    addLoadOptions(*verb, request->load, ImportFlags::FileSuffix);
     verb->callback([request, &exitStatus] { exitStatus = runExport(*request, std::cerr); });
 }
 

@@ -3,6 +3,7 @@
 #include "files/spectrum_info.h"
 #include "viewer/import_load.h"
 #include "viewer/load.h"
+#include "viewer/vamas_import.h"
 
 #include <atomic>
 #include <chrono>
@@ -47,18 +48,22 @@ private:
 
 } // namespace
 
-void addLoadOptions(CLI::App& verb, CliLoadOptions& options, const std::string& originFlag) {
+void addLoadOptions(CLI::App& verb, CliLoadOptions& options, ImportFlags flags) {
+    const std::string suffix = flags == ImportFlags::FileSuffix ? "-file" : "";
     verb.add_option("files", options.files, "Spectrum files and .k98 projects, loaded as one load");
-    verb.add_option(originFlag, options.origin,
+    verb.add_option("--origin" + suffix, options.origin,
                     "An Origin data file (.dat) to import as the viewer's \"&ORIGIN Dat-file\", after the files");
     verb.add_option("--scienta", options.scienta,
                     "A Scienta analyser file to import as the load dialog's \"Load Scienta\", after the files");
+    verb.add_option("--vamas" + suffix, options.vamas,
+                    "A VAMAS (ISO 14976) file to load as the load dialog's \"Load VAMAS\", one spectrum per block, "
+                    "after the imports");
     verb.add_option("--overview", options.overview,
                     "Append one line per loaded spectrum file to this overview file (made when missing)");
 }
 
 std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& err) {
-    if (options.files.empty() && options.origin.empty() && options.scienta.empty()) {
+    if (options.files.empty() && options.origin.empty() && options.scienta.empty() && options.vamas.empty()) {
         err << "No files to load.\n";
         return nullptr;
     }
@@ -84,13 +89,14 @@ std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& er
     LoadOutcome outcome = loadFiles(*ws, paths, load);
     // Scienta and Origin files follow the others, each imported as the viewer imports it.
     if (paths.empty() || outcome) outcome = loadImports(*ws, absolute(options.scienta), absolute(options.origin), load);
+    if (outcome && !options.vamas.empty()) outcome = loadVamasFiles(*ws, absolute(options.vamas), load);
     std::signal(SIGINT, previous);
     line.reset();
     if (!outcome) {
         if (!outcome.failedPath.empty()) err << escapeForTerminal(outcome.failedPath) << ": ";
         err << escapeForTerminal(outcome.message);
-        // Project and Origin messages name their line already.
-        if (outcome.failedLine > 0 && outcome.message.find("(line ") == std::string::npos)
+        // Project, Origin and VAMAS messages name their line already.
+        if (outcome.failedLine > 0 && outcome.message.find("line " + std::to_string(outcome.failedLine)) == std::string::npos)
             err << " (line " << outcome.failedLine << ")";
         err << "\n";
         return nullptr;

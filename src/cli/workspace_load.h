@@ -18,12 +18,14 @@ struct CliLoadOptions {
     std::vector<std::string> files;   // spectrum files and ".k98" projects, in load order
     std::vector<std::string> origin;  // --origin FILE
     std::vector<std::string> scienta; // --scienta FILE
+    std::vector<std::string> vamas;   // --vamas FILE
     std::optional<std::string> overview;
 };
 
-// Adds the files and the options above to a verb. A verb whose own --origin means something else
-// names the Origin import differently.
-void addLoadOptions(CLI::App& verb, CliLoadOptions& options, const std::string& originFlag = "--origin");
+// Adds the files and the options above to a verb. A verb whose own --origin and --vamas mean
+// something else (export's output forms) takes them as --origin-file and --vamas-file.
+enum class ImportFlags { Plain, FileSuffix };
+void addLoadOptions(CLI::App& verb, CliLoadOptions& options, ImportFlags flags = ImportFlags::Plain);
 
 // The loaded workspace, or nullptr after the reason went to `err`.
 std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& err);

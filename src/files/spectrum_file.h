@@ -68,6 +68,7 @@ struct SpectrumFileData {
     std::string passEnText;
     std::string anaStaText;
     std::string anaEndText;
+    std::string photEnText; // "PhotEn" line: the photon energy of a kinetic-energy spectrum
     int headerLines = 0; // lines before the data, the "BEGIN" line included; 0 for a bare table
     bool endFound = false;
     std::vector<SpectrumPoint> points;

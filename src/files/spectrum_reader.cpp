@@ -174,7 +174,7 @@ double leadingReal(std::string_view s) {
 // keeps the first 4 n bytes of its line, enough for n characters in either encoding, so a long line
 // is not held in full.
 struct RawHeader {
-    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd;
+    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd, photEn;
     std::optional<double> passEnergy;
 };
 
@@ -199,6 +199,8 @@ void matchKeys(std::string_view line, RawHeader& h, SpectrumFileData& d) {
     if (contains(line, "FileName")) keep(h.fileName, line, 0);
     if (contains(line, "AnaSta")) keep(h.anaSta, line, 20);
     if (contains(line, "AnaEnd")) keep(h.anaEnd, line, 20);
+    // Not shown anywhere; kept for the exports that state the photon energy.
+    if (contains(line, "PhotEn")) keep(h.photEn, line, 20);
 }
 
 void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
@@ -216,6 +218,7 @@ void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
     if (h.fileName) d.fileName = decode(*h.fileName, 0);
     if (h.anaSta) d.anaStaText = decode(*h.anaSta, 20);
     if (h.anaEnd) d.anaEndText = decode(*h.anaEnd, 20);
+    if (h.photEn) d.photEnText = decode(*h.photEn, 20);
 }
 
 // A number of a data line. Plain decimals, nearly every token of a real file, are converted at

@@ -5,6 +5,7 @@
 #include "files/spectrum_format.h"
 #include "files/spectrum_reader.h"
 #include "viewer/load_staging.h"
+#include "viewer/vamas_import.h"
 #include "viewer/workspace_project.h"
 
 #include <cerrno>
@@ -12,16 +13,18 @@
 #include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace korvo {
 namespace {
 
 constexpr const char* kCancelled = "Loading was cancelled; nothing was loaded.";
 
-// The display range of a freshly read spectrum: the extremes of its points, widened when they
-// collapse to one value (a flat line still needs a scale), then 0.1 % headroom above the largest
-// count, applied to its leading digits so that the headroom does not grow with the magnitude.
-void setRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
+} // namespace
+
+// A flat line still needs a scale; the headroom is applied to the leading digits of the largest
+// count so that it does not grow with the magnitude.
+void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
     s.XMin = s.YMin = 1e20;
     s.XMax = s.YMax = -1e20;
     if (!points.empty()) {
@@ -66,6 +69,8 @@ void setRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
     s.YMaxOrig = s.YMax;
 }
 
+namespace {
+
 // One spectrum file into a new entry. false with `failure` filled when it cannot be read.
 bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& options, LoadProgress where,
              ViewerSpectrum& s, std::vector<SpectrumPoint>& points, StageFailure& failure) {
@@ -101,11 +106,12 @@ bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& opt
     s.PassEnText = std::move(d.passEnText);
     s.AnaStaText = std::move(d.anaStaText);
     s.AnaEndText = std::move(d.anaEndText);
+    s.PhotEnText = std::move(d.photEnText);
     // A header without a scan count or measuring time still gives a usable rate factor.
     s.Scans = d.scans == 0 ? 1 : d.scans;
     s.MeasTime = d.measTime == 0 ? 1 : d.measTime;
     s.NumPoints = static_cast<std::int32_t>(d.points.size()); // the reader holds it far below INT32_MAX
-    setRange(s, d.points);
+    setLoadedRange(s, d.points);
     s.RateFactor = 1000 / static_cast<double>(s.Scans) / s.MeasTime;
     points = std::move(d.points);
     return true;
@@ -272,6 +278,7 @@ std::string overviewLine(const ViewerSpectrum& s) {
 
 LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options) {
     TempFiles temp(list);
+    const bool vamas = std::exchange(list.VamasFlag, false);
     if (list.LoadCount() == 0) {
         LoadOutcome out;
         // An empty window that gets nothing has no reason to stay.
@@ -281,6 +288,7 @@ LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& optio
         }
         return out;
     }
+    if (vamas) return loadVamasFiles(ws, list.paths, options);
     return runLoad(ws, list.paths, options, false);
 }
 

@@ -23,6 +23,7 @@ struct LoadList {
     std::vector<std::string> paths;
     bool LoadProjectFlag = false; // the dialog's "Load project" was used
     bool ScientaTempFlag = false; // the paths are temporary files of the Scienta import: deleted once read
+    bool VamasFlag = false;       // the paths are VAMAS files ("Load VAMAS"), loaded as such
     // The private directory the Scienta import made for them; removed with them.
     std::string tempDirectory;
     std::size_t LoadCount() const { return paths.size(); }
@@ -70,7 +71,8 @@ struct LoadOutcome {
 // The load procedure after the dialog: reads the spectrum files of the list into new spectra
 // numbered after those of the workspace and puts them between its shown and hidden blocks.
 // LoadProjectFlag is left to the caller (it leads to loadProjectFile instead); ScientaTempFlag is
-// acted on and cleared, and the temporary files are deleted whatever the outcome.
+// acted on and cleared, and the temporary files are deleted whatever the outcome. With VamasFlag
+// (cleared here) the files are read as VAMAS files (loadVamasFiles).
 LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options = {});
 
 // korvo-cli's load: the files as one load, spectrum files through the load procedure and ".k98" files

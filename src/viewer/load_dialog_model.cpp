@@ -54,6 +54,7 @@ void fillLoadList(LoadList& list, const std::string& directory, const std::vecto
     list.paths.clear();
     list.LoadProjectFlag = false;
     list.ScientaTempFlag = false;
+    list.VamasFlag = false;
     for (const std::string& name : selected) list.paths.push_back((fs::path(directory) / name).string());
 }
 

@@ -7,6 +7,7 @@
 #include "viewer/workspace.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ struct StagedProject {
 };
 bool stageProject(const std::string& path, std::size_t maxSpectra, LoadBuffer& buffer, const LoadProgressHook* hook,
                   LoadProgress where, StagedSpectra& staged, StagedProject& project, StageFailure& failure);
+
+// The display range of a freshly read spectrum: the extremes of its points, widened when they
+// collapse to one value, 0.1 % headroom above the largest count; the ...Orig values and YTop with it.
+void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points);
 
 // A path as a text: the bytes when they are UTF-8, else read as Windows-1252 (file names from old
 // disks), so that PathName and ShortName are always valid texts.

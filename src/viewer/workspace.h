@@ -44,6 +44,7 @@ struct ViewerSpectrum {
     std::string PassEnText;   // "PassEn: " + pass energy with 2 decimals
     std::string AnaStaText;   // whole "AnaSta" line
     std::string AnaEndText;   // whole "AnaEnd" line
+    std::string PhotEnText;   // whole "PhotEn" line (photon energy); not part of a project
     std::string FileName;     // "FileName" line, no length limit; the window caption while active
 
     std::int32_t Scans = 0;

@@ -173,3 +173,43 @@ TEST(CliConvert, InfoImportsScientaAndOriginFilesAsTheViewerDoes) {
         EXPECT_NE(bad.err.find(c.says), std::string::npos) << bad.err;
     }
 }
+
+// A VAMAS file from another program: two blocks, the second one decreasing in energy.
+TEST(CliConvert, InfoListsTheBlocksOfAVamasFile) {
+    TempDir dir;
+    const auto block = [](const std::string& id, const std::string& start, const std::string& step,
+                          const std::vector<std::string>& values) {
+        std::string b = id + "\r\nSample A\r\n2024\r\n3\r\n15\r\n10\r\n30\r\n5\r\n1\r\n0\r\nXPS\r\nAl\r\n1486.6\r\n"
+                        "0\r\n0\r\n0\r\n45\r\n0\r\nFAT\r\n20\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\nC\r\n1s\r\n-1\r\n"
+                        "Kinetic Energy\r\neV\r\n" + start + "\r\n" + step + "\r\n1\r\ncounts\r\nd\r\npulse counting\r\n"
+                        "0.1\r\n3\r\n0\r\n0\r\n0\r\n0\r\n0\r\n" + std::to_string(values.size()) + "\r\n0\r\n9\r\n";
+        for (const std::string& v : values) b += v + "\r\n";
+        return b;
+    };
+    const std::string header = "VAMAS Surface Chemical Analysis Standard Data Transfer Format 1988 May 4\r\n"
+                               "Lab\r\nInstrument\r\nSomeone\r\nExp\r\n0\r\nNORM\r\nREGULAR\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n";
+    const std::string good = header + block("C 1s", "280.5", "0.25", {"1", "2", "3"}) +
+                              block("O 1s", "530", "-0.5", {"4", "5"}) + "end of experiment\r\n";
+    writeBytes(dir.file("x.vms"), good);
+    const auto info = runCli(dir.path, "info --json --vamas x.vms");
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto doc = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << info.out;
+    ASSERT_EQ(doc["spectra"].size(), 2u);
+    EXPECT_EQ(doc["spectra"][0]["ShortName"], "C 1s");
+    EXPECT_EQ(doc["spectra"][0]["points"][2][0], 281);
+    EXPECT_EQ(doc["spectra"][1]["ShortName"], "O 1s");
+    EXPECT_EQ(doc["spectra"][1]["points"][1][0], 529.5);
+    EXPECT_EQ(doc["spectra"][1]["points"][1][1], 5);
+
+    // A damaged file: exit status 2, the message names the block and the line once.
+    writeBytes(dir.file("bad.vms"), good.substr(0, good.find("5\r\nend of experiment")));
+    const auto bad = runCli(dir.path, "info --vamas bad.vms");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("VAMAS block 2 of bad.vms, line 116: the file ends where ordinate value 2 of 2 belongs; "
+                           "it is truncated."),
+              std::string::npos)
+        << bad.err;
+    EXPECT_EQ(bad.err.find("(line"), std::string::npos) << bad.err;
+}

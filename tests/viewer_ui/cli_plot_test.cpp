@@ -158,13 +158,29 @@ TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     const std::vector<std::string> eps = rowsOf(slurp(rig.dir.file("pics/b.dat.eps")));
     ASSERT_EQ(eps.size(), 18u + 640 + 1);
     EXPECT_EQ(eps[1], "%%BoundingBox: 0 0 512 320\r");
+
+    // VAMAS: one block per spectrum, loaded back by info with every point.
+    r = runCli(rig.dir.path, "export --vamas --all --out both.vms a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto original = runCli(rig.dir.path, "info --json a.dat b.dat");
+    const auto back = runCli(rig.dir.path, "info --json --vamas both.vms");
+    ASSERT_EQ(back.status, 0) << back.err;
+    const auto points = [](const std::string& json) {
+        std::vector<std::string> found;
+        const std::regex p(R"("NumPoints":\s*(\d+))");
+        for (std::sregex_iterator i(json.begin(), json.end(), p), end; i != end; ++i) found.push_back((*i)[1]);
+        return found;
+    };
+    EXPECT_EQ(points(back.out), points(original.out));
+    EXPECT_EQ(points(back.out).size(), 2u);
 }
 
 TEST(CliExport, RefusalsExitTwoAndWriteNothing) {
     PlotRig rig;
     for (const char* args : {"export --surfer --out out.dat a.dat", "export --raw --surfer --out out.dat a.dat",
                              "export --out out.dat a.dat", "export --raw --out out.dat missing.dat",
-                             "export --eps --out out.dat a.dat b.dat", "export --raw --size 5x5 --out out.dat a.dat"}) {
+                             "export --eps --out out.dat a.dat b.dat", "export --raw --size 5x5 --out out.dat a.dat",
+                             "export --raw --vamas --out out.dat a.dat"}) {
         SCOPED_TRACE(args);
         const auto r = runCli(rig.dir.path, args);
         EXPECT_EQ(r.status, 2);

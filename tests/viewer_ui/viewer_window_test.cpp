@@ -10,6 +10,7 @@
 #include "viewer/ui/value_table.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
+#include "viewer/vamas_export.h"
 #include "viewer_ui/viewer_test_util.h"
 #include "formats/foreign_test_util.h"
 
@@ -868,6 +869,46 @@ TEST(ViewerWindow, ColumnAndGridExports) {
     EXPECT_FALSE(rig.dialogs.saw("defe"));
     EXPECT_EQ(rig.dialogs.texts().size(), 1u); // the reason the write failed
     std::filesystem::current_path(before);
+}
+
+
+// "Save VAMAS" writes the chosen spectra as one file (nothing is chosen: a message, no file); the
+// load dialog's "Load VAMAS" brings them into a new window.
+TEST(ViewerWindow, VamasSaveAndLoad) {
+    ViewerRig rig;
+    TForm3* w = rig.open({"a.dat", "b.dat"});
+    ASSERT_NE(w, nullptr);
+    w->activeSpectraButton()->setChecked(true);
+    w->action("Save VAMAS")->trigger();
+    EXPECT_TRUE(rig.dialogs.saw("No spectrum is marked; there is nothing to save."));
+    w->allSpectraButton()->setChecked(true);
+    const std::string path = rig.dir.file("both.vms");
+    rig.dialogs.files.push_back(path);
+    w->action("Save VAMAS")->trigger();
+    const std::optional<std::string> written = readFile(path);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(*written, vamasText(w->workspace(), true));
+
+    QTimer::singleShot(0, [&rig] {
+        TForm5& d = rig.ctx.loadDialog();
+        d.updateDir();
+        for (int i = 0; i < d.fileList()->count(); ++i)
+            d.fileList()->item(i)->setSelected(d.fileList()->item(i)->text() == "both.vms");
+        d.vamasButton()->click();
+    });
+    TForm3* v = rig.ctx.openViewer();
+    ASSERT_NE(v, nullptr);
+    ASSERT_EQ(v->workspace().ShownCount, 2);
+    EXPECT_EQ(captions(v->spectrumMenu()), (QStringList{"a.dat", "b.dat"}));
+    for (int k = 1; k <= 2; ++k) {
+        ASSERT_EQ(v->workspace().spectrum(k).NumPoints, w->workspace().spectrum(k).NumPoints);
+        const auto a = w->workspace().points(k), b = v->workspace().points(k);
+        for (std::size_t j = 0; j < a.size(); ++j) {
+            EXPECT_EQ(a[j].x, b[j].x);
+            EXPECT_EQ(a[j].y, b[j].y);
+        }
+    }
+    EXPECT_FALSE(rig.ctx.loadList.VamasFlag);
 }
 
 } // namespace

@@ -69,9 +69,11 @@ TForm5::TForm5(LoadList& list, QWidget* parent) : QDialog(parent), list_(list) {
     abord_ = button(this, "Abord", 102, 254, 90);
     project_ = button(this, "Load project", 200, 254, 98);
     update_ = button(this, "Update Dir !", 302, 254, 98);
-    scienta_ = button(this, "Load Scienta", 8, 280, 138);
-    multi_ = button(this, "Single Multi -> project", 150, 280, 150);
-    cancel_ = button(this, "Cancel", 302, 280, 98);
+    scienta_ = button(this, "Load Scienta", 8, 280, 90);
+    vamas_ = button(this, "Load VAMAS", 102, 280, 90);
+    multi_ = button(this, "Single Multi -> project", 196, 280, 204);
+    // In the place of "Update Dir !", which has nothing to do while a load runs.
+    cancel_ = button(this, "Cancel", 302, 254, 98);
     cancel_->hide();
 
     connect(load_, &QPushButton::clicked, this, &TForm5::loadClick);
@@ -79,6 +81,7 @@ TForm5::TForm5(LoadList& list, QWidget* parent) : QDialog(parent), list_(list) {
     connect(project_, &QPushButton::clicked, this, &TForm5::projectClick);
     connect(update_, &QPushButton::clicked, this, &TForm5::updateDir);
     connect(scienta_, &QPushButton::clicked, this, &TForm5::scientaClick);
+    connect(vamas_, &QPushButton::clicked, this, &TForm5::vamasClick);
     connect(multi_, &QPushButton::clicked, this, &TForm5::multiClick);
     connect(cancel_, &QPushButton::clicked, this, [this] { cancel_requested_ = true; });
     connect(filter_, &QComboBox::currentIndexChanged, this, &TForm5::updateDir);
@@ -165,6 +168,14 @@ void TForm5::scientaClick() {
     runLoad();
 }
 
+void TForm5::vamasClick() {
+    if (loading_) return;
+    fillLoadList(list_, directory_, selectedNames());
+    list_.VamasFlag = true;
+    choice_ = Choice::LoadVamas;
+    runLoad();
+}
+
 void TForm5::multiClick() {
     if (loading_) return;
     list_.paths.clear();
@@ -198,7 +209,7 @@ void TForm5::setLoading(bool on) {
     loading_ = on;
     cancel_requested_ = false;
     for (QWidget* w : std::initializer_list<QWidget*>{drive_, dirs_, files_, filter_, overview_, load_, abord_,
-                                                      project_, update_, scienta_, multi_})
+                                                      project_, update_, scienta_, vamas_, multi_})
         w->setEnabled(!on);
     if (on) {
         loadTimer_.start();
@@ -207,6 +218,7 @@ void TForm5::setLoading(bool on) {
     } else {
         progress_->hide();
         cancel_->hide();
+        update_->show();
         overview_->show();
     }
 }
@@ -220,6 +232,7 @@ LoadProgressHook TForm5::progressHook(EventPump& pump) {
         if (now >= kShowProgressAfterMs && progress_->isHidden()) {
             overview_->hide();
             progress_->show();
+            update_->hide();
             cancel_->show();
         }
         double done = p.filesTotal > 0 ? double(p.filesDone) / double(p.filesTotal) : 0;

@@ -29,10 +29,11 @@ class TForm5 : public QDialog {
 public:
     explicit TForm5(LoadList& list, QWidget* parent = nullptr);
 
-    enum class Choice { Load, Abord, LoadProject, LoadScienta };
+    enum class Choice { Load, Abord, LoadProject, LoadScienta, LoadVamas };
     // Shows the dialog modally. "Load" fills the load list, runs `load` with the dialog still open
     // (its progress bar and "Cancel" work through progressHook), then closes it. "Load Scienta"
-    // fills it with the temporary spectrum files of the chosen Scienta files and does the same.
+    // fills it with the temporary spectrum files of the chosen Scienta files and does the same;
+    // "Load VAMAS" lists the chosen files with VamasFlag set, so that the load reads their blocks.
     Choice run(const std::function<void()>& load);
     // A progress hook for the load procedure: shows the file being read and keeps the program
     // answering through `pump`; false once "Cancel" was pressed.
@@ -60,6 +61,7 @@ public:
     QPushButton* abordButton() const { return abord_; }
     QPushButton* projectButton() const { return project_; }
     QPushButton* scientaButton() const { return scienta_; }
+    QPushButton* vamasButton() const { return vamas_; }
     QPushButton* multiButton() const { return multi_; }
     QPushButton* updateButton() const { return update_; }
     QPushButton* cancelButton() const { return cancel_; }
@@ -77,6 +79,7 @@ private:
     void abordClick();
     void projectClick();
     void scientaClick();
+    void vamasClick();
     void multiClick();
     std::vector<std::string> selectedNames() const;
     std::vector<std::string> selectedPaths() const;
@@ -105,6 +108,7 @@ private:
     QPushButton* abord_ = nullptr;
     QPushButton* project_ = nullptr;
     QPushButton* scienta_ = nullptr;
+    QPushButton* vamas_ = nullptr;
     QPushButton* multi_ = nullptr;
     QPushButton* update_ = nullptr;
     QPushButton* cancel_ = nullptr;

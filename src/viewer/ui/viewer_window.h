@@ -58,6 +58,7 @@ public:
     void columnExportCommand(ColumnValues values);
     void surferCommand(); // "Export Surfer"
     void epsCommand();    // "EPS": pictures, "test.bmp" and "fit.tex" into the current directory
+    void vamasExportCommand(); // "Save VAMAS"
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"
     void toggleInfoPanel(InfoPanel panel);

@@ -12,6 +12,7 @@
 #include "common/file_util.h"
 #include "viewer/eps_export.h"
 #include "viewer/exports.h"
+#include "viewer/vamas_export.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
 
@@ -65,6 +66,7 @@ void TForm3::createMenus() {
             &TForm3::saveProjectCommand);
     connect(data->addAction(QStringLiteral("Save RAW")), &QAction::triggered, this,
             [this] { columnExportCommand(ColumnValues::Stored); });
+    connect(data->addAction(QStringLiteral("Save VAMAS")), &QAction::triggered, this, &TForm3::vamasExportCommand);
     connect(data->addAction(QStringLiteral("&Select")), &QAction::triggered, this, &TForm3::selectData);
 
     spectrumMenu_ = bar->addMenu(QStringLiteral("&Spectrum"));
@@ -151,6 +153,19 @@ void TForm3::columnExportCommand(ColumnValues values) {
                                               "*.dat", "Data file for Korvo9  (*.k98)|*.k98|Data file (*.dat)|*.dat");
     if (!chosen) return;
     writeExport(*chosen, columnFileText(*ws_, allButton_->isChecked(), values));
+}
+
+void TForm3::vamasExportCommand() {
+    // The spectra of the column files: the marked ones, or all with "AllSpectra".
+    std::string refusal;
+    const std::string text = vamasText(*ws_, allButton_->isChecked(), &refusal);
+    if (text.empty()) {
+        ctx_.dialogs.show(refusal);
+        return;
+    }
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save spectra as VAMAS file:", ctx_.loadDialog().directory(), "*.vms",
+                                              "VAMAS file (*.vms)|*.vms|All files (*.*)|*.*");
+    if (chosen) writeExport(*chosen, text);
 }
 
 void TForm3::surferCommand() {
