@@ -1,6 +1,8 @@
 # Korvo: the two commands of the README.
 #   make run   builds what is missing and starts the desktop program
 #   make test  builds the sanitizer test build and runs every test
+# and an optional third:
+#   make package  builds the Debian package build/korvo_<version>_amd64.deb
 SHELL := /bin/bash
 BUILD      := build
 TEST_BUILD := build-test
@@ -12,10 +14,20 @@ DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-
                    libcurl4-openssl-dev xvfb xauth libgl1-mesa-dri \
                    libxy-bin
 
-.PHONY: run test deps
+# Only for `make package`: dpkg-shlibdeps (dpkg-dev) and file, with which cpack finds the libraries
+# the programs need and declares their packages.
+PACKAGE_DEBIAN_PACKAGES := dpkg-dev file
 
-deps:
-	@missing=""; for p in $(DEBIAN_PACKAGES); do \
+.PHONY: run test deps package package-deps
+
+deps: NEEDED := $(DEBIAN_PACKAGES)
+deps: NEEDED_BY := Korvo needs
+package-deps: NEEDED := $(PACKAGE_DEBIAN_PACKAGES)
+package-deps: NEEDED_BY := Packaging Korvo needs
+# Both may call apt-get, which takes one lock: never at the same time, also under make -j.
+package-deps: | deps
+deps package-deps:
+	@missing=""; for p in $(NEEDED); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -23,7 +35,7 @@ deps:
 	    echo "installing:$$missing"; \
 	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null || exit 1; \
 	  else \
-	    echo "Korvo needs these Debian packages. Install them with:"; \
+	    echo "$(NEEDED_BY) these Debian packages. Install them with:"; \
 	    echo "  sudo apt-get install -y$$missing"; \
 	    exit 1; \
 	  fi; \
@@ -42,3 +54,11 @@ run: deps $(BUILD)/CMakeCache.txt
 test: deps $(TEST_BUILD)/CMakeCache.txt
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Only the three programs and what is installed beside them are built: cpack installs, it does not
+# build, and the tests and benchmarks are no part of the package.
+package: deps package-deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target korvo korvo-cli korvo-sim korvo_installed_files
+	cd $(BUILD) && cpack -G DEB
+	@deb=$$(ls -t $(BUILD)/korvo_*.deb | head -n 1); \
+	echo "Install it with:  sudo apt-get install ./$$deb"

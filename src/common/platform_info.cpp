@@ -52,6 +52,14 @@ bool directoryWritable(const std::string& dir) {
     return true;
 }
 
+// An installed program lives in a "bin" directory (/usr/bin, /usr/local/bin, /opt/korvo/bin); a
+// build directory never has that name. Settings beside an installed program would be shared by
+// every user, and root, who may write there, would leave a file that no package knows of.
+bool installedProgramDirectory(const std::string& dir) {
+    const std::size_t slash = dir.find_last_of('/');
+    return dir.substr(slash == std::string::npos ? 0 : slash + 1) == "bin";
+}
+
 } // namespace
 
 std::string loggedOnUserName() {
@@ -79,10 +87,12 @@ std::string formatTime(std::time_t t) {
 
 std::string iniFilePath(const std::string& exePath) {
     const std::string exeDir = directoryOf(exePath);
-    const std::string beside = (exeDir == "/" ? "" : exeDir) + "/korvo.ini";
-    struct stat st {};
-    if (::stat(beside.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return beside;
-    if (directoryWritable(exeDir)) return beside;
+    if (!installedProgramDirectory(exeDir)) {
+        const std::string beside = (exeDir == "/" ? "" : exeDir) + "/korvo.ini";
+        struct stat st {};
+        if (::stat(beside.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return beside;
+        if (directoryWritable(exeDir)) return beside;
+    }
 
     std::string base = env("XDG_CONFIG_HOME");
     // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.

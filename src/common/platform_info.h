@@ -13,9 +13,10 @@ std::string formatDate(std::time_t t);
 std::string formatTime(std::time_t t);
 
 // Where the settings live: "korvo.ini" beside the executable when that file exists or the directory
-// is writable (an installation that has always kept it there), else
+// is writable (a build directory, or an old installation that has always kept it there), else
 // $XDG_CONFIG_HOME/korvo/korvo.ini (~/.config/korvo/korvo.ini when unset), whose directory is
-// created when missing.
+// created when missing. An executable in a directory named "bin" is an installed program: its
+// settings are always the user's own, whoever may write beside it.
 std::string iniFilePath(const std::string& exePath);
 // The same for the running program.
 std::string iniFilePath();

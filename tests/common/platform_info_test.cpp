@@ -74,4 +74,28 @@ TEST(PlatformInfo, IniBesideAWritableExecutableElseInTheConfigDirectory) {
     }
 }
 
+// /usr/bin is writable for root: an installed program must still keep its settings per user and
+// never leave a korvo.ini beside itself that the package does not know of.
+TEST(PlatformInfo, AnInstalledProgramKeepsItsIniInTheConfigDirectory) {
+    testing::TempDir tmp;
+    const fs::path config = tmp.path / "cfg";
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    const fs::path bin = tmp.path / "usr" / "bin";
+    fs::create_directories(bin);
+    const std::string expected = (config / "korvo" / "korvo.ini").string();
+
+    EXPECT_EQ(iniFilePath((bin / "korvo").string()), expected);
+    EXPECT_FALSE(fs::exists(bin / "korvo.ini"));
+    // Not even a file someone put there is taken: every user has their own settings.
+    std::ofstream(bin / "korvo.ini") << "[general]\r\n";
+    EXPECT_EQ(iniFilePath((bin / "korvo").string()), expected);
+
+    // Only a directory named exactly "bin" is an installation; a build directory stays as it was.
+    for (const char* name : {"binaries", "build-bin", "bin.old"}) {
+        const fs::path dir = tmp.path / name;
+        fs::create_directory(dir);
+        EXPECT_EQ(iniFilePath((dir / "korvo").string()), (dir / "korvo.ini").string()) << name;
+    }
+}
+
 } // namespace korvo
