@@ -45,7 +45,7 @@ $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 
 $(TEST_BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DKORVO_SANITIZE=ON -DKORVO_BENCH=OFF
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g0 -DKORVO_SANITIZE=ON -DKORVO_BENCH=OFF
 
 run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
