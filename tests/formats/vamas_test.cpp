@@ -7,6 +7,7 @@
 #include "viewer/load.h"
 #include "viewer/vamas_export.h"
 #include "viewer/vamas_import.h"
+#include "support/crlf_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,6 @@ using korvo::testing::TempDir;
 using korvo::testing::writeBytes;
 
 namespace {
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    EXPECT_EQ(start, text.size()) << "the last line ends without CR LF";
-    return lines;
-}
 
 // A measured spectrum as the viewer holds it after loading its file.
 const char* const kMeasured = "USER_ID: lab\r\nComment: clean surface\r\nProbe: Cu(111)\r\n"
@@ -57,7 +49,7 @@ TEST_F(VamasTest, OneBlockHasTheStandardsLayoutLineByLine) {
     ws.spectrum(2).Marked = 1; // only the first is exported
     ws.spectrum(1).Marked = 1;
     ws.spectrum(2).Marked = 0;
-    const std::vector<std::string> l = linesOf(vamasText(ws, false));
+    const std::vector<std::string> l = korvo::testing::crlfLines(vamasText(ws, false));
     ASSERT_EQ(l.size(), 80u);
     const auto at = [&l](std::size_t line) { return l.at(line - 1); }; // 1-based, as in the file
     EXPECT_EQ(at(1), kVamasFormatLine);

@@ -1,6 +1,7 @@
 // The text exports: the merged grid of the column files, the surface plotter's grid and "fit.tex".
 #include "viewer/exports.h"
 #include "viewer_ui/viewer_test_util.h"
+#include "support/crlf_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -8,19 +9,6 @@
 
 namespace korvo::testing {
 namespace {
-
-std::vector<std::string> rowsOf(const std::string& text) {
-    std::vector<std::string> rows;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find("\r\n", at);
-        EXPECT_NE(end, std::string::npos) << "every row ends with CR LF";
-        if (end == std::string::npos) break;
-        rows.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return rows;
-}
 
 // Both spectra on one scale: XMin 0, half an eV per display unit; counts shown from 0, 2 a unit.
 void sameScale(tvar& ws) {
@@ -37,15 +25,15 @@ void sameScale(tvar& ws) {
 TEST(ColumnExport, TwoSpectraOnOneGridGiveOneRowPerEnergy) {
     tvar ws = makeWorkspace({{{1, 10}, {2, 20}, {3, 30}}, {{1, 100}, {2, 200}, {3, 300}}});
     sameScale(ws);
-    const std::vector<std::string> raw = rowsOf(columnFileText(ws, true, ColumnValues::Stored));
+    const std::vector<std::string> raw = testing::crlfLines(columnFileText(ws, true, ColumnValues::Stored));
     // Columns in reverse display order: spectrum 2 first; every row ends with two blanks.
     EXPECT_EQ(raw, (std::vector<std::string>{"1  100  10  ", "2  200  20  ", "3  300  30  "}));
-    const std::vector<std::string> shown = rowsOf(columnFileText(ws, true, ColumnValues::Displayed));
+    const std::vector<std::string> shown = testing::crlfLines(columnFileText(ws, true, ColumnValues::Displayed));
     EXPECT_EQ(shown[1], "2  100  10  ");
     // Only the marked spectra unless all are asked for; none marked gives nothing.
     EXPECT_EQ(columnFileText(ws, false, ColumnValues::Stored), "");
     ws.spectrum(1).Marked = 1;
-    EXPECT_EQ(rowsOf(columnFileText(ws, false, ColumnValues::Stored))[0], "1  10  ");
+    EXPECT_EQ(testing::crlfLines(columnFileText(ws, false, ColumnValues::Stored))[0], "1  10  ");
     EXPECT_EQ(exportedSpectra(ws, true), (std::vector<int>{2, 1}));
 }
 
@@ -53,7 +41,7 @@ TEST(ColumnExport, ShiftedGridsMergeWithFirstValuesAndStraightLines) {
     // Spectrum 1 every eV from 1 to 4; spectrum 2 from 2.5 every eV.
     tvar ws = makeWorkspace({{{1, 10}, {2, 20}, {3, 30}, {4, 40}}, {{2.5, 250}, {3.5, 350}, {4.5, 450}}});
     sameScale(ws);
-    const std::vector<std::string> rows = rowsOf(columnFileText(ws, true, ColumnValues::Stored));
+    const std::vector<std::string> rows = testing::crlfLines(columnFileText(ws, true, ColumnValues::Stored));
     EXPECT_EQ(rows, (std::vector<std::string>{
                         "1  250  10  ",    // left of spectrum 2's start: its first value
                         "2  250  20  ",    //
@@ -69,7 +57,7 @@ TEST(ColumnExport, ShiftedGridsMergeWithFirstValuesAndStraightLines) {
     ws.spectrum(2).XMin = 2;
     ws.spectrum(2).XMax = 3;
     ws.spectrum(1).XPerPixel = ws.spectrum(2).XPerPixel = 0.5;
-    const std::vector<std::string> window = rowsOf(columnFileText(ws, true, ColumnValues::Stored));
+    const std::vector<std::string> window = testing::crlfLines(columnFileText(ws, true, ColumnValues::Stored));
     ASSERT_EQ(window.size(), 3u);
     EXPECT_EQ(window[0], "2  250  20  ");
     EXPECT_EQ(window[2], "3  300  30  ");
@@ -86,7 +74,7 @@ TEST(SurferExport, GridLinesAndRefusals) {
     std::string message;
     const std::optional<std::string> text = surferGridText(ws, &message);
     ASSERT_TRUE(text) << message;
-    const std::vector<std::string> rows = rowsOf(*text);
+    const std::vector<std::string> rows = testing::crlfLines(*text);
     ASSERT_EQ(rows.size(), 15u);
     EXPECT_EQ(rows[6], "0.250 0.500 11"); // the second line of the second spectrum
     EXPECT_EQ(rows[14], "1.000 1.000 24");
@@ -100,7 +88,7 @@ TEST(SurferExport, GridLinesAndRefusals) {
     // Spectra of one point each: no division by zero.
     tvar single = makeWorkspace({{{1, 5}}, {{1, 6}}});
     ASSERT_TRUE(surferGridText(single, &message));
-    EXPECT_EQ(rowsOf(*surferGridText(single, &message))[1], "0.000 1.000 6");
+    EXPECT_EQ(testing::crlfLines(*surferGridText(single, &message))[1], "0.000 1.000 6");
 }
 
 TEST(FitTex, EscapingAndBlocks) {
@@ -115,7 +103,7 @@ TEST(FitTex, EscapingAndBlocks) {
     s.SampleText = "Probe: Cu_3";
     s.CommentText = "Comment: 50% Ar_2";
     s.PassEnText = "PassEn: 10.00";
-    const std::vector<std::string> block = rowsOf(fitTexBlock(s, "cu_1.dat", "cu_1.dat"));
+    const std::vector<std::string> block = testing::crlfLines(fitTexBlock(s, "cu_1.dat", "cu_1.dat"));
     ASSERT_EQ(block.size(), 21u);
     EXPECT_EQ(block[1], "FileName: cu\\_1.dat\\\\");
     EXPECT_EQ(block[3], "Probe: Cu\\_3\\\\");

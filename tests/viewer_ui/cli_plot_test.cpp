@@ -3,6 +3,7 @@
 #include "cli/cli_run.h"
 #include "support/temp_dir.h"
 #include "viewer_ui/viewer_test_util.h"
+#include "support/crlf_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -112,18 +113,11 @@ TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {
     EXPECT_EQ(slurp(rig.dir.file("p.png")), "old");
 }
 
-std::vector<std::string> rowsOf(const std::string& text) {
-    std::vector<std::string> rows;
-    std::istringstream in(text);
-    for (std::string row; std::getline(in, row);) rows.push_back(row);
-    return rows;
-}
-
 TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     PlotRig rig;
     auto r = runCli(rig.dir.path, "export --raw --all --out raw.dat a.dat b.dat");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> all = rowsOf(slurp(rig.dir.file("raw.dat")));
+    const std::vector<std::string> all = testing::crlfLines(slurp(rig.dir.file("raw.dat")));
     ASSERT_EQ(all.size(), 200u); // one shared grid of 200 energies
     std::istringstream first(all[0]);
     double x = 0, vb = 0, va = 0;
@@ -131,13 +125,13 @@ TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     EXPECT_DOUBLE_EQ(x, 80);
     EXPECT_GT(vb, 0);
     EXPECT_GT(va, 0);
-    EXPECT_EQ(all[0].substr(all[0].size() - 3), "  \r");
+    EXPECT_EQ(all[0].substr(all[0].size() - 2), "  ");
 
     // Without --all the active spectrum alone, with a note that the others were left out.
     r = runCli(rig.dir.path, "export --origin --out origin.dat a.dat b.dat");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("--all"), std::string::npos);
-    const std::vector<std::string> one = rowsOf(slurp(rig.dir.file("origin.dat")));
+    const std::vector<std::string> one = testing::crlfLines(slurp(rig.dir.file("origin.dat")));
     ASSERT_EQ(one.size(), 200u);
     std::istringstream fields(one[0]);
     int n = 0;
@@ -146,7 +140,7 @@ TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
 
     r = runCli(rig.dir.path, "export --surfer --out grid.dat a.dat b.dat");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> grid = rowsOf(slurp(rig.dir.file("grid.dat")));
+    const std::vector<std::string> grid = testing::crlfLines(slurp(rig.dir.file("grid.dat")));
     ASSERT_EQ(grid.size(), 400u);
     EXPECT_EQ(grid[201].substr(0, 12), "0.005 1.000 ");
 
@@ -155,9 +149,9 @@ TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* name : {"pics/a.dat.eps", "pics/b.dat.eps", "pics/test.bmp", "pics/fit.tex"})
         EXPECT_TRUE(std::filesystem::is_regular_file(rig.dir.file(name))) << name;
-    const std::vector<std::string> eps = rowsOf(slurp(rig.dir.file("pics/b.dat.eps")));
+    const std::vector<std::string> eps = testing::crlfLines(slurp(rig.dir.file("pics/b.dat.eps")));
     ASSERT_EQ(eps.size(), 18u + 640 + 1);
-    EXPECT_EQ(eps[1], "%%BoundingBox: 0 0 512 320\r");
+    EXPECT_EQ(eps[1], "%%BoundingBox: 0 0 512 320");
 
     // VAMAS: one block per spectrum, loaded back by info with every point.
     r = runCli(rig.dir.path, "export --vamas --all --out both.vms a.dat b.dat");

@@ -3,6 +3,7 @@
 #include "viewer/eps_export.h"
 #include "support/qt_app.h"
 #include "viewer_ui/viewer_test_util.h"
+#include "support/crlf_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,6 @@ namespace {
 
 using testing::makeWorkspace;
 using testing::sampled;
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) {
-        EXPECT_TRUE(!l.empty() && l.back() == '\r') << "line without CR LF: " << l;
-        if (!l.empty() && l.back() == '\r') l.pop_back();
-        lines.push_back(l);
-    }
-    return lines;
-}
 
 std::uint32_t u32(const std::string& b, std::size_t at) {
     return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
@@ -77,7 +67,7 @@ TEST(EpsExport, HeaderAndSixHundredFortyHexRows) {
     QImage image(kEpsWidth, kEpsHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
     image.setPixel(3, 0, qRgb(0, 0, 0));
-    const std::vector<std::string> eps = linesOf(epsText(kEpsWidth, kEpsHeight, monochromeBmp(image)));
+    const std::vector<std::string> eps = testing::crlfLines(epsText(kEpsWidth, kEpsHeight, monochromeBmp(image)));
     ASSERT_EQ(eps.size(), 18u + 640 + 1);
     const std::vector<std::string> head = {"%!PS-Adobe-1.0 EPSF-1.2",
                                            "%%BoundingBox: 0 0 512 320",
@@ -108,7 +98,7 @@ TEST(EpsExport, HeaderAndSixHundredFortyHexRows) {
 
     // A last group shorter than 32 bytes is left out.
     const std::string shortBmp = std::string(62, 'B') + std::string(40, '\x12');
-    const std::vector<std::string> cut = linesOf(epsText(9, 9, shortBmp));
+    const std::vector<std::string> cut = testing::crlfLines(epsText(9, 9, shortBmp));
     ASSERT_EQ(cut.size(), 18u + 1 + 1);
     std::string twelves;
     for (int i = 0; i < 32; ++i) twelves += "12";
@@ -137,7 +127,7 @@ TEST(EpsExport, OnePicturePerShownSpectrumInBlack) {
     EXPECT_EQ(result.pictures[2].name, "spectrum_3.eps");
     EXPECT_EQ(result.lastBmp.size(), 62u + 20480);
 
-    const std::vector<std::string> tex = linesOf(result.fitTex);
+    const std::vector<std::string> tex = testing::crlfLines(result.fitTex);
     auto has = [&](const std::string& line) { return std::find(tex.begin(), tex.end(), line) != tex.end(); };
     EXPECT_TRUE(has("\\epsfig{file=sp1.dat.eps,width=9cm}\\\\"));
     EXPECT_TRUE(has("\\epsfig{file=sp1.dat_2.eps,width=9cm}\\\\"));
@@ -149,7 +139,7 @@ TEST(EpsExport, OnePicturePerShownSpectrumInBlack) {
     // Each picture is framed by its own spectrum: the same curves, a black frame and black text,
     // the peak of the active spectrum reaching the top of the data area (row 5 .. 10).
     std::vector<std::vector<std::vector<bool>>> pictures;
-    for (const ExportFile& f : result.pictures) pictures.push_back(pictureOf(linesOf(f.bytes), kEpsWidth, kEpsHeight));
+    for (const ExportFile& f : result.pictures) pictures.push_back(pictureOf(testing::crlfLines(f.bytes), kEpsWidth, kEpsHeight));
     for (const auto& black : pictures) {
         int ink = 0;
         for (const auto& row : black) ink += int(std::count(row.begin(), row.end(), true));
