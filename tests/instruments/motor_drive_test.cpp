@@ -242,6 +242,21 @@ TEST(MotorDriveLink, HandshakeEnablesTheDriveAndSetsTheSpeed) {
         EXPECT_FALSE(r.link.page().motorPanelVisible);
         EXPECT_TRUE(r.frames().size() == 1u && r.frames()[0] == "0000000000000000"); // no enable frame
     }
+    {
+        // A drive that never answers is offered the handshake five times, 600 ms each, then asked once
+        // more with the request's time-out.
+        SimProcess sim({"drive", "--fault", "no-reply"});
+        Rig r(Time::Virtual);
+        r.link.CommPortDriver_2().setDevicePath(sim.device());
+        ASSERT_TRUE(r.link.connectCom());
+        r.link.DriveOpen();
+        EXPECT_EQ(r.port.count("0000000000000000"), 5);
+        EXPECT_EQ(r.port.count("###############01"), 6);
+        EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{kTimeoutText});
+        EXPECT_GE(r.clock.nowMs(), 5 * 600 + 1000);
+        EXPECT_LT(r.clock.nowMs(), 5 * 600 + 1500);
+        EXPECT_FALSE(r.link.page().motorPanelVisible);
+    }
 }
 
 TEST(MotorDriveLink, CommandsAlternateTheirToggleDigitAndTheDriveTakesEach) {
