@@ -135,21 +135,17 @@ TEST(DriveErrorTable, AllEntriesUniqueAndLookedUpByExactKey) {
 }
 
 TEST(MotorDriveLink, ReceivedBytesBecomeLines) {
+    // The line building itself is the monochromator's too (tested there); here: what the drive's
+    // link makes of it.
     struct Case {
         std::vector<std::string> batches;
         std::string reply;
         std::vector<std::string> box;
     };
-    using std::string_literals::operator""s;
     for (const Case& c : std::vector<Case>{
-             {{"8000100000000000\r"}, "8000100000000000", {"8000100000000000", ""}},
              {{"80001", "00000000012\r\n"}, "8000100000000012", {"8000100000000012", ""}},
-             {{"81\b0\r"}, "80", {"80", ""}},
-             {{"AB\0\r"s}, "AB", {"AB", ""}},
-             {{"AB\0\0\r"s}, "AB\0"s, {"AB\0"s, ""}},
-             {{"AB", "\b\b", "C\r"}, "C", {"C", ""}}, // an emptied partial line stays empty
+             {{"AB", "\b\b", "C\r"}, "C", {"C", ""}},
              {{"#01\r", "12"}, "#01", {"#01", "12"}},
-             {{"\r"}, "", {"", ""}},
          }) {
         Rig r(Time::Virtual);
         for (const auto& b : c.batches) r.link.CommPortDriver_2ReceiveData(b.data(), std::int32_t(b.size()));
