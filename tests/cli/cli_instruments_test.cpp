@@ -8,7 +8,10 @@
 #include "support/temp_dir.h"
 
 #include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
 
 using namespace korvo;
 using namespace korvo::testing;
@@ -43,6 +46,21 @@ TEST(CliInstruments, PhotonModesMeasureThroughTheMonochromator) {
                          "--time 20 --out none.dat");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Error ! Program not connected to COM-Port!"), std::string::npos) << r.err;
+
+    // An instrument option takes serial ports and pseudo-terminals only.
+    for (const auto& [option, device, why] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"--mono", "/dev/ptmx", "the master side of a pseudo-terminal"},
+             {"--keithley1", "/dev/null", "a device that is no terminal"},
+             {"--drive", dir.path.string(), "a directory"}}) {
+        r = runCli(dir.path, "measure --quiet --mode keithley --kind KEI " + option + " " + device +
+                                 " --photon 35 --ramp 2 --points 3 --scans 1 --time 20 --out refused.dat");
+        EXPECT_EQ(r.status, 2) << device;
+        EXPECT_NE(r.err.find(" on " + device + ": " + device + ": " + why +
+                             ", not a serial port or pseudo-terminal"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("refused.dat")));
+    }
 }
 
 TEST(CliInstruments, AMonochromatorThatGoesAwayEndsTheRunWithItsScansKept) {
