@@ -47,9 +47,17 @@ std::vector<int> exportedSpectra(const tvar& ws, bool allSpectra) {
     return out;
 }
 
-std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values) {
+std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values, std::string* refusal) {
+    const auto refuse = [refusal](const char* why) {
+        if (refusal) *refusal = why;
+        return std::string();
+    };
+    const std::vector<int> exported = exportedSpectra(ws, allSpectra);
+    if (exported.empty())
+        return refuse(allSpectra ? "There is no spectrum to save."
+                                 : "No spectrum is marked; there is nothing to save.");
     std::vector<Column> cols;
-    for (int k : exportedSpectra(ws, allSpectra)) {
+    for (int k : exported) {
         const ViewerSpectrum& s = ws.spectrum(k);
         Column c;
         c.k = k;
@@ -67,8 +75,6 @@ std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values)
         c.start = c.onGrid ? std::size_t(first - c.pts.begin()) : c.last();
         cols.push_back(c);
     }
-    if (cols.empty()) return {};
-
     // The merged grid: the smallest position among the spectra still inside their windows, taken
     // once for all spectra that share it. Every step moves at least one spectrum on.
     std::vector<double> grid;
@@ -86,6 +92,9 @@ std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values)
         for (Column& c : cols)
             if (c.inWindow() && c.u(c.cur) == smallest) ++c.cur;
     }
+    if (grid.empty())
+        return refuse(
+            "The exported spectra have no points inside their display range; there is nothing to save.");
 
     const ViewerSpectrum& active = ws.spectrum(std::clamp(ws.Active, 1, std::max(1, ws.spectrumCount())));
     const double activeScale = scaleOf(active.XPerPixel);

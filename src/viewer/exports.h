@@ -23,9 +23,11 @@ std::vector<int> exportedSpectra(const tvar& ws, bool allSpectra);
 
 // The column file: one row per position of the merged grid of the exported spectra: x, then each
 // spectrum's value (its point there, the first point left of its start, or the straight line
-// between its two points around the position), each followed by two blanks. Empty when nothing is
-// exported.
-std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values);
+// between its two points around the position), each followed by two blanks. Empty, with the reason
+// in *refusal, when no spectrum is exported (none marked) or none has a point in its display range:
+// the window and korvo-cli then write nothing.
+std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values,
+                           std::string* refusal = nullptr);
 
 // The surface plotter's grid: for each shown spectrum k of N (number order) and point j of n:
 // "(j-1)/(n-1) (k-1)/(N-1) y". nullopt with *message for one shown spectrum or unequal point counts

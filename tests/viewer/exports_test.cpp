@@ -30,8 +30,16 @@ TEST(ColumnExport, TwoSpectraOnOneGridGiveOneRowPerEnergy) {
     EXPECT_EQ(raw, (std::vector<std::string>{"1  100  10  ", "2  200  20  ", "3  300  30  "}));
     const std::vector<std::string> shown = testing::crlfLines(columnFileText(ws, true, ColumnValues::Displayed));
     EXPECT_EQ(shown[1], "2  100  10  ");
-    // Only the marked spectra unless all are asked for; none marked gives nothing.
-    EXPECT_EQ(columnFileText(ws, false, ColumnValues::Stored), "");
+    // Only the marked spectra unless all are asked for; none marked, or none with a point in its
+    // display range, gives nothing and says why.
+    std::string why;
+    EXPECT_EQ(columnFileText(ws, false, ColumnValues::Stored, &why), "");
+    EXPECT_EQ(why, "No spectrum is marked; there is nothing to save.");
+    tvar outOfView = ws;
+    for (int k : {1, 2}) outOfView.spectrum(k).XMin = 5;
+    EXPECT_EQ(columnFileText(outOfView, true, ColumnValues::Stored, &why), "");
+    EXPECT_EQ(why,
+              "The exported spectra have no points inside their display range; there is nothing to save.");
     ws.spectrum(1).Marked = 1;
     EXPECT_EQ(testing::crlfLines(columnFileText(ws, false, ColumnValues::Stored))[0], "1  10  ");
     EXPECT_EQ(exportedSpectra(ws, true), (std::vector<int>{2, 1}));
