@@ -1,14 +1,17 @@
 // The EPS pictures and "fit.tex": the bitmap's bytes, the PostScript text around them, and the
 // export of a workspace, read back bit by bit.
-#include "viewer/eps_export.h"
-#include "support/qt_app.h"
-#include "viewer_ui/viewer_test_util.h"
 #include "support/crlf_lines.h"
+#include "support/qt_app.h"
+#include "viewer/curves.h"
+#include "viewer/eps_export.h"
+#include "viewer/view_scale.h"
+#include "viewer_ui/viewer_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <QPainter>
 
+#include <map>
 #include <sstream>
 
 namespace korvo {
@@ -159,6 +162,29 @@ TEST(EpsExport, OnePicturePerShownSpectrumInBlack) {
     EXPECT_TRUE(topInk(pictures[0], left + (kEpsWidth - 67) / 4));
     EXPECT_TRUE(topInk(pictures[1], left + (kEpsWidth - 67) * 3 / 4));
     EXPECT_NE(pictures[0], pictures[1]);
+
+    // Each picture holds its own curve only: where spectrum 3 peaks high above spectrum 1, the
+    // pixels of its curve are white in spectrum 1's picture and black in its own.
+    tvar scaled = ws;
+    scaled.PlotWidth = kEpsWidth;
+    scaled.PlotHeight = kEpsHeight;
+    ViewMessages messages;
+    updateScalesForPaint(scaled, messages);
+    std::map<int, int> rowOfFirst;
+    for (const auto& piece : spectrumCurve(scaled, 1, messages).pieces)
+        for (const CurvePixel& p : piece) rowOfFirst[p.x] = p.y;
+    int apart = 0, inFirst = 0, inOwn = 0;
+    for (const auto& piece : spectrumCurve(scaled, 3, messages).pieces)
+        for (const CurvePixel& p : piece) {
+            const auto first = rowOfFirst.find(p.x);
+            if (first == rowOfFirst.end() || first->second - p.y < 10) continue;
+            ++apart;
+            inFirst += pictures[0][std::size_t(p.y)][std::size_t(p.x)];
+            inOwn += pictures[2][std::size_t(p.y)][std::size_t(p.x)];
+        }
+    ASSERT_GE(apart, 10);
+    EXPECT_LE(inFirst, apart / 10) << "spectrum 3 drawn into spectrum 1's picture";
+    EXPECT_EQ(inOwn, apart);
 }
 
 } // namespace
