@@ -103,11 +103,12 @@ int runExport(const ExportRequest& request, std::ostream& err) {
     switch (*form) {
     case ExportForm::Origin:
     case ExportForm::Raw: {
-        const std::string text = columnFileText(*ws, request.all,
-                                                *form == ExportForm::Origin ? ColumnValues::Displayed
-                                                                            : ColumnValues::Stored);
+        std::string refusal;
+        const std::string text = columnFileText(
+            *ws, request.all, *form == ExportForm::Origin ? ColumnValues::Displayed : ColumnValues::Stored,
+            &refusal);
         if (text.empty()) {
-            err << kVerb << "the exported spectra have no points inside their display range\n";
+            err << kVerb << refusal << '\n';
             return 2;
         }
         return writeOut(request.out, text, err) ? 0 : 2;

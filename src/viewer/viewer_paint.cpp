@@ -123,9 +123,15 @@ private:
 void drawCurves(QPainter& painter, const tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages) {
     std::vector<QPoint> scratch;
     std::optional<ImageLines> direct = ImageLines::of(painter);
-    for (const Curve& curve : viewerCurves(ws, messages)) {
-        // The EPS export draws in black only.
-        const CurveColour colour = options.frame.BlackDrawing > 0 ? kPlainColour : curve.colour;
+    // The EPS export draws one picture per spectrum: the active one alone, in black.
+    const bool exporting = options.frame.BlackDrawing > 0;
+    std::vector<Curve> curves;
+    if (!exporting)
+        curves = viewerCurves(ws, messages);
+    else if (ws.Active >= 1 && ws.Active <= kMaxSpectra && ws.ShownCount > 0)
+        curves.push_back(spectrumCurve(ws, ws.Active, messages));
+    for (const Curve& curve : curves) {
+        const CurveColour colour = exporting ? kPlainColour : curve.colour;
         if (direct)
             direct->draw(curve, colour);
         else

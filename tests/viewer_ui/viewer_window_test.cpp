@@ -1,18 +1,19 @@
 // The viewer window offscreen: opened through the load dialog as "ShowSpec" opens it, driven by the
 // mouse on its plot and by its menu, with the dialogs answered in place.
 #include "common/file_util.h"
+#include "formats/foreign_test_util.h"
+#include "viewer/data_selection.h"
 #include "viewer/ui/data_selection_dialog.h"
 #include "viewer/ui/hand_scale_dialog.h"
 #include "viewer/ui/integration_window.h"
-#include "viewer/ui/satellite_dialog.h"
 #include "viewer/ui/load_dialog.h"
+#include "viewer/ui/satellite_dialog.h"
 #include "viewer/ui/spectrum_choice_dialog.h"
 #include "viewer/ui/value_table.h"
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/vamas_export.h"
 #include "viewer_ui/viewer_test_util.h"
-#include "formats/foreign_test_util.h"
 
 #include "common/number_text.h"
 #include "viewer/measuring.h"
@@ -830,14 +831,26 @@ TEST(ViewerWindow, ColumnAndGridExports) {
     }
     EXPECT_GE(count, 200); // at least every point of the longer spectrum
 
-    // Answered No, the marked spectra alone (none here): an empty file.
+    // Answered No, the marked spectra alone: with none marked, a message and no file (the save
+    // dialog is not even asked); with one marked, its column.
     w->activeSpectraButton()->setChecked(true);
     const std::string origin = rig.dir.file("origin.dat");
+    rig.dialogs.clear();
     rig.dialogs.answers.push_back(DialogAnswer::No);
     rig.dialogs.files.push_back(origin);
     w->action("as dat-file for &ORIGIN")->trigger();
     EXPECT_FALSE(w->allSpectraButton()->isChecked());
-    EXPECT_EQ(readFile(origin).value_or("x"), "");
+    EXPECT_TRUE(rig.dialogs.saw("No spectrum is marked; there is nothing to save."));
+    EXPECT_FALSE(std::filesystem::exists(origin));
+    markSpectra(w->workspace(), {2});
+    rig.dialogs.answers.push_back(DialogAnswer::No); // the file chosen above is still to be answered
+    w->action("as dat-file for &ORIGIN")->trigger();
+    const std::string marked = readFile(origin).value_or("");
+    EXPECT_EQ(marked, columnFileText(w->workspace(), false, ColumnValues::Displayed));
+    std::istringstream firstRow(marked.substr(0, marked.find('\r')));
+    int fields = 0;
+    for (double v; firstRow >> v;) ++fields;
+    EXPECT_EQ(fields, 2); // x and the marked spectrum
 
     rig.dialogs.clear();
     const std::string grid = rig.dir.file("grid.dat");
