@@ -36,7 +36,8 @@ std::string checkSpectra(const tvar& ws);
 Outcome smooth(tvar& ws);
 
 // "Normierung": spectra 2 .. ShownCount in turn scaled to the area of their predecessor over points
-// SelStartPoint + 1 .. SelEndPoint, so all end with the area of spectrum 1 there.
+// SelStartPoint + 1 .. SelEndPoint, so all end with the area of spectrum 1 there. A stretch without
+// points (the start mark on or after the end mark) is refused.
 Outcome normaliseArea(tvar& ws);
 
 // "I - Fit": `share` percent (0, 25, 50, 75, 100) of the mean spectrum subtracted from every spectrum;
