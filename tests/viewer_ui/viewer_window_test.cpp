@@ -497,9 +497,13 @@ TEST(ViewerWindow, HandScaleSelectionMarkAndValueTable) {
     EXPECT_EQ(ws.Active, 3);
     EXPECT_EQ(captions(w->spectrumMenu()), (QStringList{"a.dat", "c.dat"}));
 
-    // "&Mark": a.dat marked; with "Active Spectra" only it follows a zoom.
+    // "&Mark": a.dat marked; with "Active Spectra" only it follows a zoom. The list holds whole
+    // names, however long.
+    ws.spectrum(3).ShortName = "c_copper_overview.dat";
     w->answerMark = [](SpectrumChoiceDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Select spectra you want to mark !");
+        ASSERT_EQ(d.list()->count(), 2);
+        EXPECT_EQ(d.list()->item(1)->text(), "c_copper_overview.dat");
         d.list()->item(0)->setSelected(true);
         d.actionButton()->click();
     };
