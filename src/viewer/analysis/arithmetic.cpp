@@ -48,6 +48,11 @@ std::string checkSpectra(const tvar& ws) {
     return {};
 }
 
+std::string checkSpectraReachPointCount(const tvar& ws) {
+    if (ws.ShownCount == 1) return kTooFewSpectra;
+    return allHoldPoints(ws, commonPointCount(ws)) ? std::string() : kPointCounts;
+}
+
 Outcome smooth(tvar& ws) {
     std::vector<double> work;
     for (int k = 1; k <= ws.ShownCount; ++k) {

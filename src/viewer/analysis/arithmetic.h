@@ -32,6 +32,10 @@ int commonPointCount(const tvar& ws);
 // every one with the point count of spectrum 1. Empty when both pass.
 std::string checkSpectra(const tvar& ws);
 
+// The same for commands that take the first n points of every spectrum: more than one spectrum, and
+// none with fewer points than spectrum 1 (longer ones are fine).
+std::string checkSpectraReachPointCount(const tvar& ws);
+
 // Three-point moving average of every spectrum, its end points repeated beyond its ends.
 Outcome smooth(tvar& ws);
 
