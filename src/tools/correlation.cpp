@@ -263,7 +263,8 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
         if (progress) progress(done, total, r.points);
         if (!s) {
             why = s.error;
-            r.error = "Channeltrons " + std::to_string(a) + " and " + std::to_string(b) + ": " + s.error + ".";
+            r.error =
+                "Channeltrons " + std::to_string(a) + " and " + std::to_string(b) + ": " + s.error + ".";
             return std::nullopt;
         }
         const double energy = energyShift(spectrum, s.shift);

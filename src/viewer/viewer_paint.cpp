@@ -74,8 +74,8 @@ private:
         if (clip_.contains(x, y)) reinterpret_cast<QRgb*>(bits_ + std::ptrdiff_t(y) * stride_)[x] = rgb;
     }
 
-    // The segment cut to the clip rectangle first (a view zoomed far in puts the ends millions of pixels
-    // away), then Bresenham with both ends drawn.
+    // The segment cut to the clip rectangle first (a view zoomed far in puts the ends millions of
+    // pixels away), then Bresenham with both ends drawn.
     void line(int x0, int y0, int x1, int y1, QRgb rgb) {
         double ax = x0, ay = y0, bx = x1, by = y1;
         if (!clip(ax, ay, bx, by)) return;

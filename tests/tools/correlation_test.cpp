@@ -220,7 +220,8 @@ TEST(Correlation, RefusesWhatGivesNoOffsets) {
     const CorrelationResult rest = correlateChanneltrons(deadSpectrum, withoutDead);
     ASSERT_TRUE(rest) << rest.error;
     ASSERT_EQ(rest.offsetLines.size(), 9u);
-    EXPECT_EQ(rest.offsetLines[2], "3 : not correlated: the curves have no positive correlation (no counts?)");
+    EXPECT_EQ(rest.offsetLines[2],
+              "3 : not correlated: the curves have no positive correlation (no counts?)");
     EXPECT_FALSE(rest.offsets[2]);
     EXPECT_EQ(rest.offsetLines[3].rfind("4 : +0.0", 0), 0u) << rest.offsetLines[3];
     deadSpectrum.passEnergy = 0;

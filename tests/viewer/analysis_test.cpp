@@ -429,7 +429,8 @@ TEST(Analysis, IntegrationAboveTheLineThroughTheMarks) {
     EXPECT_EQ(integrate(line).memo[3], "End   point  : 4");
     ws.SelStartPoint = 4;
     ws.SelEndPoint = 2;
-    EXPECT_EQ(integrate(ws).message, "The start mark (point 4) lies after the end mark (point 2): the start mark must lie before the end mark.");
+    EXPECT_EQ(integrate(ws).message, "The start mark (point 4) lies after the end mark (point 2): the start "
+                                     "mark must lie before the end mark.");
     // Marks outside the spectrum, and two marks at one energy, are refused.
     line.SelEndPoint = 11;
     EXPECT_FALSE(integrate(line).ok());

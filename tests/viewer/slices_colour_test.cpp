@@ -99,7 +99,8 @@ TEST(Slices, RefusalsAndShortSeriesChangeNothing) {
     // A spectrum shorter than spectrum 1 is refused by both commands, one spectrum by Slices-Sum.
     tvar uneven = makeWorkspace({sampled(4, 0, 1, [](double) { return 1.0; }), sampled(3, 0, 1, [](double) { return 1.0; })});
     const tvar unevenCopy = uneven;
-    const std::string counts = "Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !";
+    const std::string counts =
+        "Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !";
     EXPECT_EQ(slicesSum(uneven, 2).message, counts);
     EXPECT_EQ(sliceMix(uneven, 1, 1).message, counts);
     EXPECT_TRUE(unchanged(uneven, unevenCopy));

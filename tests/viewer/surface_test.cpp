@@ -63,14 +63,14 @@ TEST(SurfaceGrid, RowsFollowTheSpectrumNumbersAndHeightsSpanZeroTo255) {
     ASSERT_TRUE(buildHeightGrid(ws, grid));
     // lo = 100, hi = 302. Row r shows spectrum round(r * 2 / 256 + 1) at grid row 256 - r.
     const auto h = [](double y) { return (y - 100) * 255 / 202; };
-    EXPECT_DOUBLE_EQ(grid.at(0, 256), h(100));   // r = 0: spectrum 1
+    EXPECT_DOUBLE_EQ(grid.at(0, 256), h(100)); // r = 0: spectrum 1
     EXPECT_DOUBLE_EQ(grid.at(256, 256), h(102));
     EXPECT_DOUBLE_EQ(grid.at(0, 0), h(300));     // r = 256: spectrum 3
     EXPECT_DOUBLE_EQ(grid.at(128, 128), h(201)); // r = 128: spectrum 2, point 2
     // r = 64 gives 1.5 and r = 192 gives 2.5: both round to the even spectrum 2.
     EXPECT_DOUBLE_EQ(grid.at(0, 192), h(200));
     EXPECT_DOUBLE_EQ(grid.at(0, 64), h(200));
-    EXPECT_DOUBLE_EQ(grid.at(0, 63), h(300));    // r = 193: spectrum 3
+    EXPECT_DOUBLE_EQ(grid.at(0, 63), h(300)); // r = 193: spectrum 3
     double lo = 1e9, hi = -1e9;
     for (int c = 0; c < kGridPoints; ++c)
         for (int r = 0; r < kGridPoints; ++r) lo = std::min(lo, grid.at(c, r)), hi = std::max(hi, grid.at(c, r));

@@ -32,8 +32,8 @@ int navyPixels(const QImage& image) {
 
 TEST(ViewerPaint, CurvesInImagesLieWhereQPainterDrawsThem) {
     app();
-    tvar ws = testing::makeWorkspace(
-        {testing::sampled(700, 0, 0.1, [](double x) { return 1000 + 800 * std::sin(x) + 50 * std::sin(37 * x); })});
+    tvar ws = testing::makeWorkspace({testing::sampled(
+        700, 0, 0.1, [](double x) { return 1000 + 800 * std::sin(x) + 50 * std::sin(37 * x); })});
     const auto paint = [&](bool viaQPainter) {
         QImage image(ws.PlotWidth, ws.PlotHeight, QImage::Format_RGB32);
         QPainter p(&image);
@@ -52,7 +52,8 @@ TEST(ViewerPaint, CurvesInImagesLieWhereQPainterDrawsThem) {
             if (direct.pixel(x, y) != qRgb(0, 0, 128)) continue;
             bool found = false;
             for (int dy = -1; dy <= 1 && !found; ++dy)
-                for (int dx = -1; dx <= 1 && !found; ++dx) found = reference.pixel(x + dx, y + dy) == qRgb(0, 0, 128);
+                for (int dx = -1; dx <= 1 && !found; ++dx)
+                    found = reference.pixel(x + dx, y + dy) == qRgb(0, 0, 128);
             near += found;
         }
     EXPECT_GT(near, n * 98 / 100);
@@ -97,7 +98,8 @@ int inkOutsideTheFrame(const QImage& image, const ViewerSpectrum& s) {
     const QRect frame(45, 5, s.PlotWidthPx + 1, s.PlotHeightPx + 1);
     int n = 0;
     for (int y = 0; y <= frame.bottom(); ++y)
-        for (int x = 41; x < image.width(); ++x) n += !frame.contains(x, y) && image.pixel(x, y) != qRgb(255, 255, 255);
+        for (int x = 41; x < image.width(); ++x)
+            n += !frame.contains(x, y) && image.pixel(x, y) != qRgb(255, 255, 255);
     return n;
 }
 

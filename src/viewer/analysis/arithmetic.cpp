@@ -77,8 +77,9 @@ Outcome normaliseArea(tvar& ws) {
     // Without a point in the stretch every spectrum after the first would get the area 0, all its
     // counts lost; that is never what the marks were placed for.
     if (ws.ShownCount >= 2 && first > last)
-        return refused("No point between the marks: the start mark (point " + std::to_string(ws.SelStartPoint) +
-                       ") must lie before the end mark (point " + std::to_string(ws.SelEndPoint) + ").");
+        return refused("No point between the marks: the start mark (point " +
+                       std::to_string(ws.SelStartPoint) + ") must lie before the end mark (point " +
+                       std::to_string(ws.SelEndPoint) + ").");
     for (int k = 2; k <= ws.ShownCount; ++k) {
         double a = 0, b = 0;
         for (int j = first; j <= last; ++j) {

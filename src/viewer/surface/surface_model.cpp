@@ -40,7 +40,8 @@ bool buildHeightGrid(const tvar& ws, HeightGrid& grid, std::string* message) {
     }
     double lo = 0, hi = 0;
     for (int r = 0; r <= last; ++r) {
-        const auto k = std::clamp<std::int64_t>(text::roundHalfEven(double(r) * (shown - 1) / last + 1), 1, shown);
+        const auto k =
+            std::clamp<std::int64_t>(text::roundHalfEven(double(r) * (shown - 1) / last + 1), 1, shown);
         const std::span<const SpectrumPoint> points = ws.points(int(k));
         for (int c = 0; c <= last; ++c) {
             const double y = points[column[std::size_t(c)]].y;
