@@ -226,7 +226,7 @@ void TForm3::selectData() {
 void TForm3::markCommand() {
     const std::vector<int> shown = shownSpectra(*ws_);
     std::vector<std::string> names;
-    for (int k : shown) names.push_back(listName(*ws_, k));
+    for (int k : shown) names.push_back(ws_->spectrum(k).ShortName);
     SpectrumChoiceDialog dialog(QStringLiteral("Select spectra you want to mark !"), QStringLiteral("Mark"), this);
     dialog.setItems(names);
     if (answerMark ? (answerMark(dialog), dialog.result() != QDialog::Accepted) : dialog.exec() != QDialog::Accepted)
