@@ -160,7 +160,10 @@ void addMeasureCommand(CLI::App& app, int& exitStatus) {
     auto* points = m->add_option("--points", o->points, "Points per scan");
     m->add_option("--step", o->step, "Step (eV)")->excludes(points);
     m->add_option("--scans", o->scans, "Number of scans");
-    m->add_option("--pass", o->pass, "Pass energy, a text of the pass-energy list (\"10.0\", \"20\", ...)");
+    m->add_option(
+        "--pass", o->pass,
+        "Pass energy: a text of the pass-energy list (\"10.0\", \"20\", ...) or a value equal to one, "
+        "which is the item of the scan's energy range");
     m->add_option("--time", o->time, "Time per point (ms)");
     m->add_option("--photon", o->photon, "Photon energy (eV)");
     m->add_option("--gate-units", o->gateUnits, "Counter gate in units of 10 ms");

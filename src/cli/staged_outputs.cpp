@@ -149,7 +149,8 @@ bool StagedOutputs::commit(std::string& error) {
             // The old file stays reachable until the whole set is in place: a second name where the
             // file system has hard links, else the file itself moved aside.
             const std::string backup = o.staged + std::string(kBackupSuffix);
-            if (::link(o.target.c_str(), backup.c_str()) != 0 && ::rename(o.target.c_str(), backup.c_str()) != 0)
+            if (::link(o.target.c_str(), backup.c_str()) != 0 &&
+                ::rename(o.target.c_str(), backup.c_str()) != 0)
                 return fail(std::strerror(errno));
             o.backup = backup;
         }

@@ -48,7 +48,8 @@ TEST(CliOutputs, NoVerbWritesOverOneOfItsInputs) {
     TempDir dir;
     fs::create_directory(dir.path / "d");
     fs::create_directory(dir.path / "e");
-    for (const char* name : {"d/c1.dat", "d/p.png", "d/fit.tex", "test.dat"}) write(dir.path / name, kSpectrum);
+    for (const char* name : {"d/c1.dat", "d/p.png", "d/fit.tex", "test.dat"})
+        write(dir.path / name, kSpectrum);
     fs::create_directory_symlink("d", dir.path / "link");
     fs::create_hard_link(dir.path / "d/c1.dat", dir.path / "e/c1.dat");
     ASSERT_EQ(runCli(dir.path, "project --out d/p.k98 d/c1.dat").status, 0);
@@ -74,7 +75,8 @@ TEST(CliOutputs, NoVerbWritesOverOneOfItsInputs) {
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find("an output never replaces an input"), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
-        for (const char* name : {"d/c1.dat", "d/p.png", "d/fit.tex", "test.dat"}) EXPECT_EQ(slurp(dir.path / name), kSpectrum) << name;
+        for (const char* name : {"d/c1.dat", "d/p.png", "d/fit.tex", "test.dat"})
+            EXPECT_EQ(slurp(dir.path / name), kSpectrum) << name;
         EXPECT_EQ(slurp(dir.path / "d/p.k98"), project);
         EXPECT_EQ(listing(dir.path / "d"), (std::vector<std::string>{"c1.dat", "fit.tex", "p.k98", "p.png"}));
     }
@@ -93,14 +95,16 @@ TEST(CliOutputs, NamesFromFilesStayInTheOutputDirectory) {
     write(dir.path / "ctl.k98", replaceLines(project, "c1\\.dat", "..\x1b[2J"));
     fs::create_directory(dir.path / "out");
 
-    const CliResult r = runCli(dir.path, "analyse --op smooth --out-dir out ctl.k98 --vamas up.vms --vamas abs.vms");
+    const CliResult r =
+        runCli(dir.path, "analyse --op smooth --out-dir out ctl.k98 --vamas up.vms --vamas abs.vms");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string absolute = (dir.path / "abs").string();
     std::replace(absolute.begin(), absolute.end(), '/', '_');
     std::vector<std::string> names{"_._escaped", absolute, "_._[2J"};
     std::sort(names.begin(), names.end());
     EXPECT_EQ(listing(dir.path / "out"), names) << r.out;
-    EXPECT_NE(r.err.find("\"../escaped\" is not a plain file name; it is written as \"_._escaped\""), std::string::npos)
+    EXPECT_NE(r.err.find("\"../escaped\" is not a plain file name; it is written as \"_._escaped\""),
+              std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("\"..\\x1b[2J\""), std::string::npos) << r.err; // escaped on the terminal
     EXPECT_FALSE(fs::exists(dir.path / "escaped"));
@@ -156,7 +160,7 @@ TEST(StagedOutputs, LeftoversOfKilledCommandsAreCleared) {
     std::string error;
     ASSERT_TRUE(outputs.add(dir.file("out.dat"), "x", error)) << error;
     ASSERT_TRUE(outputs.commit(error)) << error;
-    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{".b.dat.convert-" + alive + "-0", ".c.dat.convert-x-0",
-                                                           "gone.dat", "out.dat"}));
+    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{".b.dat.convert-" + alive + "-0",
+                                                           ".c.dat.convert-x-0", "gone.dat", "out.dat"}));
     EXPECT_EQ(slurp(dir.path / "gone.dat"), "moved aside");
 }

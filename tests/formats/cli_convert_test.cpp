@@ -160,6 +160,13 @@ TEST(CliConvert, AFailedConversionKeepsWhatWasThere) {
     EXPECT_NE(pipe.err.find("it is a named pipe"), std::string::npos) << pipe.err;
     EXPECT_TRUE(fs::is_fifo(dir.path / "out" / "run7_0002.dat"));
     EXPECT_EQ(readBytes((dir.path / "out" / "run7_0001.dat").string()), "measured yesterday");
+    // The same for the files of analyse --out-dir, named after the spectra.
+    writeBytes(dir.file("run7_0002.dat"), "BEGIN:\r\n1 2\r\n2 3\r\nEND\r\n");
+    const auto analysed = runCli(dir.path, "analyse --op smooth --out-dir out run7_0002.dat");
+    EXPECT_EQ(analysed.status, 2);
+    EXPECT_NE(analysed.err.find("it is a named pipe"), std::string::npos) << analysed.err;
+    EXPECT_TRUE(fs::is_fifo(dir.path / "out" / "run7_0002.dat"));
+    fs::remove(dir.file("run7_0002.dat"));
 
     // One input is the output of another.
     writeBytes(dir.file("m1.000"), multichanneltronText({countRow("10.00", 1)}));
