@@ -1,5 +1,7 @@
 #include "cli/station_setup.h"
 
+#include "cli/number_options.h"
+
 #include "acquisition/analyser_io/port_backend.h"
 #include "common/ini_file.h"
 #include "instruments/serial/terminal_transport.h"
@@ -198,7 +200,9 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
         ->check(CLI::IsMember({"test", "sim", "port"}))
         ->capture_default_str();
     verb.add_option("--sim-model", o.simModel, "Two-column spectrum seen by the simulated card");
-    verb.add_option("--seed", o.seed, "Noise seed of the simulated card")->capture_default_str();
+    verb.add_option("--seed", o.seed, "Noise seed of the simulated card")
+        ->transform(decimalInteger())
+        ->capture_default_str();
     verb.add_option("--ini", o.ini, "Settings file to start from");
     verb.add_flag("--virtual-time", o.virtualTime, "Run on a virtual clock: a long run completes at once");
     verb.add_flag("--quiet", o.quiet, "No progress on stderr");
@@ -209,6 +213,7 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
     verb.add_option("--keithley2", o.keithley2, "Electrometer 2 on this serial device");
     verb.add_option("--ring-url", o.ringUrl, "Poll the ring current from this status page during the run");
     verb.add_option("--ring-every", o.ringEvery, "Seconds between ring-current readings")
+        ->transform(decimalInteger())
         ->check(CLI::Range(1, 86400))
         ->capture_default_str();
     verb.add_option("--pause-below", o.pauseBelow, "Pause while the ring current is below this many mA")
@@ -219,6 +224,7 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
         ->capture_default_str();
     verb.add_option("--timeout", o.timeout,
                   "Seconds an instrument may take to answer (default: each link's own)")
+        ->transform(decimalInteger())
         ->check(CLI::Range(1, 3600));
 }
 

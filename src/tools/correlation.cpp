@@ -320,7 +320,9 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
 bool writeCorrelationFiles(const CorrelationResult& result, const std::string& directory,
                            std::string& error) {
     const std::pair<const char*, const std::string*> files[] = {
-        {"test.dat", &result.testDat}, {"ausgabe.dat", &result.ausgabeDat}, {"line.dat", &result.lineDat}};
+        {kCorrelationFiles[0], &result.testDat},
+        {kCorrelationFiles[1], &result.ausgabeDat},
+        {kCorrelationFiles[2], &result.lineDat}};
     // The three belong together: each is written completely under a hidden name first, and only when
     // all three are there do they replace the old ones, so a full disk leaves the old set whole.
     std::vector<std::pair<std::string, std::string>> staged; // hidden name, target

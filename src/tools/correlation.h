@@ -97,6 +97,9 @@ double energyShift(const ChanneltronSpectrum& spectrum, double shift);
 // The progress label: "00 %" before a run, then N, " Punkte ", the percentage and " %".
 std::string progressText(int done, int total, int points);
 
+// The three files a run writes, in this order.
+inline constexpr std::array<const char*, 3> kCorrelationFiles = {"test.dat", "ausgabe.dat", "line.dat"};
+
 // Writes the three files of a successful run into `directory`, each replaced atomically.
 bool writeCorrelationFiles(const CorrelationResult& result, const std::string& directory, std::string& error);
 
