@@ -220,10 +220,8 @@ RingFetchStarter ringPageFetcher(RingFetchLimits limits) {
     };
 }
 
-bool RingReadOnce(const std::string& address, const RingMarkers& markers, RingDisplay& display,
-                  InstrumentValues& values, EventPump& pump, const RingFetchLimits& limits,
-                  RingFetchReport* report) {
-    display.currentLabel = kRingReading;
+bool RingFetch(const std::string& address, const RingMarkers& markers, RingDisplay& display,
+               InstrumentValues& values, EventPump& pump, const RingFetchLimits& limits, RingFetchReport* report) {
     CurlRingFetch fetch(address, markers, limits);
     // Each step is bounded by the fetch's own limits; between steps the window is served.
     while (!fetch.step()) {
@@ -231,11 +229,22 @@ bool RingReadOnce(const std::string& address, const RingMarkers& markers, RingDi
         fetch.wait(limits.pumpEvery);
     }
     const RingFetchReport& r = fetch.report();
-    if (r.current) values.RingCurrent = *r.current;
-    display.currentLabel = r.current ? formatRingCurrent(*r.current) : kRingNoData;
+    if (r.current) {
+        values.RingCurrent = *r.current;
+        display.currentLabel = formatRingCurrent(*r.current);
+    }
     if (r.mainLabel) display.mainLabel = *r.mainLabel;
     if (report) *report = r;
     return r.current.has_value();
+}
+
+bool RingReadOnce(const std::string& address, const RingMarkers& markers, RingDisplay& display,
+                  InstrumentValues& values, EventPump& pump, const RingFetchLimits& limits,
+                  RingFetchReport* report) {
+    display.currentLabel = kRingReading;
+    const bool found = RingFetch(address, markers, display, values, pump, limits, report);
+    if (!found) display.currentLabel = kRingNoData;
+    return found;
 }
 
 } // namespace korvo

@@ -78,10 +78,14 @@ std::unique_ptr<RingFetchJob> startRingFetch(const std::string& address, const R
 using RingFetchStarter = std::function<std::unique_ptr<RingFetchJob>(const std::string&, const RingMarkers&)>;
 RingFetchStarter ringPageFetcher(RingFetchLimits limits = {});
 
-// The one-off read of the command line: waits for the page (pumping `pump`) within the limits. A
-// value goes to values.RingCurrent and both labels; a block whose markers hold no number sets the
-// main window's label to "??? mA"; otherwise the beam page's label says "No Data!". Returns true when
-// a value was found.
+// RingFetch, the one-off read of the command line: waits for the page (pumping `pump`) within the
+// limits. A value goes to values.RingCurrent and both labels; a block whose markers hold no number
+// sets the main window's label to "??? mA". Returns true when a value was found.
+bool RingFetch(const std::string& address, const RingMarkers& markers, RingDisplay& display,
+               InstrumentValues& values, EventPump& pump, const RingFetchLimits& limits = {},
+               RingFetchReport* report = nullptr);
+
+// RingReadOnce: "------- mA", RingFetch, and "No Data!" when it found no value.
 bool RingReadOnce(const std::string& address, const RingMarkers& markers, RingDisplay& display,
                   InstrumentValues& values, EventPump& pump, const RingFetchLimits& limits = {},
                   RingFetchReport* report = nullptr);
