@@ -120,7 +120,9 @@ bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) 
         b.ring.address = o.ringUrl;
         b.ring.setRefreshSeconds(o.ringEvery);
         b.ring.setEnabled(true);
+        // The run's waits pump the timers: the page is read beside the measurement, never in its way.
         station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); });
+        station.ctx.timers.start(RingPoll::kStepMs, [&b] { b.ring.step(); });
     }
     // What went wrong was said already; the run starts afresh.
     v.StopRequest = 0;
@@ -186,9 +188,10 @@ int CliStation::prepare(const std::function<int(Station&)>& applyFields) {
         if (!connectInstruments(o, *beamline_, station)) return 2;
     }
     station.setDisplays(display, instruments_);
-    station.engine.beamLossNotice = [quiet = o.quiet](const std::string& why) {
-        if (!quiet) std::cerr << why << "\n";
-    };
+    // Not progress but the state of the measurement: a run that waits for the beam, or goes on without
+    // knowing about it, says so even with --quiet.
+    station.engine.beamLossNotice = [](const std::string& why) { std::cerr << why << "\n"; };
+    station.engine.beamInformationNotice = station.engine.beamLossNotice;
     pump.engine = &station.engine;
     pump.values = &ctx.values;
     pump.startMs = clock.nowMs();
