@@ -98,7 +98,10 @@ TEST(UnconnectedInstruments, ReadingsTimeOutAndMovesFailWithoutClaimingSuccess) 
     EXPECT_EQ(b.dialogs.shown.size(), 1u); // the caller reports a failed move
 
     b.dialogs.clear();
-    devices.motorDrive->DriveAutoMove("12.5");
+    EXPECT_FALSE(devices.motorDrive->DriveAutoMove("12.5"));
+    // Without a parallel port no axis moves, and no move may pass for done.
+    EXPECT_FALSE(devices.steppers->MoveAxisA("1"));
+    EXPECT_FALSE(devices.steppers->MoveAxisB("1"));
     EXPECT_EQ(b.dialogs.shown.size(), 6u);
     EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (3 sec) !\rConnection to the main-motor not ok ?");
 }

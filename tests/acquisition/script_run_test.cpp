@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 namespace korvo::testing {
 namespace {
@@ -20,11 +21,17 @@ std::size_t filesIn(const std::string& dir) {
     return n;
 }
 
+// The main motor and the stepper axes as calls; the devices named in `failing` do not get there.
 struct Moves final : MotorDrive, StepperAxes {
     std::vector<std::string> calls;
-    void DriveAutoMove(const std::string& a) override { calls.push_back("drive " + a); }
-    void MoveAxisA(const std::string& a) override { calls.push_back("A " + a); }
-    void MoveAxisB(const std::string& a) override { calls.push_back("B " + a); }
+    std::set<std::string> failing; // "drive", "A", "B"
+    bool move(const std::string& device, const std::string& a) {
+        calls.push_back(device + " " + a);
+        return !failing.contains(device);
+    }
+    bool DriveAutoMove(const std::string& a) override { return move("drive", a); }
+    bool MoveAxisA(const std::string& a) override { return move("A", a); }
+    bool MoveAxisB(const std::string& a) override { return move("B", a); }
 };
 
 struct ScriptRig : RunRig {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -137,6 +138,8 @@ TEST(MonochromatorLink, NoReplyTimesOutWithTheSecondsInTheBox) {
     EXPECT_EQ(r.panels.text[0], "Ready");
     EXPECT_FALSE(r.panels.raised[0]);
     EXPECT_EQ(r.panels.text[1], " Monochromator: 1");
+    // The page's status bar will say so: an open port does not answer for the monochromator.
+    EXPECT_EQ(r.page().fault, "no answer from the monochromator");
 
     r.dialogs.clear();
     r.v().MonoQuiet = true;
@@ -341,6 +344,41 @@ TEST(MonochromatorLink, AControllerThatHangsUpMidMoveEndsInTheTimeOut) {
     EXPECT_TRUE(r.dialogs.saw("Error ! Timeout (1 sec) !\rConnection to the monochromator not ok ?"));
     EXPECT_TRUE(r.sim->ended());
     EXPECT_FALSE(r.link.MonoBusy());
+}
+
+// A controller that takes the move and then says "moving" for ever: the move is given twice what its
+// distance needs at the speed box's rate plus two time-outs, then stopped, with code 4.
+TEST(MonochromatorLink, AMoveThatNeverEndsIsStoppedAtItsBound) {
+    Rig r({"mono", "--fault", "stuck"}, true);
+    r.page().moveSpeed = "1";
+    r.link.MonoOpen();
+    ASSERT_EQ(r.v().MonoError, 0);
+    const std::int64_t start = r.clock.nowMs();
+    r.link.MonoGoEnergy("1200"); // 1.0332 nm, 0.0332 nm from where it stands: 67 ms + 2 s
+    const std::int64_t took = r.clock.nowMs() - start;
+    EXPECT_EQ(r.v().MonoError, 4);
+    EXPECT_GE(took, 2066);
+    EXPECT_LT(took, 8000);
+    EXPECT_EQ(r.port.count("STO"), 1);
+    EXPECT_LT(r.port.count("GST"), 40);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error from monochromator !\rThe move did not end "
+                                                          "within 3 sec ?\rThe monochromator was stopped."});
+    EXPECT_EQ(r.panels.text[1], " Monochromator: 4");
+    EXPECT_EQ(r.page().fault, "the monochromator did not end its move in time");
+    ASSERT_TRUE(r.link.positionRead());
+    EXPECT_NEAR(number(*r.link.positionRead()), 1239.842, 0.01);
+    r.link.MonoGetPosition(); // an exchange that works clears the page's fault
+    EXPECT_EQ(r.page().fault, "");
+
+    // The bound itself: a speed box without a positive number means 0.1 nm/s, a target that is no
+    // number the longest move there is (the wavelength of 1 eV), and no bound is above a day.
+    r.page().moveSpeed = "0.5";
+    EXPECT_EQ(r.link.moveBoundMs(3, 2), 2 * 2000 + 2 * 1000);
+    EXPECT_EQ(r.link.moveBoundMs(3, std::nan("")), 4959370 + 2000);
+    r.page().moveSpeed = "fast";
+    EXPECT_EQ(r.link.moveBoundMs(2, 3), 20000 + 2000);
+    r.page().moveSpeed = "1e-300";
+    EXPECT_EQ(r.link.moveBoundMs(2, 3), 24LL * 3600 * 1000);
 }
 
 TEST(MonochromatorLink, UnconnectedItDoesWhatTheUnconnectedObjectDoes) {
