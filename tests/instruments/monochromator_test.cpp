@@ -347,7 +347,9 @@ TEST(MonochromatorLink, AControllerThatHangsUpMidMoveEndsInTheTimeOut) {
 }
 
 // A controller that takes the move and then says "moving" for ever: the move is given twice what its
-// distance needs at the speed box's rate plus two time-outs, then stopped, with code 4.
+// distance needs at the speed box's rate plus two time-outs, then stopped, with code 4. The photon
+// energy command tries once more, reports the failure once, and the photon field shows where the
+// monochromator was read to stand, not the energy it never reached.
 TEST(MonochromatorLink, AMoveThatNeverEndsIsStoppedAtItsBound) {
     Rig r({"mono", "--fault", "stuck"}, true);
     r.page().moveSpeed = "1";
@@ -369,6 +371,16 @@ TEST(MonochromatorLink, AMoveThatNeverEndsIsStoppedAtItsBound) {
     EXPECT_NEAR(number(*r.link.positionRead()), 1239.842, 0.01);
     r.link.MonoGetPosition(); // an exchange that works clears the page's fault
     EXPECT_EQ(r.page().fault, "");
+
+    r.dialogs.clear();
+    r.port.clear();
+    PhotonView view;
+    std::string field = "35";
+    EXPECT_EQ(photonMoveTo(view, field, "1200", r.link, *r.acq), PhotonOutcome::Failed);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
+    EXPECT_EQ(r.port.count("STO"), 2); // the move and its retry, each stopped at its bound
+    EXPECT_NEAR(number(field), 1239.842, 0.01);
+    EXPECT_EQ(r.v().StopRequest, 1);
 
     // The bound itself: a speed box without a positive number means 0.1 nm/s, a target that is no
     // number the longest move there is (the wavelength of 1 eV), and no bound is above a day.
@@ -443,7 +455,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
         Rig r({"mono", "--mono-speed", "2000"}, true);
         r.link.MonoOpen();
         PhotonView view;
-        EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(photonEnergyCommand(view, "400", r.link, *r.acq), PhotonOutcome::Reached);
         EXPECT_EQ(r.port.count("SPO 3.099606"), 1);
         EXPECT_EQ(r.photon.back(), "400.000");
         EXPECT_FALSE(r.v().MonoQuiet);
@@ -453,7 +465,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
         // retry opens it and moves.
         Rig r({"mono", "--mono-speed", "2000"}, true);
         PhotonView view;
-        EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(photonEnergyCommand(view, "400", r.link, *r.acq), PhotonOutcome::Reached);
         const auto s = r.port.lines();
         ASSERT_GE(s.size(), 4u);
         EXPECT_EQ(std::vector<std::string>(s.begin(), s.begin() + 4),
@@ -464,7 +476,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
     {
         Rig r({"mono", "--fault", "f"}, true);
         PhotonView view;
-        EXPECT_FALSE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(photonEnergyCommand(view, "400", r.link, *r.acq), PhotonOutcome::Failed);
         EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
         EXPECT_EQ(r.v().StopRequest, 1);
     }
@@ -476,7 +488,7 @@ TEST(PhotonCommandOnTheLink, ASecondPressStopsTheMove) {
     PhotonView view;
     r.script.once([&] { return r.port.count("GST") == 2; },
                   [&] { photonEnergyCommand(view, "13", r.link, *r.acq); });
-    EXPECT_FALSE(photonEnergyCommand(view, "13", r.link, *r.acq)); // 95.4 nm: far away
+    EXPECT_EQ(photonEnergyCommand(view, "13", r.link, *r.acq), PhotonOutcome::Stopped); // 95.4 nm: far away
     EXPECT_EQ(r.port.count("STO"), 2);
     EXPECT_EQ(r.v().MonoError, 0);
     EXPECT_TRUE(r.dialogs.shown.empty());
