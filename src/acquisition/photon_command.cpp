@@ -5,13 +5,13 @@
 
 namespace korvo {
 
-bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monochromator& mono,
-                         AcquisitionContext& ctx) {
+PhotonOutcome photonEnergyCommand(PhotonView& view, const std::string& photonText, Monochromator& mono,
+                                  AcquisitionContext& ctx) {
     InstrumentValues& v = ctx.values;
     if (!mono.connected()) {
         ctx.dialogs.error(kInstrumentCaption, kMonoNotConnectedText);
         v.StopRequest = 1;
-        return false;
+        return PhotonOutcome::Failed;
     }
 
     if (view.moving()) {
@@ -23,7 +23,7 @@ bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monoch
             ctx.dialogs.error(kInstrumentCaption, kMonoProblemText);
         }
         view.move = PhotonView::Move::Idle;
-        return false;
+        return PhotonOutcome::Stopped;
     }
 
     // The link converts the energy into a wavelength; a text that is no number never reaches it.
@@ -31,7 +31,7 @@ bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monoch
     if (!photon) {
         ctx.dialogs.warning(kWarningCaption, notAFloatText(photonText));
         v.StopRequest = 1;
-        return false;
+        return PhotonOutcome::Failed;
     }
 
     v.MonoStopRequest = false;
@@ -45,7 +45,7 @@ bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monoch
     // reported twice: the stop has set StopRequest and shown its own box if it failed.
     if (v.MonoStopRequest) {
         view.move = PhotonView::Move::Idle;
-        return false;
+        return PhotonOutcome::Stopped;
     }
     if (v.MonoError != 0) {
         v.MonoQuiet = true;
@@ -54,13 +54,26 @@ bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monoch
         mono.MonoGoEnergy(energy);
         v.MonoQuiet = false;
     }
-    const bool ok = v.MonoError == 0;
-    if (!ok) {
+    // A stop pressed during the retry is a stop, not a failure.
+    PhotonOutcome outcome = PhotonOutcome::Reached;
+    if (v.MonoStopRequest) {
+        outcome = PhotonOutcome::Stopped;
+    } else if (v.MonoError != 0) {
+        outcome = PhotonOutcome::Failed;
         v.StopRequest = 1;
         ctx.dialogs.error(kInstrumentCaption, kMonoProblemText);
     }
     view.move = PhotonView::Move::Idle;
-    return ok;
+    return outcome;
+}
+
+PhotonOutcome photonMoveTo(PhotonView& view, std::string& field, const std::string& target,
+                           Monochromator& mono, AcquisitionContext& ctx) {
+    const std::string before = field;
+    field = target;
+    const PhotonOutcome outcome = photonEnergyCommand(view, target, mono, ctx);
+    if (outcome == PhotonOutcome::Failed) field = mono.positionRead().value_or(before);
+    return outcome;
 }
 
 } // namespace korvo

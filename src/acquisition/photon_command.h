@@ -28,10 +28,20 @@ inline constexpr const char* kMonoNotConnectedText =
     "Error ! Program not connected to COM-Port!\r\rOptions -> Setup -> Monochromator -> Connect COM !";
 inline constexpr const char* kMonoProblemText = "Error ! Problem with the monochromator?";
 
+// How a photon energy command ended: the monochromator reported the move done; the move was stopped
+// (a second press, or the press was itself the stop); or it failed (no port, a refusal, no answer,
+// a move that did not end), after its one retry and its one error box.
+enum class PhotonOutcome { Reached, Stopped, Failed };
+
 // One press of the button (or one photon step of a run) with the photon field `photonText`: a move
-// there, or, while a move runs, its stop. Every failure sets StopRequest. Returns true when the
-// monochromator reported success for a move that was not stopped.
-bool photonEnergyCommand(PhotonView& view, const std::string& photonText, Monochromator& mono,
-                         AcquisitionContext& ctx);
+// there, or, while a move runs, its stop. Every failure and every stop sets StopRequest.
+PhotonOutcome photonEnergyCommand(PhotonView& view, const std::string& photonText, Monochromator& mono,
+                                  AcquisitionContext& ctx);
+
+// The command for a move to `target` with the photon field `field` showing it while it runs. A
+// failed move leaves the field at the truth: the position last read back from the monochromator,
+// or, when none was ever read, what the field showed before.
+PhotonOutcome photonMoveTo(PhotonView& view, std::string& field, const std::string& target,
+                           Monochromator& mono, AcquisitionContext& ctx);
 
 } // namespace korvo

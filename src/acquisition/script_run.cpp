@@ -14,6 +14,12 @@ bool readsAsNumber(const std::string& text) {
     return bool(text::parseDouble(text));
 }
 
+// A cell as a reason quotes it: a cell can hold anything, up to a whole file.
+std::string quoted(const std::string& cell) {
+    constexpr std::size_t kShown = 40;
+    return cell.size() <= kShown ? cell : cell.substr(0, kShown) + "...";
+}
+
 } // namespace
 
 int scriptPassEnergyIndex(const std::string& text) {
@@ -25,7 +31,7 @@ int scriptPassEnergyIndex(const std::string& text) {
 ScriptRun::ScriptRun(Station& station, ScriptTable& table, ScriptHooks hooks)
     : station_(station), table_(table), hooks_(std::move(hooks)) {}
 
-void ScriptRun::applyLine(int row) {
+std::string ScriptRun::applyLine(int row) {
     using T = ScriptTable;
     MeasurementFields& f = station_.fields;
     const auto sets = [&](int column) { return scriptCellSets(table_.cell(row, column)); };
@@ -67,15 +73,28 @@ void ScriptRun::applyLine(int row) {
         else
             station_.settings.passEnergyChanged();
     }
-    // Moves only for cells that read as numbers; other texts are ignored.
+    // Moves only for cells that read as numbers; other texts are ignored. The first move that does
+    // not get there ends the line: the instruments stand somewhere the line does not say.
+    InstrumentDevices& d = station_.devices;
     if (readsAsNumber(text(T::Photon))) {
+        const std::string before = f.photon;
         f.photon = text(T::Photon);
         if (hooks_.showFields) hooks_.showFields();
-        station_.photonEnergyCommand();
+        const PhotonOutcome moved = station_.photonEnergyCommand();
+        // The field never shows an energy the monochromator did not reach: after a failure it shows
+        // the last position read back, or what it showed before when none was ever read.
+        if (moved == PhotonOutcome::Failed && !d.monochromator->positionRead()) f.photon = before;
+        if (hooks_.showFields) hooks_.showFields();
+        if (moved != PhotonOutcome::Reached)
+            return "the monochromator did not reach " + quoted(text(T::Photon)) + " eV";
     }
-    if (readsAsNumber(text(T::MainMotor))) station_.devices.motorDrive->DriveAutoMove(text(T::MainMotor));
-    if (readsAsNumber(text(T::Manipulator))) station_.devices.steppers->MoveAxisA(text(T::Manipulator));
-    if (readsAsNumber(text(T::Sample))) station_.devices.steppers->MoveAxisB(text(T::Sample));
+    if (readsAsNumber(text(T::MainMotor)) && !d.motorDrive->DriveAutoMove(text(T::MainMotor)))
+        return "the main motor did not reach " + quoted(text(T::MainMotor)) + " degrees";
+    if (readsAsNumber(text(T::Manipulator)) && !d.steppers->MoveAxisA(text(T::Manipulator)))
+        return "the manipulator did not reach " + quoted(text(T::Manipulator)) + " degrees";
+    if (readsAsNumber(text(T::Sample)) && !d.steppers->MoveAxisB(text(T::Sample)))
+        return "the sample did not reach " + quoted(text(T::Sample)) + " degrees";
+    return {};
 }
 
 void ScriptRun::recordMessage(const std::string& text) {
@@ -89,12 +108,29 @@ void ScriptRun::runLine(int row) {
     record.row = row;
     station_.ctx.pump.pump();
     currentRow_ = row;
-    applyLine(row);
+    record.notMeasured = applyLine(row);
+    if (!record.notMeasured.empty()) {
+        // Start would clear the abort flag the failed move left and measure wherever the
+        // instruments happen to stand.
+        recordMessage(kNotMeasuredText + record.notMeasured + ".");
+    } else {
+        measureLine(record);
+    }
+    record.messages = std::exchange(lineMessages_, {});
+    records_.push_back(std::move(record));
+    if (hooks_.lineEnded) hooks_.lineEnded(records_.back());
+    station_.ctx.pump.pump();
+}
+
+void ScriptRun::measureLine(ScriptLineRecord& record) {
     const std::string before = station_.saver.lastWritten();
-    if (hooks_.pressStart)
-        hooks_.pressStart();
-    else
+    if (!hooks_.pressStart) {
         station_.engine.startClicked();
+    } else if (!hooks_.pressStart()) {
+        record.notMeasured = "the script was stopped before its run";
+        recordMessage(kNotMeasuredText + record.notMeasured + ".");
+        return;
+    }
     record.end = station_.engine.lastEnd();
     // A line that Stop or a failing instrument ended keeps what it measured: the next line's run
     // would replace it. It is saved as a finished line is, under the proposed name.
@@ -103,10 +139,6 @@ void ScriptRun::runLine(int row) {
     if (stopped && measured && station_.measurement.kindOfMeasure != 0 && station_.saver.lastWritten() == before)
         station_.engine.saveClicked();
     if (station_.saver.lastWritten() != before) record.saved = station_.saver.lastWritten();
-    record.messages = std::exchange(lineMessages_, {});
-    records_.push_back(std::move(record));
-    if (hooks_.lineEnded) hooks_.lineEnded(records_.back());
-    station_.ctx.pump.pump();
 }
 
 void ScriptRun::run() {

@@ -6,8 +6,10 @@
 //
 // A line runs as "Start" does: the run's validation refuses a line with unreadable texts, and the
 // script goes on with the next line; an instrument that falls silent ends that line's run as the run
-// says, and the series goes on as well. Each line leaves a record: how its run ended, the file it
-// saved and what was reported while it ran.
+// says, and the series goes on as well. A line whose photon, main-motor or stepper move failed is not
+// measured at all: its spectrum would be saved with the line's energies and positions in the header
+// while the instruments stand elsewhere. Each line leaves a record: how its run ended (or why it was
+// not measured), the file it saved and what was reported while it ran.
 #include "acquisition/run/run_engine.h"
 #include "acquisition/script_table.h"
 
@@ -22,7 +24,8 @@ class Station;
 
 struct ScriptLineRecord {
     int row = 0;
-    RunEnd end = RunEnd::None;
+    RunEnd end = RunEnd::None;         // None: the line's run was never started
+    std::string notMeasured;           // why not: the move that failed (empty: the run was started)
     std::string saved;                 // the spectrum file written at the line's end (empty: none)
     std::vector<std::string> messages; // the message boxes the line's run would have shown
 };
@@ -36,8 +39,9 @@ struct ScriptHooks {
     // The pass-energy change handler; without it the station's settings derive the run's values.
     std::function<void()> passEnergyChanged;
     // The Start button; without it the station's run engine is started directly. Returns when the
-    // line's measurement has ended.
-    std::function<void()> pressStart;
+    // line's measurement has ended: true, or false when no run was started (the script was stopped
+    // while the line's instruments moved).
+    std::function<bool()> pressStart;
     // A cell of column 0 (the line number, the time left, the saved file name) was written.
     std::function<void(int row)> column0Changed;
     // A message of the line being measured: while a script runs, message boxes are not shown (a
@@ -63,11 +67,14 @@ public:
     const std::vector<ScriptLineRecord>& records() const { return records_; }
 
     // A line's settings put into the station (mode, fields, pass energy, photon and motor moves),
-    // without starting its measurement.
-    void applyLine(int row);
+    // without starting its measurement. Returns why the line cannot be measured: the first move that
+    // did not get where the line asks (the moves after it are not made); empty when all went well.
+    std::string applyLine(int row);
 
 private:
     void runLine(int row);
+    // Presses Start for the line and keeps what its run measured.
+    void measureLine(ScriptLineRecord& record);
     void recordMessage(const std::string& text);
 
     Station& station_;
@@ -83,5 +90,8 @@ private:
 // The pass-energy list item a script cell selects: its exact text among the list's items, -1 for
 // other texts (which leave the selection as it is).
 int scriptPassEnergyIndex(const std::string& text);
+
+// How a line's record and the window's table begin the reason a line was not measured.
+inline constexpr const char* kNotMeasuredText = "Not measured: ";
 
 } // namespace korvo

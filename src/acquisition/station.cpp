@@ -8,8 +8,9 @@ Station::Station(AcquisitionContext& c, PortIo& port)
       saver(c, fields, settings.store, measurement),
       engine(RunParts{c, io, fields, state, measurement, saver, devices, photon}) {}
 
-bool Station::photonEnergyCommand() {
-    return korvo::photonEnergyCommand(photon, fields.photon, *devices.monochromator, ctx);
+PhotonOutcome Station::photonEnergyCommand() {
+    const std::string target = fields.photon;
+    return photonMoveTo(photon, fields.photon, target, *devices.monochromator, ctx);
 }
 
 } // namespace korvo

@@ -47,8 +47,9 @@ public:
         io.setDisplay(instruments);
     }
     // The photon energy command of the "Set Pho. Energy" button: a move to the photon field, or the
-    // stop of the move in progress.
-    bool photonEnergyCommand();
+    // stop of the move in progress. After a failed move the field shows where the monochromator
+    // was last read to stand.
+    PhotonOutcome photonEnergyCommand();
 };
 
 } // namespace korvo

@@ -154,7 +154,9 @@ void TForm1::SetPhoEnergyClick() {
             paintField(photonEdit_, fromBgr(PhotonView::kMovingColour));
         }
     }
-    station_.photonEnergyCommand();
+    // A failed move leaves the field at where the monochromator was last read to stand.
+    if (station_.photonEnergyCommand() == PhotonOutcome::Failed)
+        photonEdit_->setText(QString::fromStdString(fields_.photon));
     showPhotonView();
 }
 

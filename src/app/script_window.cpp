@@ -78,7 +78,10 @@ TForm22::TForm22(Station& station, TForm1& mainWindow, QWidget* parent)
     hooks.switchMode = [this](std::uint8_t mode) { main_.switchMode(mode); };
     hooks.showFields = [this] { main_.fieldsToControls(); };
     hooks.passEnergyChanged = [this] { main_.PassEnergie_ComboBoxChange(); };
-    hooks.pressStart = [this] { main_.startButton()->click(); };
+    hooks.pressStart = [this] {
+        main_.startButton()->click();
+        return true;
+    };
     hooks.column0Changed = [this](int row) { showCell(row, ScriptTable::FileName); };
     hooks.messageRecorded = [this](int row, const std::string& text) {
         // The line's cell tells what went wrong; the whole text stays in its tooltip.
@@ -139,7 +142,6 @@ void TForm22::autoFillClick() {
 void TForm22::showRunning(bool running) {
     start_->setEnabled(!running);
     stop_->setEnabled(running);
-    grid_->setContextMenuPolicy(running ? Qt::NoContextMenu : Qt::CustomContextMenu);
     if (QLabel* label = main_.scriptModeLabel()) label->setVisible(running);
 }
 
@@ -148,14 +150,19 @@ void TForm22::startScriptClick() {
     for (int r = 0; r < ScriptTable::kLines; ++r)
         if (QTableWidgetItem* item = grid_->item(r, ScriptTable::FileName)) item->setToolTip({});
     main_.controlsToFields();
+    // No line may be copied over, inserted or deleted under the line being measured: the context
+    // menu comes back only when the script has ended, also after "Stop Script !".
+    grid_->setContextMenuPolicy(Qt::NoContextMenu);
     showRunning(true);
     run_->run();
     showRunning(false);
+    grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     showTable();
 }
 
 void TForm22::stopScriptClick() {
-    // The line being measured runs to its end (the main window's Stop ends it early).
+    // The line being measured runs to its end (the main window's Stop ends it early); the table
+    // stays as it is until then.
     run_->stop();
     showRunning(false);
 }
@@ -187,16 +194,19 @@ void TForm22::copyLine() {
 }
 
 void TForm22::pasteLine() {
+    if (run_->running()) return;
     table_.pasteLine(selectedRow());
     showTable();
 }
 
 void TForm22::deleteLine() {
+    if (run_->running()) return;
     table_.deleteLine(selectedRow());
     showTable();
 }
 
 void TForm22::insertLine() {
+    if (run_->running()) return;
     table_.insertLine(selectedRow());
     showTable();
 }

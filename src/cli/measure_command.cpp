@@ -91,9 +91,9 @@ int applyOptions(const MeasureOptions& o, Station& station) {
     return 0;
 }
 
-// Saves what a stopped run measured (Ctrl+C and --duration stop as the Stop button does) and says
-// how the command ended.
-int finish(const MeasureOptions& o, Station& station, const CliPump& pump, const CliDisplay& display) {
+// Saves what a stopped run measured (Ctrl+C, SIGTERM and --duration stop as the Stop button does)
+// and says how the run ended.
+int finishRun(const MeasureOptions& o, Station& station, const CliPump& pump, const CliDisplay& display) {
     const RunEnd end = station.engine.lastEnd();
     if (end == RunEnd::Refused) return 2;
     const Measurement& m = station.measurement;
@@ -121,6 +121,16 @@ int finish(const MeasureOptions& o, Station& station, const CliPump& pump, const
     return failed ? 2 : 0;
 }
 
+// An interrupted run never ends with status 0, whatever it saved: the series it belongs to did not
+// go as planned.
+int finish(const MeasureOptions& o, Station& station, const CliPump& pump, const CliDisplay& display,
+           bool interrupted) {
+    const int status = finishRun(o, station, pump, display);
+    if (!interrupted) return status;
+    std::cerr << "The measurement was interrupted.\n";
+    return 2;
+}
+
 int runMeasure(const MeasureOptions& o) {
     // On the command line a relative path means the working directory, not the save directory.
     std::string out;
@@ -136,11 +146,13 @@ int runMeasure(const MeasureOptions& o) {
     CliStation cli(o, out);
     if (int status = cli.prepare([&o](Station& station) { return applyOptions(o, station); })) return status;
     Station& station = cli.station();
+    bool interrupted = false;
     {
         InterruptGuard interrupt;
         station.engine.startClicked();
+        interrupted = interrupt.interrupted();
     }
-    return finish(o, station, cli.pump, cli.display);
+    return finish(o, station, cli.pump, cli.display, interrupted);
 }
 
 } // namespace

@@ -24,17 +24,24 @@ std::string endText(RunEnd end) {
     return "not run";
 }
 
-// One line per script line on stdout: its number, how its run ended, the saved file and what was
-// reported while it ran.
+// A message as the summary line shows it: on one line, and cut after kEchoedChars characters with
+// the number of those left out, since a message may quote a cell and a cell may hold a whole file.
+std::string summaryText(const std::string& message) {
+    constexpr std::size_t kEchoedChars = 200;
+    std::string oneLine = message.substr(0, kEchoedChars);
+    for (char& c : oneLine)
+        if (c == '\n' || c == '\r') c = ' ';
+    if (message.size() > kEchoedChars)
+        oneLine += "... (" + std::to_string(message.size() - kEchoedChars) + " more characters)";
+    return oneLine;
+}
+
+// One line per script line on stdout: its number, how its run ended (or that it was not measured),
+// the saved file and what was reported while it ran.
 void printRecord(const ScriptLineRecord& r) {
-    std::cout << "Line " << r.row << ": " << endText(r.end);
+    std::cout << "Line " << r.row << ": " << (r.notMeasured.empty() ? endText(r.end) : "not measured");
     if (!r.saved.empty()) std::cout << ", saved " << r.saved;
-    for (const std::string& m : r.messages) {
-        std::string oneLine = m;
-        for (char& c : oneLine)
-            if (c == '\n' || c == '\r') c = ' ';
-        std::cout << " | " << oneLine;
-    }
+    for (const std::string& m : r.messages) std::cout << " | " << summaryText(m);
     std::cout << "\n" << std::flush;
 }
 
@@ -66,33 +73,40 @@ int runScript(const MeasureOptions& o, const std::string& file) {
     hooks.messageRecorded = [](int row, const std::string& text) {
         std::cerr << "Line " << row << ": " << lineBreaks(text) << "\n";
     };
-    // Ctrl+C stops the line being measured (as Stop does) and ends the script after it.
+    // Ctrl+C or SIGTERM stops the line being measured (as Stop does) and ends the script after it.
     hooks.pressStart = [&] {
         if (gInterrupted) {
             running->stop();
-            return;
+            return false;
         }
         station.engine.startClicked();
         if (gInterrupted) running->stop();
+        return true;
     };
     // Each summary line as soon as its line has ended: a series killed in the night leaves the record
     // of the lines before.
-    hooks.lineEnded = printRecord;
+    hooks.lineEnded = [&](const ScriptLineRecord& r) {
+        printRecord(r);
+        if (gInterrupted) running->stop();
+    };
     ScriptRun run(station, table, hooks);
     running = &run;
+    bool interrupted = false;
     {
         InterruptGuard interrupt;
         run.run();
+        interrupted = interrupt.interrupted();
     }
-    bool allMeasured = true;
-    for (const ScriptLineRecord& r : run.records()) {
-        allMeasured = allMeasured && r.end == RunEnd::Normal && !r.saved.empty();
-    }
-    if (int(run.records().size()) < table.lastUsedRow()) {
+    std::string notMeasured;
+    for (const ScriptLineRecord& r : run.records())
+        if (r.end != RunEnd::Normal || r.saved.empty())
+            notMeasured += (notMeasured.empty() ? "" : ", ") + std::to_string(r.row);
+    if (!notMeasured.empty()) std::cerr << "Lines not measured in full: " << notMeasured << ".\n";
+    if (int(run.records().size()) < table.lastUsedRow())
         std::cerr << "The script was stopped after line " << run.records().size() << ".\n";
-        return 2;
-    }
-    return allMeasured ? 0 : 2;
+    if (interrupted) std::cerr << "The script was interrupted.\n";
+    const bool allDone = notMeasured.empty() && int(run.records().size()) == table.lastUsedRow();
+    return allDone && !interrupted ? 0 : 2;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "acquisition/analyser_io/port_backend.h"
 #include "common/ini_file.h"
+#include "common/number_text.h"
 #include "instruments/serial/terminal_transport.h"
 
 #include <CLI/CLI.hpp>
@@ -24,11 +25,13 @@ extern "C" void onInterrupt(int) {
 
 InterruptGuard::InterruptGuard() {
     gInterrupted = false;
-    previous_ = std::signal(SIGINT, onInterrupt);
+    previousInt_ = std::signal(SIGINT, onInterrupt);
+    previousTerm_ = std::signal(SIGTERM, onInterrupt);
 }
 
 InterruptGuard::~InterruptGuard() {
-    std::signal(SIGINT, previous_);
+    std::signal(SIGINT, previousInt_);
+    std::signal(SIGTERM, previousTerm_);
 }
 
 std::string lineBreaks(std::string t) {
@@ -83,6 +86,7 @@ bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) 
         b.motorDrive.page().timeout = s;
         b.electrometer1.page().timeout = b.electrometer2.page().timeout = s;
     }
+    if (o.monoSpeed) b.monochromator.page().moveSpeed = text::plainNumber(*o.monoSpeed);
     auto connect = [](const std::string& device, TCommPortDriver& driver, const char* what,
                       const std::function<bool()>& connectCom) {
         if (device.empty()) return true;
@@ -229,6 +233,10 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
                   "Seconds an instrument may take to answer (default: each link's own)")
         ->transform(decimalInteger())
         ->check(CLI::Range(1, 3600));
+    verb.add_option("--mono-speed", o.monoSpeed,
+                    "nm/s the monochromator drives at its slowest (default 0.1): a move may take twice "
+                    "what its distance needs at this speed plus two time-outs")
+        ->check(CLI::PositiveNumber);
 }
 
 } // namespace korvo

@@ -27,18 +27,22 @@ class App;
 
 namespace korvo {
 
-// Set by Ctrl+C while a measuring verb runs (see installInterrupt).
+// Set by Ctrl+C (SIGINT) or SIGTERM while a measuring verb runs (see InterruptGuard).
 extern std::atomic<bool> gInterrupted;
-// Ctrl+C sets gInterrupted instead of ending the program; the returned guard puts the previous
-// handler back.
+// While it lives, SIGINT and SIGTERM set gInterrupted instead of ending the program: the run stops
+// as Stop stops it and what it measured is saved. The previous handlers come back with its end.
 struct InterruptGuard {
     InterruptGuard();
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
+    // Whether a signal came. An interrupted verb saves what it has and exits with status 2, as a
+    // failed one does: it never ends with 0.
+    bool interrupted() const { return gInterrupted; }
 
 private:
-    void (*previous_)(int);
+    void (*previousInt_)(int);
+    void (*previousTerm_)(int);
 };
 
 struct MeasureOptions {
@@ -64,6 +68,7 @@ struct MeasureOptions {
     double pauseRecover = 60;
     std::string addKeithley;    // "1", "2" or "12": the "Add Keithley" menu items
     std::optional<int> timeout; // seconds every instrument exchange may wait (the pages' time-outs)
+    std::optional<double> monoSpeed; // nm/s the monochromator drives at its slowest (bounds a move)
     bool usesInstruments() const {
         return !mono.empty() || !drive.empty() || !keithley1.empty() || !keithley2.empty() ||
                !ringUrl.empty();
@@ -119,11 +124,13 @@ public:
     // Whether the run was ended from here (Ctrl+C, --duration) rather than by a failure.
     bool stopRequested = false;
     void pump() override {
+        // A monochromator move under way ends at its next status reply, as "Stop Monoc." ends it,
+        // also when a script line moves it before its run has started.
+        if (gInterrupted && values) values->MonoStopRequest = true;
         if (!engine || !engine->running()) return;
         if (gInterrupted || (durationMs_ > 0 && clock_.nowMs() - startMs >= durationMs_)) {
             stopRequested = true;
             engine->requestStop();
-            // A monochromator move under way ends at its next status reply, as "Stop Monoc." ends it.
             if (values) values->MonoStopRequest = true;
         }
     }

@@ -31,10 +31,11 @@ int main(int argc, char** argv) {
     korvo::SimulatedDeviceOptions device;
     std::string link;
     app.add_option("instrument", instrument, "mono, drive, keithley (or echo)")->required();
-    app.add_option("--fault", faults,
-                   "no-reply, garbage, split, drop, hangup, slow, and the instrument's own (mono: f, t2, nul, "
-                   "lf; keithley: overflow, no-exponent, bad-number, short; drive: error, unknown-error, "
-                   "no-handshake)");
+    app.add_option(
+        "--fault", faults,
+        "no-reply, garbage, split, drop, hangup, slow, and the instrument's own (mono: f, t2, nul, "
+        "lf, stuck; keithley: overflow, no-exponent, bad-number, short; drive: error, unknown-error, "
+        "no-handshake)");
     app.add_option("--mono-speed", device.monoSpeedNmPerS, "mono: how fast a move goes (nm/s)")
         ->capture_default_str();
     app.add_option("--split-bytes", host.splitPieceBytes, "split: bytes per write (default 1)");

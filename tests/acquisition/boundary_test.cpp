@@ -98,7 +98,10 @@ TEST(UnconnectedInstruments, ReadingsTimeOutAndMovesFailWithoutClaimingSuccess) 
     EXPECT_EQ(b.dialogs.shown.size(), 1u); // the caller reports a failed move
 
     b.dialogs.clear();
-    devices.motorDrive->DriveAutoMove("12.5");
+    EXPECT_FALSE(devices.motorDrive->DriveAutoMove("12.5"));
+    // Without a parallel port no axis moves, and no move may pass for done.
+    EXPECT_FALSE(devices.steppers->MoveAxisA("1"));
+    EXPECT_FALSE(devices.steppers->MoveAxisB("1"));
     EXPECT_EQ(b.dialogs.shown.size(), 6u);
     EXPECT_EQ(b.dialogs.shown[0].text, "Error ! Timeout (3 sec) !\rConnection to the main-motor not ok ?");
 }
@@ -107,7 +110,7 @@ TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailureOrNoConnection) {
     Base b;
     InstrumentDevices devices(b.ctx.instruments());
     PhotonView v;
-    EXPECT_FALSE(photonEnergyCommand(v, "35", *devices.monochromator, b.ctx));
+    EXPECT_EQ(photonEnergyCommand(v, "35", *devices.monochromator, b.ctx), PhotonOutcome::Failed);
     EXPECT_TRUE(b.dialogs.saw(
         "Error ! Program not connected to COM-Port!\r\rOptions -> Setup -> Monochromator -> Connect COM !"));
     EXPECT_EQ(b.ctx.values.StopRequest, 1);
@@ -123,7 +126,7 @@ TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailureOrNoConnection) {
         captionDuring = v.caption();
         colourDuring = v.colour();
     };
-    EXPECT_TRUE(photonEnergyCommand(v, "0", mono, b.ctx)); // zero means the zero order
+    EXPECT_EQ(photonEnergyCommand(v, "0", mono, b.ctx), PhotonOutcome::Reached); // zero means the zero order
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"go 10"}));
     EXPECT_EQ(captionDuring, "Stop Monoc.");
     EXPECT_EQ(colourDuring, 0xDDDDFFu);
@@ -132,16 +135,16 @@ TEST(PhotonCommand, MovesRetriesOnceAndReportsAFinalFailureOrNoConnection) {
 
     fake.calls.clear();
     fake.failures = 1;
-    EXPECT_TRUE(photonEnergyCommand(v, "40.5", mono, b.ctx));
+    EXPECT_EQ(photonEnergyCommand(v, "40.5", mono, b.ctx), PhotonOutcome::Reached);
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"go 40.5", "close", "open", "go 40.5"}));
     EXPECT_TRUE(b.dialogs.shown.empty());
 
     fake.failures = 2;
-    EXPECT_FALSE(photonEnergyCommand(v, "40.5", mono, b.ctx));
+    EXPECT_EQ(photonEnergyCommand(v, "40.5", mono, b.ctx), PhotonOutcome::Failed);
     EXPECT_TRUE(b.dialogs.saw("Error ! Problem with the monochromator?"));
 
     fake.calls.clear();
-    EXPECT_FALSE(photonEnergyCommand(v, "4O", mono, b.ctx));
+    EXPECT_EQ(photonEnergyCommand(v, "4O", mono, b.ctx), PhotonOutcome::Failed);
     EXPECT_TRUE(fake.calls.empty());
 }
 
@@ -155,7 +158,7 @@ TEST(PhotonCommand, ASecondPressDuringTheMoveStopsItAndIsNotRetried) {
     PhotonView v;
     fake.failures = 1; // the interrupted move reports an error
     fake.duringMove = [&] { photonEnergyCommand(v, "35", mono, b.ctx); };
-    EXPECT_FALSE(photonEnergyCommand(v, "35", mono, b.ctx));
+    EXPECT_EQ(photonEnergyCommand(v, "35", mono, b.ctx), PhotonOutcome::Stopped);
     EXPECT_EQ(fake.calls, (std::vector<std::string>{"go 35", "stop"}));
     EXPECT_TRUE(b.ctx.values.MonoStopRequest);
     // The failed stop is reported once, by the press that stopped.

@@ -316,6 +316,22 @@ TEST(PhotonModes, EveryStepMovesTheMonochromatorAndTheRunEndsAtTheFirstPhotonEne
     EXPECT_TRUE(clam.links.calls.empty());
 }
 
+// A monochromator that fails at step 4 (the move and its retry): one box, and the run ends without
+// asking the dead monochromator again to go back to the first energy (that would repeat the wait
+// and the box). The photon field shows the last energy reached, not the one never reached.
+TEST(PhotonModes, AMonochromatorFailureIsReportedOnceAndTheRunEndsThere) {
+    RunRig rig;
+    photonScan(rig, ModeCfs);
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 2; }, [&] { rig.links.failures = 1000; });
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
+    EXPECT_EQ(rig.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
+    EXPECT_EQ(rig.links.calls, (std::vector<std::string>{"go 35.250", "go 35.583", "go 35.917", "go 36.250",
+                                                         "close", "open", "go 36.250"}));
+    EXPECT_EQ(rig.fields.photon, "35.917");
+    EXPECT_EQ(rig.ctx.values.StopRequest, 1);
+}
+
 TEST(PhotonModes, AButtonPressedWhileTheMonochromatorGoesBackSeesTheStoppedRun) {
     RunRig rig;
     photonScan(rig, ModeCfs);

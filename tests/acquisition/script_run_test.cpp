@@ -3,11 +3,13 @@
 // for cells that read as numbers.
 #include "acquisition/script_run.h"
 #include "files/spectrum_reader.h"
+#include "instruments/stepper_axes/parallel_stepper_axes.h"
 #include "rig.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 namespace korvo::testing {
 namespace {
@@ -20,11 +22,17 @@ std::size_t filesIn(const std::string& dir) {
     return n;
 }
 
+// The main motor and the stepper axes as calls; the devices named in `failing` do not get there.
 struct Moves final : MotorDrive, StepperAxes {
     std::vector<std::string> calls;
-    void DriveAutoMove(const std::string& a) override { calls.push_back("drive " + a); }
-    void MoveAxisA(const std::string& a) override { calls.push_back("A " + a); }
-    void MoveAxisB(const std::string& a) override { calls.push_back("B " + a); }
+    std::set<std::string> failing; // "drive", "A", "B"
+    bool move(const std::string& device, const std::string& a) {
+        calls.push_back(device + " " + a);
+        return !failing.contains(device);
+    }
+    bool DriveAutoMove(const std::string& a) override { return move("drive", a); }
+    bool MoveAxisA(const std::string& a) override { return move("A", a); }
+    bool MoveAxisB(const std::string& a) override { return move("B", a); }
 };
 
 struct ScriptRig : RunRig {
@@ -37,6 +45,7 @@ struct ScriptRig : RunRig {
         for (int c = 1; c < T::kColumns; ++c) table.setCell(row, c, cells[std::size_t(c - 1)]);
     }
     Moves moves;
+    UnconnectedMotorDrive noDrive{ctx.instruments()};
     T table;
 };
 
@@ -120,6 +129,7 @@ TEST(ScriptRun, ARefusedLineIsPassedOverAndStopEndsAfterTheLine) {
     stopHooks.pressStart = [&] {
         self->stop();
         stopped.station.engine.startClicked();
+        return true;
     };
     ScriptRun second(stopped.station, stopped.table, stopHooks);
     self = &second;
@@ -133,6 +143,67 @@ TEST(ScriptRun, ARefusedLineIsPassedOverAndStopEndsAfterTheLine) {
     none.run();
     EXPECT_TRUE(none.records().empty());
     EXPECT_EQ(filesIn(empty.store.saveDir), 0u);
+}
+
+// A line measured after a failed move would be saved with the line's photon energy and positions in
+// its header while the instruments stand elsewhere: it is not measured, its record says why, and the
+// series goes on.
+TEST(ScriptRun, ALineWhoseMoveFailedIsNotMeasuredAndTheSeriesGoesOn) {
+    ScriptRig rig;
+    rig.links.mono = true;
+    rig.links.failures = 2; // the move and its retry
+    rig.fields.photon = "35";
+    rig.moves.failing = {"drive"};
+    rig.line(1, {"CLAM", "100", "10", "5", "1", "-", "-", "40", "-", "-", "-"});
+    rig.line(2, {"", "", "", "", "", "", "", "-", "7.5", "3", "-"});
+    rig.line(3, {"", "105", "", "", "", "", "", "-", "-", "-", "-"});
+    ScriptRun run(rig.station, rig.table);
+    run.run();
+    ASSERT_EQ(run.records().size(), 3u);
+    const ScriptLineRecord& photon = run.records()[0];
+    EXPECT_EQ(photon.end, RunEnd::None);
+    EXPECT_EQ(photon.notMeasured, "the monochromator did not reach 40 eV");
+    EXPECT_TRUE(photon.saved.empty());
+    EXPECT_EQ(photon.messages,
+              (std::vector<std::string>{"Error ! Problem with the monochromator?",
+                                        "Not measured: the monochromator did not reach 40 eV."}));
+    // The first failed move ends the line: the manipulator is not moved after the main motor failed.
+    const ScriptLineRecord& motor = run.records()[1];
+    EXPECT_EQ(motor.notMeasured, "the main motor did not reach 7.5 degrees");
+    EXPECT_EQ(rig.moves.calls, std::vector<std::string>{"drive 7.5"});
+    EXPECT_TRUE(motor.saved.empty());
+    const ScriptLineRecord& plain = run.records()[2];
+    EXPECT_EQ(plain.end, RunEnd::Normal);
+    EXPECT_TRUE(plain.notMeasured.empty());
+    ASSERT_FALSE(plain.saved.empty());
+    EXPECT_NEAR(readSpectrumFile(plain.saved).data.points.front().x, 105, 1e-6);
+    EXPECT_EQ(filesIn(rig.store.saveDir), 1u);
+    // The photon field never showed 40 eV as reached: it shows what it showed before the line.
+    EXPECT_EQ(rig.fields.photon, "35");
+    EXPECT_TRUE(rig.dialogs.texts().empty());
+
+    // The real axes: a target beyond what the step counter can reach, and the manipulator before its
+    // position was defined. No step is made for either; the main motor that never answers (no
+    // serial port) fails the line as well.
+    ScriptRig axes;
+    ParallelStepperAxes parallel(axes.ctx.instruments(), axes.card);
+    axes.station.devices.steppers = &parallel;
+    axes.station.devices.motorDrive = &axes.noDrive;
+    axes.line(1, {"CLAM", "100", "10", "5", "1", "-", "-", "-", "-", "-", "1e308"});
+    axes.line(2, {"", "", "", "", "", "", "", "-", "-", "2", "-"});
+    axes.line(3, {"", "", "", "", "", "", "", "-", "12.5", "-", "-"});
+    axes.line(4, {"", "", "", "", "", "", "", "-", "-", "-", "3.6"});
+    ScriptRun second(axes.station, axes.table);
+    second.run();
+    ASSERT_EQ(second.records().size(), 4u);
+    EXPECT_EQ(second.records()[0].notMeasured, "the sample did not reach 1e308 degrees");
+    EXPECT_EQ(second.records()[0].messages.front(), "\"1e308\" is beyond the range of the sample.");
+    EXPECT_EQ(second.records()[1].notMeasured, "the manipulator did not reach 2 degrees");
+    EXPECT_EQ(second.records()[1].messages.front(), "Please define manipulator position!");
+    EXPECT_EQ(second.records()[2].notMeasured, "the main motor did not reach 12.5 degrees");
+    EXPECT_EQ(second.records()[3].end, RunEnd::Normal);
+    EXPECT_EQ(parallel.counterB(), 2); // only line 4's two steps of 1.8 degrees were made
+    EXPECT_EQ(filesIn(axes.store.saveDir), 1u);
 }
 
 TEST(ScriptRun, LineSettingsMovesAndMachineTexts) {

@@ -112,6 +112,41 @@ TEST(ScriptWindow, ThreeLinesMeasureThreeSpectraAndARefusedLineIsNotedWithoutABo
     EXPECT_EQ(rig.station.fields.start, "14");
 }
 
+// "Stop Script !" pressed while line 2 measures: the line runs to its end, and only then does the
+// table get its context menu back (no line can be inserted or deleted under the running one). Line 1
+// asks the main motor, which does not answer (no serial port): it is not measured, and its cell says
+// why.
+TEST(ScriptWindow, AFailedMoveIsNotMeasuredAndStopKeepsTheTableLockedUntilTheLineHasEnded) {
+    ScriptRig rig;
+    TForm22& w = *rig.script;
+    rig.type(1, T::MainMotor, "5");
+    rig.type(2, T::Start, "12");
+    rig.type(2, T::MainMotor, "-");
+    rig.type(3, T::Start, "14");
+    Qt::ContextMenuPolicy policyAfterStop = Qt::CustomContextMenu;
+    std::string startAfterDelete;
+    rig.pump.once([&] { return w.run().currentRow() == 2 && rig.window->runActive(); },
+                  [&] {
+                      w.stopButton()->click();
+                      policyAfterStop = w.grid()->contextMenuPolicy();
+                      w.grid()->setCurrentCell(1, T::Start);
+                      w.deleteLine(); // would pull line 3 up under the running line
+                      startAfterDelete = w.table().cell(2, T::Start);
+                  });
+    w.startButton()->click();
+    EXPECT_EQ(policyAfterStop, Qt::NoContextMenu);
+    EXPECT_EQ(startAfterDelete, "12");
+    EXPECT_EQ(w.grid()->contextMenuPolicy(), Qt::CustomContextMenu);
+    ASSERT_EQ(w.run().records().size(), 2u); // line 3 never started
+    EXPECT_EQ(w.run().records()[0].notMeasured, "the main motor did not reach 5 degrees");
+    EXPECT_EQ(rig.shown(1, T::FileName), "Not measured: the main motor did not reach 5 degrees.");
+    EXPECT_EQ(w.run().records()[1].end, RunEnd::Normal);
+    EXPECT_EQ(rig.spectraSaved(), 1u);
+    // The drive's time-out boxes were kept with line 1, not shown to wait for a click.
+    EXPECT_TRUE(rig.dialogs.texts().empty());
+    EXPECT_EQ(w.table().cell(3, T::Start), "14");
+}
+
 TEST(ScriptWindow, ScriptFilesThroughLoadAndSave) {
     ScriptRig rig;
     TForm22& w = *rig.script;

@@ -148,3 +148,57 @@ TEST(CliInstruments, AScriptGoesOnAfterAMonochromatorFellSilentInALine) {
     EXPECT_GE(file.data.scans, 1);
     EXPECT_LT(file.data.scans, 20);
 }
+
+// A script line whose photon or main-motor move failed is not measured: the monochromator here
+// answers the opening and the move's first command and then falls silent, the drive trips its limit
+// switch at the first power command. Lines 1 and 2 leave no spectrum, their summary lines say why,
+// line 3 is measured, and the status says that not every line was.
+TEST(CliInstruments, AScriptLineWhoseMoveFailedIsNotMeasured) {
+    SimProcess mono({"mono", "--fault", "hangup", "--after", "2"});
+    SimProcess drive({"drive", "--fault", "error"});
+    TempDir dir;
+    std::ofstream(dir.file("night.txt"), std::ios::binary) << "CLAM\t100\t10\t5\t1\t10.0\t20\t35\t-\t-\t-\n"
+                                                           << "\t\t\t\t\t\t\t-\t2\t-\t-\n"
+                                                           << "\t105\t\t\t\t\t\t-\t-\t-\t-\n";
+    const CliResult r = runCli(dir.path, "script --quiet --timeout 1 --mono " + mono.device() + " --drive " +
+                                             drive.device() + " night.txt");
+    EXPECT_EQ(r.status, 2) << r.err;
+    std::vector<std::string> lines;
+    std::istringstream out(r.out);
+    for (std::string l; std::getline(out, l);) lines.push_back(l);
+    ASSERT_EQ(lines.size(), 3u) << r.out << r.err;
+    EXPECT_EQ(lines[0], "Line 1: not measured | Error ! Problem with the monochromator? | Not measured: the "
+                        "monochromator did not reach 35 eV.");
+    EXPECT_EQ(lines[1].rfind("Line 2: not measured | Error from main motor! Error-Code: E1024", 0), 0u)
+        << lines[1];
+    EXPECT_NE(lines[1].find(" | Not measured: the main motor did not reach 2 degrees."), std::string::npos)
+        << lines[1];
+    EXPECT_EQ(lines[2].rfind("Line 3: measured, saved ", 0), 0u) << lines[2];
+    EXPECT_NE(r.err.find("Lines not measured in full: 1, 2."), std::string::npos) << r.err;
+    std::vector<std::string> written;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path))
+        if (e.path().filename() != "night.txt" && e.path().filename() != "aktuell.dat")
+            written.push_back(e.path().string());
+    EXPECT_EQ(written,
+              std::vector<std::string>{lines[2].substr(std::string("Line 3: measured, saved ").size())});
+}
+
+// A monochromator that takes the move and says "moving" for ever: the move ends at its bound
+// (0.03 nm at 1 nm/s, plus two time-outs of 1 s), is tried once more, and the run ends with the
+// monochromator's message, once.
+TEST(CliInstruments, AMonochromatorThatNeverArrivesEndsTheRunWithOneMessage) {
+    SimProcess mono({"mono", "--fault", "stuck"});
+    TempDir dir;
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult r =
+        runCli(dir.path, "measure --quiet --timeout 1 --mono-speed 1 --mode cfs --mono " + mono.device() +
+                             " --start 100 --photon 1200 --ramp 1 --points 2 --scans 1 --time 20 "
+                             "--pass 10.0 --out stuck.dat");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(countOf(r.err, "Error ! Problem with the monochromator?"), 1u) << r.err;
+    EXPECT_NE(r.err.find("The measurement failed before its first point; nothing was saved."),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("stuck.dat")));
+}

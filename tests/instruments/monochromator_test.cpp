@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -139,6 +140,8 @@ TEST(MonochromatorLink, NoReplyTimesOutWithTheSecondsInTheBox) {
     EXPECT_EQ(r.panels.text[0], "Ready");
     EXPECT_FALSE(r.panels.raised[0]);
     EXPECT_EQ(r.panels.text[1], " Monochromator: 1");
+    // The page's status bar will say so: an open port does not answer for the monochromator.
+    EXPECT_EQ(r.page().fault, "no answer from the monochromator");
 
     r.dialogs.clear();
     r.v().MonoQuiet = true;
@@ -348,6 +351,53 @@ TEST(MonochromatorLink, AControllerThatHangsUpMidMoveEndsInTheTimeOut) {
     EXPECT_FALSE(r.link.MonoBusy());
 }
 
+// A controller that takes the move and then says "moving" for ever: the move is given twice what its
+// distance needs at the speed box's rate plus two time-outs, then stopped, with code 4. The photon
+// energy command tries once more, reports the failure once, and the photon field shows where the
+// monochromator was read to stand, not the energy it never reached.
+TEST(MonochromatorLink, AMoveThatNeverEndsIsStoppedAtItsBound) {
+    Rig r({"mono", "--fault", "stuck"}, true);
+    r.page().moveSpeed = "1";
+    r.link.MonoOpen();
+    ASSERT_EQ(r.v().MonoError, 0);
+    const std::int64_t start = r.clock.nowMs();
+    r.link.MonoGoEnergy("1200"); // 1.0332 nm, 0.0332 nm from where it stands: 67 ms + 2 s
+    const std::int64_t took = r.clock.nowMs() - start;
+    EXPECT_EQ(r.v().MonoError, 4);
+    EXPECT_GE(took, 2066);
+    EXPECT_LT(took, 8000);
+    EXPECT_EQ(r.port.count("STO"), 1);
+    EXPECT_LT(r.port.count("GST"), 40);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error from monochromator !\rThe move did not end "
+                                                          "within 3 sec ?\rThe monochromator was stopped."});
+    EXPECT_EQ(r.panels.text[1], " Monochromator: 4");
+    EXPECT_EQ(r.page().fault, "the monochromator did not end its move in time");
+    ASSERT_TRUE(r.link.positionRead());
+    EXPECT_NEAR(number(*r.link.positionRead()), 1239.842, 0.01);
+    r.link.MonoGetPosition(); // an exchange that works clears the page's fault
+    EXPECT_EQ(r.page().fault, "");
+
+    r.dialogs.clear();
+    r.port.clear();
+    PhotonView view;
+    std::string field = "35";
+    EXPECT_EQ(photonMoveTo(view, field, "1200", r.link, *r.acq), PhotonOutcome::Failed);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
+    EXPECT_EQ(r.port.count("STO"), 2); // the move and its retry, each stopped at its bound
+    EXPECT_NEAR(number(field), 1239.842, 0.01);
+    EXPECT_EQ(r.v().StopRequest, 1);
+
+    // The bound itself: a speed box without a positive number means 0.1 nm/s, a target that is no
+    // number the longest move there is (the wavelength of 1 eV), and no bound is above a day.
+    r.page().moveSpeed = "0.5";
+    EXPECT_EQ(r.link.moveBoundMs(3, 2), 2 * 2000 + 2 * 1000);
+    EXPECT_EQ(r.link.moveBoundMs(3, std::nan("")), 4959370 + 2000);
+    r.page().moveSpeed = "fast";
+    EXPECT_EQ(r.link.moveBoundMs(2, 3), 20000 + 2000);
+    r.page().moveSpeed = "1e-300";
+    EXPECT_EQ(r.link.moveBoundMs(2, 3), 24LL * 3600 * 1000);
+}
+
 TEST(MonochromatorLink, UnconnectedItDoesWhatTheUnconnectedObjectDoes) {
     Rig r({});
     InstrumentValues theirs;
@@ -410,7 +460,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
         Rig r({"mono", "--mono-speed", "2000"}, true);
         r.link.MonoOpen();
         PhotonView view;
-        EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(photonEnergyCommand(view, "400", r.link, *r.acq), PhotonOutcome::Reached);
         EXPECT_EQ(r.port.count("SPO 3.099606"), 1);
         EXPECT_EQ(r.photon.back(), "400.000");
         EXPECT_FALSE(r.v().MonoQuiet);
@@ -420,7 +470,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
         // retry opens it and moves.
         Rig r({"mono", "--mono-speed", "2000"}, true);
         PhotonView view;
-        EXPECT_TRUE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(photonEnergyCommand(view, "400", r.link, *r.acq), PhotonOutcome::Reached);
         const auto s = r.port.lines();
         ASSERT_GE(s.size(), 4u);
         EXPECT_EQ(std::vector<std::string>(s.begin(), s.begin() + 4),
@@ -431,7 +481,7 @@ TEST(PhotonCommandOnTheLink, MovesRetriesThroughCloseAndOpenAndReportsAFinalFail
     {
         Rig r({"mono", "--fault", "f"}, true);
         PhotonView view;
-        EXPECT_FALSE(photonEnergyCommand(view, "400", r.link, *r.acq));
+        EXPECT_EQ(photonEnergyCommand(view, "400", r.link, *r.acq), PhotonOutcome::Failed);
         EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
         EXPECT_EQ(r.v().StopRequest, 1);
     }
@@ -443,7 +493,7 @@ TEST(PhotonCommandOnTheLink, ASecondPressStopsTheMove) {
     PhotonView view;
     r.script.once([&] { return r.port.count("GST") == 2; },
                   [&] { photonEnergyCommand(view, "13", r.link, *r.acq); });
-    EXPECT_FALSE(photonEnergyCommand(view, "13", r.link, *r.acq)); // 95.4 nm: far away
+    EXPECT_EQ(photonEnergyCommand(view, "13", r.link, *r.acq), PhotonOutcome::Stopped); // 95.4 nm: far away
     EXPECT_EQ(r.port.count("STO"), 2);
     EXPECT_EQ(r.v().MonoError, 0);
     EXPECT_TRUE(r.dialogs.shown.empty());

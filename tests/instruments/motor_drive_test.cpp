@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <set>
@@ -432,7 +433,7 @@ TEST(MotorDriveLink, TheAutomaticMoveRunsTheWholeSequence) {
             enabledWhileMoving &= r.link.page().autoMoveEnabled;
     });
     MotorDrive& drive = r.link;
-    drive.DriveAutoMove("-0.5");
+    EXPECT_TRUE(drive.DriveAutoMove("-0.5"));
     EXPECT_TRUE(r.dialogs.shown.empty());
     EXPECT_EQ(r.values.StopRequest, 0);
     EXPECT_EQ(r.frames(),
@@ -447,15 +448,66 @@ TEST(MotorDriveLink, TheAutomaticMoveRunsTheWholeSequence) {
     EXPECT_EQ(text::HexTextToInt(r.link.DriveReply().substr(0, 1)) & 3, 0); // brake applied, motor off
 }
 
-TEST(MotorDriveLink, AFailingStepOfTheAutomaticMoveStopsTheRun) {
-    Rig r({"drive", "--fault", "error"});
-    ASSERT_TRUE(r.ready);
-    r.link.DriveAutoMove("1");
-    ASSERT_FALSE(r.dialogs.shown.empty());
-    EXPECT_EQ(r.dialogs.shown[0].text, "Error from main motor! Error-Code: E1024\rQuick-stop caused by LIMP");
-    EXPECT_EQ(r.values.StopRequest, 1);
-    EXPECT_TRUE(r.link.page().autoMoveEnabled);
-    EXPECT_EQ(r.frames().back().substr(1), "401001C00000001"); // switched off all the same
+// Every way the automatic move can fail says so in its result (a script line is then not measured)
+// and leaves StopRequest set: a drive error, a target beyond the drive's range, a line garbled into
+// "move ended at 0", and a drive that answers but stands elsewhere (its move was stopped).
+TEST(MotorDriveLink, AFailingAutomaticMoveSaysSoAndStopsTheRun) {
+    {
+        Rig r({"drive", "--fault", "error"});
+        ASSERT_TRUE(r.ready);
+        EXPECT_FALSE(r.link.DriveAutoMove("1"));
+        ASSERT_FALSE(r.dialogs.shown.empty());
+        EXPECT_EQ(r.dialogs.shown[0].text,
+                  "Error from main motor! Error-Code: E1024\rQuick-stop caused by LIMP");
+        EXPECT_EQ(r.values.StopRequest, 1);
+        EXPECT_TRUE(r.link.page().autoMoveEnabled);
+        EXPECT_EQ(r.frames().back().substr(1), "401001C00000001"); // switched off all the same
+    }
+    {
+        Rig r({"drive"});
+        ASSERT_TRUE(r.ready);
+        EXPECT_FALSE(r.link.DriveAutoMove("1e308"));
+        EXPECT_TRUE(r.dialogs.saw("\"1e308\" is beyond the range of the main motor."));
+        for (const std::string& f : r.frames()) EXPECT_NE(f.substr(1, 7), "4010023") << f; // no move sent
+        EXPECT_EQ(r.values.StopRequest, 1);
+    }
+    {
+        Rig r({"drive"});
+        ASSERT_TRUE(r.ready);
+        const auto moveSent = [&] {
+            return std::ranges::count_if(r.frames(),
+                                         [](const std::string& f) { return f.substr(1, 7) == "4010023"; });
+        };
+        r.script.once([&] { return moveSent() == 1 && !r.link.DriveReply().empty(); },
+                      [&] {
+                          const std::string garbled = "8000100000000000\r";
+                          r.link.CommPortDriver_2ReceiveData(garbled.data(), std::int32_t(garbled.size()));
+                      });
+        EXPECT_FALSE(r.link.DriveAutoMove("1"));
+        EXPECT_TRUE(r.dialogs.saw("Error ! The main motor stands at 0.00 degrees, not at 1.00 degrees."))
+            << (r.dialogs.shown.empty() ? "" : r.dialogs.shown[0].text);
+        EXPECT_EQ(r.values.StopRequest, 1);
+    }
+    {
+        // Stopped some 100 increments into a move of 5 degrees (40 s at speed 1).
+        Rig r({"drive"});
+        ASSERT_TRUE(r.ready);
+        r.link.page().speed = "1";
+        ASSERT_TRUE(r.link.DriveSetSpeed());
+        r.script.once(
+            [&] {
+                const std::string& reply = r.link.DriveReply();
+                return r.link.page().angleColour == kDriveAngleMoving && reply.size() == 16 &&
+                       reply[4] == '0' && text::HexTextToInt(reply.substr(8)) <= -100;
+            },
+            [&] { r.link.MotorStop(); });
+        EXPECT_FALSE(r.link.DriveAutoMove("5"));
+        ASSERT_EQ(r.dialogs.shown.size(), 1u);
+        EXPECT_EQ(r.dialogs.shown[0].text, "Error ! The main motor stands at " + r.link.page().angle +
+                                               " degrees, not at 5.00 degrees.");
+        EXPECT_LT(text::parseDouble(r.link.page().angle).value.value_or(99), 1);
+        EXPECT_EQ(r.values.StopRequest, 1);
+    }
 }
 
 TEST(MotorDriveLink, SilenceAndAHangUpEndInATimeOut) {

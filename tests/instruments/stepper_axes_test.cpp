@@ -42,13 +42,13 @@ struct Axes {
 
 TEST(StepperAxes, AxisAEndsEveryMoveApproachingFromBelow) {
     Axes t;
-    t.axes.MoveAxisA("1");
+    EXPECT_FALSE(t.axes.MoveAxisA("1"));
     EXPECT_TRUE(t.dialogs.saw("Please define manipulator position!"));
     EXPECT_EQ(t.port.up + t.port.down, 0);
 
     t.axes.a.position = "0";
     t.axes.DefinePositionA();
-    t.axes.MoveAxisA("-1.0"); // round(-1 / 0.003) = -333: 733 steps down, 400 back up
+    EXPECT_TRUE(t.axes.MoveAxisA("-1.0")); // round(-1 / 0.003) = -333: 733 steps down, 400 back up
     EXPECT_EQ(t.port.runs, (std::vector<int>{-733, 400}));
     EXPECT_EQ(t.axes.counterA(), -333);
     EXPECT_EQ(t.axes.a.position, "-1.00");
@@ -66,12 +66,26 @@ TEST(StepperAxes, AStopDeceleratesAxisAAndADefinedOffsetCounts) {
     t.axes.a.position = "10";
     t.axes.DefinePositionA(); // the present position reads 10 degrees
     t.pump.onCall(5, [&] { t.axes.stop(); });
-    t.axes.MoveAxisA("13"); // 1000 steps, stopped after some 50
+    EXPECT_FALSE(t.axes.MoveAxisA("13")); // 1000 steps, stopped after some 50: not there
     const StepRamp ramp = stepRampFor(5);
     EXPECT_LT(t.port.up, 1000);
     EXPECT_LE(t.port.up, 50 + int(ramp.decel.size()) + 10);
     EXPECT_NEAR(t.axes.angleA(), 10 + t.port.up * 0.003, 1e-9);
-    t.axes.MoveAxisA("10.3"); // the stop flag was cleared at the end of the stopped move
+    EXPECT_TRUE(t.axes.MoveAxisA("10.3")); // the stop flag was cleared at the end of the stopped move
+    EXPECT_NEAR(t.axes.angleA(), 10.3, 1e-9);
+
+    // Targets the 32-bit step counter cannot reach, and texts that are no angle, move nothing.
+    const int pulses = t.port.up + t.port.down;
+    t.dialogs.clear();
+    EXPECT_FALSE(t.axes.MoveAxisA("1e308"));
+    EXPECT_FALSE(t.axes.MoveAxisB("-1e10"));
+    EXPECT_FALSE(t.axes.MoveAxisB("nan"));
+    EXPECT_FALSE(t.axes.MoveAxisB("x"));
+    EXPECT_EQ(t.dialogs.texts(),
+              (std::vector<std::string>{"\"1e308\" is beyond the range of the manipulator.",
+                                        "\"-1e10\" is beyond the range of the sample.",
+                                        "\"nan\" is not a valid angle.", "\"x\" is not a valid angle."}));
+    EXPECT_EQ(t.port.up + t.port.down, pulses);
     EXPECT_NEAR(t.axes.angleA(), 10.3, 1e-9);
 }
 
@@ -86,7 +100,7 @@ TEST(StepperAxes, RampStartsSlowCruisesAndSpeedIsClamped) {
     }
     Axes t;
     t.axes.b.speed = "12";
-    t.axes.MoveAxisB("3.6"); // two steps of 1.8 degrees at 2 ms half-periods
+    EXPECT_TRUE(t.axes.MoveAxisB("3.6")); // two steps of 1.8 degrees at 2 ms half-periods
     EXPECT_EQ(t.axes.b.speed, "10");
     EXPECT_EQ(t.port.runs, (std::vector<int>{2}));
     EXPECT_EQ(t.axes.b.position, "3.60");

@@ -173,6 +173,47 @@ TEST(OptionsLinks, TheMonochromatorMovesFromItsPageAndTheMainWindowShowsWhereItI
     EXPECT_TRUE(page.motionPanel()->isHidden());
 }
 
+// A monochromator that falls silent during a CFS run in the window: one box, then the run ends (the
+// dead link is not asked again to go back to the first energy). The page no longer says only
+// "Connected to COM", and the photon field shows where the monochromator was last read to stand,
+// not the energy it never reached.
+TEST(OptionsLinks, AMonochromatorFailingInACfsRunIsReportedOnceAndThePageSaysSo) {
+    // It answers the opening and the position read; the run's first command may still get its reply.
+    SimProcess mono({"mono", "--fault", "hangup", "--after", "3"});
+    OptionsRig r;
+    MonoPage& page = *r.options->monoPage();
+    page.enableTestsBox()->click();
+    type(page.timeoutEdit(), QStringLiteral("1"));
+    type(page.openTimeoutEdit(), QStringLiteral("1"));
+    connectByPath(page.connection(), mono);
+    page.openButton()->click();
+    r.window->GetPosClick();
+    const std::string reached = r.window->photonEdit()->text().toStdString();
+    ASSERT_NEAR(std::stod(reached), 1239.842, 0.01); // the simulator starts at 1 nm
+    ASSERT_TRUE(r.dialogs.shown.empty()) << r.dialogs.texts().front();
+
+    r.window->switchMode(ModeCfs);
+    MeasurementFields& f = r.station.fields;
+    f.kindOfMeasure = 1;
+    f.start = "100";
+    f.rampView = f.pointsView = true;
+    f.second = "1";
+    f.third = "3";
+    f.scans = "1";
+    f.timePerPoint = "10";
+    f.photon = "400";
+    f.passEnergyIndex = passEnergyIndexOf(f.passEnergyText = "10.0");
+    r.window->fieldsToControls();
+    r.station.settings.store.startDir = r.station.settings.store.saveDir = r.dir.path().toStdString();
+    r.window->startButton()->click();
+
+    EXPECT_EQ(r.station.engine.lastEnd(), RunEnd::Stopped);
+    EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{"Error ! Problem with the monochromator?"});
+    EXPECT_EQ(page.connection()->status(), "Connected to COM - no answer from the monochromator");
+    EXPECT_EQ(r.window->photonEdit()->text().toStdString(), reached);
+    EXPECT_EQ(r.station.fields.photon, reached);
+}
+
 TEST(OptionsLinks, BothElectrometersAreReadFromTheirPages) {
     SimProcess k1({"keithley", "--reading", "1.5E-09"}), k2({"keithley", "--reading", "-2.5E-09"});
     OptionsRig r;

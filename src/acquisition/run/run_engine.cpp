@@ -25,15 +25,15 @@ RunEngine::RunEngine(const RunParts& p)
     io_.hooks.rangeText = [this](const std::string& t) { display_->rangeText(t); };
 }
 
-void RunEngine::runPhotonCommand() {
-    photonEnergyCommand(photon_, fields_.photon, *devices_.monochromator, ctx_);
+void RunEngine::runPhotonCommand(const std::string& target) {
+    if (photonMoveTo(photon_, fields_.photon, target, *devices_.monochromator, ctx_) == PhotonOutcome::Failed)
+        monoFailed_ = true;
     display_->fieldsChanged();
 }
 
 void RunEngine::photonStep(double x) {
     if (!photonScanning(state_.MachineMode) || measurement_.kindOfMeasure == 0) return;
-    fields_.photon = text::formatPattern(io_.storedRamp() * x + state_.PhotonStart, "0.000");
-    runPhotonCommand();
+    runPhotonCommand(text::formatPattern(io_.storedRamp() * x + state_.PhotonStart, "0.000"));
 }
 
 double RunEngine::startField() {
@@ -125,6 +125,7 @@ void RunEngine::start(bool continuation) {
     controls_.continueOffered = false;
     controls_.continueEnabled = controls_.skipEnabled = controls_.lastScanEnabled = true;
     controls_.saveEnabled = false;
+    monoFailed_ = false;
     if (!continuation) {
         ctx_.values.StopRequest = 0;
         controls_.menusEnabled = false;
@@ -446,11 +447,8 @@ void RunEngine::stopPath() {
 }
 
 void RunEngine::photonBack() {
-    if (photonScanning(state_.MachineMode) && measurement_.kindOfMeasure > 0) {
-        fields_.photon = text::formatPattern(state_.PhotonStart, "0.000");
-        display_->fieldsChanged();
-        runPhotonCommand();
-    }
+    if (photonScanning(state_.MachineMode) && measurement_.kindOfMeasure > 0 && !monoFailed_)
+        runPhotonCommand(text::formatPattern(state_.PhotonStart, "0.000"));
 }
 
 void RunEngine::commonEnd(bool measured) {

@@ -115,8 +115,8 @@ private:
     void autoScaleScan(std::size_t first, std::size_t last);
     void resetScanExtremes();
     bool sizeBlock(std::int64_t records);
-    // The photon energy command on the photon field, as the button would do it.
-    void runPhotonCommand();
+    // The photon energy command to `target`, shown in the photon field, as the button would do it.
+    void runPhotonCommand(const std::string& target);
     // In the photon modes each step of an energy scan first moves the monochromator.
     void photonStep(double x);
     // The start field's value, read at every point (CFS and CIS follow it during a run).
@@ -153,6 +153,9 @@ private:
     double scanLow_ = 0, scanHigh_ = 0; // extremes of the completed records of the scan
     bool beamPaused_ = false;
     bool beamInformationMissing_ = false; // said during this run, and not yet taken back
+    // A photon move of this run failed: the monochromator is not asked again at the run's end (its
+    // failure has been reported once; asking again would only repeat the wait and the box).
+    bool monoFailed_ = false;
 };
 
 } // namespace korvo

@@ -3,6 +3,7 @@
 // for the position. Results are left in InstrumentValues (MonoError, StopRequest).
 #include "instruments/instrument_context.h"
 
+#include <optional>
 #include <string>
 
 namespace korvo {
@@ -22,6 +23,9 @@ public:
     virtual void MonoGetPosition() = 0;
     // What the energy box gets for a photon energy of 0 (the zeroth order).
     virtual std::string zeroOrderText() const = 0;
+    // The photon energy ("0.000") of the last position read back from the monochromator; nullopt
+    // while none has been read. After a failed move it is where the monochromator is known to stand.
+    virtual std::optional<std::string> positionRead() const { return std::nullopt; }
 };
 
 // The link as it behaves before its serial port is connected.

@@ -15,6 +15,10 @@ constexpr char kCR = '\r';
 
 constexpr int kDefaultOpenTimeoutS = 30;
 constexpr int kDefaultNormalTimeoutS = 3;
+// The slowest the monochromator is taken to drive when the speed box holds no positive number.
+constexpr double kDefaultSpeedNmPerS = 0.1;
+// No move of the monochromator may hold a run for more than a day, whatever the speed box says.
+constexpr std::int64_t kLongestBoundMs = 24LL * 3600 * 1000;
 
 // Scrolls by one character per pass of the wait, 32 characters at a time.
 const std::string kWaitingText = "waiting for monocromator ...... waiting for monocromator";
@@ -35,6 +39,24 @@ constexpr const char* kStopFailed = "Error from monochromator !\rCould not stop 
                                     "the connection to the monochromator !";
 constexpr const char* kStatusFailed = "Error from monochromator !\rCould not read the monochromator "
                                       "status?\rOpen the connection to the monochromator !";
+
+// The page's status bar says what MonoError means: a port that is open does not answer for the
+// monochromator behind it.
+const char* faultText(int code) {
+    switch (code) {
+    case 0:
+        return "";
+    case 1:
+        return "no answer from the monochromator";
+    case 2:
+        return "the monochromator refused a command";
+    case 3:
+        return "the monochromator reported an unknown status";
+    case 4:
+        return "the monochromator did not end its move in time";
+    }
+    return "monochromator error";
+}
 
 // A time-out box as typed; a text that is no whole number keeps the box's default, and a negative
 // one waits a single pass.
@@ -146,8 +168,7 @@ bool MonochromatorLink::MonoWait(int seconds, const std::string& command, Resend
         }
     }
     if (--waitDepth_ == 0) setExchangeButtons(CommPortDriver_1_.Connected());
-    ctx_.status.setStatusPanel(1, " Monochromator: " + std::to_string(v.MonoError));
-    changed();
+    showCode();
     return !taken;
 }
 
@@ -192,11 +213,13 @@ void MonochromatorLink::MonoGetPosition() {
     const auto wavelength = text::parseDouble(MonoReply_);
     if (!wavelength || !(*wavelength > 0)) {
         v.MonoError = 2;
-        ctx_.status.setStatusPanel(1, " Monochromator: 2");
+        showCode();
         failure(kReadFailed, kHintOpen);
         return;
     }
     const std::string energy = text::formatPattern(kEnergyWavelength / *wavelength, "0.000");
+    energyRead_ = energy;
+    wavelengthRead_ = *wavelength;
     page_.wellenlaenge1 = MonoReply_;
     page_.energy1 = energy;
     changed();
@@ -225,7 +248,7 @@ void MonochromatorLink::MonoGoEnergy() {
         // Nothing to send: the wavelength of such an energy is no number. The move has not been
         // made, so it must not read as a success.
         v.MonoError = 2;
-        ctx_.status.setStatusPanel(1, " Monochromator: 2");
+        showCode();
         if (!v.MonoQuiet)
             ctx_.dialogs.error(
                 kInstrumentCaption,
@@ -234,6 +257,7 @@ void MonochromatorLink::MonoGoEnergy() {
         return;
     }
     const std::string target = text::formatPattern(kEnergyWavelength / *energy, "0.000000");
+    moveTargetNm_ = kEnergyWavelength / *energy;
     afterSetPosition(exchange("SPO " + target, normalTimeout(), Resend::No));
 }
 
@@ -242,6 +266,8 @@ void MonochromatorLink::MonoGoWavelength() {
     ctx_.values.MonoError = 0;
     ctx_.values.MonoStopRequest = false;
     clearMemos();
+    const auto target = text::parseDouble(page_.wellenlaenge1);
+    moveTargetNm_ = target ? *target : std::nan("");
     afterSetPosition(exchange("SPO " + page_.wellenlaenge1, normalTimeout(), Resend::No));
 }
 
@@ -259,9 +285,16 @@ void MonochromatorLink::afterSetPosition(bool ownReply) {
 
 void MonochromatorLink::moveLoop() {
     InstrumentValues& v = ctx_.values;
+    // Each exchange is bounded by its time-out; the whole move by how far it goes (a controller that
+    // says "moving" for ever would otherwise hold the run for ever).
+    std::int64_t boundMs = -1, deadline = 0;
     for (;;) {
         MonoGetPosition();
         if (v.MonoError != 0) return;
+        if (boundMs < 0) {
+            boundMs = moveBoundMs(wavelengthRead_, moveTargetNm_);
+            deadline = ctx_.clock.nowMs() + boundMs;
+        }
         exchange("GST", normalTimeout(), Resend::Yes);
         if (v.MonoError == 1) return;
         if (v.MonoError == 2) {
@@ -273,7 +306,7 @@ void MonochromatorLink::moveLoop() {
         keepAlive(ctx_, 100);
         if (status != "t 0" && status != "t 1") {
             v.MonoError = 3;
-            ctx_.status.setStatusPanel(1, " Monochromator: 3");
+            showCode();
             return;
         }
         MonoReply_ = status.substr(2, 1);
@@ -288,7 +321,33 @@ void MonochromatorLink::moveLoop() {
             }
             return;
         }
+        if (ctx_.clock.nowMs() > deadline) {
+            moveTooLong(boundMs);
+            return;
+        }
     }
+}
+
+std::int64_t MonochromatorLink::moveBoundMs(double fromNm, double targetNm) const {
+    const auto typed = text::parseDouble(page_.moveSpeed);
+    const double speed = typed && *typed > 0 && std::isfinite(*typed) ? *typed : kDefaultSpeedNmPerS;
+    const double distance = std::isfinite(targetNm) ? std::fabs(targetNm - fromNm) : kEnergyWavelength;
+    const double settleMs = 2000.0 * std::max(normalTimeout(), 1);
+    const double boundMs = 2000.0 * distance / speed + settleMs;
+    return boundMs < double(kLongestBoundMs) ? std::int64_t(std::ceil(boundMs)) : kLongestBoundMs;
+}
+
+void MonochromatorLink::moveTooLong(std::int64_t boundMs) {
+    InstrumentValues& v = ctx_.values;
+    // Stopped where it stands, and its position shown; the move has failed all the same.
+    exchange("STO", normalTimeout(), Resend::Yes);
+    if (v.MonoError == 0) MonoGetPosition();
+    v.MonoError = 4;
+    showCode();
+    if (!v.MonoQuiet)
+        ctx_.dialogs.error(kInstrumentCaption, "Error from monochromator !\rThe move did not end within " +
+                                                   std::to_string((boundMs + 999) / 1000) +
+                                                   " sec ?\rThe monochromator was stopped.");
 }
 
 void MonochromatorLink::MonoStop() {
@@ -325,6 +384,7 @@ bool MonochromatorLink::connectCom() {
     clearMemos();
     if (!CommPortDriver_1_.Connect()) return false;
     unanswered_ = 0;
+    page_.fault.clear();
     page_.buttons.connect = false;
     page_.buttons.stop = true;
     setExchangeButtons(waitDepth_ == 0);
@@ -336,6 +396,7 @@ void MonochromatorLink::disconnectCom() {
     CommPortDriver_1_.Disconnect();
     page_.buttons = MonochromatorButtons{};
     page_.motionPanelVisible = false;
+    page_.fault.clear();
     unanswered_ = 0;
     changed();
 }
@@ -390,6 +451,13 @@ int MonochromatorLink::normalTimeout() const {
 void MonochromatorLink::setExchangeButtons(bool enabled) {
     MonochromatorButtons& b = page_.buttons;
     b.disconnect = b.open = b.close = b.getStatus = b.goWavelength = b.goEnergy = b.getPosition = enabled;
+    changed();
+}
+
+void MonochromatorLink::showCode() {
+    const int code = ctx_.values.MonoError;
+    ctx_.status.setStatusPanel(1, " Monochromator: " + std::to_string(code));
+    page_.fault = faultText(code);
     changed();
 }
 

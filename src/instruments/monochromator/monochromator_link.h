@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace korvo {
@@ -50,6 +51,12 @@ public:
     void MonoGetPosition() override;
     // The zero-order box.
     std::string zeroOrderText() const override { return page_.Edit1; }
+    std::optional<std::string> positionRead() const override { return energyRead_; }
+    // How long a move to `targetNm` from `fromNm` may take: twice what the distance needs at the
+    // speed box's rate (0.1 nm/s when the box holds no positive number), plus two reply time-outs
+    // for the monochromator to settle, at most a day. A target that is no number (a wavelength typed
+    // by hand) counts as the longest move there is, the wavelength of 1 eV.
+    std::int64_t moveBoundMs(double fromNm, double targetNm) const;
 
     // ---- the page's buttons
     // "Go Energy": the energy box (the zero-order box when it holds 0) as a wavelength with six
@@ -103,6 +110,10 @@ private:
     // What follows an "SPO": nothing after a time-out, the set-failure box, or the move loop.
     void afterSetPosition(bool ownReply);
     void failure(const char* text, const char* hint);
+    // MonoError in the status bar's second panel and, in words, on the page.
+    void showCode();
+    // A move that has not ended by its bound: stopped where it stands, code 4.
+    void moveTooLong(std::int64_t boundMs);
     int openTimeout() const;
     int normalTimeout() const;
     void setExchangeButtons(bool enabled);
@@ -114,6 +125,9 @@ private:
     MonoSimulator simulator_;
     std::string MonoReply_;
     LineAssembler lines_{LineAssembler::Ends::Cr};
+    std::optional<std::string> energyRead_; // the photon energy of the last position read back
+    double wavelengthRead_ = 0;             // and its wavelength (nm)
+    double moveTargetNm_ = 0;               // where the move under way goes; NaN: unknown
     int waitDepth_ = 0;
     // Counts every command sent, so that a wait notices an operation that ran inside it.
     std::uint64_t sent_ = 0;

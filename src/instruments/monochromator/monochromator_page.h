@@ -31,6 +31,9 @@ struct MonochromatorPage {
     std::string Edit1 = "10";          // "Zero Order :", the energy used for a photon energy of 0
     std::string timeout_max_1 = "30";  // seconds to wait for the reply to "OPN"
     std::string timeout_norm_1 = "3";  // seconds to wait for every other reply
+    // How fast the monochromator drives, in nm of wavelength a second, at its slowest: a move may
+    // take twice as long as its distance needs at this speed, plus two reply time-outs to settle.
+    std::string moveSpeed = "0.1";
     bool simulation_on_1 = false;      // "Simulation on  (Only for tests ! Do not use !)"
     bool enableTests = false;          // "Enable all tests !  (Only for tests ! Do not use !)"
 
@@ -41,6 +44,9 @@ struct MonochromatorPage {
 
     // ---- outputs
     bool motionPanelVisible = false; // wavelength, energy, go and stop; shown after a successful open
+    // What went wrong in the last operation (empty when it went well), for the page's status bar: a
+    // connected port alone does not say that the monochromator answers.
+    std::string fault;
     MonochromatorButtons buttons;
 
     // The communication group (time-outs, terminal, simulator) is shown with the test switch.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace korvo {
@@ -20,10 +21,11 @@ constexpr std::size_t kMaxLine = 256;
 SimulatedMonochromator::SimulatedMonochromator(const SimulatedDeviceOptions& options)
     : speedNmPerS_(options.monoSpeedNmPerS > 0 ? options.monoSpeedNmPerS : 20.0),
       refuseAll_(options.hasFault("f")), statusFault_(options.hasFault("t2")),
-      nulBeforeCr_(options.hasFault("nul")), crLf_(options.hasFault("lf")), rng_(options.seed) {}
+      nulBeforeCr_(options.hasFault("nul")), crLf_(options.hasFault("lf")), stuck_(options.hasFault("stuck")),
+      rng_(options.seed) {}
 
 double SimulatedMonochromator::positionAt(std::int64_t nowMs) const {
-    if (!moving_) return position_;
+    if (!moving_ || stuck_) return position_;
     const double travelled = speedNmPerS_ * double(nowMs - moveStartMs_) / 1000.0;
     const double distance = std::abs(target_ - position_);
     if (travelled >= distance) return target_;
@@ -77,7 +79,8 @@ std::string SimulatedMonochromator::answer(const std::string& command, std::int6
         moving_ = true;
         moveStartMs_ = nowMs;
         const double travelMs = std::abs(target_ - position_) / speedNmPerS_ * 1000.0;
-        moveEndMs_ = nowMs + std::int64_t(std::ceil(travelMs)) + kSettleMs;
+        moveEndMs_ = stuck_ ? std::numeric_limits<std::int64_t>::max()
+                            : nowMs + std::int64_t(std::ceil(travelMs)) + kSettleMs;
         return "t";
     }
     return "f";

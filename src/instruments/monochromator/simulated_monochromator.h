@@ -5,7 +5,8 @@
 // reply is one line ended by CR, "t" first for success, "f" for a refusal.
 //
 // Device faults (--fault): "f" refuses every command, "t2" reports status 2 (a drive fault),
-// "nul" puts a NUL before the CR, "lf" ends replies with CR LF.
+// "nul" puts a NUL before the CR, "lf" ends replies with CR LF, "stuck" takes every move but never
+// gets anywhere (it stays where it started and says "moving" until it is stopped).
 #include "instruments/sim/simulated_device.h"
 
 #include <cstdint>
@@ -43,7 +44,7 @@ private:
     void queue(std::string text, std::int64_t nowMs);
 
     double speedNmPerS_;
-    bool refuseAll_, statusFault_, nulBeforeCr_, crLf_;
+    bool refuseAll_, statusFault_, nulBeforeCr_, crLf_, stuck_;
     std::mt19937_64 rng_;
     std::string line_;
     std::deque<Reply> replies_;

@@ -12,7 +12,7 @@ void UnconnectedMotorDrive::requestTimesOut() {
 
 // The automatic move sequence with no drive answering: every command first asks for status, that
 // request times out and nothing is sent; the pauses between the steps remain.
-void UnconnectedMotorDrive::DriveAutoMove(const std::string&) {
+bool UnconnectedMotorDrive::DriveAutoMove(const std::string&) {
     ctx_.pump.pump();
     requestTimesOut(); // fault reset
     requestTimesOut(); // motor on
@@ -25,6 +25,7 @@ void UnconnectedMotorDrive::DriveAutoMove(const std::string&) {
     keepAlive(ctx_, 1000);
     requestTimesOut(); // motor off
     ctx_.values.StopRequest = 1;
+    return false;
 }
 
 } // namespace korvo

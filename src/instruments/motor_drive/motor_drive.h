@@ -10,15 +10,17 @@ namespace korvo {
 class MotorDrive {
 public:
     virtual ~MotorDrive() = default;
-    // Returns when the sequence has ended; `targetAngle` is the text of the target field.
-    virtual void DriveAutoMove(const std::string& targetAngle) = 0;
+    // Returns when the sequence has ended; `targetAngle` is the text of the target field. True when
+    // every step was taken and the drive reported standing at the target: a script line whose motor
+    // did not get there is not measured.
+    virtual bool DriveAutoMove(const std::string& targetAngle) = 0;
 };
 
 // The link as it behaves before its serial port is connected: every status request times out.
 class UnconnectedMotorDrive final : public MotorDrive {
 public:
     explicit UnconnectedMotorDrive(InstrumentContext ctx) : ctx_(ctx) {}
-    void DriveAutoMove(const std::string& targetAngle) override;
+    bool DriveAutoMove(const std::string& targetAngle) override;
     // The time-out of the link's page at its default (seconds).
     static constexpr int kTimeoutS = 3;
 

@@ -5,6 +5,7 @@
 #include "instruments/motor_drive/drive_frames.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -17,6 +18,9 @@ constexpr std::string_view kWaitingText = "waiting for main-motor ...... waiting
 constexpr int kWaitingSteps = 30;
 constexpr int kHandshakeAttempts = 5;
 constexpr std::int64_t kHandshakeStepMs = 200;
+// A drive that reports its position within 40 increments (0.01 degree, what the angle box shows) of
+// the target has arrived.
+constexpr std::int64_t kArrivedWithin = 40;
 
 } // namespace
 
@@ -286,15 +290,18 @@ bool MotorDriveLink::DriveDefinePosition() {
     return true;
 }
 
-void MotorDriveLink::DriveAutoMove(const std::string& targetAngle) {
+bool MotorDriveLink::DriveAutoMove(const std::string& targetAngle) {
     page_.angle = targetAngle;
     notify();
-    DriveAutoMove();
+    return DriveAutoMove();
 }
 
-void MotorDriveLink::DriveAutoMove() {
+bool MotorDriveLink::DriveAutoMove() {
     page_.autoMoveEnabled = false;
     notify();
+    // The drive position the angle box asks for, known before anything moves.
+    const auto angle = text::parseDouble(page_.angle);
+    const auto increments = angle ? drive::incrementsForAngle(*angle, angleOffset_) : std::nullopt;
     // Now and then the terminal boxes start afresh, so that a long series of scripted moves does
     // not fill them without end.
     if (std::uniform_int_distribution<int>(0, 99)(rng_) == 50) clearTerminals();
@@ -309,7 +316,21 @@ void MotorDriveLink::DriveAutoMove() {
     ok &= RemoveBrake();
     setAngleColour(kDriveAngleReleased);
     pauseFor(pauseMs_);
-    ok &= DriveMoveToAngle();
+    const bool moved = DriveMoveToAngle();
+    ok &= moved;
+    // The move loop ends on any line that says the move is over; only the position the drive
+    // reports shows that it got there.
+    if (moved && increments) {
+        const std::int64_t target = -std::int64_t(*increments);
+        const std::int64_t reached =
+            drive::isHex8(page_.hex) ? text::HexTextToInt(page_.hex) : target + kArrivedWithin + 1;
+        if (std::llabs(reached - target) > kArrivedWithin) {
+            ok = false;
+            ctx_.dialogs.error(kInstrumentCaption, "Error ! The main motor stands at " + page_.angle +
+                                                       " degrees, not at " +
+                                                       text::formatPattern(*angle, "0.00") + " degrees.");
+        }
+    }
     pauseFor(pauseMs_);
     // Brake and power go off whatever happened before: the axis must not stay free.
     ok &= TightenBrake();
@@ -320,6 +341,7 @@ void MotorDriveLink::DriveAutoMove() {
     page_.autoMoveEnabled = true;
     notify();
     if (!ok) ctx_.values.StopRequest = 1;
+    return ok;
 }
 
 // ---- motor buttons

@@ -58,10 +58,13 @@ public:
     // "Define Position": the drive's present position reads from now on as the angle typed in.
     bool DriveDefinePosition();
     // The script's automatic move to `targetAngle` (the text placed into the angle box).
-    void DriveAutoMove(const std::string& targetAngle) override;
+    bool DriveAutoMove(const std::string& targetAngle) override;
     // The automatic-move button: fault reset, motor on, brake off, move, brake on, motor off, with a
-    // pause between the steps. A failed step leaves StopRequest set, so a script line's run stops.
-    void DriveAutoMove();
+    // pause between the steps. True when every step was taken and the last position the drive
+    // reported is the target's (within the 0.01 degree the angle box shows); otherwise StopRequest is
+    // left set, and a drive that answered but stands elsewhere (a stop, a garbled line) is named in
+    // an error box.
+    bool DriveAutoMove();
 
     // ---- motor buttons
     bool MotorOn();

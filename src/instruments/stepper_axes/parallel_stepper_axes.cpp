@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <sched.h>
 
 namespace korvo {
@@ -134,20 +135,40 @@ void ParallelStepperAxes::stepsA(std::int32_t count, const StepRamp& ramp) {
     show();
 }
 
-void ParallelStepperAxes::MoveAxisA(const std::string& targetAngle) {
+std::optional<std::int32_t> ParallelStepperAxes::stepsTo(const std::string& targetAngle, std::int32_t counter,
+                                                         double degrees, double offset,
+                                                         const char* axisName) {
+    const auto target = text::parseDouble(targetAngle);
+    if (!target) {
+        ctx_.dialogs.error(kInstrumentCaption, "\"" + targetAngle + "\" is not a valid angle.");
+        return std::nullopt;
+    }
+    // The counter holds 32 bits, and axis a overshoots by its backlash on the way down: a target the
+    // counter cannot reach (1e308, say) is refused before a single step is made.
+    const double steps = (*target - counter * degrees - offset) / degrees;
+    constexpr double kReach = double(std::numeric_limits<std::int32_t>::max() - kBacklashSteps);
+    if (!std::isfinite(steps) || std::fabs(double(counter) + steps) > kReach) {
+        ctx_.dialogs.error(kInstrumentCaption,
+                           "\"" + targetAngle + "\" is beyond the range of the " + axisName + ".");
+        return std::nullopt;
+    }
+    return std::int32_t(text::roundHalfEven(steps));
+}
+
+bool ParallelStepperAxes::MoveAxisA(const std::string& targetAngle) {
     if (!a.moveEnabled) {
         ctx_.dialogs.show("Please define manipulator position!");
-        return;
+        return false;
     }
+    const auto toGo = stepsTo(targetAngle, counterA_, kDegreesA, offsetA_, "manipulator");
+    if (!toGo) return false;
+    const std::int32_t steps = *toGo;
+    const std::int32_t target = counterA_ + steps;
     const int speed = clampSpeed(a);
     const StepRamp ramp = stepRampFor(speed);
-    const auto target = text::parseDouble(targetAngle);
     a.moveEnabled = a.defineEnabled = b.moveEnabled = b.defineEnabled = false;
     a.moving = true;
     show();
-    const std::int32_t steps =
-        target ? std::int32_t(text::roundHalfEven((*target - counterA_ * kDegreesA - offsetA_) / kDegreesA))
-               : 0;
     if (steps > 0) {
         setDirection(false);
         ctx_.clock.sleepMs(1);
@@ -166,15 +187,16 @@ void ParallelStepperAxes::MoveAxisA(const std::string& targetAngle) {
     a.moving = false;
     a.moveEnabled = a.defineEnabled = b.moveEnabled = b.defineEnabled = true;
     show();
+    // A stop decelerates the axis short of its target.
+    return counterA_ == target;
 }
 
-void ParallelStepperAxes::MoveAxisB(const std::string& targetAngle) {
+bool ParallelStepperAxes::MoveAxisB(const std::string& targetAngle) {
+    const auto toGo = stepsTo(targetAngle, counterB_, kDegreesB, offsetB_, "sample");
+    if (!toGo) return false;
+    const std::int32_t steps = *toGo;
     const int speed = clampSpeed(b);
     const std::int64_t halfUs = std::int64_t(kHalfPeriodB[speed - 1]) * 1000;
-    const auto target = text::parseDouble(targetAngle);
-    const std::int32_t steps =
-        target ? std::int32_t(text::roundHalfEven((*target - counterB_ * kDegreesB - offsetB_) / kDegreesB))
-               : 0;
     b.moving = true;
     show();
     if (steps != 0) {
@@ -192,6 +214,7 @@ void ParallelStepperAxes::MoveAxisB(const std::string& targetAngle) {
     b.position = angleText(angleB());
     b.moving = false;
     show();
+    return true;
 }
 
 } // namespace korvo

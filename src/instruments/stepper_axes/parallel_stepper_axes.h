@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,9 +49,11 @@ public:
     StepperAxisPage a, b;
     std::function<void()> changed; // the page shows new texts
 
-    // "Move to Angle:": to the angle in `targetAngle` (the position box's text).
-    void MoveAxisA(const std::string& targetAngle) override;
-    void MoveAxisB(const std::string& targetAngle) override;
+    // "Move to Angle:": to the angle in `targetAngle` (the position box's text). False when the axis
+    // does not stand there afterwards: no position defined yet (axis a), a target that is no number
+    // or beyond what the step counter can reach, or a move the stop button cut short.
+    bool MoveAxisA(const std::string& targetAngle) override;
+    bool MoveAxisB(const std::string& targetAngle) override;
     // "Define Position !": the angle in the position box becomes the present position.
     void DefinePositionA();
     void DefinePositionB();
@@ -67,6 +70,10 @@ public:
 private:
     // Clamps the speed box to 1..10, writes it back and returns it; an unreadable text counts as 1.
     int clampSpeed(StepperAxisPage& page);
+    // Steps from the counter to `targetAngle`, or nullopt after a message when the text is no number
+    // or the counter could not count that far.
+    std::optional<std::int32_t> stepsTo(const std::string& targetAngle, std::int32_t counter, double degrees,
+                                        double offset, const char* axisName);
     void setDirection(bool negative);
     void stepsA(std::int32_t count, const StepRamp& ramp);
     void pulse(std::int64_t halfUs, bool sleepBothHalves);

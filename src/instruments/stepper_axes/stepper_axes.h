@@ -1,6 +1,7 @@
 #pragma once
 // The two stepper axes on the parallel port as a script line uses them: move axis A or B to the
-// angle in its position box.
+// angle in its position box. A move returns whether the axis now stands at the target: a script line
+// whose axis did not get there is not measured.
 #include <string>
 
 namespace korvo {
@@ -8,15 +9,15 @@ namespace korvo {
 class StepperAxes {
 public:
     virtual ~StepperAxes() = default;
-    virtual void MoveAxisA(const std::string& targetAngle) = 0;
-    virtual void MoveAxisB(const std::string& targetAngle) = 0;
+    virtual bool MoveAxisA(const std::string& targetAngle) = 0;
+    virtual bool MoveAxisB(const std::string& targetAngle) = 0;
 };
 
-// No parallel port granted: the axes stay where they are.
+// No parallel port granted: the axes stay where they are, so no move gets anywhere.
 class UnconnectedStepperAxes final : public StepperAxes {
 public:
-    void MoveAxisA(const std::string&) override {}
-    void MoveAxisB(const std::string&) override {}
+    bool MoveAxisA(const std::string&) override { return false; }
+    bool MoveAxisB(const std::string&) override { return false; }
 };
 
 } // namespace korvo

@@ -86,9 +86,13 @@ void MonoPage::createTestGroup() {
     grid->addWidget(openTimeout_, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Timeout (sec) :"), tests_), 0, 2);
     grid->addWidget(timeout_, 0, 3);
+    // How fast the monochromator drives bounds how long a move may take.
+    speed_ = boundEdit(p.moveSpeed, tests_);
+    grid->addWidget(new QLabel(QStringLiteral("Speed (nm/s) :"), tests_), 0, 4);
+    grid->addWidget(speed_, 0, 5);
     simulation_ = new QCheckBox(QStringLiteral("Simulation on  (Only for tests ! Do not use !)"), tests_);
     QObject::connect(simulation_, &QCheckBox::toggled, this, [this](bool on) { link_.page().simulation_on_1 = on; });
-    grid->addWidget(simulation_, 1, 0, 1, 4);
+    grid->addWidget(simulation_, 1, 0, 1, 6);
     output_ = new TerminalBox(p.output_1, TerminalBox::Kind::Typed, tests_);
     output_->setObjectName(QStringLiteral("output_1"));
     output_->enterPressed = [this] { link_.terminalEnter(); };
@@ -98,7 +102,7 @@ void MonoPage::createTestGroup() {
     simOut_->setObjectName(QStringLiteral("Sim_out_1"));
     grid->addWidget(output_, 2, 0, 1, 2);
     grid->addWidget(input_, 2, 2);
-    grid->addWidget(simOut_, 2, 3);
+    grid->addWidget(simOut_, 2, 3, 1, 3);
     grid->addWidget(actionButton("Clear memos", tests_, [this] { link_.clearMemos(); }), 3, 0);
     grid->addWidget(actionButton("memo2.savetofie", tests_,
                            [this] {
@@ -143,6 +147,11 @@ void MonoPage::refresh() {
     showText(zeroOrder_, p.Edit1);
     showText(openTimeout_, p.timeout_max_1);
     showText(timeout_, p.timeout_norm_1);
+    showText(speed_, p.moveSpeed);
+    // A connected port says nothing about the monochromator behind it: the last failure is shown.
+    if (link_.connected())
+        connection_->setStatus(p.fault.empty() ? std::string(kLinkConnected)
+                                               : std::string(kLinkConnected) + " - " + p.fault);
     showChecked(enableTests_, p.enableTests);
     showChecked(simulation_, p.simulation_on_1);
     tests_->setVisible(p.testGroupVisible());

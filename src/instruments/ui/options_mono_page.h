@@ -38,6 +38,7 @@ public:
     QLineEdit* zeroOrderEdit() const { return zeroOrder_; }
     QLineEdit* openTimeoutEdit() const { return openTimeout_; }
     QLineEdit* timeoutEdit() const { return timeout_; }
+    QLineEdit* speedEdit() const { return speed_; }
     QWidget* motionPanel() const { return motion_; }
     QGroupBox* testGroup() const { return tests_; }
     QCheckBox* enableTestsBox() const { return enableTests_; }
@@ -67,6 +68,7 @@ private:
     QGroupBox* tests_ = nullptr;
     QLineEdit* openTimeout_ = nullptr;
     QLineEdit* timeout_ = nullptr;
+    QLineEdit* speed_ = nullptr;
     QCheckBox* simulation_ = nullptr;
     TerminalBox* output_ = nullptr;
     TerminalBox* input_ = nullptr;
