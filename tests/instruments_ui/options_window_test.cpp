@@ -92,15 +92,19 @@ TEST(OptionsWindow, SetupHelpAndInfoMenusShowTheirPages) {
 }
 
 TEST(OptionsWindow, SavingPageSetsTheDirectoryAndTheFileSwitches) {
-    OptionsRig r("[general]\r\nmachine=CLAM\r\ntime=0\r\nSaveExtrapoints=1\r\nSaveRawData=0\r\n");
+    OptionsRig r("[general]\r\nmachine=CLAM\r\ntime=0\r\nSaveExtrapoints=1\r\nSaveRawData=0\r\n"
+                 "[saving]\r\nautosave=1\r\n");
     SavingPage& page = *r.options->savingPage();
     r.options->refresh();
     EXPECT_TRUE(page.saveExtraPointsBox()->isChecked());
     EXPECT_FALSE(page.saveRawDataBox()->isChecked());
+    EXPECT_TRUE(page.autoSaveBox()->isChecked());
     page.saveRawDataBox()->click();
     page.saveExtraPointsBox()->click();
+    page.autoSaveBox()->click();
     EXPECT_TRUE(r.ctx.options.saveRawData);
     EXPECT_FALSE(r.ctx.options.saveExtraPoints);
+    EXPECT_FALSE(r.ctx.options.autoSave);
 
     ASSERT_TRUE(QDir(r.dir.path()).mkpath(QStringLiteral("spectra/2024")));
     r.options->show();
@@ -121,6 +125,7 @@ TEST(OptionsWindow, SavingPageSetsTheDirectoryAndTheFileSwitches) {
     const std::string ini = fileText(r.iniPath);
     EXPECT_NE(ini.find("SaveRawData=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("SaveExtrapoints=0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[saving]\r\nautosave=0\r\n"), std::string::npos) << ini;
 }
 
 TEST(OptionsWindow, AnalyserTestSwitchesReachTheMainWindow) {

@@ -9,6 +9,7 @@
 #include "acquisition/measurement_fields.h"
 #include "acquisition/photon_command.h"
 #include "acquisition/run/run_display.h"
+#include "acquisition/run/run_journal.h"
 #include "acquisition/run/saving.h"
 #include "acquisition/run_state.h"
 
@@ -145,6 +146,10 @@ private:
     int activeChannels_ = 9;
     double scanLow_ = 0, scanHigh_ = 0; // extremes of the completed records of the scan
     bool beamPaused_ = false;
+    // Steps of the current scan whose counts have all been added (what a stop in scan 1 keeps).
+    std::int64_t stepsCounted_ = 0;
+    bool stoppedByUser_ = false;
+    RunJournal journal_;
 };
 
 } // namespace korvo
