@@ -114,21 +114,6 @@ TEST(StoppedFirstScan, OnlyTheMeasuredPointsAreSavedAndTheHeaderSaysHowMany) {
     EXPECT_TRUE(std::filesystem::is_empty(early.dir / "save"));
 }
 
-TEST(StoppedFirstScan, AStopInALaterScanStillSavesTheWholeCompletedScans) {
-    RunRig rig;
-    shiftedScan(rig, 3);
-    rig.pump.once([&] { return rig.state.ScanNumber == 2 && rig.engine.pointsMeasured() >= 8; },
-                  [&] { rig.engine.requestStop(); });
-    rig.engine.startClicked();
-    ASSERT_EQ(rig.engine.saveClicked(), SaveOutcome::Written);
-    const SpectrumText file = spectrumText(rig.saver.lastWritten());
-    EXPECT_EQ(file.rows.size(), 21u);
-    EXPECT_EQ(file.value("Points:"), "21");
-    EXPECT_EQ(file.value("AnaEnd:"), "110.000");
-    EXPECT_TRUE(file.has("Scans: 1"));
-    EXPECT_EQ(afterFirstWord(file.rows.back()), "45 1 2 3 4 5 6 7 8 9");
-}
-
 namespace {
 
 bool saveDialogShown(const RecordingDialogs& d) {
