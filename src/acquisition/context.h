@@ -7,6 +7,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "common/run_log.h"
 #include "instruments/instrument_context.h"
 
 #include <array>
@@ -24,6 +25,7 @@ struct AcquisitionOptions {
     bool ringCurrentOverwrite = false; // test mode only: channel 5 of every point becomes RingCurrent
     bool saveExtraPoints = false;      // [general] SaveExtrapoints
     bool saveRawData = false;          // [general] SaveRawData
+    bool autoSave = false;             // [saving] autosave: each run's spectrum saved without the dialog
     std::string switchPoint1 = "80";   // upper limit of the 81.92 eV range
     std::string switchPoint2 = "140";  // upper limit of the 163.84 eV range
     std::string switchPoint3 = "1600"; // upper limit of the 1638.4 eV range
@@ -88,10 +90,15 @@ public:
     void setStatusPanels(StatusPanels& panels) { status_ = &panels; }
     StatusPanels& statusPanels() { return *status_; }
     InstrumentContext instruments() { return {clock, pump, dialogs, values, timers, *status_}; }
+    // Where runs, saves and script lines are logged (nowhere until a log is given).
+    void setRunLog(RunLog& log) { runLog_ = &log; }
+    RunLog& runLog() { return *runLog_; }
 
 private:
     NullStatusPanels noStatus_;
     StatusPanels* status_ = &noStatus_;
+    NullRunLog noLog_;
+    RunLog* runLog_ = &noLog_;
 };
 
 } // namespace korvo

@@ -14,6 +14,7 @@ namespace korvo {
 namespace {
 
 constexpr const char* kGeneral = "general";
+constexpr const char* kSaving = "saving";
 constexpr double kTinyRamp = 0.0001;
 
 FieldNumber<double> number(const std::string& textValue) {
@@ -307,6 +308,7 @@ SettingsView MeasurementSettings::read(IniFile& ini, const std::string& sectionI
         }
         ctx_.options.saveExtraPoints = ini.readString(kGeneral, "SaveExtrapoints", "0") == "1";
         ctx_.options.saveRawData = ini.readString(kGeneral, "SaveRawData", "0") == "1";
+        ctx_.options.autoSave = readInt(kSaving, "autosave", 0, [](std::int32_t v) { return v == 0 || v == 1; }) == 1;
     }
 
     fields_.kindOfMeasure = readInt(S, "kind of measure", 0, [](std::int32_t v) { return v >= 0 && v <= 2; });
@@ -414,6 +416,7 @@ bool MeasurementSettings::write(IniFile& ini, const std::string& S, bool withGen
     put(S, "savedir", store.saveDir);
     put(kGeneral, "SaveExtrapoints", ctx_.options.saveExtraPoints ? "1" : "0");
     put(kGeneral, "SaveRawData", ctx_.options.saveRawData ? "1" : "0");
+    put(kSaving, "autosave", ctx_.options.autoSave ? "1" : "0");
 
     if (!ini.save(&err)) {
         const std::string msg = "The INI-File could not be written (" + err + ") !";

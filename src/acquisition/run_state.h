@@ -4,7 +4,9 @@
 #include "files/measurement_data.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace korvo {
@@ -49,6 +51,9 @@ struct Measurement {
     DataBlock data;
     int kindOfMeasure = 0;      // the kind it was measured as
     std::string startFieldText; // the start field as the run last read it (CFS and CIS headers)
+    // Set when a stop cut the first scan short: records 1 to this one hold every count they were to
+    // get; the steps beyond were never measured, and their zeros are no counts to be saved.
+    std::optional<std::size_t> partialScanRecords;
 };
 
 } // namespace korvo

@@ -20,6 +20,13 @@ std::string quoted(const std::string& cell) {
     return cell.size() <= kShown ? cell : cell.substr(0, kShown) + "...";
 }
 
+void logScriptEnd(RunLog& log, const std::vector<ScriptLineRecord>& records, int lines) {
+    int saved = 0;
+    for (const ScriptLineRecord& r : records) saved += r.end == RunEnd::Normal && !r.saved.empty();
+    log.record("script", "end: " + std::to_string(records.size()) + " of " + std::to_string(lines) +
+                             " lines run, " + std::to_string(saved) + " measured to the end and saved");
+}
+
 } // namespace
 
 int scriptPassEnergyIndex(const std::string& text) {
@@ -150,6 +157,7 @@ void ScriptRun::run() {
     records_.clear();
     stopRequested_ = false;
     running_ = true;
+    station_.ctx.runLog().record("script", "start: " + std::to_string(last) + " lines");
     // Every line measures the "CAE" kind, with the ramp and the points in the fields.
     MeasurementFields& f = station_.fields;
     f.kindOfMeasure = 1;
@@ -172,6 +180,7 @@ void ScriptRun::run() {
     saver.scriptRunning = false;
     saver.scriptColumn0 = nullptr;
     dialogs.divert = std::move(shownBefore);
+    logScriptEnd(station_.ctx.runLog(), records_, last);
     running_ = false;
     currentRow_ = 0;
 }

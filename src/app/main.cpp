@@ -18,6 +18,7 @@
 #include "common/qt/qt_dialogs.h"
 #include "common/qt/qt_event_pump.h"
 #include "common/qt/qt_timers.h"
+#include "common/run_log.h"
 #include "instruments/serial/qt_serial_transport.h"
 #include "instruments/ui/instrument_display_router.h"
 #include "instruments/ui/mail_alert_window.h"
@@ -123,6 +124,13 @@ int main(int argc, char** argv) {
     // panels when they are built, so this comes first.
     korvo::MainWindowStatus statusBar(window);
     ctx.setStatusPanels(statusBar);
+    // Runs, saves, refusals and instrument errors, one line each, kept with the settings. A log that
+    // cannot be written is told once and never stops a run.
+    korvo::FileRunLog runLog(korvo::runLogPath(iniPath), "korvo", [&statusBar](const std::string& why) {
+        std::fprintf(stderr, "korvo: %s\n", why.c_str());
+        statusBar.setStatusPanel(0, why);
+    });
+    ctx.setRunLog(runLog);
 
     // The instrument windows. The analyser routines draw the channel bars into the multichanneltron
     // setup; lamps and read-outs go to the options window once it joins the router (it needs the

@@ -5,6 +5,7 @@
 #include "acquisition/analyser_io/port_backend.h"
 #include "common/ini_file.h"
 #include "common/number_text.h"
+#include "common/platform_info.h"
 #include "instruments/serial/terminal_transport.h"
 
 #include <CLI/CLI.hpp>
@@ -165,6 +166,10 @@ int CliStation::prepare(const std::function<int(Station&)>& applyFields) {
     }
     station_.emplace(ctx, *port_);
     Station& station = *station_;
+    // The run log of the settings in use, as the desktop program keeps it.
+    log_.emplace(runLogPath(o.ini.empty() ? iniFilePath() : o.ini), "korvo-cli",
+                 [](const std::string& why) { std::cerr << why << "\n"; });
+    ctx.setRunLog(*log_);
     station.state.MachineMode = modeOf(o.mode);
     // The options window ticks "Save Raw Data" by design; an INI file may untick it.
     ctx.options.saveRawData = true;
@@ -174,6 +179,9 @@ int CliStation::prepare(const std::function<int(Station&)>& applyFields) {
         if (int status = readSettingsFile(o.ini, station)) return status;
     if (applyFields)
         if (int status = applyFields(station)) return status;
+    // The verbs save as they always have (measure: --out or the proposed name; script: each line),
+    // whatever the desktop program's autosave switch says.
+    ctx.options.autoSave = false;
     ctx.options.testWithoutAnalyser = o.card == "test";
     // A card that does not answer would count nothing but noise; the desktop program falls back to
     // its test mode, a batch run says so and stops.

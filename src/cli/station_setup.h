@@ -9,6 +9,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "common/run_log.h"
 
 #include <algorithm>
 #include <atomic>
@@ -227,6 +228,7 @@ private:
     ComPortPaths paths_;
     std::optional<Beamline> beamline_;
     NullInstrumentDisplay instruments_;
+    std::optional<FileRunLog> log_;
 };
 
 // The options that build the station and its instruments (card, model, seed, settings file, virtual

@@ -22,6 +22,7 @@ public:
     // A message box with one OK button. An empty caption means the program's own title. While
     // `divert` is set the box is not shown and the message goes there instead.
     void message(const std::string& caption, const std::string& text, DialogIcon icon) {
+        if (watch) watch(caption, text, icon);
         if (divert)
             divert(caption, text);
         else
@@ -30,6 +31,8 @@ public:
     // Set while a script runs unattended: its messages are recorded with the line instead of
     // waiting for a click. Questions are still asked.
     std::function<void(const std::string& caption, const std::string& text)> divert;
+    // Told of every message box, shown or diverted (the run log keeps what a run reported).
+    std::function<void(const std::string& caption, const std::string& text, DialogIcon icon)> watch;
     // A question; the answer is one of the buttons offered (Cancel or No when the box is closed).
     virtual DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon icon,
                              DialogButtons buttons) = 0;

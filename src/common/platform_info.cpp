@@ -85,6 +85,20 @@ std::string formatTime(std::time_t t) {
     return buf;
 }
 
+std::string userBaseDirectory(const char* variable, const char* underHome) {
+    std::string base = env(variable);
+    // Only an absolute path counts; a relative one is to be ignored.
+    if (!base.empty() && base[0] == '/') return base;
+    std::string home = env("HOME");
+    if (home.empty()) {
+        passwd pw{};
+        std::vector<char> buf;
+        const passwd* account = ownAccount(pw, buf);
+        if (account && account->pw_dir) home = account->pw_dir;
+    }
+    return (home.empty() ? std::string("/tmp") : home) + "/" + underHome;
+}
+
 std::string iniFilePath(const std::string& exePath) {
     const std::string exeDir = directoryOf(exePath);
     if (!installedProgramDirectory(exeDir)) {
@@ -94,18 +108,7 @@ std::string iniFilePath(const std::string& exePath) {
         if (directoryWritable(exeDir)) return beside;
     }
 
-    std::string base = env("XDG_CONFIG_HOME");
-    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
-    if (base.empty() || base[0] != '/') {
-        std::string home = env("HOME");
-        if (home.empty()) {
-            passwd pw{};
-            std::vector<char> buf;
-            const passwd* account = ownAccount(pw, buf);
-            if (account && account->pw_dir) home = account->pw_dir;
-        }
-        base = (home.empty() ? std::string("/tmp") : home) + "/.config";
-    }
+    const std::string base = userBaseDirectory("XDG_CONFIG_HOME", ".config");
     const std::string dir = base + "/korvo";
     makeDirectories(dir);
     return dir + "/korvo.ini";

@@ -12,6 +12,10 @@ std::string loggedOnUserName();
 std::string formatDate(std::time_t t);
 std::string formatTime(std::time_t t);
 
+// An XDG base directory of the user: $`variable` when it is an absolute path, else
+// $HOME/`underHome` ("XDG_CONFIG_HOME", ".config" gives ~/.config).
+std::string userBaseDirectory(const char* variable, const char* underHome);
+
 // Where the settings live: "korvo.ini" beside the executable when that file exists or the directory
 // is writable (a build directory, or an old installation that has always kept it there), else
 // $XDG_CONFIG_HOME/korvo/korvo.ini (~/.config/korvo/korvo.ini when unset), whose directory is

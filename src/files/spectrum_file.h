@@ -5,6 +5,7 @@
 #include "files/measurement_data.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -36,6 +37,9 @@ struct SpectrumHeader {
     std::array<std::string, 9> channelItems{};
     std::int32_t maxPositiveShift = 0; // extra points before the scan window
     std::int32_t maxNegativeShift = 0; // extra points after it
+    // Decimals of the energies; unset: from ramp and points. A file that holds only part of a scan
+    // keeps the decimals of the scan's own grid.
+    std::optional<int> energyDecimals;
     // Left empty, the logged-on user and the current local time are taken when the file is made.
     std::optional<std::string> userName;
     std::optional<std::time_t> writtenAt;
@@ -47,6 +51,8 @@ struct SpectrumSaveOptions {
     bool saveRawData = true;
     bool addKeithley1 = false;
     bool addKeithley2 = false;
+    // No record after this one is written: the steps a stopped scan never reached.
+    std::size_t lastRecord = SIZE_MAX;
 };
 
 struct SpectrumPoint {

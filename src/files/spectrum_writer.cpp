@@ -103,14 +103,15 @@ RecordRange spectrumRecordRange(const SpectrumHeader& h, const SpectrumSaveOptio
     const std::int64_t after = std::max<std::int64_t>(h.maxNegativeShift, 0);
     const std::int64_t first = options.saveExtraPoints ? 1 : before + 1;
     const std::int64_t count = options.saveExtraPoints ? before + points + after : points;
-    const auto available = static_cast<std::int64_t>(recordCount) - first;
+    const std::size_t written = recordCount > options.lastRecord ? options.lastRecord + 1 : recordCount;
+    const auto available = static_cast<std::int64_t>(written) - first;
     if (available <= 0) return {static_cast<std::size_t>(first), 0};
     return {static_cast<std::size_t>(first), static_cast<std::size_t>(std::min(count, available))};
 }
 
 std::string spectrumFileBytes(const SpectrumHeader& h, const SpectrumSaveOptions& options,
                               const DataBlock& block) {
-    const int decimals = energyDecimals(h.ramp, h.points);
+    const int decimals = h.energyDecimals ? *h.energyDecimals : energyDecimals(h.ramp, h.points);
     std::string out = utf8ToWindows1252(headerText(h, decimals));
 
     // A test-mode run counts like the analyser scan, so its rows carry the counts the same way.

@@ -12,7 +12,7 @@ namespace korvo {
 // The records of `block` that become data rows: the scan window (records maxPositiveShift + 1 to
 // maxPositiveShift + points) or, with saveExtraPoints, records 1 to maxPositiveShift + points +
 // maxNegativeShift. Record 0 is the run's scratch record and is never written. The range is clipped
-// to the records that exist.
+// to the records that exist and ends at the options' last record.
 struct RecordRange {
     std::size_t first = 0;
     std::size_t count = 0;

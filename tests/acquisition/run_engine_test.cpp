@@ -186,6 +186,7 @@ TEST(RunEngine, StopKeepsWhatWasMeasured) {
     ASSERT_EQ(second.engine.saveClicked(), SaveOutcome::Written);
     auto file = readSpectrumFile(second.saver.lastWritten());
     EXPECT_EQ(file.data.scans, 1);
+    EXPECT_EQ(file.data.points.size(), 20u); // the whole scan 1, however far scan 2 got
     EXPECT_EQ(file.data.points.at(0).y, perScanTotal(second));
 
     // A gate that hangs in the last point of scan 2: that scan is not complete and stays out.

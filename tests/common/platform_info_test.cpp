@@ -1,4 +1,5 @@
 #include "common/platform_info.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,24 +14,7 @@ namespace korvo {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Sets an environment variable (unsets it for nullptr) for the lifetime of the object.
-struct ScopedEnv {
-    ScopedEnv(const char* name, const char* value) : name(name) {
-        if (const char* was = std::getenv(name)) old = was;
-        set(value);
-    }
-    ~ScopedEnv() { set(old ? old->c_str() : nullptr); }
-    void set(const char* value) {
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-        ::tzset();
-    }
-    const char* name;
-    std::optional<std::string> old;
-};
-
-} // namespace
+using testing::ScopedEnv;
 
 TEST(PlatformInfo, DateAndTimeAreFixedFormatsInLocalTime) {
     ScopedEnv tz("TZ", "UTC");

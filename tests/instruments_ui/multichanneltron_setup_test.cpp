@@ -265,6 +265,39 @@ TEST(Calibration, RefusedWhileAMeasurementRuns) {
     EXPECT_EQ(r.w.station.engine.lastEnd(), RunEnd::Normal);
 }
 
+TEST(Calibration, RefusedWhereAPointReadsTheElectrometer) {
+    // There a point's second value is the time since the run's start, not channeltron 1's counts.
+    SetupRig r;
+    r.useFormulaCard();
+    TForm19& s = r.setup;
+    s.calibrationTimeEdit()->setText(QStringLiteral("10"));
+    const auto refused = [&](const std::string& message) {
+        r.w.dialogs.clear();
+        s.calibrateButton()->click();
+        EXPECT_EQ(r.w.dialogs.texts(), std::vector<std::string>{message});
+        EXPECT_EQ(r.card.gates, 0);
+        for (double k : s.sensitivities()) EXPECT_EQ(k, 1.0);
+        EXPECT_FALSE(s.viewBox()->isChecked());
+    };
+    r.w.ctx.options.electrometerOverride = true;
+    refused("No sensitivity calibration while \"overide\" is ticked: the electrometer is read instead of the "
+            "channeltrons !");
+    r.w.ctx.options.electrometerOverride = false;
+    r.w.window->switchMode(ModeKeithley);
+    refused("No sensitivity calibration in the Keithley mode: the electrometer is read instead of the "
+            "channeltrons !");
+
+    // Back in the CLAM mode after a Keithley run the point is counted by the channeltrons, and the
+    // last measurement keeps its mode.
+    r.w.window->switchMode(ModeClam);
+    r.w.station.measurement.state.MachineMode = ModeKeithley;
+    r.w.dialogs.clear();
+    s.calibrateButton()->click();
+    EXPECT_EQ(r.card.gates, 1);
+    EXPECT_DOUBLE_EQ(s.sensitivities()[1], 200.0 / 201);
+    EXPECT_EQ(r.w.station.measurement.state.MachineMode, ModeKeithley);
+}
+
 TEST(Calibration, OtherWindowsWaitForThePoint) {
     // The simulated card keeps the window alive during its gates. A run started from the main
     // window meanwhile would rebuild the data block under the count that is writing into it.

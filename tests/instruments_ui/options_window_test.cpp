@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -95,15 +96,19 @@ TEST(OptionsWindow, SetupHelpAndInfoMenusShowTheirPages) {
 }
 
 TEST(OptionsWindow, SavingPageSetsTheDirectoryAndTheFileSwitches) {
-    OptionsRig r("[general]\r\nmachine=CLAM\r\ntime=0\r\nSaveExtrapoints=1\r\nSaveRawData=0\r\n");
+    OptionsRig r("[general]\r\nmachine=CLAM\r\ntime=0\r\nSaveExtrapoints=1\r\nSaveRawData=0\r\n"
+                 "[saving]\r\nautosave=1\r\n");
     SavingPage& page = *r.options->savingPage();
     r.options->refresh();
     EXPECT_TRUE(page.saveExtraPointsBox()->isChecked());
     EXPECT_FALSE(page.saveRawDataBox()->isChecked());
+    EXPECT_TRUE(page.autoSaveBox()->isChecked());
     page.saveRawDataBox()->click();
     page.saveExtraPointsBox()->click();
+    page.autoSaveBox()->click();
     EXPECT_TRUE(r.ctx.options.saveRawData);
     EXPECT_FALSE(r.ctx.options.saveExtraPoints);
+    EXPECT_FALSE(r.ctx.options.autoSave);
 
     ASSERT_TRUE(QDir(r.dir.path()).mkpath(QStringLiteral("spectra/2024")));
     r.options->show();
@@ -124,6 +129,7 @@ TEST(OptionsWindow, SavingPageSetsTheDirectoryAndTheFileSwitches) {
     const std::string ini = fileText(r.iniPath);
     EXPECT_NE(ini.find("SaveRawData=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("SaveExtrapoints=0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[saving]\r\nautosave=0\r\n"), std::string::npos) << ini;
 }
 
 TEST(OptionsWindow, AnalyserTestSwitchesReachTheMainWindow) {
@@ -164,34 +170,58 @@ TEST(OptionsWindow, AnalyserTestSwitchesReachTheMainWindow) {
     EXPECT_NE(fileText(r.iniPath).find("card=sim"), std::string::npos);
 }
 
-TEST(OptionsWindow, SwitchingPointsAreCheckedOneByOne) {
+TEST(OptionsWindow, SwitchingPointsTakeEffectAsTypedAndRefusedOnesAreTold) {
     OptionsRig r;
     AnalyserTestsPage& page = *r.options->testsPage();
-    // The defaults sit at the limits: all three messages, in order.
-    page.setValueButton()->click();
-    EXPECT_EQ(r.dialogs.texts(), (std::vector<std::string>{"Switching Point \"81.92\" to big !",
-                                                           "Switching Point \"163.84\" to big !",
-                                                           "Switching Point \"1638.4\" to big !"}));
-    r.dialogs.clear();
-    type(page.switchPointEdit(0), QStringLiteral("79.5"));
-    type(page.switchPointEdit(1), QStringLiteral("150"));
-    type(page.switchPointEdit(2), QStringLiteral("1500"));
-    page.setValueButton()->click();
+    const auto fullScaleFor = [&](double emax) { return energyRangeFor(emax, r.ctx.options)->fullScale; };
+    // Typed key by key, without "Set Value !" and without leaving the box: the run takes the box.
+    const auto keys = [](QLineEdit* edit, const QString& text) {
+        edit->setFocus();
+        edit->selectAll();
+        for (QChar c : text) edit->insert(QString(c));
+    };
+    const auto leave = [](QLineEdit* edit) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(edit, &enter);
+    };
+    keys(page.switchPointEdit(0), QStringLiteral("60"));
+    EXPECT_EQ(r.ctx.options.switchPoint1, "60");
+    EXPECT_DOUBLE_EQ(fullScaleFor(70), 163.84);
+    leave(page.switchPointEdit(0));
+    EXPECT_TRUE(r.dialogs.shown.empty());
+
+    // On its way to a refused value a box leaves the value in use before the edit, never a prefix
+    // ("1", "15"); leaving the box tells why and shows that value again.
+    keys(page.switchPointEdit(1), QStringLiteral("150"));
+    EXPECT_EQ(r.ctx.options.switchPoint2, "140");
+    EXPECT_TRUE(r.dialogs.shown.empty());
+    leave(page.switchPointEdit(1));
     EXPECT_EQ(r.dialogs.texts(), (std::vector<std::string>{"Switching Point \"163.84\" to big !"}));
-    EXPECT_EQ(r.ctx.options.switchPoint1, "79.5");
-    EXPECT_EQ(r.ctx.options.switchPoint2, "140") << "a refused point keeps the one in use";
     EXPECT_EQ(textOf(page.switchPointEdit(1)), "140");
-    EXPECT_EQ(r.ctx.options.switchPoint3, "1500");
+    EXPECT_EQ(r.ctx.options.switchPoint2, "140");
 
     r.dialogs.clear();
+    type(page.switchPointEdit(2), QStringLiteral("1500"));
     type(page.switchPointEdit(0), QStringLiteral("7O"));
-    type(page.switchPointEdit(1), QStringLiteral("100"));
-    page.setValueButton()->click();
     ASSERT_EQ(r.dialogs.shown.size(), 1u);
     EXPECT_EQ(r.dialogs.shown[0].text, "7O ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)");
     EXPECT_EQ(r.dialogs.shown[0].caption, "Warning !");
-    EXPECT_EQ(r.ctx.options.switchPoint2, "100");
-    EXPECT_EQ(r.ctx.options.switchPoint1, "79.5");
+    EXPECT_EQ(r.ctx.options.switchPoint1, "60");
+    EXPECT_EQ(textOf(page.switchPointEdit(0)), "60");
+    EXPECT_EQ(r.ctx.options.switchPoint3, "1500");
+    EXPECT_DOUBLE_EQ(fullScaleFor(1550), 3276.8);
+
+    // "Set Value !" checks every box on its own, as it always has: the factory value of the second
+    // sits at its limit and is refused there, but stays in use.
+    r.dialogs.clear();
+    page.switchPointEdit(2)->setText(QStringLiteral("1700"));
+    page.setValueButton()->click();
+    EXPECT_EQ(r.dialogs.texts(), (std::vector<std::string>{"Switching Point \"163.84\" to big !",
+                                                           "Switching Point \"1638.4\" to big !"}));
+    EXPECT_EQ(r.ctx.options.switchPoint1, "60");
+    EXPECT_EQ(r.ctx.options.switchPoint2, "140");
+    EXPECT_EQ(r.ctx.options.switchPoint3, "1500");
+    EXPECT_EQ(textOf(page.switchPointEdit(2)), "1500");
 }
 
 TEST(OptionsWindow, PortTestsGoToTheCardsBackEnd) {

@@ -17,7 +17,7 @@ namespace korvo {
 RunEngine::RunEngine(const RunParts& p)
     : ctx_(p.ctx), io_(p.io), fields_(p.fields), settings_(p.settings), measurement_(p.measurement),
       state_(p.measurement.state), data_(p.measurement.data), saver_(p.saver), devices_(p.devices),
-      photon_(p.photon) {
+      photon_(p.photon), journal_(p.ctx) {
     io_.hooks.historyEntry = [this] {
         // The analyser was last given the run's start and ramp (a chart: no ramp).
         ctx_.history.add(HistoryEntry::from(fields_, state_, state_.AnalyserStart, state_.Ramp));
@@ -56,6 +56,7 @@ void RunEngine::startClicked() {
 void RunEngine::requestStop() {
     if (!controls_.running()) return;
     ctx_.values.StopRequest = 1;
+    stoppedByUser_ = true;
     controls_.phase = RunControls::Phase::Stopping;
     changed();
 }
@@ -113,11 +114,14 @@ bool RunEngine::acceptNewRun() {
     state_ = trial;
     measurement_.kindOfMeasure = fields_.kindOfMeasure;
     measurement_.startFieldText = fields_.start;
+    measurement_.partialScanRecords.reset();
     continuable_ = false;
     return true;
 }
 
 void RunEngine::start(bool continuation) {
+    const RunJournal::Watch watch(journal_);
+    stoppedByUser_ = false;
     const RunControls before = controls_;
     controls_.phase = RunControls::Phase::Running;
     controls_.kindEnabled = false;
@@ -136,9 +140,11 @@ void RunEngine::start(bool continuation) {
         // Nothing was measured or moved: the buttons go back to what the last measurement allows.
         controls_ = before;
         lastEnd_ = End::Refused;
+        journal_.refused();
         commonEnd(false);
         return;
     }
+    journal_.started(measurement_, fields_.passEnergyText, fields_.sample, continuation);
     if (continuation) state_.runStartTick = ctx_.clock.nowMs();
     activeChannels_ = 0;
     for (int c = 1; c <= 9; ++c) {
@@ -162,6 +168,12 @@ void RunEngine::start(bool continuation) {
     const End end = measurement_.kindOfMeasure == 0 ? chart() : energyScans(continuation);
     lastEnd_ = end;
     if (end == End::Stopped) stopPath();
+    // Unattended, a run that was stopped (or failed) keeps what it measured in a file as well.
+    if ((end == End::Stopped || end == End::StoppedAfterScan) && ctx_.options.autoSave && !saver_.scriptRunning &&
+        measurement_.kindOfMeasure != 0 && measuredPoints(measurement_) > 0) {
+        saver_.saveAtEnd();
+        display_->fieldsChanged(); // the name it was saved under
+    }
     if (end == End::Normal) {
         controls_.continueOffered = true;
         // More scans can be added to a completed run: Continue stays usable until the next run.
@@ -175,6 +187,7 @@ void RunEngine::start(bool continuation) {
         controls_.saveEnabled = true;
     }
     commonEnd(true);
+    journal_.ended(end, stoppedByUser_, measurement_);
 }
 
 bool RunEngine::sizeBlock(std::int64_t records) {
@@ -335,8 +348,10 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
     while (state_.ScanNumber <= state_.ScansTarget && ctx_.values.StopRequest == 0) {
         for (auto& r : data_) r.CoScan[0] = 0;
         resetScanExtremes();
+        stepsCounted_ = 0;
         do {
             if (skip_) {
+                stepsCounted_ = 0;
                 pointsMeasured_ = 1;
                 for (auto& r : data_) r.CoScan.fill(0);
                 resetScanExtremes();
@@ -384,6 +399,7 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                         if (j > 0 && j < n + 1) data_[std::size_t(j)].CoScan[0] += rec.CoScan[c];
                     }
                 }
+                stepsCounted_ = i + 1;
                 if (i == 0 && state_.ScanNumber == 1 && plot_.autoScale && ctx_.values.StopRequest == 0)
                     setRangeFromFirstCount(io_.ReadPoint(state_.TimePerPoint, 0));
                 if (i >= maxPos + maxNeg) {
@@ -423,18 +439,22 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
         saver_.saveRecovery();
     }
     if (ctx_.values.StopRequest != 0) return End::StoppedAfterScan;
-    saver_.save();
+    saver_.saveAtEnd();
+    display_->fieldsChanged();
     return End::Normal;
 }
 
 void RunEngine::stopPath() {
     controls_.phase = RunControls::Phase::Stopping;
     if (state_.ScanNumber == 1 && measurement_.kindOfMeasure != 0) {
-        // The first scan is all there is: keep what it counted so that it can be saved.
+        // The first scan is all there is: keep what it counted so that it can be saved. A record
+        // still waiting for a shifted channel, and every step not reached, holds no whole count.
         for (std::size_t r = 1; r < data_.size(); ++r) {
             data_[r].Energy = data_[r].enScan;
             data_[r].Co = data_[r].CoScan;
         }
+        measurement_.partialScanRecords =
+            std::size_t(std::max<std::int64_t>(stepsCounted_ - state_.MaxNegativeShift, 0));
     }
     controls_.paused = false;
     controls_.kindEnabled = true;

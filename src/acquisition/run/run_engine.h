@@ -9,6 +9,7 @@
 #include "acquisition/measurement_fields.h"
 #include "acquisition/photon_command.h"
 #include "acquisition/run/run_display.h"
+#include "acquisition/run/run_journal.h"
 #include "acquisition/run/saving.h"
 #include "acquisition/run_state.h"
 
@@ -156,6 +157,10 @@ private:
     // A photon move of this run failed: the monochromator is not asked again at the run's end (its
     // failure has been reported once; asking again would only repeat the wait and the box).
     bool monoFailed_ = false;
+    // Steps of the current scan whose counts have all been added (what a stop in scan 1 keeps).
+    std::int64_t stepsCounted_ = 0;
+    bool stoppedByUser_ = false;
+    RunJournal journal_;
 };
 
 } // namespace korvo

@@ -3,6 +3,7 @@
 #include "acquisition/history_model.h"
 #include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
+#include "files/spectrum_format.h"
 #include "files/spectrum_writer.h"
 
 #include <algorithm>
@@ -103,9 +104,33 @@ static std::string joinPath(const std::string& dir, const std::string& name) {
     return (fs::path(dir) / name).string();
 }
 
+std::int32_t measuredPoints(const Measurement& m) {
+    if (m.data.empty()) return 0;
+    const RunState& s = m.state;
+    if (!m.partialScanRecords) return s.Points;
+    const auto done = std::int64_t(*m.partialScanRecords) - s.MaxPositiveShift;
+    return std::int32_t(std::clamp<std::int64_t>(done, 0, s.Points));
+}
+
 SaveOutcome MeasurementSaver::save() {
     lastSaveOutcome_ = saveSpectrum();
     return lastSaveOutcome_;
+}
+
+SaveOutcome MeasurementSaver::saveAtEnd() {
+    if (!ctx_.options.autoSave || scriptRunning) return save();
+    lastSaveOutcome_ = autoSave();
+    return lastSaveOutcome_;
+}
+
+SaveOutcome MeasurementSaver::autoSave() {
+    // Nobody may be there to answer a question: the proposed name, or the next one when it is taken.
+    std::error_code ec;
+    if (proposedName.empty() || fs::symlink_status(joinPath(store_.saveDir, proposedName), ec).type() !=
+                                    fs::file_type::not_found)
+        proposeNext();
+    fields_.fileName = proposedName;
+    return write(joinPath(store_.saveDir, proposedName), store_.saveDir, proposedName, Kind::Auto);
 }
 
 SaveOutcome MeasurementSaver::saveSpectrum() {
@@ -125,7 +150,7 @@ SaveOutcome MeasurementSaver::saveSpectrum() {
     if (scriptRunning) {
         if (scriptColumn0) scriptColumn0(proposedName);
         // Without a dialog the spectrum goes to the save directory under the proposed name.
-        return write(joinPath(store_.saveDir, proposedName), store_.saveDir, proposedName, false);
+        return write(joinPath(store_.saveDir, proposedName), store_.saveDir, proposedName, Kind::Script);
     }
     auto chosen = ctx_.dialogs.chooseSaveFile("Save spectrum", store_.saveDir, proposedName, "All files (*)");
     if (!chosen || chosen->empty()) return SaveOutcome::Cancelled;
@@ -133,7 +158,7 @@ SaveOutcome MeasurementSaver::saveSpectrum() {
     if (p.is_relative() && !store_.saveDir.empty()) p = fs::path(store_.saveDir) / p;
     const std::string dir = p.parent_path().string();
     const std::string name = p.filename().string();
-    const SaveOutcome out = write(p.string(), dir, name, false);
+    const SaveOutcome out = write(p.string(), dir, name, Kind::Chosen);
     if (out == SaveOutcome::Written) {
         store_.saveDir = dir;
         fields_.fileName = name;
@@ -142,12 +167,20 @@ SaveOutcome MeasurementSaver::saveSpectrum() {
 }
 
 SaveOutcome MeasurementSaver::saveRecovery() {
-    return write(joinPath(store_.startDir, kRecoveryFileName), store_.saveDir, fields_.fileName, true);
+    return write(joinPath(store_.startDir, kRecoveryFileName), store_.saveDir, fields_.fileName, Kind::Recovery);
 }
 
 SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& dir, const std::string& name,
-                                    bool recovery) {
+                                    Kind kind) {
+    const bool recovery = kind == Kind::Recovery;
     const RunState& run = measurement_.state;
+    RunLog& log = ctx_.runLog();
+    const std::int32_t points = measuredPoints(measurement_);
+    if (points == 0 && !recovery) {
+        ctx_.dialogs.show("No point of the scan was measured completely: nothing was saved.");
+        log.record("save-refused", path + ": no point was measured");
+        return SaveOutcome::Failed;
+    }
     SpectrumHeader h;
     h.machineMode = run.MachineMode;
     h.kindText = kindText(run.MachineMode, measurement_.kindOfMeasure);
@@ -173,16 +206,33 @@ SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& 
     o.saveRawData = ctx_.options.saveRawData;
     o.addKeithley1 = ctx_.options.addKeithley1;
     o.addKeithley2 = ctx_.options.addKeithley2;
+    if (measurement_.partialScanRecords) {
+        // A scan stopped half-way: only the points it completed, each counted once, and the header
+        // says so. The energies keep the decimals of the whole scan's grid.
+        h.scanNumber = 2;
+        h.energyDecimals = energyDecimals(run.Ramp, run.Points);
+        if (points < run.Points) {
+            h.points = points;
+            h.ramp = run.Ramp / double(run.Points - 1) * double(points - 1);
+        }
+        o.lastRecord = *measurement_.partialScanRecords;
+    }
 
     std::string error;
     if (!saveSpectrumFile(path, h, o, measurement_.data, &error)) {
         if (!recovery || !recoveryFailureShown_) {
             ctx_.dialogs.show("The measurement could not be written to\r" + path + "\r" + error);
+            log.record("save-failed", path + ": " + error);
             if (recovery) recoveryFailureShown_ = true;
         }
         return SaveOutcome::Failed;
     }
-    if (!recovery) lastWritten_ = path;
+    if (recovery) return SaveOutcome::Written;
+    lastWritten_ = path;
+    const int scans = std::max(h.scanNumber - 1, 0);
+    log.record("save", path + ": " + std::to_string(h.points) + (h.points == 1 ? " point, " : " points, ") +
+                           std::to_string(scans) + (scans == 1 ? " scan" : " scans") +
+                           (kind == Kind::Auto ? " (autosave)" : kind == Kind::Script ? " (script)" : ""));
     return SaveOutcome::Written;
 }
 

@@ -33,6 +33,10 @@ std::string kindText(std::uint8_t machineMode, int kindOfMeasure);
 
 enum class SaveOutcome { Written, Cancelled, Failed };
 
+// Points of the scan window that hold counts: all of them, or after a stop in the first scan the
+// ones it completed (0 when the block is empty).
+std::int32_t measuredPoints(const Measurement& m);
+
 class MeasurementSaver {
 public:
     // Writes `measurement`; sample, comment and file name are taken from `fields` when it is saved.
@@ -54,6 +58,10 @@ public:
     // The final save at the end of a run and the "Save" button: asks for the name (no dialog while a
     // script runs) and writes the spectrum.
     SaveOutcome save();
+    // The save at the end of a run: save(), or with the "autosave" option (outside a script) the
+    // spectrum under the proposed name in SaveDir without dialog or question. An autosave never
+    // replaces a file: a name taken meanwhile gets the next proposal.
+    SaveOutcome saveAtEnd();
     // The copy of the scans completed so far, written after every scan.
     SaveOutcome saveRecovery();
 
@@ -65,9 +73,10 @@ public:
     void newRun() { recoveryFailureShown_ = false; }
 
 private:
+    enum class Kind { Chosen, Script, Auto, Recovery };
     SaveOutcome saveSpectrum();
-    SaveOutcome write(const std::string& path, const std::string& dir, const std::string& name,
-                      bool recovery);
+    SaveOutcome autoSave();
+    SaveOutcome write(const std::string& path, const std::string& dir, const std::string& name, Kind kind);
 
     AcquisitionContext& ctx_;
     MeasurementFields& fields_;

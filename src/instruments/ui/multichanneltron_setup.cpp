@@ -286,6 +286,10 @@ void TForm19::CalibrateSensitivity() {
         ctx_.dialogs.information("", "Stop the measurement first !");
         return;
     }
+    if (const auto why = calibrationRefusal(station_)) {
+        ctx_.dialogs.information("", *why);
+        return;
+    }
     // An unreadable time is refused before anything changes.
     const std::string timeText = edit2_->text().toStdString();
     const auto timeMs = text::parseInt(timeText);

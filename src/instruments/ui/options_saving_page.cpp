@@ -52,8 +52,13 @@ SavingPage::SavingPage(Station& station, QWidget* parent) : QWidget(parent), sta
     QObject::connect(extraPoints_, &QCheckBox::toggled, this, [&o](bool on) { o.saveExtraPoints = on; });
     rawData_ = new QCheckBox(QStringLiteral("Save Raw Data"), this);
     QObject::connect(rawData_, &QCheckBox::toggled, this, [&o](bool on) { o.saveRawData = on; });
+    // A run that ends in the night is saved without waiting for the save dialog.
+    autoSave_ = new QCheckBox(QStringLiteral("Autosave: every run under the proposed name, without the dialog"), this);
+    autoSave_->setObjectName(QStringLiteral("autosave"));
+    QObject::connect(autoSave_, &QCheckBox::toggled, this, [&o](bool on) { o.autoSave = on; });
     column->addWidget(extraPoints_);
     column->addWidget(rawData_);
+    column->addWidget(autoSave_);
     column->addStretch();
 
     if (!pointAt(station_.settings.store.saveDir)) pointAt(QDir::currentPath().toStdString());
@@ -80,6 +85,7 @@ void SavingPage::refresh() {
     const AcquisitionOptions& o = station_.ctx.options;
     showChecked(extraPoints_, o.saveExtraPoints);
     showChecked(rawData_, o.saveRawData);
+    showChecked(autoSave_, o.autoSave);
     saveDir_->setText(QStringLiteral("Save directory: ") + QString::fromStdString(station_.settings.store.saveDir));
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The "Saving" page of the options window: the directory list the save directory is chosen in,
-// "Set Directory !", and the two switches of what a measurement file carries.
+// "Set Directory !", the two switches of what a measurement file carries, and the autosave switch.
 #include "acquisition/station.h"
 
 #include <QWidget>
@@ -34,6 +34,7 @@ public:
     QPushButton* setDirectoryButton() const { return set_; }
     QCheckBox* saveExtraPointsBox() const { return extraPoints_; }
     QCheckBox* saveRawDataBox() const { return rawData_; }
+    QCheckBox* autoSaveBox() const { return autoSave_; }
 
 private:
     void listDirectory();
@@ -46,6 +47,7 @@ private:
     QLabel* saveDir_ = nullptr;
     QCheckBox* extraPoints_ = nullptr;
     QCheckBox* rawData_ = nullptr;
+    QCheckBox* autoSave_ = nullptr;
 };
 
 } // namespace korvo

@@ -88,10 +88,15 @@ void AnalyserTestsPage::createSwitchPoints(QWidget* parent) {
     const std::array<const std::string*, 3> texts{&options_.switchPoint1, &options_.switchPoint2,
                                                   &options_.switchPoint3};
     const char* ranges[3] = {"81.92 eV :", "163.84 eV :", "1638.4 eV :"};
-    for (int i = 0; i < 3; ++i) {
-        grid->addWidget(new QLabel(QString::fromLatin1(ranges[i]), box), i, 0);
-        points_[std::size_t(i)] = new QLineEdit(QString::fromStdString(*texts[std::size_t(i)]), box);
-        grid->addWidget(points_[std::size_t(i)], i, 1);
+    for (std::size_t i = 0; i < 3; ++i) {
+        grid->addWidget(new QLabel(QString::fromLatin1(ranges[i]), box), int(i), 0);
+        accepted_[i] = *texts[i];
+        points_[i] = new QLineEdit(QString::fromStdString(accepted_[i]), box);
+        // The run takes what the box shows as it is typed; a value the range cannot take is refused
+        // when the box is left, and the box shows the value in use again.
+        QObject::connect(points_[i], &QLineEdit::textEdited, this, [this, i] { switchPointEdited(i); });
+        QObject::connect(points_[i], &QLineEdit::editingFinished, this, [this, i] { switchPointFinished(i); });
+        grid->addWidget(points_[i], int(i), 1);
     }
     setValue_ = actionButton("Set Value !", box, [this] { setValueClicked(); });
     grid->addWidget(setValue_, 3, 0, 1, 2);
@@ -195,22 +200,59 @@ void AnalyserTestsPage::showReadouts(const AnalyserReadouts& r) {
     for (std::size_t i = 0; i < texts.size(); ++i) readouts_[i]->setText(withoutAccessKey(texts[i]));
 }
 
+std::string& AnalyserTestsPage::switchPointOption(std::size_t i) {
+    return i == 0 ? options_.switchPoint1 : i == 1 ? options_.switchPoint2 : options_.switchPoint3;
+}
+
+bool AnalyserTestsPage::switchPointAcceptable(std::size_t i, const std::string& typed) const {
+    const auto v = text::parseDouble(typed);
+    return v && *v < kSwitchLimits[i].limit;
+}
+
+// Tells why `typed` cannot be the switching point and shows the one in use again.
+void AnalyserTestsPage::refuseSwitchPoint(std::size_t i, const std::string& typed) {
+    if (!text::parseDouble(typed))
+        station_.ctx.dialogs.warning(kWarningCaption, notAFloatText(typed));
+    else
+        station_.ctx.dialogs.information("", kSwitchLimits[i].message);
+    showText(points_[i], switchPointOption(i));
+    markSwitchPoint(i, true);
+}
+
+void AnalyserTestsPage::markSwitchPoint(std::size_t i, bool inUse) {
+    points_[i]->setStyleSheet(inUse ? QString() : QStringLiteral("color: red;"));
+    points_[i]->setToolTip(inUse ? QString()
+                                 : QStringLiteral("Not taken: the run uses %1")
+                                       .arg(QString::fromStdString(switchPointOption(i))));
+}
+
+void AnalyserTestsPage::switchPointEdited(std::size_t i) {
+    const std::string typed = points_[i]->text().toStdString();
+    // A text on its way to a refused value (or the value in use before the edit) leaves that value
+    // in use, never a prefix typed on the way.
+    const bool takes = switchPointAcceptable(i, typed) || typed == accepted_[i];
+    switchPointOption(i) = takes ? typed : accepted_[i];
+    markSwitchPoint(i, takes);
+}
+
+void AnalyserTestsPage::switchPointFinished(std::size_t i) {
+    const std::string typed = points_[i]->text().toStdString();
+    if (typed != switchPointOption(i)) refuseSwitchPoint(i, typed);
+    accepted_[i] = switchPointOption(i);
+}
+
 void AnalyserTestsPage::setValueClicked() {
-    std::array<std::string*, 3> options{&options_.switchPoint1, &options_.switchPoint2, &options_.switchPoint3};
+    // Each point is checked on its own; one that is refused keeps the value in use, and the box
+    // shows it again.
     for (std::size_t i = 0; i < points_.size(); ++i) {
         const std::string typed = points_[i]->text().toStdString();
-        const auto v = text::parseDouble(typed);
-        // Each point is checked on its own; one that is refused keeps the value in use, and the box
-        // shows it again.
-        if (!v) {
-            station_.ctx.dialogs.warning(kWarningCaption, notAFloatText(typed));
-        } else if (*v >= kSwitchLimits[i].limit) {
-            station_.ctx.dialogs.information("", kSwitchLimits[i].message);
+        if (switchPointAcceptable(i, typed)) {
+            switchPointOption(i) = typed;
+            markSwitchPoint(i, true);
         } else {
-            *options[i] = typed;
-            continue;
+            refuseSwitchPoint(i, typed);
         }
-        showText(points_[i], *options[i]);
+        accepted_[i] = switchPointOption(i);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <string>
 
 class QCheckBox;
 class QComboBox;
@@ -60,6 +61,12 @@ public:
 
 private:
     void createSwitchPoints(QWidget* parent);
+    std::string& switchPointOption(std::size_t i);
+    bool switchPointAcceptable(std::size_t i, const std::string& typed) const;
+    void refuseSwitchPoint(std::size_t i, const std::string& typed);
+    void markSwitchPoint(std::size_t i, bool inUse);
+    void switchPointEdited(std::size_t i);
+    void switchPointFinished(std::size_t i);
     void createPortTests(QWidget* parent);
     QWidget* createDisplays();
     // A port address or value typed in hexadecimal; nothing when it is out of [0, max] (told).
@@ -72,6 +79,7 @@ private:
     QCheckBox* enableTests_ = nullptr;
     QWidget* panel_ = nullptr;
     std::array<QLineEdit*, 3> points_{};
+    std::array<std::string, 3> accepted_; // in use when the box was last left or "Set Value !" pressed
     QPushButton* setValue_ = nullptr;
     QLineEdit* address_ = nullptr;
     QLineEdit* byte_ = nullptr;
