@@ -106,6 +106,7 @@ private:
 
 // The header's answers that shape every block.
 struct Layout {
+    bool irregular = false; // the abscissa is the first corresponding variable, one value per point
     std::int32_t experimentVariables = 0;
     std::int32_t futureBlockEntries = 0;
     std::array<bool, 41> included{}; // items 1 .. 40 of a block after the first
@@ -117,8 +118,15 @@ struct BlockState {
     // "Korvo x=" lines; shared, as later blocks may take them over from the first.
     std::shared_ptr<const std::vector<double>> energies;
     std::string abscissaStart, abscissaStep;
+    int abscissaLine = 0; // the increment's line
     std::int32_t variables = 1;
 };
+
+std::string shortest(double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
 
 void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
     const std::int32_t n = in.count("the number of block comment lines");
@@ -201,22 +209,34 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
         in.value("the transition label");
         in.real("the charge of the detected particle");
     }
-    if (has(31)) {
+    // An IRREGULAR block names its abscissa among the corresponding variables and has no start or
+    // increment.
+    if (has(31) && !layout.irregular) {
         b.abscissaLabel = in.text("the abscissa label");
         b.abscissaUnits = in.text("the abscissa units");
         s.abscissaStart = in.value("the abscissa start");
         if (!text::parseDouble(s.abscissaStart))
             throw Refusal{"the abscissa start is " + quotedToken(s.abscissaStart) + ", not a number", in.line()};
         s.abscissaStep = in.value("the abscissa increment");
+        s.abscissaLine = in.line();
         if (!text::parseDouble(s.abscissaStep))
             throw Refusal{"the abscissa increment is " + quotedToken(s.abscissaStep) + ", not a number", in.line()};
     }
     if (has(32)) {
         s.variables = in.count("the number of corresponding variables");
         if (s.variables == 0) throw Refusal{"the block has no corresponding variable", in.line()};
+        if (layout.irregular) {
+            if (s.variables < 2)
+                throw Refusal{"the block of an IRREGULAR scan has " + std::to_string(s.variables) +
+                                  " corresponding variable; it needs its abscissa and at least one more",
+                              in.line()};
+            b.abscissaLabel = in.text("the abscissa label");
+            b.abscissaUnits = in.text("the abscissa units");
+        }
         b.ordinateLabel = in.text("the corresponding variable's label");
         b.ordinateUnits = in.text("the corresponding variable's units");
-        in.skip(2 * std::int64_t(s.variables - 1), "a corresponding variable's label or units");
+        const std::int64_t read = layout.irregular ? 2 : 1;
+        in.skip(2 * (std::int64_t(s.variables) - read), "a corresponding variable's label or units");
     }
     if (has(33)) b.signalMode = in.text("the signal mode");
     if (has(34)) b.collectionTime = in.real("the signal collection time");
@@ -230,7 +250,14 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     if (has(39)) in.real("the sample rotation");
     if (has(40)) {
         const std::int32_t q = in.count("the number of additional parameters");
-        in.skip(3 * std::int64_t(q), "an additional parameter");
+        b.parameters.clear();
+        for (std::int32_t i = 0; i < q; ++i) {
+            VamasParameter p;
+            p.label = in.text("an additional parameter's label");
+            p.units = in.text("an additional parameter's units");
+            p.value = in.text("an additional parameter's value");
+            b.parameters.push_back(std::move(p));
+        }
     }
     in.skip(layout.futureBlockEntries, "a future upgrade block entry");
 
@@ -244,18 +271,25 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     const auto n = std::uint64_t(values / s.variables);
     if (n > pointsLeft)
         throw Refusal{"its " + std::to_string(n) + " points are more than the spectra of one load may hold", countLine};
-    if (s.energies && s.energies->size() != n)
+    if (s.energies && !layout.irregular && s.energies->size() != n)
         throw Refusal{"Korvo's list of energies in its comment holds " + std::to_string(s.energies->size()) +
                           " energies for " + std::to_string(n) + " points",
                       countLine};
     in.skip(2 * std::int64_t(s.variables), "the minimum or maximum ordinate value");
     b.points.reserve(std::size_t(std::min<std::uint64_t>(n, 1u << 20)));
     for (std::int32_t i = 0; i < values; ++i) {
-        const double y = in.real([i, values] {
+        const double v = in.real([i, values] {
             return "ordinate value " + std::to_string(i + 1) + " of " + std::to_string(values);
         });
-        if (i % s.variables == 0) b.points.push_back({0, y});
+        if (!layout.irregular) {
+            if (i % s.variables == 0) b.points.push_back({0, v});
+        } else if (i % s.variables == 0) {
+            b.points.push_back({v, 0});
+        } else if (i % s.variables == 1) {
+            b.points.back().y = v;
+        }
     }
+    if (layout.irregular) return;
 
     // The energies: Korvo's own list, else start + i x increment, in exact decimals where both are.
     if (s.energies) {
@@ -277,15 +311,31 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
         }
     }
     const double x0 = *text::parseDouble(s.abscissaStart), dx = *text::parseDouble(s.abscissaStep);
-    for (std::size_t i = 0; i < n; ++i) b.points[i].x = x0 + double(i) * dx;
+    for (std::size_t i = 0; i < n; ++i) {
+        b.points[i].x = x0 + double(i) * dx;
+        if (!std::isfinite(b.points[i].x))
+            throw Refusal{"its abscissa runs beyond the number range: point " + std::to_string(i + 1) + " of " +
+                              std::to_string(n) + " would lie at " + shortest(x0) + " + " + std::to_string(i) +
+                              " x " + shortest(dx),
+                          s.abscissaLine};
+    }
+}
+
+// The format line. Blank lines before it, and a byte order mark, are what editors and other
+// programs leave in front of it.
+void readFormatLine(Lines& in) {
+    std::string_view format = in.value("the format line");
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (format.substr(0, kByteOrderMark.size()) == kByteOrderMark) format = trimmed(format.substr(kByteOrderMark.size()));
+    while (format.empty()) format = in.value("the format line");
+    if (format == kVamasFormatLine) return;
+    throw Refusal{"this is not a VAMAS file: its first " + std::string(in.line() > 1 ? "line that is not blank" : "line") +
+                      " is " + quotedToken(format) + ", not \"" + std::string(kVamasFormatLine.substr(0, 40)) + "...\"",
+                  in.line()};
 }
 
 Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const VamasReadLimits& limits) {
-    const std::string_view format = in.value("the format line");
-    if (format != kVamasFormatLine)
-        throw Refusal{"this is not a VAMAS file: its first line is " + quotedToken(format) + ", not \"" +
-                          std::string(kVamasFormatLine.substr(0, 40)) + "...\"",
-                      in.line()};
+    readFormatLine(in);
     e.institution = in.text("the institution");
     e.instrument = in.text("the instrument model");
     e.operatorId = in.text("the operator");
@@ -299,13 +349,14 @@ Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const Vam
                                                     : quotedToken(mode) + " is no experiment mode",
                       in.line()};
     const std::string_view scan = in.value("the scan mode");
-    if (scan != "REGULAR")
-        throw Refusal{scan == "IRREGULAR" || scan == "MAPPING"
-                          ? "the scan mode " + quotedToken(scan) + " is not read; only REGULAR scans can be loaded"
-                          : quotedToken(scan) + " is no scan mode",
+    if (scan != "REGULAR" && scan != "IRREGULAR")
+        throw Refusal{scan == "MAPPING" ? "the scan mode " + quotedToken(scan) +
+                                              " is not read; only REGULAR and IRREGULAR scans can be loaded"
+                                        : quotedToken(scan) + " is no scan mode",
                       in.line()};
-    in.count("the number of spectral regions");
     Layout layout;
+    layout.irregular = scan == "IRREGULAR";
+    in.count("the number of spectral regions");
     layout.experimentVariables = in.count("the number of experimental variables");
     in.skip(2 * std::int64_t(layout.experimentVariables), "an experimental variable's label or units");
     const std::int32_t listed = in.integer("the number of entries in the inclusion or exclusion list");
