@@ -9,8 +9,10 @@
 #include "viewer/workspace_project.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -37,13 +39,15 @@ void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
         if (p.y < s.YMin) s.YMin = p.y;
         if (p.y > s.YMax) s.YMax = p.y;
     }
+    // Twice a value beyond half the largest double is no number: the range stops at the largest.
+    static constexpr double kLargest = std::numeric_limits<double>::max();
     const auto widen = [](double& lo, double& hi) {
         if (lo != hi) return;
         if (lo > 0) {
-            hi = 2 * lo;
+            hi = std::min(2 * lo, kLargest);
             lo = hi / 4;
         } else if (lo < 0) {
-            lo = 2 * lo;
+            lo = std::max(2 * lo, -kLargest);
             hi = lo / 4;
         } else {
             lo = -0.5;
@@ -54,7 +58,7 @@ void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
     widen(s.XMin, s.XMax);
     double m = 1;
     double top = s.YMax;
-    while (top >= 100) {
+    while (top >= 100 && std::isfinite(top)) {
         top /= 10;
         m *= 10;
     }
