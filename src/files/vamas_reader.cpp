@@ -321,12 +321,10 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     }
 }
 
-// The format line. Blank lines before it, and a byte order mark, are what editors and other
-// programs leave in front of it.
+// The format line. Blank lines before it are what editors and other programs leave in front of it
+// (a byte order mark the line reader takes away).
 void readFormatLine(Lines& in) {
     std::string_view format = in.value("the format line");
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (format.substr(0, kByteOrderMark.size()) == kByteOrderMark) format = trimmed(format.substr(kByteOrderMark.size()));
     while (format.empty()) format = in.value("the format line");
     if (format == kVamasFormatLine) return;
     throw Refusal{"this is not a VAMAS file: its first " + std::string(in.line() > 1 ? "line that is not blank" : "line") +
