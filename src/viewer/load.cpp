@@ -73,6 +73,11 @@ void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
     s.YMaxOrig = s.YMax;
 }
 
+double rateFactorOf(std::int32_t scans, double measTime) {
+    const double rate = 1000 / static_cast<double>(scans) / measTime;
+    return std::isfinite(rate) ? rate : 1;
+}
+
 namespace {
 
 // One spectrum file into a new entry. false with `failure` filled when it cannot be read.
@@ -118,7 +123,7 @@ bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& opt
     s.MeasTime = d.measTime == 0 ? 1 : d.measTime;
     s.NumPoints = static_cast<std::int32_t>(d.points.size()); // the reader holds it far below INT32_MAX
     setLoadedRange(s, d.points);
-    s.RateFactor = 1000 / static_cast<double>(s.Scans) / s.MeasTime;
+    s.RateFactor = rateFactorOf(s.Scans, s.MeasTime);
     points = std::move(d.points);
     return true;
 }

@@ -124,7 +124,7 @@ ViewerSpectrum vamasSpectrum(const VamasBlock& b, const std::string& path, int b
     // As for a spectrum file: no scan count or measuring time still gives a usable rate factor.
     if (s.Scans <= 0) s.Scans = 1;
     if (!(s.MeasTime > 0) || !std::isfinite(s.MeasTime)) s.MeasTime = 1;
-    s.RateFactor = 1000 / double(s.Scans) / s.MeasTime;
+    s.RateFactor = rateFactorOf(s.Scans, s.MeasTime);
     s.NumPoints = static_cast<std::int32_t>(pts.size());
     setLoadedRange(s, pts);
     return s;

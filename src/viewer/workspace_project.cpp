@@ -35,7 +35,7 @@ ViewerSpectrum fromBlock(ProjectBlock&& b) {
     s.MeasTime = b.MeasTime;
     // A project keeps no rate factor; the scans and measuring time it keeps give the same one a load
     // of the spectrum file gave.
-    s.RateFactor = b.Scans != 0 && b.MeasTime != 0 ? 1000 / static_cast<double>(b.Scans) / b.MeasTime : 1;
+    s.RateFactor = rateFactorOf(b.Scans, b.MeasTime); // 1 without scans or measuring time
     s.YMax = b.YMax;
     s.YMin = b.YMin;
     s.XMin = b.XMin;

@@ -160,6 +160,9 @@ TEST(Load, HeaderFieldsThroughTheLoad) {
         {"FileName line", "FileName: C:\\data\\t_990101.000\r\n", &ViewerSpectrum::FileName,
          "FileName: C:\\data\\t_990101.000", 1, 1, 1000},
         {"no FileName line: the file's own name", "", &ViewerSpectrum::FileName, "h.dat", 1, 1, 1000},
+        // 1000 / 1e-320 is no number: the rate factor stays usable, the measuring time as written.
+        {"a measuring time too small for a rate", "MeasTime: 1e-320\r\n", &ViewerSpectrum::MeasTimeText,
+         "MeasTime: 1e-320", 1, 1e-320, 1},
     };
     TempDir dir;
     for (const Case& c : cases) {
