@@ -132,6 +132,10 @@ TEST(Project, NothingInASpectrumBreaksTheFile) {
     a.CommentText = "Comment: two\nlines";
     a.SampleText = "Probe: a\rb";
     a.FileName = "x\r\ny";
+    // The largest doubles, whose 15 digits round up beyond the double range, are written rounded down.
+    constexpr double kMax = std::numeric_limits<double>::max();
+    a.YMax = kMax;
+    s.ws.point(1, 1).y = -kMax;
     const std::string path = s.dir.file("breaks.k98");
     ASSERT_TRUE(saveProjectFile(s.ws, path));
     EXPECT_EQ(crlfLines(*readFile(path)).size(), 5u + 2 * 25 + 2 * 3 + 2);
@@ -142,6 +146,8 @@ TEST(Project, NothingInASpectrumBreaksTheFile) {
     EXPECT_EQ(back.spectrum(1).FileName, "x  y");
     EXPECT_EQ(back.spectrum(2).ShortName, "a.dat");
     EXPECT_EQ(back.point(2, 3).x, 285.5);
+    EXPECT_EQ(back.spectrum(1).YMax, 1.79769313486231e308);
+    EXPECT_EQ(back.point(1, 1).y, -1.79769313486231e308);
 
     const std::string before = *readFile(s.project);
     s.ws.point(3, 2).y = std::numeric_limits<double>::infinity();
