@@ -2,6 +2,7 @@
 // read by xylib's xyconv, files of other programs and damaged ones, and the load as the dialog's
 // "Load VAMAS" runs it.
 #include "common/number_text.h"
+#include "files/spectrum_test_util.h"
 #include "files/spectrum_writer.h"
 #include "files/vamas_file.h"
 #include "foreign_test_util.h"
@@ -18,6 +19,8 @@
 #include <sstream>
 
 using namespace korvo;
+using korvo::testing::clamHeader;
+using korvo::testing::makeBlock;
 using korvo::testing::readBytes;
 using korvo::testing::TempDir;
 using korvo::testing::writeBytes;
@@ -215,26 +218,13 @@ TEST_F(VamasTest, XylibReadsTheExport) {
 // A photon-energy scan as the measurement saves it: the x values are photon energies from
 // `photon` on, the analyser stands at (CFS) or starts from (CIS) the start field's "30".
 std::string photonScanFile(std::uint8_t mode, double photon) {
-    SpectrumHeader h;
+    SpectrumHeader h = clamHeader();
     h.machineMode = mode;
-    h.kindText = "CAE";
-    h.comment = "resonance";
-    h.sample = "Ce";
-    h.timePerPoint = 200;
-    h.scanNumber = 2;
     h.points = 4;
     h.photonStart = h.analyserStart = photon;
     h.ramp = 0.3;
-    h.passEnergy = 10;
     h.startFieldText = "30";
-    h.userName = "lab";
-    h.writtenAt = 0;
-    DataBlock block(5);
-    for (std::size_t i = 1; i < block.size(); ++i) {
-        block[i].Energy = photon + 0.1 * double(i - 1);
-        block[i].Co[0] = double(1000 + 10 * i);
-    }
-    return spectrumFileBytes(h, {}, block);
+    return spectrumFileBytes(h, {}, makeBlock(h, photon, 0.1));
 }
 
 TEST_F(VamasTest, PhotonEnergyScansKeepTheirAbscissaBothWays) {
