@@ -128,7 +128,33 @@ std::string shortest(double v) {
     return std::string(buf, r.ptr);
 }
 
-void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
+// What the blocks keep as texts (comment lines, Korvo's texts, additional parameters), those a later
+// block takes over from the first counted again: a file of nothing but empty comment lines, or one
+// long comment that 2000 blocks take over, must not take more memory than a file of its size may.
+class TextBudget {
+public:
+    void take(std::size_t bytes, int line) {
+        if (texts_ == 0 || bytes > bytes_)
+            throw Refusal{"its blocks hold more comment lines and parameters than one load takes (" +
+                              std::to_string(kTexts) + " lines, " + std::to_string(kMaxSpectrumFileBytes >> 20) +
+                              " MB)",
+                          line};
+        --texts_;
+        bytes_ -= bytes;
+    }
+    void take(const VamasBlock& b, int line) {
+        for (const std::string& c : b.comment) take(c.size(), line);
+        for (const auto& [name, text] : b.korvo) take(name.size() + text.size(), line);
+        for (const VamasParameter& p : b.parameters) take(p.label.size() + p.units.size() + p.value.size(), line);
+    }
+
+private:
+    static constexpr std::uint64_t kTexts = std::uint64_t(1) << 20;
+    std::uint64_t texts_ = kTexts;
+    std::uint64_t bytes_ = kMaxSpectrumFileBytes;
+};
+
+void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints, TextBudget& budget) {
     const std::int32_t n = in.count("the number of block comment lines");
     s.block.comment.clear();
     s.block.korvo.clear();
@@ -138,12 +164,14 @@ void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
         const std::string_view line = in.raw("a block comment line");
         const std::size_t eq = line.find('=');
         if (line.substr(0, kKorvoPrefix.size()) != kKorvoPrefix || eq == std::string_view::npos) {
+            budget.take(line.size(), in.line());
             s.block.comment.push_back(utf8(line));
             continue;
         }
         const std::string_view name = line.substr(kKorvoPrefix.size(), eq - kKorvoPrefix.size());
         const std::string_view value = line.substr(eq + 1);
         if (name != kEnergiesName) {
+            budget.take(line.size(), in.line());
             s.block.korvo.emplace_back(utf8(name), utf8(value));
             continue;
         }
@@ -158,7 +186,8 @@ void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
     if (!energies.empty()) s.energies = std::make_shared<const std::vector<double>>(std::move(energies));
 }
 
-void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::uint64_t pointsLeft) {
+void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::uint64_t pointsLeft,
+               TextBudget& budget) {
     const auto has = [&](int item) { return first || layout.included[std::size_t(item)]; };
     VamasBlock& b = s.block;
     b.points.clear();
@@ -171,7 +200,7 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     for (int i = 0; i < 6; ++i)
         if (has(i + 1)) *dateFields[i] = in.integer(dateNames[i]);
     if (has(7)) b.date.hoursAheadOfGmt = in.real("the hours ahead of GMT");
-    if (has(8)) readComment(in, s, pointsLeft);
+    if (has(8)) readComment(in, s, pointsLeft, budget);
     if (has(9)) {
         b.technique = in.text("the technique");
         if (!oneOf(b.technique, kTechniques))
@@ -256,6 +285,7 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
             p.label = in.text("an additional parameter's label");
             p.units = in.text("an additional parameter's units");
             p.value = in.text("an additional parameter's value");
+            budget.take(p.label.size() + p.units.size() + p.value.size(), in.line());
             b.parameters.push_back(std::move(p));
         }
     }
@@ -332,14 +362,19 @@ void readFormatLine(Lines& in) {
                   in.line()};
 }
 
-Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const VamasReadLimits& limits) {
+Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const VamasReadLimits& limits,
+                  TextBudget& budget) {
     readFormatLine(in);
     e.institution = in.text("the institution");
     e.instrument = in.text("the instrument model");
     e.operatorId = in.text("the operator");
     e.experimentId = in.text("the experiment identifier");
     const std::int32_t comments = in.count("the number of comment lines");
-    for (std::int32_t i = 0; i < comments; ++i) e.comment.push_back(utf8(in.raw("a comment line")));
+    for (std::int32_t i = 0; i < comments; ++i) {
+        const std::string_view line = in.raw("a comment line");
+        budget.take(line.size(), in.line());
+        e.comment.push_back(utf8(line));
+    }
     const std::string_view mode = in.value("the experiment mode");
     if (mode != "NORM")
         throw Refusal{oneOf(mode, kExperimentModes) ? "the experiment mode " + quotedToken(mode) +
@@ -387,14 +422,18 @@ VamasReadResult readVamasSource(SpectrumByteSource& source, std::string_view nam
     int block = 0;
     try {
         std::int32_t blocks = 0;
-        const Layout layout = readHeader(in, r.experiment, blocks, limits);
+        TextBudget budget;
+        const Layout layout = readHeader(in, r.experiment, blocks, limits, budget);
         BlockState first, state;
         std::uint64_t pointsLeft = limits.maxPoints;
         for (block = 1; block <= blocks; ++block) {
             // A later block starts from the first one's values (without its points).
-            if (block > 1) state = first;
+            if (block > 1) {
+                budget.take(first.block, in.line());
+                state = first;
+            }
             BlockState& s = block == 1 ? first : state;
-            readBlock(in, layout, block == 1, s, pointsLeft);
+            readBlock(in, layout, block == 1, s, pointsLeft, budget);
             std::vector<SpectrumPoint> points = std::move(s.block.points);
             s.block.points.clear();
             pointsLeft -= points.size();

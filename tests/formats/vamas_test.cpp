@@ -431,6 +431,11 @@ TEST_F(VamasTest, DamagedFilesAreRefusedWithBlockAndLine) {
               "VAMAS block 1 of d.vms, line 67: the number of scans is \"zwei\", not an integer.");
     EXPECT_EQ(errorOf(replaced("\r\n12\r\nKorvo", "\r\n-12\r\nKorvo")),
               "VAMAS block 1 of d.vms, line 25: the number of block comment lines is -12; it cannot be negative.");
+    // Comment lines, however empty, take memory: more than a load keeps are refused as they come.
+    const std::string empties((1 << 20) - 11, '\n');
+    EXPECT_EQ(errorOf(replaced("\r\n12\r\nKorvo", "\r\n" + std::to_string(2 << 20) + "\r\n" + empties + "Korvo")),
+              "VAMAS block 1 of d.vms, line " + std::to_string(25 + (1 << 20) + 1) +
+                  ": its blocks hold more comment lines and parameters than one load takes (1048576 lines, 256 MB).");
     // A huge count is refused before a value is read.
     EXPECT_EQ(errorOf(replaced("\r\n4\r\n1520\r\n", "\r\n2000000000\r\n1520\r\n")),
               "VAMAS block 1 of d.vms, line 73: its 2000000000 points are more than the spectra of one load may hold.");
