@@ -28,11 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (static_cast<bool>(c) == !c.error.empty()) std::abort();
     if (!c) return 0;
     if (!std::isfinite(c.delta) || !std::isfinite(c.correlationError)) std::abort();
+    // Every ticked channeltron has its offset; an unticked one has it when its curve correlates.
     for (int i = 0; i < korvo::kChanneltrons; ++i) {
-        if (c.offsets[i].has_value() != options.ticked[i]) std::abort();
+        if (options.ticked[i] && !c.offsets[i]) std::abort();
         if (c.offsets[i] && !std::isfinite(*c.offsets[i])) std::abort();
     }
-    if (c.summary.size() != 12 || c.testDat.empty() || c.ausgabeDat.empty() || c.lineDat.empty())
+    if (c.summary.size() != 12 || c.offsetLines.size() != korvo::kChanneltrons || c.testDat.empty() ||
+        c.ausgabeDat.empty() || c.lineDat.empty())
         std::abort();
     return 0;
 }

@@ -11,7 +11,7 @@ Beamline::Beamline(Station& station, PortIo& parallelPort, const TransportFactor
       electrometer1(station.ctx.instruments(), makeTransport(), paths),
       electrometer2(station.ctx.instruments(), makeTransport(), paths),
       steppers(station.ctx.instruments(), parallelPort),
-      ring(ringPageReader(station.ctx.values, station.ctx.pump)), station_(station) {
+      ring(ringPageFetcher(), station.ctx.clock, station.ctx.values), station_(station) {
     InstrumentDevices& d = station.devices;
     d.monochromator = &monochromator;
     d.motorDrive = &motorDrive;

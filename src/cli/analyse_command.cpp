@@ -1,5 +1,6 @@
 #include "cli/analyse_command.h"
 
+#include "cli/number_options.h"
 #include "cli/staged_outputs.h"
 #include "cli/workspace_load.h"
 #include "files/spectrum_info.h"
@@ -39,9 +40,10 @@ bool parseStretch(const std::string& text, int& start, int& end) {
     }
 }
 
-// Each shown spectrum as "x y" lines, named by its ShortName in DIR; all or nothing.
-bool writeColumns(const tvar& ws, const std::string& dir) {
-    StagedOutputs outputs;
+// Each shown spectrum as "x y" lines, named by its ShortName (made a plain file name) in DIR; all or
+// nothing, and never over one of the files the command read.
+bool writeColumns(const tvar& ws, const std::string& dir, const CommandInputs& inputs) {
+    StagedOutputs outputs(inputs);
     std::string error;
     for (int i = 1; i <= ws.ShownCount; ++i) {
         const int k = ws.atPosition(i);
@@ -52,7 +54,8 @@ bool writeColumns(const tvar& ws, const std::string& dir) {
             appendShortest(text, p.y, false);
             text += "\r\n";
         }
-        const std::string target = (std::filesystem::path(dir) / ws.spectrum(k).ShortName).string();
+        const std::string target =
+            (std::filesystem::path(dir) / outputNameFor(ws.spectrum(k).ShortName, std::cerr)).string();
         if (!outputs.add(target, text, error)) break;
     }
     if (error.empty() && outputs.commit(error)) return true;
@@ -76,6 +79,7 @@ void addAnalyseCommand(CLI::App& app, int& exitStatus) {
     verb->add_option("--select", o->select, "Display positions a satellite removal treats (default: all shown)")
         ->delimiter(',')
         ->allow_extra_args(false)
+        ->transform(decimalInteger())
         ->check(CLI::PositiveNumber);
     verb->add_option("--op", o->ops, operationHelp())->required()->allow_extra_args(false);
     verb->add_flag("--json", o->json, "Write one JSON object as info --json does");
@@ -101,6 +105,7 @@ void addAnalyseCommand(CLI::App& app, int& exitStatus) {
             exitStatus = 2;
             return;
         }
+        const CommandInputs inputs(o->load.inputPaths());
         const std::unique_ptr<tvar> ws = loadForCli(o->load, std::cerr);
         if (!ws) {
             exitStatus = 2;
@@ -130,7 +135,7 @@ void addAnalyseCommand(CLI::App& app, int& exitStatus) {
         }
         bool written = true;
         if (o->outDir)
-            written = writeColumns(*ws, *o->outDir);
+            written = writeColumns(*ws, *o->outDir, inputs);
         else if (o->json)
             written = writeWorkspaceJson(std::cout, *ws,
                                          integrations.empty() ? std::string() : "\"Integrations\": " + integrations.dump());

@@ -1,5 +1,6 @@
 #include "cli/convert_command.h"
 
+#include "cli/number_options.h"
 #include "cli/staged_outputs.h"
 
 #include "common/file_util.h"
@@ -38,7 +39,13 @@ void report(const std::string& path, const std::string& message) {
 // it was staged) and puts them in place once every file is done: all or nothing.
 int convertAll(const std::vector<std::string>& files,
                const std::function<std::string(const std::string&, StagedOutputs&)>& stage) {
-    StagedOutputs outputs;
+    for (const std::string& file : files)
+        if (file.empty()) {
+            std::cerr << "An empty text names no file. Nothing was written.\n";
+            return 2;
+        }
+    const CommandInputs inputs(files);
+    StagedOutputs outputs(inputs);
     for (const std::string& file : files)
         if (const std::string error = stage(file, outputs); !error.empty()) {
             report(file, error);
@@ -109,9 +116,11 @@ void addConvertCommand(CLI::App& app, int& exitStatus) {
     convert->add_option("--out-dir", o->outDir, "Directory for the converted files")->check(CLI::ExistingDirectory);
     convert->add_option("--meas-time", o->window.measTime,
                         "--multi: the measuring time per point (ms) the project keeps, as the main window's field "
-                        "(default 500)");
+                        "(default 500)")
+        ->transform(decimalInteger());
     convert->add_option("--scan-counter", o->window.scanCounter,
-                        "--multi: the scan counter the project keeps, as the main window's (default 1)");
+                        "--multi: the scan counter the project keeps, as the main window's (default 1)")
+        ->transform(decimalInteger());
     convert->callback([o, &exitStatus] {
         if (!o->multi && !o->scienta) {
             std::cerr << "convert: say what the files are, --multi or --scienta.\n";

@@ -1,5 +1,6 @@
 #include "cli/correlate_command.h"
 
+#include "cli/output_guard.h"
 #include "files/spectrum_info.h"
 #include "tools/correlation.h"
 
@@ -43,6 +44,13 @@ int correlate(const CorrelateOptions& o) {
         std::cerr << error << "\n";
         return 2;
     }
+    const std::filesystem::path here = std::filesystem::current_path();
+    const CommandInputs inputs({o.file});
+    for (const char* name : kCorrelationFiles)
+        if (const std::string why = inputs.refusal((here / name).string()); !why.empty()) {
+            std::cerr << escapeForTerminal(why) << "\nNothing was written.\n";
+            return 2;
+        }
     const ChanneltronSpectrumRead read = readChanneltronSpectrumFile(o.file);
     if (!read) {
         std::cerr << escapeForTerminal(read.error) << "\nNothing was written.\n";
@@ -53,7 +61,7 @@ int correlate(const CorrelateOptions& o) {
         std::cerr << escapeForTerminal(result.error) << "\nNothing was written.\n";
         return 2;
     }
-    if (!writeCorrelationFiles(result, std::filesystem::current_path().string(), error)) {
+    if (!writeCorrelationFiles(result, here.string(), error)) {
         std::cerr << escapeForTerminal(error) << "\n";
         return 2;
     }

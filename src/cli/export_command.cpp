@@ -1,8 +1,10 @@
 #include "cli/export_command.h"
 
 #include "cli/gui_application.h"
+#include "cli/output_guard.h"
 #include "cli/workspace_load.h"
 #include "common/file_util.h"
+#include "files/spectrum_info.h"
 #include "viewer/eps_export.h"
 #include "viewer/exports.h"
 #include "viewer/vamas_export.h"
@@ -39,6 +41,16 @@ struct ExportRequest {
 
 constexpr const char* kVerb = "korvo-cli export: ";
 
+// Why `paths` must not be written (one is an input of the command), after telling `err`.
+bool refusedOutputs(const std::vector<std::string>& paths, const CommandInputs& inputs, std::ostream& err) {
+    for (const std::string& path : paths)
+        if (const std::string why = inputs.refusal(path); !why.empty()) {
+            err << kVerb << escapeForTerminal(why) << "; nothing was written\n";
+            return true;
+        }
+    return false;
+}
+
 bool writeOut(const std::string& path, const std::string& bytes, std::ostream& err) {
     std::string error;
     if (!writeFileAtomic(path, bytes, &error, LinkPolicy::FollowOwn)) {
@@ -49,7 +61,7 @@ bool writeOut(const std::string& path, const std::string& bytes, std::ostream& e
     return true;
 }
 
-int writeEps(tvar& ws, const std::string& directory, std::ostream& err) {
+int writeEps(tvar& ws, const std::string& directory, const CommandInputs& inputs, std::ostream& err) {
     std::error_code ec;
     if (!std::filesystem::is_directory(directory, ec)) {
         err << kVerb << directory << ": --eps writes into a directory, and this is none\n";
@@ -58,6 +70,9 @@ int writeEps(tvar& ws, const std::string& directory, std::ostream& err) {
     const auto app = guiApplication();
     const EpsExport result = epsExport(ws);
     const std::filesystem::path dir(directory);
+    std::vector<std::string> targets{(dir / "test.bmp").string(), (dir / "fit.tex").string()};
+    for (const ExportFile& f : result.pictures) targets.push_back((dir / f.name).string());
+    if (refusedOutputs(targets, inputs, err)) return 2;
     // The pictures first and "fit.tex" last: a failed export never leaves a document that names
     // pictures which are not there. What was written stays.
     for (const ExportFile& f : result.pictures)
@@ -81,6 +96,7 @@ int runExport(const ExportRequest& request, std::ostream& err) {
         }
         std::tie(width, height) = *wh;
     }
+    const CommandInputs inputs(request.load.inputPaths());
     const std::unique_ptr<tvar> ws = loadForCli(request.load, err);
     if (!ws) return 2;
     if (ws->ShownCount < 1) {
@@ -93,21 +109,18 @@ int runExport(const ExportRequest& request, std::ostream& err) {
     ViewMessages unscaled;
     updateScalesForPaint(*ws, unscaled);
 
-    const bool columns = *form == ExportForm::Origin || *form == ExportForm::Raw || *form == ExportForm::Vamas;
-    if (columns && !request.all) {
-        ws->spectrum(ws->Active).Marked = 1;
-        if (ws->ShownCount > 1)
-            err << kVerb << "only the active spectrum " << ws->spectrum(ws->Active).ShortName
-                << " is exported; --all exports every loaded spectrum\n";
-    }
+    if (*form != ExportForm::Eps && refusedOutputs({request.out}, inputs, err)) return 2;
+    // Every loaded spectrum, as the viewer after a load has "AllSpectra" chosen.
+    constexpr bool allSpectra = true;
     switch (*form) {
     case ExportForm::Origin:
     case ExportForm::Raw: {
-        const std::string text = columnFileText(*ws, request.all,
-                                                *form == ExportForm::Origin ? ColumnValues::Displayed
-                                                                            : ColumnValues::Stored);
+        std::string refusal;
+        const std::string text = columnFileText(
+            *ws, allSpectra, *form == ExportForm::Origin ? ColumnValues::Displayed : ColumnValues::Stored,
+            &refusal);
         if (text.empty()) {
-            err << kVerb << "the exported spectra have no points inside their display range\n";
+            err << kVerb << refusal << '\n';
             return 2;
         }
         return writeOut(request.out, text, err) ? 0 : 2;
@@ -122,10 +135,10 @@ int runExport(const ExportRequest& request, std::ostream& err) {
         return writeOut(request.out, *text, err) ? 0 : 2;
     }
     case ExportForm::Eps:
-        return writeEps(*ws, request.out, err);
+        return writeEps(*ws, request.out, inputs, err);
     case ExportForm::Vamas: {
         std::string refusal;
-        const std::string text = vamasText(*ws, request.all, &refusal);
+        const std::string text = vamasText(*ws, allSpectra, &refusal);
         if (text.empty()) {
             err << kVerb << refusal << '\n';
             return 2;
@@ -147,7 +160,8 @@ void addExportCommand(CLI::App& app, int& exitStatus) {
     verb->add_flag("--eps", request->eps, "One EPS picture per spectrum, test.bmp and fit.tex, into the directory --out");
     verb->add_flag("--vamas", request->vamas, "One VAMAS (ISO 14976) file, a block per spectrum (\"Save VAMAS\")");
     verb->add_flag("--all", request->all,
-                   "Column and VAMAS files: every loaded spectrum (the viewer's \"AllSpectra\"); without it only the active one");
+                   "Column and VAMAS files: every loaded spectrum (the viewer's \"AllSpectra\"), which is also the "
+                   "default; kept for older command lines");
     verb->add_option("--size", request->size,
                      "Plot area WxH in pixels whose scale the values as displayed follow (default 512x320)");
     verb->add_option("--out", request->out, "Output file, or the output directory for --eps")->required();

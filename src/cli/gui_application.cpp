@@ -4,9 +4,27 @@
 #include <regex>
 
 namespace korvo {
+namespace {
+
+QtMessageHandler gQtHandler = nullptr;
+
+// A batch run outside a desktop session has no XDG_RUNTIME_DIR, and Qt says so on every start of its
+// GUI part, although a picture or PDF needs no runtime directory: that one line is dropped. Every
+// other message goes where Qt would have sent it.
+void withoutRuntimeDirNotice(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    if (gQtHandler) gQtHandler(type, context, text);
+}
+
+} // namespace
 
 std::unique_ptr<QGuiApplication> guiApplication() {
     if (QGuiApplication::instance()) return nullptr;
+    static const bool installed = [] {
+        gQtHandler = qInstallMessageHandler(withoutRuntimeDirNotice);
+        return true;
+    }();
+    (void)installed;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "korvo-cli";

@@ -11,6 +11,7 @@
 #include "cli/print_command.h"
 #include "cli/project_command.h"
 #include "cli/ring_current_command.h"
+#include "files/spectrum_info.h"
 
 #include <CLI/CLI.hpp>
 
@@ -34,6 +35,21 @@ int main(int argc, char** argv) {
     korvo::addPrintCommand(app, exitStatus);
     korvo::addCorrelateCommand(app, exitStatus);
     korvo::addExportCommand(app, exitStatus);
+    // The first word that is no option names the verb. CLI11 would take an unknown one for an extra
+    // argument and still answer --help after it with the general help and status 0.
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word.empty() || word[0] != '-') {
+            try {
+                app.get_subcommand(word);
+            } catch (const CLI::OptionNotFound&) {
+                std::cerr << "korvo-cli: \"" << korvo::escapeForTerminal(word)
+                          << "\" is no command; korvo-cli --help lists them.\n";
+                return 2;
+            }
+            break;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

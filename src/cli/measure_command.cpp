@@ -1,12 +1,18 @@
 #include "cli/measure_command.h"
+#include "cli/number_options.h"
+#include "cli/output_guard.h"
 #include "cli/station_setup.h"
 
+#include "acquisition/analyser_io/analyser_io.h"
 #include "acquisition/beamline.h"
+#include "acquisition/measurement_settings.h"
 #include "acquisition/station.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
 #include "common/ini_file.h"
+#include "common/number_text.h"
+#include "files/spectrum_info.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +24,30 @@
 
 namespace korvo {
 namespace {
+
+// The item of the pass-energy list that --pass means. A user types a number: "10" is the item "10"
+// of the high set and "10.0" of the low one, and the start checks refuse a run whose item is of the
+// other set than its energy range. So a value equal to an item of the set that the start and ramp
+// fields call for is that item; otherwise the text is taken as typed, for the checks to judge.
+std::string passEnergyItem(const std::string& text, const MeasurementFields& fields, std::uint8_t mode,
+                           const AcquisitionOptions& options) {
+    const auto value = text::parseDouble(text);
+    if (!value) return text;
+    std::optional<bool> highSet; // unknown without a range, and the Keithley mode has none
+    const auto start = text::parseDouble(fields.start);
+    const auto ramp = rampOfFields(fields, mode);
+    if (mode != ModeKeithley && start && ramp)
+        if (const auto range = energyRangeFor(*start + *ramp, options)) highSet = range->fullScale >= 200;
+    std::optional<std::string> equal;
+    for (int i = 0; i < 17; ++i) {
+        const std::string item = kPassEnergyItems[i];
+        const bool high = i >= 10;
+        if ((i > 6 && i < 10) || text::parseDouble(item).value != value.value) continue;
+        if (highSet ? high == *highSet : item == text) return item;
+        if (!equal) equal = item;
+    }
+    return passEnergyIndexOf(text) >= 0 ? text : equal.value_or(text);
+}
 
 // The options of the command line, over what the settings file gave.
 int applyOptions(const MeasureOptions& o, Station& station) {
@@ -31,8 +61,8 @@ int applyOptions(const MeasureOptions& o, Station& station) {
     if (o.step) fields.third = *o.step, fields.pointsView = false;
     if (o.scans) fields.scans = *o.scans;
     if (o.pass) {
-        fields.passEnergyText = *o.pass;
-        fields.passEnergyIndex = passEnergyIndexOf(*o.pass);
+        fields.passEnergyText = passEnergyItem(*o.pass, fields, station.state.MachineMode, options);
+        fields.passEnergyIndex = passEnergyIndexOf(fields.passEnergyText);
     } else if (fields.passEnergyText.empty()) {
         // The low-energy set suits the default energies; above 200 eV full scale pass --pass 10 etc.
         fields.passEnergyText = "10.0";
@@ -98,6 +128,10 @@ int runMeasure(const MeasureOptions& o) {
         std::error_code ec;
         out = std::filesystem::absolute(o.out, ec).string();
         if (ec) out = o.out;
+        if (const std::string why = CommandInputs({o.ini, o.simModel}).refusal(out); !why.empty()) {
+            std::cerr << escapeForTerminal(why) << "; nothing was measured.\n";
+            return 2;
+        }
     }
     CliStation cli(o, out);
     if (int status = cli.prepare([&o](Station& station) { return applyOptions(o, station); })) return status;
@@ -126,15 +160,22 @@ void addMeasureCommand(CLI::App& app, int& exitStatus) {
     auto* points = m->add_option("--points", o->points, "Points per scan");
     m->add_option("--step", o->step, "Step (eV)")->excludes(points);
     m->add_option("--scans", o->scans, "Number of scans");
-    m->add_option("--pass", o->pass, "Pass energy, a text of the pass-energy list (\"10.0\", \"20\", ...)");
+    m->add_option(
+        "--pass", o->pass,
+        "Pass energy: a text of the pass-energy list (\"10.0\", \"20\", ...) or a value equal to one, "
+        "which is the item of the scan's energy range");
     m->add_option("--time", o->time, "Time per point (ms)");
     m->add_option("--photon", o->photon, "Photon energy (eV)");
     m->add_option("--gate-units", o->gateUnits, "Counter gate in units of 10 ms");
     m->add_option("--sample", o->sample, "Sample text");
     m->add_option("--comment", o->comment, "Comment text");
     m->add_option("--channels", o->channels, "Nine digits 0/1: channeltrons 1..9 enabled");
-    m->add_option("--save-raw", o->saveRaw, "Write the nine channel columns")->check(CLI::Range(0, 1));
-    m->add_option("--save-extra", o->saveExtra, "Write the extra points")->check(CLI::Range(0, 1));
+    m->add_option("--save-raw", o->saveRaw, "Write the nine channel columns")
+        ->transform(decimalInteger())
+        ->check(CLI::Range(0, 1));
+    m->add_option("--save-extra", o->saveExtra, "Write the extra points")
+        ->transform(decimalInteger())
+        ->check(CLI::Range(0, 1));
     m->add_option("--out", o->out, "Spectrum file to write (default: the proposed name in SaveDir)");
     addStationOptions(*m, *o);
     m->add_option("--add-keithley", o->addKeithley, "Store electrometer 1, 2 or both (12) beside the counts");

@@ -1,8 +1,9 @@
 #include "cli/plot_command.h"
 
 #include "cli/gui_application.h"
+#include "cli/output_guard.h"
 #include "common/file_util.h"
-#include "viewer/load.h"
+#include "files/spectrum_info.h"
 #include "viewer/viewer_paint.h"
 
 #include <QBuffer>
@@ -115,10 +116,11 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
         }
         scale = it->second;
     }
-    auto ws = std::make_unique<tvar>();
-    const LoadOutcome outcome = loadFiles(*ws, request.files);
-    if (!outcome) {
-        err << (outcome.message.empty() ? std::string("Nothing was loaded.") : outcome.message) << '\n';
+    const CommandInputs inputs(request.load.inputPaths());
+    const std::unique_ptr<tvar> ws = loadForCli(request.load, err);
+    if (!ws) return 2;
+    if (const std::string why = inputs.refusal(request.out); !why.empty()) {
+        err << "korvo-cli plot: " << escapeForTerminal(why) << "; nothing was written\n";
         return 2;
     }
     if (scale) fullScale(*ws, *scale);
@@ -147,7 +149,7 @@ void addPlotCommand(CLI::App& app, int& exitStatus) {
     plot->add_option("--full-scale", request->fullScale,
                      "One range for all spectra, as the viewer's \"Not Scaled\" menu: all, special (with headroom), x, y");
     plot->add_option("--out", request->out, "Output file: .png, .pdf or .svg")->required();
-    plot->add_option("files", request->files, "Spectrum files and projects, loaded as one load")->required();
+    addLoadOptions(*plot, request->load);
     plot->callback([request, size, &exitStatus] {
         if (!size->empty()) {
             const auto wh = parseSize(*size);

@@ -1,4 +1,6 @@
 #pragma once
+#include "cli/workspace_load.h"
+
 #include <CLI/CLI.hpp>
 
 #include <iosfwd>
@@ -7,14 +9,15 @@
 
 namespace korvo {
 
-// `korvo-cli plot [--size WxH] [--full-scale all|special|x|y] --out OUT.png|OUT.pdf|OUT.svg FILE...`: the files loaded as one load,
-// as a viewer window loads them, and the viewer's picture of them (frame and curves) written to OUT;
-// the format follows the extension. Needs no display. Exit status 2 on a bad size or extension, a
-// failed load or an output that cannot be written.
+// `korvo-cli plot [--size WxH] [--full-scale all|special|x|y] --out OUT.png|OUT.pdf|OUT.svg FILE...
+// [--scienta F] [--origin F] [--vamas F]`: the files loaded as one load, as `info` loads them, and the
+// viewer's picture of them (frame and curves) written to OUT; the format follows the extension. Needs
+// no display. Exit status 2 on a bad size or extension, a failed load, an output that is one of the
+// inputs or that cannot be written.
 void addPlotCommand(CLI::App& app, int& exitStatus);
 
 struct PlotRequest {
-    std::vector<std::string> files;
+    CliLoadOptions load;
     std::string out;
     int width = 800;
     int height = 600;

@@ -1,7 +1,9 @@
 #include "cli/print_command.h"
 
 #include "cli/gui_application.h"
+#include "cli/output_guard.h"
 #include "common/file_util.h"
+#include "files/spectrum_info.h"
 #include "viewer/print_cells.h"
 
 #include <QBuffer>
@@ -41,6 +43,10 @@ int runPrint(const PrintRequest& request, std::ostream& out, std::ostream& err) 
     fields.xFactor = request.xFactor;
     fields.yFactor = request.yFactor;
 
+    if (const std::string why = CommandInputs(request.files).refusal(request.pdf); !why.empty()) {
+        err << "korvo-cli print: " << escapeForTerminal(why) << "; no PDF written\n";
+        return 2;
+    }
     const print::BatchSelection selection = print::selectBatchFiles(request.files);
     for (const std::string& m : selection.messages) out << m << '\n';
     const print::BatchLayoutCheck check = print::checkBatchLayout(fields);

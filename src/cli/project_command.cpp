@@ -1,5 +1,6 @@
 #include "cli/project_command.h"
 
+#include "cli/output_guard.h"
 #include "cli/workspace_load.h"
 #include "files/spectrum_info.h"
 #include "viewer/workspace_project.h"
@@ -19,13 +20,24 @@ void addProjectCommand(CLI::App& app, int& exitStatus) {
     project->add_option("--out", options->out, "The project file; its extension becomes .k98")->required();
     addLoadOptions(*project, options->load);
     project->callback([options, &exitStatus] {
+        if (options->out.empty()) {
+            std::cerr << "An empty text names no file. Nothing was written.\n";
+            exitStatus = 2;
+            return;
+        }
+        const CommandInputs inputs(options->load.inputPaths());
         const std::unique_ptr<tvar> ws = loadForCli(options->load, std::cerr);
         if (!ws) {
             exitStatus = 2;
             return;
         }
         const std::string path = projectSavePath(options->out);
-        std::string error;
+        std::string error = inputs.refusal(path);
+        if (!error.empty()) {
+            std::cerr << escapeForTerminal(error) << "; nothing was written\n";
+            exitStatus = 2;
+            return;
+        }
         if (!saveProjectFile(*ws, path, &error)) {
             std::cerr << escapeForTerminal(error) << "\n";
             exitStatus = 2;

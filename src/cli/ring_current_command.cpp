@@ -7,31 +7,6 @@
 
 namespace korvo {
 
-namespace {
-
-// Why there is no value, after the label text the window would show.
-std::string whyNoValue(const RingFetchReport& r, const std::string& url, const RingMarkers& m) {
-    using End = RingFetchReport::End;
-    const std::string between = "\"" + m.start + "\" and \"" + m.end + "\"";
-    if (r.notANumber) return std::string(kRingUnknown) + ": the text between " + between + " is not a number";
-    std::string why = std::string(kRingNoData) + ": ";
-    switch (r.end) {
-    case End::Unreachable:
-        return why + "no answer from " + url + " (" + r.error + ")";
-    case End::HttpError:
-    case End::Failed:
-        return why + r.error;
-    case End::Complete:
-        return why + "the page holds no number between " + between;
-    case End::Cut:
-    case End::Stalled:
-        return why + "the page holds no number between " + between + " in what was read (" + r.error + ")";
-    }
-    return why;
-}
-
-} // namespace
-
 void addRingCurrentCommand(CLI::App& app, int& exitStatus) {
     struct Options {
         std::string url = kDefaultRingAddress;
@@ -48,7 +23,8 @@ void addRingCurrentCommand(CLI::App& app, int& exitStatus) {
         NullPump pump; // nothing to keep alive; the fetch's limits still bound the wait
         RingFetchReport report;
         if (!RingReadOnce(o->url, o->markers, display, values, pump, {}, &report)) {
-            std::cerr << whyNoValue(report, o->url, o->markers) << "\n";
+            std::cerr << (report.notANumber() ? kRingUnknown : kRingNoData) << ": "
+                      << whyNoRingValue(report, o->url, o->markers) << "\n";
             exitStatus = 2;
             return;
         }

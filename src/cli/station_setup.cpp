@@ -1,5 +1,7 @@
 #include "cli/station_setup.h"
 
+#include "cli/number_options.h"
+
 #include "acquisition/analyser_io/port_backend.h"
 #include "common/ini_file.h"
 #include "instruments/serial/terminal_transport.h"
@@ -118,7 +120,9 @@ bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) 
         b.ring.address = o.ringUrl;
         b.ring.setRefreshSeconds(o.ringEvery);
         b.ring.setEnabled(true);
+        // The run's waits pump the timers: the page is read beside the measurement, never in its way.
         station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); });
+        station.ctx.timers.start(RingPoll::kStepMs, [&b] { b.ring.step(); });
     }
     // What went wrong was said already; the run starts afresh.
     v.StopRequest = 0;
@@ -184,9 +188,10 @@ int CliStation::prepare(const std::function<int(Station&)>& applyFields) {
         if (!connectInstruments(o, *beamline_, station)) return 2;
     }
     station.setDisplays(display, instruments_);
-    station.engine.beamLossNotice = [quiet = o.quiet](const std::string& why) {
-        if (!quiet) std::cerr << why << "\n";
-    };
+    // Not progress but the state of the measurement: a run that waits for the beam, or goes on without
+    // knowing about it, says so even with --quiet.
+    station.engine.beamLossNotice = [](const std::string& why) { std::cerr << why << "\n"; };
+    station.engine.beamInformationNotice = station.engine.beamLossNotice;
     pump.engine = &station.engine;
     pump.values = &ctx.values;
     pump.startMs = clock.nowMs();
@@ -198,7 +203,9 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
         ->check(CLI::IsMember({"test", "sim", "port"}))
         ->capture_default_str();
     verb.add_option("--sim-model", o.simModel, "Two-column spectrum seen by the simulated card");
-    verb.add_option("--seed", o.seed, "Noise seed of the simulated card")->capture_default_str();
+    verb.add_option("--seed", o.seed, "Noise seed of the simulated card")
+        ->transform(decimalInteger())
+        ->capture_default_str();
     verb.add_option("--ini", o.ini, "Settings file to start from");
     verb.add_flag("--virtual-time", o.virtualTime, "Run on a virtual clock: a long run completes at once");
     verb.add_flag("--quiet", o.quiet, "No progress on stderr");
@@ -209,6 +216,7 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
     verb.add_option("--keithley2", o.keithley2, "Electrometer 2 on this serial device");
     verb.add_option("--ring-url", o.ringUrl, "Poll the ring current from this status page during the run");
     verb.add_option("--ring-every", o.ringEvery, "Seconds between ring-current readings")
+        ->transform(decimalInteger())
         ->check(CLI::Range(1, 86400))
         ->capture_default_str();
     verb.add_option("--pause-below", o.pauseBelow, "Pause while the ring current is below this many mA")
@@ -219,6 +227,7 @@ void addStationOptions(CLI::App& verb, MeasureOptions& o) {
         ->capture_default_str();
     verb.add_option("--timeout", o.timeout,
                   "Seconds an instrument may take to answer (default: each link's own)")
+        ->transform(decimalInteger())
         ->check(CLI::Range(1, 3600));
 }
 

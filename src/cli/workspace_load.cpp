@@ -1,5 +1,6 @@
 #include "cli/workspace_load.h"
 
+#include "cli/output_guard.h"
 #include "files/spectrum_info.h"
 #include "viewer/import_load.h"
 #include "viewer/load.h"
@@ -62,9 +63,30 @@ void addLoadOptions(CLI::App& verb, CliLoadOptions& options, ImportFlags flags) 
                     "Append one line per loaded spectrum file to this overview file (made when missing)");
 }
 
+std::vector<std::string> CliLoadOptions::inputPaths() const {
+    std::vector<std::string> all = files;
+    for (const auto* more : {&scienta, &origin, &vamas}) all.insert(all.end(), more->begin(), more->end());
+    return all;
+}
+
 std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& err) {
-    if (options.files.empty() && options.origin.empty() && options.scienta.empty() && options.vamas.empty()) {
+    const std::vector<std::string> inputs = options.inputPaths();
+    if (inputs.empty()) {
         err << "No files to load.\n";
+        return nullptr;
+    }
+    for (const std::string& path : inputs)
+        if (path.empty()) {
+            err << "An empty text names no file. Nothing was loaded.\n";
+            return nullptr;
+        }
+    if (options.overview)
+        if (const std::string why = CommandInputs(inputs).refusal(*options.overview); !why.empty()) {
+            err << escapeForTerminal(why) << ". Nothing was loaded.\n";
+            return nullptr;
+        }
+    if (const std::string why = checkLoadSize(inputs); !why.empty()) {
+        err << why << "\n";
         return nullptr;
     }
     // The workspace keeps full paths, as the load dialog hands them over.
@@ -86,10 +108,16 @@ std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& er
         return !gLoadInterrupted.load();
     };
     auto previous = std::signal(SIGINT, onLoadInterrupt);
-    LoadOutcome outcome = loadFiles(*ws, paths, load);
+    std::vector<std::string> said; // by the steps that went through
+    const auto keep = [&said](const LoadOutcome& step) {
+        if (step && !step.message.empty()) said.push_back(step.message);
+        return step;
+    };
+    LoadOutcome outcome = keep(loadFiles(*ws, paths, load));
     // Scienta and Origin files follow the others, each imported as the viewer imports it.
-    if (paths.empty() || outcome) outcome = loadImports(*ws, absolute(options.scienta), absolute(options.origin), load);
-    if (outcome && !options.vamas.empty()) outcome = loadVamasFiles(*ws, absolute(options.vamas), load);
+    if (paths.empty() || outcome)
+        outcome = keep(loadImports(*ws, absolute(options.scienta), absolute(options.origin), load));
+    if (outcome && !options.vamas.empty()) outcome = keep(loadVamasFiles(*ws, absolute(options.vamas), load));
     std::signal(SIGINT, previous);
     line.reset();
     if (!outcome) {
@@ -100,6 +128,12 @@ std::unique_ptr<tvar> loadForCli(const CliLoadOptions& options, std::ostream& er
             err << " (line " << outcome.failedLine << ")";
         err << "\n";
         return nullptr;
+    }
+    for (const std::string& text : said) {
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            err << escapeForTerminal(text.substr(start, end - start)) << "\n";
+        err << escapeForTerminal(text.substr(start)) << "\n";
     }
     return ws;
 }

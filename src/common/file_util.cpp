@@ -1,6 +1,7 @@
 #include "common/file_util.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -128,6 +129,32 @@ int createLockedTemporary(const std::string& path, std::string& name) {
 }
 
 } // namespace
+
+std::string safeFileName(std::string_view name) {
+    // NAME_MAX is 255 bytes; room is left for the hidden names a staged write adds around it.
+    constexpr std::size_t kMaxBytes = 200;
+    std::string out;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (c == '/' || u < 0x20 || u == 0x7F) ? '_' : c;
+    }
+    if (out.size() > kMaxBytes) {
+        std::size_t cut = kMaxBytes;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+        out.resize(cut);
+    }
+    // Neither "." nor ".." nor a hidden file that nobody would see written.
+    if (out.empty())
+        out = "_";
+    else if (out[0] == '.')
+        out[0] = '_';
+    return out;
+}
+
+bool processRunning(long pid) {
+    if (pid <= 0 || pid != static_cast<long>(static_cast<pid_t>(pid))) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 std::string directoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');

@@ -11,6 +11,16 @@ namespace korvo {
 // The directory part of a path: "." for a bare name, "/" for a name in the root directory.
 std::string directoryOf(const std::string& path);
 
+// A name read from a file (a block identifier, a spectrum's ShortName) made into a plain file name
+// that stays in the directory it is joined to: "/", control characters and a leading "." become "_"
+// (so no "..", no hidden file), an empty name becomes "_", and a long name is cut at a character
+// boundary well below the system's limit. A safe name comes back unchanged.
+std::string safeFileName(std::string_view name);
+
+// Whether a process of this number runs (or exists under another user); for telling the leftovers
+// of a killed program from the files of one that still works.
+bool processRunning(long pid);
+
 // What a write does with a symbolic link at the target.
 enum class LinkPolicy {
     // The link itself is replaced by the new file; whatever it pointed to stays untouched. For

@@ -3,6 +3,7 @@
 #include "common/number_text.h"
 #include "common/text_codec.h"
 #include "files/line_reader.h"
+#include "files/row_tokens.h"
 #include "files/spectrum_format.h"
 
 #include <algorithm>
@@ -280,13 +281,6 @@ std::string_view nextToken(std::string_view line, std::size_t& pos) {
     return line.substr(start, pos - start);
 }
 
-std::string printable(std::string_view token) {
-    std::string out;
-    for (char c : token.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    if (token.size() > 40) out += "...";
-    return windows1252ToUtf8(out);
-}
-
 SpectrumReadResult fail(SpectrumReadResult& r, SpectrumReadFault fault, std::string message, int line) {
     r.fault = fault;
     r.error = std::move(message);
@@ -385,7 +379,9 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
             const auto x = readNumber(first);
             if (!x)
                 return fail(r, SpectrumReadFault::FirstNumber,
-                            "No valid file format (" + std::string(shortName) + "): comma?", lineNo);
+                            "No valid file format (" + std::string(shortName) + "): comma? (line " +
+                                std::to_string(lineNo) + ": " + quotedToken(first) + ")",
+                            lineNo);
             p.x = *x;
         }
         if (const std::string_view second = nextToken(line, pos); !second.empty() && !plainDecimal(second, p.y)) {
@@ -393,7 +389,7 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
             if (!y)
                 return fail(r, SpectrumReadFault::SecondNumber,
                             "Read error in " + std::string(shortName) + ", line " + std::to_string(lineNo) +
-                                ": \"" + printable(second) + "\" is not a number.",
+                                ": " + quotedToken(second) + " is not a number.",
                             lineNo);
             p.y = *y;
         }

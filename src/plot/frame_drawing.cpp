@@ -1,6 +1,7 @@
 #include "plot/frame_drawing.h"
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QString>
@@ -41,14 +42,38 @@ void drawSegment(QPainter& p, const Segment& s, int ySign) {
         p.drawLine(QPoint(s.x1, -(hi + 1)), QPoint(s.x1, -lo));
 }
 
-void drawLabel(QPainter& p, const FrameLabel& l, int ySign) {
+// The counts labels end a few units left of the data area, however long they are. A label wider than
+// the room between the canvas's left edge and its end would lose its first digits ("2.8E04" shown as
+// ".8E04"), so the counts labels take smaller sizes of the font until the widest one fits, down to
+// half the size. The data area, the mapping and the labels' places stay as they are.
+QFont countsLabelFont(QPainter& p, const FrameLayout& f) {
+    const QFont font = p.font();
+    const auto fits = [&](const QFont& candidate) {
+        const QFontMetrics fm(candidate, p.device());
+        for (const FrameLabel& l : f.labels)
+            if (l.anchor == LabelAnchor::RightMiddle &&
+                fm.horizontalAdvance(QString::fromStdString(l.text)) > l.x - f.canvasLeft)
+                return false;
+        return true;
+    };
+    if (fits(font)) return font;
+    const int size = p.fontInfo().pixelSize();
+    QFont smaller = font;
+    for (int pixels = size - 1; pixels >= std::max(size / 2, 1); --pixels) {
+        smaller.setPixelSize(pixels);
+        if (fits(smaller)) break;
+    }
+    return smaller;
+}
+
+void drawLabel(QPainter& p, const FrameLabel& l, int canvasLeft, int ySign) {
     const QString text = QString::fromStdString(l.text);
     const QFontMetrics fm = p.fontMetrics();
     QPoint baseline;
     if (l.anchor == LabelAnchor::CentreTop)
         baseline = QPoint(-fm.horizontalAdvance(text) / 2, fm.ascent());
-    else
-        baseline = QPoint(-fm.horizontalAdvance(text), fm.height() / 2);
+    else // a label too long even at the smallest size starts at the canvas's edge rather than before it
+        baseline = QPoint(std::max(-fm.horizontalAdvance(text), canvasLeft - l.x), fm.height() / 2);
     if (ySign >= 0) {
         p.drawText(QPoint(l.x, l.y) + baseline, text);
         return;
@@ -89,7 +114,11 @@ void drawFrame(QPainter& p, const FrameLayout& f, const FrameDrawState& state, i
     p.setPen(framePen(light, false));
     for (const Segment& s : f.minorMarks) drawSegment(p, s, ySign);
     p.setPen(framePen(grey, false));
-    for (const FrameLabel& l : f.labels) drawLabel(p, l, ySign);
+    const QFont countsFont = countsLabelFont(p, f);
+    for (const FrameLabel& l : f.labels) {
+        p.setFont(l.anchor == LabelAnchor::RightMiddle ? countsFont : plain);
+        drawLabel(p, l, f.canvasLeft, ySign);
+    }
     if (f.border) {
         const int l = f.left, t = f.top, r = f.left + f.width, b = f.top + f.height;
         drawSegment(p, {l, t, r, t}, ySign);

@@ -18,6 +18,7 @@ struct FrameGeometry {
     // one mark right of the counts axis; a cell has marks of 10 units on both edges of both axes.
     int bottomMarkFrom, bottomMarkTo; // offsets from the energy axis
     int topMarkLength, leftMarkLength, rightMarkLength;
+    int canvasLeft; // the canvas's left edge, left of which no label may start
 };
 
 bool usableUnit(double u) {
@@ -74,6 +75,7 @@ FrameLayout layoutWith(const FrameGeometry& g, double XMin, double XMax, double 
     f.top = g.top;
     f.width = g.width;
     f.height = g.height;
+    f.canvasLeft = g.canvasLeft;
     if (g.width <= 0 || g.height <= 0) return f;
     if (std::fabs(XMax - XMin) > 0.0 && usableUnit(xPerUnit)) addEnergyAxis(f, g, XMin, XMax, xPerUnit);
     if (std::fabs(YMax - YMin) > 0.0 && usableUnit(yPerUnit)) addCountsAxis(f, g, YMin, YMax, yPerUnit);
@@ -88,7 +90,7 @@ FrameLayout screenFrameLayout(double XMin, double XMax, double YMin, double YMax
     plotWidth = std::min(plotWidth, kPixelLimit);
     plotHeight = std::min(plotHeight, kPixelLimit);
     // Labels start 3 pixels below the energy axis and end at column 40.
-    const FrameGeometry g{kPlotLeft, kPlotTop, plotWidth, plotHeight, 3, 40, -1, -6, 6, 7, 0};
+    const FrameGeometry g{kPlotLeft, kPlotTop, plotWidth, plotHeight, 3, 40, -1, -6, 6, 7, 0, 0};
     return layoutWith(g, XMin, XMax, YMin, YMax, XPerPixel, YPerPixel);
 }
 
@@ -109,7 +111,8 @@ FrameLayout cellFrameLayout(double XMin, double XMax, double YMin, double YMax, 
                           -10,
                           10,
                           10,
-                          10};
+                          10,
+                          cellLeft};
     return layoutWith(g, XMin, XMax, YMin, YMax, xPerUnit, yPerUnit);
 }
 

@@ -39,6 +39,9 @@ struct Tick {
 struct FrameLayout {
     // Data area.
     int left = 0, top = 0, width = 0, height = 0;
+    // The left edge of the canvas (0 on the screen, the cell's left on a page): a counts label that
+    // started left of it would lose its first characters.
+    int canvasLeft = 0;
     bool energyAxis = false; // ticks were walked for the energy axis
     bool countsAxis = false;
     bool border = false;

@@ -252,45 +252,58 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
     r.passEnergy = spectrum.passEnergy;
 
     const int pairs = static_cast<int>(ticked.size() * (ticked.size() - 1) / 2);
-    const int total = pairs + static_cast<int>(ticked.size());
+    const int total = pairs + kChanneltrons;
     int done = 0;
     ShiftResult last;
-    const auto correlate = [&](int a, int b, double& energy) {
+    // Each correlation overwrote "test.dat" and "ausgabe.dat"; the last one that succeeded stays.
+    std::string why; // of the last correlation that failed
+    const auto correlate = [&](int a, int b) -> std::optional<double> {
         ShiftResult s = CorrelationShift(*curves, a, b);
-        if (!s) {
-            r.error =
-                "Channeltrons " + std::to_string(a) + " and " + std::to_string(b) + ": " + s.error + ".";
-            return false;
-        }
-        energy = energyShift(spectrum, s.shift);
-        // Each correlation overwrote these files; the last pair's stay.
-        last = std::move(s);
         ++done;
         if (progress) progress(done, total, r.points);
-        return true;
+        if (!s) {
+            why = s.error;
+            r.error =
+                "Channeltrons " + std::to_string(a) + " and " + std::to_string(b) + ": " + s.error + ".";
+            return std::nullopt;
+        }
+        const double energy = energyShift(spectrum, s.shift);
+        last = std::move(s);
+        return energy;
     };
 
     double sum = 0;
     int steps = 0;
     for (std::size_t i = 0; i < ticked.size(); ++i)
         for (std::size_t j = i + 1; j < ticked.size(); ++j) {
-            double energy = 0;
-            if (!correlate(ticked[i], ticked[j], energy)) return r;
-            sum += energy;
+            const std::optional<double> energy = correlate(ticked[i], ticked[j]);
+            if (!energy) return r;
+            sum += *energy;
             steps += ticked[j] - ticked[i];
         }
     r.delta = -sum / steps;
 
     // Each channeltron against the reference, taken the way round that matches the linear model:
-    // on an evenly spaced detector the offset of channeltron i is Delta * (i - 5).
+    // on an evenly spaced detector the offset of channeltron i is Delta * (i - 5). Every channeltron
+    // gets its line, for its counts are in the file whatever the boxes say; only the ticked ones
+    // enter the correlation error, and only their failure ends the run. An unticked one is often
+    // unticked because it is dead: its line then says why it has no offset.
     double squares = 0;
-    for (int c : ticked) {
-        double energy = 0;
-        if (!correlate(c, kReference, energy)) return r;
-        r.offsets[static_cast<std::size_t>(c - 1)] = energy;
-        const double deviation = energy - r.delta * (c - kReference);
-        squares += deviation * deviation;
-        r.offsetLines.push_back(offsetLine(c, energy));
+    for (int c = 1; c <= kChanneltrons; ++c) {
+        const bool isTicked = options.ticked[static_cast<std::size_t>(c - 1)];
+        const std::optional<double> energy = correlate(c, kReference);
+        if (!energy) {
+            if (isTicked) return r;
+            r.error.clear();
+            r.offsetLines.push_back(std::to_string(c) + " : not correlated: " + why);
+        } else {
+            r.offsets[static_cast<std::size_t>(c - 1)] = *energy;
+            if (isTicked) {
+                const double deviation = *energy - r.delta * (c - kReference);
+                squares += deviation * deviation;
+            }
+            r.offsetLines.push_back(offsetLine(c, *energy));
+        }
         r.lineDat += lineEnd(r.offsetLines.back());
     }
     r.testDat = correlationText(last);
@@ -307,7 +320,9 @@ CorrelationResult correlateChanneltrons(const ChanneltronSpectrum& spectrum,
 bool writeCorrelationFiles(const CorrelationResult& result, const std::string& directory,
                            std::string& error) {
     const std::pair<const char*, const std::string*> files[] = {
-        {"test.dat", &result.testDat}, {"ausgabe.dat", &result.ausgabeDat}, {"line.dat", &result.lineDat}};
+        {kCorrelationFiles[0], &result.testDat},
+        {kCorrelationFiles[1], &result.ausgabeDat},
+        {kCorrelationFiles[2], &result.lineDat}};
     // The three belong together: each is written completely under a hidden name first, and only when
     // all three are there do they replace the old ones, so a full disk leaves the old set whole.
     std::vector<std::pair<std::string, std::string>> staged; // hidden name, target

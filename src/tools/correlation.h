@@ -75,9 +75,10 @@ struct CorrelationResult {
     double passEnergy = 0;
     double delta = 0; // offset per channeltron step, in units of the pass energy
     double correlationError = 0;
-    std::array<std::optional<double>, kChanneltrons> offsets; // relative to channeltron 5, ticked only
-    std::vector<std::string> summary;                         // the first result box, line by line
-    std::vector<std::string> offsetLines;                     // the second result box and "line.dat"
+    // Relative to channeltron 5, of every channeltron whose curve correlates with it (ticked or not).
+    std::array<std::optional<double>, kChanneltrons> offsets;
+    std::vector<std::string> summary;     // the first result box, line by line
+    std::vector<std::string> offsetLines; // the second result box and "line.dat": channeltrons 1 .. 9
     std::string testDat, ausgabeDat, lineDat;                 // bytes of the three files
     explicit operator bool() const { return error.empty(); }
 };
@@ -95,6 +96,9 @@ double energyShift(const ChanneltronSpectrum& spectrum, double shift);
 
 // The progress label: "00 %" before a run, then N, " Punkte ", the percentage and " %".
 std::string progressText(int done, int total, int points);
+
+// The three files a run writes, in this order.
+inline constexpr std::array<const char*, 3> kCorrelationFiles = {"test.dat", "ausgabe.dat", "line.dat"};
 
 // Writes the three files of a successful run into `directory`, each replaced atomically.
 bool writeCorrelationFiles(const CorrelationResult& result, const std::string& directory, std::string& error);

@@ -30,9 +30,23 @@ bool unusableName(const std::string& name) {
     return false;
 }
 
+// "fit.tex" names the picture as it stands, so a character TeX would read as a command, an
+// argument's end, a comment or the next key (and any non-ASCII one, whose bytes differ between the
+// document's code page and the file system) becomes '_', one per character.
+std::string texSafeName(const std::string& name) {
+    std::string out;
+    for (unsigned char c : name) {
+        if ((c & 0xC0) == 0x80) continue; // the rest of a UTF-8 character
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                          c == '.' || c == '_' || c == '+' || c == '-';
+        out += keep ? char(c) : '_';
+    }
+    return out;
+}
+
 // The picture file's name for spectrum k: its caption where that is a usable, not yet used name.
 std::string pictureName(const std::string& caption, int k, std::set<std::string>& used) {
-    std::string base = unusableName(caption) ? "spectrum_" + std::to_string(k) : caption;
+    std::string base = unusableName(caption) ? "spectrum_" + std::to_string(k) : texSafeName(caption);
     if (used.count(base)) base += "_" + std::to_string(k);
     used.insert(base);
     return base;

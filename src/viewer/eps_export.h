@@ -33,7 +33,7 @@ struct ExportFile {
 
 struct EpsExport {
     std::vector<ExportFile> pictures; // "<caption>.eps" in spectrum-number order
-    std::string fitTex;               // "fit.tex"
+    std::string fitTex;               // "fit.tex" (Windows-1252)
     std::string lastBmp;              // "test.bmp": the bitmap of the last picture
 };
 
@@ -41,7 +41,9 @@ struct EpsExport {
 // area of kEpsWidth x kEpsHeight, with the frame and every curve black. The workspace's plot size
 // and active spectrum are restored afterwards (scales are recomputed by the next paint). A caption
 // that cannot be a file name (empty, ".", "..", a slash or a control character in it) and a caption
-// used twice get a file name of their own, which "fit.tex" then names.
+// used twice get a file name of their own, which "fit.tex" then names; any other character than
+// ASCII letters, digits and . _ + - becomes '_' in the file name. Each picture shows its own
+// spectrum only. `fitTex` is Windows-1252, the code page its preamble declares.
 EpsExport epsExport(tvar& ws);
 
 } // namespace korvo

@@ -47,9 +47,17 @@ std::vector<int> exportedSpectra(const tvar& ws, bool allSpectra) {
     return out;
 }
 
-std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values) {
+std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values, std::string* refusal) {
+    const auto refuse = [refusal](const char* why) {
+        if (refusal) *refusal = why;
+        return std::string();
+    };
+    const std::vector<int> exported = exportedSpectra(ws, allSpectra);
+    if (exported.empty())
+        return refuse(allSpectra ? "There is no spectrum to save."
+                                 : "No spectrum is marked; there is nothing to save.");
     std::vector<Column> cols;
-    for (int k : exportedSpectra(ws, allSpectra)) {
+    for (int k : exported) {
         const ViewerSpectrum& s = ws.spectrum(k);
         Column c;
         c.k = k;
@@ -67,8 +75,6 @@ std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values)
         c.start = c.onGrid ? std::size_t(first - c.pts.begin()) : c.last();
         cols.push_back(c);
     }
-    if (cols.empty()) return {};
-
     // The merged grid: the smallest position among the spectra still inside their windows, taken
     // once for all spectra that share it. Every step moves at least one spectrum on.
     std::vector<double> grid;
@@ -86,6 +92,9 @@ std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values)
         for (Column& c : cols)
             if (c.inWindow() && c.u(c.cur) == smallest) ++c.cur;
     }
+    if (grid.empty())
+        return refuse(
+            "The exported spectra have no points inside their display range; there is nothing to save.");
 
     const ViewerSpectrum& active = ws.spectrum(std::clamp(ws.Active, 1, std::max(1, ws.spectrumCount())));
     const double activeScale = scaleOf(active.XPerPixel);
@@ -146,43 +155,66 @@ std::optional<std::string> surferGridText(const tvar& ws, std::string* message) 
     return out;
 }
 
+namespace {
+
+// Windows-1252 0x80..0xBF as TeX that a plain LaTeX sets in text mode without further packages:
+// the code page's own characters (Latin-1 has none of them), then Latin-1's signs, which a Latin-1
+// input encoding maps to math-mode or T1-only commands. The five bytes the code page leaves
+// undefined are blanks; a sign without a glyph in the standard fonts is '?'.
+// clang-format off
+constexpr const char* kHighAsTex[64] = {
+    "EUR", " ", ",", "$f$", ",,", "\\dots{}", "\\dag{}", "\\ddag{}", "\\^{}", "o/oo", "\\v{S}", "$<$", "\\OE{}", " ",
+    "\\v{Z}", " ", " ", "`", "'", "``", "''", "$\\bullet$", "--", "---", "\\~{}", "\\textsuperscript{TM}",
+    "\\v{s}", "$>$", "\\oe{}", " ", "\\v{z}", "\\\"Y",
+    // 0xA0..0xBF
+    "~", "!`", "?", "\\pounds{}", "?", "?", "$|$", "\\S{}", "\\\"{}", "\\copyright{}", "\\textsuperscript{a}",
+    "$\\ll$", "$\\neg$", "\\-", "(R)", "\\={}", "$^\\circ$", "$\\pm$", "$^2$", "$^3$", "\\'{}", "$\\mu$", "\\P{}",
+    "$\\cdot$", "\\c{}", "$^1$", "\\textsuperscript{o}", "$\\gg$", "1/4", "1/2", "3/4", "?`",
+};
+// clang-format on
+
+// The umlauts and "ß" in TeX's own spelling; the characters TeX reserves; brackets, which right
+// after the "\\" ending the line before would be read as its argument; the double quote, a command
+// under the german package; < > |, other glyphs in the standard fonts; the letters only T1 has and
+// the two operators among the letters.
+struct TexSpelling {
+    unsigned char c;
+    const char* tex;
+};
+constexpr TexSpelling kSpellings[] = {
+    {0xC4, "\\\"A"},   {0xD6, "\\\"O"}, {0xDC, "\\\"U"},  {0xE4, "\\\"a"},
+    {0xF6, "\\\"o"},   {0xFC, "\\\"u"}, {0xDF, "{\\ss}"}, {'\\', "$\\backslash$"},
+    {'{', "\\{"},      {'}', "\\}"},    {'$', "\\$"},     {'&', "\\&"},
+    {'%', "\\%"},      {'#', "\\#"},    {'_', "\\_"},     {'^', "\\^{}"},
+    {'~', "\\~{}"},    {'[', "{[}"},    {']', "{]}"},     {'"', "\\char34{}"},
+    {'<', "$<$"},      {'>', "$>$"},    {'|', "$|$"},     {0xD0, "D"},
+    {0xDE, "Th"},      {0xF0, "d"},     {0xFE, "th"},     {0xD7, "$\\times$"},
+    {0xF7, "$\\div$"},
+};
+
+const char* texOf(unsigned char c) {
+    for (const TexSpelling& s : kSpellings)
+        if (s.c == c) return s.tex;
+    if (c < 0x20 || c == 0x7F) return " "; // a line break or a character TeX refuses
+    if (c >= 0x80 && c < 0xC0) return kHighAsTex[c - 0x80];
+    return nullptr; // ASCII and the accented letters, which the declared Latin-1 input sets
+}
+
+} // namespace
+
 std::string latexEscape(const std::string& text) {
+    // Texts are UTF-8; one that is not comes from an old file and is already Windows-1252.
+    const std::string bytes = isValidUtf8(text) ? utf8ToWindows1252(text) : text;
     std::string out;
-    out.reserve(text.size() + 8);
-    auto umlaut = [](unsigned char c) -> const char* {
-        switch (c) {
-        case 0xC4: return "\"A";
-        case 0xD6: return "\"O";
-        case 0xDC: return "\"U";
-        case 0xE4: return "\"a";
-        case 0xF6: return "\"o";
-        case 0xFC: return "\"u";
-        case 0xDF: return "\"ss";
-        default: return nullptr;
-        }
-    };
-    // Texts are UTF-8; one that is not comes from an old file and is read as Latin-1.
-    const bool utf8 = isValidUtf8(text);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        // In UTF-8 the umlauts and "ß" are C3 followed by their Latin-1 code minus 0x40.
-        const char* r = nullptr;
-        if (!utf8)
-            r = umlaut(c);
-        else if (c == 0xC3 && i + 1 < text.size())
-            r = umlaut(static_cast<unsigned char>(static_cast<unsigned char>(text[i + 1]) + 0x40));
-        if (r) {
-            out += r;
-            if (utf8) ++i;
-            continue;
-        }
-        switch (c) {
-        case '$': case '&': case '%': case '#': case '{': case '}': case '[': case ']': case '@': case '_':
-            out += '\\';
-            break;
-        default: break;
-        }
-        out += char(c);
+    out.reserve(bytes.size() + 16);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (const char* tex = texOf(c))
+            out += tex;
+        else if (c == '-' && i + 1 < bytes.size() && bytes[i + 1] == '-')
+            out += "-{}"; // not a dash ligature
+        else
+            out += char(c);
     }
     return out;
 }
@@ -227,14 +259,14 @@ std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption, con
     const std::string lines[] = {
         "\\begin{minipage}[h]{90mm}",
         "FileName: " + latexEscape(caption) + "\\\\",
-        s.DateText + "\\\\",
+        latexEscape(s.DateText) + "\\\\",
         latexEscape(s.SampleText) + "\\\\",
         latexEscape(s.CommentText) + "\\\\",
         "Photon Energy : 121 eV\\\\",
-        s.PassEnText + "\\\\",
-        s.MeasTimeText + "\\\\",
-        s.ScansText + "\\\\",
-        s.PointsText + "\\\\",
+        latexEscape(s.PassEnText) + "\\\\",
+        latexEscape(s.MeasTimeText) + "\\\\",
+        latexEscape(s.ScansText) + "\\\\",
+        latexEscape(s.PointsText) + "\\\\",
         "Beam Current (mA) : 0.0 \\\\",
         "Slit\\\\",
         "Sample Position ($^o$) : 0.0\\\\",

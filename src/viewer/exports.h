@@ -23,21 +23,27 @@ std::vector<int> exportedSpectra(const tvar& ws, bool allSpectra);
 
 // The column file: one row per position of the merged grid of the exported spectra: x, then each
 // spectrum's value (its point there, the first point left of its start, or the straight line
-// between its two points around the position), each followed by two blanks. Empty when nothing is
-// exported.
-std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values);
+// between its two points around the position), each followed by two blanks. Empty, with the reason
+// in *refusal, when no spectrum is exported (none marked) or none has a point in its display range:
+// the window and korvo-cli then write nothing.
+std::string columnFileText(const tvar& ws, bool allSpectra, ColumnValues values,
+                           std::string* refusal = nullptr);
 
 // The surface plotter's grid: for each shown spectrum k of N (number order) and point j of n:
 // "(j-1)/(n-1) (k-1)/(N-1) y". nullopt with *message for one shown spectrum or unequal point counts
 // (the window shows it; nothing is written). A point count of 1 writes 0.000 for its place.
 std::optional<std::string> surferGridText(const tvar& ws, std::string* message);
 
-// LaTeX escaping of the umlauts, "ß" and the characters TeX reserves, in this order: Ä Ö Ü ä ö ü ß
-// $ & % # { } [ ] @ _. Texts are UTF-8; the rest passes unchanged.
+// A text from a file as LaTeX that typesets it literally, in Windows-1252 (the 8-bit code page
+// "fit.tex" is written in): the umlauts as \"A .. \"u, "ß" as {\ss}, every character TeX reserves
+// or sets as another glyph (\ { } $ & % # _ ^ ~ [ ] " < > |, and "--") escaped, control characters
+// as blanks, the code page's 0x80..0x9F characters as plain TeX; the rest of Latin-1 as its byte.
+// Texts are UTF-8; one that is not is taken as Windows-1252 already.
 std::string latexEscape(const std::string& text);
 
 // "fit.tex": its preamble, the block of one spectrum (named by its menu caption; its picture file is
-// `picture` + ".eps", normally the caption as well) and its end.
+// `picture` + ".eps", a name TeX reads as it stands: ASCII letters, digits and . _ + -) and its end.
+// Every text of a spectrum goes through latexEscape, so the document is Windows-1252 throughout.
 std::string fitTexPreamble();
 std::string fitTexBlock(const ViewerSpectrum& s, const std::string& caption, const std::string& picture);
 std::string fitTexEnd();

@@ -28,7 +28,7 @@ LoadOutcome loadImports(tvar& ws, const std::vector<std::string>& scienta, const
         LoadOutcome loaded = importOriginFile(ws, path, options.progress);
         if (!loaded) return loaded;
         all.added.insert(all.added.end(), loaded.added.begin(), loaded.added.end());
-        all.message = loaded.message;
+        if (!loaded.message.empty()) all.message += (all.message.empty() ? "" : "\n") + loaded.message;
     }
     return all;
 }

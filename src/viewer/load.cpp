@@ -208,6 +208,7 @@ LoadOutcome runLoad(tvar& ws, const std::vector<std::string>& paths, const LoadO
     const std::size_t n = paths.size();
     if (n > static_cast<std::size_t>(kMaxLoadFiles)) return refused(tooManyFiles(n));
     if (std::string room = checkRoom(ws, n, 0); !room.empty()) return refused(room);
+    if (std::string size = checkLoadSize(paths); !size.empty()) return refused(size);
 
     std::string overview;
     if (options.overviewPath) {
@@ -220,6 +221,7 @@ LoadOutcome runLoad(tvar& ws, const std::vector<std::string>& paths, const LoadO
     LoadBuffer buffer;
     StageFailure failure;
     std::optional<StagedProject> lastProject;
+    std::string opened; // a line per project, as the project load says it
     for (std::size_t i = 0; i < n; ++i) {
         const std::string& path = paths[i];
         const LoadProgress where{path, i, n, 0, 0};
@@ -232,18 +234,21 @@ LoadOutcome runLoad(tvar& ws, const std::vector<std::string>& paths, const LoadO
             if (!stageProject(path, static_cast<std::size_t>(std::max(free, 0L)), buffer, &options.progress, where,
                               staged, project, failure))
                 return failed(failure);
+            if (!opened.empty()) opened += '\n';
+            opened += std::to_string(project.spectra) + " spectra opened !";
             lastProject = std::move(project);
-            continue;
+        } else {
+            ViewerSpectrum s;
+            std::vector<SpectrumPoint> points;
+            if (!readOne(path, buffer, options, where, s, points, failure)) return failed(failure);
+            if (options.overviewPath) overview += utf8ToWindows1252(overviewLine(s)) + "\r\n";
+            staged.spectra.push_back(std::move(s));
+            staged.addPoints(std::move(points));
         }
-        ViewerSpectrum s;
-        std::vector<SpectrumPoint> points;
-        if (!readOne(path, buffer, options, where, s, points, failure)) return failed(failure);
-        if (options.overviewPath) overview += utf8ToWindows1252(overviewLine(s)) + "\r\n";
-        staged.spectra.push_back(std::move(s));
-        staged.addPoints(std::move(points));
+        // File by file, so that the points staged never go far beyond what a window may hold.
+        if (std::string room = checkRoom(ws, staged.spectra.size(), staged.pointCount()); !room.empty())
+            return failed({LoadStatus::Failed, room, "", 0});
     }
-    if (std::string room = checkRoom(ws, staged.spectra.size(), staged.pointCount()); !room.empty())
-        return failed({LoadStatus::Failed, room, "", 0});
     if (options.overviewPath) {
         std::string error;
         if (!writeFileAtomic(*options.overviewPath, overview, &error, LinkPolicy::FollowOwn))
@@ -254,6 +259,7 @@ LoadOutcome runLoad(tvar& ws, const std::vector<std::string>& paths, const LoadO
     LoadOutcome out;
     out.status = LoadStatus::Loaded;
     out.added = commitStaged(ws, std::move(staged));
+    out.message = std::move(opened);
     if (lastProject) {
         ws.Active = 1;
         ws.ProjectFileName = lastProject->name;

@@ -53,12 +53,14 @@ enum class LoadStatus {
     Nothing,   // the load list was empty; the workspace is unchanged (Closed set if it held nothing)
     Failed,    // a file could not be read; nothing of the load stays
     Cancelled, // the progress hook said stop; nothing of the load stays
-    Refused,   // too many files or spectra; nothing was read
+    Refused,   // too many files, spectra or bytes; nothing was read
 };
 
 struct LoadOutcome {
     LoadStatus status = LoadStatus::Nothing;
-    std::string message;     // for a message box or stderr; empty when there is nothing to say
+    // For a message box or stderr; empty when there is nothing to say. A load that went through may
+    // have something to say too (a line per project, the Origin import's ranges), a line each.
+    std::string message;
     std::string failedPath;  // the file that failed, when one did
     int failedLine = 0;      // its line that failed, 0 when none
     std::vector<int> added;  // numbers of the new spectra in load order; empty unless Loaded
@@ -76,8 +78,19 @@ struct LoadOutcome {
 LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options = {});
 
 // korvo-cli's load: the files as one load, spectrum files through the load procedure and ".k98" files
-// through the project load, in the order given. All or nothing, like each of them.
+// through the project load, in the order given. All or nothing, like each of them; the message has
+// the project load's line (N + " spectra opened !") for each project.
 LoadOutcome loadFiles(tvar& ws, const std::vector<std::string>& paths, const LoadOptions& options = {});
+
+// A load as a whole is bounded, not only each of its files: the points one window holds and the
+// bytes one load reads. Far above any real measurement, they keep many large files from exhausting
+// the memory; both are checked before the points are kept.
+inline constexpr std::uint64_t kMaxWindowPoints = 50'000'000;
+inline constexpr std::uint64_t kMaxLoadBytes = std::uint64_t(1) << 30;
+
+// Why the files of `paths` together are too large for one load (the sizes of those that are regular
+// files), or an empty text when they fit. Nothing is opened.
+std::string checkLoadSize(const std::vector<std::string>& paths);
 
 // One line of the overview file for a loaded spectrum (without the line end), and its title line.
 std::string overviewLine(const ViewerSpectrum& s);

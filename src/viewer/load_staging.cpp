@@ -3,6 +3,7 @@
 #include "common/text_codec.h"
 
 #include <climits>
+#include <sys/stat.h>
 
 namespace korvo {
 
@@ -22,14 +23,27 @@ std::string checkRoom(const tvar& ws, std::size_t spectra, std::uint64_t points)
     if (held + spectra > static_cast<std::size_t>(kMaxSpectra))
         return "This window holds " + std::to_string(held) + " spectra; " + std::to_string(spectra) +
                " more would exceed its " + std::to_string(kMaxSpectra) + ". Nothing was loaded.";
-    // PoolStart is a 32-bit number, so the pool of one window is bounded, far above any real load.
+    // The bound also keeps PoolStart, a 32-bit number, far inside its range.
+    static_assert(kMaxWindowPoints < std::uint64_t(INT32_MAX));
     std::uint64_t inPool = 0;
     for (int k = 1; k <= ws.spectrumCount(); ++k)
         inPool += static_cast<std::uint64_t>(std::max(ws.spectrum(k).NumPoints, 0));
-    if (inPool + points >= static_cast<std::uint64_t>(INT32_MAX))
+    if (inPool + points > kMaxWindowPoints)
         return "These spectra hold too many points for one window (" + std::to_string(inPool + points) +
-               ", at most " + std::to_string(INT32_MAX - 1) + "). Nothing was loaded.";
+               ", at most " + std::to_string(kMaxWindowPoints) + "). Nothing was loaded.";
     return {};
+}
+
+std::string checkLoadSize(const std::vector<std::string>& paths) {
+    std::uint64_t total = 0;
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) total += static_cast<std::uint64_t>(st.st_size);
+    }
+    if (total <= kMaxLoadBytes) return {};
+    const auto mb = [](std::uint64_t bytes) { return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB"; };
+    return "These files hold " + mb(total) + " together, more than the " + mb(kMaxLoadBytes) +
+           " one load may read. Nothing was loaded.";
 }
 
 std::vector<int> commitStaged(tvar& ws, StagedSpectra&& staged) {

@@ -1,5 +1,6 @@
 #include "viewer/scienta_import.h"
 
+#include "common/file_util.h"
 #include "common/number_text.h"
 #include "files/scienta_file.h"
 #include "viewer/load_staging.h"
@@ -7,18 +8,61 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvo {
 namespace {
 
+constexpr std::string_view kDirectoryPrefix = "korvo-scienta-";
+
+// The process number in "korvo-scienta-PID-XXXXXX", or 0 for any other name.
+long directoryOwner(std::string_view name) {
+    if (name.substr(0, kDirectoryPrefix.size()) != kDirectoryPrefix) return 0;
+    name.remove_prefix(kDirectoryPrefix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash > 18 || name.size() != dash + 7 ||
+        name.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos)
+        return 0;
+    return std::stol(std::string(name.substr(0, dash)));
+}
+
+// The directories that imports of programs since killed left in `base`, with their files: ours only,
+// and never one whose program still runs.
+void removeStaleDirectories(const std::string& base) {
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) return;
+    const int baseFd = ::dirfd(dir);
+    const uid_t me = ::geteuid();
+    while (const dirent* e = ::readdir(dir)) {
+        const long pid = directoryOwner(e->d_name);
+        if (pid == 0 || processRunning(pid)) continue;
+        const int fd = ::openat(baseFd, e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        DIR* inner = ::fstat(fd, &st) == 0 && st.st_uid == me ? ::fdopendir(fd) : nullptr;
+        if (!inner) {
+            ::close(fd);
+            continue;
+        }
+        while (const dirent* f = ::readdir(inner))
+            if (std::strcmp(f->d_name, ".") != 0 && std::strcmp(f->d_name, "..") != 0) ::unlinkat(fd, f->d_name, 0);
+        ::closedir(inner);
+        ::unlinkat(baseFd, e->d_name, AT_REMOVEDIR);
+    }
+    ::closedir(dir);
+}
+
 bool makePrivateDirectory(std::string& dir, std::string& error) {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    std::string pattern = (base / "korvo-scienta-XXXXXX").string();
+    // An import killed before it removed its files leaves them; the next one clears them away.
+    removeStaleDirectories(base.string());
+    std::string pattern = (base / (std::string(kDirectoryPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
     // mkdtemp makes the directory with mode 0700 under a name nobody could have planted.
     if (!::mkdtemp(pattern.data())) {
         error = "Cannot make a temporary directory in \"" + base.string() + "\": " + std::strerror(errno);

@@ -141,6 +141,7 @@ LoadOutcome loadVamasFiles(tvar& ws, const std::vector<std::string>& paths, cons
         return out;
     };
     if (paths.empty()) return out;
+    if (std::string size = checkLoadSize(paths); !size.empty()) return stop(LoadStatus::Refused, size, "");
     StagedSpectra staged;
     LoadBuffer buffer;
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -162,9 +163,9 @@ LoadOutcome loadVamasFiles(tvar& ws, const std::vector<std::string>& paths, cons
             staged.spectra.push_back(vamasSpectrum(r.blocks[b], path, int(b + 1)));
             staged.addPoints(std::move(r.blocks[b].points));
         }
+        if (std::string why = checkRoom(ws, staged.spectra.size(), staged.pointCount()); !why.empty())
+            return stop(LoadStatus::Failed, why, "");
     }
-    if (std::string why = checkRoom(ws, staged.spectra.size(), staged.pointCount()); !why.empty())
-        return stop(LoadStatus::Failed, why, "");
     out = {};
     out.status = LoadStatus::Loaded;
     out.added = commitStaged(ws, std::move(staged));

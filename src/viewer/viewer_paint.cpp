@@ -1,5 +1,6 @@
 #include "viewer/viewer_paint.h"
 
+#include "plot/plot_mapping.h"
 #include "viewer/colour_view.h"
 #include "viewer/curves.h"
 
@@ -40,10 +41,11 @@ void drawCurve(QPainter& p, const Curve& curve, CurveColour colour, std::vector<
 
 // Curves straight into a 32-bit image: a hundred spectra of a thousand points are a hundred thousand
 // short lines, and QPainter's general line path costs several times what plain Bresenham does here.
-// Used only where it gives what QPainter would: an opaque 32-bit image with no transform or clip.
+// Used only where it gives what QPainter would: an opaque 32-bit image with no transform or clip of
+// its own; the lines are cut to `area` as QPainter's clip would cut them.
 class ImageLines {
 public:
-    static std::optional<ImageLines> of(QPainter& p) {
+    static std::optional<ImageLines> of(QPainter& p, QRect area) {
         QPaintDevice* device = p.device();
         if (!device || device->devType() != QInternal::Image || p.paintEngine()->type() != QPaintEngine::Raster)
             return std::nullopt;
@@ -52,7 +54,7 @@ public:
         if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied)
             return std::nullopt;
         if (!p.transform().isIdentity() || p.hasClipping() || image->devicePixelRatio() != 1.0) return std::nullopt;
-        return ImageLines(*image);
+        return ImageLines(*image, area);
     }
 
     void draw(const Curve& curve, CurveColour c) {
@@ -65,16 +67,15 @@ public:
     }
 
 private:
-    explicit ImageLines(QImage& image)
-        : bits_(image.bits()), stride_(image.bytesPerLine()), w_(image.width()), h_(image.height()) {}
+    ImageLines(QImage& image, QRect area)
+        : bits_(image.bits()), stride_(image.bytesPerLine()), clip_(area.intersected(image.rect())) {}
 
     void plot(int x, int y, QRgb rgb) {
-        if (x >= 0 && y >= 0 && x < w_ && y < h_)
-            reinterpret_cast<QRgb*>(bits_ + std::ptrdiff_t(y) * stride_)[x] = rgb;
+        if (clip_.contains(x, y)) reinterpret_cast<QRgb*>(bits_ + std::ptrdiff_t(y) * stride_)[x] = rgb;
     }
 
-    // The segment cut to the image first (a view zoomed far in puts the ends millions of pixels
-    // away), then Bresenham with both ends drawn.
+    // The segment cut to the clip rectangle first (a view zoomed far in puts the ends millions of
+    // pixels away), then Bresenham with both ends drawn.
     void line(int x0, int y0, int x1, int y1, QRgb rgb) {
         double ax = x0, ay = y0, bx = x1, by = y1;
         if (!clip(ax, ay, bx, by)) return;
@@ -91,12 +92,13 @@ private:
         }
     }
 
-    // Liang-Barsky against the image rectangle.
+    // Liang-Barsky against the clip rectangle.
     bool clip(double& x0, double& y0, double& x1, double& y1) const {
+        if (clip_.isEmpty()) return false;
         double t0 = 0, t1 = 1;
         const double dx = x1 - x0, dy = y1 - y0;
         const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {x0, double(w_ - 1) - x0, y0, double(h_ - 1) - y0};
+        const double q[4] = {x0 - clip_.left(), clip_.right() - x0, y0 - clip_.top(), clip_.bottom() - y0};
         for (int i = 0; i < 4; ++i) {
             if (p[i] == 0) {
                 if (q[i] < 0) return false;
@@ -117,15 +119,28 @@ private:
 
     uchar* bits_;
     qsizetype stride_;
-    int w_, h_;
+    QRect clip_;
 };
 
-void drawCurves(QPainter& painter, const tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages) {
+// The data area with its border: curves, colour bands and marks are cut to it, so that a zoomed
+// view shows nothing of its spectra above the frame or in the gutter right of it.
+QRect dataArea(const tvar& ws) {
+    const plot::DataArea area = plot::viewerDataArea(ws.PlotWidth, ws.PlotHeight);
+    return QRect(plot::kPlotLeft, plot::kPlotTop, std::max(area.width + 1, 0), std::max(area.height + 1, 0));
+}
+
+void drawCurves(QPainter& painter, std::optional<ImageLines>& direct, const tvar& ws,
+                const ViewerPaintOptions& options, ViewMessages& messages) {
     std::vector<QPoint> scratch;
-    std::optional<ImageLines> direct = ImageLines::of(painter);
-    for (const Curve& curve : viewerCurves(ws, messages)) {
-        // The EPS export draws in black only.
-        const CurveColour colour = options.frame.BlackDrawing > 0 ? kPlainColour : curve.colour;
+    // The EPS export draws one picture per spectrum: the active one alone, in black.
+    const bool exporting = options.frame.BlackDrawing > 0;
+    std::vector<Curve> curves;
+    if (!exporting)
+        curves = viewerCurves(ws, messages);
+    else if (ws.Active >= 1 && ws.Active <= kMaxSpectra && ws.ShownCount > 0)
+        curves.push_back(spectrumCurve(ws, ws.Active, messages));
+    for (const Curve& curve : curves) {
+        const CurveColour colour = exporting ? kPlainColour : curve.colour;
         if (direct)
             direct->draw(curve, colour);
         else
@@ -147,12 +162,16 @@ void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options,
         plot::DrawAxesScreen(painter, s.XMin, s.XMax, s.YMin, s.YMax, s.XPerPixel, s.YPerPixel, s.PlotWidthPx,
                              s.PlotHeightPx, options.frame);
     }
+    const QRect area = dataArea(ws);
+    painter.save();
+    std::optional<ImageLines> direct = ImageLines::of(painter, area);
+    painter.setClipRect(area, Qt::IntersectClip);
     if (options.colourScale > 0) {
         for (const ColourBand& b : colourViewBands(ws, options.colourScale, messages))
             painter.fillRect(QRect(b.left, b.top, b.right - b.left, b.bottom - b.top),
                              QColor(b.colour.r, b.colour.g, b.colour.b));
     } else {
-        drawCurves(painter, ws, options, messages);
+        drawCurves(painter, direct, ws, options, messages);
     }
     if (options.measuring && active) {
         // The marks sit on their points, wherever the last zoom or scroll has moved them.
@@ -162,6 +181,7 @@ void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options,
         painter.setPen(QPen(Qt::blue, 1));
         for (int column : {ws.SelStartPx, ws.SelEndPx}) painter.drawLine(column, 5, column, bottom);
     }
+    painter.restore();
     if (options.zoomRect) {
         QPen pen(Qt::blue, 1, Qt::DotLine);
         painter.setPen(pen);

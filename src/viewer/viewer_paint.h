@@ -22,7 +22,8 @@ struct ViewerPaintOptions {
 };
 
 // Paints a box of ws.PlotWidth x ws.PlotHeight pixels at the painter's origin. Recomputes the scale
-// of every shown spectrum first; what could not be scaled or drawn is added to `messages`.
+// of every shown spectrum first; what could not be scaled or drawn is added to `messages`. Curves,
+// colour bands and marks are cut to the data area and its border.
 void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages);
 
 } // namespace korvo

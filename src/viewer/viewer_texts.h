@@ -42,7 +42,7 @@ inline constexpr std::array<const char*, 6> kValueTableHeadings = {"Spectrum",  
                                                                    "EnergyMax", "CountsMin", "CountsMax"};
 std::vector<std::array<std::string, 6>> valueTableRows(const tvar& ws);
 
-// A spectrum's name in the selection and marking lists: ShortName, 15 characters at most.
+// A spectrum's name in the data selection lists: ShortName, 15 characters at most.
 std::string listName(const tvar& ws, int k);
 
 // `text` without its first `n` characters (UTF-8 aware).

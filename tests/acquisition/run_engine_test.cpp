@@ -464,16 +464,31 @@ TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {
     EXPECT_EQ(rig.display.strips.size(), rig.card.words.size());
 }
 
+// The ring-current poll as the run sees it: on, with `current` read just now (good for a minute).
+void polled(RunRig& rig, double current) {
+    rig.ctx.values.RingCurrent = current;
+    RingPollState& p = rig.ctx.values.ringPoll;
+    p.polling = true;
+    p.firstReadPending = false;
+    p.readAtMs = rig.clock.nowMs();
+    p.staleAfterMs = 60000;
+    p.failure.clear();
+}
+
+void pauseBelow(RunRig& rig, double thresholdMa, std::int64_t recoveryMs = 2000) {
+    rig.ctx.options.beamPause = true;
+    rig.ctx.options.beamThresholdMa = thresholdMa;
+    rig.ctx.options.beamRecoveryMs = recoveryMs;
+}
+
 TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     // The ring current drops to 20 mA while step 4 is counted and comes back at 200 mA: the run waits
     // as "Wait" would, counts step 4 again once the current has been back for the recovery time, and
     // no count made without beam reaches the sums.
     RunRig rig;
     rig.energyScan(10, 2);
-    rig.ctx.options.beamPause = true;
-    rig.ctx.options.beamThresholdMa = 100;
-    rig.ctx.options.beamRecoveryMs = 2000;
-    rig.ctx.values.RingCurrent = 200;
+    pauseBelow(rig, 100);
+    polled(rig, 200);
     bool lost = false;
     rig.card.counts = [&](int c, int) { return lost ? 30000 : c; };
     std::vector<std::string> notices;
@@ -482,7 +497,7 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
     rig.pump.once([&] { return rig.state.ScanNumber == 1 && rig.card.words.size() == 4; },
                   [&] {
                       lost = true;
-                      rig.ctx.values.RingCurrent = 20;
+                      polled(rig, 20);
                   });
     rig.pump.once([&] { return rig.engine.beamPaused(); }, [&] { pausedAt = rig.clock.nowMs(); });
     // The beam stays away for 3 s.
@@ -490,7 +505,7 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
                   [&] {
                       backAt = rig.clock.nowMs();
                       lost = false;
-                      rig.ctx.values.RingCurrent = 200;
+                      polled(rig, 200);
                   });
     rig.pump.once([&] { return pausedAt >= 0 && !rig.engine.paused(); },
                   [&] { resumedAt = rig.clock.nowMs(); });
@@ -506,24 +521,107 @@ TEST(RunEngine, ABeamLossPausesTheRunAndThePointIsMeasuredAgain) {
 
     EXPECT_FALSE(rig.engine.beamPaused());
 
-    // A current below the threshold pauses (Stop then ends the run); the threshold itself, an unknown
-    // current (-1 before the first reading) or a switched-off beam pause does not.
+    // A recent current below the threshold pauses (Stop then ends the run); the threshold itself, a
+    // switched-off poll or a switched-off beam pause does not.
     struct Case {
         bool beamPause;
+        bool polling;
         double current;
         bool pauses;
     };
-    for (const Case& c : {Case{true, 0, true}, Case{true, 99.9, true}, Case{true, 100, false}, Case{true, -1, false},
-                          Case{false, 20, false}}) {
+    for (const Case& c : {Case{true, true, 0, true}, Case{true, true, 99.9, true}, Case{true, true, 100, false},
+                          Case{true, false, 20, false}, Case{false, true, 20, false}}) {
         RunRig stop;
         stop.energyScan(5, 1);
+        pauseBelow(stop, 100);
         stop.ctx.options.beamPause = c.beamPause;
-        stop.ctx.options.beamThresholdMa = 100;
-        stop.ctx.values.RingCurrent = c.current;
+        polled(stop, c.current);
+        stop.ctx.values.ringPoll.polling = c.polling;
         stop.pump.once([&] { return stop.engine.beamPaused(); }, [&] { stop.engine.requestStop(); });
         stop.engine.startClicked();
         EXPECT_EQ(stop.engine.lastEnd(), c.pauses ? RunEnd::Stopped : RunEnd::Normal) << c.current;
     }
+}
+
+TEST(RunEngine, WithoutBeamInformationTheRunSaysSoAndWaitsIfAskedTo) {
+    // The status page cannot be read from step 3 on (or its last reading grows too old), until it is
+    // read again 5 s later.
+    struct Case {
+        bool beamPause;
+        bool stale; // the last reading grows old rather than a read failing
+    };
+    for (const Case& c : {Case{true, false}, Case{true, true}, Case{false, false}, Case{false, true}}) {
+        SCOPED_TRACE(std::string(c.beamPause ? "pause" : "no pause") + (c.stale ? ", stale" : ", unreadable"));
+        RunRig rig;
+        rig.energyScan(10, 1);
+        pauseBelow(rig, 100);
+        rig.ctx.options.beamPause = c.beamPause;
+        rig.clock.advanceMs(100000);
+        polled(rig, 200);
+        std::vector<std::string> pauses, said;
+        rig.engine.beamLossNotice = [&](const std::string& why) { pauses.push_back(why); };
+        rig.engine.beamInformationNotice = [&](const std::string& text) { said.push_back(text); };
+        std::int64_t goneAt = -1, backAt = -1, resumedAt = -1;
+        rig.pump.once([&] { return rig.card.words.size() == 3; },
+                      [&] {
+                          goneAt = rig.clock.nowMs();
+                          if (c.stale)
+                              rig.ctx.values.ringPoll.readAtMs = goneAt - 61000;
+                          else
+                              rig.ctx.values.ringPoll.failure = "no answer from http://ring/ (no answer within 5000 ms)";
+                      });
+        // Without a pause the run would end first: there it comes back after two more steps.
+        rig.pump.once([&] { return goneAt >= 0 && (c.beamPause ? rig.clock.nowMs() >= goneAt + 5000 : rig.card.words.size() == 5); },
+                      [&] {
+                          backAt = rig.clock.nowMs();
+                          polled(rig, 200);
+                      });
+        rig.pump.once([&] { return backAt >= 0 && !rig.engine.paused(); }, [&] { resumedAt = rig.clock.nowMs(); });
+        rig.engine.startClicked();
+        ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+        const std::string why = c.stale ? "the last ring current was read 61 s ago"
+                                        : "the ring current could not be read: no answer from http://ring/ "
+                                          "(no answer within 5000 ms)";
+        if (c.beamPause) {
+            // Not knowing is taken as a loss: the step is counted again once the beam has been known
+            // to be there for the recovery time.
+            EXPECT_EQ(pauses, std::vector<std::string>{"No beam information (" + why + "), the run waits"});
+            EXPECT_TRUE(said.empty());
+            EXPECT_GE(resumedAt - backAt, 2000);
+            EXPECT_LT(resumedAt - backAt, 2100);
+            EXPECT_EQ(rig.card.words.size(), 11u);
+        } else {
+            // The run goes on and says when the information goes and when it comes back.
+            EXPECT_TRUE(pauses.empty());
+            ASSERT_EQ(said.size(), 2u);
+            EXPECT_EQ(said[0], "No beam information (" + why + ")");
+            EXPECT_EQ(said[1], "Beam information back: ring current 200.0 mA");
+            EXPECT_EQ(rig.card.words.size(), 10u);
+        }
+        for (int r = 1; r <= 10; ++r) EXPECT_EQ(rig.data[r].Co[0], perScanTotal(rig)) << r;
+    }
+
+    // A poll just switched on: the first step waits for its first reading and goes on as soon as it
+    // shows the beam; no alert goes out for it.
+    RunRig rig;
+    rig.energyScan(5, 1);
+    pauseBelow(rig, 100, 60000);
+    rig.ctx.values.ringPoll.polling = rig.ctx.values.ringPoll.firstReadPending = true;
+    std::vector<std::string> pauses, said;
+    rig.engine.beamLossNotice = [&](const std::string& why) { pauses.push_back(why); };
+    rig.engine.beamInformationNotice = [&](const std::string& text) { said.push_back(text); };
+    std::int64_t readAt = -1;
+    rig.pump.once([&] { return rig.engine.beamPaused() && rig.clock.nowMs() >= 300; },
+                  [&] {
+                      readAt = rig.clock.nowMs();
+                      polled(rig, 180);
+                  });
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_EQ(said, std::vector<std::string>{"No beam information yet (the ring current is being read), the run waits"});
+    EXPECT_GE(readAt, 300);
+    EXPECT_EQ(rig.card.words.size(), 6u);
 }
 
 TEST(RunEngine, RandomTestStartFillsTheFieldsFromTheirWholeRangesAndPressesStart) {

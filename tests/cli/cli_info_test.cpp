@@ -43,7 +43,7 @@ TEST(CliInfo, MeasuredFilesAndAProjectAsOneLoad) {
 
     r = runCli(dir.path, "info --json flat.dat both.k98");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "2 spectra opened !\n"); // what the project load says
     const auto doc = nlohmann::json::parse(r.out);
     EXPECT_EQ(doc["ShownCount"], 3);
     EXPECT_EQ(doc["HiddenCount"], 0);
@@ -79,13 +79,24 @@ TEST(CliInfo, FailuresExitTwoWithTheReasonOnStderr) {
         std::string args, err;
     };
     const Case cases[] = {
-        {"info --json a.dat comma.dat a.dat", "comma.dat: No valid file format (comma.dat): comma? (line 2)\n"},
+        {"info --json a.dat comma.dat a.dat", "comma.dat: No valid file format (comma.dat): comma? (line 2: \"1,5\")\n"},
         {"info a.dat missing.dat", "missing.dat\": No such file or directory"},
         {"info lie.k98", "Cannot load the project lie.k98: it claims 3 spectra, more than the file can hold (line 1).\n"},
         {"info --origin o.dat", "o.dat\": No such file or directory"},
         {"info --scienta s.bin a.dat", "Cannot import the Scienta file s.bin: cannot open"},
         {"info", "No files to load.\n"},
         {"project --out p.k98 comma.dat", "No valid file format (comma.dat): comma?"},
+        // An empty path is no file, wherever it is given.
+        {"info ''", "An empty text names no file. Nothing was loaded.\n"},
+        {"info a.dat --scienta ''", "An empty text names no file."},
+        {"info --origin ''", "An empty text names no file."},
+        {"info --vamas ''", "An empty text names no file."},
+        {"plot --out p.png ''", "An empty text names no file."},
+        {"convert --multi ''", "An empty text names no file."},
+        {"project --out '' a.dat", "An empty text names no file."},
+        // An unknown verb is an error, whatever follows it.
+        {"nothing --help", "korvo-cli: \"nothing\" is no command; korvo-cli --help lists them.\n"},
+        {"--help nothing", "\"nothing\" is no command"},
     };
     for (const Case& c : cases) {
         const CliResult r = runCli(dir.path, c.args);

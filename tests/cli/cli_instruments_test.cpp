@@ -8,7 +8,11 @@
 #include "support/temp_dir.h"
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <vector>
 
 using namespace korvo;
 using namespace korvo::testing;
@@ -43,6 +47,21 @@ TEST(CliInstruments, PhotonModesMeasureThroughTheMonochromator) {
                          "--time 20 --out none.dat");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Error ! Program not connected to COM-Port!"), std::string::npos) << r.err;
+
+    // An instrument option takes serial ports and pseudo-terminals only.
+    for (const auto& [option, device, why] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"--mono", "/dev/ptmx", "the master side of a pseudo-terminal"},
+             {"--keithley1", "/dev/null", "a device that is no terminal"},
+             {"--drive", dir.path.string(), "a directory"}}) {
+        r = runCli(dir.path, "measure --quiet --mode keithley --kind KEI " + option + " " + device +
+                                 " --photon 35 --ramp 2 --points 3 --scans 1 --time 20 --out refused.dat");
+        EXPECT_EQ(r.status, 2) << device;
+        EXPECT_NE(r.err.find(" on " + device + ": " + device + ": " + why +
+                             ", not a serial port or pseudo-terminal"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("refused.dat")));
+    }
 }
 
 TEST(CliInstruments, AMonochromatorThatGoesAwayEndsTheRunWithItsScansKept) {
@@ -78,6 +97,26 @@ TEST(CliInstruments, ABeamLossPausesTheRunUntilTheCurrentIsBack) {
         << r.err;
     EXPECT_EQ(readSpectrumFile(dir.file("beam.dat")).data.points.size(), 30u);
     EXPECT_GE(requests.load(), 4);
+}
+
+TEST(CliInstruments, AStatusPageThatNeverAnswersHoldsNoRun) {
+    // A run of 36 steps of 200 ms reads the ring current every second from a server that never
+    // answers: each read gives up after 5 s beside the run, which says so and keeps going.
+    LocalHttpServer ring(LocalHttpServer::silent());
+    TempDir dir;
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult r = runCli(dir.path, "measure --card test --start 100 --ramp 10 --points 30 --scans 1 "
+                                         "--time 200 --ring-every 1 --out slow.dat --ring-url " +
+                                             ring.url());
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("No beam information (the ring current could not be read: no answer from " + ring.url() +
+                         " (no answer within 5000 ms))\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(readSpectrumFile(dir.file("slow.dat")).data.points.size(), 30u);
+    // The run itself takes 7.2 s. Reads in its way would hold it 5 s at every second: over 40 s.
+    EXPECT_LT(took, std::chrono::seconds(25));
 }
 
 TEST(CliInstruments, AScriptGoesOnAfterAMonochromatorFellSilentInALine) {

@@ -53,6 +53,43 @@ TEST(CliMeasure, BadArgumentsAndSettingsAreRefused) {
     EXPECT_LT(r.err.size(), 200u) << r.err;
 }
 
+// Numbers as a user types them: a seed with a leading zero is decimal, and a pass energy equal to
+// an item of the list is that item in the set of the scan's energy range ("10" is "10.0" below 200 eV
+// full scale, "10.0" is "10" above).
+TEST(CliMeasure, NumbersAreReadAsUsersMeanThem) {
+    TempDir dir;
+    const auto data = [&](const std::string& file) {
+        const SpectrumReadResult r = readSpectrumFile(dir.file(file));
+        std::vector<double> counts;
+        for (const SpectrumPoint& p : r.data.points) counts.push_back(p.y);
+        return std::make_pair(counts, r.data.passEnText);
+    };
+    ASSERT_EQ(runCli(dir.path, kScan + "--seed 08 --out zero.dat").status, 0);
+    ASSERT_EQ(runCli(dir.path, kScan + "--seed 8 --out plain.dat").status, 0);
+    ASSERT_EQ(runCli(dir.path, kScan + "--seed 010 --out ten.dat").status, 0);
+    ASSERT_EQ(runCli(dir.path, kScan + "--seed 10 --out ten2.dat").status, 0);
+    EXPECT_EQ(data("zero.dat"), data("plain.dat"));
+    EXPECT_EQ(data("ten.dat"), data("ten2.dat"));
+    EXPECT_NE(data("ten.dat"), data("plain.dat"));
+    for (const char* seed : {"0x10", "-1", "8.0"}) {
+        const CliResult r = runCli(dir.path, kScan + "--seed " + seed + " --out bad.dat");
+        EXPECT_EQ(r.status, 2) << seed;
+        EXPECT_NE(r.err.find("--seed: needs a whole number"), std::string::npos) << r.err;
+    }
+
+    const std::string run = "measure --virtual-time --quiet --ramp 30 --points 31 --scans 1 --time 100 ";
+    CliResult r = runCli(dir.path, run + "--start 20 --pass 10 --out low.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(data("low.dat").second, "PassEn: 10.00");
+    r = runCli(dir.path, run + "--start 270 --pass 10.00 --out high.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(data("high.dat").second, "PassEn: 10.00");
+    // A value of the other set only is still changed and refused, as the window refuses it.
+    r = runCli(dir.path, run + "--start 20 --pass 2 --out two.dat");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Pass energy changed to : 2.5"), std::string::npos) << r.err;
+}
+
 TEST(CliMeasure, TheRangeIsReportedOnce) {
     TempDir dir;
     const CliResult r = runCli(dir.path, "measure --virtual-time --start 270 --ramp 30 --points 31 --scans 1 "

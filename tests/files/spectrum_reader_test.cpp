@@ -199,8 +199,13 @@ TEST(SpectrumReader, DataRangeWithAndWithoutMarkers) {
 TEST(SpectrumReader, UnreadableNumbersStopTheLoadWithAReason) {
     auto r = readSpectrumText("BEGIN:\r\n1 2\r\n10,5 3\r\nEND\r\n", "c_021205.001");
     EXPECT_EQ(r.fault, SpectrumReadFault::FirstNumber);
-    EXPECT_EQ(r.error, "No valid file format (c_021205.001): comma?");
+    EXPECT_EQ(r.error, "No valid file format (c_021205.001): comma? (line 3: \"10,5\")");
     EXPECT_EQ(r.errorLine, 3);
+    // Not only a comma: the line and the text that failed say what is wrong with the file.
+    r = readSpectrumText("BEGIN:\r\n94.5 1\r\n95.0x0 2\r\nEND\r\n", "bad.dat");
+    EXPECT_EQ(r.error, "No valid file format (bad.dat): comma? (line 3: \"95.0x0\")");
+    r = readSpectrumText("\x1b]0;" + std::string(60, 'x') + " 2\r\n", "bad.dat");
+    EXPECT_EQ(r.error, "No valid file format (bad.dat): comma? (line 1: \"?]0;" + std::string(36, 'x') + "...\")");
 
     // The message quotes the token as far as 40 bytes, control bytes shown as '?'.
     const std::string shown = "!~\x1F\x7F\x80" + std::string(35, 'a');
@@ -376,7 +381,7 @@ TEST(SpectrumReader, OnlyRegularFilesOfBoundedSizeAreRead) {
     EXPECT_EQ(xs(readSpectrumFile(dir.file("ok.dat"))), (std::vector<double>{1, 3}));
     // Messages name the file without its directory.
     std::ofstream(dir.file("bad.dat"), std::ios::binary) << "1,5 2\r\n";
-    EXPECT_EQ(readSpectrumFile(dir.file("bad.dat")).error, "No valid file format (bad.dat): comma?");
+    EXPECT_EQ(readSpectrumFile(dir.file("bad.dat")).error, "No valid file format (bad.dat): comma? (line 1: \"1,5\")");
 }
 
 // A line of megabytes is no spectrum line, however harmless its bytes; reading stops after a bounded

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using korvo::testing::countOf;
 using korvo::testing::countRow;
@@ -134,6 +137,84 @@ TEST(CliConvert, ScientaWritesOneSpectrumFilePerSliceOrNothing) {
     EXPECT_NE(noDir.err.find("--out-dir"), std::string::npos);
 }
 
+// Whatever stops a conversion, the files that were there before stay as they were: an old slice file
+// is not lost to the rollback, a named pipe is not replaced, and no input is written over.
+TEST(CliConvert, AFailedConversionKeepsWhatWasThere) {
+    TempDir dir;
+    ScientaSpec two;
+    two.values = ramp(10);
+    writeBytes(dir.file("run7.pxt"), scientaBytes(two));
+    fs::create_directory(dir.path / "out");
+    writeBytes((dir.path / "out" / "run7_0001.dat").string(), "measured yesterday");
+    fs::create_directory(dir.path / "out" / "run7_0002.dat");
+    const auto inTheWay = runCli(dir.path, "convert --scienta run7.pxt --out-dir out");
+    EXPECT_EQ(inTheWay.status, 2);
+    EXPECT_NE(inTheWay.err.find("run7_0002.dat\": it is a directory"), std::string::npos) << inTheWay.err;
+    EXPECT_EQ(readBytes((dir.path / "out" / "run7_0001.dat").string()), "measured yesterday");
+    EXPECT_EQ(listing(dir.path / "out"), (std::vector<std::string>{"run7_0001.dat", "run7_0002.dat"}));
+
+    fs::remove(dir.path / "out" / "run7_0002.dat");
+    ASSERT_EQ(::mkfifo((dir.path / "out" / "run7_0002.dat").c_str(), 0600), 0);
+    const auto pipe = runCli(dir.path, "convert --scienta run7.pxt --out-dir out");
+    EXPECT_EQ(pipe.status, 2);
+    EXPECT_NE(pipe.err.find("it is a named pipe"), std::string::npos) << pipe.err;
+    EXPECT_TRUE(fs::is_fifo(dir.path / "out" / "run7_0002.dat"));
+    EXPECT_EQ(readBytes((dir.path / "out" / "run7_0001.dat").string()), "measured yesterday");
+    // The same for the files of analyse --out-dir, named after the spectra.
+    writeBytes(dir.file("run7_0002.dat"), "BEGIN:\r\n1 2\r\n2 3\r\nEND\r\n");
+    const auto analysed = runCli(dir.path, "analyse --op smooth --out-dir out run7_0002.dat");
+    EXPECT_EQ(analysed.status, 2);
+    EXPECT_NE(analysed.err.find("it is a named pipe"), std::string::npos) << analysed.err;
+    EXPECT_TRUE(fs::is_fifo(dir.path / "out" / "run7_0002.dat"));
+    fs::remove(dir.file("run7_0002.dat"));
+
+    // One input is the output of another.
+    writeBytes(dir.file("m1.000"), multichanneltronText({countRow("10.00", 1)}));
+    writeBytes(dir.file("m1.000.k98"), multichanneltronText({countRow("10.00", 7)}));
+    writeBytes(dir.file("run7_0001.dat"), scientaBytes(two));
+    for (const char* args : {"convert --multi m1.000 m1.000.k98", "convert --scienta run7.pxt run7_0001.dat --out-dir ."}) {
+        SCOPED_TRACE(args);
+        const auto r = runCli(dir.path, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("an output never replaces an input"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readBytes(dir.file("m1.000.k98")), multichanneltronText({countRow("10.00", 7)}));
+    EXPECT_EQ(readBytes(dir.file("run7_0001.dat")), scientaBytes(two));
+    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"m1.000", "m1.000.k98", "out", "run7.pxt", "run7_0001.dat"}));
+}
+
+// The private folders of Scienta imports that a kill interrupted are cleared by the next import; those
+// of a program still at work stay.
+TEST(CliConvert, FoldersOfKilledImportsAreCleared) {
+    TempDir dir;
+    ScientaSpec s;
+    s.values = ramp(10);
+    writeBytes(dir.file("a.pxt"), scientaBytes(s));
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    const fs::path tmp = dir.path / "tmp";
+    const fs::path stale = tmp / ("korvo-scienta-" + std::to_string(dead) + "-AbC123");
+    const fs::path live = tmp / ("korvo-scienta-" + std::to_string(::getpid()) + "-XyZ789");
+    fs::create_directories(stale);
+    fs::create_directories(live);
+    writeBytes((stale / "_temp_0001.tmp").string(), "slice");
+    writeBytes((live / "_temp_0001.tmp").string(), "slice");
+
+    const char* before = std::getenv("TMPDIR");
+    const std::string saved = before ? before : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    const auto r = runCli(dir.path, "info --scienta a.pxt");
+    if (before)
+        ::setenv("TMPDIR", saved.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listing(tmp), std::vector<std::string>{live.filename().string()});
+    EXPECT_TRUE(fs::exists(live / "_temp_0001.tmp"));
+}
+
 TEST(CliConvert, InfoImportsScientaAndOriginFilesAsTheViewerDoes) {
     TempDir dir;
     ScientaSpec s;
@@ -144,6 +225,8 @@ TEST(CliConvert, InfoImportsScientaAndOriginFilesAsTheViewerDoes) {
 
     const auto both = runCli(dir.path, "info --json s.dat --scienta a.pxt --origin t.dat");
     ASSERT_EQ(both.status, 0) << both.err;
+    // The Origin import's line of ranges, as the viewer shows it: x max, x min, y min, y max.
+    EXPECT_EQ(both.err, "3  1  10  22\n");
     const auto doc = nlohmann::json::parse(both.out, nullptr, false);
     ASSERT_FALSE(doc.is_discarded()) << both.out;
     // The spectrum file first, then the two slices, then the two columns.

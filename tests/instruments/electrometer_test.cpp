@@ -36,6 +36,8 @@ struct Keithley {
 };
 
 const std::string kTimeoutText = "Error ! Timeout (1 sec) !\rConnection to Keithley not ok ?";
+const std::string kNowhereText =
+    std::string(kLinkConnectFailed) + "\r/nonexistent/keithley: No such file or directory";
 
 TEST(KeithleyLink, ConnectingShowsTheSetUpAndDisconnectingHidesIt) {
     testing::LinkContext p;
@@ -63,9 +65,12 @@ TEST(KeithleyLink, ConnectingShowsTheSetUpAndDisconnectingHidesIt) {
     EXPECT_TRUE(p.dialogs.shown.empty());
 
     Keithley nowhere(p);
+    int beeps = 0;
+    nowhere.link.page().beep = [&] { ++beeps; };
     EXPECT_FALSE(nowhere.link.connectCom());
     EXPECT_EQ(nowhere.link.page().status, kLinkConnectFailed);
-    EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{kLinkConnectFailed});
+    EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{kNowhereText});
+    EXPECT_EQ(beeps, 1);
 }
 
 // One reading against the simulator, case by case: what it answered, what was stored and said.
@@ -262,9 +267,12 @@ TEST(KeithleyLink, TwoLinksShareKeiValueAndKeepTheirOwnReadings) {
     EXPECT_TRUE(p.dialogs.shown.empty());
 }
 
-TEST(KeithleyLink, AnInstrumentThatHangsUpEndsTheRunWithinTheTimeOuts) {
+TEST(KeithleyLink, AReconnectThatFindsNoLineSaysSoAsConnectComDoes) {
+    // An instrument that hangs up: its line is gone when the reading reconnects.
     testing::LinkContext p;
     Keithley k(p, {"keithley", "--reading", "1e-9", "--fault", "hangup", "--after", "2"});
+    int beeps = 0;
+    k.link.page().beep = [&] { ++beeps; };
     ASSERT_TRUE(k.link.connectCom());
     k.link.KeiRead();
     EXPECT_TRUE(p.dialogs.shown.empty());
@@ -278,10 +286,17 @@ TEST(KeithleyLink, AnInstrumentThatHangsUpEndsTheRunWithinTheTimeOuts) {
     const std::int64_t start = p.clock.nowMs();
     k.link.KeiRead();
     EXPECT_LT(p.clock.nowMs() - start, 3000);
-    EXPECT_EQ(p.dialogs.texts(), std::vector<std::string>{kTimeoutText});
+    const auto texts = p.dialogs.texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind(std::string(kLinkConnectFailed) + "\r" + k.sim->device() + ": ", 0), 0u)
+        << texts[0];
+    EXPECT_EQ(p.dialogs.shown[0].icon, DialogIcon::Information);
+    EXPECT_EQ(texts[1], kTimeoutText);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(k.link.page().status, kLinkConnectFailed);
     EXPECT_EQ(p.values.StopRequest, 1);
     EXPECT_EQ(p.values.KeiValue, 7);
-    EXPECT_FALSE(k.link.connected()); // the reconnect found no line
+    EXPECT_FALSE(k.link.connected());
 }
 
 TEST(KeithleyLink, WithoutAPortTheReadingTimesOutTwiceLikeTheUnconnectedDevice) {
@@ -290,8 +305,10 @@ TEST(KeithleyLink, WithoutAPortTheReadingTimesOutTwiceLikeTheUnconnectedDevice) 
     link.setDevicePath("/nonexistent/keithley");
     p.values.KeiValue = 42;
     link.KeiRead();
+    // Between the two time-outs the reconnect fails as "Connect COM" would.
     EXPECT_EQ(p.dialogs.texts(),
-              std::vector<std::string>{"Error ! Timeout (5 sec) !\rConnection to Keithley not ok ?"});
+              (std::vector<std::string>{kNowhereText,
+                                        "Error ! Timeout (5 sec) !\rConnection to Keithley not ok ?"}));
     EXPECT_EQ(p.values.StopRequest, 1);
     EXPECT_EQ(p.values.KeiValue, 42);
     EXPECT_GE(p.clock.nowMs(), 10000);
@@ -350,9 +367,8 @@ TEST(KeithleyLink, TheTerminalSendsLinesAndKeepsWhatComesBack) {
     EXPECT_EQ(l.page().input.lines(), std::vector<std::string>{""});
 }
 
-TEST(KeithleyLink, ALineThatNeverEndsKeepsOnlyItsLatestCharacters) {
-    // A line talking without a terminator (a wrong baud rate looks like that), fed straight into a
-    // pseudo-terminal of our own.
+TEST(KeithleyLink, PartialLinesAreBoundedAndBackspacesTakeCharactersBack) {
+    // Bytes fed straight into a pseudo-terminal of our own, each piece in a poll of its own.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master), 0);
@@ -361,16 +377,26 @@ TEST(KeithleyLink, ALineThatNeverEndsKeepsOnlyItsLatestCharacters) {
     ElectrometerLink link(p.ctx, p.tap(), p.paths);
     link.setDevicePath(::ptsname(master));
     ASSERT_TRUE(link.connectCom());
+    const auto feed = [&](const std::string& bytes) {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        keepAlive(p.ctx, 120);
+    };
+    // A partial line taken back to nothing stays nothing.
+    feed("+9.9");
+    feed("\b\b\b\b");
+    feed("+1.5E-09NADC\r\n");
+    EXPECT_EQ(link.KeiReply(), "+1.5E-09");
+    EXPECT_EQ(link.page().input.lines(), (std::vector<std::string>{"+1.5E-09NADC", ""}));
+
+    // A line talking without a terminator (a wrong baud rate looks like that) keeps its latest
+    // characters only.
+    link.clearMemos();
     const std::string chunk(2000, 'x'); // what one poll of the driver takes in
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(::write(master, chunk.data(), chunk.size()), 2000);
-        keepAlive(p.ctx, 70);
-    }
-    ASSERT_EQ(::write(master, "+1.5E-09NADC", 12), 12);
-    keepAlive(p.ctx, 70);
+    for (int i = 0; i < 5; ++i) feed(chunk);
+    feed("+1.5E-09NADC");
     EXPECT_EQ(link.page().input.count(), 1u);
-    EXPECT_EQ(link.page().input.lastLine().size(), ElectrometerLink::kMaxPartialLine);
-    EXPECT_EQ(link.page().input.lastLine().substr(ElectrometerLink::kMaxPartialLine - 12), "+1.5E-09NADC");
+    EXPECT_EQ(link.page().input.lastLine().size(), LineAssembler::kMaxPartialLine);
+    EXPECT_EQ(link.page().input.lastLine().substr(LineAssembler::kMaxPartialLine - 12), "+1.5E-09NADC");
     link.disconnectCom();
     ::close(master);
 }

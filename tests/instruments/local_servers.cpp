@@ -144,6 +144,30 @@ LocalHttpServer::Respond LocalHttpServer::silent() {
     return [](int, LocalListener& self) { self.holdUntilStopped(); };
 }
 
+LocalHttpServer::Respond LocalHttpServer::dribble(std::string answer, std::chrono::milliseconds every) {
+    return [answer = std::move(answer), every](int fd, LocalListener& self) {
+        for (const char c : answer) {
+            if (!self.sendAll(fd, std::string_view(&c, 1))) return;
+            for (auto slept = std::chrono::milliseconds(0); slept < every && !self.stopping(); slept += every / 10)
+                std::this_thread::sleep_for(every / 10);
+        }
+    };
+}
+
+LocalHttpServer::Respond LocalHttpServer::hugeHeader(std::size_t bytes, bool oneLine) {
+    // Made before the server starts, so that the answer begins as soon as the request is read.
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n";
+    head.reserve(head.size() + bytes + 200);
+    if (oneLine) {
+        head += "X-Filler: " + std::string(bytes, 'a') + "\r\n";
+    } else {
+        const std::string line = "X-Filler: " + std::string(88, 'a') + "\r\n";
+        for (std::size_t n = 0; n < bytes; n += line.size()) head += line;
+    }
+    head += "\r\nBeam Current: 250.3 mA";
+    return [head = std::move(head)](int fd, LocalListener& self) { self.sendAll(fd, head); };
+}
+
 LocalSmtpServer::LocalSmtpServer(std::set<std::string> refused, bool greet)
     : refused_(std::move(refused)), greet_(greet),
       listener_([this](int fd, LocalListener& self) { serve(fd, self); }) {}

@@ -3,6 +3,7 @@
 // the system picks. They stand in for the ring's status page and the mail relay; nothing else is
 // ever contacted.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -72,6 +73,10 @@ public:
     static Respond endless(std::atomic<std::size_t>* sent);
     // Accepts and reads the request, then says nothing.
     static Respond silent();
+    // Sends `answer` (status line, header and body) one byte every `every`.
+    static Respond dribble(std::string answer, std::chrono::milliseconds every);
+    // A header of `bytes` bytes, in one line or in many lines of 100 bytes, then a page with a value.
+    static Respond hugeHeader(std::size_t bytes, bool oneLine);
 
 private:
     mutable std::mutex mutex_;

@@ -132,6 +132,33 @@ TEST(SendMail, AFileIsAttachedAsAMimePart) {
     EXPECT_EQ(decodeQuotedPrintable(partContent(data, "Content-Type: text/plain; charset=UTF-8")), "see attachment");
 }
 
+TEST(SendMail, AnAttachmentsNameCannotAddHeaders) {
+    // File names may hold any byte but "/": a line break in one must not start a header line of
+    // the part, and a name in another script must arrive as it is.
+    testing::TempDir dir;
+    const std::string injected = "run.log\r\nBcc: intruder@example.org\r\nX-Injected: yes";
+    const std::string umlauts = "Strahlstrom M\xc3\xa4rz \"final\".log";
+    for (const std::string& name : {injected, umlauts}) std::ofstream(dir.file(name), std::ios::binary) << "counts";
+
+    LocalSmtpServer relay;
+    Sender s(relay.port());
+    ASSERT_EQ(s.send("250.3 mA", "b", dir.file(injected), "beamline@example.org"), 0) << s.why;
+    ASSERT_EQ(s.send("250.3 mA", "b", dir.file(umlauts), "beamline@example.org"), 0) << s.why;
+    const auto mails = relay.mails();
+    ASSERT_EQ(mails.size(), 2u);
+    EXPECT_EQ(mails[0].data.find("\r\nX-Injected"), std::string::npos) << mails[0].data;
+    EXPECT_EQ(mails[0].data.find("\r\nBcc"), std::string::npos) << mails[0].data;
+    EXPECT_NE(mails[0].data.find("Content-Disposition: attachment; filename=\"run.log  Bcc: intruder@example.org  "
+                                 "X-Injected: yes\"\r\n"),
+              std::string::npos)
+        << mails[0].data;
+    EXPECT_EQ(decodeBase64(partContent(mails[0].data, "Content-Transfer-Encoding: base64")), "counts");
+    EXPECT_NE(mails[1].data.find("Content-Disposition: attachment; filename=\"Strahlstrom M_rz \\\"final\\\".log\";"
+                                 "\r\n filename*=UTF-8''Strahlstrom%20M%C3%A4rz%20%22final%22.log\r\n"),
+              std::string::npos)
+        << mails[1].data;
+}
+
 TEST(SendMail, FailuresGiveTheTransportsCode) {
     testing::TempDir dir;
     ::mkfifo(dir.file("fifo").c_str(), 0600);
@@ -189,6 +216,35 @@ TEST(MailMessage, HeaderTextsStayOnTheirLine) {
     }
     EXPECT_GT(words, 1u);
     EXPECT_EQ(decoded, umlauts);
+
+    // Attachment names: a name that is no UTF-8 is taken as Windows-1252; a long one is sent in
+    // numbered pieces on lines of their own, which put together give the name again.
+    EXPECT_EQ(mailAttachmentDisposition("M\xe4rz.dat"),
+              "Content-Disposition: attachment; filename=\"M_rz.dat\";\r\n filename*=UTF-8''M%C3%A4rz.dat");
+    const std::string longName = umlauts.substr(0, 100) + ".dat";
+    const std::string disposition = mailAttachmentDisposition(longName);
+    std::string pieces;
+    for (std::size_t at = 0, n = 0; at != std::string::npos; ++n) {
+        const std::size_t next = disposition.find("\r\n", at);
+        const std::string line = disposition.substr(at, next == std::string::npos ? next : next - at);
+        if (n > 0) {
+            EXPECT_LE(line.size(), 78u) << line;
+            const std::string key = " filename*" + std::to_string(n - 1) + "*=" + (n == 1 ? "UTF-8''" : "");
+            ASSERT_EQ(line.rfind(key, 0), 0u) << line;
+            pieces += line.substr(key.size(), line.back() == ';' ? line.size() - key.size() - 1 : std::string::npos);
+        }
+        at = next == std::string::npos ? next : next + 2;
+    }
+    std::string name;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (pieces[i] != '%') {
+            name += pieces[i];
+            continue;
+        }
+        name += static_cast<char>(std::stoi(pieces.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    EXPECT_EQ(name, longName);
 
     EXPECT_EQ(mailbox("", "a@b.org"), "a@b.org");
     EXPECT_EQ(mailbox("Dr. \"X\" \\", "a@b.org"), "\"Dr. \\\"X\\\" \\\\\" <a@b.org>");

@@ -73,8 +73,10 @@ TEST(MonochromatorLink, ReceivedBytesBuildTheLineInTheInputBox) {
         {{"t\r\n"}, "t", {"t", ""}},
         {{"tx\b 0\r", "t 1"}, "t 0", {"t 0", "t 1"}},
         {{"\b\bt\r"}, "t", {"t", ""}},
-        {{std::string("t 4\0\r", 5)}, "t 4", {std::string("t 4\0", 4), ""}},
-        {{std::string("t\0\0\r", 4)}, std::string("t\0", 2), {std::string("t\0\0", 3), ""}},
+        {{"ab", "\b\b", "t\r"}, "t", {"t", ""}}, // a partial line taken back to nothing stays nothing
+        {{"t 1.", "\b\b\b", "0\r"}, "t0", {"t0", ""}},
+        {{std::string("t 4\0\r", 5)}, "t 4", {"t 4", ""}},
+        {{std::string("t\0\0\r", 4)}, std::string("t\0", 2), {std::string("t\0", 2), ""}},
         {{"f\rt\r"}, "t", {"f", "t", ""}},
     };
     for (const Case& c : cases) {
@@ -190,15 +192,18 @@ TEST(MonochromatorLink, UnusableTextsAreNeitherSentNorTakenAsSuccess) {
     struct Case {
         std::string energy, zeroOrder, box;
     };
-    for (const Case& c : std::vector<Case>{{"4OO", "10", "4OO"}, {"0", "0", "0"}, {"-5", "10", "-5"}}) {
+    const std::string outOfRange = "\" is out of range: the photon energy must be above 0 eV.";
+    for (const Case& c :
+         std::vector<Case>{{"4OO", "10", "4OO ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)"},
+                           {"0", "0", "\"0" + outOfRange},
+                           {"-400", "10", "\"-400" + outOfRange}}) {
         r.port.clear();
         r.dialogs.clear();
         r.page().Edit1 = c.zeroOrder;
         r.link.MonoGoEnergy(c.energy);
         EXPECT_EQ(r.v().MonoError, 2) << c.energy;
         EXPECT_TRUE(r.port.writes().empty()) << c.energy;
-        EXPECT_TRUE(r.dialogs.saw(c.box + " ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)"))
-            << c.energy;
+        EXPECT_EQ(r.dialogs.texts(), std::vector<std::string>{c.box}) << c.energy;
     }
     // A position reply that is no wavelength leaves the boxes and the photon field alone.
     r.dialogs.clear();

@@ -48,6 +48,13 @@ TEST_F(RingCurrentCli, ExitsWithStatusTwoAndSaysWhy) {
             << r.err;
     }
     {
+        // A 10 MB header is what it is, not a lack of memory.
+        LocalHttpServer server(LocalHttpServer::hugeHeader(std::size_t(10) << 20, true));
+        const auto r = run("--url '" + server.url() + "'");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "No Data!: the page's header is larger than 65536 bytes\n");
+    }
+    {
         testing::ClosedPort closed;
         const auto r = run("--url http://127.0.0.1:" + std::to_string(closed.port()) + "/");
         EXPECT_EQ(r.status, 2);

@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvo {
@@ -37,20 +39,20 @@ TEST(RingPage, BlocksGiveTheNumberBetweenTheMarkers) {
         {"no start marker", "Ring: 250.3 mA", std, Kind::NoMarkers},
         {"no end marker", "Beam Current: 250.3", std, Kind::NoMarkers},
         {"the first start marker counts", "Beam Current: 250.3 mA Beam Current: 99 mA", std, Kind::Value, 250.3},
-        // Twelve characters are skipped from the start marker's first character, whatever its length.
-        {"short marker, skip lands in the number", "Strom:  123.4 mA", {"Strom", "mA"}, Kind::Value, 4.0},
-        {"short marker, page padded for the skip", "I=          99.5 mA", {"I=", "mA"}, Kind::Value, 99.5},
-        {"skip swallows the end marker", "Beam 5 mA", {"Beam", "mA"}, Kind::NotANumber},
-        {"long marker, its tail is dropped", "Storage Ring Current: 180.0 mA", {"Storage Ring Current", "mA"},
+        // The number is the one that follows the start marker, whatever the marker's length.
+        {"short marker", "Ringstrom: 123.4 mA", {"Ringstrom:", "mA"}, Kind::Value, 123.4},
+        {"short marker right before the number", "Beam 5 mA", {"Beam", "mA"}, Kind::Value, 5.0},
+        {"long marker", "Storage Ring Current: 180.0 mA", {"Storage Ring Current", "mA"}, Kind::Value, 180.0},
+        {"a digit inside the marker is not read", "Beam Current L2: 180.0 mA", {"Beam Current L2", "mA"},
          Kind::Value, 180.0},
-        {"long marker, the digit in its tail is read", "Beam Current L2: 180.0 mA", {"Beam Current L2", "mA"},
-         Kind::NotANumber},
+        {"a negative reading keeps its sign", "Ringstrom: -5 mA", {"Ringstrom:", "mA"}, Kind::Value, -5.0},
+        {"a sign before a point", "Beam Current: -.5 mA", std, Kind::Value, -0.5},
+        {"a dash apart from the number is no sign", "Beam Current - 250.3 mA", std, Kind::Value, 250.3},
         {"empty once trimmed", "Beam Current:      mA", std, Kind::NotANumber},
         {"the end marker right after the start marker", "Beam CurrentmA", std, Kind::NotANumber},
         {"a point alone", "Beam Current: . mA", std, Kind::NotANumber},
         {"comma separator", "Beam Current: 250,3 mA", std, Kind::NotANumber},
         {"exponent", "Beam Current: 2.5E2 mA", std, Kind::Value, 250.0},
-        {"the sign is not a number's first character", "Beam Current: -12.5 mA", std, Kind::Value, 12.5},
         {"line breaks around the number", "Beam Current:\r\n 250.3\r\n mA", std, Kind::Value, 250.3},
         {"end marker that begins the start marker", "mA value 5 mA", {"mA value", "mA"}, Kind::NoMarkers},
         {"empty start marker", "Beam Current: 250.3 mA", {"", "mA"}, Kind::NoMarkers},
@@ -127,55 +129,109 @@ TEST(RingPageScan, BlockBoundariesDoNotDependOnHowThePageArrives) {
     }
 }
 
-// A reader that answers from a script and records what the poll asked and showed meanwhile.
-struct ScriptedReader {
-    explicit ScriptedReader(std::vector<bool> a) : answers(std::move(a)) {}
-    std::vector<bool> answers; // one per read; a value of 250.3 when true
+// Reads that end after a given number of steps with a given page, recording what the poll asked.
+struct ScriptedReads {
+    struct Read {
+        int steps;                     // step() calls until the read ends
+        std::optional<double> current; // what the page gave
+    };
+    explicit ScriptedReads(std::vector<Read> r) : reads(std::move(r)) {}
+    std::vector<Read> reads;
     std::vector<std::string> addresses;
-    std::vector<std::string> labelsDuringRead;
 
-    RingPoll::Reader reader() {
-        return [this](const std::string& address, const RingMarkers&, RingDisplay& display) {
+    struct Job final : RingFetchJob {
+        Read read;
+        RingFetchReport r;
+        bool step() override { return --read.steps <= 0; }
+        const RingFetchReport& report() const override { return r; }
+    };
+    RingFetchStarter starter() {
+        return [this](const std::string& address, const RingMarkers&) -> std::unique_ptr<RingFetchJob> {
             addresses.push_back(address);
-            labelsDuringRead.push_back(display.currentLabel);
-            const bool found = addresses.size() <= answers.size() && answers[addresses.size() - 1];
-            if (found) display.currentLabel = display.mainLabel = formatRingCurrent(250.3);
-            return found;
+            auto job = std::make_unique<Job>();
+            job->read = addresses.size() <= reads.size() ? reads[addresses.size() - 1] : Read{1, {}};
+            job->r.end = job->read.current ? RingFetchReport::End::Complete : RingFetchReport::End::Unreachable;
+            job->r.error = "no answer within 5000 ms";
+            job->r.current = job->read.current;
+            if (job->read.current) job->r.mainLabel = formatRingCurrent(*job->read.current);
+            return job;
         };
     }
 };
 
-TEST(RingPoll, EnablingArmsTheTimerWithTheRefreshTimeAndReadsAtOnce) {
-    ScriptedReader r({true, false, true});
-    RingPoll poll(r.reader());
+void stepUntilDone(RingPoll& poll) {
+    for (int i = 0; i < 100 && poll.busy(); ++i) poll.step();
+}
+
+TEST(RingPoll, ReadsGoOnBesideTheProgramAndDateTheirValues) {
+    ScriptedReads reads({{3, 250.3}, {2, std::nullopt}, {1, 180.5}});
+    VirtualClock clock;
+    InstrumentValues values;
+    RingPoll poll(reads.starter(), clock, values);
+    int changes = 0;
+    poll.displayChanged = [&] { ++changes; };
     poll.address = "http://127.0.0.1:1/status";
     EXPECT_FALSE(poll.timerEnabled() || poll.display().mainLabelVisible);
     poll.tick(); // a timer that fires while the poll is off reads nothing
-    EXPECT_TRUE(r.addresses.empty());
+    EXPECT_TRUE(reads.addresses.empty());
+    EXPECT_EQ(beamInformation(values, 0).kind, BeamInformation::Kind::NotPolled);
 
     EXPECT_FALSE(poll.setRefreshSeconds(0));
     EXPECT_TRUE(poll.setRefreshSeconds(45));
-    EXPECT_TRUE(poll.setEnabled(true));
+    poll.setEnabled(true);
     EXPECT_TRUE(poll.timerEnabled());
     EXPECT_EQ(poll.intervalMs(), 45000);
     EXPECT_TRUE(poll.display().mainLabelVisible);
-    ASSERT_EQ(r.addresses.size(), 1u);
-    EXPECT_EQ(r.addresses[0], "http://127.0.0.1:1/status");
+    // The read has started and the call is back: the value comes with the steps.
+    ASSERT_EQ(reads.addresses.size(), 1u);
+    EXPECT_EQ(reads.addresses[0], "http://127.0.0.1:1/status");
+    EXPECT_TRUE(poll.busy());
+    EXPECT_EQ(poll.display().currentLabel, "------- mA");
+    EXPECT_EQ(beamInformation(values, 0).kind, BeamInformation::Kind::Awaited);
+    poll.tick(); // the timer finds a read in progress: no second one
+    EXPECT_FALSE(poll.readOnce());
+    EXPECT_EQ(reads.addresses.size(), 1u);
+    clock.advanceMs(1500);
+    poll.step();
+    poll.step();
+    EXPECT_TRUE(poll.busy());
+    EXPECT_EQ(values.RingCurrent, -1.0);
+    const int before = changes;
+    poll.step();
+    EXPECT_FALSE(poll.busy());
+    EXPECT_EQ(changes, before + 1);
     EXPECT_EQ(poll.display().currentLabel, "250.3 mA");
+    EXPECT_EQ(poll.display().mainLabel, "250.3 mA");
+    EXPECT_EQ(values.RingCurrent, 250.3);
+    EXPECT_EQ(values.ringPoll.readAtMs, 1500);
+    // A reading is good for the refresh time plus the longest a read may take and a margin.
+    EXPECT_EQ(values.ringPoll.staleAfterMs, 45000 + RingPoll::kStaleMarginMs);
+    EXPECT_EQ(beamInformation(values, 1500 + 80000).kind, BeamInformation::Kind::Current);
+    const BeamInformation stale = beamInformation(values, 1500 + 80001);
+    EXPECT_EQ(stale.kind, BeamInformation::Kind::Stale);
+    EXPECT_EQ(stale.why, "the last ring current was read 80 s ago");
 
     poll.tick(); // the second read finds nothing
-    ASSERT_EQ(r.addresses.size(), 2u);
-    EXPECT_EQ(r.labelsDuringRead[1], "------- mA");
+    stepUntilDone(poll);
     EXPECT_EQ(poll.display().currentLabel, "No Data!");
     EXPECT_EQ(poll.display().mainLabel, "250.3 mA") << "the main window keeps the last reading";
+    EXPECT_EQ(values.RingCurrent, 250.3);
+    EXPECT_EQ(values.ringPoll.readAtMs, 1500);
+    const BeamInformation failed = beamInformation(values, 1600);
+    EXPECT_EQ(failed.kind, BeamInformation::Kind::Unreadable) << "a failed read tells nothing, however recent the last";
+    EXPECT_EQ(failed.why, "the ring current could not be read: no answer from http://127.0.0.1:1/status "
+                          "(no answer within 5000 ms)");
 
     poll.setEnabled(false);
     EXPECT_FALSE(poll.timerEnabled());
     EXPECT_FALSE(poll.display().mainLabelVisible);
+    EXPECT_EQ(beamInformation(values, 1600).kind, BeamInformation::Kind::NotPolled);
     poll.tick();
-    EXPECT_EQ(r.addresses.size(), 2u);
+    EXPECT_EQ(reads.addresses.size(), 2u);
     EXPECT_TRUE(poll.readOnce()); // "Read Single Value" works with the poll off
-    EXPECT_EQ(r.addresses.size(), 3u);
+    stepUntilDone(poll);
+    EXPECT_EQ(values.RingCurrent, 180.5);
+    EXPECT_EQ(reads.addresses.size(), 3u);
 }
 
 using namespace std::chrono_literals;
@@ -226,6 +282,14 @@ TEST(RingFetch, ReadsTheCurrentFromTheStatusPage) {
     // A cached page would show an old current as a new one.
     EXPECT_NE(server.lastRequest().find("Cache-Control: no-cache"), std::string::npos);
     EXPECT_GE(r.pump.calls(), 1);
+
+    // Whatever the server answers is searched, an error page too.
+    LocalHttpServer notFound(LocalHttpServer::page("<h1>Not Found</h1> Beam Current: 99.5 mA", 404));
+    Reading e;
+    readOnce(e, notFound.url());
+    EXPECT_TRUE(e.found) << e.report.error;
+    EXPECT_EQ(e.report.httpStatus, 404);
+    EXPECT_EQ(e.values.RingCurrent, 99.5);
 }
 
 TEST(RingFetch, PagesWithoutAValueKeepTheLastReading) {
@@ -234,26 +298,29 @@ TEST(RingFetch, PagesWithoutAValueKeepTheLastReading) {
         std::string body;
         int status;
         const char* mainLabel;
-        End end;
+        std::string why;
     } cases[] = {
-        {"no markers", "<html>Ring: 250.3 mA</html>", 200, "180.0 mA", End::Complete},
-        {"no number", "Beam Current ??? mA", 200, "??? mA", End::Complete},
-        {"an error page is no status page", "Beam Current: 250.3 mA", 404, "180.0 mA", End::HttpError},
-        {"empty page", "", 200, "180.0 mA", End::Complete},
+        {"no markers", "<html>Ring: 250.3 mA</html>", 200, "180.0 mA",
+         "the page holds no number between \"Beam Current\" and \"mA\""},
+        {"no number", "Beam Current ??? mA", 200, "??? mA", "the text between \"Beam Current\" and \"mA\" is not a number"},
+        {"an error page without the markers", "<h1>Service Unavailable</h1>", 503, "180.0 mA",
+         "the server answered with status 503 and the page holds no number between \"Beam Current\" and \"mA\""},
+        {"empty page", "", 200, "180.0 mA", "the page holds no number between \"Beam Current\" and \"mA\""},
     };
     for (const Case& c : cases) {
         LocalHttpServer server(LocalHttpServer::page(c.body, c.status));
         Reading r;
         readOnce(r, server.url());
         EXPECT_FALSE(r.found) << c.what;
-        EXPECT_EQ(r.report.end, c.end) << c.what;
+        EXPECT_EQ(r.report.end, End::Complete) << c.what;
+        EXPECT_EQ(whyNoRingValue(r.report, server.url(), {}), c.why);
         EXPECT_EQ(r.values.RingCurrent, 180.0) << c.what;
         EXPECT_EQ(r.display.currentLabel, "No Data!") << c.what;
         EXPECT_EQ(r.display.mainLabel, c.mainLabel) << c.what;
     }
 }
 
-TEST(RingFetch, HugeAndEndlessPagesAreCutOff) {
+TEST(RingFetch, HugeAndEndlessPagesAndHeadersAreCutOff) {
     const RingFetchLimits limits = quick();
     {
         std::string page(20u << 20, 'x');
@@ -276,6 +343,15 @@ TEST(RingFetch, HugeAndEndlessPagesAreCutOff) {
         EXPECT_EQ(r.report.bytes, limits.maxPageBytes);
         EXPECT_FALSE(r.found);
         EXPECT_GE(sent.load(), limits.maxPageBytes);
+    }
+    // A header of 10 MB in one line (libcurl's own limit) or in many lines (ours) is said to be one.
+    for (const bool oneLine : {true, false}) {
+        LocalHttpServer server(LocalHttpServer::hugeHeader(std::size_t(10) << 20, oneLine));
+        Reading r;
+        readOnce(r, server.url(), limits);
+        EXPECT_FALSE(r.found) << oneLine;
+        EXPECT_EQ(r.report.end, End::HeaderTooLarge) << oneLine;
+        EXPECT_EQ(whyNoRingValue(r.report, server.url(), {}), "the page's header is larger than 65536 bytes");
     }
 }
 
@@ -345,28 +421,43 @@ TEST(RingFetch, OnlyWebAddressesAreFetched) {
     }
 }
 
-TEST(RingFetch, ThePollStartsNoSecondFetchFromTheWindowsEvents) {
-    LocalHttpServer server(LocalHttpServer::silent());
-    InstrumentValues values;
-    ScriptedPump pump;
-    RingPoll poll(ringPageReader(values, pump, quick()));
-    poll.address = server.url();
-    std::vector<std::string> shown;
-    int nestedReads = 0;
-    pump.always([&] {
-        shown.push_back(poll.display().currentLabel);
-        EXPECT_TRUE(poll.busy());
-        poll.tick(); // the timer fires while the page is awaited
-        nestedReads += poll.readOnce(); // and "Read Single Value" is pressed
-    });
-    EXPECT_FALSE(poll.setEnabled(true));
-    EXPECT_EQ(server.connections(), 1);
-    EXPECT_EQ(nestedReads, 0);
-    EXPECT_FALSE(poll.busy());
-    ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(shown.front(), "------- mA");
-    EXPECT_EQ(poll.display().currentLabel, "No Data!");
-    EXPECT_EQ(poll.intervalMs(), 30000);
+TEST(RingFetch, ThePollNeverWaitsForTheServer) {
+    // A server that never answers, and one that sends a byte every 10 ms: each step of the read
+    // returns at once, the read ends at its limit, and the timer starts no second read meanwhile.
+    RingFetchLimits limits = quick();
+    limits.total = 1s;
+    struct Case {
+        LocalHttpServer::Respond respond;
+        End end;
+        const char* why;
+    } cases[] = {
+        {LocalHttpServer::silent(), End::Unreachable, "no answer within 300 ms"},
+        {LocalHttpServer::dribble("HTTP/1.1 200 OK\r\n\r\n" + std::string(1000, 'x'), 10ms), End::Stalled,
+         "the page took longer than 1000 ms"},
+    };
+    for (Case& c : cases) {
+        LocalHttpServer server(c.respond);
+        VirtualClock clock;
+        InstrumentValues values;
+        RingPoll poll(ringPageFetcher(limits), clock, values);
+        poll.address = server.url();
+        poll.setEnabled(true);
+        int steps = 0;
+        const auto start = std::chrono::steady_clock::now();
+        while (poll.busy() && std::chrono::steady_clock::now() - start < 10s) {
+            poll.tick(); // the refresh timer, due again while the read goes on
+            poll.step();
+            ++steps;
+            std::this_thread::sleep_for(2ms);
+        }
+        EXPECT_GE(steps, 2) << c.why;
+        EXPECT_FALSE(poll.busy()) << c.why;
+        EXPECT_EQ(poll.lastReport().end, c.end) << c.why;
+        EXPECT_EQ(poll.lastReport().error, c.why);
+        EXPECT_EQ(poll.display().currentLabel, "No Data!");
+        EXPECT_EQ(beamInformation(values, clock.nowMs()).kind, BeamInformation::Kind::Unreadable);
+        EXPECT_EQ(server.connections(), 1);
+    }
 }
 
 } // namespace

@@ -91,13 +91,24 @@ TEST(OptionsLinks, AFailedConnectSaysSoOnceAndChangesNothingElse) {
     const std::string failed = "Error: could not connect. Check COM port settings and try again.";
     std::vector<ComConnectionBox*> boxes{w.monoPage()->connection(), w.motorPage()->connection(),
                                          w.keithleyPage(1)->connection(), w.keithleyPage(2)->connection()};
-    for (ComConnectionBox* box : boxes) {
+    // Whatever is typed, only a serial port or a pseudo-terminal is opened; the box says why not.
+    const std::vector<std::pair<QString, std::string>> devices{
+        {nowhere, nowhere.toStdString() + ": No such file or directory"},
+        {QStringLiteral("/dev/ptmx"),
+         "/dev/ptmx: the master side of a pseudo-terminal, not a serial port or pseudo-terminal"},
+        {QStringLiteral("/dev/null"),
+         "/dev/null: a device that is no terminal, not a serial port or pseudo-terminal"},
+        {r.dir.path(), r.dir.path().toStdString() + ": a directory, not a serial port or pseudo-terminal"},
+    };
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        ComConnectionBox* box = boxes[i];
+        const auto& [device, why] = devices[i];
         r.dialogs.clear();
-        type(box->devicePathEdit(), nowhere);
+        type(box->devicePathEdit(), device);
         box->connectButton()->click();
         // One information box, whichever side of the link shows it.
         ASSERT_EQ(r.dialogs.shown.size(), 1u);
-        EXPECT_EQ(r.dialogs.shown[0].text, failed);
+        EXPECT_EQ(r.dialogs.shown[0].text, failed + "\r" + why);
         EXPECT_EQ(r.dialogs.shown[0].icon, DialogIcon::Information);
         EXPECT_EQ(box->status(), failed);
         EXPECT_TRUE(box->connectButton()->isEnabled());

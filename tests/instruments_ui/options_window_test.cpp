@@ -11,6 +11,7 @@
 #include "options_rig.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -22,6 +23,9 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace korvo {
 namespace {
@@ -282,6 +286,15 @@ TEST(OptionsWindow, StepperAxisAGoesFromZeroToMinusOneWithItsBacklashMove) {
     EXPECT_TRUE(page.axisB().define->isEnabled());
 }
 
+// A read goes on beside the window: the page's step timer moves it on among the window's events.
+void waitForRead(const RingPoll& poll) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (poll.busy() && std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 TEST(OptionsWindow, BeamPageReadsTheStatusPageAndTheMainWindowFollows) {
     LocalHttpServer server(LocalHttpServer::page("<html>Ring: Beam Current: 250.3 mA, top-up</html>"));
     OptionsRig r;
@@ -294,6 +307,11 @@ TEST(OptionsWindow, BeamPageReadsTheStatusPageAndTheMainWindowFollows) {
     EXPECT_EQ(r.beamline->ring.address, server.url("/ring"));
 
     page.readButton()->click();
+    EXPECT_EQ(page.currentLabel()->text().toStdString(), "------- mA");
+    EXPECT_FALSE(page.readButton()->isEnabled()) << "one read at a time";
+    EXPECT_TRUE(page.stepTimer()->isActive());
+    waitForRead(r.beamline->ring);
+    EXPECT_FALSE(page.stepTimer()->isActive());
     EXPECT_EQ(page.currentLabel()->text().toStdString(), "250.3 mA");
     EXPECT_DOUBLE_EQ(r.ctx.values.RingCurrent, 250.3);
     EXPECT_TRUE(page.readButton()->isEnabled());
@@ -304,6 +322,7 @@ TEST(OptionsWindow, BeamPageReadsTheStatusPageAndTheMainWindowFollows) {
     EXPECT_EQ(textOf(page.refreshEdit()), "30") << "a zero refresh time is refused";
     type(page.refreshEdit(), QStringLiteral("12"));
     page.enableBox()->click();
+    waitForRead(r.beamline->ring);
     EXPECT_TRUE(page.timer()->isActive());
     EXPECT_EQ(page.timer()->interval(), 12000);
     EXPECT_FALSE(r.window->ringCurrentLabel()->isHidden());
@@ -319,6 +338,7 @@ TEST(OptionsWindow, BeamPageReadsTheStatusPageAndTheMainWindowFollows) {
     // A page without the markers: "No Data!", the last current kept.
     type(page.startMarkerEdit(), QStringLiteral("Strahlstrom"));
     page.readButton()->click();
+    waitForRead(r.beamline->ring);
     EXPECT_EQ(page.currentLabel()->text().toStdString(), "No Data!");
     EXPECT_DOUBLE_EQ(r.ctx.values.RingCurrent, 250.3);
 }

@@ -94,6 +94,42 @@ TEST(FrameDrawing, ScreenFrameHasBorderGridTicksAndLabelsWhereTheMappingPutsThem
     EXPECT_EQ(count(img, QRect(41, gridRow - 8, 3, 17)), 0); // labels end at column 40
 }
 
+TEST(FrameDrawing, CountsLabelsStayWholeLeftOfColumn40WhateverTheFont) {
+    // Counts of 12 .. 40012 give labels such as "3.5E04", wider than the 40 columns left of their
+    // right end in a large font.
+    const ScreenFrame f;
+    const FrameLayout layout = f.layout(f.xMin, f.xMax, f.xpp);
+    for (int pixels : {11, 16, 24}) {
+        SCOPED_TRACE(pixels);
+        QImage img = blank(700, 500);
+        QPainter p(&img);
+        QFont font("Sans");
+        font.setPixelSize(pixels);
+        p.setFont(font);
+        DrawAxesScreen(p, f.xMin, f.xMax, f.yMin, f.yMax, f.xpp, f.ypp, f.area.width, f.area.height);
+        p.end();
+        int labels = 0;
+        for (const Tick& t : layout.countsTicks) {
+            if (!t.major || t.pixel < 20 || t.pixel > 480) continue;
+            ++labels;
+            // The ink of the label on this grid line, and only of this one: half way to its neighbours.
+            const QRect band(0, t.pixel - 10, 44, 21);
+            int first = -1, last = -1;
+            for (int x = band.left(); x <= band.right(); ++x)
+                if (count(img, column(x, band.top(), band.bottom())) > 0) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+            EXPECT_GT(first, 0) << t.label << ": cut off at the left edge";
+            EXPECT_LE(last, 40) << t.label;
+            EXPECT_GE(last, 36) << t.label << ": still right-aligned at column 40";
+            // Still a text to read: at least 3 columns per character.
+            EXPECT_GE(last - first + 1, 3 * int(t.label.size())) << t.label;
+        }
+        EXPECT_GE(labels, 5);
+    }
+}
+
 TEST(FrameDrawing, BlackDrawingLeavesOnlyBlackAndWhiteAndNothingIsDrawnWhileClosing) {
     const ScreenFrame f;
     FrameDrawState state;

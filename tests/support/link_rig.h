@@ -60,9 +60,11 @@ struct PortLog {
     void clear() { entries.clear(); }
 };
 
-class TapTransport final : public ByteTransport {
+// A transport of type `Port` (termios by default, Qt Serial Port where a test asks for it) that logs
+// what the link does to it.
+template <class Port> class BasicTap final : public ByteTransport {
 public:
-    explicit TapTransport(PortLog& log) : log_(log) {}
+    explicit BasicTap(PortLog& log) : log_(log) {}
     bool open(const std::string& device, std::string* error) override {
         const bool ok = port_.open(device, error);
         log_.entries.push_back({false, ok ? "open" : "open failed"});
@@ -73,9 +75,11 @@ public:
         port_.close();
     }
     bool isOpen() const override { return port_.isOpen(); }
-    void apply(const LineSettings& s) override {
-        log_.entries.push_back({false, "apply " + std::to_string(s.baud()) + (s.dtrOnOpen ? " dtr" : "")});
-        port_.apply(s);
+    bool apply(const LineSettings& s, std::string* error) override {
+        const bool ok = port_.apply(s, error);
+        log_.entries.push_back({false, "apply " + std::to_string(s.baud()) + (s.dtrOnOpen ? " dtr" : "") +
+                                           (ok ? "" : " refused")});
+        return ok;
     }
     std::int64_t write(const char* data, std::size_t size) override {
         const std::int64_t n = port_.write(data, size);
@@ -87,9 +91,10 @@ public:
     std::size_t outputQueued() const override { return port_.outputQueued(); }
 
 private:
-    TerminalTransport port_;
+    Port port_;
     PortLog& log_;
 };
+using TapTransport = BasicTap<TerminalTransport>;
 
 struct RecordingPanels final : StatusPanels {
     void setStatusPanel(int i, const std::string& t) override {

@@ -106,19 +106,18 @@ SyntheticSpectrum evenlySpaced(double step) {
     return s;
 }
 
-void expectLinear(const CorrelationResult& r, const ChanneltronSpectrum& spectrum, double stepPoints,
-                  const std::array<bool, 9>& ticked) {
+void expectLinear(const CorrelationResult& r, const ChanneltronSpectrum& spectrum, double stepPoints) {
     ASSERT_TRUE(r) << r.error;
     const double perPoint = (spectrum.anaEnd - spectrum.anaStart) / spectrum.points / spectrum.passEnergy;
     const double delta = -perPoint * stepPoints;
     EXPECT_NEAR(r.delta, delta, 0.02 * std::fabs(delta));
+    // Every channeltron has its offset, ticked or not: its counts are in the file either way.
     for (int c = 1; c <= 9; ++c) {
         SCOPED_TRACE(c);
-        ASSERT_EQ(r.offsets[c - 1].has_value(), ticked[c - 1]);
-        if (ticked[c - 1]) {
-            EXPECT_NEAR(*r.offsets[c - 1], delta * (c - 5), 0.02 * std::fabs(delta) + 1e-6);
-        }
+        ASSERT_TRUE(r.offsets[c - 1].has_value());
+        EXPECT_NEAR(*r.offsets[c - 1], delta * (c - 5), 0.02 * std::fabs(delta) + 1e-6);
     }
+    ASSERT_EQ(r.offsetLines.size(), 9u);
     EXPECT_LT(r.correlationError, 0.02 * std::fabs(delta));
 }
 
@@ -133,9 +132,7 @@ TEST(Correlation, EvenlySpacedChanneltronsGiveTheirStepAsDelta) {
         lastTotal = total;
         EXPECT_EQ(points, 120);
     });
-    std::array<bool, 9> every;
-    every.fill(true);
-    expectLinear(all, spectrum, 1.5, every);
+    expectLinear(all, spectrum, 1.5);
     EXPECT_EQ(calls, 36 + 9); // every pair, then every channeltron against channeltron 5
     EXPECT_EQ(lastDone, lastTotal);
 
@@ -153,23 +150,25 @@ TEST(Correlation, EvenlySpacedChanneltronsGiveTheirStepAsDelta) {
     for (const auto& l : all.offsetLines) lines += l + "\r\n";
     EXPECT_EQ(all.lineDat, lines);
 
-    // Fewer channeltrons, and the first differences instead of the counts: the same step.
-    const std::array<bool, 9> some{true, false, true, false, true, false, false, false, true};
+    // Fewer channeltrons, and the first differences instead of the counts: the same step. The
+    // offsets of the unticked ones are listed as well, as the run with all ticked lists them.
     CorrelationOptions o;
-    o.ticked = some;
-    const CorrelationResult part = correlateChanneltrons(spectrum, o);
-    expectLinear(part, spectrum, 1.5, some);
-    ASSERT_EQ(part.offsetLines.size(), 4u);
-    EXPECT_EQ(part.offsetLines[1].rfind("3 : ", 0), 0u);
+    o.ticked = {true, false, true, false, true, false, false, false, true};
+    int partCalls = 0;
+    const CorrelationResult part = correlateChanneltrons(spectrum, o, [&](int, int, int) { ++partCalls; });
+    expectLinear(part, spectrum, 1.5);
+    EXPECT_EQ(partCalls, 6 + 9);
+    EXPECT_EQ(part.offsetLines, all.offsetLines);
+    EXPECT_EQ(part.lineDat, all.lineDat);
 
     o.derivative = true;
     const CorrelationResult derived = correlateChanneltrons(spectrum, o);
-    expectLinear(derived, spectrum, 1.5, some);
+    expectLinear(derived, spectrum, 1.5);
     EXPECT_EQ(derived.points, 119);
 
     // The other way round: channeltron 9 first.
     const CorrelationResult reversed = correlateChanneltrons(parsed(evenlySpaced(-2)), {});
-    expectLinear(reversed, spectrum, -2, every);
+    expectLinear(reversed, spectrum, -2);
 }
 
 TEST(Correlation, RefusesWhatGivesNoOffsets) {
@@ -215,6 +214,16 @@ TEST(Correlation, RefusesWhatGivesNoOffsets) {
     EXPECT_NE(noCounts.error.find("Channeltrons 1 and 3: the curves have no positive correlation"),
               std::string::npos)
         << noCounts.error;
+    // Unticked, it keeps its line, with the reason in place of a value.
+    CorrelationOptions withoutDead;
+    withoutDead.ticked[2] = false;
+    const CorrelationResult rest = correlateChanneltrons(deadSpectrum, withoutDead);
+    ASSERT_TRUE(rest) << rest.error;
+    ASSERT_EQ(rest.offsetLines.size(), 9u);
+    EXPECT_EQ(rest.offsetLines[2],
+              "3 : not correlated: the curves have no positive correlation (no counts?)");
+    EXPECT_FALSE(rest.offsets[2]);
+    EXPECT_EQ(rest.offsetLines[3].rfind("4 : +0.0", 0), 0u) << rest.offsetLines[3];
     deadSpectrum.passEnergy = 0;
     EXPECT_FALSE(correlateChanneltrons(deadSpectrum, {}));
 }

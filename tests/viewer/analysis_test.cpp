@@ -80,12 +80,18 @@ TEST(Analysis, NormalisationScalesEachSpectrumToItsPredecessorsWindowArea) {
     EXPECT_EQ(countsOf(ws, 2), (std::vector<double>{1, 2, 3, 4}));
     // Spectrum 3 gets the area of the (already scaled) spectrum 2 over points 2..3: 5 / 2.
     EXPECT_EQ(countsOf(ws, 3), (std::vector<double>{0, 2.5, 2.5, 250}));
-    // An empty window gives A = 0 and B = 1: every later spectrum becomes zero.
-    ws.SelStartPoint = 3;
-    ws.SelEndPoint = 3;
-    normaliseArea(ws);
-    EXPECT_EQ(countsOf(ws, 1), (std::vector<double>{1, 2, 3, 4}));
-    EXPECT_EQ(countsOf(ws, 3), (std::vector<double>{0, 0, 0, 0}));
+    // A stretch without points (the start mark on or right of the end mark, or on the last point)
+    // would give every later spectrum the area 0: refused, nothing changes.
+    const tvar normalised = ws;
+    for (auto [a, b] : {std::pair{3, 1}, std::pair{3, 3}, std::pair{4, 9}}) {
+        ws.SelStartPoint = a;
+        ws.SelEndPoint = b;
+        const Outcome r = normaliseArea(ws);
+        EXPECT_EQ(r.message, "No point between the marks: the start mark (point " + std::to_string(a) +
+                                 ") must lie before the end mark (point " + std::to_string(b) + ").");
+        EXPECT_EQ(r.redraw, Redraw::None);
+        for (int k = 1; k <= 3; ++k) EXPECT_EQ(countsOf(ws, k), countsOf(normalised, k));
+    }
 }
 
 TEST(Analysis, MeanAndMinimumSubtraction) {
@@ -434,17 +440,20 @@ TEST(Analysis, IntegrationAboveTheLineThroughTheMarks) {
     EXPECT_EQ(r.memo[3], "End   point  : 4");
     EXPECT_EQ(r.areaText, "12");
 
-    // A sloping straight line has no area above itself; s = e and e < s integrate nothing.
+    // A sloping straight line has no area above itself; s = e integrates nothing. e < s would report
+    // an area of 0 for a peak that is there: refused.
     tvar line = makeWorkspace({sampled(10, 0, 0.5, [](double x) { return 3 * x + 2; })});
     line.SelStartPoint = 2;
     line.SelEndPoint = 9;
     EXPECT_NEAR(integrate(line).area, 0, 1e-12);
-    for (auto [s, e] : {std::pair{4, 4}, std::pair{6, 3}}) {
-        line.SelStartPoint = s;
-        line.SelEndPoint = e;
-        EXPECT_TRUE(integrate(line).ok());
-        EXPECT_EQ(integrate(line).area, 0);
-    }
+    line.SelStartPoint = line.SelEndPoint = 4;
+    EXPECT_TRUE(integrate(line).ok());
+    EXPECT_EQ(integrate(line).area, 0);
+    EXPECT_EQ(integrate(line).memo[3], "End   point  : 4");
+    ws.SelStartPoint = 4;
+    ws.SelEndPoint = 2;
+    EXPECT_EQ(integrate(ws).message, "The start mark (point 4) lies after the end mark (point 2): the start "
+                                     "mark must lie before the end mark.");
     // Marks outside the spectrum, and two marks at one energy, are refused.
     line.SelEndPoint = 11;
     EXPECT_FALSE(integrate(line).ok());

@@ -90,6 +90,19 @@ TEST_F(CliAnalyse, RefusedOperationsLeaveTheDataAndExitTwoAfterTheRest) {
     EXPECT_EQ(both.status, 2);
     EXPECT_EQ(countsIn(nlohmann::json::parse(both.out)["spectra"][0]), (std::vector<double>{3, 8.0 / 3, 5, 14.0 / 3, 17.0 / 3}));
 
+    // Marks the wrong way round: "Normierung" would set two.dat to zero, the integration report 0.
+    const CliResult data = run("info --json one.dat two.dat");
+    const CliResult reversed = run("analyse --sel 4:2 --op normalise --json one.dat two.dat");
+    EXPECT_EQ(reversed.status, 2);
+    EXPECT_EQ(countOf(reversed.err, "the start mark (point 4) must lie before the end mark (point 2)"), 1u)
+        << reversed.err;
+    EXPECT_EQ(nlohmann::json::parse(reversed.out)["spectra"], nlohmann::json::parse(data.out)["spectra"]);
+    const CliResult area = run("analyse --sel 4:2 --op integrate one.dat");
+    EXPECT_EQ(area.status, 2);
+    EXPECT_EQ(area.out.find("Area"), std::string::npos) << area.out;
+    EXPECT_EQ(countOf(area.err, "The start mark (point 4) lies after the end mark (point 2)"), 1u)
+        << area.err;
+
     for (const char* args : {"analyse --op ifit:30 one.dat", "analyse --op nothing one.dat",
                              "analyse --sel 3 --op smooth one.dat", "analyse --op smooth missing.dat"}) {
         const CliResult bad = run(args);

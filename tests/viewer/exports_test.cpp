@@ -30,8 +30,16 @@ TEST(ColumnExport, TwoSpectraOnOneGridGiveOneRowPerEnergy) {
     EXPECT_EQ(raw, (std::vector<std::string>{"1  100  10  ", "2  200  20  ", "3  300  30  "}));
     const std::vector<std::string> shown = testing::crlfLines(columnFileText(ws, true, ColumnValues::Displayed));
     EXPECT_EQ(shown[1], "2  100  10  ");
-    // Only the marked spectra unless all are asked for; none marked gives nothing.
-    EXPECT_EQ(columnFileText(ws, false, ColumnValues::Stored), "");
+    // Only the marked spectra unless all are asked for; none marked, or none with a point in its
+    // display range, gives nothing and says why.
+    std::string why;
+    EXPECT_EQ(columnFileText(ws, false, ColumnValues::Stored, &why), "");
+    EXPECT_EQ(why, "No spectrum is marked; there is nothing to save.");
+    tvar outOfView = ws;
+    for (int k : {1, 2}) outOfView.spectrum(k).XMin = 5;
+    EXPECT_EQ(columnFileText(outOfView, true, ColumnValues::Stored, &why), "");
+    EXPECT_EQ(why,
+              "The exported spectra have no points inside their display range; there is nothing to save.");
     ws.spectrum(1).Marked = 1;
     EXPECT_EQ(testing::crlfLines(columnFileText(ws, false, ColumnValues::Stored))[0], "1  10  ");
     EXPECT_EQ(exportedSpectra(ws, true), (std::vector<int>{2, 1}));
@@ -91,24 +99,42 @@ TEST(SurferExport, GridLinesAndRefusals) {
     EXPECT_EQ(testing::crlfLines(*surferGridText(single, &message))[1], "0.000 1.000 6");
 }
 
+// Texts from files reach "fit.tex" as text, never as TeX: a hostile Date line reads no file and
+// runs nothing; the result is Windows-1252, the code page the preamble declares.
 TEST(FitTex, EscapingAndBlocks) {
     EXPECT_EQ(latexEscape("50% Ar_2"), "50\\% Ar\\_2");
-    EXPECT_EQ(latexEscape("Größe & {x} [y] #1 $2 a@b"), "Gr\"o\"sse \\& \\{x\\} \\[y\\] \\#1 \\$2 a\\@b");
-    EXPECT_EQ(latexEscape("\xC4pfel \xDF"), "\"Apfel \"ss"); // Latin-1 from an old file
-    EXPECT_EQ(latexEscape("ÄÖÜäöüß é"), "\"A\"O\"U\"a\"o\"u\"ss é");
+    EXPECT_EQ(
+        latexEscape("\\input{/etc/hostname}\\immediate\\write18{rm -rf ~}"),
+        "$\\backslash$input\\{/etc/hostname\\}$\\backslash$immediate$\\backslash$write18\\{rm -rf \\~{}\\}");
+    EXPECT_EQ(latexEscape("Größe & [y] #1 $2 a@b x^2 \"q\" <a|b> 1--2"),
+              "Gr\\\"o{\\ss}e \\& {[}y{]} \\#1 \\$2 a@b x\\^{}2 \\char34{}q\\char34{} $<$a$|$b$>$ 1-{}-2");
+    EXPECT_EQ(latexEscape("ÄÖÜäöüß é"), "\\\"A\\\"O\\\"U\\\"a\\\"o\\\"u{\\ss} \xE9");
+    EXPECT_EQ(latexEscape("\xC4pfel \xDF \xE9"), "\\\"Apfel {\\ss} \xE9"); // Windows-1252 from an old file
+    // Line breaks and control characters are blanks; what Latin-1 lacks is plain TeX or '?'.
+    EXPECT_EQ(latexEscape("a\tb\r\nc\x7F"), "a b  c ");
+    EXPECT_EQ(latexEscape("5 € – „x“ … 3 µA ±1°"), "5 EUR -- ,,x`` \\dots{} 3 $\\mu$A $\\pm$1$^\\circ$");
+    EXPECT_EQ(latexEscape("Ω"), "?");
 
     EXPECT_EQ(fitTexPreamble().substr(0, 38), "\\documentclass[10pt,a4paper]{report}\r\n");
     EXPECT_NE(fitTexPreamble().find("\\begin{document}\r\n%\\psdraft\r\n"), std::string::npos);
     ViewerSpectrum s;
+    s.DateText = "\\input{/etc/hostname}";
     s.SampleText = "Probe: Cu_3";
     s.CommentText = "Comment: 50% Ar_2";
-    s.PassEnText = "PassEn: 10.00";
+    s.PassEnText = "PassEn: 10.00 $";
+    s.MeasTimeText = "MeTime: 1 #";
+    s.ScansText = "Scans: 2 &";
+    s.PointsText = "Points: 3 %";
     const std::vector<std::string> block = testing::crlfLines(fitTexBlock(s, "cu_1.dat", "cu_1.dat"));
     ASSERT_EQ(block.size(), 21u);
     EXPECT_EQ(block[1], "FileName: cu\\_1.dat\\\\");
+    EXPECT_EQ(block[2], "$\\backslash$input\\{/etc/hostname\\}\\\\");
     EXPECT_EQ(block[3], "Probe: Cu\\_3\\\\");
     EXPECT_EQ(block[4], "Comment: 50\\% Ar\\_2\\\\");
-    EXPECT_EQ(block[6], "PassEn: 10.00\\\\");
+    EXPECT_EQ(block[6], "PassEn: 10.00 \\$\\\\");
+    EXPECT_EQ(block[7], "MeTime: 1 \\#\\\\");
+    EXPECT_EQ(block[8], "Scans: 2 \\&\\\\");
+    EXPECT_EQ(block[9], "Points: 3 \\%\\\\");
     EXPECT_EQ(block[17], "\\epsfig{file=cu_1.dat.eps,width=9cm}\\\\");
     EXPECT_EQ(block[20], "");
     EXPECT_EQ(fitTexEnd(), "\\end{document}\r\n");

@@ -2,7 +2,10 @@
 // a load, the workspace is as it was before it.
 #include "viewer_test_util.h"
 
+#include "viewer/vamas_import.h"
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvo;
 using korvo::testing::load;
@@ -37,12 +40,12 @@ TEST(LoadFaults, AFailedLoadLeavesNothingBehind) {
     };
     const Case cases[] = {
         {"decimal comma", "BEGIN:\r\n1 2\r\n1,5 3\r\nEND\r\n", LoadStatus::Failed,
-         "No valid file format (bad.dat): comma?", 3},
+         "No valid file format (bad.dat): comma? (line 3: \"1,5\")", 3},
         {"second number unreadable", "BEGIN:\r\n1 2x\r\nEND\r\n", LoadStatus::Failed,
          "Read error in bad.dat, line 2: \"2x\" is not a number.", 2},
         {"empty file", "", LoadStatus::Failed, "The file bad.dat is empty.", 0},
         {"binary", std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10) + "\r\n", LoadStatus::Failed,
-         "No valid file format (bad.dat): comma?", 1},
+         "No valid file format (bad.dat): comma? (line 1: \"?ELF??????\")", 1},
     };
     for (const Case& c : cases) {
         Held h;
@@ -150,6 +153,36 @@ TEST(LoadFaults, LimitsRefuseBeforeAnythingIsRead) {
             EXPECT_EQ(stateOf(ws), before) << c.what;
         }
     }
+}
+
+// A load is bounded as a whole, not only file by file: files too large together are refused before
+// one of them is read, and a window takes no more points than it may hold.
+TEST(LoadFaults, TheWholeLoadIsBounded) {
+    TempDir dir;
+    std::vector<std::string> large;
+    for (int i = 0; i < 5; ++i) {
+        // Sparse: a size of 250 MB that takes no room on the disk.
+        large.push_back(writeText(dir, "large" + std::to_string(i) + ".dat", "BEGIN:\r\n"));
+        ASSERT_EQ(::truncate(large.back().c_str(), 250 << 20), 0);
+    }
+    tvar ws;
+    for (const LoadOutcome& out : {load(ws, large), loadVamasFiles(ws, large), loadFiles(ws, large)}) {
+        EXPECT_EQ(out.status, LoadStatus::Refused);
+        EXPECT_NE(out.message.find("1250 MB together, more than the 1024 MB one load may read"), std::string::npos)
+            << out.message;
+    }
+    EXPECT_EQ(ws.spectrumCount(), 0);
+
+    const std::string two = writeText(dir, "two.dat", spectrumText({{1, 2}, {2, 3}}));
+    ASSERT_TRUE(load(ws, {two}));
+    // The window's count stands in for the points of a full window.
+    ws.spectrum(1).NumPoints = static_cast<std::int32_t>(kMaxWindowPoints - 1);
+    const std::string before = stateOf(ws);
+    const LoadOutcome out = load(ws, {two});
+    EXPECT_EQ(out.status, LoadStatus::Failed);
+    EXPECT_NE(out.message.find("too many points for one window (50000001, at most 50000000)"), std::string::npos)
+        << out.message;
+    EXPECT_EQ(stateOf(ws), before);
 }
 
 TEST(LoadFaults, OverviewFileThatCannotBeWrittenStopsTheLoad) {

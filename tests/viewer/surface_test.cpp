@@ -54,22 +54,23 @@ TEST(SurfaceGrid, OneShownSpectrumRepeatsInEveryRow) {
     EXPECT_DOUBLE_EQ(grid.at(256, 100), 255);
 }
 
-TEST(SurfaceGrid, RowsFollowTheDisplayOrderAndHeightsSpanZeroTo255) {
-    // Display positions 1, 2, 3 = spectra 3, 1, 2 (spectrum 1 counts 100 .. 102, and so on).
+TEST(SurfaceGrid, RowsFollowTheSpectrumNumbersAndHeightsSpanZeroTo255) {
+    // Spectrum 1 counts 100 .. 102, and so on; the display order 3, 1, 2 does not matter: rows are
+    // spectra 1 .. ShownCount by number, as for the commands that treat all spectra point by point.
     tvar ws = series({{100, 101, 102}, {200, 201, 202}, {300, 301, 302}});
     ws.Order[1] = 3, ws.Order[2] = 1, ws.Order[3] = 2;
     HeightGrid grid;
     ASSERT_TRUE(buildHeightGrid(ws, grid));
-    // lo = 100, hi = 302. Row r shows position round(r * 2 / 256 + 1) at grid row 256 - r.
+    // lo = 100, hi = 302. Row r shows spectrum round(r * 2 / 256 + 1) at grid row 256 - r.
     const auto h = [](double y) { return (y - 100) * 255 / 202; };
-    EXPECT_DOUBLE_EQ(grid.at(0, 256), h(300));   // r = 0: position 1 = spectrum 3
-    EXPECT_DOUBLE_EQ(grid.at(256, 256), h(302));
-    EXPECT_DOUBLE_EQ(grid.at(0, 0), h(200));     // r = 256: position 3 = spectrum 2
-    EXPECT_DOUBLE_EQ(grid.at(128, 128), h(101)); // r = 128: position 2, point 2
-    // r = 64 gives 1.5 and r = 192 gives 2.5: both round to the even position 2.
-    EXPECT_DOUBLE_EQ(grid.at(0, 192), h(100));
-    EXPECT_DOUBLE_EQ(grid.at(0, 64), h(100));
-    EXPECT_DOUBLE_EQ(grid.at(0, 63), h(200));    // r = 193: position 3
+    EXPECT_DOUBLE_EQ(grid.at(0, 256), h(100)); // r = 0: spectrum 1
+    EXPECT_DOUBLE_EQ(grid.at(256, 256), h(102));
+    EXPECT_DOUBLE_EQ(grid.at(0, 0), h(300));     // r = 256: spectrum 3
+    EXPECT_DOUBLE_EQ(grid.at(128, 128), h(201)); // r = 128: spectrum 2, point 2
+    // r = 64 gives 1.5 and r = 192 gives 2.5: both round to the even spectrum 2.
+    EXPECT_DOUBLE_EQ(grid.at(0, 192), h(200));
+    EXPECT_DOUBLE_EQ(grid.at(0, 64), h(200));
+    EXPECT_DOUBLE_EQ(grid.at(0, 63), h(300)); // r = 193: spectrum 3
     double lo = 1e9, hi = -1e9;
     for (int c = 0; c < kGridPoints; ++c)
         for (int r = 0; r < kGridPoints; ++r) lo = std::min(lo, grid.at(c, r)), hi = std::max(hi, grid.at(c, r));
@@ -95,6 +96,14 @@ TEST(SurfaceGrid, FlatSeriesSinglePointsAndRefusals) {
     EXPECT_FALSE(buildHeightGrid(series({{1, 2, 3}, {1, 2}}), grid, &message));
     EXPECT_EQ(message, "Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !");
     EXPECT_EQ(grid, before);
+    // The point counts are compared by number too: with spectra 1 and 3 shown (3 is the shorter)
+    // the grid is made of spectra 1 and 2.
+    tvar reordered = series({{1, 2, 3}, {4, 5, 6}, {7, 8}});
+    reordered.Order[2] = 3, reordered.Order[3] = 2;
+    reordered.ShownCount = 2;
+    reordered.HiddenCount = 1;
+    ASSERT_TRUE(buildHeightGrid(reordered, grid));
+    EXPECT_DOUBLE_EQ(grid.at(256, 0), 255); // point 3 of spectrum 2
     // Nothing shown: refused without a word.
     message.clear();
     EXPECT_FALSE(buildHeightGrid(series({}), grid, &message));

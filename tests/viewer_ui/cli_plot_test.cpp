@@ -4,6 +4,7 @@
 #include "support/temp_dir.h"
 #include "viewer_ui/viewer_test_util.h"
 #include "support/crlf_lines.h"
+#include "formats/foreign_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +114,40 @@ TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {
     EXPECT_EQ(slurp(rig.dir.file("p.png")), "old");
 }
 
+// plot takes the foreign formats as the other verbs do, and a run outside a desktop session (no
+// XDG_RUNTIME_DIR) leaves stderr to Korvo's own messages.
+TEST(CliPlot, ImportsForeignFilesAndKeepsStderrClean) {
+    PlotRig rig;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = runtime ? runtime : "";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const auto plain = runCli(rig.dir.path, "plot --out a.png a.dat");
+    const auto printed = runCli(rig.dir.path, "print --pdf a.pdf a.dat");
+    if (runtime) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(printed.status, 0);
+    EXPECT_EQ(printed.err, "");
+
+    ASSERT_EQ(runCli(rig.dir.path, "export --vamas --out b.vms b.dat").status, 0);
+    std::ofstream(rig.dir.file("t.dat")) << "Energy A\r\n1 10\r\n2 30\r\n3 20\r\n";
+    testing::ScientaSpec scienta;
+    scienta.values = testing::ramp(10);
+    testing::writeBytes(rig.dir.file("s.pxt"), testing::scientaBytes(scienta));
+    const auto all = runCli(rig.dir.path, "plot --out all.png a.dat --vamas b.vms --origin t.dat --scienta s.pxt");
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err, "3  1  10  30\n"); // the Origin import's ranges
+    // Curves of five spectra instead of one: more ink.
+    const auto ink = [&](const char* file) {
+        const QImage png(QString::fromStdString(rig.dir.file(file)), "PNG");
+        int n = 0;
+        for (int y = 0; y < png.height(); ++y)
+            for (int x = 0; x < png.width(); ++x) n += (png.pixel(x, y) & 0xFFFFFF) == 0;
+        return n;
+    };
+    EXPECT_GT(ink("all.png"), ink("a.png") + 300);
+}
+
 TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     PlotRig rig;
     auto r = runCli(rig.dir.path, "export --raw --all --out raw.dat a.dat b.dat");
@@ -127,16 +162,17 @@ TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     EXPECT_GT(va, 0);
     EXPECT_EQ(all[0].substr(all[0].size() - 2), "  ");
 
-    // Without --all the active spectrum alone, with a note that the others were left out.
+    // Without --all as well: every file named is exported, as the viewer after a load has all spectra
+    // chosen.
     r = runCli(rig.dir.path, "export --origin --out origin.dat a.dat b.dat");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("--all"), std::string::npos);
-    const std::vector<std::string> one = testing::crlfLines(slurp(rig.dir.file("origin.dat")));
-    ASSERT_EQ(one.size(), 200u);
-    std::istringstream fields(one[0]);
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> both = testing::crlfLines(slurp(rig.dir.file("origin.dat")));
+    ASSERT_EQ(both.size(), 200u);
+    std::istringstream fields(both[0]);
     int n = 0;
     for (double v; fields >> v;) ++n;
-    EXPECT_EQ(n, 2);
+    EXPECT_EQ(n, 3);
 
     r = runCli(rig.dir.path, "export --surfer --out grid.dat a.dat b.dat");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -154,7 +190,7 @@ TEST(CliExport, ColumnFilesSurferGridAndEpsPictures) {
     EXPECT_EQ(eps[1], "%%BoundingBox: 0 0 512 320");
 
     // VAMAS: one block per spectrum, loaded back by info with every point.
-    r = runCli(rig.dir.path, "export --vamas --all --out both.vms a.dat b.dat");
+    r = runCli(rig.dir.path, "export --vamas --out both.vms a.dat b.dat");
     ASSERT_EQ(r.status, 0) << r.err;
     const auto original = runCli(rig.dir.path, "info --json a.dat b.dat");
     const auto back = runCli(rig.dir.path, "info --json --vamas both.vms");

@@ -1,14 +1,17 @@
 // The EPS pictures and "fit.tex": the bitmap's bytes, the PostScript text around them, and the
 // export of a workspace, read back bit by bit.
-#include "viewer/eps_export.h"
-#include "support/qt_app.h"
-#include "viewer_ui/viewer_test_util.h"
 #include "support/crlf_lines.h"
+#include "support/qt_app.h"
+#include "viewer/curves.h"
+#include "viewer/eps_export.h"
+#include "viewer/view_scale.h"
+#include "viewer_ui/viewer_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <QPainter>
 
+#include <map>
 #include <sstream>
 
 namespace korvo {
@@ -111,9 +114,12 @@ TEST(EpsExport, OnePicturePerShownSpectrumInBlack) {
     auto tall = [](double x) { return 100 + 1900 * std::exp(-(x - 295) * (x - 295)); };
     tvar ws = makeWorkspace({sampled(101, 280, 0.2, peak(285)), sampled(101, 280, 0.2, tall),
                              sampled(101, 280, 0.2, peak(290))});
-    ws.spectrum(2).ShortName = ws.spectrum(1).ShortName; // the same file loaded twice
+    // The same file loaded twice, under a name TeX cannot take as it stands.
+    ws.spectrum(1).ShortName = ws.spectrum(2).ShortName = "Größe {a}%,x=1.dat";
     ws.spectrum(3).ShortName = "../up";
     ws.spectrum(1).CommentText = "Comment: 50% Ar_2";
+    ws.spectrum(1).DateText = "\\input{/etc/hostname}\\immediate\\write18{touch pwned}";
+    ws.spectrum(2).SampleText = "Probe: Cu(111) é";
     ws.Active = 2;
     const int width = ws.PlotWidth, height = ws.PlotHeight;
 
@@ -122,15 +128,19 @@ TEST(EpsExport, OnePicturePerShownSpectrumInBlack) {
     EXPECT_EQ(ws.PlotWidth, width);
     EXPECT_EQ(ws.PlotHeight, height);
     ASSERT_EQ(result.pictures.size(), 3u);
-    EXPECT_EQ(result.pictures[0].name, "sp1.dat.eps");
-    EXPECT_EQ(result.pictures[1].name, "sp1.dat_2.eps");
+    EXPECT_EQ(result.pictures[0].name, "Gr__e__a___x_1.dat.eps");
+    EXPECT_EQ(result.pictures[1].name, "Gr__e__a___x_1.dat_2.eps");
     EXPECT_EQ(result.pictures[2].name, "spectrum_3.eps");
     EXPECT_EQ(result.lastBmp.size(), 62u + 20480);
 
     const std::vector<std::string> tex = testing::crlfLines(result.fitTex);
     auto has = [&](const std::string& line) { return std::find(tex.begin(), tex.end(), line) != tex.end(); };
-    EXPECT_TRUE(has("\\epsfig{file=sp1.dat.eps,width=9cm}\\\\"));
-    EXPECT_TRUE(has("\\epsfig{file=sp1.dat_2.eps,width=9cm}\\\\"));
+    EXPECT_TRUE(has("\\epsfig{file=Gr__e__a___x_1.dat.eps,width=9cm}\\\\"));
+    EXPECT_TRUE(has("\\epsfig{file=Gr__e__a___x_1.dat_2.eps,width=9cm}\\\\"));
+    EXPECT_TRUE(has("FileName: Gr\\\"o{\\ss}e \\{a\\}\\%,x=1.dat\\\\"));
+    EXPECT_TRUE(has("$\\backslash$input\\{/etc/hostname\\}$\\backslash$immediate$\\backslash$write18\\{touch "
+                    "pwned\\}\\\\"));
+    EXPECT_TRUE(has("Probe: Cu(111) \xE9\\\\")); // Windows-1252, as the preamble declares
     EXPECT_TRUE(has("\\epsfig{file=spectrum_3.eps,width=9cm}\\\\"));
     EXPECT_TRUE(has("FileName: ../up\\\\"));
     EXPECT_TRUE(has("Comment: 50\\% Ar\\_2\\\\"));
@@ -159,6 +169,29 @@ TEST(EpsExport, OnePicturePerShownSpectrumInBlack) {
     EXPECT_TRUE(topInk(pictures[0], left + (kEpsWidth - 67) / 4));
     EXPECT_TRUE(topInk(pictures[1], left + (kEpsWidth - 67) * 3 / 4));
     EXPECT_NE(pictures[0], pictures[1]);
+
+    // Each picture holds its own curve only: where spectrum 3 peaks high above spectrum 1, the
+    // pixels of its curve are white in spectrum 1's picture and black in its own.
+    tvar scaled = ws;
+    scaled.PlotWidth = kEpsWidth;
+    scaled.PlotHeight = kEpsHeight;
+    ViewMessages messages;
+    updateScalesForPaint(scaled, messages);
+    std::map<int, int> rowOfFirst;
+    for (const auto& piece : spectrumCurve(scaled, 1, messages).pieces)
+        for (const CurvePixel& p : piece) rowOfFirst[p.x] = p.y;
+    int apart = 0, inFirst = 0, inOwn = 0;
+    for (const auto& piece : spectrumCurve(scaled, 3, messages).pieces)
+        for (const CurvePixel& p : piece) {
+            const auto first = rowOfFirst.find(p.x);
+            if (first == rowOfFirst.end() || first->second - p.y < 10) continue;
+            ++apart;
+            inFirst += pictures[0][std::size_t(p.y)][std::size_t(p.x)];
+            inOwn += pictures[2][std::size_t(p.y)][std::size_t(p.x)];
+        }
+    ASSERT_GE(apart, 10);
+    EXPECT_LE(inFirst, apart / 10) << "spectrum 3 drawn into spectrum 1's picture";
+    EXPECT_EQ(inOwn, apart);
 }
 
 } // namespace

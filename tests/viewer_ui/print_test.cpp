@@ -364,6 +364,25 @@ TEST(PrintWindows, ViewerRedrawsCellBitmapAndPrintsTheAutoselectedSpectraIntoThe
     w.makeActive(2);
     EXPECT_NE(settings.cellBitmap(), first); // the falling line instead of the rising one
     EXPECT_GT(inkOf(settings.cellBitmap()).pixels, 500);
+    // A zoom leaves the picture alone; losing the focus (to the main window's "Print - Preview",
+    // say) draws it anew, so the preview pastes what the viewer shows.
+    w.show();
+    w.activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &w);
+    const QImage unzoomed = settings.cellBitmap();
+    ViewMessages zoom;
+    ASSERT_TRUE(zoomIn(w.workspace(), RangeScope::AllSpectra, 100, 100, 300, 300, zoom));
+    EXPECT_EQ(settings.cellBitmap(), unzoomed);
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &other);
+    PrintSettings expected;
+    expected.drawCellBitmap(w.workspace(), 2, true);
+    EXPECT_NE(settings.cellBitmap(), unzoomed);
+    EXPECT_EQ(settings.cellBitmap(), expected.cellBitmap());
 
     // The dialog lists the shown spectra; "Abort" prints nothing.
     w.answerPrintSelection = [](TForm9& d) {

@@ -82,41 +82,6 @@ void RunEngine::continueClicked() {
     start(true);
 }
 
-bool RunEngine::beamLost() const {
-    const AcquisitionOptions& o = ctx_.options;
-    const double current = ctx_.values.RingCurrent;
-    // -1 until the first reading: an unknown current pauses nothing.
-    return o.beamPause && current >= 0 && current < o.beamThresholdMa;
-}
-
-void RunEngine::pauseForBeam() {
-    const AcquisitionOptions& o = ctx_.options;
-    StatusPanels& status = ctx_.statusPanels();
-    const std::string why = "Beam lost: ring current " + text::formatPattern(ctx_.values.RingCurrent, "0.0") +
-                            " mA below " + text::plainNumber(o.beamThresholdMa) + " mA, the run waits";
-    status.setStatusPanel(0, why);
-    if (beamLossNotice) beamLossNotice(why);
-    beamPaused_ = true;
-    controls_.paused = true;
-    changed();
-    std::int64_t backSince = -1;
-    while (controls_.paused && ctx_.values.StopRequest == 0) {
-        ctx_.pump.pump();
-        ctx_.clock.sleepMs(20);
-        if (beamLost() || ctx_.values.RingCurrent < 0) {
-            backSince = -1;
-        } else if (backSince < 0) {
-            backSince = ctx_.clock.nowMs();
-            status.setStatusPanel(0, "Beam back: the run goes on if it stays");
-        } else if (ctx_.clock.nowMs() - backSince >= o.beamRecoveryMs) {
-            controls_.paused = false;
-            changed();
-        }
-    }
-    beamPaused_ = false;
-    status.setStatusPanel(0, "Ready");
-}
-
 void RunEngine::endContinuation() {
     if (controls_.running()) return;
     continuable_ = false;
@@ -184,6 +149,7 @@ void RunEngine::start(bool continuation) {
     plot_.drawEnabled = true;
     display_->runStarted();
     saver_.newRun();
+    beamInformationMissing_ = false;
     if (!continuation) {
         plot_.xStart = state_.XStart;
         plot_.xEnd = state_.XEnd;
@@ -402,9 +368,10 @@ RunEngine::End RunEngine::energyScans(bool continuation) {
                 display_->progress(progressStrip(maxPos + maxNeg, n, i));
                 io_.ReadPoint(state_.TimePerPoint, std::size_t(i + 1));
                 if (!io_.lastPointComplete()) return End::Stopped;
-                if (beamLost()) {
-                    // Counted without beam: this step is measured again once the beam is back.
-                    pauseForBeam();
+                if (const BeamVerdict beam = beamVerdict(); beam != BeamVerdict::Keep) {
+                    // Counted without beam, or without knowing whether there was any: this step is
+                    // measured again once the beam is known to be back.
+                    pauseForBeam(beam);
                     if (ctx_.values.StopRequest == 1) return End::Stopped;
                     --i;
                     continue;

@@ -87,9 +87,14 @@ public:
     }
     // The measurement being made, or the last one: what the plot draws and Save writes.
     const Measurement& measurement() const { return measurement_; }
-    // Told why the run paused for a beam loss (an e-mail alert may go out).
+    // Told why the run paused for the beam: it was lost, or the ring current no longer tells (an
+    // e-mail alert may go out).
     std::function<void(const std::string& why)> beamLossNotice;
-    // Whether the run is paused for a beam loss (not by "Wait").
+    // Told when, during a run, the ring current stops or starts telling anything about the beam (the
+    // status page cannot be read, its last reading is too old), and that a run waits for its first
+    // reading: what the status bar shows, for a front end without one.
+    std::function<void(const std::string& text)> beamInformationNotice;
+    // Whether the run is paused for the beam (not by "Wait").
     bool beamPaused() const { return beamPaused_; }
 
 private:
@@ -116,11 +121,13 @@ private:
     void photonStep(double x);
     // The start field's value, read at every point (CFS and CIS follow it during a run).
     double startField();
-    // The ring current is known and below the beam-loss threshold.
-    bool beamLost() const;
-    // Pauses as "Wait" does until the beam has been back long enough, Continue is pressed or the run
-    // is stopped.
-    void pauseForBeam();
+    // What the ring current says after a counted point (see run_beam.cpp).
+    enum class BeamVerdict { Keep, Lost, NoInformation, Awaited };
+    BeamVerdict beamVerdict();
+    // Pauses as "Wait" does until the beam is known to be back (for long enough after a loss or a
+    // time without information), Continue is pressed or the run is stopped.
+    void pauseForBeam(BeamVerdict why);
+    void sayBeamInformation(const std::string& text);
 
     AcquisitionContext& ctx_;
     AnalyserIo& io_;
@@ -145,6 +152,7 @@ private:
     int activeChannels_ = 9;
     double scanLow_ = 0, scanHigh_ = 0; // extremes of the completed records of the scan
     bool beamPaused_ = false;
+    bool beamInformationMissing_ = false; // said during this run, and not yet taken back
 };
 
 } // namespace korvo

@@ -65,40 +65,16 @@ void ElectrometerLink::notify() {
 // Receiving
 
 void ElectrometerLink::receive(const char* data, std::int32_t size) {
-    std::string line = page_.input.lastLine();
-    for (std::int32_t i = 0; i < size; ++i) {
-        const char c = data[i];
-        if (c == '\n' && afterCr_) {
-            // The LF of a CR LF pair: the line has already ended. Taking it as a second, empty line
-            // would add two lines per reply, one more than a reading removes, and the box would grow
-            // for as long as the run lasts.
-            afterCr_ = false;
-            continue;
-        }
-        afterCr_ = c == '\r';
-        if (c == '\b') {
-            if (!line.empty()) line.pop_back();
-        } else if (c == '\r' || c == '\n') {
-            completeLine(line);
-            line.clear();
-        } else {
-            line += c;
-            if (line.size() > kMaxPartialLine) line.erase(0, line.size() - kMaxPartialLine);
-        }
-    }
-    if (!line.empty()) page_.input.setLastLine(line);
+    lines_.receive(page_.input, std::string_view(data, std::size_t(std::max(size, 0))),
+                   [this](const std::string& line) { completeLine(line); });
     notify();
 }
 
 void ElectrometerLink::completeLine(const std::string& line) {
-    page_.input.setLastLine(line);
-    page_.input.addLine("");
-    if (line.empty()) return;
     const auto e = line.find('E');
     // A line without an exponent is no reading: whatever reply came before stays.
     if (e == std::string::npos) return;
     keiReply_ = line.substr(0, e + 4);
-    if (!keiReply_.empty() && keiReply_.back() == '\0') keiReply_.pop_back();
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -143,7 +119,7 @@ void ElectrometerLink::KeiRead() {
     if (prepareQuery() && !KeiQuery("FETCh?")) {
         // One new start of the line, as the user would do with the page's buttons.
         disconnectCom();
-        reconnect(false);
+        reconnect();
         clearTerminal();
         notify();
         if (prepareQuery() && !KeiQuery("FETCh?")) {
@@ -227,11 +203,12 @@ void ElectrometerLink::showConnection(bool connected) {
     page_.readingVisible = connected;
 }
 
-bool ElectrometerLink::reconnect(bool reportFailure) {
+bool ElectrometerLink::reconnect() {
     if (!driver_.Connect()) {
         page_.status = kLinkConnectFailed;
         notify();
-        if (reportFailure) ctx_.dialogs.information("", kLinkConnectFailed);
+        ctx_.dialogs.information("", linkConnectFailedText(driver_.lastError()));
+        if (page_.beep) page_.beep();
         return false;
     }
     showConnection(true);
@@ -241,7 +218,7 @@ bool ElectrometerLink::reconnect(bool reportFailure) {
 
 bool ElectrometerLink::connectCom() {
     clearTerminal();
-    return reconnect(true);
+    return reconnect();
 }
 
 void ElectrometerLink::disconnectCom() {
@@ -279,7 +256,7 @@ void ElectrometerLink::chooseBaudRate(int index) {
 void ElectrometerLink::clearTerminal() {
     page_.output.clear();
     page_.input.clear();
-    afterCr_ = false;
+    lines_.reset();
 }
 
 void ElectrometerLink::clearMemos() {

@@ -9,6 +9,7 @@
 // copies what is typed into its input fields and calls the operations below on button presses.
 #include "instruments/electrometer/electrometer.h"
 #include "instruments/instrument_context.h"
+#include "instruments/line_assembler.h"
 #include "instruments/serial/comm_port_driver.h"
 #include "instruments/terminal_memo.h"
 
@@ -70,6 +71,10 @@ inline constexpr const char* kLinkDisconnected = "Disconnected";
 inline constexpr const char* kLinkConnected = "Connected to COM";
 inline constexpr const char* kLinkConnectFailed =
     "Error: could not connect. Check COM port settings and try again.";
+// The connect-failure box: that text and, on a line of its own, why the port did not open.
+inline std::string linkConnectFailedText(const std::string& reason) {
+    return reason.empty() ? std::string(kLinkConnectFailed) : std::string(kLinkConnectFailed) + "\r" + reason;
+}
 
 // One "Keithley" page of the options window. The window copies what is typed into the input fields
 // (the link reads them at every reading) and the output box's lines into `output`; everything else
@@ -101,6 +106,8 @@ struct ElectrometerPage {
 
     // Set by the window to refresh itself; called after every change above.
     std::function<void()> changed;
+    // Set by the window: the beep that goes with the connect-failure box.
+    std::function<void()> beep;
 };
 
 class ElectrometerLink final : public Electrometer {
@@ -121,8 +128,8 @@ public:
     bool KeiQuery(const std::string& command);
 
     // ---- page operations
-    // "Connect COM": clears the terminal boxes and opens the port; on failure the page's status bar
-    // and an information box say so (the window adds the beep). True when connected.
+    // "Connect COM": clears the terminal boxes and opens the port; on failure the page's status bar,
+    // an information box and the beep say so. True when connected.
     bool connectCom();
     // "Disconnect COM".
     void disconnectCom();
@@ -161,10 +168,6 @@ public:
     const ElectrometerPage& page() const { return page_; }
     TCommPortDriver& driver() { return driver_; }
 
-    // The longest partial line kept: a line that never ends (a wrong baud rate, a talking instrument
-    // without terminator) keeps only its latest characters instead of growing without bound.
-    static constexpr std::size_t kMaxPartialLine = 4096;
-
 private:
     void receive(const char* data, std::int32_t size);
     void completeLine(const std::string& line);
@@ -172,7 +175,8 @@ private:
     // False (reported, StopRequest set) when the scaling or time-out field is no number.
     bool prepareQuery();
     std::int64_t timeoutMs() const;
-    bool reconnect(bool reportFailure);
+    // Opens the port; a failure is shown as "Connect COM" shows it, also when a reading reconnects.
+    bool reconnect();
     void showConnection(bool connected);
     void clearTerminal();
     void notify();
@@ -186,7 +190,7 @@ private:
     double keiRawValue_ = 0.0;
     bool keiReportErrors_ = false;
     bool keiBusy_ = false;
-    bool afterCr_ = false; // the last byte received ended a line with CR: an LF now belongs to it
+    LineAssembler lines_{LineAssembler::Ends::CrOrLf};
 };
 
 } // namespace korvo

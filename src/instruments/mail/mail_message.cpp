@@ -1,5 +1,7 @@
 #include "instruments/mail/mail_message.h"
 
+#include "common/text_codec.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -52,7 +54,55 @@ std::string encodedWords(std::string_view text) {
     return out;
 }
 
+// Characters an RFC 2231 value may carry as they are; everything else is written as %XX.
+bool isAttributeChar(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+           std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Percent-encoded pieces of at most `width` characters, a %XX never split between two.
+std::vector<std::string> percentPieces(std::string_view bytes, std::size_t width) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::vector<std::string> pieces(1);
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        std::string one = isAttributeChar(c) ? std::string(1, ch) : std::string{'%', kHex[c >> 4], kHex[c & 15]};
+        if (pieces.back().size() + one.size() > width) pieces.emplace_back();
+        pieces.back() += one;
+    }
+    return pieces;
+}
+
 } // namespace
+
+std::string mailAttachmentDisposition(std::string_view fileName) {
+    std::string name = isValidUtf8(fileName) ? std::string(fileName) : windows1252ToUtf8(fileName);
+    bool ascii = true;
+    for (char& ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) ch = ' ';
+        ascii = ascii && c < 0x80;
+    }
+    std::string quoted = "\"";
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80) {
+            if ((c & 0xC0) != 0x80) quoted += '_'; // one for each character, not each byte
+            continue;
+        }
+        if (ch == '"' || ch == '\\') quoted += '\\';
+        quoted += ch;
+    }
+    quoted += '"';
+    std::string line = "Content-Disposition: attachment; filename=" + quoted;
+    if (ascii) return line;
+    // Folded lines stay well below the 78 characters a header line should keep to.
+    const std::vector<std::string> pieces = percentPieces(name, 50);
+    if (pieces.size() == 1) return line + ";\r\n filename*=UTF-8''" + pieces[0];
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        line += ";\r\n filename*" + std::to_string(i) + "*=" + (i == 0 ? "UTF-8''" : "") + pieces[i];
+    return line;
+}
 
 bool isPlainMailAddress(std::string_view address) {
     if (address.empty() || address.size() > 254) return false;

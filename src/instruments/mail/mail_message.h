@@ -24,6 +24,13 @@ std::string mailbox(std::string_view name, std::string_view address);
 // RFC 5322 date in UTC, the same under every locale: "Tue, 05 Mar 2024 14:07:09 +0000".
 std::string mailDate(std::time_t t);
 
+// The attachment's "Content-Disposition" header line for a file name, which may hold any byte but
+// "/": line breaks and other control characters become blanks, as in every header text. A name of
+// printable ASCII is sent quoted; any other name (taken as UTF-8, or as Windows-1252 when it is not
+// valid UTF-8) is also sent as RFC 2231 "filename*" in UTF-8, split into numbered pieces when long,
+// beside an ASCII "filename" with "_" for each other character for readers that know only that.
+std::string mailAttachmentDisposition(std::string_view fileName);
+
 struct MailHeaderFields {
     std::string subject; // empty: no Subject line
     std::string toName, toAddress;     // empty address: no To line

@@ -168,7 +168,14 @@ int SendMail(const MailLink& link, const std::string& subject, const std::string
     if (attachment) {
         curl_mimepart* file = curl_mime_addpart(mime.get());
         curl_mime_data_cb(file, attachmentSize, readAttachment, seekAttachment, nullptr, attachment.get());
-        curl_mime_filename(file, std::filesystem::path(attachmentPath).filename().string().c_str());
+        // The disposition is written here rather than by curl, which would copy a line break in the
+        // file name into the part's header.
+        curl_slist* disposition = curl_slist_append(
+            nullptr, mailAttachmentDisposition(std::filesystem::path(attachmentPath).filename().string()).c_str());
+        if (!disposition || curl_mime_headers(file, disposition, 1) != CURLE_OK) {
+            curl_slist_free_all(disposition);
+            return fail(-1, "the mail transport could not be set up");
+        }
         curl_mime_type(file, "application/octet-stream");
         curl_mime_encoder(file, "base64");
     }

@@ -3,15 +3,15 @@
 #include "common/file_util.h"
 #include "common/number_text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace korvo {
 
 namespace {
 
 constexpr char kCR = '\r';
-constexpr char kLF = '\n';
-constexpr char kBS = '\b';
 
 constexpr int kDefaultOpenTimeoutS = 30;
 constexpr int kDefaultNormalTimeoutS = 3;
@@ -76,32 +76,18 @@ void MonochromatorLink::send(const std::string& command) {
 }
 
 void MonochromatorLink::CommPortDriver_1ReceiveData(TCommPortDriver&, const char* data, std::int32_t size) {
-    TerminalMemo& box = page_.input_1;
-    std::string line = box.lastLine();
-    for (std::int32_t i = 0; i < size; ++i) {
-        const char c = data[i];
-        if (c == kBS) {
-            if (!line.empty()) line.pop_back();
-        } else if (c == kLF) {
-            // CR alone ends a line; a controller that adds LF must not produce empty replies.
-        } else if (c == kCR) {
-            box.setLastLine(line);
-            box.addLine("");
-            if (!line.empty() && line.back() == '\0') line.pop_back();
-            if (unanswered_ > 1) {
-                // A late answer to a command sent before the latest one (its wait was taken over by
-                // an operation started from the pump): it is not the reply being waited for.
-                --unanswered_;
-            } else {
-                unanswered_ = 0;
-                MonoReply_ = line;
-            }
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty()) box.setLastLine(line);
+    lines_.receive(page_.input_1, std::string_view(data, std::size_t(std::max(size, 0))),
+                   [this](const std::string& line) {
+                       if (unanswered_ > 1) {
+                           // A late answer to a command sent before the latest one (its wait was
+                           // taken over by an operation started from the pump): it is not the reply
+                           // being waited for.
+                           --unanswered_;
+                       } else {
+                           unanswered_ = 0;
+                           MonoReply_ = line;
+                       }
+                   });
     changed();
 }
 
@@ -241,8 +227,10 @@ void MonochromatorLink::MonoGoEnergy() {
         v.MonoError = 2;
         ctx_.status.setStatusPanel(1, " Monochromator: 2");
         if (!v.MonoQuiet)
-            ctx_.dialogs.error(kInstrumentCaption,
-                               page_.energy1 + " ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)");
+            ctx_.dialogs.error(
+                kInstrumentCaption,
+                energy ? "\"" + page_.energy1 + "\" is out of range: the photon energy must be above 0 eV."
+                       : page_.energy1 + " ist kein gültiger Wert (Gleitkomma)\r(Leerzeichen?)");
         return;
     }
     const std::string target = text::formatPattern(kEnergyWavelength / *energy, "0.000000");

@@ -9,6 +9,7 @@
 //
 // Until its port is connected the link behaves as UnconnectedMonochromator.
 #include "instruments/instrument_context.h"
+#include "instruments/line_assembler.h"
 #include "instruments/monochromator/mono_simulator.h"
 #include "instruments/monochromator/monochromator.h"
 #include "instruments/monochromator/monochromator_page.h"
@@ -112,6 +113,7 @@ private:
     MonochromatorPage page_;
     MonoSimulator simulator_;
     std::string MonoReply_;
+    LineAssembler lines_{LineAssembler::Ends::Cr};
     int waitDepth_ = 0;
     // Counts every command sent, so that a wait notices an operation that ran inside it.
     std::uint64_t sent_ = 0;

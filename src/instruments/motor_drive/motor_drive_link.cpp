@@ -4,6 +4,7 @@
 #include "instruments/motor_drive/drive_error_table.h"
 #include "instruments/motor_drive/drive_frames.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -88,27 +89,8 @@ void MotorDriveLink::disconnectCom() {
 // ---- receiving
 
 void MotorDriveLink::CommPortDriver_2ReceiveData(const char* data, std::int32_t size) {
-    std::string line = page_.input.lastLine();
-    for (std::int32_t i = 0; i < size; ++i) {
-        const char c = data[i];
-        if (c == '\b') {
-            if (!line.empty()) line.pop_back();
-        } else if (c == '\n') {
-            // Line feeds after the CR are no part of the protocol.
-        } else if (c == '\r') {
-            if (!line.empty() && line.back() == '\0') line.pop_back();
-            page_.input.setLastLine(line);
-            page_.input.addLine("");
-            DriveReply_ = line;
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    // A partial line that backspaces emptied is written back too; left standing, its old characters
-    // would come back in front of the rest of the line.
-    if (line != page_.input.lastLine() && !(line.empty() && page_.input.empty()))
-        page_.input.setLastLine(line);
+    lines_.receive(page_.input, std::string_view(data, std::size_t(std::max(size, 0))),
+                   [this](const std::string& line) { DriveReply_ = line; });
     notify();
 }
 

@@ -5,6 +5,7 @@
 // move sequence that the script runs. Every request waits with the interface alive and ends at its
 // time-out; failures are reported in error boxes as the page always did.
 #include "instruments/instrument_context.h"
+#include "instruments/line_assembler.h"
 #include "instruments/motor_drive/motor_drive.h"
 #include "instruments/motor_drive/motor_drive_page.h"
 #include "instruments/serial/comm_port_driver.h"
@@ -110,6 +111,7 @@ private:
     TCommPortDriver driver_;
     MotorDrivePage page_;
     std::string DriveReply_;
+    LineAssembler lines_{LineAssembler::Ends::Cr};
     bool DriveCheckErrors_ = false;
     std::int32_t DriveErrorCode_ = 0;
     int busyDepth_ = 0;

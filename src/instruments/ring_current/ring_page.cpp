@@ -8,13 +8,18 @@ namespace korvo {
 
 namespace {
 
-// Where the number may begin; "?" lets a page's "???" through to the conversion, which refuses it.
-bool mayStartNumber(char c) {
-    return (c >= '0' && c <= '9') || c == '.' || c == '?';
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
-// The marker's skip, from its first character; see parseRingBlock.
-constexpr std::size_t kMarkerSkip = 12;
+// Where the number may begin; "?" lets a page's "???" through to the conversion, which refuses it.
+// A sign counts only right before a digit or a point, so that "Current - 250 mA" still reads 250.
+bool mayStartNumber(std::string_view text) {
+    const char c = text.front();
+    if (isDigit(c) || c == '.' || c == '?') return true;
+    return (c == '-' || c == '+') && text.size() > 1 && (isDigit(text[1]) || text[1] == '.');
+}
+
 constexpr std::size_t kMaxFromMarker = 32000;
 constexpr std::size_t kMaxNumberText = 1000;
 
@@ -35,10 +40,9 @@ RingBlockReading parseRingBlock(std::string_view block, const RingMarkers& marke
     const std::size_t end = text.find(endMarker);
     if (end == std::string_view::npos || end == 0) return {};
 
-    std::string_view number = text.substr(std::min(kMarkerSkip, text.size()), kMaxNumberText);
-    while (!number.empty() && !mayStartNumber(number.front()) && number != endMarker) number.remove_prefix(1);
+    std::string_view number = text.substr(std::min(startMarker.size(), text.size()), kMaxNumberText);
+    while (!number.empty() && !mayStartNumber(number) && number != endMarker) number.remove_prefix(1);
     if (number != endMarker) {
-        // The skip may have eaten the end marker when the start marker is short; then nothing is left.
         const std::size_t cut = number.find(endMarker);
         number = cut == std::string_view::npos ? std::string_view{} : number.substr(0, cut);
     }

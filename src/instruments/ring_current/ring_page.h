@@ -43,11 +43,10 @@ struct RingBlockReading {
 };
 
 // The number the page gives for one block, searched on its own. The start marker's first occurrence
-// starts the text; it must come before the end marker's first occurrence from there. Twelve
-// characters are skipped from the start marker's first character, whatever its length: the page was
-// laid out for "Beam Current", and installations with other markers rely on that skip. Characters
-// are then dropped up to the first digit, "." or "?", and the text is cut before the end marker.
-// Empty markers are never found.
+// starts the text; it must come before the end marker's first occurrence from there. The number is
+// what follows the start marker: characters are dropped up to the first digit, "." or "?" (or a sign
+// right before a digit or point), and the text is cut before the end marker. Empty markers are never
+// found.
 RingBlockReading parseRingBlock(std::string_view block, const RingMarkers& markers);
 
 // "250.3 mA": one decimal and the unit, as both labels show a reading.

@@ -13,12 +13,14 @@ namespace korvo {
 class ByteTransport {
 public:
     virtual ~ByteTransport() = default;
-    // Opens `device` for reading and writing; false with a reason when it cannot be opened.
+    // Opens `device` for reading and writing; false with a reason when it cannot be opened or is no
+    // serial port or pseudo-terminal (serial_device.h).
     virtual bool open(const std::string& device, std::string* error) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // Programs the line settings into the open port (errors are not reported).
-    virtual void apply(const LineSettings& settings) = 0;
+    // Programs the line settings into the open port and empties both queues. False with a reason when
+    // the port cannot run at the speed asked for; other settings the port rejects are not reported.
+    virtual bool apply(const LineSettings& settings, std::string* error) = 0;
     // Writes as much of `data` as the port takes now; the number of bytes written (0 when the output
     // queue is full), or -1 when the port failed.
     virtual std::int64_t write(const char* data, std::size_t size) = 0;

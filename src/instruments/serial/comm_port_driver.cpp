@@ -21,7 +21,11 @@ bool TCommPortDriver::Connect() {
     if (Connected()) return true;
     lastError_.clear();
     if (!transport_->open(deviceName(), &lastError_)) return false;
-    ApplyComSettings();
+    if (!ApplyComSettings()) {
+        // A port that cannot run as set would garble every exchange: it stays closed.
+        transport_->close();
+        return false;
+    }
     startPolling();
     return true;
 }
@@ -64,8 +68,12 @@ std::uint16_t TCommPortDriver::OutFreeSpace() const {
     return queued >= settings_.outBufSize ? 0 : std::uint16_t(settings_.outBufSize - queued);
 }
 
-void TCommPortDriver::ApplyComSettings() {
-    if (Connected()) transport_->apply(settings_); // which also empties both queues
+bool TCommPortDriver::ApplyComSettings() {
+    if (!Connected()) return true;
+    std::string why;
+    if (transport_->apply(settings_, &why)) return true; // which also empties both queues
+    lastError_ = deviceName() + ": " + why;
+    return false;
 }
 
 void TCommPortDriver::setComPort(TComPortNumber port) {
@@ -76,13 +84,19 @@ void TCommPortDriver::setDevicePath(const std::string& path) {
     if (!Connected()) devicePath_ = path;
 }
 
-void TCommPortDriver::setLine(void (*set)(LineSettings&, int), int value) {
+bool TCommPortDriver::setLine(void (*set)(LineSettings&, int), int value) {
+    const LineSettings before = settings_;
     set(settings_, value);
-    ApplyComSettings();
+    if (ApplyComSettings()) return true;
+    // Refused by the open port: it goes on as it was.
+    settings_ = before;
+    std::string why;
+    transport_->apply(settings_, &why);
+    return false;
 }
 
-void TCommPortDriver::setComPortSpeed(TComPortBaudRate v) {
-    setLine([](LineSettings& s, int x) { s.speed = TComPortBaudRate(x); }, v);
+bool TCommPortDriver::setComPortSpeed(TComPortBaudRate v) {
+    return setLine([](LineSettings& s, int x) { s.speed = TComPortBaudRate(x); }, v);
 }
 void TCommPortDriver::setComPortDataBits(TComPortDataBits v) {
     setLine([](LineSettings& s, int x) { s.dataBits = TComPortDataBits(x); }, v);

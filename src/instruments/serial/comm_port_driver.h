@@ -45,9 +45,10 @@ public:
     void FlushBuffers(bool input, bool output);
     // 65535 when disconnected, else the output queue's size less what it holds.
     std::uint16_t OutFreeSpace() const;
-    // Programs the line settings into the open port and empties both queues.
-    void ApplyComSettings();
-    // Why the last Connect failed ("" after a success).
+    // Programs the line settings into the open port and empties both queues. False (lastError says
+    // why) when the port cannot run at the speed set; Connect then leaves the port closed.
+    bool ApplyComSettings();
+    // Why the last Connect or line setting failed ("" after a successful Connect).
     const std::string& lastError() const { return lastError_; }
     // The device the port number (or an explicit path) names now.
     std::string deviceName() const;
@@ -60,7 +61,9 @@ public:
     const std::string& devicePath() const { return devicePath_; }
     void setDevicePath(const std::string& path);
     TComPortBaudRate ComPortSpeed() const { return settings_.speed; }
-    void setComPortSpeed(TComPortBaudRate v);
+    // False when the open port cannot run at `v`: it keeps its speed, lastError says why. While
+    // disconnected the speed is stored and the next Connect decides.
+    bool setComPortSpeed(TComPortBaudRate v);
     TComPortDataBits ComPortDataBits() const { return settings_.dataBits; }
     void setComPortDataBits(TComPortDataBits v);
     TComPortStopBits ComPortStopBits() const { return settings_.stopBits; }
@@ -87,7 +90,7 @@ public:
     bool polling() const { return timer_ != 0; }
 
 private:
-    void setLine(void (*set)(LineSettings&, int), int value);
+    bool setLine(void (*set)(LineSettings&, int), int value);
     void startPolling();
     void stopPolling();
     void poll();

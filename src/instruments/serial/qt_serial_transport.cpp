@@ -1,5 +1,7 @@
 #include "instruments/serial/qt_serial_transport.h"
 
+#include "instruments/serial/serial_device.h"
+
 #include <QSerialPort>
 
 namespace korvo {
@@ -12,9 +14,19 @@ QtSerialTransport::~QtSerialTransport() {
 
 bool QtSerialTransport::open(const std::string& device, std::string* error) {
     close();
+    // Checked before Qt opens it: the open already programs the line.
+    if (std::string why = serialDeviceRefusal(device); !why.empty()) {
+        if (error) *error = why;
+        return false;
+    }
     port_->setPortName(QString::fromStdString(device));
     if (!port_->open(QIODevice::ReadWrite)) {
         if (error) *error = device + ": " + port_->errorString().toStdString();
+        return false;
+    }
+    if (std::string why = serialDescriptorRefusal(int(port_->handle()), device); !why.empty()) {
+        port_->close();
+        if (error) *error = why;
         return false;
     }
     return true;
@@ -28,9 +40,15 @@ bool QtSerialTransport::isOpen() const {
     return port_->isOpen();
 }
 
-void QtSerialTransport::apply(const LineSettings& s) {
-    if (!port_->isOpen()) return;
-    port_->setBaudRate(s.baud());
+bool QtSerialTransport::apply(const LineSettings& s, std::string* error) {
+    if (!port_->isOpen()) return true;
+    if (!port_->setBaudRate(s.baud())) {
+        if (error)
+            *error = std::to_string(s.baud()) + " baud cannot be set on this port (" +
+                     port_->errorString().toStdString() + ")";
+        port_->clearError();
+        return false;
+    }
     port_->setDataBits(QSerialPort::DataBits(s.byteSize()));
     static const QSerialPort::Parity parities[5] = {QSerialPort::NoParity, QSerialPort::OddParity,
                                                     QSerialPort::EvenParity, QSerialPort::MarkParity,
@@ -45,6 +63,7 @@ void QtSerialTransport::apply(const LineSettings& s) {
     port_->setDataTerminalReady(s.dtrOnOpen);
     port_->setReadBufferSize(s.inBufSize);
     flush(true, true);
+    return true;
 }
 
 std::int64_t QtSerialTransport::write(const char* data, std::size_t size) {

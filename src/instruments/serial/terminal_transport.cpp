@@ -1,10 +1,12 @@
 #include "instruments/serial/terminal_transport.h"
 
+#include "instruments/serial/serial_device.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,7 +14,8 @@ namespace korvo {
 
 namespace {
 
-speed_t speedOf(int baud) {
+// The termios constant of a rate; nullopt for 14400 and 56000, which termios has no constant for.
+std::optional<speed_t> speedOf(int baud) {
     switch (baud) {
     case 110:
         return B110;
@@ -37,8 +40,7 @@ speed_t speedOf(int baud) {
     case 115200:
         return B115200;
     default:
-        // 14400 and 56000 have no termios constant; the nearest standard rate below is used.
-        return baud == 14400 ? B9600 : B38400;
+        return std::nullopt;
     }
 }
 
@@ -50,6 +52,10 @@ TerminalTransport::~TerminalTransport() {
 
 bool TerminalTransport::open(const std::string& device, std::string* error) {
     close();
+    if (std::string why = serialDeviceRefusal(device); !why.empty()) {
+        if (error) *error = why;
+        return false;
+    }
     // Non-blocking: reads return at once with what is there, and a port without carrier never
     // blocks the open.
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -57,11 +63,9 @@ bool TerminalTransport::open(const std::string& device, std::string* error) {
         if (error) *error = device + ": " + std::strerror(errno);
         return false;
     }
-    struct stat st {};
-    termios t{};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd, &t) != 0) {
+    if (std::string why = serialDescriptorRefusal(fd, device); !why.empty()) {
         ::close(fd);
-        if (error) *error = device + ": not a serial port or terminal";
+        if (error) *error = why;
         return false;
     }
     // Like the ports of old: nobody else opens it while it is ours.
@@ -76,13 +80,22 @@ void TerminalTransport::close() {
     fd_ = -1;
 }
 
-void TerminalTransport::apply(const LineSettings& s) {
-    if (fd_ < 0) return;
+bool TerminalTransport::apply(const LineSettings& s, std::string* error) {
+    if (fd_ < 0) return true;
+    // A rate termios cannot program is refused: the port would run at another one without a word.
+    const std::optional<speed_t> speed = speedOf(s.baud());
+    if (!speed) {
+        if (error) *error = std::to_string(s.baud()) + " baud cannot be set on this port";
+        return false;
+    }
     termios t{};
-    if (::tcgetattr(fd_, &t) != 0) return;
+    if (::tcgetattr(fd_, &t) != 0) return true;
     ::cfmakeraw(&t);
     t.c_cflag |= CREAD | CLOCAL;
-    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    // Cleared first: a port reprogrammed from mark to even parity, or from XON/XOFF to none, keeps
+    // nothing of the old setting.
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_iflag &= ~tcflag_t(IXON | IXOFF);
     static const tcflag_t sizes[4] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[std::size_t(s.dataBits)];
     switch (s.parity) {
@@ -109,12 +122,17 @@ void TerminalTransport::apply(const LineSettings& s) {
     t.c_cc[VSTOP] = 0x13;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    ::cfsetispeed(&t, speedOf(s.baud()));
-    ::cfsetospeed(&t, speedOf(s.baud()));
-    ::tcsetattr(fd_, TCSANOW, &t);
+    ::cfsetispeed(&t, *speed);
+    ::cfsetospeed(&t, *speed);
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
+        if (error)
+            *error = std::string("the line settings cannot be set on this port: ") + std::strerror(errno);
+        return false;
+    }
     int dtr = TIOCM_DTR;
     ::ioctl(fd_, s.dtrOnOpen ? TIOCMBIS : TIOCMBIC, &dtr); // a pseudo-terminal has no modem lines
     flush(true, true);
+    return true;
 }
 
 std::int64_t TerminalTransport::write(const char* data, std::size_t size) {

@@ -12,7 +12,7 @@ public:
     bool open(const std::string& device, std::string* error) override;
     void close() override;
     bool isOpen() const override { return fd_ >= 0; }
-    void apply(const LineSettings& settings) override;
+    bool apply(const LineSettings& settings, std::string* error) override;
     std::int64_t write(const char* data, std::size_t size) override;
     std::int64_t read(char* buffer, std::size_t max) override;
     void flush(bool input, bool output) override;

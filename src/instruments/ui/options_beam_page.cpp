@@ -29,6 +29,10 @@ BeamPage::BeamPage(RingPoll& poll, AcquisitionOptions& options, QWidget* parent)
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("http_timer"));
     QObject::connect(timer_, &QTimer::timeout, this, [this] { poll_.tick(); });
+    // A read in progress moves on in small steps between the window's (and a run's) other events.
+    stepTimer_ = new QTimer(this);
+    stepTimer_->setInterval(RingPoll::kStepMs);
+    QObject::connect(stepTimer_, &QTimer::timeout, this, [this] { poll_.step(); });
 
     auto* column = new QVBoxLayout(this);
     enable_ = new QCheckBox(QStringLiteral("Enable Ring Current  (Do not use !)"), this);
@@ -115,7 +119,9 @@ void BeamPage::createPauseGroup(QWidget* parent) {
     grid->addWidget(new QLabel(QStringLiteral("and go on once it has stayed above it for"), pauseGroup_), 1, 0, 1, 3);
     grid->addWidget(recovery_, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("s"), pauseGroup_), 1, 4);
-    auto* note = new QLabel(QStringLiteral("The ring current must be read (enable box above) for the pause to act."),
+    auto* note = new QLabel(QStringLiteral("The ring current must be read (enable box above) for the pause to act. "
+                                           "While it is read, a run also waits when the page cannot be read or "
+                                           "its last reading is older than the refresh time plus 35 s."),
                             pauseGroup_);
     note->setWordWrap(true);
     grid->addWidget(note, 2, 0, 1, 5);
@@ -139,6 +145,10 @@ void BeamPage::recoveryEdited() {
 }
 
 void BeamPage::armTimer() {
+    if (!poll_.busy())
+        stepTimer_->stop();
+    else if (!stepTimer_->isActive())
+        stepTimer_->start();
     if (!poll_.timerEnabled()) {
         timer_->stop();
         return;

@@ -1,7 +1,7 @@
 #pragma once
 // The "Beam" page of the options window: the ring-current poll with its enable box, "Read Single
 // Value" and the label, the marker, address and refresh boxes and "Overwrite" behind the test switch,
-// and the beam-loss pause of the run. The page owns the poll's timer.
+// and the beam-loss pause of the run. The page owns the poll's timers.
 #include "acquisition/context.h"
 #include "instruments/ring_current/ring_poll.h"
 
@@ -41,11 +41,13 @@ public:
     QLineEdit* thresholdEdit() const { return threshold_; }
     QLineEdit* recoveryEdit() const { return recovery_; }
     QTimer* timer() const { return timer_; }
+    QTimer* stepTimer() const { return stepTimer_; }
 
 private:
     void createTestPanel();
     void createPauseGroup(QWidget* parent);
-    // The timer follows the poll: on with its interval while it is enabled, off otherwise.
+    // The refresh timer follows the poll: on with its interval while it is enabled, off otherwise;
+    // the step timer runs while a read is in progress.
     void armTimer();
     void refreshTimeEdited();
     void thresholdEdited();
@@ -54,6 +56,7 @@ private:
     RingPoll& poll_;
     AcquisitionOptions& options_;
     QTimer* timer_ = nullptr;
+    QTimer* stepTimer_ = nullptr;
     QCheckBox* enable_ = nullptr;
     QPushButton* read_ = nullptr;
     QLabel* current_ = nullptr;

@@ -113,11 +113,13 @@ KeithleyPage::KeithleyPage(ElectrometerLink& link, AcquisitionOptions& options, 
     column->addWidget(connection_->statusBar());
 
     p.changed = [this] { refresh(); };
+    p.beep = [] { QApplication::beep(); };
     refresh();
 }
 
 KeithleyPage::~KeithleyPage() {
     link_.page().changed = nullptr;
+    link_.page().beep = nullptr;
 }
 
 void KeithleyPage::createCommunicationGroup() {
@@ -137,8 +139,8 @@ void KeithleyPage::createCommunicationGroup() {
 
 void KeithleyPage::connectClicked() {
     link_.setDevicePath(connection_->devicePathEdit()->text().trimmed().toStdString());
-    // The link shows the failure in the status bar and its box itself; the beep is the window's.
-    if (!link_.connectCom()) QApplication::beep();
+    // The link shows a failure itself: status bar, box and beep.
+    link_.connectCom();
     refresh();
 }
 

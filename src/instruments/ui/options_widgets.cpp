@@ -137,7 +137,7 @@ std::string ComConnectionBox::status() const {
 
 void reportConnectFailure(ComConnectionBox& box, Dialogs& dialogs) {
     box.setStatus(kLinkConnectFailed);
-    dialogs.information("", kLinkConnectFailed);
+    dialogs.information("", linkConnectFailedText(box.driver().lastError()));
     QApplication::beep();
 }
 

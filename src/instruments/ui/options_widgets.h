@@ -67,6 +67,7 @@ public:
     QRadioButton* comButton(int index) const { return com_.at(std::size_t(index)); }
     QLineEdit* devicePathEdit() const { return path_; }
     QLabel* statusBar() const { return status_; }
+    const TCommPortDriver& driver() const { return driver_; }
 
 private:
     TCommPortDriver& driver_;
@@ -78,8 +79,8 @@ private:
     QLabel* status_ = nullptr;
 };
 
-// The link's part of "Connect COM" failed: the status bar and an information box say so, with a
-// beep. (The electrometer links say it themselves; their page only beeps.)
+// The link's part of "Connect COM" failed: the status bar and an information box (with the driver's
+// reason) say so, with a beep. (The electrometer links say it themselves.)
 void reportConnectFailure(ComConnectionBox& box, Dialogs& dialogs);
 
 // A terminal box of a link page. Typed boxes copy every edit into their memo (one line per line of

@@ -49,6 +49,11 @@ std::string checkSpectra(const tvar& ws) {
     return {};
 }
 
+std::string checkSpectraReachPointCount(const tvar& ws) {
+    if (ws.ShownCount == 1) return kTooFewSpectra;
+    return allHoldPoints(ws, commonPointCount(ws)) ? std::string() : kPointCounts;
+}
+
 Outcome smooth(tvar& ws) {
     std::vector<double> work;
     for (int k = 1; k <= ws.ShownCount; ++k) {
@@ -70,6 +75,12 @@ Outcome normaliseArea(tvar& ws) {
     // Points a + 1 .. b, kept inside 1 .. n.
     const int first = std::max(ws.SelStartPoint + 1, 1);
     const int last = std::min(ws.SelEndPoint, n);
+    // Without a point in the stretch every spectrum after the first would get the area 0, all its
+    // counts lost; that is never what the marks were placed for.
+    if (ws.ShownCount >= 2 && first > last)
+        return refused("No point between the marks: the start mark (point " +
+                       std::to_string(ws.SelStartPoint) + ") must lie before the end mark (point " +
+                       std::to_string(ws.SelEndPoint) + ").");
     for (int k = 2; k <= ws.ShownCount; ++k) {
         double a = 0, b = 0;
         for (int j = first; j <= last; ++j) {

@@ -32,11 +32,16 @@ int commonPointCount(const tvar& ws);
 // every one with the point count of spectrum 1. Empty when both pass.
 std::string checkSpectra(const tvar& ws);
 
+// The same for commands that take the first n points of every spectrum: more than one spectrum, and
+// none with fewer points than spectrum 1 (longer ones are fine).
+std::string checkSpectraReachPointCount(const tvar& ws);
+
 // Three-point moving average of every spectrum, its end points repeated beyond its ends.
 Outcome smooth(tvar& ws);
 
 // "Normierung": spectra 2 .. ShownCount in turn scaled to the area of their predecessor over points
-// SelStartPoint + 1 .. SelEndPoint, so all end with the area of spectrum 1 there.
+// SelStartPoint + 1 .. SelEndPoint, so all end with the area of spectrum 1 there. A stretch without
+// points (the start mark on or after the end mark) is refused.
 Outcome normaliseArea(tvar& ws);
 
 // "I - Fit": `share` percent (0, 25, 50, 75, 100) of the mean spectrum subtracted from every spectrum;

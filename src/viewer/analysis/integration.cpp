@@ -17,6 +17,12 @@ Integration integrate(const tvar& ws) {
         r.message = "The marks lie outside the active spectrum: switch on \"Measure dist.\" and place them.";
         return r;
     }
+    // The loop would not run and report an area of 0 for whatever lies between the marks.
+    if (e < s) {
+        r.message = "The start mark (point " + std::to_string(s) + ") lies after the end mark (point " +
+                    std::to_string(e) + "): the start mark must lie before the end mark.";
+        return r;
+    }
     auto x = [&](int j) { return pts[std::size_t(j - 1)].x; };
     auto y = [&](int j) { return pts[std::size_t(j - 1)].y; };
     const double xa = x(s), ya = y(s), xb = x(e), yb = y(e);

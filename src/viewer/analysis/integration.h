@@ -18,8 +18,9 @@ struct Integration {
     bool ok() const { return message.empty(); }
 };
 
-// Points SelStartPoint .. SelEndPoint of the active spectrum. Marks outside the spectrum, or two
-// marks at the same energy with points between them (no background slope), give a message.
+// Points SelStartPoint .. SelEndPoint of the active spectrum. Marks outside the spectrum, the start
+// mark after the end mark, or two marks at the same energy with points between them (no background
+// slope) give a message.
 Integration integrate(const tvar& ws);
 
 } // namespace korvo::analysis

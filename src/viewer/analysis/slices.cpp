@@ -21,7 +21,7 @@ void keepShown(tvar& ws, int count) {
 } // namespace
 
 Outcome slicesSum(tvar& ws, int groupSize) {
-    if (std::string m = checkSpectra(ws); !m.empty()) return Outcome{std::move(m)};
+    if (std::string m = checkSpectraReachPointCount(ws); !m.empty()) return Outcome{std::move(m)};
     if (groupSize < 1) return Outcome{"The group size must be at least 1."};
     // Without one complete group nothing would be left to show.
     if (ws.ShownCount < groupSize)
@@ -46,7 +46,7 @@ Outcome slicesSum(tvar& ws, int groupSize) {
 Outcome sliceMix(tvar& ws, int slices, int overlap) {
     if (slices < 1 || overlap < 0 || overlap > slices)
         return Outcome{"Slices must be at least 1 and the overlap between 0 and the number of slices."};
-    if (std::string m = checkSpectra(ws); !m.empty()) return Outcome{std::move(m)};
+    if (std::string m = checkSpectraReachPointCount(ws); !m.empty()) return Outcome{std::move(m)};
     // A series no longer than one block has nothing to join.
     if (ws.ShownCount <= slices) return Outcome{{}, Redraw::Repaint};
     const int n = commonPointCount(ws);

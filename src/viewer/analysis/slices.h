@@ -1,7 +1,8 @@
 #pragma once
 // Series measured slice by slice: Slices-Sum adds groups of consecutive spectra, the slice mix joins
 // blocks of slices whose last ones overlap the next block. Both work by spectrum number with
-// n = NumPoints of spectrum 1, write their results into the first spectra and shorten the shown
+// n = NumPoints of spectrum 1 (a longer spectrum gives its first n points, a shorter one is
+// refused), write their results into the first n points of the first spectra and shorten the shown
 // series; the spectra that drop out of it are kept as hidden ones ("&Select" shows them again), so
 // no loaded spectrum is lost and the numbering of later loads stays right.
 #include "viewer/analysis/arithmetic.h"

@@ -12,16 +12,17 @@ namespace korvo::surface {
 const char* const kUnequalPointsMessage =
     "Anzahl der Meßpunkte stimmt nicht überein?\rFunktion geht nur bei gleicher Anzahl !";
 
+// Like the commands that treat all spectra point by point, the surface takes spectra 1 .. ShownCount
+// by number, not in display order.
 bool canBuildHeightGrid(const tvar& ws, std::string* message) {
     if (ws.ShownCount <= 0) return false;
-    const auto count = [&ws](int position) {
-        const int k = ws.atPosition(position);
+    const auto count = [&ws](int k) {
         return ws.points(k).size() == std::size_t(std::max(ws.spectrum(k).NumPoints, 0)) ? ws.spectrum(k).NumPoints
                                                                                         : -1;
     };
     const int n = count(1);
     bool equal = n > 0;
-    for (int i = 2; i <= ws.ShownCount && equal; ++i) equal = count(i) == n;
+    for (int k = 2; k <= ws.ShownCount && equal; ++k) equal = count(k) == n;
     if (!equal && message) *message = kUnequalPointsMessage;
     return equal;
 }
@@ -29,7 +30,7 @@ bool canBuildHeightGrid(const tvar& ws, std::string* message) {
 bool buildHeightGrid(const tvar& ws, HeightGrid& grid, std::string* message) {
     if (!canBuildHeightGrid(ws, message)) return false;
     const int shown = ws.ShownCount;
-    const int n = ws.spectrum(ws.atPosition(1)).NumPoints;
+    const int n = ws.spectrum(1).NumPoints;
     const int last = kGridPoints - 1;
     // The point index of each column is the same for every row.
     std::array<std::size_t, kGridPoints> column{};
@@ -39,8 +40,9 @@ bool buildHeightGrid(const tvar& ws, HeightGrid& grid, std::string* message) {
     }
     double lo = 0, hi = 0;
     for (int r = 0; r <= last; ++r) {
-        const auto position = std::clamp<std::int64_t>(text::roundHalfEven(double(r) * (shown - 1) / last + 1), 1, shown);
-        const std::span<const SpectrumPoint> points = ws.points(ws.atPosition(int(position)));
+        const auto k =
+            std::clamp<std::int64_t>(text::roundHalfEven(double(r) * (shown - 1) / last + 1), 1, shown);
+        const std::span<const SpectrumPoint> points = ws.points(int(k));
         for (int c = 0; c <= last; ++c) {
             const double y = points[column[std::size_t(c)]].y;
             grid.at(c, last - r) = y;

@@ -34,14 +34,14 @@ private:
     std::vector<double> h_;
 };
 
-// Whether the shown spectra can be drawn as a surface: at least one shown, all with the point count
-// of the first shown one. Empty when they can, else the message to show (empty too for nothing
-// shown, which is refused without a word: see canBuildHeightGrid).
+// Whether the shown spectra can be drawn as a surface: at least one shown, spectra 1 .. ShownCount
+// (by number, not display position) all with the point count of spectrum 1. Empty when they can,
+// else the message to show (empty too for nothing shown, which is refused without a word).
 bool canBuildHeightGrid(const tvar& ws, std::string* message = nullptr);
 
-// The grid from the shown spectra: row r takes the shown spectrum at display position
-// round(r (ShownCount - 1) / 256 + 1), column c its point round(c / 256 (n - 1) + 1), both rounded
-// halves to even; then the heights are scaled to 0 .. 255. A flat series (all heights equal) gives
+// The grid from the shown spectra: row r takes spectrum number round(r (ShownCount - 1) / 256 + 1),
+// column c its point round(c / 256 (n - 1) + 1), both rounded halves to even; then the heights are
+// scaled to 0 .. 255. A flat series (all heights equal) gives
 // all heights 0 rather than a division by zero. false (grid untouched) when canBuildHeightGrid
 // refuses.
 bool buildHeightGrid(const tvar& ws, HeightGrid& grid, std::string* message = nullptr);

@@ -430,10 +430,14 @@ void TForm3::resizeEvent(QResizeEvent* e) {
 
 void TForm3::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow() && ctx_.hasValueTable()) {
-        TForm12& table = ctx_.valueTable();
-        if (table.isVisible()) table.showWorkspace(*ws_);
+    if (e->type() != QEvent::ActivationChange) return;
+    if (isActiveWindow()) {
+        if (ctx_.hasValueTable() && ctx_.valueTable().isVisible()) ctx_.valueTable().showWorkspace(*ws_);
+        return;
     }
+    // Zooms, scrolls and commands leave the print cell picture alone; whatever takes the focus next
+    // (the main window's "Print - Preview", the preview itself) finds the plot as it is now.
+    if (ws_->Closed == 0) redrawCellBitmap();
 }
 
 void TForm3::growBy(int pixels) {

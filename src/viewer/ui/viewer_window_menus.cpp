@@ -149,10 +149,16 @@ void TForm3::columnExportCommand(ColumnValues values) {
         ctx_.dialogs.ask("Korvo 98", "Saving only the active spectra! Do you want to save all?", DialogIcon::Warning,
                          DialogButtons::YesNo) == DialogAnswer::Yes)
         allButton_->setChecked(true);
+    // Nothing marked (or nothing in view) writes no file at all, not an empty one.
+    std::string refusal;
+    const std::string text = columnFileText(*ws_, allButton_->isChecked(), values, &refusal);
+    if (text.empty()) {
+        ctx_.dialogs.show(refusal);
+        return;
+    }
     auto chosen = ctx_.dialogs.chooseSaveFile("Save project as data-file for Origin:", ctx_.loadDialog().directory(),
                                               "*.dat", "Data file for Korvo9  (*.k98)|*.k98|Data file (*.dat)|*.dat");
-    if (!chosen) return;
-    writeExport(*chosen, columnFileText(*ws_, allButton_->isChecked(), values));
+    if (chosen) writeExport(*chosen, text);
 }
 
 void TForm3::vamasExportCommand() {
@@ -220,7 +226,7 @@ void TForm3::selectData() {
 void TForm3::markCommand() {
     const std::vector<int> shown = shownSpectra(*ws_);
     std::vector<std::string> names;
-    for (int k : shown) names.push_back(listName(*ws_, k));
+    for (int k : shown) names.push_back(ws_->spectrum(k).ShortName);
     SpectrumChoiceDialog dialog(QStringLiteral("Select spectra you want to mark !"), QStringLiteral("Mark"), this);
     dialog.setItems(names);
     if (answerMark ? (answerMark(dialog), dialog.result() != QDialog::Accepted) : dialog.exec() != QDialog::Accepted)
