@@ -113,9 +113,9 @@ HeaderParse parseHeader(std::string_view tail) {
     }
     // Energies are low + j x step: the last one must still be a number.
     if (!std::isfinite(h.lowEnergy + (points - 1) * h.energyStep))
-        return fail(ScientaFault::Header, "the energies of its " + number(points) +
-                                              " points run beyond the number range (from " + number(h.lowEnergy) +
-                                              " in steps of " + number(h.energyStep) + ")");
+        return fail(ScientaFault::Header,
+                    "the energies of its " + number(points) + " points run beyond the number range (from " +
+                        number(h.lowEnergy) + " in steps of " + number(h.energyStep) + ")");
     h.points = static_cast<std::int32_t>(points);
     return p;
 }

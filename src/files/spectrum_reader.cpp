@@ -175,8 +175,8 @@ double leadingReal(std::string_view s) {
 // keeps the first 4 n bytes of its line, enough for n characters in either encoding, so a long line
 // is not held in full.
 struct RawHeader {
-    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd, photEn,
-        fileform, anaFix;
+    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd,
+        photEn, fileform, anaFix;
     std::optional<double> passEnergy;
 };
 

@@ -136,8 +136,8 @@ public:
     void take(std::size_t bytes, int line) {
         if (texts_ == 0 || bytes > bytes_)
             throw Refusal{"its blocks hold more comment lines and parameters than one load takes (" +
-                              std::to_string(kTexts) + " lines, " + std::to_string(kMaxSpectrumFileBytes >> 20) +
-                              " MB)",
+                              std::to_string(kTexts) + " lines, " +
+                              std::to_string(kMaxSpectrumFileBytes >> 20) + " MB)",
                           line};
         --texts_;
         bytes_ -= bytes;
@@ -145,7 +145,8 @@ public:
     void take(const VamasBlock& b, int line) {
         for (const std::string& c : b.comment) take(c.size(), line);
         for (const auto& [name, text] : b.korvo) take(name.size() + text.size(), line);
-        for (const VamasParameter& p : b.parameters) take(p.label.size() + p.units.size() + p.value.size(), line);
+        for (const VamasParameter& p : b.parameters)
+            take(p.label.size() + p.units.size() + p.value.size(), line);
     }
 
 private:
@@ -344,9 +345,9 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     for (std::size_t i = 0; i < n; ++i) {
         b.points[i].x = x0 + double(i) * dx;
         if (!std::isfinite(b.points[i].x))
-            throw Refusal{"its abscissa runs beyond the number range: point " + std::to_string(i + 1) + " of " +
-                              std::to_string(n) + " would lie at " + shortest(x0) + " + " + std::to_string(i) +
-                              " x " + shortest(dx),
+            throw Refusal{"its abscissa runs beyond the number range: point " + std::to_string(i + 1) +
+                              " of " + std::to_string(n) + " would lie at " + shortest(x0) + " + " +
+                              std::to_string(i) + " x " + shortest(dx),
                           s.abscissaLine};
     }
 }
@@ -357,8 +358,10 @@ void readFormatLine(Lines& in) {
     std::string_view format = in.value("the format line");
     while (format.empty()) format = in.value("the format line");
     if (format == kVamasFormatLine) return;
-    throw Refusal{"this is not a VAMAS file: its first " + std::string(in.line() > 1 ? "line that is not blank" : "line") +
-                      " is " + quotedToken(format) + ", not \"" + std::string(kVamasFormatLine.substr(0, 40)) + "...\"",
+    throw Refusal{"this is not a VAMAS file: its first " +
+                      std::string(in.line() > 1 ? "line that is not blank" : "line") + " is " +
+                      quotedToken(format) + ", not \"" + std::string(kVamasFormatLine.substr(0, 40)) +
+                      "...\"",
                   in.line()};
 }
 

@@ -38,7 +38,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // The invisible U+FEFF has no place in Windows-1252: written as '?' it would become a visible part
 // of the name at the next load, so it is left out.
 std::string withoutByteOrderMarks(std::string name) {
-    for (std::size_t at; (at = name.find(kByteOrderMark)) != std::string::npos;) name.erase(at, kByteOrderMark.size());
+    for (std::size_t at; (at = name.find(kByteOrderMark)) != std::string::npos;)
+        name.erase(at, kByteOrderMark.size());
     return name;
 }
 
@@ -111,7 +112,8 @@ AugerReadResult readAugerText(std::string_view bytes) {
         if (line.find('[') == std::string_view::npos) continue; // an empty column
         // A byte order mark in front of a name (files joined together) marks an encoding, not a
         // character of the name.
-        if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
+        if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+            line.remove_prefix(kByteOrderMark.size());
         table.setName(e, fileTextToUtf8(line));
         for (int k = 1;; ++k) {
             if (!nextLine(line)) return result;

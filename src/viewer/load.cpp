@@ -8,8 +8,8 @@
 #include "viewer/vamas_import.h"
 #include "viewer/workspace_project.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <limits>

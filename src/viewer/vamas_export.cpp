@@ -95,7 +95,8 @@ Abscissa abscissaOf(const ViewerSpectrum& s) {
 }
 
 void addEnergyParameter(VamasBlock& b, const char* label, const std::string& text) {
-    if (const std::optional<double> v = numberAfterColon(text)) b.parameters.push_back({label, "eV", shortest(*v)});
+    if (const std::optional<double> v = numberAfterColon(text))
+        b.parameters.push_back({label, "eV", shortest(*v)});
 }
 
 } // namespace

@@ -35,7 +35,8 @@ std::optional<double> realOf(const std::string& text) {
 
 bool sameLetters(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -58,10 +59,12 @@ void photonScanTexts(const VamasBlock& b, ViewerSpectrum& s) {
     if (analyserStart)
         s.AnaStaText = cutToCharacters("AnaSta:" + text::formatGeneral(*analyserStart, 15), kShortTextLength);
     else if (analyserFixed)
-        s.AnaFixText = cutToCharacters("Fix. Analyser Energy:" + text::formatGeneral(*analyserFixed, 15), kLongTextLength);
+        s.AnaFixText = cutToCharacters("Fix. Analyser Energy:" + text::formatGeneral(*analyserFixed, 15),
+                                       kLongTextLength);
     s.PhotEnText.clear();
     if (b.sourceEnergy > 0)
-        s.PhotEnText = cutToCharacters("Phot.Start: " + text::formatGeneral(b.sourceEnergy, 15), kShortTextLength);
+        s.PhotEnText =
+            cutToCharacters("Phot.Start: " + text::formatGeneral(b.sourceEnergy, 15), kShortTextLength);
 }
 
 } // namespace

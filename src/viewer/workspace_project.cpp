@@ -166,7 +166,8 @@ namespace {
 
 // A number the project's reader refuses ("INF", "NAN") would make the whole file unreadable.
 bool allFinite(const ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
-    for (double v : {s.MeasTime, s.YMax, s.YMin, s.XMin, s.XMax, s.XMaxOrig, s.XMinOrig, s.YMinOrig, s.YMaxOrig})
+    for (double v :
+         {s.MeasTime, s.YMax, s.YMin, s.XMin, s.XMax, s.XMaxOrig, s.XMinOrig, s.YMinOrig, s.YMaxOrig})
         if (!std::isfinite(v)) return false;
     return std::all_of(points.begin(), points.end(),
                        [](const SpectrumPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
@@ -179,9 +180,10 @@ bool saveProjectFile(const tvar& ws, const std::string& path, std::string* error
         const int k = ws.atPosition(i);
         if (allFinite(ws.spectrum(k), ws.points(k))) continue;
         if (error)
-            *error = "The spectrum " + ws.spectrum(k).ShortName +
-                     " holds a value that is not a finite number; a project with it could not be loaded again. "
-                     "Nothing was saved.";
+            *error =
+                "The spectrum " + ws.spectrum(k).ShortName +
+                " holds a value that is not a finite number; a project with it could not be loaded again. "
+                "Nothing was saved.";
         return false;
     }
     ProjectLayout layout;

@@ -87,7 +87,8 @@ TEST(OriginFile, TablesThatAreRefusedWithTheirLine) {
         {"first row shorter than the second", "1 10\r\n2 11 21\r\n", "1 values after x, 2 columns", 1},
         // Values without a column are not dropped without a word.
         {"first row longer than the second", "1 10 20 99\r\n2 11 21\r\n", "3 values after x, 2 columns", 1},
-        {"a later row with more values", "1 10 20\r\n2 11 21\r\n3 12 22 77 78\r\n", "4 values after x, 2 columns", 3},
+        {"a later row with more values", "1 10 20\r\n2 11 21\r\n3 12 22 77 78\r\n",
+         "4 values after x, 2 columns", 3},
         {"words among the rows", "1 10\r\n2 11\r\nEND\r\n", "\"END\" is not a number", 3},
         {"not a finite number", "1 10\r\n2 inf\r\n", "\"inf\" is not a number", 2},
         {"binary bytes", std::string("1 \x01\xFF\x00z 5\r\n2 3\r\n", 14), "is not a number", 1},

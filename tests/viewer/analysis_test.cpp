@@ -179,15 +179,17 @@ TEST(Analysis, StoreFileRoundTripAndFaults) {
     refusedUnchanged(dir.file("inf.dat"), "1\n2\n3\n-inf\n5\n6\n", "no number in line 4");
     tvar huge = workspaceOf({{1, 1.7e308}, {1, 1}});
     std::ofstream(dir.file("huge.dat")) << "0\n1.7e308\n0\n0\n";
-    EXPECT_EQ(applyStore(huge, dir.file("huge.dat"), +1).message,
-              "Spectrum 1, point 2: the sum with the store file is beyond the number range. Nothing was changed.");
+    EXPECT_EQ(
+        applyStore(huge, dir.file("huge.dat"), +1).message,
+        "Spectrum 1, point 2: the sum with the store file is beyond the number range. Nothing was changed.");
     EXPECT_EQ(countsOf(huge, 1), (std::vector<double>{1, 1.7e308}));
 
     // "Add Store" refused by its normalisation, or ending beyond the number range, changes nothing:
     // neither the counts nor the stretch.
-    for (auto [counts, message] : {std::pair{std::vector<std::vector<double>>{{1, 2}}, kTooFew},
-                                   {{{1e308, 1e308, 1e308}, {1, 1, 1}},
-                                    "The normalisation gives numbers beyond the number range. Nothing was changed."}}) {
+    for (auto [counts, message] :
+         {std::pair{std::vector<std::vector<double>>{{1, 2}}, kTooFew},
+          {{{1e308, 1e308, 1e308}, {1, 1, 1}},
+           "The normalisation gives numbers beyond the number range. Nothing was changed."}}) {
         tvar w = workspaceOf(counts);
         w.SelStartPoint = 2;
         w.SelEndPoint = 2;

@@ -153,8 +153,9 @@ TEST(Project, NothingInASpectrumBreaksTheFile) {
     s.ws.point(3, 2).y = std::numeric_limits<double>::infinity();
     std::string error;
     EXPECT_FALSE(saveProjectFile(s.ws, s.project, &error));
-    EXPECT_EQ(error, "The spectrum a.dat holds a value that is not a finite number; a project with it could not be "
-                     "loaded again. Nothing was saved.");
+    EXPECT_EQ(error,
+              "The spectrum a.dat holds a value that is not a finite number; a project with it could not be "
+              "loaded again. Nothing was saved.");
     EXPECT_EQ(*readFile(s.project), before);
 }
 

@@ -192,8 +192,9 @@ Outcome applyStore(tvar& ws, const std::string& path, int sign) {
         for (int j = 1; j <= n; ++j, ++i) {
             values[i] = y(ws, k, j) + sign * values[i];
             if (!std::isfinite(values[i]))
-                return refused("Spectrum " + std::to_string(k) + ", point " + std::to_string(j) +
-                               ": the sum with the store file is beyond the number range. Nothing was changed.");
+                return refused(
+                    "Spectrum " + std::to_string(k) + ", point " + std::to_string(j) +
+                    ": the sum with the store file is beyond the number range. Nothing was changed.");
         }
     i = 0;
     for (int k = 1; k <= ws.ShownCount; ++k)
@@ -225,8 +226,9 @@ Outcome storeCommand(tvar& ws, const std::string& path, int sign) {
             for (int j = 1; j <= n; ++j) y(ws, k, j) = before[i++];
         ws.SelStartPoint = selStart;
         ws.SelEndPoint = selEnd;
-        return refused(normalised.ok() ? "The normalisation gives numbers beyond the number range. Nothing was changed."
-                                       : normalised.message);
+        return refused(normalised.ok()
+                           ? "The normalisation gives numbers beyond the number range. Nothing was changed."
+                           : normalised.message);
     }
     normalised.redraw = Redraw::FullScale;
     normalised.toggleColourView = true;
