@@ -25,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     for (const double v : r.data.values)
         if (!std::isfinite(v)) std::abort();
+    // Every energy of the axis is a number (the last is the largest).
+    if (!std::isfinite(h.lowEnergy + double(h.points - 1) * h.energyStep)) std::abort();
     // The slice files have one line per point.
     for (int s : {1, h.slices}) {
         const std::string text = korvo::scientaSliceText(r.data, s);

@@ -48,12 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (b.points.empty()) std::abort();
         points += b.points.size();
         for (const korvo::SpectrumPoint& q : b.points)
-            if (!std::isfinite(q.y)) std::abort();
+            if (!std::isfinite(q.x) || !std::isfinite(q.y)) std::abort();
     }
     if (points > limits.maxPoints) std::abort();
 
-    // Written again, the blocks read back with the same points (energies computed from a start and
-    // an increment may overflow to infinity; such blocks cannot be written).
+    // Written again, the blocks read back with the same points (an IRREGULAR block as a REGULAR one
+    // with Korvo's list of energies).
     for (const korvo::VamasBlock& b : r.blocks)
         if (!korvo::vamasBlockProblem(b).empty()) return 0;
     const std::string again = korvo::vamasFileText(r.experiment, r.blocks);

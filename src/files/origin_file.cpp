@@ -173,6 +173,12 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
             t.yMax = std::max(t.yMax, *y);
             out[c * t.rows + row] = {*x, *y};
         }
+        // Values without a column would be lost without a word; which column a value of a ragged
+        // table belongs to is a guess, so the table is refused like one with too few values.
+        if (const std::size_t more = countTokens(line.substr(pos)); more > 0)
+            return undo(fail("the row holds " + std::to_string(t.columns + more) + " values after x, " +
+                                 std::to_string(t.columns) + " columns were counted",
+                             lines.lineNumber()));
         ++row;
     }
     if (status != Status::End) return undo(fail.lineFault(status, lines));

@@ -8,9 +8,10 @@
 //   header   the lines before the first line whose first three characters hold a digit;
 //   columns  counted on the line after that one: the number of values after its first;
 //   rows     every line from the first one with a digit to the end of the file; each row is x and
-//            then one value per column (values beyond them are ignored).
-// Blank lines among the rows are passed over: they carry no point. A row with fewer values than
-// columns, or with a value that is not a number, is refused with its line number.
+//            then one value per column.
+// Blank lines among the rows are passed over: they carry no point. A row with fewer or more values
+// than columns (the first row too), or with a value that is not a number, is refused with its line
+// number: a value left out would be lost without a word.
 #include "files/spectrum_file.h"
 #include "files/spectrum_reader.h"
 

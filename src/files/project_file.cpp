@@ -5,6 +5,7 @@
 #include "files/line_reader.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace korvo {
 namespace {
@@ -28,8 +29,15 @@ void addInteger(std::string& out, std::int64_t v) {
     addLine(out, std::to_string(v));
 }
 
+// The 23-character form keeps 15 digits, and the largest doubles round up beyond the double range
+// (" 1.79769313486232E+0308"), which no reader takes back. They are written rounded down instead.
+std::string real23(double v) {
+    constexpr double kLargestWritten = 1.79769313486231e308;
+    return text::formatScientific23(std::abs(v) > kLargestWritten ? std::copysign(kLargestWritten, v) : v);
+}
+
 void addReal(std::string& out, double v) {
-    addLine(out, text::formatScientific23(v));
+    addLine(out, real23(v));
 }
 
 // ---- reading ----
@@ -210,7 +218,7 @@ std::string projectFileBytes(const ProjectLayout& layout, const std::vector<std:
                 addInteger(out, text::roundHalfEven(p.y));
                 continue;
             }
-            out += text::formatScientific23(p.x);
+            out += real23(p.x);
             out += ' ';
             addReal(out, p.y);
         }

@@ -111,6 +111,11 @@ HeaderParse parseHeader(std::string_view tail) {
                     "it holds " + count + " values (" + number(points) + " points x " + std::to_string(h.slices) +
                         " slices); at most " + std::to_string(kScientaMaxValues) + " values of one file can be imported");
     }
+    // Energies are low + j x step: the last one must still be a number.
+    if (!std::isfinite(h.lowEnergy + (points - 1) * h.energyStep))
+        return fail(ScientaFault::Header,
+                    "the energies of its " + number(points) + " points run beyond the number range (from " +
+                        number(h.lowEnergy) + " in steps of " + number(h.energyStep) + ")");
     h.points = static_cast<std::int32_t>(points);
     return p;
 }

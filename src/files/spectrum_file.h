@@ -74,7 +74,11 @@ struct SpectrumFileData {
     std::string passEnText;
     std::string anaStaText;
     std::string anaEndText;
-    std::string photEnText; // "PhotEn" line: the photon energy of a kinetic-energy spectrum
+    // "PhotEn" line: the photon energy of a kinetic-energy spectrum; in the photon-energy scans the
+    // "Phot.Start" line, the photon energy the scan starts at.
+    std::string photEnText;
+    std::string fileformText; // "Fileform" line: the machine mode that measured it ("Fileform: CLAM_CFS")
+    std::string anaFixText;   // "Fix. Analyser Energy" line of a constant-final-state scan
     int headerLines = 0; // lines before the data, the "BEGIN" line included; 0 for a bare table
     bool endFound = false;
     std::vector<SpectrumPoint> points;

@@ -175,7 +175,8 @@ double leadingReal(std::string_view s) {
 // keeps the first 4 n bytes of its line, enough for n characters in either encoding, so a long line
 // is not held in full.
 struct RawHeader {
-    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd, photEn;
+    std::optional<std::string> comment, sample, date, scans, measTime, points, fileName, anaSta, anaEnd,
+        photEn, fileform, anaFix;
     std::optional<double> passEnergy;
 };
 
@@ -200,8 +201,10 @@ void matchKeys(std::string_view line, RawHeader& h, SpectrumFileData& d) {
     if (contains(line, "FileName")) keep(h.fileName, line, 0);
     if (contains(line, "AnaSta")) keep(h.anaSta, line, 20);
     if (contains(line, "AnaEnd")) keep(h.anaEnd, line, 20);
-    // Not shown anywhere; kept for the exports that state the photon energy.
-    if (contains(line, "PhotEn")) keep(h.photEn, line, 20);
+    // Not shown anywhere; kept for the exports that state the photon energy and what was scanned.
+    if (contains(line, "PhotEn") || contains(line, "Phot.Start")) keep(h.photEn, line, 20);
+    if (contains(line, "Fileform")) keep(h.fileform, line, 20);
+    if (contains(line, "Fix. Analyser Energy")) keep(h.anaFix, line, 100);
 }
 
 void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
@@ -220,6 +223,8 @@ void storeHeader(const RawHeader& h, bool utf8, SpectrumFileData& d) {
     if (h.anaSta) d.anaStaText = decode(*h.anaSta, 20);
     if (h.anaEnd) d.anaEndText = decode(*h.anaEnd, 20);
     if (h.photEn) d.photEnText = decode(*h.photEn, 20);
+    if (h.fileform) d.fileformText = decode(*h.fileform, 20);
+    if (h.anaFix) d.anaFixText = decode(*h.anaFix, 100);
 }
 
 // A number of a data line. Plain decimals, nearly every token of a real file, are converted at

@@ -156,7 +156,12 @@ void writeBlock(std::string& out, const VamasBlock& b) {
     num(0);         // signal time correction
     num(0), num(0); // sample tilt, its azimuth
     num(0);         // sample rotation
-    integer(0);     // additional numerical parameters
+    integer(std::int64_t(b.parameters.size()));
+    for (const VamasParameter& p : b.parameters) {
+        put(out, p.label);
+        put(out, p.units);
+        put(out, p.value);
+    }
     integer(std::int64_t(pts.size()));
     const auto [lo, hi] = std::minmax_element(pts.begin(), pts.end(), [](auto& a, auto& c) { return a.y < c.y; });
     num(lo->y);

@@ -14,8 +14,9 @@
 //           analysis width x and y, take-off polar angle and azimuth, species, transition, charge of
 //           the detected particle, abscissa label "Kinetic Energy", units "eV", start, increment,
 //           one corresponding variable "counts" in "d", signal mode "pulse counting", collection
-//           time (s), scans, signal time correction, sample tilt and its azimuth, rotation, no
-//           additional parameters, the number of values, their minimum and maximum, the values;
+//           time (s), scans, signal time correction, sample tilt and its azimuth, rotation, the
+//           additional parameters (label, units, value), the number of values, their minimum and
+//           maximum, the values;
 //   end     "end of experiment". Lines end with CR LF.
 //
 // A REGULAR block carries its energies as start and increment. Korvo's energies are decimals
@@ -29,11 +30,13 @@
 // Texts that Korvo keeps and the standard has no place for go into the block comment too, as lines
 // "Korvo <name>=<text>" (`VamasBlock::korvo`); the reader hands them back apart from the comment.
 //
-// The reader takes what other programs write as well: experimental variables, several
-// corresponding variables (the first one is read), an inclusion or exclusion list (items left out
-// of a later block keep the first block's values), manually entered items and future upgrade
-// entries. It reads NORM experiments with REGULAR scans only and refuses anything else, like every
-// damaged file, with a message naming the block and line.
+// The reader takes what other programs write as well: blank lines before the format line,
+// experimental variables, several corresponding variables (the first one is read), an inclusion or
+// exclusion list (items left out of a later block keep the first block's values), manually entered
+// items, future upgrade entries, and IRREGULAR scans, whose blocks have no abscissa start and
+// increment but carry the abscissa as their first corresponding variable, one value per point
+// (x1 y1 x2 y2 ...). It reads NORM experiments only and refuses anything else, like every damaged
+// file and an abscissa that runs beyond the number range, with a message naming the block and line.
 #include "files/spectrum_file.h"
 #include "files/spectrum_reader.h"
 
@@ -61,6 +64,14 @@ struct VamasDateTime {
     double hoursAheadOfGmt = 0;
 };
 
+// An additional numerical parameter of a block. The value is kept as written: it is passed on, and
+// read as a number only where it is used.
+struct VamasParameter {
+    std::string label;
+    std::string units;
+    std::string value;
+};
+
 // One block, as Korvo writes and reads it. Texts are UTF-8.
 struct VamasBlock {
     std::string blockId;
@@ -80,6 +91,7 @@ struct VamasBlock {
     std::string signalMode = "pulse counting";
     double collectionTime = 0; // s per point
     std::int32_t scans = 0;
+    std::vector<VamasParameter> parameters;
     std::vector<SpectrumPoint> points; // x: abscissa, y: the (first) corresponding variable
 };
 

@@ -106,6 +106,7 @@ private:
 
 // The header's answers that shape every block.
 struct Layout {
+    bool irregular = false; // the abscissa is the first corresponding variable, one value per point
     std::int32_t experimentVariables = 0;
     std::int32_t futureBlockEntries = 0;
     std::array<bool, 41> included{}; // items 1 .. 40 of a block after the first
@@ -117,10 +118,44 @@ struct BlockState {
     // "Korvo x=" lines; shared, as later blocks may take them over from the first.
     std::shared_ptr<const std::vector<double>> energies;
     std::string abscissaStart, abscissaStep;
+    int abscissaLine = 0; // the increment's line
     std::int32_t variables = 1;
 };
 
-void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
+std::string shortest(double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+// What the blocks keep as texts (comment lines, Korvo's texts, additional parameters), those a later
+// block takes over from the first counted again: a file of nothing but empty comment lines, or one
+// long comment that 2000 blocks take over, must not take more memory than a file of its size may.
+class TextBudget {
+public:
+    void take(std::size_t bytes, int line) {
+        if (texts_ == 0 || bytes > bytes_)
+            throw Refusal{"its blocks hold more comment lines and parameters than one load takes (" +
+                              std::to_string(kTexts) + " lines, " +
+                              std::to_string(kMaxSpectrumFileBytes >> 20) + " MB)",
+                          line};
+        --texts_;
+        bytes_ -= bytes;
+    }
+    void take(const VamasBlock& b, int line) {
+        for (const std::string& c : b.comment) take(c.size(), line);
+        for (const auto& [name, text] : b.korvo) take(name.size() + text.size(), line);
+        for (const VamasParameter& p : b.parameters)
+            take(p.label.size() + p.units.size() + p.value.size(), line);
+    }
+
+private:
+    static constexpr std::uint64_t kTexts = std::uint64_t(1) << 20;
+    std::uint64_t texts_ = kTexts;
+    std::uint64_t bytes_ = kMaxSpectrumFileBytes;
+};
+
+void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints, TextBudget& budget) {
     const std::int32_t n = in.count("the number of block comment lines");
     s.block.comment.clear();
     s.block.korvo.clear();
@@ -130,12 +165,14 @@ void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
         const std::string_view line = in.raw("a block comment line");
         const std::size_t eq = line.find('=');
         if (line.substr(0, kKorvoPrefix.size()) != kKorvoPrefix || eq == std::string_view::npos) {
+            budget.take(line.size(), in.line());
             s.block.comment.push_back(utf8(line));
             continue;
         }
         const std::string_view name = line.substr(kKorvoPrefix.size(), eq - kKorvoPrefix.size());
         const std::string_view value = line.substr(eq + 1);
         if (name != kEnergiesName) {
+            budget.take(line.size(), in.line());
             s.block.korvo.emplace_back(utf8(name), utf8(value));
             continue;
         }
@@ -150,7 +187,8 @@ void readComment(Lines& in, BlockState& s, std::uint64_t maxPoints) {
     if (!energies.empty()) s.energies = std::make_shared<const std::vector<double>>(std::move(energies));
 }
 
-void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::uint64_t pointsLeft) {
+void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::uint64_t pointsLeft,
+               TextBudget& budget) {
     const auto has = [&](int item) { return first || layout.included[std::size_t(item)]; };
     VamasBlock& b = s.block;
     b.points.clear();
@@ -163,7 +201,7 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     for (int i = 0; i < 6; ++i)
         if (has(i + 1)) *dateFields[i] = in.integer(dateNames[i]);
     if (has(7)) b.date.hoursAheadOfGmt = in.real("the hours ahead of GMT");
-    if (has(8)) readComment(in, s, pointsLeft);
+    if (has(8)) readComment(in, s, pointsLeft, budget);
     if (has(9)) {
         b.technique = in.text("the technique");
         if (!oneOf(b.technique, kTechniques))
@@ -201,22 +239,34 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
         in.value("the transition label");
         in.real("the charge of the detected particle");
     }
-    if (has(31)) {
+    // An IRREGULAR block names its abscissa among the corresponding variables and has no start or
+    // increment.
+    if (has(31) && !layout.irregular) {
         b.abscissaLabel = in.text("the abscissa label");
         b.abscissaUnits = in.text("the abscissa units");
         s.abscissaStart = in.value("the abscissa start");
         if (!text::parseDouble(s.abscissaStart))
             throw Refusal{"the abscissa start is " + quotedToken(s.abscissaStart) + ", not a number", in.line()};
         s.abscissaStep = in.value("the abscissa increment");
+        s.abscissaLine = in.line();
         if (!text::parseDouble(s.abscissaStep))
             throw Refusal{"the abscissa increment is " + quotedToken(s.abscissaStep) + ", not a number", in.line()};
     }
     if (has(32)) {
         s.variables = in.count("the number of corresponding variables");
         if (s.variables == 0) throw Refusal{"the block has no corresponding variable", in.line()};
+        if (layout.irregular) {
+            if (s.variables < 2)
+                throw Refusal{"the block of an IRREGULAR scan has " + std::to_string(s.variables) +
+                                  " corresponding variable; it needs its abscissa and at least one more",
+                              in.line()};
+            b.abscissaLabel = in.text("the abscissa label");
+            b.abscissaUnits = in.text("the abscissa units");
+        }
         b.ordinateLabel = in.text("the corresponding variable's label");
         b.ordinateUnits = in.text("the corresponding variable's units");
-        in.skip(2 * std::int64_t(s.variables - 1), "a corresponding variable's label or units");
+        const std::int64_t read = layout.irregular ? 2 : 1;
+        in.skip(2 * (std::int64_t(s.variables) - read), "a corresponding variable's label or units");
     }
     if (has(33)) b.signalMode = in.text("the signal mode");
     if (has(34)) b.collectionTime = in.real("the signal collection time");
@@ -230,7 +280,15 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     if (has(39)) in.real("the sample rotation");
     if (has(40)) {
         const std::int32_t q = in.count("the number of additional parameters");
-        in.skip(3 * std::int64_t(q), "an additional parameter");
+        b.parameters.clear();
+        for (std::int32_t i = 0; i < q; ++i) {
+            VamasParameter p;
+            p.label = in.text("an additional parameter's label");
+            p.units = in.text("an additional parameter's units");
+            p.value = in.text("an additional parameter's value");
+            budget.take(p.label.size() + p.units.size() + p.value.size(), in.line());
+            b.parameters.push_back(std::move(p));
+        }
     }
     in.skip(layout.futureBlockEntries, "a future upgrade block entry");
 
@@ -244,18 +302,25 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
     const auto n = std::uint64_t(values / s.variables);
     if (n > pointsLeft)
         throw Refusal{"its " + std::to_string(n) + " points are more than the spectra of one load may hold", countLine};
-    if (s.energies && s.energies->size() != n)
+    if (s.energies && !layout.irregular && s.energies->size() != n)
         throw Refusal{"Korvo's list of energies in its comment holds " + std::to_string(s.energies->size()) +
                           " energies for " + std::to_string(n) + " points",
                       countLine};
     in.skip(2 * std::int64_t(s.variables), "the minimum or maximum ordinate value");
     b.points.reserve(std::size_t(std::min<std::uint64_t>(n, 1u << 20)));
     for (std::int32_t i = 0; i < values; ++i) {
-        const double y = in.real([i, values] {
+        const double v = in.real([i, values] {
             return "ordinate value " + std::to_string(i + 1) + " of " + std::to_string(values);
         });
-        if (i % s.variables == 0) b.points.push_back({0, y});
+        if (!layout.irregular) {
+            if (i % s.variables == 0) b.points.push_back({0, v});
+        } else if (i % s.variables == 0) {
+            b.points.push_back({v, 0});
+        } else if (i % s.variables == 1) {
+            b.points.back().y = v;
+        }
     }
+    if (layout.irregular) return;
 
     // The energies: Korvo's own list, else start + i x increment, in exact decimals where both are.
     if (s.energies) {
@@ -277,21 +342,42 @@ void readBlock(Lines& in, const Layout& layout, bool first, BlockState& s, std::
         }
     }
     const double x0 = *text::parseDouble(s.abscissaStart), dx = *text::parseDouble(s.abscissaStep);
-    for (std::size_t i = 0; i < n; ++i) b.points[i].x = x0 + double(i) * dx;
+    for (std::size_t i = 0; i < n; ++i) {
+        b.points[i].x = x0 + double(i) * dx;
+        if (!std::isfinite(b.points[i].x))
+            throw Refusal{"its abscissa runs beyond the number range: point " + std::to_string(i + 1) +
+                              " of " + std::to_string(n) + " would lie at " + shortest(x0) + " + " +
+                              std::to_string(i) + " x " + shortest(dx),
+                          s.abscissaLine};
+    }
 }
 
-Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const VamasReadLimits& limits) {
-    const std::string_view format = in.value("the format line");
-    if (format != kVamasFormatLine)
-        throw Refusal{"this is not a VAMAS file: its first line is " + quotedToken(format) + ", not \"" +
-                          std::string(kVamasFormatLine.substr(0, 40)) + "...\"",
-                      in.line()};
+// The format line. Blank lines before it are what editors and other programs leave in front of it
+// (a byte order mark the line reader takes away).
+void readFormatLine(Lines& in) {
+    std::string_view format = in.value("the format line");
+    while (format.empty()) format = in.value("the format line");
+    if (format == kVamasFormatLine) return;
+    throw Refusal{"this is not a VAMAS file: its first " +
+                      std::string(in.line() > 1 ? "line that is not blank" : "line") + " is " +
+                      quotedToken(format) + ", not \"" + std::string(kVamasFormatLine.substr(0, 40)) +
+                      "...\"",
+                  in.line()};
+}
+
+Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const VamasReadLimits& limits,
+                  TextBudget& budget) {
+    readFormatLine(in);
     e.institution = in.text("the institution");
     e.instrument = in.text("the instrument model");
     e.operatorId = in.text("the operator");
     e.experimentId = in.text("the experiment identifier");
     const std::int32_t comments = in.count("the number of comment lines");
-    for (std::int32_t i = 0; i < comments; ++i) e.comment.push_back(utf8(in.raw("a comment line")));
+    for (std::int32_t i = 0; i < comments; ++i) {
+        const std::string_view line = in.raw("a comment line");
+        budget.take(line.size(), in.line());
+        e.comment.push_back(utf8(line));
+    }
     const std::string_view mode = in.value("the experiment mode");
     if (mode != "NORM")
         throw Refusal{oneOf(mode, kExperimentModes) ? "the experiment mode " + quotedToken(mode) +
@@ -299,13 +385,14 @@ Layout readHeader(Lines& in, VamasExperiment& e, std::int32_t& blocks, const Vam
                                                     : quotedToken(mode) + " is no experiment mode",
                       in.line()};
     const std::string_view scan = in.value("the scan mode");
-    if (scan != "REGULAR")
-        throw Refusal{scan == "IRREGULAR" || scan == "MAPPING"
-                          ? "the scan mode " + quotedToken(scan) + " is not read; only REGULAR scans can be loaded"
-                          : quotedToken(scan) + " is no scan mode",
+    if (scan != "REGULAR" && scan != "IRREGULAR")
+        throw Refusal{scan == "MAPPING" ? "the scan mode " + quotedToken(scan) +
+                                              " is not read; only REGULAR and IRREGULAR scans can be loaded"
+                                        : quotedToken(scan) + " is no scan mode",
                       in.line()};
-    in.count("the number of spectral regions");
     Layout layout;
+    layout.irregular = scan == "IRREGULAR";
+    in.count("the number of spectral regions");
     layout.experimentVariables = in.count("the number of experimental variables");
     in.skip(2 * std::int64_t(layout.experimentVariables), "an experimental variable's label or units");
     const std::int32_t listed = in.integer("the number of entries in the inclusion or exclusion list");
@@ -338,14 +425,18 @@ VamasReadResult readVamasSource(SpectrumByteSource& source, std::string_view nam
     int block = 0;
     try {
         std::int32_t blocks = 0;
-        const Layout layout = readHeader(in, r.experiment, blocks, limits);
+        TextBudget budget;
+        const Layout layout = readHeader(in, r.experiment, blocks, limits, budget);
         BlockState first, state;
         std::uint64_t pointsLeft = limits.maxPoints;
         for (block = 1; block <= blocks; ++block) {
             // A later block starts from the first one's values (without its points).
-            if (block > 1) state = first;
+            if (block > 1) {
+                budget.take(first.block, in.line());
+                state = first;
+            }
             BlockState& s = block == 1 ? first : state;
-            readBlock(in, layout, block == 1, s, pointsLeft);
+            readBlock(in, layout, block == 1, s, pointsLeft, budget);
             std::vector<SpectrumPoint> points = std::move(s.block.points);
             s.block.points.clear();
             pointsLeft -= points.size();

@@ -32,6 +32,17 @@ std::string notAnInteger(std::string_view text) {
     return "'" + std::string(text) + "' is not a valid integer value (0 to 65535)";
 }
 
+// U+FEFF, the byte order mark, in UTF-8.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The invisible U+FEFF has no place in Windows-1252: written as '?' it would become a visible part
+// of the name at the next load, so it is left out.
+std::string withoutByteOrderMarks(std::string name) {
+    for (std::size_t at; (at = name.find(kByteOrderMark)) != std::string::npos;)
+        name.erase(at, kByteOrderMark.size());
+    return name;
+}
+
 std::string elementLabel(const AugerTable& t, int e) {
     std::string label = "element " + std::to_string(e);
     if (!t.name(e).empty()) label += " " + t.name(e);
@@ -99,6 +110,10 @@ AugerReadResult readAugerText(std::string_view bytes) {
     for (int e = 1; e <= AugerTable::kElements && !atEnd; ++e) {
         if (!nextLine(line)) return result;
         if (line.find('[') == std::string_view::npos) continue; // an empty column
+        // A byte order mark in front of a name (files joined together) marks an encoding, not a
+        // character of the name.
+        if (line.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+            line.remove_prefix(kByteOrderMark.size());
         table.setName(e, fileTextToUtf8(line));
         for (int k = 1;; ++k) {
             if (!nextLine(line)) return result;
@@ -158,7 +173,7 @@ std::optional<std::string> augerFileText(const AugerTable& t, std::string* error
                          "Nothing was saved.";
             return std::nullopt;
         }
-        out += utf8ToWindows1252(name) + "\r\n";
+        out += utf8ToWindows1252(withoutByteOrderMarks(name)) + "\r\n";
         for (int k = 1; k <= AugerTable::kPeaks; ++k) {
             if (t.energy(e, k) == 0) continue;
             out += std::to_string(t.energy(e, k)) + "  " + std::to_string(t.intensity(e, k)) + "\r\n";

@@ -8,9 +8,11 @@
 #include "viewer/vamas_import.h"
 #include "viewer/workspace_project.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -37,13 +39,15 @@ void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
         if (p.y < s.YMin) s.YMin = p.y;
         if (p.y > s.YMax) s.YMax = p.y;
     }
+    // Twice a value beyond half the largest double is no number: the range stops at the largest.
+    static constexpr double kLargest = std::numeric_limits<double>::max();
     const auto widen = [](double& lo, double& hi) {
         if (lo != hi) return;
         if (lo > 0) {
-            hi = 2 * lo;
+            hi = std::min(2 * lo, kLargest);
             lo = hi / 4;
         } else if (lo < 0) {
-            lo = 2 * lo;
+            lo = std::max(2 * lo, -kLargest);
             hi = lo / 4;
         } else {
             lo = -0.5;
@@ -54,7 +58,7 @@ void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
     widen(s.XMin, s.XMax);
     double m = 1;
     double top = s.YMax;
-    while (top >= 100) {
+    while (top >= 100 && std::isfinite(top)) {
         top /= 10;
         m *= 10;
     }
@@ -67,6 +71,11 @@ void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
     s.XMaxOrig = s.XMax;
     s.YMinOrig = s.YMin;
     s.YMaxOrig = s.YMax;
+}
+
+double rateFactorOf(std::int32_t scans, double measTime) {
+    const double rate = 1000 / static_cast<double>(scans) / measTime;
+    return std::isfinite(rate) ? rate : 1;
 }
 
 namespace {
@@ -107,12 +116,14 @@ bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& opt
     s.AnaStaText = std::move(d.anaStaText);
     s.AnaEndText = std::move(d.anaEndText);
     s.PhotEnText = std::move(d.photEnText);
+    s.FileformText = std::move(d.fileformText);
+    s.AnaFixText = std::move(d.anaFixText);
     // A header without a scan count or measuring time still gives a usable rate factor.
     s.Scans = d.scans == 0 ? 1 : d.scans;
     s.MeasTime = d.measTime == 0 ? 1 : d.measTime;
     s.NumPoints = static_cast<std::int32_t>(d.points.size()); // the reader holds it far below INT32_MAX
     setLoadedRange(s, d.points);
-    s.RateFactor = 1000 / static_cast<double>(s.Scans) / s.MeasTime;
+    s.RateFactor = rateFactorOf(s.Scans, s.MeasTime);
     points = std::move(d.points);
     return true;
 }

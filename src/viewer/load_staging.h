@@ -55,6 +55,10 @@ bool stageProject(const std::string& path, std::size_t maxSpectra, LoadBuffer& b
 // collapse to one value, 0.1 % headroom above the largest count; the ...Orig values and YTop with it.
 void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points);
 
+// RateFactor: 1000 / scans / measuring time, or 1 when that is no finite number (a measuring time
+// of 1e-320 ms).
+double rateFactorOf(std::int32_t scans, double measTime);
+
 // A path as a text: the bytes when they are UTF-8, else read as Windows-1252 (file names from old
 // disks), so that PathName and ShortName are always valid texts.
 std::string pathText(const std::string& path);

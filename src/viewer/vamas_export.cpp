@@ -83,6 +83,22 @@ std::string shortest(double v) {
     return std::string(buf, r.ptr);
 }
 
+// What the x values of a spectrum are: the "Fileform" line names the mode that measured it.
+enum class Abscissa { KineticEnergy, PhotonCfs, PhotonCis, PhotonKeithley };
+
+Abscissa abscissaOf(const ViewerSpectrum& s) {
+    const std::string_view mode = afterColon(s.FileformText);
+    if (mode == "CLAM_CFS") return Abscissa::PhotonCfs;
+    if (mode == "CLAM_CIS") return Abscissa::PhotonCis;
+    if (mode == "KEITHLEY") return Abscissa::PhotonKeithley;
+    return Abscissa::KineticEnergy;
+}
+
+void addEnergyParameter(VamasBlock& b, const char* label, const std::string& text) {
+    if (const std::optional<double> v = numberAfterColon(text))
+        b.parameters.push_back({label, "eV", shortest(*v)});
+}
+
 } // namespace
 
 VamasBlock vamasBlockOf(const ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
@@ -91,7 +107,20 @@ VamasBlock vamasBlockOf(const ViewerSpectrum& s, std::span<const SpectrumPoint> 
     const std::string_view sample = afterColon(s.SampleText);
     b.sampleId = sample.empty() ? "Not Specified" : std::string(sample);
     b.date = dateOf(s.DateText);
-    const std::optional<double> photon = numberAfterColon(s.PhotEnText);
+    const Abscissa abscissa = abscissaOf(s);
+    std::optional<double> photon = numberAfterColon(s.PhotEnText);
+    if (abscissa != Abscissa::KineticEnergy) {
+        // The photon energy was scanned: it is the abscissa, and the source energy is where the scan
+        // started (its first point when the file has no line for it).
+        b.abscissaLabel = kPhotonEnergyLabel;
+        if (!photon && !points.empty()) photon = points.front().x;
+        if (abscissa == Abscissa::PhotonCfs) addEnergyParameter(b, kFixedAnalyserEnergy, s.AnaFixText);
+        if (abscissa == Abscissa::PhotonCis) addEnergyParameter(b, kAnalyserStartEnergy, s.AnaStaText);
+        if (abscissa == Abscissa::PhotonKeithley) {
+            b.ordinateLabel = "electrometer reading";
+            b.signalMode = "analogue";
+        }
+    }
     if (photon && *photon > 0) {
         b.technique = *photon < kUpsBelowPhotonEnergy ? "UPS" : "XPS";
         b.sourceLabel = sourceLabelOf(*photon);
@@ -111,9 +140,14 @@ VamasBlock vamasBlockOf(const ViewerSpectrum& s, std::span<const SpectrumPoint> 
                {"PassEnText", s.PassEnText},
                {"AnaStaText", s.AnaStaText},
                {"AnaEndText", s.AnaEndText},
-               {"PhotEnText", s.PhotEnText},
-               // Exactly, where the collection time in seconds might not give it back.
-               {"MeasTime", shortest(s.MeasTime)}};
+               {"PhotEnText", s.PhotEnText}};
+    // What makes a photon-energy scan; a kinetic-energy spectrum needs neither.
+    if (abscissa != Abscissa::KineticEnergy) {
+        b.korvo.emplace_back("FileformText", s.FileformText);
+        if (!s.AnaFixText.empty()) b.korvo.emplace_back("AnaFixText", s.AnaFixText);
+    }
+    // Exactly, where the collection time in seconds might not give it back.
+    b.korvo.emplace_back("MeasTime", shortest(s.MeasTime));
     return b;
 }
 

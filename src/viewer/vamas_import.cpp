@@ -3,7 +3,10 @@
 #include "common/number_text.h"
 #include "files/spectrum_format.h"
 #include "viewer/load_staging.h"
+#include "viewer/vamas_export.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -26,8 +29,42 @@ std::string dateText(const VamasDateTime& d) {
 std::optional<double> realOf(const std::string& text) {
     double v = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The value of the block's additional parameter `label` as a number.
+std::optional<double> parameterOf(const VamasBlock& b, std::string_view label) {
+    for (const VamasParameter& p : b.parameters)
+        if (sameLetters(p.label, label))
+            if (const auto v = text::parseDouble(p.value)) return *v;
+    return std::nullopt;
+}
+
+// Texts of another program's photon-energy scan as a spectrum file of the same scan would carry
+// them. With the analyser's start energy it is a CIS scan, otherwise one at a fixed analyser energy.
+void photonScanTexts(const VamasBlock& b, ViewerSpectrum& s) {
+    const std::optional<double> analyserStart = parameterOf(b, kAnalyserStartEnergy);
+    const std::optional<double> analyserFixed = parameterOf(b, kFixedAnalyserEnergy);
+    s.FileformText = analyserStart ? "Fileform: CLAM_CIS" : "Fileform: CLAM_CFS";
+    s.AnaStaText.clear();
+    s.AnaEndText.clear();
+    if (analyserStart)
+        s.AnaStaText = cutToCharacters("AnaSta:" + text::formatGeneral(*analyserStart, 15), kShortTextLength);
+    else if (analyserFixed)
+        s.AnaFixText = cutToCharacters("Fix. Analyser Energy:" + text::formatGeneral(*analyserFixed, 15),
+                                       kLongTextLength);
+    s.PhotEnText.clear();
+    if (b.sourceEnergy > 0)
+        s.PhotEnText =
+            cutToCharacters("Phot.Start: " + text::formatGeneral(b.sourceEnergy, 15), kShortTextLength);
 }
 
 } // namespace
@@ -58,6 +95,7 @@ ViewerSpectrum vamasSpectrum(const VamasBlock& b, const std::string& path, int b
         }
         if (b.sourceEnergy > 0)
             s.PhotEnText = cutToCharacters("PhotEn: " + text::formatGeneral(b.sourceEnergy, 15), kShortTextLength);
+        if (sameLetters(b.abscissaLabel, kPhotonEnergyLabel)) photonScanTexts(b, s);
     } else {
         // A block Korvo wrote: its texts exactly as they were; one it left out stays empty.
         s.FileName = s.ShortName;
@@ -75,7 +113,9 @@ ViewerSpectrum vamasSpectrum(const VamasBlock& b, const std::string& path, int b
                               {"PassEnText", &s.PassEnText, kShortTextLength},
                               {"AnaStaText", &s.AnaStaText, kShortTextLength},
                               {"AnaEndText", &s.AnaEndText, kShortTextLength},
-                              {"PhotEnText", &s.PhotEnText, kShortTextLength}};
+                              {"PhotEnText", &s.PhotEnText, kShortTextLength},
+                              {"FileformText", &s.FileformText, kShortTextLength},
+                              {"AnaFixText", &s.AnaFixText, kLongTextLength}};
         for (const auto& [name, value] : b.korvo) {
             if (name == "FileName") s.FileName = value;
             if (name == "MeasTime")
@@ -87,7 +127,7 @@ ViewerSpectrum vamasSpectrum(const VamasBlock& b, const std::string& path, int b
     // As for a spectrum file: no scan count or measuring time still gives a usable rate factor.
     if (s.Scans <= 0) s.Scans = 1;
     if (!(s.MeasTime > 0) || !std::isfinite(s.MeasTime)) s.MeasTime = 1;
-    s.RateFactor = 1000 / double(s.Scans) / s.MeasTime;
+    s.RateFactor = rateFactorOf(s.Scans, s.MeasTime);
     s.NumPoints = static_cast<std::int32_t>(pts.size());
     setLoadedRange(s, pts);
     return s;

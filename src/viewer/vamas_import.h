@@ -13,7 +13,9 @@ namespace korvo {
 // The spectrum of one block. A block Korvo wrote brings its header texts back unchanged from its
 // "Korvo <name>=<text>" comment lines; another program's block gets texts made from its values
 // ("Probe: " + sample, "Date:  dd.mm.yyyy hh:mm:ss", "Scans: ", "MeasTime: " in ms, "PassEn: ",
-// "AnaSta:"/"AnaEnd:" from its first and last energy, "PhotEn: " from the source energy). ShortName
+// "AnaSta:"/"AnaEnd:" from its first and last energy, "PhotEn: " from the source energy; a block
+// whose abscissa is the photon energy becomes a CIS scan when it names the analyser's start energy,
+// else a CFS scan, with "Phot.Start: " from the source energy and the analyser's energy). ShortName
 // is the block identifier (or the file's name + "_" + the block's number when it has none); the
 // range is set as for a loaded spectrum file.
 ViewerSpectrum vamasSpectrum(const VamasBlock& block, const std::string& path, int blockNumber);

@@ -44,7 +44,10 @@ struct ViewerSpectrum {
     std::string PassEnText;   // "PassEn: " + pass energy with 2 decimals
     std::string AnaStaText;   // whole "AnaSta" line
     std::string AnaEndText;   // whole "AnaEnd" line
-    std::string PhotEnText;   // whole "PhotEn" line (photon energy); not part of a project
+    // Not part of a project either: what the exports need to say what was measured.
+    std::string PhotEnText;   // whole "PhotEn" line (photon energy), or "Phot.Start" of a photon-energy scan
+    std::string FileformText; // whole "Fileform" line: "Fileform: CLAM_CFS" for a constant-final-state scan
+    std::string AnaFixText;   // whole "Fix. Analyser Energy" line of a constant-final-state scan
     std::string FileName;     // "FileName" line, no length limit; the window caption while active
 
     std::int32_t Scans = 0;

@@ -5,6 +5,9 @@
 #include "files/spectrum_format.h"
 #include "viewer/load_staging.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace korvo {
 namespace {
 
@@ -32,7 +35,7 @@ ViewerSpectrum fromBlock(ProjectBlock&& b) {
     s.MeasTime = b.MeasTime;
     // A project keeps no rate factor; the scans and measuring time it keeps give the same one a load
     // of the spectrum file gave.
-    s.RateFactor = b.Scans != 0 && b.MeasTime != 0 ? 1000 / static_cast<double>(b.Scans) / b.MeasTime : 1;
+    s.RateFactor = rateFactorOf(b.Scans, b.MeasTime); // 1 without scans or measuring time
     s.YMax = b.YMax;
     s.YMin = b.YMin;
     s.XMin = b.XMin;
@@ -159,7 +162,30 @@ LoadOutcome loadProjectFile(tvar& ws, const std::string& path, const LoadProgres
     return out;
 }
 
+namespace {
+
+// A number the project's reader refuses ("INF", "NAN") would make the whole file unreadable.
+bool allFinite(const ViewerSpectrum& s, std::span<const SpectrumPoint> points) {
+    for (double v :
+         {s.MeasTime, s.YMax, s.YMin, s.XMin, s.XMax, s.XMaxOrig, s.XMinOrig, s.YMinOrig, s.YMaxOrig})
+        if (!std::isfinite(v)) return false;
+    return std::all_of(points.begin(), points.end(),
+                       [](const SpectrumPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+}
+
+} // namespace
+
 bool saveProjectFile(const tvar& ws, const std::string& path, std::string* error) {
+    for (int i = 1; i <= ws.ShownCount; ++i) {
+        const int k = ws.atPosition(i);
+        if (allFinite(ws.spectrum(k), ws.points(k))) continue;
+        if (error)
+            *error =
+                "The spectrum " + ws.spectrum(k).ShortName +
+                " holds a value that is not a finite number; a project with it could not be loaded again. "
+                "Nothing was saved.";
+        return false;
+    }
     ProjectLayout layout;
     layout.width = ws.geometry.width;
     layout.height = ws.geometry.height;

@@ -31,7 +31,8 @@ LoadOutcome loadProjectFile(tvar& ws, const std::string& path, const LoadProgres
 std::string projectSavePath(const std::string& chosen);
 
 // Writes the shown spectra (Order positions 1 .. ShownCount) and tvar::geometry to `path`, replacing
-// an existing file atomically. false with *error set when the file cannot be written.
+// an existing file atomically. false with *error set when the file cannot be written, or when a
+// spectrum holds a number that is not finite (its reader would refuse the whole file).
 bool saveProjectFile(const tvar& ws, const std::string& path, std::string* error = nullptr);
 
 } // namespace korvo

@@ -306,6 +306,12 @@ TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
         }
         EXPECT_EQ(r.data.scans, 2);
         EXPECT_EQ(r.data.passEnText, mode == ModeKeithley ? "" : "PassEn: 20.00");
+        // What the exports need to tell a photon-energy scan from an analyser scan.
+        EXPECT_EQ(r.data.fileformText, "Fileform: " + std::string(machineModeName(mode)));
+        EXPECT_EQ(r.data.photEnText, mode == ModeOff    ? ""
+                                     : mode == ModeClam ? "PhotEn: 21.2200"
+                                                        : "Phot.Start: 21.2200");
+        EXPECT_EQ(r.data.anaFixText, mode == ModeCfs ? "Fix. Analyser Energy:10" : "");
     }
 }
 

@@ -50,9 +50,7 @@ TEST(OriginFile, HeaderEndsAtTheFirstLineWithADigitAmongItsFirstThreeCharacters)
 }
 
 TEST(OriginFile, ColumnsAreCountedOnTheSecondRowAndThePointsLieColumnAfterColumn) {
-    // The first row may carry more values than the others (only the second row counts); later rows
-    // may carry extra values, which are ignored.
-    const Read d = readText("Energy a b\r\n1 10 -20 99 99\r\n2 11 -21\r\n3 12 -22 77\r\n");
+    const Read d = readText("Energy a b\r\n1 10 -20\r\n2 11 -21\r\n3 12 -22\r\n");
     ASSERT_TRUE(d.r) << d.r.error;
     const OriginTable& t = d.r.table;
     ASSERT_EQ(t.columns, 2u);
@@ -87,6 +85,10 @@ TEST(OriginFile, TablesThatAreRefusedWithTheirLine) {
         {"a decimal comma in a value", "1 10\r\n2 1,5\r\n", "\"1,5\" is not a number", 2},
         {"a row with fewer values", "1 10 20\r\n2 11 21\r\n3 12\r\n", "1 values after x, 2 columns", 3},
         {"first row shorter than the second", "1 10\r\n2 11 21\r\n", "1 values after x, 2 columns", 1},
+        // Values without a column are not dropped without a word.
+        {"first row longer than the second", "1 10 20 99\r\n2 11 21\r\n", "3 values after x, 2 columns", 1},
+        {"a later row with more values", "1 10 20\r\n2 11 21\r\n3 12 22 77 78\r\n",
+         "4 values after x, 2 columns", 3},
         {"words among the rows", "1 10\r\n2 11\r\nEND\r\n", "\"END\" is not a number", 3},
         {"not a finite number", "1 10\r\n2 inf\r\n", "\"inf\" is not a number", 2},
         {"binary bytes", std::string("1 \x01\xFF\x00z 5\r\n2 3\r\n", 14), "is not a number", 1},

@@ -127,6 +127,8 @@ TEST(ScientaFile, AbsurdHeadersAreRefusedWithAReason) {
         {"slices beyond 32 bits", "10", "11", "0.1", "99999999999", ScientaFault::Header, "not an integer"},
         {"an empty value", "", "11", "0.1", "1", ScientaFault::Header, "\"Low Energy\" is \"\""},
         {"huge energies", "-1e308", "1e308", "1", "1", ScientaFault::TooLarge, "at most 1000000"},
+        {"energies beyond the number range", "1.7e308", "1.79e308", "5.99e306", "1", ScientaFault::Header,
+         "the energies of its 3 points run beyond the number range"},
         {"a tiny step", "0", "1", "1e-300", "1", ScientaFault::TooLarge, "at most 1000000"},
         {"one value more than allowed", "0", "100", "1", "9901", ScientaFault::TooLarge,
          "1000001 values (101 points x 9901 slices)"},

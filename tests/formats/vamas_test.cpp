@@ -1,6 +1,9 @@
 // VAMAS files: the block layout Korvo writes, a round trip of spectra through a file, the same file
 // read by xylib's xyconv, files of other programs and damaged ones, and the load as the dialog's
 // "Load VAMAS" runs it.
+#include "common/number_text.h"
+#include "files/spectrum_test_util.h"
+#include "files/spectrum_writer.h"
 #include "files/vamas_file.h"
 #include "foreign_test_util.h"
 #include "support/temp_dir.h"
@@ -16,6 +19,8 @@
 #include <sstream>
 
 using namespace korvo;
+using korvo::testing::clamHeader;
+using korvo::testing::makeBlock;
 using korvo::testing::readBytes;
 using korvo::testing::TempDir;
 using korvo::testing::writeBytes;
@@ -32,6 +37,39 @@ const char* const kMeasured = "USER_ID: lab\r\nComment: clean surface\r\nProbe: 
 const char* const kRounded = "Comment: rounded step\r\nProbe: Au\r\nDate:  02.01.1999\r\nMeasTime: 250\r\n"
                              "Scans: 1\r\nPoints:4\r\nPassEn:5.000\r\nAnaSta:100.000\r\nAnaEnd:113.333\r\n"
                              "PhotEn: 1486.600\r\nBEGIN:\r\n100.000 5\r\n103.333 -6.5\r\n106.667 7\r\n110.000 8\r\nEND\r\n";
+
+// xylib's reading of a VAMAS file through xyconv: per block its "### block #i <id>" line and its
+// "# key: value" lines joined by "|", and its rows "x<TAB>y". Empty when xyconv fails.
+struct XyBlock {
+    std::string metadata;
+    std::vector<std::pair<double, double>> rows;
+};
+std::vector<XyBlock> readByXyconv(const std::string& vms, const std::string& xy) {
+    const std::string command = "/usr/bin/xyconv -t vamas '" + vms + "' '" + xy + "' 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        ADD_FAILURE() << command;
+        return {};
+    }
+    std::istringstream rows(readBytes(xy));
+    std::vector<XyBlock> blocks;
+    std::string line;
+    while (std::getline(rows, line)) {
+        if (line.rfind("### block #", 0) == 0) {
+            blocks.push_back({line, {}});
+        } else if (!blocks.empty() && line.rfind("# ", 0) == 0) {
+            blocks.back().metadata += "|" + line.substr(2);
+        } else if (!blocks.empty() && !line.empty()) {
+            double x = 0, y = 0;
+            std::istringstream(line) >> x >> y;
+            blocks.back().rows.emplace_back(x, y);
+        }
+    }
+    return blocks;
+}
+
+bool haveXyconv() {
+    return std::system("test -x /usr/bin/xyconv") == 0;
+}
 
 class VamasTest : public ::testing::Test {
 protected:
@@ -93,6 +131,16 @@ TEST_F(VamasTest, OneBlockHasTheStandardsLayoutLineByLine) {
     EXPECT_EQ(at(76), "1520");
     EXPECT_EQ(at(79), "1650");
     EXPECT_EQ(at(80), "end of experiment");
+
+    // Start and increment below one keep their leading zero ("0.50", not ".50"), as other programs
+    // expect a number to begin.
+    VamasBlock low;
+    low.points = {{0.5, 0.5}, {0.75, 1}, {1, 2}};
+    low.collectionTime = 0.5;
+    EXPECT_NE(vamasFileText({}, {low}).find("\r\nKinetic Energy\r\neV\r\n0.50\r\n0.25\r\n1\r\n"), std::string::npos);
+    low.points = {{-0.25, 0}, {0, 0}};
+    EXPECT_NE(vamasFileText({}, {low}).find("\r\neV\r\n-0.25\r\n0.25\r\n"), std::string::npos);
+    EXPECT_NE(vamasFileText({}, {low}).find("\r\npulse counting\r\n0.5\r\n"), std::string::npos);
 }
 
 TEST_F(VamasTest, RoundTripKeepsEveryPointAndTheHeaderTexts) {
@@ -139,31 +187,13 @@ TEST_F(VamasTest, RoundTripKeepsEveryPointAndTheHeaderTexts) {
 }
 
 TEST_F(VamasTest, XylibReadsTheExport) {
-    if (std::system("test -x /usr/bin/xyconv") != 0) GTEST_SKIP() << "xyconv (libxy-bin) is not installed";
+    if (!haveXyconv()) GTEST_SKIP() << "xyconv (libxy-bin) is not installed";
     tvar ws;
     loadMeasured(ws);
     writeBytes(dir.file("both.vms"), vamasText(ws, true));
-    const std::string command =
-        "/usr/bin/xyconv -t vamas '" + dir.file("both.vms") + "' '" + dir.file("both.xy") + "' 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    // Each block as "### block #i <id>", its values as "# key: value" lines, then rows "x<TAB>y".
-    std::istringstream rows(readBytes(dir.file("both.xy")));
-    std::vector<std::vector<std::pair<double, double>>> blocks;
-    std::vector<std::string> metadata;
-    std::string line;
-    while (std::getline(rows, line)) {
-        if (line.rfind("### block #", 0) == 0) {
-            blocks.emplace_back();
-            metadata.push_back(line);
-        } else if (!blocks.empty() && line.rfind("# ", 0) == 0) {
-            metadata.back() += "|" + line.substr(2);
-        } else if (!blocks.empty() && !line.empty()) {
-            double x = 0, y = 0;
-            std::istringstream(line) >> x >> y;
-            blocks.back().emplace_back(x, y);
-        }
-    }
-    ASSERT_EQ(blocks.size(), 2u);
+    const std::vector<XyBlock> read = readByXyconv(dir.file("both.vms"), dir.file("both.xy"));
+    ASSERT_EQ(read.size(), 2u);
+    const std::vector<std::string> metadata = {read[0].metadata, read[1].metadata};
     EXPECT_EQ(metadata[0].rfind("### block #0 t_990101.000|", 0), 0u) << metadata[0];
     for (const char* field : {"|tech: UPS|", "|source energy: 21.22|", "|sample identifier: Cu(111)|",
                               "|analyser pass energy or retard ratio or mass resolution: 20|",
@@ -174,7 +204,7 @@ TEST_F(VamasTest, XylibReadsTheExport) {
     for (int k = 1; k <= 2; ++k) {
         SCOPED_TRACE(k);
         const auto pts = ws.points(k);
-        const auto& got = blocks[std::size_t(k - 1)];
+        const auto& got = read[std::size_t(k - 1)].rows;
         ASSERT_EQ(got.size(), pts.size());
         // xylib computes the energies from start and increment (and prints six decimals); the
         // rounded grid's mean step puts them within half a thousandth of an eV.
@@ -183,6 +213,88 @@ TEST_F(VamasTest, XylibReadsTheExport) {
             EXPECT_DOUBLE_EQ(got[j].second, pts[j].y) << j;
         }
     }
+}
+
+// A photon-energy scan as the measurement saves it: the x values are photon energies from
+// `photon` on, the analyser stands at (CFS) or starts from (CIS) the start field's "30".
+std::string photonScanFile(std::uint8_t mode, double photon) {
+    SpectrumHeader h = clamHeader();
+    h.machineMode = mode;
+    h.points = 4;
+    h.photonStart = h.analyserStart = photon;
+    h.ramp = 0.3;
+    h.startFieldText = "30";
+    return spectrumFileBytes(h, {}, makeBlock(h, photon, 0.1));
+}
+
+TEST_F(VamasTest, PhotonEnergyScansKeepTheirAbscissaBothWays) {
+    writeBytes(dir.file("cfs.000"), photonScanFile(ModeCfs, 60));
+    writeBytes(dir.file("cis.000"), photonScanFile(ModeCis, 120));
+    tvar ws;
+    ASSERT_TRUE(loadFiles(ws, {dir.file("cfs.000"), dir.file("cis.000")}));
+    const std::string text = vamasText(ws, true);
+    writeBytes(dir.file("photon.vms"), text);
+
+    // The photon energy is the abscissa, the scan's first photon energy the source's, and where the
+    // analyser stood an additional parameter.
+    const VamasReadResult r = readVamasText(text, "photon.vms");
+    ASSERT_TRUE(r) << r.error;
+    ASSERT_EQ(r.blocks.size(), 2u);
+    const std::vector<std::string> technique = {"UPS", "XPS"};
+    const std::vector<double> source = {60, 120};
+    const std::vector<std::string> analyser = {"fixed analyser energy", "analyser start energy"};
+    for (std::size_t b = 0; b < 2; ++b) {
+        SCOPED_TRACE(b);
+        EXPECT_EQ(r.blocks[b].abscissaLabel, "Photon Energy");
+        EXPECT_EQ(r.blocks[b].technique, technique[b]);
+        EXPECT_EQ(r.blocks[b].sourceEnergy, source[b]);
+        ASSERT_EQ(r.blocks[b].parameters.size(), 1u);
+        EXPECT_EQ(r.blocks[b].parameters[0].label, analyser[b]);
+        EXPECT_EQ(r.blocks[b].parameters[0].units, "eV");
+        EXPECT_EQ(r.blocks[b].parameters[0].value, "30");
+    }
+    if (haveXyconv()) {
+        const std::vector<XyBlock> read = readByXyconv(dir.file("photon.vms"), dir.file("photon.xy"));
+        ASSERT_EQ(read.size(), 2u);
+        for (std::size_t b = 0; b < 2; ++b) {
+            SCOPED_TRACE(read[b].metadata);
+            for (const std::string field : {"|tech: " + technique[b] + "|", "|source energy: " + text::formatGeneral(source[b]) + "|",
+                                            "|" + analyser[b] + ": 30eV|", std::string("|abscissa label: Photon Energy|")})
+                EXPECT_NE(read[b].metadata.find(field), std::string::npos) << field;
+            ASSERT_EQ(read[b].rows.size(), 4u);
+            EXPECT_NEAR(read[b].rows[3].first, source[b] + 0.3, 1e-6);
+        }
+    }
+
+    // Loaded back, they are the same scans again, and they are written as the same file.
+    tvar back;
+    ASSERT_TRUE(loadVamasFiles(back, {dir.file("photon.vms")}));
+    for (int k = 1; k <= 2; ++k) {
+        SCOPED_TRACE(k);
+        for (auto field : {&ViewerSpectrum::FileformText, &ViewerSpectrum::PhotEnText, &ViewerSpectrum::AnaFixText,
+                           &ViewerSpectrum::AnaStaText, &ViewerSpectrum::AnaEndText})
+            EXPECT_EQ(back.spectrum(k).*field, ws.spectrum(k).*field);
+        ASSERT_EQ(back.points(k).size(), 4u);
+        EXPECT_EQ(back.point(k, 4).x, ws.point(k, 4).x);
+    }
+    EXPECT_EQ(back.spectrum(1).FileformText, "Fileform: CLAM_CFS");
+    EXPECT_EQ(back.spectrum(1).PhotEnText, "Phot.Start: 60.000");
+    EXPECT_EQ(back.spectrum(1).AnaFixText, "Fix. Analyser Energy:30");
+    EXPECT_EQ(back.spectrum(2).FileformText, "Fileform: CLAM_CIS");
+    EXPECT_EQ(vamasText(back, true), text);
+
+    // Another program's photon-energy scan: CIS when it names the analyser's start energy, else CFS.
+    VamasBlock other = r.blocks[1];
+    other.korvo.clear();
+    ViewerSpectrum s = vamasSpectrum(other, "/x/o.vms", 1);
+    EXPECT_EQ(s.FileformText, "Fileform: CLAM_CIS");
+    EXPECT_EQ(s.AnaStaText, "AnaSta:30");
+    EXPECT_EQ(s.PhotEnText, "Phot.Start: 120");
+    other.parameters = {{"Fixed Analyser Energy", "eV", "25.5"}};
+    s = vamasSpectrum(other, "/x/o.vms", 1);
+    EXPECT_EQ(s.FileformText, "Fileform: CLAM_CFS");
+    EXPECT_EQ(s.AnaFixText, "Fix. Analyser Energy:25.5");
+    EXPECT_EQ(s.AnaStaText, "");
 }
 
 // Another program's file: experimental variables, two corresponding variables, an exclusion list
@@ -231,6 +343,62 @@ TEST_F(VamasTest, ReadsOtherProgramsFiles) {
     EXPECT_DOUBLE_EQ(s.RateFactor, 1000.0 / 1 / 200);
 }
 
+// An analysis program's IRREGULAR file: no abscissa start and increment, the binding energy as the
+// first of three corresponding variables, one value of each per point.
+const char* const kIrregular =
+    "VAMAS Surface Chemical Analysis Standard Data Transfer Format 1988 May 4\r\n"
+    "Lab\r\nInstrument X\r\nSomeone\r\nExp 2\r\n0\r\nNORM\r\nIRREGULAR\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n"
+    "C 1s\r\nSample A\r\n2024\r\n3\r\n15\r\n10\r\n30\r\n5\r\n0\r\n1\r\nfitted\r\nXPS\r\nAl\r\n1486.6\r\n300\r\n"
+    "0\r\n0\r\n45\r\n0\r\nFAT\r\n20\r\n1\r\n4.5\r\n0\r\n0\r\n0\r\n0\r\n0\r\nC\r\n1s\r\n-1\r\n"
+    "3\r\nBinding Energy\r\neV\r\ncounts\r\nd\r\ntransmission\r\nd\r\n"
+    "pulse counting\r\n0.1\r\n3\r\n0\r\n0\r\n0\r\n0\r\n1\r\nEnergy shift\r\neV\r\n0.5\r\n"
+    "9\r\n284\r\n285.1\r\n10\r\n30\r\n1\r\n1\r\n284.0\r\n10\r\n1\r\n284.3\r\n20\r\n1\r\n285.1\r\n30\r\n1\r\n"
+    "end of experiment\r\n";
+
+TEST_F(VamasTest, ReadsIrregularScansAndWhatEditorsPutBeforeTheFormatLine) {
+    // Blank lines (one of blanks), or a byte order mark, before the format line.
+    for (const std::string before : {"", "\r\n  \r\n\r\n", "\xEF\xBB\xBF"}) {
+        SCOPED_TRACE(before.size());
+        writeBytes(dir.file("c1s.vms"), before + kIrregular);
+        tvar ws;
+        const LoadOutcome out = loadVamasFiles(ws, {dir.file("c1s.vms")});
+        ASSERT_TRUE(out) << out.message;
+        ASSERT_EQ(ws.ShownCount, 1);
+        const auto pts = ws.points(1);
+        ASSERT_EQ(pts.size(), 3u);
+        EXPECT_EQ(pts[1].x, 284.3);
+        EXPECT_EQ(pts[1].y, 20);
+        EXPECT_EQ(pts[2].x, 285.1);
+        EXPECT_EQ(pts[2].y, 30);
+        EXPECT_EQ(ws.spectrum(1).ShortName, "C 1s");
+        EXPECT_EQ(ws.spectrum(1).AnaEndText, "AnaEnd:285.1");
+    }
+    const VamasReadResult r = readVamasText(kIrregular, "c1s.vms");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.blocks[0].abscissaLabel, "Binding Energy");
+    EXPECT_EQ(r.blocks[0].ordinateLabel, "counts");
+    ASSERT_EQ(r.blocks[0].parameters.size(), 1u);
+    EXPECT_EQ(r.blocks[0].parameters[0].label, "Energy shift");
+    EXPECT_EQ(r.blocks[0].parameters[0].value, "0.5");
+
+    // What cannot be read is still refused, saying what was found.
+    const auto errorOf = [](std::string text, const std::string& from, const std::string& to) {
+        text.replace(text.find(from), from.size(), to);
+        return readVamasText(text, "i.vms").error;
+    };
+    EXPECT_EQ(errorOf(kIrregular, "\r\n3\r\nBinding", "\r\n1\r\nBinding"),
+              "VAMAS block 1 of i.vms, line 47: the block of an IRREGULAR scan has 1 corresponding variable; it "
+              "needs its abscissa and at least one more.");
+    EXPECT_EQ(errorOf(kIrregular, "\r\n9\r\n284\r\n", "\r\n8\r\n284\r\n"),
+              "VAMAS block 1 of i.vms, line 65: its 8 values do not divide among its 3 corresponding variables.");
+    EXPECT_EQ(errorOf(kIrregular, "IRREGULAR", "MAPPING"),
+              "VAMAS file i.vms, line 8: the scan mode \"MAPPING\" is not read; only REGULAR and IRREGULAR scans "
+              "can be loaded.");
+    EXPECT_EQ(errorOf(kIrregular, "VAMAS Surface", "\r\n\r\nSurface"),
+              "VAMAS file i.vms, line 3: this is not a VAMAS file: its first line that is not blank is \"Surface "
+              "Chemical Analysis Standard Data ...\", not \"VAMAS Surface Chemical Analysis Standard...\".");
+}
+
 TEST_F(VamasTest, DamagedFilesAreRefusedWithBlockAndLine) {
     tvar ws;
     loadMeasured(ws);
@@ -255,10 +423,19 @@ TEST_F(VamasTest, DamagedFilesAreRefusedWithBlockAndLine) {
               "VAMAS block 1 of d.vms, line 77: ordinate value 2 of 4 is \"NaN\", not a number.");
     EXPECT_EQ(errorOf(replaced("\r\n1610\r\n", "\r\n1E999\r\n")),
               "VAMAS block 1 of d.vms, line 77: ordinate value 2 of 4 is \"1E999\", not a number.");
+    // Numbers each, but the energies they make are not.
+    EXPECT_EQ(errorOf(replaced("\r\n10.00\r\n0.05\r\n", "\r\n1e308\r\n1e308\r\n")),
+              "VAMAS block 1 of d.vms, line 61: its abscissa runs beyond the number range: point 2 of 4 would lie "
+              "at 1e+308 + 1 x 1e+308.");
     EXPECT_EQ(errorOf(replaced("\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n4\r\n", "\r\nzwei\r\n0\r\n0\r\n0\r\n0\r\n0\r\n4\r\n")),
               "VAMAS block 1 of d.vms, line 67: the number of scans is \"zwei\", not an integer.");
     EXPECT_EQ(errorOf(replaced("\r\n12\r\nKorvo", "\r\n-12\r\nKorvo")),
               "VAMAS block 1 of d.vms, line 25: the number of block comment lines is -12; it cannot be negative.");
+    // Comment lines, however empty, take memory: more than a load keeps are refused as they come.
+    const std::string empties((1 << 20) - 11, '\n');
+    EXPECT_EQ(errorOf(replaced("\r\n12\r\nKorvo", "\r\n" + std::to_string(2 << 20) + "\r\n" + empties + "Korvo")),
+              "VAMAS block 1 of d.vms, line " + std::to_string(25 + (1 << 20) + 1) +
+                  ": its blocks hold more comment lines and parameters than one load takes (1048576 lines, 256 MB).");
     // A huge count is refused before a value is read.
     EXPECT_EQ(errorOf(replaced("\r\n4\r\n1520\r\n", "\r\n2000000000\r\n1520\r\n")),
               "VAMAS block 1 of d.vms, line 73: its 2000000000 points are more than the spectra of one load may hold.");

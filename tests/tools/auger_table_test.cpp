@@ -122,6 +122,17 @@ TEST(AugerWrite, EditedTableReadsBackEqual) {
     // Written once more, the file is the same byte for byte.
     ASSERT_TRUE(writeAugerFile(dir.file("again.dat"), *back.table));
     EXPECT_EQ(readAll(dir.file("again.dat")), bytes);
+
+    // A byte order mark in front of a name, from a file joined to another or from a pasted cell, is
+    // no part of the name: it neither comes in nor goes out as a '?'.
+    AugerReadResult joined = readAugerText("[C]\r\n272  100\r\n\r\n\xEF\xBB\xBF[O]\r\n503  100\r\n");
+    ASSERT_TRUE(joined) << joined.error;
+    EXPECT_EQ(joined.table->name(2), "[O]");
+    back.table->setName(4, "\xEF\xBB\xBF[Ag]");
+    ASSERT_TRUE(writeAugerFile(dir.file("marked.dat"), *back.table));
+    const AugerReadResult marked = readAugerFile(dir.file("marked.dat"));
+    ASSERT_TRUE(marked) << marked.error;
+    EXPECT_EQ(marked.table->name(4), "[Ag]");
 }
 
 TEST(AugerWrite, EmptyColumnsBetweenElementsKeepTheLaterElementsInPlace) {

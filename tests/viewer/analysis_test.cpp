@@ -175,6 +175,31 @@ TEST(Analysis, StoreFileRoundTripAndFaults) {
     refusedUnchanged(dir.file("missing.dat"), "", "could not be read");
     refusedUnchanged(dir.file("short.dat"), "1\n2\n3\n4\n", "holds 4 values, 6 are needed");
     refusedUnchanged(dir.file("bad.dat"), "1\n2\nx\n4\n5\n6\n", "no number in line 3");
+    refusedUnchanged(dir.file("nan.dat"), "1\n2\nnan\n4\n5\n6\n", "no number in line 3");
+    refusedUnchanged(dir.file("inf.dat"), "1\n2\n3\n-inf\n5\n6\n", "no number in line 4");
+    tvar huge = workspaceOf({{1, 1.7e308}, {1, 1}});
+    std::ofstream(dir.file("huge.dat")) << "0\n1.7e308\n0\n0\n";
+    EXPECT_EQ(
+        applyStore(huge, dir.file("huge.dat"), +1).message,
+        "Spectrum 1, point 2: the sum with the store file is beyond the number range. Nothing was changed.");
+    EXPECT_EQ(countsOf(huge, 1), (std::vector<double>{1, 1.7e308}));
+
+    // "Add Store" refused by its normalisation, or ending beyond the number range, changes nothing:
+    // neither the counts nor the stretch.
+    for (auto [counts, message] :
+         {std::pair{std::vector<std::vector<double>>{{1, 2}}, kTooFew},
+          {{{1e308, 1e308, 1e308}, {1, 1, 1}},
+           "The normalisation gives numbers beyond the number range. Nothing was changed."}}) {
+        tvar w = workspaceOf(counts);
+        w.SelStartPoint = 2;
+        w.SelEndPoint = 2;
+        const tvar before = w;
+        std::ofstream(dir.file("ones.dat")) << "1\n1\n1\n1\n1\n1\n";
+        EXPECT_EQ(storeCommand(w, dir.file("ones.dat"), +1).message, message);
+        for (int k = 1; k <= w.ShownCount; ++k) EXPECT_EQ(countsOf(w, k), countsOf(before, k));
+        EXPECT_EQ(w.SelStartPoint, 2);
+        EXPECT_EQ(w.SelEndPoint, 2);
+    }
 
     // A spectrum shorter than spectrum 1 is neither written nor read.
     tvar shortOne = workspaceOf({{1, 2, 3}, {1, 2}});

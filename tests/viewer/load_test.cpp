@@ -6,6 +6,7 @@
 #include "files/spectrum_writer.h"
 
 #include <filesystem>
+#include <limits>
 #include <random>
 
 using namespace korvo;
@@ -96,6 +97,7 @@ TEST(Load, PoolStartChainsAfterAnySequenceOfLoads) {
 }
 
 TEST(Load, RangeRules) {
+    constexpr double kMax = std::numeric_limits<double>::max();
     struct Case {
         const char* what;
         std::vector<std::pair<double, double>> points;
@@ -111,6 +113,9 @@ TEST(Load, RangeRules) {
         {"a single point", {{7, 12}}, 3.5, 14, 6, 24.024},
         {"values beyond 1e20", {{1, 3e20}, {2, 4e20}}, 1, 2, 3e20, 4.004e20},
         {"no points", {}, 1e20, -1e20, 1e20, -1.001e20},
+        // Doubling the largest values would overflow: the range stops at the largest double.
+        {"all x and counts 1e308", {{1e308, 1e308}, {1e308, 1e308}}, kMax / 4, kMax, kMax / 4, kMax},
+        {"all x and counts -1e308", {{-1e308, -1e308}}, -kMax, -kMax / 4, -kMax, -kMax / 4 * 1.001},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -155,6 +160,9 @@ TEST(Load, HeaderFieldsThroughTheLoad) {
         {"FileName line", "FileName: C:\\data\\t_990101.000\r\n", &ViewerSpectrum::FileName,
          "FileName: C:\\data\\t_990101.000", 1, 1, 1000},
         {"no FileName line: the file's own name", "", &ViewerSpectrum::FileName, "h.dat", 1, 1, 1000},
+        // 1000 / 1e-320 is no number: the rate factor stays usable, the measuring time as written.
+        {"a measuring time too small for a rate", "MeasTime: 1e-320\r\n", &ViewerSpectrum::MeasTimeText,
+         "MeasTime: 1e-320", 1, 1e-320, 1},
     };
     TempDir dir;
     for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 #include "viewer/workspace_project.h"
 
 #include <filesystem>
+#include <limits>
 
 using namespace korvo;
 using korvo::testing::load;
@@ -121,6 +122,41 @@ TEST(Project, RoundTrip) {
     ASSERT_EQ(expected[5 + 25 + 21], "4");
     expected[5 + 25 + 21] = "3";
     EXPECT_EQ(crlfLines(*readFile(again)), expected);
+}
+
+// Texts come from files and may hold line breaks; each stays one line of the project, or every line
+// after it would shift. A number the reader would refuse is not written at all.
+TEST(Project, NothingInASpectrumBreaksTheFile) {
+    Saved s;
+    ViewerSpectrum& a = s.ws.spectrum(1);
+    a.CommentText = "Comment: two\nlines";
+    a.SampleText = "Probe: a\rb";
+    a.FileName = "x\r\ny";
+    // The largest doubles, whose 15 digits round up beyond the double range, are written rounded down.
+    constexpr double kMax = std::numeric_limits<double>::max();
+    a.YMax = kMax;
+    s.ws.point(1, 1).y = -kMax;
+    const std::string path = s.dir.file("breaks.k98");
+    ASSERT_TRUE(saveProjectFile(s.ws, path));
+    EXPECT_EQ(crlfLines(*readFile(path)).size(), 5u + 2 * 25 + 2 * 3 + 2);
+    tvar back;
+    ASSERT_TRUE(loadProjectFile(back, path));
+    EXPECT_EQ(back.spectrum(1).CommentText, "Comment: two lines");
+    EXPECT_EQ(back.spectrum(1).SampleText, "Probe: a b");
+    EXPECT_EQ(back.spectrum(1).FileName, "x  y");
+    EXPECT_EQ(back.spectrum(2).ShortName, "a.dat");
+    EXPECT_EQ(back.point(2, 3).x, 285.5);
+    EXPECT_EQ(back.spectrum(1).YMax, 1.79769313486231e308);
+    EXPECT_EQ(back.point(1, 1).y, -1.79769313486231e308);
+
+    const std::string before = *readFile(s.project);
+    s.ws.point(3, 2).y = std::numeric_limits<double>::infinity();
+    std::string error;
+    EXPECT_FALSE(saveProjectFile(s.ws, s.project, &error));
+    EXPECT_EQ(error,
+              "The spectrum a.dat holds a value that is not a finite number; a project with it could not be "
+              "loaded again. Nothing was saved.");
+    EXPECT_EQ(*readFile(s.project), before);
 }
 
 TEST(Project, LoadsBetweenShownAndHiddenSpectra) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 namespace korvo::analysis {
@@ -176,7 +177,8 @@ Outcome applyStore(tvar& ws, const std::string& path, int sign) {
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
         double v = 0;
         const auto r = std::from_chars(line.data(), line.data() + line.size(), v);
-        if (line.empty() || r.ec != std::errc() || r.ptr != line.data() + line.size())
+        // from_chars takes "nan" and "inf"; the store holds counts, and they are finite.
+        if (line.empty() || r.ec != std::errc() || r.ptr != line.data() + line.size() || !std::isfinite(v))
             return refused("The store file " + path + " holds no number in line " +
                            std::to_string(lines.lineNumber()) + ".");
         values.push_back(v);
@@ -184,18 +186,50 @@ Outcome applyStore(tvar& ws, const std::string& path, int sign) {
     if (values.size() < wanted)
         return refused("The store file " + path + " holds " + std::to_string(values.size()) + " values, " +
                        std::to_string(wanted) + " are needed.");
+    // The sums first: one beyond the number range refuses the command before a count changes.
     std::size_t i = 0;
     for (int k = 1; k <= ws.ShownCount; ++k)
-        for (int j = 1; j <= n; ++j) y(ws, k, j) += sign * values[i++];
+        for (int j = 1; j <= n; ++j, ++i) {
+            values[i] = y(ws, k, j) + sign * values[i];
+            if (!std::isfinite(values[i]))
+                return refused(
+                    "Spectrum " + std::to_string(k) + ", point " + std::to_string(j) +
+                    ": the sum with the store file is beyond the number range. Nothing was changed.");
+        }
+    i = 0;
+    for (int k = 1; k <= ws.ShownCount; ++k)
+        for (int j = 1; j <= n; ++j) y(ws, k, j) = values[i++];
     return done(Redraw::Repaint);
 }
 
 Outcome storeCommand(tvar& ws, const std::string& path, int sign) {
+    // The normalisation's checks come first: a command it would refuse changes nothing.
+    if (std::string m = checkSpectra(ws); !m.empty()) return refused(std::move(m));
+    const int n = commonPointCount(ws);
+    std::vector<double> before;
+    before.reserve(std::size_t(ws.ShownCount) * std::size_t(n));
+    for (int k = 1; k <= ws.ShownCount; ++k)
+        for (int j = 1; j <= n; ++j) before.push_back(y(ws, k, j));
     Outcome applied = applyStore(ws, path, sign);
     if (!applied.ok()) return applied;
+    const int selStart = ws.SelStartPoint, selEnd = ws.SelEndPoint;
     ws.SelStartPoint = 1;
-    ws.SelEndPoint = commonPointCount(ws);
+    ws.SelEndPoint = n;
     Outcome normalised = normaliseArea(ws);
+    bool finite = normalised.ok();
+    for (int k = 1; k <= ws.ShownCount && finite; ++k)
+        for (int j = 1; j <= n && finite; ++j) finite = std::isfinite(y(ws, k, j));
+    if (!finite) {
+        // An area beyond the number range: everything back as it was.
+        std::size_t i = 0;
+        for (int k = 1; k <= ws.ShownCount; ++k)
+            for (int j = 1; j <= n; ++j) y(ws, k, j) = before[i++];
+        ws.SelStartPoint = selStart;
+        ws.SelEndPoint = selEnd;
+        return refused(normalised.ok()
+                           ? "The normalisation gives numbers beyond the number range. Nothing was changed."
+                           : normalised.message);
+    }
     normalised.redraw = Redraw::FullScale;
     normalised.toggleColourView = true;
     return normalised;

@@ -62,12 +62,14 @@ Outcome stack(tvar& ws);
 Outcome storeValues(const tvar& ws, const std::string& path);
 
 // The store file's values added to (sign +1) or subtracted from (sign -1) the counts. The file is
-// read whole first: a missing, short or damaged file changes nothing. No normalisation here; the
-// "Add Store" and "Sub Store" commands follow it with one (see storeCommand).
+// read whole first: a missing, short or damaged file, a value that is not a finite number, or a sum
+// beyond the number range changes nothing. No normalisation here; the "Add Store" and "Sub Store"
+// commands follow it with one (see storeCommand).
 Outcome applyStore(tvar& ws, const std::string& path, int sign);
 
 // "Add Store" (+1) / "Sub Store" (-1): applyStore, then the stretch set to 1 .. n and the area
-// normalisation. A refused normalisation leaves the added values in place and gives its message.
+// normalisation. What the normalisation would refuse (one spectrum, differing point counts) is
+// refused first, and a result beyond the number range is undone: a refused command changes nothing.
 Outcome storeCommand(tvar& ws, const std::string& path, int sign);
 
 } // namespace korvo::analysis
