@@ -214,6 +214,8 @@ TEST(CliScript, AnInterruptedRunOrScriptSavesWhatItMeasuredAndExitsTwo) {
         }
         const SpectrumReadResult file = readSpectrumFile(saved);
         ASSERT_TRUE(file) << saved << ": " << file.error;
-        EXPECT_EQ(file.data.points.size(), 200u);
+        // Stopped in its only scan: the points measured so far, none of those it never reached.
+        EXPECT_GT(file.data.points.size(), 0u);
+        EXPECT_LT(file.data.points.size(), 200u);
     }
 }
