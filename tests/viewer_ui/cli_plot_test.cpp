@@ -25,6 +25,17 @@ std::string slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Where ink of a colour first shows in a PNG: the first column holding any (`leftmost`), or else the
+// column of its highest pixel in the data area.
+int inkColumn(const std::string& path, QRgb colour, bool leftmost) {
+    const QImage png(QString::fromStdString(path), "PNG");
+    const int outer = leftmost ? png.width() : png.height(), inner = leftmost ? png.height() : png.width();
+    for (int i = 0; i < outer; ++i)
+        for (int j = leftmost ? 0 : 46; j < inner; ++j)
+            if ((png.pixel(leftmost ? i : j, leftmost ? j : i) & 0xFFFFFF) == colour) return leftmost ? i : j;
+    return -1;
+}
+
 struct PlotRig {
     PlotRig() {
         EXPECT_TRUE(testing::writeSpectrum(dir.file("a.dat"), 80, 200, 90, "gold"));
@@ -75,14 +86,7 @@ TEST(CliPlot, WritesPngPdfAndSvgOfTheRequestedSize) {
 TEST(CliPlot, FullScaleDrawsEverySpectrumOnOneRange) {
     PlotRig rig;
     ASSERT_TRUE(testing::writeSpectrum(rig.dir.file("low.dat"), 60, 200, 70, "low"));
-    // The first column holding ink of a colour.
-    const auto firstColumn = [&](const char* out, QRgb colour) {
-        QImage png(QString::fromStdString(rig.dir.file(out)), "PNG");
-        for (int x = 0; x < png.width(); ++x)
-            for (int y = 0; y < png.height(); ++y)
-                if ((png.pixel(x, y) & 0xFFFFFF) == colour) return x;
-        return -1;
-    };
+    const auto firstColumn = [&](const char* out, QRgb colour) { return inkColumn(rig.dir.file(out), colour, true); };
     ASSERT_EQ(runCli(rig.dir.path, "plot --out own.png a.dat low.dat").status, 0);
     ASSERT_EQ(runCli(rig.dir.path, "plot --full-scale all --out common.png a.dat low.dat").status, 0);
     // Each on its own range, both curves start at the left edge of the data area; on the common
@@ -113,14 +117,7 @@ TEST(CliPlot, BindingAxisLinesUpPhotonEnergiesKeepsTheCurvesAndRefuses) {
     PlotRig rig;
     std::ofstream(rig.dir.file("p400.dat"), std::ios::binary) << lineFile(400, 100, 5000);
     std::ofstream(rig.dir.file("p420.dat"), std::ios::binary) << lineFile(420, 125, 2500);
-    // The column of the highest pixel of a colour.
-    const auto peak = [&](const char* out, QRgb colour) {
-        QImage png(QString::fromStdString(rig.dir.file(out)), "PNG");
-        for (int y = 0; y < png.height(); ++y)
-            for (int x = 46; x < png.width(); ++x)
-                if ((png.pixel(x, y) & 0xFFFFFF) == colour) return x;
-        return -1;
-    };
+    const auto peak = [&](const char* out, QRgb colour) { return inkColumn(rig.dir.file(out), colour, false); };
     // On one count range the lower line's top lies under the higher one's.
     ASSERT_EQ(runCli(rig.dir.path, "plot --full-scale all --out k.png p400.dat p420.dat").status, 0);
     const auto b = runCli(rig.dir.path, "plot --binding --full-scale all --out b.png p400.dat p420.dat");
