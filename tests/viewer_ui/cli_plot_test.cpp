@@ -125,19 +125,6 @@ TEST(CliPlot, BindingAxisLinesUpPhotonEnergiesKeepsTheCurvesAndRefuses) {
     EXPECT_GT(std::abs(peak("k.png", 0x000080) - peak("k.png", 0x000000)), 100);
     EXPECT_NEAR(peak("b.png", 0x000080), peak("b.png", 0x000000), 1);
 
-    // One spectrum: the same curve, another frame.
-    ASSERT_EQ(runCli(rig.dir.path, "plot --out k1.png p400.dat").status, 0);
-    ASSERT_EQ(runCli(rig.dir.path, "plot --binding --work-function 4.25 --out b1.png p400.dat").status, 0);
-    const QImage k1(QString::fromStdString(rig.dir.file("k1.png")), "PNG"), b1(QString::fromStdString(rig.dir.file("b1.png")), "PNG");
-    int navyDiffers = 0, differs = 0;
-    for (int y = 0; y < k1.height(); ++y)
-        for (int x = 0; x < k1.width(); ++x) {
-            navyDiffers += ((k1.pixel(x, y) & 0xFFFFFF) == 0x000080) != ((b1.pixel(x, y) & 0xFFFFFF) == 0x000080);
-            differs += k1.pixel(x, y) != b1.pixel(x, y);
-        }
-    EXPECT_EQ(navyDiffers, 0);
-    EXPECT_GT(differs, 50);
-
     // Photon-energy scans and spectra without a photon energy; bad numbers; numbers without --binding.
     SpectrumHeader cfs = testing::clamHeader();
     cfs.machineMode = ModeCfs;
@@ -156,7 +143,7 @@ TEST(CliPlot, BindingAxisLinesUpPhotonEnergiesKeepsTheCurvesAndRefuses) {
         EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.png")));
     }
     EXPECT_NE(runCli(rig.dir.path, "plot --binding --out p.png cfs.dat").err.find("constant final state"), std::string::npos);
-    EXPECT_EQ(runCli(rig.dir.path, "plot --binding --photon-energy 100 --out p.png bare.dat").status, 0);
+    EXPECT_EQ(runCli(rig.dir.path, "plot --binding --photon-energy 100 --work-function 4.25 --out p.png bare.dat").status, 0);
 }
 
 TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {
