@@ -59,14 +59,14 @@ std::vector<std::string> infoPanelTexts(const tvar& ws, const InfoPanelSet& pane
     return texts;
 }
 
-std::string cursorReadout(const tvar& ws, int column, int row) {
+std::string cursorReadout(const tvar& ws, int column, int row, const BindingAxis* binding) {
     if (!hasActive(ws)) return {};
     const ViewerSpectrum& s = ws.spectrum(ws.Active);
     const plot::ViewerMapping m = ws.mapping(ws.Active);
     double x = m.xAt(column), y = m.yAt(row);
     if (x < s.XMin) x = s.XMin;
     if (y < s.YMin) y = s.YMin;
-    return "  X = " + width10(x) + "  Y = " + width10(y);
+    return "  X = " + width10(shownX(s, x, binding)) + "  Y = " + width10(y);
 }
 
 std::string activeCaption(const tvar& ws) {
