@@ -33,7 +33,7 @@ int InfoPanelSet::showAllOrClear() {
 
 namespace {
 
-bool hasActive(const tvar& ws) {
+bool activeChosen(const tvar& ws) {
     return ws.Active >= 1 && ws.Active <= kMaxSpectra;
 }
 
@@ -47,7 +47,7 @@ std::string width10(double v) {
 
 std::vector<std::string> infoPanelTexts(const tvar& ws, const InfoPanelSet& panels) {
     static const ViewerSpectrum none;
-    const ViewerSpectrum& s = hasActive(ws) ? ws.spectrum(ws.Active) : none;
+    const ViewerSpectrum& s = activeChosen(ws) ? ws.spectrum(ws.Active) : none;
     const std::string five(5, ' '), four(4, ' ');
     const std::array<std::string, kInfoPanelCount> all = {
         s.SampleText, s.CommentText, s.DateText,
@@ -60,7 +60,7 @@ std::vector<std::string> infoPanelTexts(const tvar& ws, const InfoPanelSet& pane
 }
 
 std::string cursorReadout(const tvar& ws, int column, int row, const BindingAxis* binding) {
-    if (!hasActive(ws)) return {};
+    if (!activeChosen(ws)) return {};
     const ViewerSpectrum& s = ws.spectrum(ws.Active);
     const plot::ViewerMapping m = ws.mapping(ws.Active);
     double x = m.xAt(column), y = m.yAt(row);
@@ -70,7 +70,7 @@ std::string cursorReadout(const tvar& ws, int column, int row, const BindingAxis
 }
 
 std::string activeCaption(const tvar& ws) {
-    return hasActive(ws) ? ws.spectrum(ws.Active).FileName : std::string();
+    return activeChosen(ws) ? ws.spectrum(ws.Active).FileName : std::string();
 }
 
 std::string dropLeadingCharacters(const std::string& text, std::size_t n) {

@@ -5,6 +5,7 @@
 #include "viewer_ui/viewer_test_util.h"
 #include "support/crlf_lines.h"
 #include "formats/foreign_test_util.h"
+#include "support/file_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,7 @@ namespace korvo {
 namespace {
 
 using testing::runCli;
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::slurp;
 
 // Where ink of a colour first shows in a PNG: the first column holding any (`leftmost`), or else the
 // column of its highest pixel in the data area.
