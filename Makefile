@@ -10,10 +10,12 @@ JOBS       ?= $(shell nproc)
 
 # libxy-bin brings xyconv, an independent VAMAS reader that the tests check Korvo's export against;
 # poppler-utils brings pdfinfo and pdftoppm, with which the print tests count and look at PDF pages.
+# libhdf5-dev is the HDF5 C library of the NeXus files; python3-h5py the independent reader the NeXus
+# tests check every written file with.
 DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev \
                    libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
-                   libcurl4-openssl-dev xvfb xauth libgl1-mesa-dri \
-                   libxy-bin poppler-utils
+                   libcurl4-openssl-dev xvfb xauth libgl1-mesa-dri libhdf5-dev \
+                   libxy-bin poppler-utils python3-h5py
 
 # Only for `make package`: dpkg-shlibdeps (dpkg-dev) and file, with which cpack finds the libraries
 # the programs need and declares their packages.
