@@ -154,10 +154,10 @@ void Writer::number(hid_t parent, const char* name, double value, const char* un
 }
 
 void Writer::numbers(hid_t parent, const char* name, const double* values, std::size_t count, const char* unitText,
-                     std::size_t rows, bool integers) {
+                     std::size_t columns, bool integers) {
     if (!ok()) return;
-    const hsize_t dims[2] = {rows, rows > 0 ? count / rows : 0};
-    const Id space(H5Screate_simple(rows > 1 ? 2 : 1, rows > 1 ? dims : dims + 1, nullptr));
+    const hsize_t dims[2] = {columns > 0 ? count / columns : count, columns};
+    const Id space(H5Screate_simple(columns > 0 ? 2 : 1, dims, nullptr));
     const Id d = dataset(parent, name, integers ? H5T_STD_I64LE : H5T_IEEE_F64LE, space.get(),
                          count * sizeof(double) < kCompactBytes);
     if (d && count > 0 && H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values) < 0)

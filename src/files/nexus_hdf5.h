@@ -60,9 +60,9 @@ public:
     void texts(hid_t parent, const char* name, const std::vector<std::string>& values);
     // Numbers stored as 64-bit floats, or as 64-bit integers with `integers`; `units` may be null.
     void number(hid_t parent, const char* name, double value, const char* units, bool integers = false);
-    // `count` numbers, in `rows` rows when rows > 1 (row after row).
+    // `count` numbers in one row, or with `columns` > 0 in rows of that many (row after row).
     void numbers(hid_t parent, const char* name, const double* values, std::size_t count, const char* units,
-                 std::size_t rows = 1, bool integers = false);
+                 std::size_t columns = 0, bool integers = false);
     void attribute(hid_t object, const char* name, std::string_view value);
     void attribute(hid_t object, const char* name, const std::vector<std::string>& values);
     void attribute(hid_t object, const char* name, double value, bool integer = false);

@@ -45,7 +45,10 @@ public:
         for (const std::string& name : names) {
             std::optional<Object> e = child(root, name);
             if (!error_.empty()) return refuse(r);
-            if (!e || !e->group || nxClass(*e) != "NXentry") continue;
+            if (!e || !e->group || nxClass(*e) != "NXentry") {
+                if (!error_.empty()) return refuse(r);
+                continue;
+            }
             ++entries;
             if (std::optional<std::string> owner = text(*e, nexus::kBelongsTo)) {
                 NexusGroupData g;
@@ -112,7 +115,9 @@ private:
     // An attribute's text; a missing or unreadable one gives nothing (error_ only for a refusal).
     std::optional<std::string> text(const Object& o, const std::string& name) {
         std::string why;
-        return file_.textAttribute(o, name, why);
+        std::optional<std::string> t = file_.textAttribute(o, name, why);
+        if (!why.empty()) error_ = why;
+        return t;
     }
     std::string nxClass(const Object& o) { return text(o, "NX_class").value_or(""); }
 
@@ -138,8 +143,9 @@ private:
     }
 
     // A one-dimensional field of numbers, all finite, of `length` points when length is given.
+    // With `width` > 0: rows of that many numbers.
     bool column(const Object& parent, std::string_view name, std::vector<double>& out, std::optional<std::size_t> length,
-                std::size_t width = 1) {
+                std::size_t width = 0) {
         std::optional<Object> f = childField(parent, name);
         if (!error_.empty()) return false;
         if (!f) {
@@ -150,12 +156,13 @@ private:
     }
     bool values(const Object& f, std::vector<double>& out, std::optional<std::size_t> length, std::size_t width) {
         h5::Shape s;
-        const std::uint64_t most = std::min<std::uint64_t>(valuesLeft_, std::uint64_t(limits_.maxPoints) * width);
+        const std::uint64_t most =
+            std::min<std::uint64_t>(valuesLeft_, std::uint64_t(limits_.maxPoints) * std::max<std::size_t>(width, 1));
         if (!file_.numbers(f, most, out, s, error_)) return false;
-        const bool shaped = width == 1 ? s.dims.size() == 1 : s.dims.size() == 2 && s.dims[1] == width;
+        const bool shaped = width == 0 ? s.dims.size() == 1 : s.dims.size() == 2 && s.dims[1] == width;
         if (!shaped) {
             error_ = f.path + ": " + s.text() + " values where " +
-                     (width == 1 ? std::string("one row of them") : "rows of " + std::to_string(width)) + " belong";
+                     (width == 0 ? std::string("one row of them") : "rows of " + std::to_string(width)) + " belong";
             return false;
         }
         if (length && s.dims[0] != *length) {
@@ -177,8 +184,9 @@ private:
         if (!error_.empty()) return false;
         std::optional<Object> note = childGroup(e, nexus::kKorvoGroup);
         if (!error_.empty()) return false;
-        if (note && nxClass(*note) == "NXcollection") return korvoEntry(e, *note, s);
-        return foreignEntry(e, s);
+        const bool korvo = note && nxClass(*note) == "NXcollection";
+        if (!error_.empty()) return false;
+        return korvo ? korvoEntry(e, *note, s) : foreignEntry(e, s);
     }
 
     bool korvoEntry(const Object& e, const Object& note, NexusSpectrum& s) {
@@ -252,7 +260,7 @@ private:
         }
         std::vector<double> totals;
         if (std::optional<Object> f = childField(note, "channel_totals")) {
-            if (!values(*f, totals, 9, 1)) return false;
+            if (!values(*f, totals, 9, 0)) return false;
             s.channelTotals.emplace();
             std::copy(totals.begin(), totals.end(), s.channelTotals->begin());
         }
@@ -299,6 +307,7 @@ private:
         }
         nexus::ForeignEntry f;
         const std::optional<std::string> signalName = text(*data, "signal");
+        if (!error_.empty()) return false;
         f.signalName = signalName.value_or("data");
         std::optional<Object> signal = childField(*data, f.signalName);
         if (!error_.empty()) return false;
@@ -328,13 +337,14 @@ private:
         }
         f.axisUnits = text(*axis, "units").value_or("");
         f.axisType = text(*axis, "type").value_or("");
+        if (!error_.empty()) return false;
         if (!nexus::isEnergyAxis(f.axisName, f.axisUnits)) {
             error_ = axis->path + ": the axis is no energy (units \"" + f.axisUnits.substr(0, 20) +
                      "\"); Korvo reads spectra over an energy";
             return false;
         }
-        if (!values(*axis, f.x, std::nullopt, 1)) return false;
-        if (!values(*signal, f.y, f.x.size(), 1)) {
+        if (!values(*axis, f.x, std::nullopt, 0)) return false;
+        if (!values(*signal, f.y, f.x.size(), 0)) {
             if (error_.find("points, the spectrum's") != std::string::npos)
                 error_ = signal->path + ": " + std::to_string(shape.dims[0]) + " points, its axis " +
                          axis->path + " " + std::to_string(f.x.size());

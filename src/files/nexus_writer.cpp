@@ -147,7 +147,7 @@ private:
         if (s_.channelsEnabled) {
             std::vector<double> v;
             for (bool on : *s_.channelsEnabled) v.push_back(on ? 1 : 0);
-            w_.numbers(detector.get(), "channels_enabled", v.data(), 9, nullptr, 1, true);
+            w_.numbers(detector.get(), "channels_enabled", v.data(), 9, nullptr, 0, true);
         }
         if (layout_.channels.empty()) return;
         const Id raw = w_.group(detector.get(), "raw_data", "NXdata");
@@ -155,7 +155,7 @@ private:
         w_.attribute(raw.get(), "axes", std::vector<std::string>{axis(), "."});
         w_.attribute(raw.get(), (std::string(axis()) + "_indices").c_str(), 0, true);
         const std::vector<double> counts = rowsOf(t_, layout_.channels);
-        w_.numbers(raw.get(), "raw", counts.data(), counts.size(), "counts", t_.rows());
+        w_.numbers(raw.get(), "raw", counts.data(), counts.size(), "counts", 9);
         w_.link(raw.get(), axis(), file_, "/" + entry_ + "/data/" + axis());
     }
 
@@ -173,7 +173,7 @@ private:
         w_.texts(note.get(), "column_roles", roles);
         if (!layout_.extras.empty()) {
             const std::vector<double> extra = rowsOf(t_, layout_.extras);
-            w_.numbers(note.get(), "extra_columns", extra.data(), extra.size(), nullptr, t_.rows());
+            w_.numbers(note.get(), "extra_columns", extra.data(), extra.size(), nullptr, layout_.extras.size());
         }
         if (s_.channelTotals) {
             const std::vector<double> v = asNumbers(*s_.channelTotals);
@@ -213,8 +213,8 @@ void writeGroup(h5::Writer& w, hid_t parent, const NexusGroupData& g, const std:
         } else if (v.numbers.size() == 1 && v.shape.empty()) {
             w.number(group.get(), f.name.c_str(), v.numbers.front(), nullptr);
         } else {
-            const std::size_t rows = v.shape.size() == 2 ? v.shape[0] : 1;
-            w.numbers(group.get(), f.name.c_str(), v.numbers.data(), v.numbers.size(), nullptr, rows);
+            const std::size_t columns = v.shape.size() == 2 ? static_cast<std::size_t>(v.shape[1]) : 0;
+            w.numbers(group.get(), f.name.c_str(), v.numbers.data(), v.numbers.size(), nullptr, columns);
         }
         const Id field(w.ok() ? H5Dopen2(group.get(), f.name.c_str(), H5P_DEFAULT) : H5I_INVALID_HID);
         for (const auto& [key, value] : f.attributes)
@@ -245,9 +245,10 @@ std::optional<std::string> nexusFileBytes(const std::vector<NexusSpectrum>& spec
     h5::Writer w;
     std::string bytes;
     {
+        // The file format of the library's earliest version, which every reader of NeXus files reads
+        // (and whose superblock the file image of a file still open comes out right for).
         const Id fapl(H5Pcreate(H5P_FILE_ACCESS));
-        if (!fapl || H5Pset_fapl_core(fapl.get(), std::size_t(4) << 20, 0) < 0 ||
-            H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V18, H5F_LIBVER_LATEST) < 0)
+        if (!fapl || H5Pset_fapl_core(fapl.get(), std::size_t(4) << 20, 0) < 0)
             return refuse("The HDF5 library cannot make a file in memory (" + h5::errorText() + ").");
         const Id file(H5Fcreate("korvo.nxs", H5F_ACC_TRUNC, H5P_DEFAULT, fapl.get()));
         if (!file) return refuse("The HDF5 library cannot make a file in memory (" + h5::errorText() + ").");
