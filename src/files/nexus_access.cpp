@@ -516,7 +516,7 @@ bool FileReader::numbers(const Object& dataset, std::uint64_t maxPoints, std::ve
         return false;
     }
     out.assign(static_cast<std::size_t>(s.points), 0.0);
-    if (!out.empty() && H5Dread(dataset.id.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, out.data()) < 0) {
+    if (!out.empty() && H5Dread(dataset.id.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, transfer_.get(), out.data()) < 0) {
         out.clear();
         error = failure(dataset.path, "its numbers cannot be read");
         return false;
@@ -543,8 +543,8 @@ bool FileReader::texts(const Object& dataset, std::size_t maxCount, std::vector<
             return false;
         }
     }
-    const auto read = [&dataset](hid_t mem, void* buffer) {
-        return H5Dread(dataset.id.get(), mem, H5S_ALL, H5S_ALL, H5P_DEFAULT, buffer) >= 0;
+    const auto read = [this, &dataset](hid_t mem, void* buffer) {
+        return H5Dread(dataset.id.get(), mem, H5S_ALL, H5S_ALL, transfer_.get(), buffer) >= 0;
     };
     const auto reclaim = [&space](hid_t mem, void* buffer) { H5Dvlen_reclaim(mem, space.get(), H5P_DEFAULT, buffer); };
     return readTexts(s, type.get(), dataset.path, maxCount, kMaxTextBytes, read, reclaim, out, error);

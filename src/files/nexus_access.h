@@ -70,10 +70,11 @@ public:
                std::string& error);
 
 private:
-    explicit FileReader(Id file) : file_(std::move(file)) {}
+    explicit FileReader(Id file) : file_(std::move(file)), transfer_(smallTransfer()) {}
     std::optional<Object> follow(const Object& parent, std::string_view name, int& softLinks, std::string& error);
     std::optional<Object> resolve(const Object& from, const std::string& target, int& softLinks, std::string& error);
     Id file_;
+    Id transfer_;
     std::size_t visits_ = 0;
 };
 

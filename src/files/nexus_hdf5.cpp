@@ -73,6 +73,8 @@ namespace {
 
 // Small fields are kept in their object header (compact layout): no separate block to find.
 constexpr std::size_t kCompactBytes = 16 << 10;
+// Lists of texts up to this length are stored with one fixed length, longer ones each as long as it is.
+constexpr std::size_t kFixedTextBytes = 4096;
 
 Id stringType(std::size_t size) {
     Id type(H5Tcopy(H5T_C_S1));
@@ -85,8 +87,15 @@ Id stringType(std::size_t size) {
 
 } // namespace
 
+Id smallTransfer() {
+    Id transfer(H5Pcreate(H5P_DATASET_XFER));
+    if (transfer) H5Pset_buffer(transfer.get(), std::size_t(64) << 10, nullptr, nullptr);
+    return transfer;
+}
+
 Writer::Writer() {
     quietLibrary();
+    transfer_ = smallTransfer();
     scalar_ = Id(H5Screate(H5S_SCALAR));
     compact_ = Id(H5Pcreate(H5P_DATASET_CREATE));
     if (compact_) H5Pset_layout(compact_.get(), H5D_COMPACT);
@@ -128,27 +137,40 @@ void Writer::text(hid_t parent, const char* name, std::string_view value) {
     const std::string copy(value); // with its terminating zero
     const Id type = stringType(copy.size() + 1);
     const Id d = dataset(parent, name, type.get(), scalar_.get(), copy.size() < kCompactBytes);
-    if (d && H5Dwrite(d.get(), type.get(), H5S_ALL, H5S_ALL, H5P_DEFAULT, copy.c_str()) < 0)
+    if (d && H5Dwrite(d.get(), type.get(), H5S_ALL, H5S_ALL, transfer_.get(), copy.c_str()) < 0)
         fail("cannot write the field", name);
 }
 
 void Writer::texts(hid_t parent, const char* name, const std::vector<std::string>& values) {
     if (!ok()) return;
-    const Id type = stringType(H5T_VARIABLE);
     const hsize_t n = values.size();
     const Id space(H5Screate_simple(1, &n, nullptr));
+    std::size_t longest = 0;
+    for (const std::string& v : values) longest = std::max(longest, v.size());
+    if (longest < kFixedTextBytes) {
+        // Texts of one fixed length: no heap of their own, and no conversion on the way.
+        const std::size_t size = longest + 1;
+        std::string packed(n * size, '\0');
+        for (std::size_t i = 0; i < values.size(); ++i) packed.replace(i * size, values[i].size(), values[i]);
+        const Id type = stringType(size);
+        const Id d = dataset(parent, name, type.get(), space.get(), packed.size() < kCompactBytes);
+        if (d && n > 0 && H5Dwrite(d.get(), type.get(), H5S_ALL, H5S_ALL, transfer_.get(), packed.data()) < 0)
+            fail("cannot write the field", name);
+        return;
+    }
+    const Id type = stringType(H5T_VARIABLE);
     std::vector<const char*> pointers;
     pointers.reserve(values.size());
     for (const std::string& v : values) pointers.push_back(v.c_str());
     const Id d = dataset(parent, name, type.get(), space.get(), false);
-    if (d && n > 0 && H5Dwrite(d.get(), type.get(), H5S_ALL, H5S_ALL, H5P_DEFAULT, pointers.data()) < 0)
+    if (d && n > 0 && H5Dwrite(d.get(), type.get(), H5S_ALL, H5S_ALL, transfer_.get(), pointers.data()) < 0)
         fail("cannot write the field", name);
 }
 
 void Writer::number(hid_t parent, const char* name, double value, const char* unitText, bool integers) {
     if (!ok()) return;
     const Id d = dataset(parent, name, integers ? H5T_STD_I64LE : H5T_IEEE_F64LE, scalar_.get(), true);
-    if (d && H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, &value) < 0)
+    if (d && H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, transfer_.get(), &value) < 0)
         fail("cannot write the field", name);
     if (d) units(d.get(), unitText);
 }
@@ -160,7 +182,7 @@ void Writer::numbers(hid_t parent, const char* name, const double* values, std::
     const Id space(H5Screate_simple(columns > 0 ? 2 : 1, dims, nullptr));
     const Id d = dataset(parent, name, integers ? H5T_STD_I64LE : H5T_IEEE_F64LE, space.get(),
                          count * sizeof(double) < kCompactBytes);
-    if (d && count > 0 && H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, values) < 0)
+    if (d && count > 0 && H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, transfer_.get(), values) < 0)
         fail("cannot write the field", name);
     if (d) units(d.get(), unitText);
 }

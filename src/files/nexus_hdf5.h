@@ -75,7 +75,11 @@ private:
     void units(hid_t dataset, const char* units);
 
     std::string error_;
-    Id scalar_, compact_;
+    Id scalar_, compact_, transfer_;
 };
+
+// A transfer property list whose conversion buffer is small: the library's default takes (and clears)
+// a megabyte for every read or write that converts, which costs more than the values themselves.
+Id smallTransfer();
 
 } // namespace korvo::h5
