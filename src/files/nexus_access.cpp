@@ -529,7 +529,8 @@ bool FileReader::texts(const Object& dataset, std::size_t maxCount, std::vector<
     if (!shape(dataset, s, error)) return false;
     const Id type(H5Dget_type(dataset.id.get()));
     const Id space(H5Dget_space(dataset.id.get()));
-    if (s.typeClass == H5T_STRING && s.variableText && s.points <= maxCount) {
+    // (The library's measure overruns its own buffer for a single value: one text is bounded by the file.)
+    if (s.typeClass == H5T_STRING && s.variableText && s.points <= maxCount && !s.dims.empty()) {
         // The bytes the texts take, known before any of them is read.
         const Id mem = textMemoryType(type.get(), true, 0);
         hsize_t bytes = 0;

@@ -10,13 +10,15 @@
 // memory (never the file system, so no external file, link or data set is ever opened), refuses
 // external links, circles and over-long chains of links, checks the rank, size, type and layout of
 // every data set and the length of every text before it reads them, and names the path inside the
-// file in every message.
+// file in every message. What the HDF5 library does inside its own parsing no check can precede:
+// Korvo's programs read in a child process (readNexusIsolated).
 #include "files/spectrum_table.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,22 +76,30 @@ struct NexusSpectrum {
 // Bounds of one file's reading; what a whole load may take is the load's own business.
 struct NexusReadLimits {
     std::size_t maxSpectra = 2000;
-    std::size_t maxPoints = 10'000'000; // per spectrum
+    std::size_t maxPoints = 10'000'000;        // per spectrum
+    std::uint64_t maxTotalValues = 60'000'000; // numbers of all spectra and additions together
     std::uint64_t maxFileBytes = std::uint64_t(256) << 20;
 };
 
 struct NexusReadResult {
     std::string error; // the reason, naming the path inside the file; empty on success
     std::vector<NexusSpectrum> spectra;
-    // Entries that hold no spectrum Korvo reads, one line each ("/entry3: ..."), when others do.
-    std::vector<std::string> skipped;
+    bool cancelled = false;
     explicit operator bool() const { return error.empty(); }
 };
 
-// Reads the bytes of a NeXus file; `shortName` (the file's name without directory) goes into messages.
+// Reads the bytes of a NeXus file in this process; `shortName` (the file's name without directory)
+// goes into messages. Every entry must hold a spectrum (or belong to one): a file with an entry that
+// does not is refused, naming it and what it holds.
 NexusReadResult readNexusBytes(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits = {});
-// Reads a regular file of at most limits.maxFileBytes (checked before a byte is read).
-NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& limits = {});
+// As readNexusBytes, in a child process: a crash, a hang or an absurd allocation of the HDF5 library
+// on a damaged file ends the child and refuses the file with a message. `keepGoing` is asked every
+// tenth of a second; false ends the reading (cancelled).
+NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view shortName,
+                                  const NexusReadLimits& limits = {}, const std::function<bool()>& keepGoing = {});
+// Reads a regular file of at most limits.maxFileBytes (checked before a byte is read), isolated.
+NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& limits = {},
+                              const std::function<bool()>& keepGoing = {});
 
 // Whether `bytes` (the start of a file) carry the HDF5 signature, and whether a path has one of the
 // names NeXus files go by (".nxs", ".nx5", ".h5", ".hdf5", ".hdf", any case).

@@ -33,7 +33,7 @@ class Reader {
 public:
     Reader(h5::FileReader& file, std::string_view shortName, const NexusReadLimits& limits)
         : file_(file), shortName_(shortName), limits_(limits),
-          valuesLeft_(std::uint64_t(limits.maxPoints) * 12 + kMaxAdditionValues) {}
+          valuesLeft_(limits.maxTotalValues) {}
 
     NexusReadResult read() {
         NexusReadResult r;
@@ -498,7 +498,8 @@ NexusReadResult readNexusBytes(std::string_view bytes, std::string_view shortNam
     return Reader(*reader, shortName, limits).read();
 }
 
-NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& limits) {
+NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& limits,
+                              const std::function<bool()>& keepGoing) {
     std::string error;
     const std::optional<std::string> bytes = readFile(path, &error, limits.maxFileBytes);
     if (!bytes) {
@@ -506,7 +507,7 @@ NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& li
         r.error = error;
         return r;
     }
-    return readNexusBytes(*bytes, fileNameWithoutDirectory(path), limits);
+    return readNexusIsolated(*bytes, fileNameWithoutDirectory(path), limits, keepGoing);
 }
 
 } // namespace korvo

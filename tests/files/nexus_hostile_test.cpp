@@ -334,3 +334,37 @@ TEST(NexusHostile, ADamagedKorvoEntryIsRefusedNotGuessed) {
     for (std::size_t cut : {std::size_t(0), good.size() / 3, good.size() / 2, good.size() - 1})
         EXPECT_FALSE(readNexusBytes(good.substr(0, cut), "k.nxs")) << cut;
 }
+
+TEST(NexusIsolation, TheChildsResultIsTheReadingAndItsCrashesAreRefusals) {
+    // Korvo's own file with an addition: the same spectra through the child as in this process.
+    const std::string corpus = KORVO_NEXUS_CORPUS;
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string korvo = bytesOf(corpus + "/korvo_keithley_cfs_fit.nxs");
+    const NexusReadResult here = readNexusBytes(korvo, "k.nxs");
+    const NexusReadResult there = readNexusIsolated(korvo, "k.nxs");
+    ASSERT_TRUE(here && there) << here.error << there.error;
+    ASSERT_EQ(there.spectra.size(), here.spectra.size());
+    for (std::size_t i = 0; i < here.spectra.size(); ++i) {
+        EXPECT_EQ(there.spectra[i].table.headerLines, here.spectra[i].table.headerLines);
+        EXPECT_EQ(there.spectra[i].table.columns, here.spectra[i].table.columns);
+        EXPECT_EQ(there.spectra[i].name, here.spectra[i].name);
+        ASSERT_EQ(there.spectra[i].additions.size(), here.spectra[i].additions.size());
+    }
+    ASSERT_EQ(there.spectra[0].additions.size(), 1u);
+    EXPECT_EQ(there.spectra[0].additions[0].groups.at(0).fields.at(0).value.numbers, (std::vector<double>{1, 2, 3, 4}));
+
+    // A damaged file on which the HDF5 library itself reads outside its buffers (in this process it
+    // would end Korvo): refused, and the load can go on.
+    const NexusReadResult crashed = readNexusFile(corpus + "/library_crash_global_heap.h5");
+    EXPECT_TRUE(crashed.spectra.empty());
+    EXPECT_TRUE(says(crashed.error, "library_crash_global_heap.h5 cannot be loaded: the HDF5 library failed on it"))
+        << crashed.error;
+
+    // A cancel ends the reading at once.
+    const NexusReadResult cancelled = readNexusIsolated(korvo, "k.nxs", {}, [] { return false; });
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_TRUE(cancelled.spectra.empty());
+}
