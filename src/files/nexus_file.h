@@ -109,6 +109,10 @@ bool isNexusFileName(std::string_view path);
 // The name of the entry of spectrum `index` (0-based) among `count`: "entry" when it is the only one.
 std::string nexusEntryName(std::size_t index, std::size_t count);
 
+// Why a spectrum cannot be written (no points, columns of different lengths, a value that is not a
+// finite number, an addition that is not well formed), or an empty text.
+std::string nexusSpectrumProblem(const NexusSpectrum& s);
+
 // The file as bytes, or nullopt with *error saying why (an empty list, a spectrum without points, a
 // value that is not a finite number, an HDF5 failure).
 std::optional<std::string> nexusFileBytes(const std::vector<NexusSpectrum>& spectra, std::string* error = nullptr);

@@ -58,7 +58,7 @@ public:
             }
             if (!error_.empty()) return refuse(r);
             if (r.spectra.size() >= limits_.maxSpectra) {
-                error_ = "more than " + std::to_string(limits_.maxSpectra) + " spectra";
+                error_ = "it holds more than the " + std::to_string(limits_.maxSpectra) + " spectra there is room for";
                 return refuse(r);
             }
             NexusSpectrum s;

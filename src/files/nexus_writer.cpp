@@ -225,6 +225,13 @@ void writeGroup(h5::Writer& w, hid_t parent, const NexusGroupData& g, const std:
 
 } // namespace
 
+std::string nexusSpectrumProblem(const NexusSpectrum& s) {
+    if (std::string why = nexus::tableProblem(s); !why.empty()) return why;
+    for (const NexusGroupData& a : s.additions)
+        if (std::string why = nexus::additionProblem(a); !why.empty()) return "Spectrum " + s.name + ": " + why;
+    return {};
+}
+
 std::string nexusEntryName(std::size_t index, std::size_t count) {
     return count == 1 ? std::string("entry") : "entry" + std::to_string(index + 1);
 }
@@ -235,12 +242,8 @@ std::optional<std::string> nexusFileBytes(const std::vector<NexusSpectrum>& spec
         return std::nullopt;
     };
     if (spectra.empty()) return refuse("There is no spectrum to write.");
-    for (const NexusSpectrum& s : spectra) {
-        if (const std::string why = nexus::tableProblem(s); !why.empty()) return refuse(why);
-        for (const NexusGroupData& a : s.additions)
-            if (const std::string why = nexus::additionProblem(a); !why.empty())
-                return refuse("Spectrum " + s.name + ": " + why);
-    }
+    for (const NexusSpectrum& s : spectra)
+        if (const std::string why = nexusSpectrumProblem(s); !why.empty()) return refuse(why);
 
     h5::Writer w;
     std::string bytes;

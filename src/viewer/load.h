@@ -24,6 +24,7 @@ struct LoadList {
     bool LoadProjectFlag = false; // the dialog's "Load project" was used
     bool ScientaTempFlag = false; // the paths are temporary files of the Scienta import: deleted once read
     bool VamasFlag = false;       // the paths are VAMAS files ("Load VAMAS"), loaded as such
+    bool NexusFlag = false;       // the paths are NeXus files ("Load NeXus"), loaded as such
     // The private directory the Scienta import made for them; removed with them.
     std::string tempDirectory;
     std::size_t LoadCount() const { return paths.size(); }
@@ -74,11 +75,13 @@ struct LoadOutcome {
 // numbered after those of the workspace and puts them between its shown and hidden blocks.
 // LoadProjectFlag is left to the caller (it leads to loadProjectFile instead); ScientaTempFlag is
 // acted on and cleared, and the temporary files are deleted whatever the outcome. With VamasFlag
-// (cleared here) the files are read as VAMAS files (loadVamasFiles).
+// (cleared here) the files are read as VAMAS files (loadVamasFiles), with NexusFlag (cleared here) as
+// NeXus files (loadNexusFiles).
 LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options = {});
 
-// korvo-cli's load: the files as one load, spectrum files through the load procedure and ".k98" files
-// through the project load, in the order given. All or nothing, like each of them; the message has
+// korvo-cli's load: the files as one load, spectrum files through the load procedure, ".k98" files
+// through the project load and NeXus files (by name or by the HDF5 signature, viewer/nexus_import.h)
+// as "Load NeXus" reads them, in the order given. All or nothing, like each of them; the message has
 // the project load's line (N + " spectra opened !") for each project.
 LoadOutcome loadFiles(tvar& ws, const std::vector<std::string>& paths, const LoadOptions& options = {});
 

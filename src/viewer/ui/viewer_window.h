@@ -60,6 +60,7 @@ public:
     void surferCommand(); // "Export Surfer"
     void epsCommand();    // "EPS": pictures, "test.bmp" and "fit.tex" into the current directory
     void vamasExportCommand(); // "Save VAMAS"
+    void nexusExportCommand(); // "Save NeXus"
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"
     void toggleInfoPanel(InfoPanel panel);

@@ -13,6 +13,7 @@
 #include "viewer/eps_export.h"
 #include "viewer/exports.h"
 #include "viewer/vamas_export.h"
+#include "viewer/nexus_export.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
 #include "common/ini_file.h"
@@ -69,6 +70,7 @@ void TForm3::createMenus() {
     connect(data->addAction(QStringLiteral("Save RAW")), &QAction::triggered, this,
             [this] { columnExportCommand(ColumnValues::Stored); });
     connect(data->addAction(QStringLiteral("Save VAMAS")), &QAction::triggered, this, &TForm3::vamasExportCommand);
+    connect(data->addAction(QStringLiteral("Save NeXus")), &QAction::triggered, this, &TForm3::nexusExportCommand);
     connect(data->addAction(QStringLiteral("&Select")), &QAction::triggered, this, &TForm3::selectData);
 
     spectrumMenu_ = bar->addMenu(QStringLiteral("&Spectrum"));
@@ -185,6 +187,21 @@ void TForm3::vamasExportCommand() {
     auto chosen = ctx_.dialogs.chooseSaveFile("Save spectra as VAMAS file:", ctx_.loadDialog().directory(), "*.vms",
                                               "VAMAS file (*.vms)|*.vms|All files (*.*)|*.*");
     if (chosen) writeExport(*chosen, text);
+}
+
+void TForm3::nexusExportCommand() {
+    // The spectra of "Save VAMAS", each an NXmpes entry of one file.
+    std::string refusal;
+    const std::vector<NexusSpectrum> spectra = nexusSpectraOf(*ws_, allButton_->isChecked(), &refusal);
+    if (spectra.empty()) {
+        ctx_.dialogs.show(refusal);
+        return;
+    }
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save spectra as NeXus file:", ctx_.loadDialog().directory(), "*.nxs",
+                                              "NeXus file (*.nxs)|*.nxs|All files (*.*)|*.*");
+    if (!chosen) return;
+    std::string error;
+    if (!saveNexusFile(*chosen, spectra, &error)) ctx_.dialogs.error("", error);
 }
 
 void TForm3::surferCommand() {
