@@ -34,15 +34,26 @@ void addComponent(const FitProblem& pb, std::size_t c, const double* p, double* 
         else
             q[j] = T(affine[j].at(p), int(j));
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        const T v = shapeValue<T>(S, pb.x[i], q, sign);
-        if constexpr (std::is_same_v<T, double>) {
-            f[i] += v;
-        } else {
+    const auto line = makeLine<S>(static_cast<const T*>(q), sign);
+    if constexpr (std::is_same_v<T, double>) {
+        for (std::size_t i = 0; i < n; ++i) f[i] += line(pb.x[i]);
+    } else {
+        // Only the slots that move with a free parameter reach the Jacobian.
+        int slot[kMaxShapeParameters];
+        std::size_t column[kMaxShapeParameters];
+        double scale[kMaxShapeParameters];
+        std::size_t active = 0;
+        for (std::size_t j = 0; j < count; ++j)
+            if (affine[j].free >= 0) {
+                slot[active] = int(j);
+                column[active] = std::size_t(affine[j].free);
+                scale[active++] = affine[j].scale;
+            }
+        for (std::size_t i = 0; i < n; ++i) {
+            const T v = line(pb.x[i]);
             f[i] += v.a;
             double* row = jacobian + i * m;
-            for (std::size_t j = 0; j < count; ++j)
-                if (affine[j].free >= 0) row[affine[j].free] += affine[j].scale * v.v[int(j)];
+            for (std::size_t j = 0; j < active; ++j) row[column[j]] += scale[j] * v.v[slot[j]];
         }
     }
 }
@@ -212,7 +223,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     }
     if (pb.free.size() >= pb.points())
         return refuse("\"region\": " + std::to_string(pb.free.size()) + " free parameters for the " +
-                      std::to_string(pb.points()) + " points of the region; a fit needs more points than free parameters.");
+                      std::to_string(pb.points()) + " points of " + name +
+                      " in the region; a fit needs more points than free parameters.");
     return Prepared{std::move(pb), {}};
 }
 

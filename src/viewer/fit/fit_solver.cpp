@@ -88,12 +88,12 @@ Round solveRound(const FitProblem& pb, const std::vector<double>& background, st
     }
     ceres::Solver::Options so;
     so.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
-    so.linear_solver_type = ceres::DENSE_QR;
+    so.linear_solver_type = ceres::DENSE_NORMAL_CHOLESKY;
     so.max_num_iterations = options.maxIterations;
     // Tight enough that two fitting programs agree on the optimum to well below its standard errors.
-    so.function_tolerance = 1e-13;
-    so.parameter_tolerance = 1e-11;
-    so.gradient_tolerance = 1e-13;
+    so.function_tolerance = 1e-12;
+    so.parameter_tolerance = 1e-10;
+    so.gradient_tolerance = 1e-12;
     so.logging_type = ceres::SILENT;
     so.minimizer_progress_to_stdout = false;
     so.num_threads = 1;

@@ -104,9 +104,9 @@ double shapeFwhm(Shape shape, std::span<const double> p, double tailSign) {
         return widthAround([&](double u) { return voigtUnit(u, sigma, gamma); }, 0, std::max(p[2], p[3]) / 2);
     }
     case Shape::DoniachSunjic: {
-        const double gamma = p[2], alpha = p[3];
-        return widthAround([&](double u) { return doniachSunjicShape(u, 1.0, gamma, alpha); },
-                           doniachSunjicPeak(gamma, alpha), gamma);
+        const double unit[] = {0, 1, p[2], p[3]};
+        const DoniachSunjicLine<double> line(unit, 1);
+        return widthAround(line, doniachSunjicPeak(p[2], p[3]), p[2]);
     }
     default: return p[1];
     }
@@ -120,11 +120,12 @@ double shapeArea(Shape shape, std::span<const double> p, double tailSign, double
         const double width = std::abs(high - low);
         const long n = 2 * std::clamp(long(std::ceil(20 * width / std::abs(p[2]))), 200L, 100000L);
         const double h = (high - low) / double(n);
+        const DoniachSunjicLine<double> line(p.data(), tailSign);
         double sum = 0;
         for (long i = 0; i <= n; ++i) {
             const double x = low + h * double(i);
             const double w = (i == 0 || i == n) ? 1 : (i % 2 == 1 ? 4 : 2);
-            sum += w * doniachSunjicShape(tailSign * (x - p[0]), p[1], p[2], p[3]);
+            sum += w * line(x);
         }
         return sum * h / 3;
     }

@@ -1,7 +1,7 @@
 #pragma once
-// The line shapes as functions of u = x - position, written once for plain numbers and for the
-// solver's dual numbers (ceres::Jet), so that the Jacobian comes from the same expressions as the
-// values. Every shape but Doniach-Sunjic is normalised: `area` is its integral over all x.
+// The line shapes, written once for plain numbers and for the solver's dual numbers (ceres::Jet), so
+// that the Jacobian comes from the same expressions as the values. Every shape but Doniach-Sunjic is
+// normalised: `area` is its integral over all x.
 #include "viewer/fit/fit_model.h"
 
 #include <ceres/jet.h>
@@ -18,25 +18,6 @@ inline const double kGaussNorm = std::sqrt(4 * kLn2 / std::numbers::pi);
 // sigma of a gaussian per unit FWHM: 1 / (2 sqrt(2 ln2)).
 inline const double kSigmaPerFwhm = 1 / (2 * std::sqrt(2 * kLn2));
 
-template <typename T> T gaussianShape(const T& u, const T& fwhm, const T& area) {
-    using std::exp;
-    const T t = u / fwhm;
-    return area * kGaussNorm / fwhm * exp(-4 * kLn2 * t * t);
-}
-
-template <typename T> T lorentzianShape(const T& u, const T& fwhm, const T& area) {
-    const T t = u / fwhm;
-    return area * (2 / std::numbers::pi) / (fwhm * (1.0 + 4.0 * t * t));
-}
-
-template <typename T> T pseudoVoigtShape(const T& u, const T& fwhm, const T& area, const T& eta) {
-    using std::exp;
-    const T t = u / fwhm;
-    const T g = kGaussNorm * exp(-4 * kLn2 * t * t);
-    const T l = (2 / std::numbers::pi) / (1.0 + 4.0 * t * t);
-    return area / fwhm * ((1.0 - eta) * g + eta * l);
-}
-
 // The unit-area Voigt profile of a gaussian of standard deviation sigma and a lorentzian of half
 // width gamma: Re w(z) / (sigma sqrt(2 pi)), z = (u + i gamma) / (sigma sqrt 2), w from libcerf.
 // With sigma = 0 it is the lorentzian. The second form also gives the partial derivatives.
@@ -51,33 +32,84 @@ ceres::Jet<double, N> voigtUnit(const ceres::Jet<double, N>& u, const ceres::Jet
     return ceres::Jet<double, N>(v, dU * u.v + dSigma * sigma.v + dGamma * gamma.v);
 }
 
-template <typename T> T voigtShape(const T& u, const T& area, const T& fwhmG, const T& fwhmL) {
-    return area * voigtUnit(u, fwhmG * kSigmaPerFwhm, fwhmL * 0.5);
+// Each shape as an object made once from its parameters (in the order of parameterNames) that keeps
+// what does not depend on x, then evaluated at every point.
+template <typename T> struct GaussianLine {
+    T position, inverseWidth, height;
+    explicit GaussianLine(const T* p) : position(p[0]), inverseWidth(1.0 / p[1]), height(kGaussNorm * p[2] * inverseWidth) {}
+    T operator()(double x) const {
+        using std::exp;
+        const T t = (x - position) * inverseWidth;
+        return height * exp(-4 * kLn2 * (t * t));
+    }
+};
+
+template <typename T> struct LorentzianLine {
+    T position, inverseWidth, height;
+    explicit LorentzianLine(const T* p)
+        : position(p[0]), inverseWidth(1.0 / p[1]), height((2 / std::numbers::pi) * p[2] * inverseWidth) {}
+    T operator()(double x) const {
+        const T t = (x - position) * inverseWidth;
+        return height / (1.0 + 4.0 * (t * t));
+    }
+};
+
+// (1 - eta) gaussian + eta lorentzian of the same position, FWHM and area.
+template <typename T> struct PseudoVoigtLine {
+    T position, inverseWidth, scale, eta;
+    explicit PseudoVoigtLine(const T* p) : position(p[0]), inverseWidth(1.0 / p[1]), scale(p[2] * inverseWidth), eta(p[3]) {}
+    T operator()(double x) const {
+        using std::exp;
+        const T t = (x - position) * inverseWidth;
+        const T t2 = t * t;
+        const T g = kGaussNorm * exp(-4 * kLn2 * t2);
+        const T l = (2 / std::numbers::pi) / (1.0 + 4.0 * t2);
+        return scale * (g + eta * (l - g));
+    }
+};
+
+// Parameters position, area, fwhm_g, fwhm_l.
+template <typename T> struct VoigtLine {
+    T position, area, sigma, gamma;
+    explicit VoigtLine(const T* p) : position(p[0]), area(p[1]), sigma(p[2] * kSigmaPerFwhm), gamma(p[3] * 0.5) {}
+    T operator()(double x) const { return area * voigtUnit(T(x - position), sigma, gamma); }
+};
+
+// height cos(pi alpha / 2 + (1 - alpha) atan(e)) / (1 + e^2)^((1 - alpha) / 2), e = (x - position) /
+// gamma. Its tail lies at negative e; `tailSign` -1 turns e on the binding axis, so that the tail
+// always lies towards lower kinetic energy.
+template <typename T> struct DoniachSunjicLine {
+    T position, height, inverseGamma, k, phase;
+    double tailSign;
+    DoniachSunjicLine(const T* p, double sign)
+        : position(p[0]), height(p[1]), inverseGamma(1.0 / p[2]), k(1.0 - p[3]), phase(std::numbers::pi / 2 * p[3]),
+          tailSign(sign) {}
+    T operator()(double x) const {
+        using std::atan;
+        using std::cos;
+        using std::exp;
+        using std::log;
+        const T e = tailSign * (x - position) * inverseGamma;
+        return height * cos(phase + k * atan(e)) * exp(-0.5 * k * log(1.0 + e * e));
+    }
+};
+
+template <Shape S, typename T> auto makeLine(const T* p, double tailSign) {
+    if constexpr (S == Shape::Gaussian) return GaussianLine<T>(p);
+    else if constexpr (S == Shape::Lorentzian) return LorentzianLine<T>(p);
+    else if constexpr (S == Shape::PseudoVoigt) return PseudoVoigtLine<T>(p);
+    else if constexpr (S == Shape::Voigt) return VoigtLine<T>(p);
+    else return DoniachSunjicLine<T>(p, tailSign);
 }
 
-// height cos(pi alpha / 2 + (1 - alpha) atan(e)) / (1 + e^2)^((1 - alpha) / 2), e = u / gamma. Its tail
-// lies at negative u: the caller passes u in kinetic-energy direction on either axis.
-template <typename T> T doniachSunjicShape(const T& u, const T& height, const T& gamma, const T& alpha) {
-    using std::atan;
-    using std::cos;
-    using std::exp;
-    using std::log;
-    const T e = u / gamma;
-    const T k = 1.0 - alpha;
-    return height * cos(std::numbers::pi / 2 * alpha + k * atan(e)) * exp(-0.5 * k * log(1.0 + e * e));
-}
-
-// The value of a shape at x with its parameters p in the order of parameterNames(shape). `tailSign`
-// is +1 on the kinetic axis and -1 on the binding axis, so that the Doniach-Sunjic tail always
-// lies towards lower kinetic energy.
+// One value of a shape at x, its parameters p in the order of parameterNames(shape).
 template <typename T> T shapeValue(Shape shape, double x, const T* p, double tailSign) {
-    const T u = x - p[0];
     switch (shape) {
-    case Shape::Gaussian: return gaussianShape(u, p[1], p[2]);
-    case Shape::Lorentzian: return lorentzianShape(u, p[1], p[2]);
-    case Shape::PseudoVoigt: return pseudoVoigtShape(u, p[1], p[2], p[3]);
-    case Shape::Voigt: return voigtShape(u, p[1], p[2], p[3]);
-    case Shape::DoniachSunjic: return doniachSunjicShape(T(tailSign * u), p[1], p[2], p[3]);
+    case Shape::Gaussian: return makeLine<Shape::Gaussian>(p, tailSign)(x);
+    case Shape::Lorentzian: return makeLine<Shape::Lorentzian>(p, tailSign)(x);
+    case Shape::PseudoVoigt: return makeLine<Shape::PseudoVoigt>(p, tailSign)(x);
+    case Shape::Voigt: return makeLine<Shape::Voigt>(p, tailSign)(x);
+    case Shape::DoniachSunjic: return makeLine<Shape::DoniachSunjic>(p, tailSign)(x);
     }
     return T(0.0);
 }
