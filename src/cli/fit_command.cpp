@@ -27,6 +27,7 @@ struct FitCommandOptions {
     std::optional<std::string> csv;
     bool series = false;
     int jobs = 1;
+    int maxIterations = 200;
     std::optional<std::string> sensitivities;
     std::optional<std::string> photonEnergy;
     std::optional<std::string> workFunction;
@@ -49,9 +50,12 @@ bool energyOption(const std::optional<std::string>& text, const char* option, bo
 // The fits of all spectra, each printed as soon as it and every one before it are done.
 class FitRun {
 public:
-    FitRun(const tvar& ws, const fit::FitModel& model, std::optional<double> photon, double workFunction, bool json)
+    FitRun(const tvar& ws, const fit::FitModel& model, std::optional<double> photon, double workFunction, bool json,
+           int maxIterations)
         : ws_(ws), model_(model), photon_(photon), workFunction_(workFunction), json_(json),
-          results_(std::size_t(ws.spectrumCount())), done_(results_.size(), false) {}
+          results_(std::size_t(ws.spectrumCount())), done_(results_.size(), false) {
+        options_.maxIterations = maxIterations;
+    }
 
     fit::SpectrumInput input(int k) const {
         const ViewerSpectrum& s = ws_.spectrum(k);
@@ -119,7 +123,7 @@ private:
 
     fit::FitResult fitOne(std::size_t i, const std::vector<double>& start) const {
         const fit::Prepared p = fit::prepareFit(model_, input(int(i) + 1));
-        return start.empty() ? fit::solveFit(*p.problem) : fit::solveFit(*p.problem, start, {});
+        return start.empty() ? fit::solveFit(*p.problem, options_) : fit::solveFit(*p.problem, start, options_);
     }
 
     void print(std::size_t i) const {
@@ -137,6 +141,7 @@ private:
     std::optional<double> photon_;
     double workFunction_;
     bool json_;
+    fit::FitOptions options_;
     std::vector<fit::FitResult> results_;
     std::vector<char> done_;
     std::mutex mutex_;
@@ -176,7 +181,7 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
         return;
     }
     if (ws->spectrumCount() == 0) return refuse("The files hold no spectra; nothing was fitted.");
-    FitRun run(*ws, model, photon, workFunction.value_or(fit::kDefaultWorkFunction), o.json);
+    FitRun run(*ws, model, photon, workFunction.value_or(fit::kDefaultWorkFunction), o.json, o.maxIterations);
     if (!run.check()) {
         exitStatus = 2;
         return;
@@ -211,6 +216,9 @@ void addFitCommand(CLI::App& app, int& exitStatus) {
     verb->add_option("--jobs", o->jobs, "Fit independent spectra on this many threads; results stay in load order")
         ->transform(decimalInteger())
         ->check(CLI::Range(1, 64));
+    verb->add_option("--max-iterations", o->maxIterations, "Iterations a fit may take before it counts as not converged (default 200)")
+        ->transform(decimalInteger())
+        ->check(CLI::Range(1, 100000));
     verb->add_option("--sensitivities", o->sensitivities,
                      "A table of relative sensitivity factors, lines \"element, level, factor\"");
     verb->add_option("--photon-energy", o->photonEnergy,

@@ -126,7 +126,7 @@ Component componentOf(const Json& v, std::size_t index) {
 
 FitModel modelOf(const Json& root) {
     if (!root.is_object()) refuse("The model is a JSON object with \"components\".");
-    onlyKnown(root, {"region", "axis", "background", "weights", "components"}, "the model");
+    onlyKnown(root, {"region", "axis", "background", "weights", "components"}, "The model");
     FitModel m;
     if (root.contains("region")) {
         const Json& r = root["region"];
