@@ -72,6 +72,20 @@ void BM_FivePseudoVoigtLinear2000(benchmark::State& state) {
 }
 BENCHMARK(BM_FivePseudoVoigtLinear2000)->Unit(benchmark::kMillisecond);
 
+// The model curve alone (Arg 0) and with its Jacobian by dual numbers (Arg 1), as the solver asks
+// for them once or twice per iteration.
+void BM_ModelCurve(benchmark::State& state) {
+    const std::vector<SpectrumPoint> pts = benchData();
+    const fit::Prepared p = fit::prepareFit(benchModel(), {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
+    const std::vector<double> start = p.problem->startValues();
+    std::vector<double> f(pts.size()), j(pts.size() * start.size());
+    for (auto _ : state) {
+        fit::modelValues(*p.problem, start.data(), p.problem->fixedBackground, f.data(), state.range(0) ? j.data() : nullptr);
+        benchmark::DoNotOptimize(f.data());
+    }
+}
+BENCHMARK(BM_ModelCurve)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -133,7 +133,9 @@ FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vec
 
     Matrix cov;
     if (m > 0) {
-        const Matrix a = j.transpose() * j;
+        Matrix a = Matrix::Zero(Eigen::Index(m), Eigen::Index(m));
+        a.selfadjointView<Eigen::Lower>().rankUpdate(j.transpose());
+        a = a.selfadjointView<Eigen::Lower>();
         std::string why;
         cov = inverseOrWhy(a, pb.free, why);
         if (cov.size() == 0) {

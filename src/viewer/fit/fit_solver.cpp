@@ -97,6 +97,9 @@ Round solveRound(const FitProblem& pb, const std::vector<double>& background, st
     so.logging_type = ceres::SILENT;
     so.minimizer_progress_to_stdout = false;
     so.num_threads = 1;
+    // Steps are projected onto the bounds; the line search along the projected path that Ceres would
+    // add costs a Jacobian per iteration and is not needed with Levenberg-Marquardt.
+    so.max_num_line_search_step_size_iterations = 0;
     Watcher watcher(options, p, background, iterationOffset);
     if (options.progress || options.cancel) {
         so.callbacks.push_back(&watcher);
