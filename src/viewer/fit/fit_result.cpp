@@ -108,20 +108,44 @@ std::vector<Estimate> shares(const std::vector<double>& v, const std::vector<Vec
     return out;
 }
 
-} // namespace
+// chi-square at p and the inverse of J^T W J there (empty, with the reason, when it has none).
+struct Curvature {
+    double chi2 = 0;
+    Matrix inverse;
+    std::string why;
+};
 
-FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vector<double> fixedBackground) {
-    FitResult r;
+Curvature curvatureAt(const FitProblem& pb, const double* p, std::span<const double> fixedBackground) {
+    Curvature out;
     const std::size_t n = pb.points(), m = pb.free.size();
-    const double* p = pv.data();
     std::vector<double> f(n), jacobian(n * m);
     modelValues(pb, p, fixedBackground, f.data(), jacobian.data());
     Eigen::Map<RowMajor> j(jacobian.data(), Eigen::Index(n), Eigen::Index(m));
     for (std::size_t i = 0; i < n; ++i) {
         const double res = pb.sqrtWeight[i] * (pb.y[i] - f[i]);
-        r.chi2 += res * res;
+        out.chi2 += res * res;
         j.row(Eigen::Index(i)) *= pb.sqrtWeight[i];
     }
+    if (m == 0) return out;
+    Matrix a = Matrix::Zero(Eigen::Index(m), Eigen::Index(m));
+    a.selfadjointView<Eigen::Lower>().rankUpdate(j.transpose());
+    a = a.selfadjointView<Eigen::Lower>();
+    out.inverse = inverseOrWhy(a, pb.free, out.why);
+    return out;
+}
+
+} // namespace
+
+std::string singularityAt(const FitProblem& problem, const std::vector<double>& p, std::span<const double> fixedBackground) {
+    return curvatureAt(problem, p.data(), fixedBackground).why;
+}
+
+FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vector<double> fixedBackground) {
+    FitResult r;
+    const std::size_t n = pb.points(), m = pb.free.size();
+    const double* p = pv.data();
+    Curvature curvature = curvatureAt(pb, p, fixedBackground);
+    r.chi2 = curvature.chi2;
     r.axis = pb.model.axis;
     r.points = int(n);
     r.dof = int(n - m);
@@ -130,21 +154,13 @@ FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vec
     r.fixedBackground = std::move(fixedBackground);
     r.status = FitStatus::Converged;
     r.errorsKnown = true;
-
-    Matrix cov;
-    if (m > 0) {
-        Matrix a = Matrix::Zero(Eigen::Index(m), Eigen::Index(m));
-        a.selfadjointView<Eigen::Lower>().rankUpdate(j.transpose());
-        a = a.selfadjointView<Eigen::Lower>();
-        std::string why;
-        cov = inverseOrWhy(a, pb.free, why);
-        if (cov.size() == 0) {
-            r.status = FitStatus::Singular;
-            r.message = why;
-            r.errorsKnown = false;
-        } else {
-            cov *= r.reducedChi2;
-        }
+    Matrix cov = std::move(curvature.inverse);
+    if (!curvature.why.empty()) {
+        r.status = FitStatus::Singular;
+        r.message = curvature.why;
+        r.errorsKnown = false;
+    } else {
+        cov *= r.reducedChi2;
     }
     for (std::size_t k = 0; k < m && cov.size() > 0; ++k)
         for (std::size_t l = k + 1; l < m; ++l) {

@@ -8,6 +8,7 @@
 // same covariance. A linked parameter carries the error of what it is linked to, a fixed one 0.
 #include "viewer/fit/fit_model.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,9 @@ struct FitResult {
 // Results at free values p with the background held fixed; the covariance comes from the weighted
 // Jacobian at p. status Singular (with the parameters named in message) when J^T W J has no inverse.
 FitResult resultAt(const FitProblem& problem, const std::vector<double>& p, std::vector<double> fixedBackground);
+
+// Why J^T W J has no inverse at free values p (the parameters named), or empty.
+std::string singularityAt(const FitProblem& problem, const std::vector<double>& p, std::span<const double> fixedBackground);
 
 // The curves to draw on the problem's points (x on the model's axis, ascending kinetic energy).
 struct FitCurves {

@@ -176,8 +176,7 @@ FitResult solveFit(const FitProblem& pb, std::span<const double> start, const Fi
 }
 
 std::string singularAtStart(const FitProblem& problem) {
-    const FitResult r = resultAt(problem, problem.startValues(), problem.fixedBackground);
-    return r.status == FitStatus::Singular ? r.message : std::string();
+    return singularityAt(problem, problem.startValues(), problem.fixedBackground);
 }
 
 } // namespace korvo::fit
