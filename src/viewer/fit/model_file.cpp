@@ -207,8 +207,12 @@ ModelRead readModelJson(std::string_view text) {
     Json root;
     try {
         root = Json::parse(text.begin(), text.end());
-    } catch (const Json::parse_error& e) {
-        out.error = "The model is no valid JSON: " + std::string(e.what());
+    } catch (const Json::exception& e) {
+        // Syntax errors and numbers beyond the range of a double alike; the reason quotes the input,
+        // so it is cut.
+        std::string why = e.what();
+        if (why.size() > 200) why = why.substr(0, 200) + "...";
+        out.error = "The model is no valid JSON: " + why;
         return out;
     }
     try {

@@ -119,6 +119,7 @@ TEST(FitModel, BadInputIsRefusedWithOneMessageNamingTheField) {
         {R"({"background": {"type": "linear", "B": 100}, "components": []})", {"\"background\"", "unknown field \"B\""}},
         {R"({"weights": "sqrt", "components": []})", {"\"weights\""}},
         {"{\"components\": [", {"no valid JSON"}},
+        {R"({"components": [{"name": "C1", "shape": "gaussian", "position": 1e400, "fwhm": 1, "area": 1}]})", {"no valid JSON"}},
     };
     for (const Bad& bad : cases) {
         const std::string why = refusal(bad.json, pts);
