@@ -73,6 +73,18 @@ std::string_view axisName(Axis axis) {
     return axis == Axis::Binding ? "binding" : "kinetic";
 }
 
+bool isNameCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
+           c == '/';
+}
+
+bool isPlainLabel(std::string_view text) {
+    if (text.empty() || text.size() > 16) return false;
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) <= ' ' || c == ',' || c == '"' || c == 0x7f) return false;
+    return true;
+}
+
 std::string linkText(const Parameter& p) {
     std::string text = p.link;
     if (p.op == LinkOp::Same) return text;

@@ -51,6 +51,11 @@ struct Parameter {
     bool bounded() const { return min > -std::numeric_limits<double>::infinity() || max < std::numeric_limits<double>::infinity(); }
 };
 
+// Component names are letters, digits, "_", ".", "/", starting with a letter; element symbols and
+// level names ("Fe", "2p3/2") are short, printable and hold no blanks, commas or quotes.
+bool isNameCharacter(char c);
+bool isPlainLabel(std::string_view text);
+
 // "C1", "C1 + 0.6", "C1 - 0.6", "C1 * 0.5" as the model file writes them.
 std::string linkText(const Parameter& p);
 

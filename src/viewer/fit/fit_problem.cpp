@@ -247,6 +247,10 @@ void modelValues(const FitProblem& pb, const double* p, std::span<const double> 
     addComponents(pb, p, f, jacobian);
 }
 
+void addComponentValues(const FitProblem& pb, std::size_t c, const double* p, double* f) {
+    addComponentOf<double>(pb, c, p, f, nullptr);
+}
+
 std::array<double, kMaxShapeParameters> componentValues(const FitProblem& pb, std::size_t c, const double* p) {
     std::array<double, kMaxShapeParameters> q{};
     const std::size_t count = parameterNames(pb.model.components[c].shape).size();

@@ -74,6 +74,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum);
 // With `jacobian` (points x free, row-major) also df[i]/dp[k]. Reentrant: no state of its own.
 void modelValues(const FitProblem& problem, const double* p, std::span<const double> background, double* f,
                  double* jacobian);
+// Adds component c alone at the points to f.
+void addComponentValues(const FitProblem& problem, std::size_t c, const double* p, double* f);
 // The values of component c's parameters for free values p.
 std::array<double, kMaxShapeParameters> componentValues(const FitProblem& problem, std::size_t c, const double* p);
 

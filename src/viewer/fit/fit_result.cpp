@@ -238,30 +238,32 @@ FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vec
     return r;
 }
 
-FitCurves curvesOf(const FitProblem& pb, const FitResult& result) {
+FitCurves curvesOf(const FitProblem& pb, std::span<const double> free, std::span<const double> fixedBackground) {
     FitCurves out;
     const std::size_t n = pb.points();
-    const double* p = result.freeValues.data();
+    const double* p = free.data();
     out.x = pb.x;
     out.y = pb.y;
-    out.background.assign(n, 0.0);
-    FitProblem backgroundOnly = pb;
-    backgroundOnly.components.clear();
-    modelValues(backgroundOnly, p, result.fixedBackground, out.background.data(), nullptr);
+    out.background.assign(fixedBackground.begin(), fixedBackground.end());
+    out.background.resize(n, 0.0);
+    if (pb.backgroundTerm) {
+        const double c0 = pb.background[0].at(p), c1 = pb.background[1].at(p);
+        for (std::size_t i = 0; i < n; ++i) out.background[i] += c0 + c1 * (pb.x[i] - pb.low);
+    }
     out.envelope = out.background;
     for (std::size_t c = 0; c < pb.components.size(); ++c) {
-        FitProblem single = backgroundOnly;
-        single.components = {pb.components[c]};
-        single.model.components = {pb.model.components[c]};
-        single.backgroundTerm = false;
         std::vector<double> curve(n, 0.0);
-        modelValues(single, p, std::vector<double>(n, 0.0), curve.data(), nullptr);
+        addComponentValues(pb, c, p, curve.data());
         for (std::size_t i = 0; i < n; ++i) out.envelope[i] += curve[i];
         out.components.push_back(std::move(curve));
     }
     out.residual.resize(n);
     for (std::size_t i = 0; i < n; ++i) out.residual[i] = out.y[i] - out.envelope[i];
     return out;
+}
+
+FitCurves curvesOf(const FitProblem& pb, const FitResult& result) {
+    return curvesOf(pb, result.freeValues, result.fixedBackground);
 }
 
 FitModel modelWithResult(const FitModel& model, const FitResult& result) {

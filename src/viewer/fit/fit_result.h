@@ -93,12 +93,14 @@ FitResult resultAt(const FitProblem& problem, const std::vector<double>& p, std:
 // Why J^T W J has no inverse at free values p (the parameters named), or empty.
 std::string singularityAt(const FitProblem& problem, const std::vector<double>& p, std::span<const double> fixedBackground);
 
-// The curves to draw on the problem's points (x on the model's axis, ascending kinetic energy).
+// The curves to draw on the problem's points (x on the model's axis, ascending kinetic energy): of
+// a result, or of the values a fit under way reports (FitProgress).
 struct FitCurves {
     std::vector<double> x, y, background, envelope, residual;
     std::vector<std::vector<double>> components; // each component alone
 };
 FitCurves curvesOf(const FitProblem& problem, const FitResult& result);
+FitCurves curvesOf(const FitProblem& problem, std::span<const double> free, std::span<const double> fixedBackground);
 
 // The model with the fitted values as start values (clamped into the bounds), for the next fit of a
 // series and for saving a fitted model; fixed values and links stay.

@@ -31,9 +31,13 @@ public:
             residuals[i] = w * (pb_.y[i] - residuals[i]);
             finite = finite && std::isfinite(residuals[i]);
             if (jacobian)
-                for (double* d = jacobian + i * m; d != jacobian + (i + 1) * m; ++d) *d *= -w;
+                for (double* d = jacobian + i * m; d != jacobian + (i + 1) * m; ++d) {
+                    *d *= -w;
+                    finite = finite && std::isfinite(*d);
+                }
         }
-        // A step into values where the curve is not finite is refused; the solver then tries a shorter one.
+        // A step into values where the curve or its slopes are not finite is refused; the solver then
+        // tries a shorter one.
         return finite;
     }
 

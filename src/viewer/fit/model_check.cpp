@@ -16,21 +16,7 @@ std::string number(double v) {
 bool validName(std::string_view name) {
     if (name.empty() || name.size() > 40) return false;
     if (!((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) return false;
-    for (const char c : name) {
-        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
-                        c == '.' || c == '/';
-        if (!ok) return false;
-    }
-    return true;
-}
-
-// Element symbols and level names ("Fe", "2p3/2"): short, printable, no separators of the
-// sensitivity table.
-bool validLabel(std::string_view text) {
-    if (text.empty() || text.size() > 16) return false;
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) <= ' ' || c == ',' || c == '"' || c == 0x7f) return false;
-    return true;
+    return std::all_of(name.begin(), name.end(), isNameCharacter);
 }
 
 std::string checkLimits(const std::string& place, std::string_view name, double value) {
@@ -159,9 +145,9 @@ std::string checkModel(const FitModel& model, bool needSensitivities) {
                    "\" is not one of letters, digits, \"_\", \".\" and \"/\" starting with a letter.";
         if (!names.insert(c.name).second) return "component \"" + c.name + "\": the name is given twice.";
         const std::string where = "component \"" + c.name + "\"";
-        if (!c.element.empty() && !validLabel(c.element))
+        if (!c.element.empty() && !isPlainLabel(c.element))
             return where + ", \"element\": a short name without blanks, commas or quotes.";
-        if (!c.level.empty() && !validLabel(c.level))
+        if (!c.level.empty() && !isPlainLabel(c.level))
             return where + ", \"level\": a short name without blanks, commas or quotes.";
         if (c.sensitivity && !(std::isfinite(*c.sensitivity) && *c.sensitivity > 0))
             return where + ", \"sensitivity\": a positive number.";

@@ -155,11 +155,6 @@ FitModel modelOf(const Json& root) {
     return m;
 }
 
-bool nameCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-           c == '/';
-}
-
 Json parameterJson(const Parameter& p) {
     if (p.linked()) return linkText(p);
     if (!p.fixed && !p.bounded()) return p.value;
@@ -178,7 +173,7 @@ std::optional<Parameter> parseLink(std::string_view text, std::string& error) {
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     std::size_t i = 0;
-    while (i < text.size() && nameCharacter(text[i])) ++i;
+    while (i < text.size() && isNameCharacter(text[i])) ++i;
     Parameter p;
     p.link = std::string(text.substr(0, i));
     if (p.link.empty()) {

@@ -14,13 +14,6 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-bool plainLabel(std::string_view s) {
-    if (s.empty() || s.size() > 16) return false;
-    for (const char c : s)
-        if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == 0x7f) return false;
-    return true;
-}
-
 } // namespace
 
 std::optional<double> SensitivityTable::factor(std::string_view element, std::string_view level) const {
@@ -53,8 +46,8 @@ SensitivityRead readSensitivityTable(std::string_view text) {
         if (b == std::string_view::npos || line.find(',', b + 1) != std::string_view::npos)
             return fail("\"element, level, factor\" is three fields separated by commas.");
         SensitivityEntry e{std::string(trimmed(line.substr(0, a))), std::string(trimmed(line.substr(a + 1, b - a - 1))), 0};
-        if (!plainLabel(e.element) || !plainLabel(e.level))
-            return fail("the element and the level are short names without blanks or quotes.");
+        if (!isPlainLabel(e.element) || !isPlainLabel(e.level))
+            return fail("the element and the level are short names without blanks, commas or quotes.");
         const text::Parsed<double> f = text::parseDouble(line.substr(b + 1));
         if (!f || !(*f > 0)) return fail("the factor is a positive number.");
         e.factor = *f;

@@ -80,6 +80,16 @@ TEST(FitSolver, DoubletWithLinkedSplittingRatioAndWidth) {
     EXPECT_EQ(param(r, 1, "position").source, ParameterSource::Linked);
     EXPECT_EQ(param(r, 1, "position").link, "p32 - 6");
     expectRelative(r.components[0].areaPercent.value, 100.0 * 2 / 3, 1e-9, "area percent");
+    // The curves to draw: background, each line alone, their sum on the data.
+    const FitCurves curves = curvesOf(pb, r);
+    ASSERT_EQ(curves.components.size(), 2u);
+    for (std::size_t i = 0; i < pts.size(); i += 37) {
+        const double x = pts[i].x;
+        EXPECT_NEAR(curves.envelope[i], pts[i].y, 1e-6 * pts[i].y);
+        EXPECT_NEAR(curves.background[i], 300, 1e-5);
+        EXPECT_NEAR(curves.components[1][i], 0.8 * gaussian(x, 694, 1.5, 4000) + 0.2 * lorentzian(x, 694, 1.5, 4000), 1e-5);
+        EXPECT_DOUBLE_EQ(curves.residual[i], pts[i].y - curves.envelope[i]);
+    }
 
     // With noise the linked parameters carry their root's error, scaled by the link.
     std::mt19937 rng(7);
