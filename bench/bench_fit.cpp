@@ -22,12 +22,16 @@ using namespace korvo;
 struct Line {
     double position, fwhm, area, eta;
 };
-constexpr Line kLines[] = {{283, 1.2, 6000, 0.3}, {286, 1.0, 3000, 0.2}, {289.5, 1.4, 8000, 0.4},
-                           {293, 1.1, 2000, 0.3}, {297, 1.3, 5000, 0.5}};
+constexpr Line kLines[] = {{283, 1.2, 6000, 0.3},
+                           {286, 1.0, 3000, 0.2},
+                           {289.5, 1.4, 8000, 0.4},
+                           {293, 1.1, 2000, 0.3},
+                           {297, 1.3, 5000, 0.5}};
 
 double pseudoVoigt(double x, const Line& l) {
     const double t = (x - l.position) / l.fwhm;
-    const double g = std::sqrt(4 * std::numbers::ln2 / std::numbers::pi) * std::exp(-4 * std::numbers::ln2 * t * t);
+    const double g =
+        std::sqrt(4 * std::numbers::ln2 / std::numbers::pi) * std::exp(-4 * std::numbers::ln2 * t * t);
     const double lo = 2 / std::numbers::pi / (1 + 4 * t * t);
     return l.area / l.fwhm * ((1 - l.eta) * g + l.eta * lo);
 }
@@ -45,13 +49,15 @@ std::vector<SpectrumPoint> benchData() {
 }
 
 fit::FitModel benchModel() {
-    std::string json = R"({"background": {"type": "linear", "c0": 190, "c1": 2.5}, "weights": "poisson", "components": [)";
+    std::string json =
+        R"({"background": {"type": "linear", "c0": 190, "c1": 2.5}, "weights": "poisson", "components": [)";
     for (int k = 0; k < 5; ++k) {
         const Line& l = kLines[k];
         char buf[256];
-        std::snprintf(buf, sizeof buf,
-                      R"(%s{"name": "P%d", "shape": "pseudo_voigt", "position": %.17g, "fwhm": %.17g, "area": %.17g, "eta": 0.5})",
-                      k ? ", " : "", k + 1, l.position + 0.15, l.fwhm * 1.15, l.area * 0.85);
+        std::snprintf(
+            buf, sizeof buf,
+            R"(%s{"name": "P%d", "shape": "pseudo_voigt", "position": %.17g, "fwhm": %.17g, "area": %.17g, "eta": 0.5})",
+            k ? ", " : "", k + 1, l.position + 0.15, l.fwhm * 1.15, l.area * 0.85);
         json += buf;
     }
     return *fit::readModelJson(json + "]}").model;
@@ -62,7 +68,8 @@ void BM_FivePseudoVoigtLinear2000(benchmark::State& state) {
     const fit::FitModel model = benchModel();
     int iterations = 0;
     for (auto _ : state) {
-        const fit::Prepared p = fit::prepareFit(model, {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
+        const fit::Prepared p =
+            fit::prepareFit(model, {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
         const fit::FitResult r = fit::solveFit(*p.problem);
         if (!r.converged()) state.SkipWithError(r.message.c_str());
         iterations = r.iterations;
@@ -76,11 +83,13 @@ BENCHMARK(BM_FivePseudoVoigtLinear2000)->Unit(benchmark::kMillisecond);
 // for them once or twice per iteration.
 void BM_ModelCurve(benchmark::State& state) {
     const std::vector<SpectrumPoint> pts = benchData();
-    const fit::Prepared p = fit::prepareFit(benchModel(), {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
+    const fit::Prepared p =
+        fit::prepareFit(benchModel(), {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
     const std::vector<double> start = p.problem->startValues();
     std::vector<double> f(pts.size()), j(pts.size() * start.size());
     for (auto _ : state) {
-        fit::modelValues(*p.problem, start.data(), p.problem->fixedBackground, f.data(), state.range(0) ? j.data() : nullptr);
+        fit::modelValues(*p.problem, start.data(), p.problem->fixedBackground, f.data(),
+                         state.range(0) ? j.data() : nullptr);
         benchmark::DoNotOptimize(f.data());
     }
 }

@@ -35,7 +35,8 @@ struct FitCommandOptions {
 };
 
 // An energy typed on the command line: a finite number, positive where `positive`.
-bool energyOption(const std::optional<std::string>& text, const char* option, bool positive, std::optional<double>& out) {
+bool energyOption(const std::optional<std::string>& text, const char* option, bool positive,
+                  std::optional<double>& out) {
     if (!text) return true;
     const text::Parsed<double> v = text::parseDouble(*text);
     if (!v || (positive && !(*v > 0))) {
@@ -50,8 +51,8 @@ bool energyOption(const std::optional<std::string>& text, const char* option, bo
 // The fits of all spectra, each printed as soon as it and every one before it are done.
 class FitRun {
 public:
-    FitRun(const tvar& ws, const fit::FitModel& model, std::optional<double> photon, double workFunction, bool json,
-           int maxIterations)
+    FitRun(const tvar& ws, const fit::FitModel& model, std::optional<double> photon, double workFunction,
+           bool json, int maxIterations)
         : ws_(ws), model_(model), photon_(photon), workFunction_(workFunction), json_(json),
           results_(std::size_t(ws.spectrumCount())), done_(results_.size(), false) {
         options_.maxIterations = maxIterations;
@@ -68,7 +69,8 @@ public:
             const fit::Prepared p = fit::prepareFit(model_, input(k));
             std::string why = p.problem ? fit::singularAtStart(*p.problem) : p.error;
             if (why.empty()) continue;
-            std::cerr << escapeForTerminal(ws_.spectrum(k).PathName) << ": " << escapeForTerminal(why) << "\nNothing was fitted.\n";
+            std::cerr << escapeForTerminal(ws_.spectrum(k).PathName) << ": " << escapeForTerminal(why)
+                      << "\nNothing was fitted.\n";
             return false;
         }
         return true;
@@ -123,12 +125,14 @@ private:
 
     fit::FitResult fitOne(std::size_t i, const std::vector<double>& start) const {
         const fit::Prepared p = fit::prepareFit(model_, input(int(i) + 1));
-        return start.empty() ? fit::solveFit(*p.problem, options_) : fit::solveFit(*p.problem, start, options_);
+        return start.empty() ? fit::solveFit(*p.problem, options_)
+                             : fit::solveFit(*p.problem, start, options_);
     }
 
     void print(std::size_t i) const {
         const fit::FitResult& r = results_[i];
-        if (!r.converged()) std::cerr << escapeForTerminal(nameOf(i)) << ": " << escapeForTerminal(r.message) << "\n";
+        if (!r.converged())
+            std::cerr << escapeForTerminal(nameOf(i)) << ": " << escapeForTerminal(r.message) << "\n";
         if (json_)
             std::cout << fit::resultJson(r, nameOf(i)) << "\n";
         else
@@ -154,7 +158,8 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
         exitStatus = 2;
     };
     if (o.series && o.jobs > 1)
-        return refuse("--series fits one spectrum after the other, each from the result before; it takes no --jobs.");
+        return refuse(
+            "--series fits one spectrum after the other, each from the result before; it takes no --jobs.");
     std::optional<double> photon, workFunction;
     if (!energyOption(o.photonEnergy, "--photon-energy", true, photon) ||
         !energyOption(o.workFunction, "--work-function", false, workFunction)) {
@@ -172,9 +177,11 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
         fit::applySensitivities(model, *table.table);
         inputs.add(*o.sensitivities);
     }
-    if (std::string why = fit::checkModel(model, true); !why.empty()) return refuse("The model " + o.model + ": " + why);
+    if (std::string why = fit::checkModel(model, true); !why.empty())
+        return refuse("The model " + o.model + ": " + why);
     if (o.csv)
-        if (std::string why = inputs.refusal(*o.csv); !why.empty()) return refuse(why + ". Nothing was fitted.");
+        if (std::string why = inputs.refusal(*o.csv); !why.empty())
+            return refuse(why + ". Nothing was fitted.");
     const std::unique_ptr<tvar> ws = loadForCli(o.load, std::cerr);
     if (!ws) {
         exitStatus = 2;
@@ -194,7 +201,8 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     if (o.csv) {
         std::string error;
         if (!writeFileAtomic(*o.csv, run.csv(), &error)) {
-            std::cerr << "Cannot write " << escapeForTerminal(*o.csv) << ": " << escapeForTerminal(error) << "\n";
+            std::cerr << "Cannot write " << escapeForTerminal(*o.csv) << ": " << escapeForTerminal(error)
+                      << "\n";
             exitStatus = 2;
         }
     }
@@ -208,22 +216,30 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
 
 void addFitCommand(CLI::App& app, int& exitStatus) {
     auto o = std::make_shared<FitCommandOptions>();
-    CLI::App* verb = app.add_subcommand("fit", "Fit a peak model to every loaded spectrum and print the results");
+    CLI::App* verb =
+        app.add_subcommand("fit", "Fit a peak model to every loaded spectrum and print the results");
     verb->add_option("--model", o->model, "The fit model, a JSON file (see the README)")->required();
     verb->add_flag("--json", o->json, "Print one JSON object per spectrum, one per line");
-    verb->add_option("--csv", o->csv, "Also write the results into this CSV file (file,kind,name,quantity,value,error)");
-    verb->add_flag("--series", o->series, "Start each spectrum's fit from the result of the one before (a depth profile, a time series)");
-    verb->add_option("--jobs", o->jobs, "Fit independent spectra on this many threads; results stay in load order")
+    verb->add_option("--csv", o->csv,
+                     "Also write the results into this CSV file (file,kind,name,quantity,value,error)");
+    verb->add_flag(
+        "--series", o->series,
+        "Start each spectrum's fit from the result of the one before (a depth profile, a time series)");
+    verb->add_option("--jobs", o->jobs,
+                     "Fit independent spectra on this many threads; results stay in load order")
         ->transform(decimalInteger())
         ->check(CLI::Range(1, 64));
-    verb->add_option("--max-iterations", o->maxIterations, "Iterations a fit may take before it counts as not converged (default 200)")
+    verb->add_option("--max-iterations", o->maxIterations,
+                     "Iterations a fit may take before it counts as not converged (default 200)")
         ->transform(decimalInteger())
         ->check(CLI::Range(1, 100000));
     verb->add_option("--sensitivities", o->sensitivities,
                      "A table of relative sensitivity factors, lines \"element, level, factor\"");
-    verb->add_option("--photon-energy", o->photonEnergy,
-                     "Photon energy (eV) for a model on the binding-energy axis, in place of the files' PhotEn line");
-    verb->add_option("--work-function", o->workFunction, "Work function (eV) for the binding-energy axis (default 4.5)");
+    verb->add_option(
+        "--photon-energy", o->photonEnergy,
+        "Photon energy (eV) for a model on the binding-energy axis, in place of the files' PhotEn line");
+    verb->add_option("--work-function", o->workFunction,
+                     "Work function (eV) for the binding-energy axis (default 4.5)");
     addLoadOptions(*verb, o->load);
     verb->callback([o, &exitStatus] { runFit(*o, exitStatus); });
 }

@@ -25,8 +25,8 @@ const std::vector<ShapeInfo>& shapes() {
     return all;
 }
 
-constexpr std::array<std::string_view, 6> kBackgroundNames = {"none",     "constant", "linear",
-                                                              "shirley",  "tougaard", "active_shirley"};
+constexpr std::array<std::string_view, 6> kBackgroundNames = {"none",    "constant", "linear",
+                                                              "shirley", "tougaard", "active_shirley"};
 
 } // namespace
 
@@ -42,7 +42,8 @@ int parameterIndex(Shape shape, std::string_view name) {
 
 ParameterKind parameterKind(std::string_view name) {
     if (name == "position") return ParameterKind::Position;
-    if (name == "fwhm" || name == "fwhm_g" || name == "fwhm_l" || name == "gamma") return ParameterKind::Width;
+    if (name == "fwhm" || name == "fwhm_g" || name == "fwhm_l" || name == "gamma")
+        return ParameterKind::Width;
     if (name == "eta") return ParameterKind::Eta;
     if (name == "alpha") return ParameterKind::Alpha;
     if (name == "c0" || name == "c1") return ParameterKind::Background;
@@ -74,8 +75,8 @@ std::string_view axisName(Axis axis) {
 }
 
 bool isNameCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.' ||
-           c == '/';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '.' || c == '/';
 }
 
 bool isPlainLabel(std::string_view text) {

@@ -48,7 +48,10 @@ struct Parameter {
     double operand = 0;
 
     bool linked() const { return !link.empty(); }
-    bool bounded() const { return min > -std::numeric_limits<double>::infinity() || max < std::numeric_limits<double>::infinity(); }
+    bool bounded() const {
+        return min > -std::numeric_limits<double>::infinity() ||
+               max < std::numeric_limits<double>::infinity();
+    }
 };
 
 // Component names are letters, digits, "_", ".", "/", starting with a letter; element symbols and
@@ -69,7 +72,9 @@ struct Component {
     std::string level;
     std::optional<double> sensitivity;
 
-    Parameter& parameter(std::string_view name) { return parameters.at(std::size_t(parameterIndex(shape, name))); }
+    Parameter& parameter(std::string_view name) {
+        return parameters.at(std::size_t(parameterIndex(shape, name)));
+    }
     const Parameter& parameter(std::string_view name) const {
         return parameters.at(std::size_t(parameterIndex(shape, name)));
     }

@@ -58,14 +58,20 @@ void addComponent(const FitProblem& pb, std::size_t c, const double* p, double* 
     }
 }
 
-template <typename T> void addComponentOf(const FitProblem& pb, std::size_t c, const double* p, double* f, double* jacobian) {
+template <typename T>
+void addComponentOf(const FitProblem& pb, std::size_t c, const double* p, double* f, double* jacobian) {
     // The shape is chosen once per component, so that the loop over the points holds one shape only.
     switch (pb.model.components[c].shape) {
-    case Shape::Gaussian: return addComponent<T, Shape::Gaussian>(pb, c, p, f, jacobian);
-    case Shape::Lorentzian: return addComponent<T, Shape::Lorentzian>(pb, c, p, f, jacobian);
-    case Shape::PseudoVoigt: return addComponent<T, Shape::PseudoVoigt>(pb, c, p, f, jacobian);
-    case Shape::Voigt: return addComponent<T, Shape::Voigt>(pb, c, p, f, jacobian);
-    case Shape::DoniachSunjic: return addComponent<T, Shape::DoniachSunjic>(pb, c, p, f, jacobian);
+    case Shape::Gaussian:
+        return addComponent<T, Shape::Gaussian>(pb, c, p, f, jacobian);
+    case Shape::Lorentzian:
+        return addComponent<T, Shape::Lorentzian>(pb, c, p, f, jacobian);
+    case Shape::PseudoVoigt:
+        return addComponent<T, Shape::PseudoVoigt>(pb, c, p, f, jacobian);
+    case Shape::Voigt:
+        return addComponent<T, Shape::Voigt>(pb, c, p, f, jacobian);
+    case Shape::DoniachSunjic:
+        return addComponent<T, Shape::DoniachSunjic>(pb, c, p, f, jacobian);
     }
 }
 
@@ -82,6 +88,73 @@ Parameter estimatedBackground(double value) {
     Parameter p;
     p.value = value;
     return p;
+}
+
+// Free parameters in model order; fixed and linked ones through them. Why the start values do not
+// fit the bounds that links add, or empty.
+std::string mapParameters(FitProblem& pb) {
+    const ResolvedLinks links = resolveLinks(pb.model);
+    std::vector<std::array<int, kMaxShapeParameters>> freeOf(pb.model.components.size());
+    for (std::size_t c = 0; c < pb.model.components.size(); ++c) {
+        const Component& comp = pb.model.components[c];
+        const auto& names = parameterNames(comp.shape);
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            const Parameter& p = comp.parameters[j];
+            freeOf[c][j] = -1;
+            if (p.linked() || p.fixed || p.min == p.max) continue;
+            const Limits nat = naturalLimits(parameterKind(names[j]));
+            freeOf[c][j] = int(pb.free.size());
+            pb.free.push_back({comp.name + "." + std::string(names[j]), p.value, std::max(p.min, nat.lower),
+                               std::min(p.max, nat.upper)});
+        }
+    }
+    pb.components.resize(pb.model.components.size());
+    for (std::size_t c = 0; c < pb.model.components.size(); ++c) {
+        const auto& names = parameterNames(pb.model.components[c].shape);
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            const LinkRoot& r = links.roots[c][j];
+            const Parameter& root =
+                pb.model.components[std::size_t(r.component)].parameters[std::size_t(r.slot)];
+            const int k = freeOf[std::size_t(r.component)][std::size_t(r.slot)];
+            pb.components[c][j] =
+                k >= 0 ? Affine{k, r.scale, r.offset} : Affine{-1, 1, r.scale * root.value + r.offset};
+            // A linked parameter's natural limits bound its root: "C1 - 0.5" as a width keeps C1 above 0.5.
+            const Limits nat = naturalLimits(parameterKind(names[j]));
+            if (k < 0 || r.scale == 0 || !pb.model.components[c].parameters[j].linked()) continue;
+            FreeParameter& f = pb.free[std::size_t(k)];
+            const double a = (nat.lower - r.offset) / r.scale, b = (nat.upper - r.offset) / r.scale;
+            f.lower = std::max(f.lower, r.scale > 0 ? a : b);
+            f.upper = std::min(f.upper, r.scale > 0 ? b : a);
+        }
+    }
+    for (const FreeParameter& f : pb.free)
+        if (!(f.lower <= f.start && f.start <= f.upper)) {
+            const std::size_t dot = f.label.rfind('.');
+            return parameterPlace(f.label.substr(0, dot), f.label.substr(dot + 1)) + ": the start value " +
+                   number(f.start) + " lies outside " + number(f.lower) + " to " + number(f.upper) +
+                   ", the range that its bounds and the parameters linked to it allow.";
+        }
+    return {};
+}
+
+// Constant and linear backgrounds: fitted with the components, starting from the counts at the ends
+// of the region unless given.
+void addBackgroundTerm(FitProblem& pb) {
+    pb.backgroundTerm = true;
+    const auto [lo, hi] = std::minmax_element(pb.x.begin(), pb.x.end());
+    const double yLow = pb.y[std::size_t(lo - pb.x.begin())], yHigh = pb.y[std::size_t(hi - pb.x.begin())];
+    const bool linear = pb.model.background.type == BackgroundType::Linear;
+    const Parameter c0 =
+        pb.model.background.c0.value_or(estimatedBackground(linear ? yLow : std::min(yLow, yHigh)));
+    const Parameter c1 =
+        pb.model.background.c1.value_or(estimatedBackground(*hi > *lo ? (yHigh - yLow) / (*hi - *lo) : 0.0));
+    const auto add = [&](const Parameter& p, const char* label) {
+        if (p.fixed || p.min == p.max) return Affine{-1, 1, p.value};
+        pb.free.push_back({std::string("background.") + label, p.value, p.min, p.max});
+        return Affine{int(pb.free.size()) - 1, 1, 0};
+    };
+    pb.background[0] = add(c0, "c0");
+    pb.background[1] = linear ? add(c1, "c1") : Affine{-1, 1, 0};
 }
 
 } // namespace
@@ -109,7 +182,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     if (std::string why = checkModel(model, true); !why.empty()) return refuse(why);
     const bool binding = model.axis == Axis::Binding;
     const std::string& name = spectrum.name;
-    if (binding && !(spectrum.photonEnergy && std::isfinite(*spectrum.photonEnergy) && *spectrum.photonEnergy > 0))
+    if (binding &&
+        !(spectrum.photonEnergy && std::isfinite(*spectrum.photonEnergy) && *spectrum.photonEnergy > 0))
         return refuse("\"axis\": binding energies need the photon energy, and " + name +
                       " has no photon energy in its header; give one.");
     if (binding && !std::isfinite(spectrum.workFunction))
@@ -122,7 +196,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     double xmin = std::numeric_limits<double>::infinity(), xmax = -xmin;
     for (const SpectrumPoint& pt : all) {
         if (!std::isfinite(pt.x) || !std::isfinite(pt.y))
-            return refuse(name + ": the counts at " + number(pt.x) + " eV are not a finite number; nothing was fitted.");
+            return refuse(name + ": the counts at " + number(pt.x) +
+                          " eV are not a finite number; nothing was fitted.");
         xmin = std::min(xmin, onAxis(pt.x));
         xmax = std::max(xmax, onAxis(pt.x));
     }
@@ -135,17 +210,19 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
         pb.low = std::min(model.region->from, model.region->to);
         pb.high = std::max(model.region->from, model.region->to);
         // Half a point's step of slack: a region typed to the first or last energy is inside.
-        const double slack = 0.5 * (xmax - xmin) / double(all.size() - 1) + 1e-9 * std::max(1.0, std::abs(xmax));
+        const double slack =
+            0.5 * (xmax - xmin) / double(all.size() - 1) + 1e-9 * std::max(1.0, std::abs(xmax));
         if (pb.low < xmin - slack || pb.high > xmax + slack)
-            return refuse("\"region\": " + number(pb.low) + " to " + number(pb.high) + " eV lies outside " + name + " (" +
-                          number(xmin) + " to " + number(xmax) + " eV " + std::string(binding ? "binding" : "kinetic") +
-                          " energy).");
+            return refuse("\"region\": " + number(pb.low) + " to " + number(pb.high) + " eV lies outside " +
+                          name + " (" + number(xmin) + " to " + number(xmax) + " eV " +
+                          std::string(binding ? "binding" : "kinetic") + " energy).");
     }
     const double eps = 1e-9 * std::max(1.0, std::max(std::abs(pb.low), std::abs(pb.high)));
     std::vector<SpectrumPoint> region;
     for (const SpectrumPoint& pt : all)
         if (onAxis(pt.x) >= pb.low - eps && onAxis(pt.x) <= pb.high + eps) region.push_back(pt);
-    std::stable_sort(region.begin(), region.end(), [](const SpectrumPoint& a, const SpectrumPoint& b) { return a.x < b.x; });
+    std::stable_sort(region.begin(), region.end(),
+                     [](const SpectrumPoint& a, const SpectrumPoint& b) { return a.x < b.x; });
     if (region.size() < 2)
         return refuse("\"region\": " + number(pb.low) + " to " + number(pb.high) + " eV holds " +
                       std::to_string(region.size()) + " point(s) of " + name + "; a fit needs more.");
@@ -163,64 +240,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     else
         pb.fixedBackground.assign(region.size(), 0.0);
 
-    // Free parameters in model order; fixed and linked ones through them.
-    const ResolvedLinks links = resolveLinks(model);
-    std::vector<std::array<int, kMaxShapeParameters>> freeOf(model.components.size());
-    for (std::size_t c = 0; c < model.components.size(); ++c) {
-        const Component& comp = model.components[c];
-        const auto& names = parameterNames(comp.shape);
-        for (std::size_t j = 0; j < names.size(); ++j) {
-            const Parameter& p = comp.parameters[j];
-            freeOf[c][j] = -1;
-            if (p.linked() || p.fixed || p.min == p.max) continue;
-            const Limits nat = naturalLimits(parameterKind(names[j]));
-            freeOf[c][j] = int(pb.free.size());
-            pb.free.push_back({comp.name + "." + std::string(names[j]), p.value, std::max(p.min, nat.lower),
-                               std::min(p.max, nat.upper)});
-        }
-    }
-    pb.components.resize(model.components.size());
-    for (std::size_t c = 0; c < model.components.size(); ++c) {
-        const auto& names = parameterNames(model.components[c].shape);
-        for (std::size_t j = 0; j < names.size(); ++j) {
-            const LinkRoot& r = links.roots[c][j];
-            const Parameter& root = model.components[std::size_t(r.component)].parameters[std::size_t(r.slot)];
-            const int k = freeOf[std::size_t(r.component)][std::size_t(r.slot)];
-            pb.components[c][j] = k >= 0 ? Affine{k, r.scale, r.offset} : Affine{-1, 1, r.scale * root.value + r.offset};
-            // A linked parameter's natural limits bound its root: "C1 - 0.5" as a width keeps C1 above 0.5.
-            const Limits nat = naturalLimits(parameterKind(names[j]));
-            if (k < 0 || r.scale == 0 || !model.components[c].parameters[j].linked()) continue;
-            FreeParameter& f = pb.free[std::size_t(k)];
-            const double a = (nat.lower - r.offset) / r.scale, b = (nat.upper - r.offset) / r.scale;
-            f.lower = std::max(f.lower, r.scale > 0 ? a : b);
-            f.upper = std::min(f.upper, r.scale > 0 ? b : a);
-        }
-    }
-    for (const FreeParameter& f : pb.free)
-        if (!(f.lower <= f.start && f.start <= f.upper)) {
-            const std::size_t dot = f.label.rfind('.');
-            return refuse(parameterPlace(f.label.substr(0, dot), f.label.substr(dot + 1)) + ": the start value " +
-                          number(f.start) + " lies outside " + number(f.lower) + " to " + number(f.upper) +
-                          ", the range that its bounds and the parameters linked to it allow.");
-        }
-
-    // Constant and linear backgrounds start from the counts at the ends of the region unless given.
-    if (bgType == BackgroundType::Constant || bgType == BackgroundType::Linear) {
-        pb.backgroundTerm = true;
-        const auto [lo, hi] = std::minmax_element(pb.x.begin(), pb.x.end());
-        const double yLow = pb.y[std::size_t(lo - pb.x.begin())], yHigh = pb.y[std::size_t(hi - pb.x.begin())];
-        const bool linear = bgType == BackgroundType::Linear;
-        const Parameter c0 = model.background.c0.value_or(estimatedBackground(linear ? yLow : std::min(yLow, yHigh)));
-        const Parameter c1 = model.background.c1.value_or(estimatedBackground(
-            *hi > *lo ? (yHigh - yLow) / (*hi - *lo) : 0.0));
-        const auto add = [&](const Parameter& p, const char* label) {
-            if (p.fixed || p.min == p.max) return Affine{-1, 1, p.value};
-            pb.free.push_back({std::string("background.") + label, p.value, p.min, p.max});
-            return Affine{int(pb.free.size()) - 1, 1, 0};
-        };
-        pb.background[0] = add(c0, "c0");
-        pb.background[1] = linear ? add(c1, "c1") : Affine{-1, 1, 0};
-    }
+    if (std::string why = mapParameters(pb); !why.empty()) return refuse(why);
+    if (bgType == BackgroundType::Constant || bgType == BackgroundType::Linear) addBackgroundTerm(pb);
     if (pb.free.size() >= pb.points())
         return refuse("\"region\": " + std::to_string(pb.free.size()) + " free parameters for the " +
                       std::to_string(pb.points()) + " points of " + name +
@@ -228,7 +249,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     return Prepared{std::move(pb), {}};
 }
 
-void modelValues(const FitProblem& pb, const double* p, std::span<const double> background, double* f, double* jacobian) {
+void modelValues(const FitProblem& pb, const double* p, std::span<const double> background, double* f,
+                 double* jacobian) {
     const std::size_t n = pb.points(), m = pb.free.size();
     if (jacobian) std::fill(jacobian, jacobian + n * m, 0.0);
     for (std::size_t i = 0; i < n; ++i) f[i] = background[i];
@@ -251,7 +273,8 @@ void addComponentValues(const FitProblem& pb, std::size_t c, const double* p, do
     addComponentOf<double>(pb, c, p, f, nullptr);
 }
 
-std::array<double, kMaxShapeParameters> componentValues(const FitProblem& pb, std::size_t c, const double* p) {
+std::array<double, kMaxShapeParameters> componentValues(const FitProblem& pb, std::size_t c,
+                                                        const double* p) {
     std::array<double, kMaxShapeParameters> q{};
     const std::size_t count = parameterNames(pb.model.components[c].shape).size();
     for (std::size_t j = 0; j < count; ++j) q[j] = pb.components[c][j].at(p);
@@ -267,7 +290,8 @@ std::vector<double> activeShirleyOf(const FitProblem& pb, const double* p) {
         area[i] = area[i + 1] + 0.5 * (peaks[i] + peaks[i + 1]) * (pb.kineticX[i + 1] - pb.kineticX[i]);
     const double ya = pb.y.front(), yb = pb.y.back();
     for (std::size_t i = 0; i < n; ++i)
-        bg[i] = area[0] != 0 ? yb + (ya - yb) * area[i] / area[0] : yb + (ya - yb) * double(n - 1 - i) / double(n - 1);
+        bg[i] = area[0] != 0 ? yb + (ya - yb) * area[i] / area[0]
+                             : yb + (ya - yb) * double(n - 1 - i) / double(n - 1);
     return bg;
 }
 

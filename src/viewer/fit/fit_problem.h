@@ -22,7 +22,7 @@ struct SpectrumInput {
     std::span<const SpectrumPoint> points;
     std::optional<double> photonEnergy; // eV
     double workFunction = kDefaultWorkFunction;
-    std::string name;                   // for messages
+    std::string name; // for messages
 };
 
 // The photon energy of a spectrum's "PhotEn" header line, or nullopt when it has none (a
@@ -77,7 +77,8 @@ void modelValues(const FitProblem& problem, const double* p, std::span<const dou
 // Adds component c alone at the points to f.
 void addComponentValues(const FitProblem& problem, std::size_t c, const double* p, double* f);
 // The values of component c's parameters for free values p.
-std::array<double, kMaxShapeParameters> componentValues(const FitProblem& problem, std::size_t c, const double* p);
+std::array<double, kMaxShapeParameters> componentValues(const FitProblem& problem, std::size_t c,
+                                                        const double* p);
 
 // Active Shirley: the background of the fitted components, y(e) + (y(s) - y(e)) A(x) / A(s) with A(x)
 // their area from x to the high kinetic-energy end of the region.

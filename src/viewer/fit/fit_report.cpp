@@ -57,10 +57,14 @@ std::string readable(double v) {
 
 std::string_view statusName(FitStatus status) {
     switch (status) {
-    case FitStatus::Converged: return "converged";
-    case FitStatus::NotConverged: return "not_converged";
-    case FitStatus::Singular: return "singular";
-    case FitStatus::Cancelled: return "cancelled";
+    case FitStatus::Converged:
+        return "converged";
+    case FitStatus::NotConverged:
+        return "not_converged";
+    case FitStatus::Singular:
+        return "singular";
+    case FitStatus::Cancelled:
+        return "cancelled";
     }
     return "";
 }
@@ -89,7 +93,9 @@ std::string resultJson(const FitResult& r, std::string_view file) {
         j["name"] = c.name;
         j["shape"] = std::string(shapeName(c.shape));
         for (const auto& [name, derived] : {std::pair<std::string_view, const Estimate*>{"position", nullptr},
-                                            {"fwhm", &c.fwhm}, {"area", &c.area}, {"height", &c.height}}) {
+                                            {"fwhm", &c.fwhm},
+                                            {"area", &c.area},
+                                            {"height", &c.height}}) {
             if (const ParameterResult* p = findParameter(c, name))
                 j[std::string(name)] = parameterJson(r, *p);
             else if (derived)
@@ -105,11 +111,13 @@ std::string resultJson(const FitResult& r, std::string_view file) {
     o["components"] = std::move(components);
     Json elements = Json::array();
     for (const ElementResult& e : r.elements)
-        elements.push_back({{"element", e.element}, {"atomic_percent", e.atomicPercent.value},
+        elements.push_back({{"element", e.element},
+                            {"atomic_percent", e.atomicPercent.value},
                             {"error", errorJson(r, e.atomicPercent.error)}});
     o["elements"] = std::move(elements);
     Json correlations = Json::array();
-    for (const Correlation& c : r.correlations) correlations.push_back({{"first", c.first}, {"second", c.second}, {"r", c.r}});
+    for (const Correlation& c : r.correlations)
+        correlations.push_back({{"first", c.first}, {"second", c.second}, {"r", c.r}});
     o["correlations"] = std::move(correlations);
     return o.dump();
 }
@@ -121,9 +129,10 @@ std::string csvHeader() {
 std::string resultCsv(const FitResult& r, std::string_view file) {
     std::string out;
     const std::string f = csvField(file);
-    const auto row = [&](std::string_view kind, std::string_view name, std::string_view quantity, double value,
-                         std::optional<double> error) {
-        out += f + "," + std::string(kind) + "," + csvField(name) + "," + std::string(quantity) + "," + shortest(value) + ",";
+    const auto row = [&](std::string_view kind, std::string_view name, std::string_view quantity,
+                         double value, std::optional<double> error) {
+        out += f + "," + std::string(kind) + "," + csvField(name) + "," + std::string(quantity) + "," +
+               shortest(value) + ",";
         if (error && r.errorsKnown) out += shortest(*error);
         out += "\n";
     };
@@ -135,9 +144,11 @@ std::string resultCsv(const FitResult& r, std::string_view file) {
     for (const ParameterResult& p : r.background.parameters)
         row("background", backgroundName(r.background.type), p.name, p.estimate.value, p.estimate.error);
     for (const ComponentResult& c : r.components) {
-        for (const ParameterResult& p : c.parameters) row("component", c.name, p.name, p.estimate.value, p.estimate.error);
+        for (const ParameterResult& p : c.parameters)
+            row("component", c.name, p.name, p.estimate.value, p.estimate.error);
         for (const auto& [name, e] : {std::pair<std::string_view, const Estimate*>{"height", &c.height},
-                                      {"area", &c.area}, {"fwhm", &c.fwhm}})
+                                      {"area", &c.area},
+                                      {"fwhm", &c.fwhm}})
             if (!findParameter(c, name)) row("component", c.name, name, e->value, e->error);
         row("component", c.name, "area_percent", c.areaPercent.value, c.areaPercent.error);
     }
@@ -148,8 +159,8 @@ std::string resultCsv(const FitResult& r, std::string_view file) {
 
 std::string resultText(const FitResult& r, std::string_view file) {
     std::string out = escapeForTerminal(file) + ": " + std::string(statusName(r.status)) + ", " +
-                      std::to_string(r.iterations) + " iterations, chi2 " + readable(r.chi2) + ", reduced chi2 " +
-                      readable(r.reducedChi2) + ", dof " + std::to_string(r.dof) + ", " +
+                      std::to_string(r.iterations) + " iterations, chi2 " + readable(r.chi2) +
+                      ", reduced chi2 " + readable(r.reducedChi2) + ", dof " + std::to_string(r.dof) + ", " +
                       std::string(axisName(r.axis)) + " energy\n";
     if (!r.message.empty()) out += "  " + escapeForTerminal(r.message) + "\n";
     const auto estimate = [&](const Estimate& e) {
@@ -168,7 +179,8 @@ std::string resultText(const FitResult& r, std::string_view file) {
         out += "  " + c.name + " " + std::string(shapeName(c.shape));
         for (const ParameterResult& p : c.parameters) out += ", " + parameter(p);
         for (const auto& [name, e] : {std::pair<std::string_view, const Estimate*>{"height", &c.height},
-                                      {"area", &c.area}, {"fwhm", &c.fwhm}})
+                                      {"area", &c.area},
+                                      {"fwhm", &c.fwhm}})
             if (!findParameter(c, name)) out += ", " + std::string(name) + " " + estimate(*e);
         out += ", " + readable(c.areaPercent.value) + " % of the area\n";
     }

@@ -28,7 +28,8 @@ Matrix inverseOrWhy(const Matrix& a, const std::vector<FreeParameter>& free, std
     for (Eigen::Index k = 0; k < m; ++k) {
         if (!(a(k, k) > 0) || !std::isfinite(a(k, k))) {
             why = "The fit is singular: " + free[std::size_t(k)].label +
-                  " has no effect on the curve (fix it, or move the component into the region); no errors are given.";
+                  " has no effect on the curve (fix it, or move the component into the region); no errors "
+                  "are given.";
             return {};
         }
         scale(k) = 1 / std::sqrt(a(k, k));
@@ -41,7 +42,8 @@ Matrix inverseOrWhy(const Matrix& a, const std::vector<FreeParameter>& free, std
         const Vector v = eig.eigenvectors().col(0);
         std::vector<Eigen::Index> order(static_cast<std::size_t>(m));
         for (Eigen::Index k = 0; k < m; ++k) order[std::size_t(k)] = k;
-        std::sort(order.begin(), order.end(), [&](auto i, auto j) { return std::abs(v(i)) > std::abs(v(j)); });
+        std::sort(order.begin(), order.end(),
+                  [&](auto i, auto j) { return std::abs(v(i)) > std::abs(v(j)); });
         std::string names;
         for (Eigen::Index k : order)
             if (std::abs(v(k)) > 0.1) names += (names.empty() ? "" : ", ") + free[std::size_t(k)].label;
@@ -49,7 +51,8 @@ Matrix inverseOrWhy(const Matrix& a, const std::vector<FreeParameter>& free, std
               " apart (fix, link or remove one of the components); no errors are given.";
         return {};
     }
-    const Matrix inv = eig.eigenvectors() * lambda.cwiseInverse().asDiagonal() * eig.eigenvectors().transpose();
+    const Matrix inv =
+        eig.eigenvectors() * lambda.cwiseInverse().asDiagonal() * eig.eigenvectors().transpose();
     return scale.asDiagonal() * inv * scale.asDiagonal();
 }
 
@@ -85,14 +88,18 @@ ParameterResult parameterResult(std::string name, const Parameter& given, const 
     ParameterResult r;
     r.name = std::move(name);
     r.estimate.value = a.at(p);
-    r.source = given.linked() ? ParameterSource::Linked : a.free >= 0 ? ParameterSource::Free : ParameterSource::Fixed;
+    r.source = given.linked() ? ParameterSource::Linked
+               : a.free >= 0  ? ParameterSource::Free
+                              : ParameterSource::Fixed;
     if (given.linked()) r.link = linkText(given);
-    if (a.free >= 0 && cov.size() > 0) r.estimate.error = std::abs(a.scale) * std::sqrt(std::max(0.0, cov(a.free, a.free)));
+    if (a.free >= 0 && cov.size() > 0)
+        r.estimate.error = std::abs(a.scale) * std::sqrt(std::max(0.0, cov(a.free, a.free)));
     return r;
 }
 
 // Shares in percent of a sum, with errors: 100 v_i / sum v, gradient by the quotient rule.
-std::vector<Estimate> shares(const std::vector<double>& v, const std::vector<Vector>& g, const Matrix& cov, Eigen::Index m) {
+std::vector<Estimate> shares(const std::vector<double>& v, const std::vector<Vector>& g, const Matrix& cov,
+                             Eigen::Index m) {
     double total = 0;
     Vector totalGrad = Vector::Zero(m);
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -136,7 +143,8 @@ Curvature curvatureAt(const FitProblem& pb, const double* p, std::span<const dou
 
 } // namespace
 
-std::string singularityAt(const FitProblem& problem, const std::vector<double>& p, std::span<const double> fixedBackground) {
+std::string singularityAt(const FitProblem& problem, const std::vector<double>& p,
+                          std::span<const double> fixedBackground) {
     return curvatureAt(problem, p.data(), fixedBackground).why;
 }
 
@@ -164,9 +172,11 @@ FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vec
     }
     for (std::size_t k = 0; k < m && cov.size() > 0; ++k)
         for (std::size_t l = k + 1; l < m; ++l) {
-            const double c = cov(Eigen::Index(k), Eigen::Index(l)) /
-                             std::sqrt(cov(Eigen::Index(k), Eigen::Index(k)) * cov(Eigen::Index(l), Eigen::Index(l)));
-            if (std::abs(c) > kStrongCorrelation) r.correlations.push_back({pb.free[k].label, pb.free[l].label, c});
+            const double c =
+                cov(Eigen::Index(k), Eigen::Index(l)) /
+                std::sqrt(cov(Eigen::Index(k), Eigen::Index(k)) * cov(Eigen::Index(l), Eigen::Index(l)));
+            if (std::abs(c) > kStrongCorrelation)
+                r.correlations.push_back({pb.free[k].label, pb.free[l].label, c});
         }
 
     const Eigen::Index mi = Eigen::Index(m);
@@ -180,7 +190,8 @@ FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vec
         cr.element = given.element;
         const auto& names = parameterNames(given.shape);
         for (std::size_t k = 0; k < names.size(); ++k)
-            cr.parameters.push_back(parameterResult(std::string(names[k]), given.parameters[k], pb.components[c][k], p, cov));
+            cr.parameters.push_back(
+                parameterResult(std::string(names[k]), given.parameters[k], pb.components[c][k], p, cov));
         const auto q = componentValues(pb, c, p);
         const Shape shape = given.shape;
         const double sign = pb.tailSign, lo = pb.low, hi = pb.high;
@@ -238,7 +249,8 @@ FitResult resultAt(const FitProblem& pb, const std::vector<double>& pv, std::vec
     return r;
 }
 
-FitCurves curvesOf(const FitProblem& pb, std::span<const double> free, std::span<const double> fixedBackground) {
+FitCurves curvesOf(const FitProblem& pb, std::span<const double> free,
+                   std::span<const double> fixedBackground) {
     FitCurves out;
     const std::size_t n = pb.points();
     const double* p = free.data();
@@ -277,7 +289,8 @@ FitModel modelWithResult(const FitModel& model, const FitResult& result) {
         const auto& names = parameterNames(comp.shape);
         for (std::size_t j = 0; j < names.size(); ++j) {
             Parameter& p = comp.parameters[j];
-            if (!p.linked() && !p.fixed) take(p, result.components[c].parameters[j].estimate.value, parameterKind(names[j]));
+            if (!p.linked() && !p.fixed)
+                take(p, result.components[c].parameters[j].estimate.value, parameterKind(names[j]));
         }
     }
     for (const ParameterResult& pr : result.background.parameters) {

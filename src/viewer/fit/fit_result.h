@@ -88,10 +88,12 @@ struct FitResult {
 
 // Results at free values p with the background held fixed; the covariance comes from the weighted
 // Jacobian at p. status Singular (with the parameters named in message) when J^T W J has no inverse.
-FitResult resultAt(const FitProblem& problem, const std::vector<double>& p, std::vector<double> fixedBackground);
+FitResult resultAt(const FitProblem& problem, const std::vector<double>& p,
+                   std::vector<double> fixedBackground);
 
 // Why J^T W J has no inverse at free values p (the parameters named), or empty.
-std::string singularityAt(const FitProblem& problem, const std::vector<double>& p, std::span<const double> fixedBackground);
+std::string singularityAt(const FitProblem& problem, const std::vector<double>& p,
+                          std::span<const double> fixedBackground);
 
 // The curves to draw on the problem's points (x on the model's axis, ascending kinetic energy): of
 // a result, or of the values a fit under way reports (FitProgress).
@@ -100,7 +102,8 @@ struct FitCurves {
     std::vector<std::vector<double>> components; // each component alone
 };
 FitCurves curvesOf(const FitProblem& problem, const FitResult& result);
-FitCurves curvesOf(const FitProblem& problem, std::span<const double> free, std::span<const double> fixedBackground);
+FitCurves curvesOf(const FitProblem& problem, std::span<const double> free,
+                   std::span<const double> fixedBackground);
 
 // The model with the fitted values as start values (clamped into the bounds), for the next fit of a
 // series and for saving a fitted model; fixed values and links stay.

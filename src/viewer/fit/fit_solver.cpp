@@ -16,7 +16,8 @@ constexpr int kMaxShirleyRounds = 50;
 // The weighted residuals sqrt(w) (y - f) and their Jacobian, both from modelValues.
 class ResidualCost final : public ceres::CostFunction {
 public:
-    ResidualCost(const FitProblem& pb, const std::vector<double>& background) : pb_(pb), background_(background) {
+    ResidualCost(const FitProblem& pb, const std::vector<double>& background)
+        : pb_(pb), background_(background) {
         set_num_residuals(int(pb.points()));
         mutable_parameter_block_sizes()->push_back(int(pb.free.size()));
     }
@@ -48,7 +49,8 @@ private:
 
 class Watcher final : public ceres::IterationCallback {
 public:
-    Watcher(const FitOptions& options, const std::vector<double>& values, const std::vector<double>& background, int offset)
+    Watcher(const FitOptions& options, const std::vector<double>& values,
+            const std::vector<double>& background, int offset)
         : options_(options), values_(values), background_(background), offset_(offset) {}
 
     ceres::CallbackReturnType operator()(const ceres::IterationSummary& s) override {
@@ -87,8 +89,10 @@ Round solveRound(const FitProblem& pb, const std::vector<double>& background, st
     ceres::Problem problem(po);
     problem.AddResidualBlock(&cost, nullptr, p.data());
     for (std::size_t k = 0; k < p.size(); ++k) {
-        if (std::isfinite(pb.free[k].lower)) problem.SetParameterLowerBound(p.data(), int(k), pb.free[k].lower);
-        if (std::isfinite(pb.free[k].upper)) problem.SetParameterUpperBound(p.data(), int(k), pb.free[k].upper);
+        if (std::isfinite(pb.free[k].lower))
+            problem.SetParameterLowerBound(p.data(), int(k), pb.free[k].lower);
+        if (std::isfinite(pb.free[k].upper))
+            problem.SetParameterUpperBound(p.data(), int(k), pb.free[k].upper);
     }
     ceres::Solver::Options so;
     so.trust_region_strategy_type = ceres::LEVENBERG_MARQUARDT;
@@ -117,7 +121,8 @@ Round solveRound(const FitProblem& pb, const std::vector<double>& background, st
         out.message = "The fit was cancelled.";
     } else if (summary.termination_type == ceres::NO_CONVERGENCE) {
         out.status = FitStatus::NotConverged;
-        out.message = "The fit did not converge within " + std::to_string(options.maxIterations) + " iterations.";
+        out.message =
+            "The fit did not converge within " + std::to_string(options.maxIterations) + " iterations.";
     } else if (summary.termination_type != ceres::CONVERGENCE) {
         out.status = FitStatus::NotConverged;
         out.message = "The fit failed: " + summary.message;
@@ -134,7 +139,8 @@ FitResult solveFit(const FitProblem& problem, const FitOptions& options) {
 
 FitResult solveFit(const FitProblem& pb, std::span<const double> start, const FitOptions& options) {
     std::vector<double> p(start.begin(), start.end());
-    for (std::size_t k = 0; k < p.size() && k < pb.free.size(); ++k) p[k] = std::clamp(p[k], pb.free[k].lower, pb.free[k].upper);
+    for (std::size_t k = 0; k < p.size() && k < pb.free.size(); ++k)
+        p[k] = std::clamp(p[k], pb.free[k].lower, pb.free[k].upper);
     p.resize(pb.free.size());
     std::vector<double> background = pb.fixedBackground;
     const bool active = pb.model.background.type == BackgroundType::ActiveShirley;
@@ -148,12 +154,13 @@ FitResult solveFit(const FitProblem& pb, std::span<const double> start, const Fi
         if (!active || round.status == FitStatus::Cancelled) break;
         std::vector<double> next = activeShirleyOf(pb, p.data());
         double change = 0;
-        for (std::size_t i = 0; i < next.size(); ++i) change = std::max(change, std::abs(next[i] - background[i]));
+        for (std::size_t i = 0; i < next.size(); ++i)
+            change = std::max(change, std::abs(next[i] - background[i]));
         if (!(change > tolerance)) break;
         if (rounds == kMaxShirleyRounds) {
             round.status = FitStatus::NotConverged;
-            round.message = "The active Shirley background still changed by " + text::plainNumber(change) + " after " +
-                            std::to_string(kMaxShirleyRounds) + " rounds.";
+            round.message = "The active Shirley background still changed by " + text::plainNumber(change) +
+                            " after " + std::to_string(kMaxShirleyRounds) + " rounds.";
             break;
         }
         if (options.cancel && options.cancel->load()) {

@@ -12,9 +12,9 @@
 namespace korvo::fit {
 
 struct FitProgress {
-    int iteration = 0;             // counted over all rounds of an active Shirley background
-    double chi2 = 0;               // weighted, with the background of the current round
-    std::span<const double> free;  // the current free values (the order of FitProblem::free)
+    int iteration = 0;            // counted over all rounds of an active Shirley background
+    double chi2 = 0;              // weighted, with the background of the current round
+    std::span<const double> free; // the current free values (the order of FitProblem::free)
     std::span<const double> fixedBackground;
 };
 

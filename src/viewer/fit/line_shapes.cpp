@@ -88,11 +88,16 @@ double voigtUnit(double u, double sigma, double gamma, double& dU, double& dSigm
 
 double shapeHeight(Shape shape, std::span<const double> p, double tailSign) {
     switch (shape) {
-    case Shape::Gaussian: return p[2] * kGaussNorm / p[1];
-    case Shape::Lorentzian: return p[2] * 2 / (std::numbers::pi * p[1]);
-    case Shape::PseudoVoigt: return p[2] / p[1] * ((1 - p[3]) * kGaussNorm + p[3] * 2 / std::numbers::pi);
-    case Shape::Voigt: return p[1] * voigtUnit(0, p[2] * kSigmaPerFwhm, p[3] / 2);
-    case Shape::DoniachSunjic: return p[1];
+    case Shape::Gaussian:
+        return p[2] * kGaussNorm / p[1];
+    case Shape::Lorentzian:
+        return p[2] * 2 / (std::numbers::pi * p[1]);
+    case Shape::PseudoVoigt:
+        return p[2] / p[1] * ((1 - p[3]) * kGaussNorm + p[3] * 2 / std::numbers::pi);
+    case Shape::Voigt:
+        return p[1] * voigtUnit(0, p[2] * kSigmaPerFwhm, p[3] / 2);
+    case Shape::DoniachSunjic:
+        return p[1];
     }
     return 0;
 }
@@ -108,13 +113,15 @@ double shapeFwhm(Shape shape, std::span<const double> p, double tailSign) {
         const DoniachSunjicLine<double> line(unit, 1);
         return widthAround(line, doniachSunjicPeak(p[2], p[3]), p[2]);
     }
-    default: return p[1];
+    default:
+        return p[1];
     }
 }
 
 double shapeArea(Shape shape, std::span<const double> p, double tailSign, double low, double high) {
     switch (shape) {
-    case Shape::Voigt: return p[1];
+    case Shape::Voigt:
+        return p[1];
     case Shape::DoniachSunjic: {
         // Simpson's rule, fine enough for the line's width inside the region.
         const double width = std::abs(high - low);
@@ -129,7 +136,8 @@ double shapeArea(Shape shape, std::span<const double> p, double tailSign, double
         }
         return sum * h / 3;
     }
-    default: return p[2];
+    default:
+        return p[2];
     }
 }
 

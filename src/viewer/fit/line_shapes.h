@@ -54,7 +54,8 @@ template <typename T> T gaussianOf(const T& t2) {
 // what does not depend on x, then evaluated at every point.
 template <typename T> struct GaussianLine {
     T position, inverseWidth, height;
-    explicit GaussianLine(const T* p) : position(p[0]), inverseWidth(1.0 / p[1]), height(kGaussNorm * p[2] * inverseWidth) {}
+    explicit GaussianLine(const T* p)
+        : position(p[0]), inverseWidth(1.0 / p[1]), height(kGaussNorm * p[2] * inverseWidth) {}
     T operator()(double x) const {
         const T t = (x - position) * inverseWidth;
         return height * gaussianOf(T(t * t));
@@ -74,7 +75,8 @@ template <typename T> struct LorentzianLine {
 // (1 - eta) gaussian + eta lorentzian of the same position, FWHM and area.
 template <typename T> struct PseudoVoigtLine {
     T position, inverseWidth, scale, eta;
-    explicit PseudoVoigtLine(const T* p) : position(p[0]), inverseWidth(1.0 / p[1]), scale(p[2] * inverseWidth), eta(p[3]) {}
+    explicit PseudoVoigtLine(const T* p)
+        : position(p[0]), inverseWidth(1.0 / p[1]), scale(p[2] * inverseWidth), eta(p[3]) {}
     T operator()(double x) const {
         const T t = (x - position) * inverseWidth;
         const T t2 = t * t;
@@ -87,7 +89,8 @@ template <typename T> struct PseudoVoigtLine {
 // Parameters position, area, fwhm_g, fwhm_l.
 template <typename T> struct VoigtLine {
     T position, area, sigma, gamma;
-    explicit VoigtLine(const T* p) : position(p[0]), area(p[1]), sigma(p[2] * kSigmaPerFwhm), gamma(p[3] * 0.5) {}
+    explicit VoigtLine(const T* p)
+        : position(p[0]), area(p[1]), sigma(p[2] * kSigmaPerFwhm), gamma(p[3] * 0.5) {}
     T operator()(double x) const { return area * voigtUnit(T(x - position), sigma, gamma); }
 };
 
@@ -98,8 +101,8 @@ template <typename T> struct DoniachSunjicLine {
     T position, height, inverseGamma, k, phase;
     double tailSign;
     DoniachSunjicLine(const T* p, double sign)
-        : position(p[0]), height(p[1]), inverseGamma(1.0 / p[2]), k(1.0 - p[3]), phase(std::numbers::pi / 2 * p[3]),
-          tailSign(sign) {}
+        : position(p[0]), height(p[1]), inverseGamma(1.0 / p[2]), k(1.0 - p[3]),
+          phase(std::numbers::pi / 2 * p[3]), tailSign(sign) {}
     T operator()(double x) const {
         using std::atan;
         using std::cos;
@@ -111,21 +114,31 @@ template <typename T> struct DoniachSunjicLine {
 };
 
 template <Shape S, typename T> auto makeLine(const T* p, double tailSign) {
-    if constexpr (S == Shape::Gaussian) return GaussianLine<T>(p);
-    else if constexpr (S == Shape::Lorentzian) return LorentzianLine<T>(p);
-    else if constexpr (S == Shape::PseudoVoigt) return PseudoVoigtLine<T>(p);
-    else if constexpr (S == Shape::Voigt) return VoigtLine<T>(p);
-    else return DoniachSunjicLine<T>(p, tailSign);
+    if constexpr (S == Shape::Gaussian)
+        return GaussianLine<T>(p);
+    else if constexpr (S == Shape::Lorentzian)
+        return LorentzianLine<T>(p);
+    else if constexpr (S == Shape::PseudoVoigt)
+        return PseudoVoigtLine<T>(p);
+    else if constexpr (S == Shape::Voigt)
+        return VoigtLine<T>(p);
+    else
+        return DoniachSunjicLine<T>(p, tailSign);
 }
 
 // One value of a shape at x, its parameters p in the order of parameterNames(shape).
 template <typename T> T shapeValue(Shape shape, double x, const T* p, double tailSign) {
     switch (shape) {
-    case Shape::Gaussian: return makeLine<Shape::Gaussian>(p, tailSign)(x);
-    case Shape::Lorentzian: return makeLine<Shape::Lorentzian>(p, tailSign)(x);
-    case Shape::PseudoVoigt: return makeLine<Shape::PseudoVoigt>(p, tailSign)(x);
-    case Shape::Voigt: return makeLine<Shape::Voigt>(p, tailSign)(x);
-    case Shape::DoniachSunjic: return makeLine<Shape::DoniachSunjic>(p, tailSign)(x);
+    case Shape::Gaussian:
+        return makeLine<Shape::Gaussian>(p, tailSign)(x);
+    case Shape::Lorentzian:
+        return makeLine<Shape::Lorentzian>(p, tailSign)(x);
+    case Shape::PseudoVoigt:
+        return makeLine<Shape::PseudoVoigt>(p, tailSign)(x);
+    case Shape::Voigt:
+        return makeLine<Shape::Voigt>(p, tailSign)(x);
+    case Shape::DoniachSunjic:
+        return makeLine<Shape::DoniachSunjic>(p, tailSign)(x);
     }
     return T(0.0);
 }

@@ -51,10 +51,14 @@ std::string checkOwnValue(const std::string& place, const Parameter& p) {
 
 Limits naturalLimits(ParameterKind kind) {
     switch (kind) {
-    case ParameterKind::Width: return {kMinWidth, std::numeric_limits<double>::infinity()};
-    case ParameterKind::Eta: return {0, 1};
-    case ParameterKind::Alpha: return {0, kMaxAlpha};
-    default: return {};
+    case ParameterKind::Width:
+        return {kMinWidth, std::numeric_limits<double>::infinity()};
+    case ParameterKind::Eta:
+        return {0, 1};
+    case ParameterKind::Alpha:
+        return {0, kMaxAlpha};
+    default:
+        return {};
     }
 }
 
@@ -83,13 +87,14 @@ ResolvedLinks resolveLinks(const FitModel& model) {
                 const Component* target = model.find(p.link);
                 const std::string place = parameterPlace(model.components[std::size_t(at)].name, name);
                 if (!target) {
-                    out.error = place + ": the link names \"" + p.link + "\", which is no component of the model.";
+                    out.error =
+                        place + ": the link names \"" + p.link + "\", which is no component of the model.";
                     return out;
                 }
                 const int targetSlot = parameterIndex(target->shape, name);
                 if (targetSlot < 0) {
-                    out.error = place + ": the link names \"" + p.link + "\", a " + std::string(shapeName(target->shape)) +
-                                " without " + std::string(name) + ".";
+                    out.error = place + ": the link names \"" + p.link + "\", a " +
+                                std::string(shapeName(target->shape)) + " without " + std::string(name) + ".";
                     return out;
                 }
                 const bool seen = std::find(visited.begin(), visited.end(), target->name) != visited.end();
@@ -97,7 +102,8 @@ ResolvedLinks resolveLinks(const FitModel& model) {
                 if (seen) {
                     std::string cycle;
                     for (const std::string& v : visited) cycle += (cycle.empty() ? "" : " -> ") + v;
-                    out.error = parameterPlace(start.name, name) + ": the links form a cycle (" + cycle + ").";
+                    out.error =
+                        parameterPlace(start.name, name) + ": the links form a cycle (" + cycle + ").";
                     return out;
                 }
                 at = int(target - model.components.data());
@@ -124,7 +130,8 @@ std::string checkModel(const FitModel& model, bool needSensitivities) {
         return "\"components\": a model holds at most " + std::to_string(kMaxComponents) + " components.";
     if (model.region) {
         const Region& r = *model.region;
-        if (!std::isfinite(r.from) || !std::isfinite(r.to)) return "\"region\": from and to are finite numbers.";
+        if (!std::isfinite(r.from) || !std::isfinite(r.to))
+            return "\"region\": from and to are finite numbers.";
         if (r.from == r.to) return "\"region\": from and to are the same energy; the region is empty.";
     }
     const Background& bg = model.background;
@@ -158,7 +165,8 @@ std::string checkModel(const FitModel& model, bool needSensitivities) {
         for (std::size_t j = 0; j < pnames.size(); ++j) {
             const Parameter& p = c.parameters[j];
             if (p.linked()) {
-                if (!std::isfinite(p.operand)) return parameterPlace(c.name, pnames[j]) + ": the link's number is not finite.";
+                if (!std::isfinite(p.operand))
+                    return parameterPlace(c.name, pnames[j]) + ": the link's number is not finite.";
                 continue;
             }
             const std::string place = parameterPlace(c.name, pnames[j]);
@@ -176,8 +184,11 @@ std::string checkModel(const FitModel& model, bool needSensitivities) {
         for (std::size_t j = 0; j < pnames.size(); ++j) {
             if (!c.parameters[j].linked()) continue;
             const LinkRoot& r = links.roots[i][j];
-            const double v = r.scale * model.components[std::size_t(r.component)].parameters[std::size_t(r.slot)].value + r.offset;
-            if (std::string m = checkLimits(parameterPlace(c.name, pnames[j]) + " (linked: " + linkText(c.parameters[j]) + ")",
+            const double v =
+                r.scale * model.components[std::size_t(r.component)].parameters[std::size_t(r.slot)].value +
+                r.offset;
+            if (std::string m = checkLimits(parameterPlace(c.name, pnames[j]) +
+                                                " (linked: " + linkText(c.parameters[j]) + ")",
                                             pnames[j], v);
                 !m.empty())
                 return m;

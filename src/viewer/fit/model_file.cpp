@@ -58,7 +58,8 @@ Parameter parameterOf(const Json& v, const std::string& place, bool linkable) {
         }
     } else {
         refuse(place + ": a number, an object {\"value\", \"min\", \"max\", \"fixed\"}" +
-               std::string(linkable ? " or a link such as \"C1 + 0.6\"" : "") + ", not " + v.type_name() + ".");
+               std::string(linkable ? " or a link such as \"C1 + 0.6\"" : "") + ", not " + v.type_name() +
+               ".");
     }
     return p;
 }
@@ -75,10 +76,17 @@ Background backgroundOf(const Json& v) {
     Background bg;
     bg.type = *type;
     switch (bg.type) {
-    case BackgroundType::Constant: onlyKnown(v, {"type", "c0"}, place); break;
-    case BackgroundType::Linear: onlyKnown(v, {"type", "c0", "c1"}, place); break;
-    case BackgroundType::Tougaard: onlyKnown(v, {"type", "B"}, place); break;
-    default: onlyKnown(v, {"type"}, place);
+    case BackgroundType::Constant:
+        onlyKnown(v, {"type", "c0"}, place);
+        break;
+    case BackgroundType::Linear:
+        onlyKnown(v, {"type", "c0", "c1"}, place);
+        break;
+    case BackgroundType::Tougaard:
+        onlyKnown(v, {"type", "B"}, place);
+        break;
+    default:
+        onlyKnown(v, {"type"}, place);
     }
     if (v.contains("c0")) bg.c0 = parameterOf(v["c0"], place + ", parameter \"c0\"", false);
     if (v.contains("c1")) bg.c1 = parameterOf(v["c1"], place + ", parameter \"c1\"", false);
@@ -111,7 +119,8 @@ Component componentOf(const Json& v, std::size_t index) {
             c.sensitivity = numberOf(value, place + ", \"sensitivity\"");
         } else {
             const int slot = parameterIndex(c.shape, key);
-            if (slot < 0) refuse(place + ": unknown field \"" + key + "\" (a " + shape + " has no such parameter).");
+            if (slot < 0)
+                refuse(place + ": unknown field \"" + key + "\" (a " + shape + " has no such parameter).");
             c.parameters[std::size_t(slot)] = parameterOf(value, parameterPlace(c.name, key), true);
         }
     }
@@ -132,12 +141,15 @@ FitModel modelOf(const Json& root) {
         const Json& r = root["region"];
         if (!r.is_object()) refuse("\"region\": an object {\"from\", \"to\"}.");
         onlyKnown(r, {"from", "to"}, "\"region\"");
-        if (!r.contains("from") || !r.contains("to")) refuse("\"region\": both \"from\" and \"to\" are needed.");
-        m.region = Region{numberOf(r["from"], "\"region\", \"from\""), numberOf(r["to"], "\"region\", \"to\"")};
+        if (!r.contains("from") || !r.contains("to"))
+            refuse("\"region\": both \"from\" and \"to\" are needed.");
+        m.region =
+            Region{numberOf(r["from"], "\"region\", \"from\""), numberOf(r["to"], "\"region\", \"to\"")};
     }
     if (root.contains("axis")) {
         const std::string axis = stringOf(root["axis"], "\"axis\"");
-        if (axis != "kinetic" && axis != "binding") refuse("\"axis\": \"kinetic\" or \"binding\", not \"" + axis + "\".");
+        if (axis != "kinetic" && axis != "binding")
+            refuse("\"axis\": \"kinetic\" or \"binding\", not \"" + axis + "\".");
         m.axis = axis == "binding" ? Axis::Binding : Axis::Kinetic;
     }
     if (root.contains("background")) m.background = backgroundOf(root["background"]);
@@ -177,7 +189,8 @@ std::optional<Parameter> parseLink(std::string_view text, std::string& error) {
     Parameter p;
     p.link = std::string(text.substr(0, i));
     if (p.link.empty()) {
-        error = "\"" + std::string(text) + "\" is no link; a link is \"C1\", \"C1 + 0.6\", \"C1 - 0.6\" or \"C1 * 0.5\".";
+        error = "\"" + std::string(text) +
+                "\" is no link; a link is \"C1\", \"C1 + 0.6\", \"C1 - 0.6\" or \"C1 * 0.5\".";
         return std::nullopt;
     }
     while (i < text.size() && blank(text[i])) ++i;
@@ -189,7 +202,8 @@ std::optional<Parameter> parseLink(std::string_view text, std::string& error) {
     const text::Parsed<double> n = text::parseDouble(rest);
     const bool signedNumber = digit < rest.size() && (rest[digit] == '+' || rest[digit] == '-');
     if ((op != '+' && op != '-' && op != '*') || !n || (op != '*' && signedNumber)) {
-        error = "\"" + std::string(text) + "\" is no link; a link is \"C1\", \"C1 + 0.6\", \"C1 - 0.6\" or \"C1 * 0.5\".";
+        error = "\"" + std::string(text) +
+                "\" is no link; a link is \"C1\", \"C1 + 0.6\", \"C1 - 0.6\" or \"C1 * 0.5\".";
         return std::nullopt;
     }
     p.op = op == '*' ? LinkOp::Multiply : LinkOp::Add;
@@ -253,7 +267,8 @@ std::string modelJson(const FitModel& m) {
         o["name"] = c.name;
         o["shape"] = std::string(shapeName(c.shape));
         const auto& names = parameterNames(c.shape);
-        for (std::size_t j = 0; j < names.size(); ++j) o[std::string(names[j])] = parameterJson(c.parameters[j]);
+        for (std::size_t j = 0; j < names.size(); ++j)
+            o[std::string(names[j])] = parameterJson(c.parameters[j]);
         if (!c.element.empty()) o["element"] = c.element;
         if (!c.level.empty()) o["level"] = c.level;
         if (c.sensitivity) o["sensitivity"] = *c.sensitivity;

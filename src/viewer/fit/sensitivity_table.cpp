@@ -39,13 +39,15 @@ SensitivityRead readSensitivityTable(std::string_view text) {
         ++lineNumber;
         if (line.empty() || line.front() == '#') continue;
         const auto fail = [&](const std::string& why) {
-            return SensitivityRead{std::nullopt, "Line " + std::to_string(lineNumber) + " of the sensitivity table: " + why};
+            return SensitivityRead{std::nullopt, "Line " + std::to_string(lineNumber) +
+                                                     " of the sensitivity table: " + why};
         };
         const std::size_t a = line.find(',');
         const std::size_t b = a == std::string_view::npos ? a : line.find(',', a + 1);
         if (b == std::string_view::npos || line.find(',', b + 1) != std::string_view::npos)
             return fail("\"element, level, factor\" is three fields separated by commas.");
-        SensitivityEntry e{std::string(trimmed(line.substr(0, a))), std::string(trimmed(line.substr(a + 1, b - a - 1))), 0};
+        SensitivityEntry e{std::string(trimmed(line.substr(0, a))),
+                           std::string(trimmed(line.substr(a + 1, b - a - 1))), 0};
         if (!isPlainLabel(e.element) || !isPlainLabel(e.level))
             return fail("the element and the level are short names without blanks, commas or quotes.");
         const text::Parsed<double> f = text::parseDouble(line.substr(b + 1));
@@ -62,7 +64,8 @@ SensitivityRead readSensitivityTable(std::string_view text) {
 SensitivityRead readSensitivityFile(const std::string& path) {
     std::string error;
     const std::optional<std::string> text = readFile(path, &error, kMaxSensitivityFileBytes);
-    if (!text) return SensitivityRead{std::nullopt, "Cannot read the sensitivity table " + path + ": " + error};
+    if (!text)
+        return SensitivityRead{std::nullopt, "Cannot read the sensitivity table " + path + ": " + error};
     return readSensitivityTable(*text);
 }
 

@@ -40,7 +40,10 @@ TEST(FitModel, ReadsAndWritesTheFileItReads) {
     more.components[0].element = "C";
     more.components[0].level = "1s";
     more.components[0].sensitivity = 0.296;
-    more.components[1].parameter("area") = *[] { std::string e; return parseLink("C1 * 0.1", e); }();
+    more.components[1].parameter("area") = *[] {
+        std::string e;
+        return parseLink("C1 * 0.1", e);
+    }();
     const std::string text = modelJson(more);
     const ModelRead again = readModelJson(text);
     ASSERT_TRUE(again.model) << again.error;
@@ -79,52 +82,66 @@ TEST(FitModel, LinksParseStrictlyAndComposeThroughChains) {
 TEST(FitModel, BadInputIsRefusedWithOneMessageNamingTheField) {
     const std::vector<SpectrumPoint> pts = flat();
     const auto component = [](const std::string& c2) {
-        return R"({"components": [{"name": "C1", "shape": "gaussian", "position": 285, "fwhm": 1.2, "area": 5000},)" + c2 +
-               "]}";
+        return R"({"components": [{"name": "C1", "shape": "gaussian", "position": 285, "fwhm": 1.2, "area": 5000},)" +
+               c2 + "]}";
     };
     struct Bad {
         std::string json;
         std::vector<std::string> said; // every one must be in the message
     };
     const std::vector<Bad> cases = {
-        {component(R"({"name": "C2", "shape": "gauss", "position": 1, "fwhm": 1, "area": 1})"), {"\"C2\"", "\"gauss\""}},
-        {component(R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": 1, "area": 1, "fwhmm": 1})"),
+        {component(R"({"name": "C2", "shape": "gauss", "position": 1, "fwhm": 1, "area": 1})"),
+         {"\"C2\"", "\"gauss\""}},
+        {component(
+             R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": 1, "area": 1, "fwhmm": 1})"),
          {"\"C2\"", "unknown field \"fwhmm\""}},
         {R"({"componets": []})", {"unknown field \"componets\""}},
-        {component(R"({"name": "C2", "shape": "gaussian", "position": {"value": 290, "min": 286, "max": 287.5}, "fwhm": 1, "area": 1})"),
+        {component(
+             R"({"name": "C2", "shape": "gaussian", "position": {"value": 290, "min": 286, "max": 287.5}, "fwhm": 1, "area": 1})"),
          {"\"C2\"", "\"position\"", "outside its bounds 286 to 287.5"}},
-        {component(R"({"name": "C2", "shape": "gaussian", "position": {"value": 286, "min": 287, "max": 286}, "fwhm": 1, "area": 1})"),
+        {component(
+             R"({"name": "C2", "shape": "gaussian", "position": {"value": 286, "min": 287, "max": 286}, "fwhm": 1, "area": 1})"),
          {"\"C2\"", "\"position\"", "min 287 lies above max 286"}},
-        {component(R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": 0, "area": 1})"), {"\"C2\"", "\"fwhm\"", "width"}},
+        {component(R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": 0, "area": 1})"),
+         {"\"C2\"", "\"fwhm\"", "width"}},
         {component(R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": "C1 - 2", "area": 1})"),
          {"\"C2\"", "\"fwhm\"", "width"}},
-        {component(R"({"name": "C2", "shape": "pseudo_voigt", "position": 286, "fwhm": 1, "area": 1, "eta": 1.5})"),
+        {component(
+             R"({"name": "C2", "shape": "pseudo_voigt", "position": 286, "fwhm": 1, "area": 1, "eta": 1.5})"),
          {"\"C2\"", "\"eta\""}},
         {component(R"({"name": "C2", "shape": "gaussian", "position": "C9 + 1", "fwhm": 1, "area": 1})"),
          {"\"C2\"", "\"position\"", "\"C9\""}},
-        {component(R"({"name": "C2", "shape": "pseudo_voigt", "position": 286, "fwhm": 1, "area": 1, "eta": "C1"})"),
+        {component(
+             R"({"name": "C2", "shape": "pseudo_voigt", "position": 286, "fwhm": 1, "area": 1, "eta": "C1"})"),
          {"\"C2\"", "\"eta\"", "without eta"}},
         {component(R"({"name": "C2", "shape": "gaussian", "position": "C3", "fwhm": 1, "area": 1},
                      {"name": "C3", "shape": "gaussian", "position": "C2 + 1", "fwhm": 1, "area": 1})"),
          {"\"position\"", "cycle", "C2 -> C3 -> C2"}},
-        {component(R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": 1, "area": "C2"})"), {"\"area\"", "cycle"}},
-        {component(R"({"name": "C2", "shape": "pseudo_voigt", "position": 286, "fwhm": 1, "area": 1})"), {"\"C2\"", "\"eta\""}},
-        {component(R"({"name": "C1", "shape": "gaussian", "position": 286, "fwhm": 1, "area": 1})"), {"\"C1\"", "twice"}},
-        {component(R"({"name": "C2", "shape": "gaussian", "position": [286], "fwhm": 1, "area": 1})"), {"\"C2\"", "\"position\""}},
+        {component(R"({"name": "C2", "shape": "gaussian", "position": 286, "fwhm": 1, "area": "C2"})"),
+         {"\"area\"", "cycle"}},
+        {component(R"({"name": "C2", "shape": "pseudo_voigt", "position": 286, "fwhm": 1, "area": 1})"),
+         {"\"C2\"", "\"eta\""}},
+        {component(R"({"name": "C1", "shape": "gaussian", "position": 286, "fwhm": 1, "area": 1})"),
+         {"\"C1\"", "twice"}},
+        {component(R"({"name": "C2", "shape": "gaussian", "position": [286], "fwhm": 1, "area": 1})"),
+         {"\"C2\"", "\"position\""}},
         {R"({"region": {"from": 200, "to": 290}, "components": [{"name": "C1", "shape": "gaussian", "position": 285, "fwhm": 1, "area": 1}]})",
          {"\"region\"", "outside"}},
         {R"({"region": {"from": 284.95, "to": 285.25}, "background": {"type": "linear"}, "components": [
              {"name": "C1", "shape": "pseudo_voigt", "position": 285.1, "fwhm": 1, "area": 1, "eta": 0.5}]})",
          {"\"region\"", "6 free parameters", "3 points"}},
-        {R"({"background": {"type": "linear", "B": 100}, "components": []})", {"\"background\"", "unknown field \"B\""}},
+        {R"({"background": {"type": "linear", "B": 100}, "components": []})",
+         {"\"background\"", "unknown field \"B\""}},
         {R"({"weights": "sqrt", "components": []})", {"\"weights\""}},
         {"{\"components\": [", {"no valid JSON"}},
-        {R"({"components": [{"name": "C1", "shape": "gaussian", "position": 1e400, "fwhm": 1, "area": 1}]})", {"no valid JSON"}},
+        {R"({"components": [{"name": "C1", "shape": "gaussian", "position": 1e400, "fwhm": 1, "area": 1}]})",
+         {"no valid JSON"}},
     };
     for (const Bad& bad : cases) {
         const std::string why = refusal(bad.json, pts);
         ASSERT_FALSE(why.empty()) << bad.json;
-        for (const std::string& s : bad.said) EXPECT_NE(why.find(s), std::string::npos) << why << "\n  lacks " << s;
+        for (const std::string& s : bad.said)
+            EXPECT_NE(why.find(s), std::string::npos) << why << "\n  lacks " << s;
     }
     // Counts that are no finite numbers.
     for (const double poison : {std::nan(""), std::numeric_limits<double>::infinity()}) {
@@ -137,14 +154,17 @@ TEST(FitModel, BadInputIsRefusedWithOneMessageNamingTheField) {
 }
 
 TEST(FitModel, SensitivityTableAndFittedModels) {
-    const SensitivityRead read = readSensitivityTable("# element, level, factor\r\nC, 1s, 0.296\r\n\nO,1s,0.711\nFe , 2p3/2 , 2.686\n");
+    const SensitivityRead read = readSensitivityTable(
+        "# element, level, factor\r\nC, 1s, 0.296\r\n\nO,1s,0.711\nFe , 2p3/2 , 2.686\n");
     ASSERT_TRUE(read.table) << read.error;
     const SensitivityTable& t = *read.table;
     EXPECT_EQ(t.factor("C", "1s"), 0.296);
     EXPECT_EQ(t.factor("Fe", ""), 2.686); // the element's only entry
     EXPECT_FALSE(t.factor("C", "2s"));
-    for (const auto& [text, line] : {std::pair{"C, 1s, 0.3\nC, 1s, 0.4\n", "Line 2"}, {"C 1s 0.3\n", "Line 1"},
-                                     {"\nC, 1s, -1\n", "Line 2"}, {"C, 1s, 0.3, x\n", "Line 1"}}) {
+    for (const auto& [text, line] : {std::pair{"C, 1s, 0.3\nC, 1s, 0.4\n", "Line 2"},
+                                     {"C 1s 0.3\n", "Line 1"},
+                                     {"\nC, 1s, -1\n", "Line 2"},
+                                     {"C, 1s, 0.3, x\n", "Line 1"}}) {
         const SensitivityRead bad = readSensitivityTable(text);
         EXPECT_FALSE(bad.table);
         EXPECT_EQ(bad.error.rfind(line, 0), 0u) << bad.error;

@@ -38,9 +38,11 @@ TEST(FitShapes, FormulasAndTheVoigtAsAConvolution) {
                     0.7 * gaussian(x, 285, 1.2, 5000) + 0.3 * lorentzian(x, 285, 1.2, 5000), 1e-9);
         const double conv = voigtByConvolution(x, 285, 5000, 0.9, 0.5);
         EXPECT_NEAR(value(Shape::Voigt, x, {285, 5000, 0.9, 0.5}), conv, 1e-8 * conv) << x;
-        EXPECT_NEAR(value(Shape::DoniachSunjic, x, {285, 800, 0.3, 0.2}), doniachSunjic(x, 285, 800, 0.3, 0.2), 1e-9);
+        EXPECT_NEAR(value(Shape::DoniachSunjic, x, {285, 800, 0.3, 0.2}),
+                    doniachSunjic(x, 285, 800, 0.3, 0.2), 1e-9);
         // On the binding axis the asymmetric line is mirrored in its position.
-        EXPECT_NEAR(value(Shape::DoniachSunjic, x, {285, 800, 0.3, 0.2}, -1), doniachSunjic(570 - x, 285, 800, 0.3, 0.2), 1e-9);
+        EXPECT_NEAR(value(Shape::DoniachSunjic, x, {285, 800, 0.3, 0.2}, -1),
+                    doniachSunjic(570 - x, 285, 800, 0.3, 0.2), 1e-9);
     }
 }
 
@@ -52,26 +54,34 @@ TEST(FitShapes, VoigtLimitsAreTheGaussianAndTheLorentzian) {
         EXPECT_NEAR(value(Shape::Voigt, x, {0, 1, 1e-7, 1.1}), l, 1e-6 * lorentzian(0, 0, 1.1, 1)) << x;
         EXPECT_NEAR(value(Shape::Voigt, x, {0, 1, 0, 1.1}), l, 1e-12 * l) << x; // no gaussian at all
     }
-    // Gaussian data fitted with a Voigt: the lorentzian width goes to its lower limit, and the other way round.
+    // Gaussian data fitted with a Voigt: the lorentzian width goes to its lower limit, and the other way
+    // round.
     for (const bool gaussianData : {true, false}) {
-        const auto truth = [&](double x) { return gaussianData ? gaussian(x, 285, 1.2, 5000) : lorentzian(x, 285, 1.2, 5000); };
+        const auto truth = [&](double x) {
+            return gaussianData ? gaussian(x, 285, 1.2, 5000) : lorentzian(x, 285, 1.2, 5000);
+        };
         const FitResult r = solveFit(problemFor(modelFrom(R"({"weights": "none", "components": [
             {"name": "V", "shape": "voigt", "position": 285.1, "area": 4000, "fwhm_g": 0.8, "fwhm_l": 0.5}]})"),
                                                 sampled(275, 0.05, 401, truth)));
-        EXPECT_NEAR(param(r, 0, gaussianData ? "fwhm_g" : "fwhm_l").estimate.value, 1.2, 1e-4) << gaussianData;
+        EXPECT_NEAR(param(r, 0, gaussianData ? "fwhm_g" : "fwhm_l").estimate.value, 1.2, 1e-4)
+            << gaussianData;
         EXPECT_LT(param(r, 0, gaussianData ? "fwhm_l" : "fwhm_g").estimate.value, 1e-3) << gaussianData;
         EXPECT_NEAR(r.components[0].fwhm.value, 1.2, 1e-4);
     }
 }
 
 TEST(FitShapes, VoigtDerivativesMatchDifferences) {
-    for (const auto& [u, s, g] : {std::tuple{0.3, 0.5, 0.2}, {-1.7, 0.3, 0.9}, {0.0, 1.0, 1e-6}, {4.0, 0.05, 0.4}}) {
+    for (const auto& [u, s, g] :
+         {std::tuple{0.3, 0.5, 0.2}, {-1.7, 0.3, 0.9}, {0.0, 1.0, 1e-6}, {4.0, 0.05, 0.4}}) {
         double du = 0, ds = 0, dg = 0;
         voigtUnit(u, s, g, du, ds, dg);
         const double h = 1e-6;
-        EXPECT_NEAR(du, (voigtUnit(u + h, s, g) - voigtUnit(u - h, s, g)) / (2 * h), 1e-6 * (std::abs(du) + 1e-3));
-        EXPECT_NEAR(ds, (voigtUnit(u, s + h, g) - voigtUnit(u, s - h, g)) / (2 * h), 1e-6 * (std::abs(ds) + 1e-3));
-        EXPECT_NEAR(dg, (voigtUnit(u, s, g + h) - voigtUnit(u, s, g - h)) / (2 * h), 1e-6 * (std::abs(dg) + 1e-3));
+        EXPECT_NEAR(du, (voigtUnit(u + h, s, g) - voigtUnit(u - h, s, g)) / (2 * h),
+                    1e-6 * (std::abs(du) + 1e-3));
+        EXPECT_NEAR(ds, (voigtUnit(u, s + h, g) - voigtUnit(u, s - h, g)) / (2 * h),
+                    1e-6 * (std::abs(ds) + 1e-3));
+        EXPECT_NEAR(dg, (voigtUnit(u, s, g + h) - voigtUnit(u, s, g - h)) / (2 * h),
+                    1e-6 * (std::abs(dg) + 1e-3));
     }
 }
 
@@ -80,9 +90,10 @@ TEST(FitShapes, HeightsAndTotalWidthsAsTheCurvesShowThem) {
         Shape shape;
         std::vector<double> p;
     };
-    for (const Line& line : {Line{Shape::Gaussian, {0, 1.2, 500}}, Line{Shape::PseudoVoigt, {0, 1.2, 500, 0.4}},
-                             Line{Shape::Voigt, {0, 500, 0.8, 0.6}}, Line{Shape::Voigt, {0, 500, 0.1, 1.3}},
-                             Line{Shape::DoniachSunjic, {0, 300, 0.4, 0.25}}}) {
+    for (const Line& line :
+         {Line{Shape::Gaussian, {0, 1.2, 500}}, Line{Shape::PseudoVoigt, {0, 1.2, 500, 0.4}},
+          Line{Shape::Voigt, {0, 500, 0.8, 0.6}}, Line{Shape::Voigt, {0, 500, 0.1, 1.3}},
+          Line{Shape::DoniachSunjic, {0, 300, 0.4, 0.25}}}) {
         const auto f = [&](double x) { return value(line.shape, x, line.p); };
         const auto [top, width] = bruteMaxAndWidth(f, -5, 5);
         const double step = 10.0 / 20000;
@@ -100,8 +111,10 @@ TEST(FitShapes, HeightsAndTotalWidthsAsTheCurvesShowThem) {
     double simpson = 0;
     for (int i = 0; i < 4000; ++i) {
         const double a = 280 + 0.0025 * i;
-        simpson += 0.0025 / 6 * (doniachSunjic(a, 285, 300, 0.4, 0.25) + 4 * doniachSunjic(a + 0.00125, 285, 300, 0.4, 0.25) +
-                                 doniachSunjic(a + 0.0025, 285, 300, 0.4, 0.25));
+        simpson +=
+            0.0025 / 6 *
+            (doniachSunjic(a, 285, 300, 0.4, 0.25) + 4 * doniachSunjic(a + 0.00125, 285, 300, 0.4, 0.25) +
+             doniachSunjic(a + 0.0025, 285, 300, 0.4, 0.25));
     }
     EXPECT_NEAR(shapeArea(Shape::DoniachSunjic, ds, 1, 280, 290), simpson, 1e-7 * simpson);
 }

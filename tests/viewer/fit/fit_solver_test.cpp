@@ -54,7 +54,8 @@ TEST(FitSolver, RecoversNoiseFreeParametersOfEveryShape) {
         const FitResult r = solveFit(pb);
         ASSERT_TRUE(r.converged()) << c.name << ": " << r.message;
         EXPECT_LT(r.chi2, 1e-12 * pts.size()) << c.name;
-        for (const auto& [name, value] : c.expected) expectRelative(param(r, 0, name).estimate.value, value, 1e-6, c.name + " " + name);
+        for (const auto& [name, value] : c.expected)
+            expectRelative(param(r, 0, name).estimate.value, value, 1e-6, c.name + " " + name);
     }
 }
 
@@ -87,7 +88,8 @@ TEST(FitSolver, DoubletWithLinkedSplittingRatioAndWidth) {
         const double x = pts[i].x;
         EXPECT_NEAR(curves.envelope[i], pts[i].y, 1e-6 * pts[i].y);
         EXPECT_NEAR(curves.background[i], 300, 1e-5);
-        EXPECT_NEAR(curves.components[1][i], 0.8 * gaussian(x, 694, 1.5, 4000) + 0.2 * lorentzian(x, 694, 1.5, 4000), 1e-5);
+        EXPECT_NEAR(curves.components[1][i],
+                    0.8 * gaussian(x, 694, 1.5, 4000) + 0.2 * lorentzian(x, 694, 1.5, 4000), 1e-5);
         EXPECT_DOUBLE_EQ(curves.residual[i], pts[i].y - curves.envelope[i]);
     }
 
@@ -104,7 +106,8 @@ TEST(FitSolver, DoubletWithLinkedSplittingRatioAndWidth) {
 
 // A peak on a step that is exactly its own Shirley background: k times the peak's area above x.
 std::vector<SpectrumPoint> peakOnShirleyStep(double k) {
-    std::vector<SpectrumPoint> pts = sampled(280, 0.05, 301, [](double x) { return gaussian(x, 287.5, 1.2, 6000); });
+    std::vector<SpectrumPoint> pts =
+        sampled(280, 0.05, 301, [](double x) { return gaussian(x, 287.5, 1.2, 6000); });
     double above = 0;
     std::vector<double> step(pts.size(), 0.0);
     for (std::size_t i = pts.size() - 1; i-- > 0;) {
@@ -118,7 +121,8 @@ std::vector<SpectrumPoint> peakOnShirleyStep(double k) {
 TEST(FitSolver, ShirleyBackgroundsHeldFixedAndRecomputedFromTheEnvelope) {
     const std::vector<SpectrumPoint> pts = peakOnShirleyStep(0.05);
     for (const char* type : {"shirley", "active_shirley"}) {
-        const FitModel model = modelFrom(std::string(R"({"background": {"type": ")") + type + R"("}, "components": [
+        const FitModel model =
+            modelFrom(std::string(R"({"background": {"type": ")") + type + R"("}, "components": [
             {"name": "A", "shape": "gaussian", "position": 287.2, "fwhm": 1.4, "area": 5000}]})");
         const FitResult r = solveFit(problemFor(model, pts));
         ASSERT_TRUE(r.converged()) << type << ": " << r.message;
@@ -127,8 +131,10 @@ TEST(FitSolver, ShirleyBackgroundsHeldFixedAndRecomputedFromTheEnvelope) {
         expectRelative(param(r, 0, "area").estimate.value, 6000, 1e-5, type);
     }
     // The linear background cannot follow the step: the same peak comes out visibly wrong.
-    const FitResult linear = solveFit(problemFor(modelFrom(R"({"background": {"type": "linear"}, "components": [
-            {"name": "A", "shape": "gaussian", "position": 287.2, "fwhm": 1.4, "area": 5000}]})"), pts));
+    const FitResult linear =
+        solveFit(problemFor(modelFrom(R"({"background": {"type": "linear"}, "components": [
+            {"name": "A", "shape": "gaussian", "position": 287.2, "fwhm": 1.4, "area": 5000}]})"),
+                            pts));
     EXPECT_GT(std::abs(param(linear, 0, "area").estimate.value - 6000), 10);
 
     // With noise the Shirley of the data and that of the fitted line differ; the active one ends where
@@ -137,13 +143,15 @@ TEST(FitSolver, ShirleyBackgroundsHeldFixedAndRecomputedFromTheEnvelope) {
     std::vector<SpectrumPoint> noisy = pts;
     for (SpectrumPoint& p : noisy) p.y = std::poisson_distribution<int>(p.y)(rng);
     const FitProblem pb = problemFor(modelFrom(R"({"background": {"type": "active_shirley"}, "components": [
-            {"name": "A", "shape": "gaussian", "position": 287.2, "fwhm": 1.4, "area": 5000}]})"), noisy);
+            {"name": "A", "shape": "gaussian", "position": 287.2, "fwhm": 1.4, "area": 5000}]})"),
+                                     noisy);
     const FitResult r = solveFit(pb);
     ASSERT_TRUE(r.converged()) << r.message;
     EXPECT_GT(r.background.rounds, 1);
     const std::vector<double> again = activeShirleyOf(pb, r.freeValues.data());
     const double step = std::abs(noisy.front().y - noisy.back().y);
-    for (std::size_t i = 0; i < again.size(); ++i) ASSERT_NEAR(again[i], r.fixedBackground[i], 1e-6 * step) << i;
+    for (std::size_t i = 0; i < again.size(); ++i)
+        ASSERT_NEAR(again[i], r.fixedBackground[i], 1e-6 * step) << i;
     const Estimate area = param(r, 0, "area").estimate;
     EXPECT_NEAR(area.value, 6000, 4 * area.error);
 }
@@ -151,8 +159,10 @@ TEST(FitSolver, ShirleyBackgroundsHeldFixedAndRecomputedFromTheEnvelope) {
 TEST(FitSolver, BindingAxisTurnsPositionsAndTheAsymmetricTail) {
     // Measured in kinetic energy with 1486.6 eV photons; the tail lies towards lower kinetic energy.
     const double hv = 1486.6, pos = 1197.1; // binding energy 1486.6 - 1197.1 - 4.5 = 285
-    const std::vector<SpectrumPoint> pts = sampled(1190, 0.05, 301, [&](double x) { return doniachSunjic(x, pos, 1000, 0.3, 0.2); });
-    const FitModel model = modelFrom(R"({"axis": "binding", "region": {"from": 291, "to": 281}, "components": [
+    const std::vector<SpectrumPoint> pts =
+        sampled(1190, 0.05, 301, [&](double x) { return doniachSunjic(x, pos, 1000, 0.3, 0.2); });
+    const FitModel model =
+        modelFrom(R"({"axis": "binding", "region": {"from": 291, "to": 281}, "components": [
         {"name": "A", "shape": "doniach_sunjic", "position": 285.1, "height": 900, "gamma": 0.35, "alpha": 0.1}]})");
     const FitProblem pb = problemFor(model, pts, hv);
     EXPECT_EQ(pb.low, 281);
@@ -165,8 +175,9 @@ TEST(FitSolver, BindingAxisTurnsPositionsAndTheAsymmetricTail) {
     double area = 0;
     for (int i = 0; i < 2000; ++i) {
         const double a = 1486.6 - 4.5 - 291 + 0.005 * i;
-        area += 0.005 / 6 * (doniachSunjic(a, pos, 1000, 0.3, 0.2) + 4 * doniachSunjic(a + 0.0025, pos, 1000, 0.3, 0.2) +
-                             doniachSunjic(a + 0.005, pos, 1000, 0.3, 0.2));
+        area += 0.005 / 6 *
+                (doniachSunjic(a, pos, 1000, 0.3, 0.2) + 4 * doniachSunjic(a + 0.0025, pos, 1000, 0.3, 0.2) +
+                 doniachSunjic(a + 0.005, pos, 1000, 0.3, 0.2));
     }
     expectRelative(r.components[0].area.value, area, 1e-6, "area over the region");
     EXPECT_FALSE(prepareFit(model, {pts, std::nullopt, kDefaultWorkFunction, "c1s.dat"}).problem);
@@ -175,7 +186,8 @@ TEST(FitSolver, BindingAxisTurnsPositionsAndTheAsymmetricTail) {
 // Over many seeded Poisson spectra the true value lies within two reported standard errors about as
 // often as a normal distribution says (95.4 %).
 TEST(FitSolver, StandardErrorsCoverTheTruthAsOftenAsStatisticsSay) {
-    const FitModel model = modelFrom(R"({"background": {"type": "constant"}, "weights": "poisson", "components": [
+    const FitModel model =
+        modelFrom(R"({"background": {"type": "constant"}, "weights": "poisson", "components": [
         {"name": "A", "shape": "pseudo_voigt", "position": 285.1, "fwhm": 1.1, "area": 28000, "eta": {"value": 0.3, "fixed": true}}]})");
     const std::vector<SpectrumPoint> clean = sampled(280, 0.1, 101, [](double x) {
         return 0.7 * gaussian(x, 285, 1.2, 30000) + 0.3 * lorentzian(x, 285, 1.2, 30000) + 2000;
@@ -208,10 +220,12 @@ TEST(FitSolver, AtomicPercentWithPropagatedError) {
     std::mt19937 rng(11);
     std::vector<SpectrumPoint> pts = clean;
     for (SpectrumPoint& p : pts) p.y = std::poisson_distribution<int>(p.y)(rng);
-    FitModel model = modelFrom(R"({"background": {"type": "constant", "c0": {"value": 10, "fixed": true}}, "components": [
+    FitModel model =
+        modelFrom(R"({"background": {"type": "constant", "c0": {"value": 10, "fixed": true}}, "components": [
         {"name": "O1", "shape": "gaussian", "position": 530, "fwhm": 1.5, "area": 19000, "element": "O", "sensitivity": 0.66},
         {"name": "C1", "shape": "gaussian", "position": 535, "fwhm": 1.5, "area": 9000, "element": "C", "level": "1s"}]})");
-    EXPECT_NE(prepareFit(model, {pts, std::nullopt, kDefaultWorkFunction, "x"}).error.find("sensitivity"), std::string::npos);
+    EXPECT_NE(prepareFit(model, {pts, std::nullopt, kDefaultWorkFunction, "x"}).error.find("sensitivity"),
+              std::string::npos);
     model.components[1].sensitivity = 0.25;
     const FitResult r = solveFit(problemFor(model, pts));
     ASSERT_TRUE(r.converged()) << r.message;
@@ -231,7 +245,8 @@ TEST(FitSolver, IdenticalFreeComponentsEndWithAMessageNotNaN) {
     const FitModel model = modelFrom(R"({"components": [
         {"name": "C1", "shape": "gaussian", "position": 285, "fwhm": 1.2, "area": 2000},
         {"name": "C2", "shape": "gaussian", "position": 285, "fwhm": 1.2, "area": 2000}]})");
-    const std::vector<SpectrumPoint> pts = sampled(280, 0.05, 201, [](double x) { return gaussian(x, 285, 1.2, 5000) + 1; });
+    const std::vector<SpectrumPoint> pts =
+        sampled(280, 0.05, 201, [](double x) { return gaussian(x, 285, 1.2, 5000) + 1; });
     const FitProblem pb = problemFor(model, pts);
     const std::string why = singularAtStart(pb);
     EXPECT_NE(why.find("singular"), std::string::npos) << why;
@@ -241,13 +256,15 @@ TEST(FitSolver, IdenticalFreeComponentsEndWithAMessageNotNaN) {
     EXPECT_EQ(r.status, FitStatus::Singular);
     EXPECT_FALSE(r.errorsKnown);
     for (const ComponentResult& c : r.components)
-        for (const ParameterResult& p : c.parameters) EXPECT_TRUE(std::isfinite(p.estimate.value) && p.estimate.error == 0);
+        for (const ParameterResult& p : c.parameters)
+            EXPECT_TRUE(std::isfinite(p.estimate.value) && p.estimate.error == 0);
 }
 
 TEST(FitSolver, ProgressIsReportedAndTheFitCanBeCancelled) {
     const FitModel model = modelFrom(R"({"components": [
         {"name": "A", "shape": "gaussian", "position": 283, "fwhm": 2.5, "area": 1000}]})");
-    const FitProblem pb = problemFor(model, sampled(280, 0.05, 201, [](double x) { return gaussian(x, 285, 1.2, 5000) + 5; }));
+    const FitProblem pb =
+        problemFor(model, sampled(280, 0.05, 201, [](double x) { return gaussian(x, 285, 1.2, 5000) + 5; }));
     std::vector<double> chi2;
     FitOptions options;
     options.progress = [&](const FitProgress& p) {

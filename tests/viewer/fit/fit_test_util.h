@@ -19,7 +19,8 @@ inline constexpr double kPi = std::numbers::pi;
 inline constexpr double kLog2 = std::numbers::ln2;
 
 inline double gaussian(double x, double pos, double fwhm, double area) {
-    return area * std::sqrt(4 * kLog2 / kPi) / fwhm * std::exp(-4 * kLog2 * (x - pos) * (x - pos) / (fwhm * fwhm));
+    return area * std::sqrt(4 * kLog2 / kPi) / fwhm *
+           std::exp(-4 * kLog2 * (x - pos) * (x - pos) / (fwhm * fwhm));
 }
 inline double lorentzian(double x, double pos, double fwhm, double area) {
     return area * (2 / (kPi * fwhm)) / (1 + 4 * (x - pos) * (x - pos) / (fwhm * fwhm));
@@ -38,11 +39,13 @@ inline double voigtByConvolution(double x, double pos, double area, double fwhmG
 }
 inline double doniachSunjic(double x, double pos, double height, double gamma, double alpha) {
     const double e = (x - pos) / gamma;
-    return height * std::cos(kPi * alpha / 2 + (1 - alpha) * std::atan(e)) / std::pow(1 + e * e, (1 - alpha) / 2);
+    return height * std::cos(kPi * alpha / 2 + (1 - alpha) * std::atan(e)) /
+           std::pow(1 + e * e, (1 - alpha) / 2);
 }
 
 // Points x0, x0 + step, ... with counts f(x).
-inline std::vector<SpectrumPoint> sampled(double x0, double step, int n, const std::function<double(double)>& f) {
+inline std::vector<SpectrumPoint> sampled(double x0, double step, int n,
+                                          const std::function<double(double)>& f) {
     std::vector<SpectrumPoint> pts;
     for (int i = 0; i < n; ++i) pts.push_back({x0 + step * i, f(x0 + step * i)});
     return pts;
