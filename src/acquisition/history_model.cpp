@@ -9,7 +9,7 @@
 namespace korvo {
 
 namespace {
-const std::string kEmpty;
+const std::string kNoKey;
 const HistoryModel::Row kEmptyRow{};
 
 bool valid(int index) {
@@ -35,7 +35,7 @@ HistoryEntry HistoryEntry::from(const MeasurementFields& fields, const RunState&
 }
 
 const std::string& HistoryModel::key(int index) const {
-    return valid(index) ? keys_[index] : kEmpty;
+    return valid(index) ? keys_[index] : kNoKey;
 }
 
 int HistoryModel::hits(int index) const {

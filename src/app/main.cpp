@@ -208,6 +208,7 @@ int main(int argc, char** argv) {
     korvo::TForm17 batchPrint(printSettings, printers, dialogs);
     korvo::connectPrinting(window, viewers, batchPrint);
     viewers.startDirectory = window.saveDir();
+    viewers.iniPath = iniPath;
     viewers.multichanneltronValues = [&window, &station] {
         window.controlsToFields();
         korvo::MultichanneltronWindowValues values;

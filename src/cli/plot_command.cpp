@@ -3,6 +3,7 @@
 #include "cli/gui_application.h"
 #include "cli/output_guard.h"
 #include "common/file_util.h"
+#include "common/number_text.h"
 #include "files/spectrum_info.h"
 #include "viewer/viewer_paint.h"
 
@@ -43,12 +44,46 @@ Format formatOf(const std::string& path) {
     return Format::Unknown;
 }
 
-void paint(QPainter& painter, tvar& ws) {
+void paint(QPainter& painter, tvar& ws, const std::optional<BindingAxis>& binding) {
     ViewMessages ignored; // a picture has nobody to tell; an unscalable spectrum is simply not drawn
-    paintViewer(painter, ws, {}, ignored);
+    ViewerPaintOptions options;
+    options.binding = binding;
+    paintViewer(painter, ws, options, ignored);
 }
 
-QByteArray render(tvar& ws, Format format) {
+// The binding axis of the request, or a reason on `err`; nullopt without --binding.
+bool bindingAxisOf(const PlotRequest& request, std::optional<BindingAxis>& axis, std::ostream& err) {
+    if (!request.binding) {
+        if (!request.workFunction.empty() || !request.photonEnergy.empty()) {
+            err << "korvo-cli plot: --work-function and --photon-energy go with --binding\n";
+            return false;
+        }
+        return true;
+    }
+    BindingAxis a;
+    if (!request.workFunction.empty()) {
+        const auto w = text::parseDouble(request.workFunction).value;
+        if (!w || *w < 0 || *w > 20) {
+            err << "korvo-cli plot: --work-function wants a number of eV from 0 to 20, not \""
+                << escapeForTerminal(request.workFunction) << "\"\n";
+            return false;
+        }
+        a.workFunction = *w;
+    }
+    if (!request.photonEnergy.empty()) {
+        const auto hv = text::parseDouble(request.photonEnergy).value;
+        if (!hv || *hv <= 0) {
+            err << "korvo-cli plot: --photon-energy wants a positive number of eV, not \""
+                << escapeForTerminal(request.photonEnergy) << "\"\n";
+            return false;
+        }
+        a.typedPhotonEnergy = *hv;
+    }
+    axis = a;
+    return true;
+}
+
+QByteArray render(tvar& ws, Format format, const std::optional<BindingAxis>& binding) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -59,7 +94,7 @@ QByteArray render(tvar& ws, Format format) {
         image.fill(Qt::white);
         {
             QPainter p(&image);
-            paint(p, ws);
+            paint(p, ws, binding);
         }
         image.save(&buffer, "PNG");
         break;
@@ -72,7 +107,7 @@ QByteArray render(tvar& ws, Format format) {
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         writer.setCreator(QStringLiteral("korvo-cli"));
         QPainter p(&writer);
-        paint(p, ws);
+        paint(p, ws, binding);
         break;
     }
     case Format::Svg: {
@@ -83,7 +118,7 @@ QByteArray render(tvar& ws, Format format) {
         svg.setResolution(96);
         svg.setTitle(QStringLiteral("Spectra"));
         QPainter p(&svg);
-        paint(p, ws);
+        paint(p, ws, binding);
         break;
     }
     case Format::Unknown:
@@ -116,6 +151,8 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
         }
         scale = it->second;
     }
+    std::optional<BindingAxis> binding;
+    if (!bindingAxisOf(request, binding, err)) return 2;
     const CommandInputs inputs(request.load.inputPaths());
     const std::unique_ptr<tvar> ws = loadForCli(request.load, err);
     if (!ws) return 2;
@@ -123,11 +160,16 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
         err << "korvo-cli plot: " << escapeForTerminal(why) << "; nothing was written\n";
         return 2;
     }
-    if (scale) fullScale(*ws, *scale);
+    if (binding)
+        if (const std::string why = bindingAxisRefusal(*ws, *binding); !why.empty()) {
+            err << "korvo-cli plot: " << escapeForTerminal(why) << " Nothing was written.\n";
+            return 2;
+        }
+    if (scale) fullScale(*ws, *scale, binding ? &*binding : nullptr);
     ws->PlotWidth = request.width;
     ws->PlotHeight = request.height;
     const auto app = guiApplication();
-    const QByteArray bytes = render(*ws, format);
+    const QByteArray bytes = render(*ws, format, binding);
     if (bytes.isEmpty()) {
         err << "korvo-cli plot: the picture could not be made\n";
         return 2;
@@ -148,6 +190,11 @@ void addPlotCommand(CLI::App& app, int& exitStatus) {
     plot->add_option("--size", *size, "Picture size WxH in pixels (default 800x600)");
     plot->add_option("--full-scale", request->fullScale,
                      "One range for all spectra, as the viewer's \"Not Scaled\" menu: all, special (with headroom), x, y");
+    plot->add_flag("--binding", request->binding,
+                   "The x axis in binding energy = photon energy - kinetic energy - work function, high on the left");
+    plot->add_option("--work-function", request->workFunction, "Work function in eV for --binding (default 4.5)");
+    plot->add_option("--photon-energy", request->photonEnergy,
+                     "Photon energy in eV for --binding, for the files whose header gives none");
     plot->add_option("--out", request->out, "Output file: .png, .pdf or .svg")->required();
     addLoadOptions(*plot, request->load);
     plot->callback([request, size, &exitStatus] {

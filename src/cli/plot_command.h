@@ -10,10 +10,11 @@
 namespace korvo {
 
 // `korvo-cli plot [--size WxH] [--full-scale all|special|x|y] --out OUT.png|OUT.pdf|OUT.svg FILE...
-// [--scienta F] [--origin F] [--vamas F]`: the files loaded as one load, as `info` loads them, and the
-// viewer's picture of them (frame and curves) written to OUT; the format follows the extension. Needs
-// no display. Exit status 2 on a bad size or extension, a failed load, an output that is one of the
-// inputs or that cannot be written.
+// [--binding [--work-function EV] [--photon-energy EV]] [--scienta F] [--origin F] [--vamas F]`: the files
+// loaded as one load, as `info` loads them, and the viewer's picture of them (frame and curves) written
+// to OUT; the format follows the extension. Needs no display. Exit status 2 on a bad size or extension,
+// a failed load, spectra the binding axis refuses, an output that is one of the inputs or that cannot
+// be written.
 void addPlotCommand(CLI::App& app, int& exitStatus);
 
 struct PlotRequest {
@@ -24,6 +25,11 @@ struct PlotRequest {
     // A "&Not Scaled" command applied after the load ("all", "special", "x" or "y"); empty: each
     // spectrum keeps the range it was loaded with, as in a freshly opened viewer.
     std::string fullScale;
+    // The x axis in binding energy, as the viewer's "Binding energy axis"; the two numbers as typed
+    // (empty: the default work function, and no photon energy for files without one).
+    bool binding = false;
+    std::string workFunction;
+    std::string photonEnergy;
 };
 int runPlot(const PlotRequest& request, std::ostream& err);
 

@@ -13,10 +13,10 @@
 namespace korvo {
 namespace {
 
-// Lines of bytes in memory: CR LF, LF or a lone CR; a line end at the very end starts no further line.
-class Lines {
+// ChannelLines of bytes in memory: CR LF, LF or a lone CR; a line end at the very end starts no further line.
+class ChannelLines {
 public:
-    explicit Lines(std::string_view bytes) : source_(bytes), reader_(source_, bytes.size(), false) {}
+    explicit ChannelLines(std::string_view bytes) : source_(bytes), reader_(source_, bytes.size(), false) {}
     bool next(std::string_view& line) { return reader_.next(line) == LineReader::Status::Line; }
     int number() const { return reader_.lineNumber(); }
 
@@ -78,7 +78,7 @@ std::string nameOf(const std::string& path) {
 MultichanneltronReadResult readMultichanneltronText(std::string_view bytes, std::string_view name) {
     // Only a file that states the offsets of all nine channeltrons was measured with them.
     {
-        Lines lines(bytes);
+        ChannelLines lines(bytes);
         std::string_view line;
         bool found = false;
         while (!found && lines.next(line)) found = contains(line, "Energy Channeltron_9");
@@ -86,7 +86,7 @@ MultichanneltronReadResult readMultichanneltronText(std::string_view bytes, std:
     }
     MultichanneltronReadResult r;
     MultichanneltronFile& f = r.file;
-    Lines lines(bytes);
+    ChannelLines lines(bytes);
     std::string_view line;
     const auto value = [&](std::string_view key, std::string_view& rest) {
         while (lines.next(line))

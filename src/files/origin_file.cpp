@@ -3,19 +3,16 @@
 #include "common/number_text.h"
 #include "common/text_codec.h"
 #include "files/line_reader.h"
+#include "files/row_tokens.h"
 
 #include <charconv>
 
 namespace korvo {
 namespace {
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 bool isBlankLine(std::string_view line) {
     for (char c : line)
-        if (!isBlank(c)) return false;
+        if (!isRowBlank(c)) return false;
     return true;
 }
 
@@ -33,16 +30,9 @@ bool startsWithDigit(std::string_view line) {
     return false;
 }
 
-std::string_view nextToken(std::string_view line, std::size_t& pos) {
-    while (pos < line.size() && isBlank(line[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < line.size() && !isBlank(line[pos])) ++pos;
-    return line.substr(start, pos - start);
-}
-
 std::size_t countTokens(std::string_view line) {
     std::size_t n = 0, pos = 0;
-    while (!nextToken(line, pos).empty()) ++n;
+    while (!nextRowToken(line, pos).empty()) ++n;
     return n;
 }
 
@@ -57,17 +47,6 @@ std::optional<double> readNumber(std::string_view token) {
         if (r.ec == std::errc() && r.ptr == body.data() + body.size()) return v;
     }
     return text::parseDouble(token).value;
-}
-
-std::string shown(std::string_view token) {
-    std::string out;
-    for (char c : token.substr(0, 40)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    if (token.size() > 40) out += "...";
-    // Built up in place: "\"" + text reads to GCC 12 as an overlapping copy (-Wrestrict).
-    std::string quoted(1, '"');
-    quoted += windows1252ToUtf8(out);
-    quoted += '"';
-    return quoted;
 }
 
 class Failure {
@@ -154,20 +133,20 @@ OriginReadResult readOriginSource(SpectrumByteSource& source, std::string_view n
         // A file that grows between the two passes gets no more rows than were counted.
         if (row == t.rows) return undo(fail("the file changed while it was read", lines.lineNumber()));
         std::size_t pos = 0;
-        const std::string_view xText = nextToken(line, pos);
+        const std::string_view xText = nextRowToken(line, pos);
         const auto x = readNumber(xText);
-        if (!x) return undo(fail(shown(xText) + " is not a number", lines.lineNumber()));
+        if (!x) return undo(fail(quotedToken(xText) + " is not a number", lines.lineNumber()));
         if (row == 0) t.xMin = t.xMax = *x;
         t.xMin = std::min(t.xMin, *x);
         t.xMax = std::max(t.xMax, *x);
         for (std::size_t c = 0; c < t.columns; ++c) {
-            const std::string_view yText = nextToken(line, pos);
+            const std::string_view yText = nextRowToken(line, pos);
             if (yText.empty())
                 return undo(fail("the row holds " + std::to_string(c) + " values after x, " +
                                      std::to_string(t.columns) + " columns were counted",
                                  lines.lineNumber()));
             const auto y = readNumber(yText);
-            if (!y) return undo(fail(shown(yText) + " is not a number", lines.lineNumber()));
+            if (!y) return undo(fail(quotedToken(yText) + " is not a number", lines.lineNumber()));
             if (row == 0 && c == 0) t.yMin = t.yMax = *y;
             t.yMin = std::min(t.yMin, *y);
             t.yMax = std::max(t.yMax, *y);

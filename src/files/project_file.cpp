@@ -3,6 +3,7 @@
 #include "common/number_text.h"
 #include "common/text_codec.h"
 #include "files/line_reader.h"
+#include "files/row_tokens.h"
 
 #include <charconv>
 #include <cmath>
@@ -45,21 +46,10 @@ void addReal(std::string& out, double v) {
 // Longest line a project can have: its texts are header lines of spectrum files.
 constexpr std::size_t kMaxLineBytes = std::size_t(1) << 20;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isRowBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isRowBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-std::string_view nextToken(std::string_view line, std::size_t& pos) {
-    while (pos < line.size() && isBlank(line[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < line.size() && !isBlank(line[pos])) ++pos;
-    return line.substr(start, pos - start);
 }
 
 // A real of the file. The usual token (sign, digits, point, exponent) is converted at once; anything
@@ -125,8 +115,8 @@ public:
         std::string_view t;
         if (!line(t, "a point")) return false;
         std::size_t pos = 0;
-        const auto x = readReal(nextToken(t, pos));
-        const auto y = x ? readReal(nextToken(t, pos)) : std::nullopt;
+        const auto x = readReal(nextRowToken(t, pos));
+        const auto y = x ? readReal(nextRowToken(t, pos)) : std::nullopt;
         if (!x || !y) return fail("a point should be two numbers", lines_.lineNumber());
         p = {*x, *y};
         return true;

@@ -41,7 +41,7 @@ std::optional<std::string_view> valueAfter(std::string_view block, std::string_v
 }
 
 // What a value looks like in a message: printable ASCII only, and not too long.
-std::string shown(std::string_view value) {
+std::string shownValue(std::string_view value) {
     std::string out;
     for (char c : value.substr(0, 40)) out += (c >= 0x20 && c < 0x7F) ? c : '?';
     return "\"" + out + "\"";
@@ -79,7 +79,7 @@ HeaderParse parseHeader(std::string_view tail) {
         if (!value) return fail(ScientaFault::Header, std::string("its header has no \"") + realKeys[i] + "\"");
         const auto v = text::parseDouble(*value);
         if (!v)
-            return fail(ScientaFault::Header, std::string("\"") + realKeys[i] + "\" is " + shown(*value) +
+            return fail(ScientaFault::Header, std::string("\"") + realKeys[i] + "\" is " + shownValue(*value) +
                                                   ", not a number");
         reals[i] = *v;
     }
@@ -87,7 +87,7 @@ HeaderParse parseHeader(std::string_view tail) {
     if (!slicesText) return fail(ScientaFault::Header, "its header has no \"Number of Slices\"");
     const auto slices = text::parseInt(*slicesText);
     if (!slices)
-        return fail(ScientaFault::Header, "\"Number of Slices\" is " + shown(*slicesText) + ", not an integer");
+        return fail(ScientaFault::Header, "\"Number of Slices\" is " + shownValue(*slicesText) + ", not an integer");
 
     ScientaHeader& h = p.header;
     h.lowEnergy = reals[0];

@@ -79,6 +79,9 @@ struct SpectrumFileData {
     std::string photEnText;
     std::string fileformText; // "Fileform" line: the machine mode that measured it ("Fileform: CLAM_CFS")
     std::string anaFixText;   // "Fix. Analyser Energy" line of a constant-final-state scan
+    // The raw counts of channeltrons 1 to 9 (columns 3 to 11 of every data line) summed over the
+    // lines, when every line has them: a file saved with its raw data.
+    std::optional<std::array<double, 9>> channelTotals;
     int headerLines = 0; // lines before the data, the "BEGIN" line included; 0 for a bare table
     bool endFound = false;
     std::vector<SpectrumPoint> points;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
@@ -281,6 +282,25 @@ std::string_view nextToken(std::string_view line, std::size_t& pos) {
     return line.substr(start, pos - start);
 }
 
+// Columns 3 to 11 of a data line, the raw counts of channeltrons 1 to 9 of a file saved with its raw
+// data, added to `totals`. false when the line has fewer columns or one of them is no count (the
+// file then keeps no channel totals; the reader goes on, since these columns are not its data).
+bool addChannelColumns(std::string_view line, std::size_t pos, std::array<double, 9>& totals) {
+    for (double& total : totals) {
+        const std::string_view token = nextToken(line, pos);
+        double v = 0;
+        if (token.empty()) return false;
+        if (!plainDecimal(token, v)) {
+            const auto parsed = readNumber(token);
+            if (!parsed) return false;
+            v = *parsed;
+        }
+        if (!(v >= 0) || !std::isfinite(v)) return false;
+        total += v;
+    }
+    return true;
+}
+
 SpectrumReadResult fail(SpectrumReadResult& r, SpectrumReadFault fault, std::string message, int line) {
     r.fault = fault;
     r.error = std::move(message);
@@ -358,6 +378,8 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
     // Data: every line up to the first one containing "END". Without "END" the data runs to the end
     // of the file, but blank lines at the very end are only the file's trailing line breaks.
     std::size_t pendingBlank = 0;
+    std::array<double, 9> channelTotals{};
+    bool channelColumns = true;
     for (; status == Status::Line; status = lines.next(line)) {
         const int lineNo = lines.lineNumber();
         if (contains(line, "END")) {
@@ -393,8 +415,10 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
                             lineNo);
             p.y = *y;
         }
+        channelColumns = channelColumns && addChannelColumns(line, pos, channelTotals);
         d.points.push_back(p);
     }
+    if (channelColumns && !d.points.empty()) d.channelTotals = channelTotals;
     if (status != Status::Line && status != Status::End) return lineFault(r, status, lines, shortName);
     // Empty lines inside the data block are points; before "END" they count as well.
     if (d.endFound) {

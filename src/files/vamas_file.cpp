@@ -19,13 +19,6 @@ constexpr const char* kEol = "\r\n";
 constexpr int kMaxDecimals = 15;
 constexpr std::size_t kEnergyLineWidth = 80; // the standard's line length
 
-// The shortest text that reads back as exactly `v`.
-std::string shortest(double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
 std::string decimalText(std::int64_t digits, int decimals) {
     std::string s = std::to_string(digits < 0 ? -digits : digits);
     if (decimals > 0) {

@@ -3,11 +3,20 @@
 // that carry the energies of a REGULAR block.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace korvo::vamas {
+
+// The shortest text that reads back as exactly `v`.
+inline std::string shortest(double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
 
 inline constexpr std::string_view kEndLine = "end of experiment";
 inline constexpr std::string_view kKorvoPrefix = "Korvo ";

@@ -122,12 +122,6 @@ struct BlockState {
     std::int32_t variables = 1;
 };
 
-std::string shortest(double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
 // What the blocks keep as texts (comment lines, Korvo's texts, additional parameters), those a later
 // block takes over from the first counted again: a file of nothing but empty comment lines, or one
 // long comment that 2000 blocks take over, must not take more memory than a file of its size may.

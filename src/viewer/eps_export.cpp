@@ -126,7 +126,7 @@ std::string epsText(int width, int height, const std::string& bmp) {
     return out;
 }
 
-EpsExport epsExport(tvar& ws) {
+EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding) {
     EpsExport result;
     const int savedWidth = ws.PlotWidth, savedHeight = ws.PlotHeight, savedActive = ws.Active;
     ws.PlotWidth = kEpsWidth;
@@ -139,6 +139,7 @@ EpsExport epsExport(tvar& ws) {
         ws.Active = k;
         ViewerPaintOptions options;
         options.frame.BlackDrawing = k;
+        options.binding = binding;
         ViewMessages ignored; // an unscalable spectrum is simply not drawn, as on screen
         {
             QPainter painter(&picture);

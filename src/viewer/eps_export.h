@@ -3,11 +3,13 @@
 // viewer draws it but all in black on a 512 x 320 one-bit picture, and the LaTeX document "fit.tex"
 // that places each picture beside its spectrum's header texts. The window writes the files into the
 // current directory, korvo-cli into the directory it is given; both take them from here.
+#include "viewer/binding_axis.h"
 #include "viewer/workspace.h"
 
 #include <QImage>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +45,8 @@ struct EpsExport {
 // that cannot be a file name (empty, ".", "..", a slash or a control character in it) and a caption
 // used twice get a file name of their own, which "fit.tex" then names; any other character than
 // ASCII letters, digits and . _ + - becomes '_' in the file name. Each picture shows its own
-// spectrum only. `fitTex` is Windows-1252, the code page its preamble declares.
-EpsExport epsExport(tvar& ws);
+// spectrum only. `fitTex` is Windows-1252, the code page its preamble declares. With `binding` the
+// pictures' energy axes are labelled in binding energy, as the window shows them.
+EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding = std::nullopt);
 
 } // namespace korvo

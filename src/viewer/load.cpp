@@ -118,6 +118,7 @@ bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& opt
     s.PhotEnText = std::move(d.photEnText);
     s.FileformText = std::move(d.fileformText);
     s.AnaFixText = std::move(d.anaFixText);
+    s.ChannelTotals = d.channelTotals;
     // A header without a scan count or measuring time still gives a usable rate factor.
     s.Scans = d.scans == 0 ? 1 : d.scans;
     s.MeasTime = d.measTime == 0 ? 1 : d.measTime;

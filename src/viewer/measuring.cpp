@@ -79,8 +79,13 @@ bool removeSpike(tvar& ws, int column) {
     return true;
 }
 
-std::string measuringCaption(const tvar& ws) {
-    return fixed2(ws.SelStartX) + "  " + fixed2(ws.SelEndX) + "  " + fixed2(ws.SelEndX - ws.SelStartX);
+std::string measuringCaption(const tvar& ws, const BindingAxis* binding) {
+    double start = ws.SelStartX, end = ws.SelEndX;
+    if (binding && ws.Active >= 1 && ws.Active <= kMaxSpectra) {
+        start = shownX(ws.spectrum(ws.Active), start, binding);
+        end = shownX(ws.spectrum(ws.Active), end, binding);
+    }
+    return fixed2(start) + "  " + fixed2(end) + "  " + fixed2(end - start);
 }
 
 } // namespace korvo

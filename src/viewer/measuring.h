@@ -3,6 +3,7 @@
 // that pick the stretch of points the analysis commands work on and show the energy distance; and
 // the removal of a single spike under the pointer. Plain functions over the workspace's selection
 // state (SelStartPoint, SelEndPoint, SelStartX, SelEndX, SelStartPx, SelEndPx).
+#include "viewer/binding_axis.h"
 #include "viewer/workspace.h"
 
 #include <optional>
@@ -30,7 +31,7 @@ bool moveMark(tvar& ws, MeasureMark mark, int column);
 bool removeSpike(tvar& ws, int column);
 
 // The caption while measuring: SelStartX, two blanks, SelEndX, two blanks, SelEndX - SelStartX, each
-// with 2 decimals.
-std::string measuringCaption(const tvar& ws);
+// with 2 decimals. With `binding` the marks' binding energies (and the second less the first).
+std::string measuringCaption(const tvar& ws, const BindingAxis* binding = nullptr);
 
 } // namespace korvo

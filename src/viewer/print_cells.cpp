@@ -66,7 +66,7 @@ void drawCurves(QPainter& p, const CellContent& cell, const CellFrame& f, double
         bool started = false;
         for (const SpectrumPoint& pt : curve.points) {
             if (!started && !(pt.x >= curve.XMin)) continue;
-            const double x = f.left() + (pt.x - cell.XMin) / xPer;
+            const double x = f.left() + (pt.x + curve.xShift - cell.XMin) / xPer;
             const double y = f.ySign * (f.top() + (cell.YTop - pt.y) / yPer);
             if (!std::isfinite(x) || !std::isfinite(y)) continue;
             // Far outside points are pulled in so that the clip has sane numbers to cut.
@@ -87,12 +87,13 @@ void drawCell(QPainter& p, const CellContent& cell, const CellFrame& f, const Ce
     const int dw = f.dataWidth(), dh = f.dataHeight();
     const double xPer = dw > 0 ? (cell.XMax - cell.XMin) / dw : 0;
     const double yPer = dh > 0 ? (cell.YMax - cell.YMin) / dh : 0;
+    const auto [left, right] = cell.axisLabels.value_or(std::pair(cell.XMin, cell.XMax));
+    const double axisPer = dw > 0 ? (right - left) / dw : 0;
     p.setPen(QPen(QColor(128, 128, 128), 1, Qt::SolidLine));
     if (f.ySign < 0)
-        plot::DrawAxesPrinter(p, cell.XMin, cell.XMax, cell.YMin, cell.YMax, xPer, yPer, f.w, f.h, f.x0, f.y0,
-                              style.frame);
+        plot::DrawAxesPrinter(p, left, right, cell.YMin, cell.YMax, axisPer, yPer, f.w, f.h, f.x0, f.y0, style.frame);
     else
-        plot::DrawAxesBitmap(p, cell.XMin, cell.XMax, cell.YMin, cell.YMax, xPer, yPer, f.w, f.h, style.frame);
+        plot::DrawAxesBitmap(p, left, right, cell.YMin, cell.YMax, axisPer, yPer, f.w, f.h, style.frame);
     p.setPen(Qt::black);
     p.setBackgroundMode(Qt::TransparentMode);
     drawTexts(p, cell.texts, f);
@@ -136,16 +137,24 @@ int layOutCells(QPainter& p, QPagedPaintDevice& device, int count, double factor
 
 } // namespace
 
-CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bool allSpectra) {
+CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bool allSpectra,
+                          const BindingAxis* binding) {
     CellContent c;
     if (k < 1 || k > kMaxSpectra) return c;
     const ViewerSpectrum& s = ws.spectrum(k);
     c.XMin = s.XMin, c.XMax = s.XMax, c.YMin = s.YMin, c.YMax = s.YMax, c.YTop = s.YTop;
     c.texts = {s.SampleText, s.CommentText, s.DateText, s.FileName, s.ScansText, s.PassEnText, s.PointsText,
                s.MeasTimeText};
+    // The frame is spectrum k's kinetic range; a curve of another photon energy moves by the difference,
+    // so that each point lies at its own binding energy.
+    const std::optional<double> frameHv = binding ? photonEnergyOf(s, *binding) : std::nullopt;
+    if (frameHv)
+        c.axisLabels = std::pair(shownX(s, s.XMin, binding), shownX(s, s.XMax, binding));
     auto add = [&](int n) {
         if (n < 1 || n > kMaxSpectra) return;
-        c.curves.push_back({ws.points(n), ws.spectrum(n).XMin});
+        const ViewerSpectrum& curve = ws.spectrum(n);
+        const std::optional<double> hv = frameHv ? photonEnergyOf(curve, *binding) : std::nullopt;
+        c.curves.push_back({ws.points(n), curve.XMin, hv ? *frameHv - *hv : 0.0});
     };
     if (position) {
         if (*position >= 1 && *position <= ws.ShownCount) add(ws.atPosition(*position));
@@ -195,7 +204,9 @@ bool printSingle(QPagedPaintDevice& device, const tvar& ws, bool allSpectra, con
         const Size page = pageSizeTenthMm(device);
         const Size cell = cellSize(page, settings.ratioX, settings.ratioY, 1, 1);
         p.setFont(cellFont(cell));
-        drawPrinterCell(p, workspaceCell(ws, ws.Active, std::nullopt, allSpectra), cell, 0, 0, settings.style);
+        const BindingAxis* binding = settings.binding ? &*settings.binding : nullptr;
+        drawPrinterCell(p, workspaceCell(ws, ws.Active, std::nullopt, allSpectra, binding), cell, 0, 0,
+                        settings.style);
         ok = p.end();
         if (!ok) error = "The printer could not finish the document.";
     }
@@ -213,8 +224,10 @@ bool printCells(QPagedPaintDevice& device, const tvar& ws, const std::vector<int
                 [&](int j, Size cell, CellPlace place) {
                     const int position = positions[std::size_t(j)];
                     if (position < 1 || position > ws.ShownCount) return;
-                    drawPrinterCell(p, workspaceCell(ws, ws.atPosition(position), position, false), cell,
-                                    place.column, place.row, settings.style);
+                    drawPrinterCell(p,
+                                    workspaceCell(ws, ws.atPosition(position), position, false,
+                                                  settings.binding ? &*settings.binding : nullptr),
+                                    cell, place.column, place.row, settings.style);
                 });
     if (!p.end()) {
         error = "The printer could not finish the document.";

@@ -6,6 +6,7 @@
 // A job paints on any QPagedPaintDevice (a QPrinter of the system, or a PDF writer) in page units
 // of 0.1 mm with y upwards.
 #include "plot/frame_drawing.h"
+#include "viewer/binding_axis.h"
 #include "viewer/print_layout.h"
 #include "viewer/workspace.h"
 
@@ -25,9 +26,13 @@ struct CellContent {
     double XMin = 0, XMax = 0, YMin = 0, YMax = 0;
     double YTop = 0; // count value at the top edge of the data area: curves are drawn from it
     CellTexts texts;
+    // What the energy axis says at the left and right edge of the data area (the binding energies
+    // there); unset: XMin and XMax.
+    std::optional<std::pair<double, double>> axisLabels;
     struct Curve {
         std::span<const SpectrumPoint> points;
-        double XMin = 0; // the curve starts at its first point with x at least this
+        double XMin = 0;   // the curve starts at its first point with x at least this
+        double xShift = 0; // added to every x before it is placed (another photon energy than the frame's)
     };
     std::vector<Curve> curves;
 };
@@ -38,8 +43,10 @@ struct CellStyle {
 };
 
 // Spectrum k of a workspace as the frame of a cell; with `position` only the spectrum at that display
-// position is drawn, otherwise every shown marked spectrum (every shown one with `allSpectra`).
-CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bool allSpectra);
+// position is drawn, otherwise every shown marked spectrum (every shown one with `allSpectra`). With
+// `binding` the axis is labelled in binding energy and each curve placed by its own.
+CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bool allSpectra,
+                          const BindingAxis* binding = nullptr);
 CellContent batchCell(const BatchSpectrum& spectrum);
 
 // A cell of W x H page units at (column x W, row x H) from the page's top-left corner. The painter
@@ -62,6 +69,7 @@ struct ViewerPrintSettings {
     int columns = 2; // SchemeColumns
     int rows = 4;    // SchemeRows
     CellStyle style;
+    std::optional<BindingAxis> binding; // the window shows binding energies
 };
 
 // "&Single": the active spectrum's frame with all marked (or all shown) spectra on one page. The

@@ -66,7 +66,7 @@ bool PrintSettings::chooseScheme(print::Scheme scheme, print::Size printerPagePi
     return info.landscape;
 }
 
-void PrintSettings::drawCellBitmap(const tvar& ws, int k, bool allSpectra) {
+void PrintSettings::drawCellBitmap(const tvar& ws, int k, bool allSpectra, const BindingAxis* binding) {
     const print::Size size{CellBitmap.width(), CellBitmap.height()};
     QImage rgb(size.width, size.height, QImage::Format_RGB32);
     rgb.fill(Qt::white);
@@ -76,7 +76,7 @@ void PrintSettings::drawCellBitmap(const tvar& ws, int k, bool allSpectra) {
         font.setPixelSize(std::max(1, size.height / 35));
         font.setStyleStrategy(QFont::NoAntialias);
         p.setFont(font);
-        print::drawBitmapCell(p, print::workspaceCell(ws, k, std::nullopt, allSpectra), size,
+        print::drawBitmapCell(p, print::workspaceCell(ws, k, std::nullopt, allSpectra, binding), size,
                               {incLineType, frame});
     }
     CellBitmap = toMono(rgb);
@@ -106,7 +106,7 @@ void PrintSettings::clearPreviewCell(int column, int row) {
 }
 
 print::ViewerPrintSettings PrintSettings::viewerPrint() const {
-    return {PrintRatioX, PrintRatioY, PrintLandscape == 1, SchemeColumns, SchemeRows, {incLineType, frame}};
+    return {PrintRatioX, PrintRatioY, PrintLandscape == 1, SchemeColumns, SchemeRows, {incLineType, frame}, {}};
 }
 
 bool PrintSettings::printPage(QPagedPaintDevice& device, std::string& error) const {

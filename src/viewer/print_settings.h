@@ -37,8 +37,9 @@ public:
     const QImage& blankCellBitmap() const { return BlankCellBitmap; }
     print::Size pageBitmapSize() const { return {PageBitmap.width(), PageBitmap.height()}; }
 
-    // Draws CellBitmap anew: the frame of spectrum k with the marked (or all shown) spectra.
-    void drawCellBitmap(const tvar& ws, int k, bool allSpectra);
+    // Draws CellBitmap anew: the frame of spectrum k with the marked (or all shown) spectra, labelled
+    // in binding energy with `binding`.
+    void drawCellBitmap(const tvar& ws, int k, bool allSpectra, const BindingAxis* binding = nullptr);
     // The preview's left click and right press: CellBitmap or BlankCellBitmap into cell (column,
     // row), both counted from 1.
     void fillPreviewCell(int column, int row);

@@ -2,6 +2,7 @@
 
 #include "common/number_text.h"
 #include "viewer/exports.h"
+#include "viewer/header_values.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,21 +11,6 @@
 
 namespace korvo {
 namespace {
-
-std::string_view afterColon(std::string_view text) {
-    const std::size_t colon = text.find(':');
-    if (colon != std::string_view::npos) text.remove_prefix(colon + 1);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
-
-// The number after the colon of a header text ("PassEn: 20.00", "PhotEn: 21.220").
-std::optional<double> numberAfterColon(std::string_view text) {
-    if (text.find(':') == std::string_view::npos) return std::nullopt;
-    const std::string_view rest = afterColon(text);
-    return text::parseDouble(rest.substr(0, rest.find_first_of(" \t"))).value;
-}
 
 // Leading digits of `s` from `pos` on as a number; false when there are none.
 bool digitsAt(std::string_view s, std::size_t& pos, std::int32_t& value, std::size_t maxDigits) {
@@ -81,17 +67,6 @@ std::string shortest(double v) {
     char buf[40];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
-}
-
-// What the x values of a spectrum are: the "Fileform" line names the mode that measured it.
-enum class Abscissa { KineticEnergy, PhotonCfs, PhotonCis, PhotonKeithley };
-
-Abscissa abscissaOf(const ViewerSpectrum& s) {
-    const std::string_view mode = afterColon(s.FileformText);
-    if (mode == "CLAM_CFS") return Abscissa::PhotonCfs;
-    if (mode == "CLAM_CIS") return Abscissa::PhotonCis;
-    if (mode == "KEITHLEY") return Abscissa::PhotonKeithley;
-    return Abscissa::KineticEnergy;
 }
 
 void addEnergyParameter(VamasBlock& b, const char* label, const std::string& text) {

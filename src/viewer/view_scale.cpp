@@ -167,14 +167,23 @@ void scrollTo(tvar& ws, RangeScope scope, ScrollAxis axis, ScrollBarSetup& bar, 
     }
 }
 
-void fullScale(tvar& ws, FullScale command) {
+void fullScale(tvar& ws, FullScale command, const BindingAxis* binding) {
+    const std::vector<int> shown = shownSpectra(ws);
+    // Kinetic energy x of spectrum k is binding energy offset[k] - x; 0 with the x values as they are.
+    std::vector<double> offset(shown.size(), 0.0);
+    bool converted = binding != nullptr;
+    for (std::size_t i = 0; converted && i < shown.size(); ++i) {
+        const std::optional<double> hv = photonEnergyOf(ws.spectrum(shown[i]), *binding);
+        converted = hv.has_value();
+        if (hv) offset[i] = bindingEnergy(*hv, 0.0, binding->workFunction);
+    }
     double xLo = 1e300, xHi = -1e300, yLo = 1e300, yHi = -1e300;
     bool any = false;
-    const std::vector<int> shown = shownSpectra(ws);
-    for (int k : shown) {
-        for (const SpectrumPoint& p : ws.points(k)) {
-            xLo = std::min(xLo, p.x);
-            xHi = std::max(xHi, p.x);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        for (const SpectrumPoint& p : ws.points(shown[i])) {
+            const double x = converted ? offset[i] - p.x : p.x;
+            xLo = std::min(xLo, x);
+            xHi = std::max(xHi, x);
             yLo = std::min(yLo, p.y);
             yHi = std::max(yHi, p.y);
             any = true;
@@ -187,11 +196,11 @@ void fullScale(tvar& ws, FullScale command) {
         yHi = top;
     }
     const bool x = command != FullScale::Y, y = command != FullScale::X;
-    for (int k : shown) {
-        ViewerSpectrum& s = ws.spectrum(k);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        ViewerSpectrum& s = ws.spectrum(shown[i]);
         if (x) {
-            s.XMin = xLo;
-            s.XMax = xHi;
+            s.XMin = converted ? offset[i] - xHi : xLo;
+            s.XMax = converted ? offset[i] - xLo : xHi;
         }
         if (y) {
             s.YMin = yLo;

@@ -3,6 +3,7 @@
 // the per-paint scale, mouse zoom, the scroll bars and the full-scale commands. Plain functions over
 // the workspace, so the window, korvo-cli plot and the tests share one arithmetic; the window only
 // turns mouse and menu actions into these calls and shows the messages they return.
+#include "viewer/binding_axis.h"
 #include "viewer/workspace.h"
 
 #include <string>
@@ -84,8 +85,11 @@ ScrollBarSetup setupScrollBar(const tvar& ws, RangeScope scope, ScrollAxis axis)
 // position, times unitPixels, times its own per-pixel factor. `bar.position` follows.
 void scrollTo(tvar& ws, RangeScope scope, ScrollAxis axis, ScrollBarSetup& bar, int position);
 
-// The "&Not Scaled" commands: one common range over all points of all shown spectra.
+// The "&Not Scaled" commands: one common range over all points of all shown spectra. On the binding
+// axis the energy range is the common range of the spectra converted each with its own photon energy,
+// and every spectrum gets the kinetic range that is that binding range for it (the kinetic range
+// when a shown spectrum cannot be converted).
 enum class FullScale { All, X, Y, Special };
-void fullScale(tvar& ws, FullScale command);
+void fullScale(tvar& ws, FullScale command, const BindingAxis* binding = nullptr);
 
 } // namespace korvo

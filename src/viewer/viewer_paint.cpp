@@ -159,7 +159,8 @@ void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options,
     painter.setRenderHint(QPainter::Antialiasing, false);
     if (active) {
         const ViewerSpectrum& s = ws.spectrum(a);
-        plot::DrawAxesScreen(painter, s.XMin, s.XMax, s.YMin, s.YMax, s.XPerPixel, s.YPerPixel, s.PlotWidthPx,
+        const XAxisView x = xAxisView(s, options.binding ? &*options.binding : nullptr);
+        plot::DrawAxesScreen(painter, x.left, x.right, s.YMin, s.YMax, x.perPixel, s.YPerPixel, s.PlotWidthPx,
                              s.PlotHeightPx, options.frame);
     }
     const QRect area = dataArea(ws);

@@ -3,6 +3,7 @@
 // the shown spectra (or, in the colour view, their colour bands) and, in measuring mode, the two marks. The window's paint, korvo-cli plot and
 // the paint benchmark all draw through here, so the picture in a report is the one on screen.
 #include "plot/frame_drawing.h"
+#include "viewer/binding_axis.h"
 #include "viewer/view_scale.h"
 #include "viewer/workspace.h"
 
@@ -19,6 +20,8 @@ struct ViewerPaintOptions {
     bool measuring = false;     // draw the selection marks (SelStartPx, SelEndPx)
     std::optional<QRect> zoomRect; // a zoom drag under way
     int colourScale = 0;           // 0: curves; 1 .. 44: the colour view with that colour-scale selector
+    // The x axis labelled in binding energy, high on the left (the curves stay where they are).
+    std::optional<BindingAxis> binding;
 };
 
 // Paints a box of ws.PlotWidth x ws.PlotHeight pixels at the painter's origin. Recomputes the scale

@@ -33,7 +33,7 @@ int InfoPanelSet::showAllOrClear() {
 
 namespace {
 
-bool hasActive(const tvar& ws) {
+bool activeChosen(const tvar& ws) {
     return ws.Active >= 1 && ws.Active <= kMaxSpectra;
 }
 
@@ -47,7 +47,7 @@ std::string width10(double v) {
 
 std::vector<std::string> infoPanelTexts(const tvar& ws, const InfoPanelSet& panels) {
     static const ViewerSpectrum none;
-    const ViewerSpectrum& s = hasActive(ws) ? ws.spectrum(ws.Active) : none;
+    const ViewerSpectrum& s = activeChosen(ws) ? ws.spectrum(ws.Active) : none;
     const std::string five(5, ' '), four(4, ' ');
     const std::array<std::string, kInfoPanelCount> all = {
         s.SampleText, s.CommentText, s.DateText,
@@ -59,18 +59,18 @@ std::vector<std::string> infoPanelTexts(const tvar& ws, const InfoPanelSet& pane
     return texts;
 }
 
-std::string cursorReadout(const tvar& ws, int column, int row) {
-    if (!hasActive(ws)) return {};
+std::string cursorReadout(const tvar& ws, int column, int row, const BindingAxis* binding) {
+    if (!activeChosen(ws)) return {};
     const ViewerSpectrum& s = ws.spectrum(ws.Active);
     const plot::ViewerMapping m = ws.mapping(ws.Active);
     double x = m.xAt(column), y = m.yAt(row);
     if (x < s.XMin) x = s.XMin;
     if (y < s.YMin) y = s.YMin;
-    return "  X = " + width10(x) + "  Y = " + width10(y);
+    return "  X = " + width10(shownX(s, x, binding)) + "  Y = " + width10(y);
 }
 
 std::string activeCaption(const tvar& ws) {
-    return hasActive(ws) ? ws.spectrum(ws.Active).FileName : std::string();
+    return activeChosen(ws) ? ws.spectrum(ws.Active).FileName : std::string();
 }
 
 std::string dropLeadingCharacters(const std::string& text, std::size_t n) {

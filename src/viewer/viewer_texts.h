@@ -1,6 +1,7 @@
 #pragma once
 // What the viewer window writes into its labels: the information panels of the active spectrum, the
 // cursor readout, the window caption and the rows of the value table.
+#include "viewer/binding_axis.h"
 #include "viewer/workspace.h"
 
 #include <array>
@@ -31,8 +32,9 @@ std::vector<std::string> infoPanelTexts(const tvar& ws, const InfoPanelSet& pane
 
 // The radio row's readout for the pointer at (column, row), from the active spectrum's scale:
 // "  X = " + x + "  Y = " + y, each with width 10 and 3 decimals; x below XMin shows XMin, y below
-// YMin shows YMin. Empty when there is no active spectrum.
-std::string cursorReadout(const tvar& ws, int column, int row);
+// YMin shows YMin. Empty when there is no active spectrum. With `binding` X is the binding energy of
+// that kinetic energy.
+std::string cursorReadout(const tvar& ws, int column, int row, const BindingAxis* binding = nullptr);
 
 // The window caption: FileName of the active spectrum (empty when there is none).
 std::string activeCaption(const tvar& ws);

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ struct ViewerSpectrum {
     std::string PhotEnText;   // whole "PhotEn" line (photon energy), or "Phot.Start" of a photon-energy scan
     std::string FileformText; // whole "Fileform" line: "Fileform: CLAM_CFS" for a constant-final-state scan
     std::string AnaFixText;   // whole "Fix. Analyser Energy" line of a constant-final-state scan
+    // The file's raw counts of channeltrons 1 to 9 summed over its points, when it was saved with its
+    // raw data: how the counts of a point were shared among the nine counters (dead-time correction).
+    std::optional<std::array<double, 9>> ChannelTotals;
     std::string FileName;     // "FileName" line, no length limit; the window caption while active
 
     std::int32_t Scans = 0;

@@ -1,6 +1,7 @@
 // korvo-cli info and project as users run them: measured files, projects, failures and the options.
 #include "cli_run.h"
 #include "support/temp_dir.h"
+#include "support/file_bytes.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,21 +15,6 @@
 #include <unistd.h>
 
 using namespace korvo::testing;
-
-namespace {
-
-void write(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-} // namespace
 
 TEST(CliInfo, MeasuredFilesAndAProjectAsOneLoad) {
     TempDir dir;

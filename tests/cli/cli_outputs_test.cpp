@@ -4,6 +4,7 @@
 #include "cli/staged_outputs.h"
 #include "cli_run.h"
 #include "support/temp_dir.h"
+#include "support/file_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,15 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kSpectrum = "Comment: measured\r\nBEGIN:\r\n1 10\r\n2 30\r\n3 20\r\n4 60\r\nEND\r\n";
-
-void write(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<std::string> listing(const fs::path& dir) {
     std::vector<std::string> names;

@@ -2,6 +2,7 @@
 #include "cli_run.h"
 #include "files/spectrum_reader.h"
 #include "support/temp_dir.h"
+#include "support/file_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -36,12 +37,6 @@ pid_t startCli(const TempDir& dir, const std::string& args, const std::string& o
         _exit(127);
     }
     return child;
-}
-
-// The whole of a file, as far as it has been written.
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // The path after ", saved " in a summary line.

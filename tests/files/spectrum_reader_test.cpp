@@ -312,6 +312,22 @@ TEST(SpectrumReader, ReadsBackWhatTheWriterWrote) {
                                      : mode == ModeClam ? "PhotEn: 21.2200"
                                                         : "Phot.Start: 21.2200");
         EXPECT_EQ(r.data.anaFixText, mode == ModeCfs ? "Fix. Analyser Energy:10" : "");
+        // The raw counts of channeltrons 1 to 9, summed over the rows, where the rows carry them.
+        if (mode != ModeKeithley) {
+            ASSERT_TRUE(r.data.channelTotals) << int(mode);
+            for (std::size_t c = 1; c <= 9; ++c) EXPECT_EQ((*r.data.channelTotals)[c - 1], 100 * 45 * 46 / 2 + 45 * c);
+        } else {
+            EXPECT_FALSE(r.data.channelTotals) << int(mode);
+        }
+    }
+    // A row without all nine, or with something else in their place, leaves the file without
+    // totals; its points are read as ever.
+    for (const char* rows : {"1 10 1 1 1 1 1 1 1 1 1\r\n2 20\r\n", "1 10 1 1 1 1 x 1 1 1 1\r\n",
+                             "1 10 1 1 1 1 -1 1 1 1 1\r\n"}) {
+        const auto r = readSpectrumText(std::string("BEGIN:\r\n") + rows + "END\r\n", "rows");
+        ASSERT_TRUE(r) << r.error;
+        EXPECT_FALSE(r.data.channelTotals) << rows;
+        EXPECT_EQ(r.data.points[0].y, 10);
     }
 }
 

@@ -112,6 +112,27 @@ TEST_F(CliAnalyse, RefusedOperationsLeaveTheDataAndExitTwoAfterTheRest) {
     }
 }
 
+TEST_F(CliAnalyse, DeadTimeCorrectsTheCountsOrExitsTwoLeavingThem) {
+    // One scan of 100 ms: 900 counts are 100 on each channeltron, which at 1 us lose 0.1 %; at
+    // 9E5 counts each counter reaches its 1E6 per second.
+    writeFile(dir.file("c.dat"), "MeasTime: 100\r\nScans: 1\r\nBEGIN:\r\n1 900\r\n2 9\r\nEND\r\n");
+    writeFile(dir.file("full.dat"), "MeasTime: 100\r\nScans: 1\r\nBEGIN:\r\n1 900000\r\nEND\r\n");
+    const CliResult r = run("analyse --op deadtime:1000 --json c.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<double> counts = countsIn(nlohmann::json::parse(r.out)["spectra"][0]);
+    ASSERT_EQ(counts.size(), 2u);
+    EXPECT_NEAR(counts[0], 900 / 0.999, 1e-9);
+    EXPECT_NEAR(counts[1], 9 / 0.99999, 1e-12);
+
+    for (const char* files : {"c.dat full.dat", "one.dat"}) { // at the limit; no measuring time
+        const CliResult before = run(std::string("info --json ") + files);
+        const CliResult refused = run(std::string("analyse --op deadtime:1000 --json ") + files);
+        EXPECT_EQ(refused.status, 2) << files;
+        EXPECT_NE(refused.err.find("Nothing was corrected"), std::string::npos) << refused.err;
+        EXPECT_EQ(nlohmann::json::parse(refused.out)["spectra"], nlohmann::json::parse(before.out)["spectra"]);
+    }
+}
+
 TEST_F(CliAnalyse, IntegrationAndTwoColumnFiles) {
     const CliResult r = run("analyse --sel 2:4 --op integrate one.dat");
     ASSERT_EQ(r.status, 0) << r.err;

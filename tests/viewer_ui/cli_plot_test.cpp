@@ -5,11 +5,13 @@
 #include "viewer_ui/viewer_test_util.h"
 #include "support/crlf_lines.h"
 #include "formats/foreign_test_util.h"
+#include "support/file_bytes.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
+#include <cmath>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -18,10 +20,17 @@ namespace korvo {
 namespace {
 
 using testing::runCli;
+using testing::slurp;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+// Where ink of a colour first shows in a PNG: the first column holding any (`leftmost`), or else the
+// column of its highest pixel in the data area.
+int inkColumn(const std::string& path, QRgb colour, bool leftmost) {
+    const QImage png(QString::fromStdString(path), "PNG");
+    const int outer = leftmost ? png.width() : png.height(), inner = leftmost ? png.height() : png.width();
+    for (int i = 0; i < outer; ++i)
+        for (int j = leftmost ? 0 : 46; j < inner; ++j)
+            if ((png.pixel(leftmost ? i : j, leftmost ? j : i) & 0xFFFFFF) == colour) return leftmost ? i : j;
+    return -1;
 }
 
 struct PlotRig {
@@ -74,14 +83,7 @@ TEST(CliPlot, WritesPngPdfAndSvgOfTheRequestedSize) {
 TEST(CliPlot, FullScaleDrawsEverySpectrumOnOneRange) {
     PlotRig rig;
     ASSERT_TRUE(testing::writeSpectrum(rig.dir.file("low.dat"), 60, 200, 70, "low"));
-    // The first column holding ink of a colour.
-    const auto firstColumn = [&](const char* out, QRgb colour) {
-        QImage png(QString::fromStdString(rig.dir.file(out)), "PNG");
-        for (int x = 0; x < png.width(); ++x)
-            for (int y = 0; y < png.height(); ++y)
-                if ((png.pixel(x, y) & 0xFFFFFF) == colour) return x;
-        return -1;
-    };
+    const auto firstColumn = [&](const char* out, QRgb colour) { return inkColumn(rig.dir.file(out), colour, true); };
     ASSERT_EQ(runCli(rig.dir.path, "plot --out own.png a.dat low.dat").status, 0);
     ASSERT_EQ(runCli(rig.dir.path, "plot --full-scale all --out common.png a.dat low.dat").status, 0);
     // Each on its own range, both curves start at the left edge of the data area; on the common
@@ -93,6 +95,52 @@ TEST(CliPlot, FullScaleDrawsEverySpectrumOnOneRange) {
     const auto bad = runCli(rig.dir.path, "plot --full-scale most --out p.png a.dat");
     EXPECT_EQ(bad.status, 2);
     EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.png")));
+}
+
+// A line at 284.5 eV binding energy, `height` counts high, measured with `hv` eV photons, 0.1 eV
+// steps from `start` eV.
+std::string lineFile(double hv, double start, double height) {
+    std::ostringstream s;
+    s << "PhotEn: " << hv << "\r\nBEGIN:\r\n";
+    for (int i = 0; i < 200; ++i) {
+        const double x = start + 0.1 * i, d = x - (hv - 4.5 - 284.5);
+        s << x << ' ' << 100 + height * std::exp(-d * d) << "\r\n";
+    }
+    s << "END\r\n";
+    return s.str();
+}
+
+TEST(CliPlot, BindingAxisLinesUpPhotonEnergiesKeepsTheCurvesAndRefuses) {
+    PlotRig rig;
+    std::ofstream(rig.dir.file("p400.dat"), std::ios::binary) << lineFile(400, 100, 5000);
+    std::ofstream(rig.dir.file("p420.dat"), std::ios::binary) << lineFile(420, 125, 2500);
+    const auto peak = [&](const char* out, QRgb colour) { return inkColumn(rig.dir.file(out), colour, false); };
+    // On one count range the lower line's top lies under the higher one's.
+    ASSERT_EQ(runCli(rig.dir.path, "plot --full-scale all --out k.png p400.dat p420.dat").status, 0);
+    const auto b = runCli(rig.dir.path, "plot --binding --full-scale all --out b.png p400.dat p420.dat");
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_GT(std::abs(peak("k.png", 0x000080) - peak("k.png", 0x000000)), 100);
+    EXPECT_NEAR(peak("b.png", 0x000080), peak("b.png", 0x000000), 1);
+
+    // Photon-energy scans and spectra without a photon energy; bad numbers; numbers without --binding.
+    SpectrumHeader cfs = testing::clamHeader();
+    cfs.machineMode = ModeCfs;
+    ASSERT_TRUE(saveSpectrumFile(rig.dir.file("cfs.dat"), cfs, {}, testing::makeBlock(cfs, 50, 1)));
+    std::ofstream(rig.dir.file("bare.dat")) << "1 10\r\n2 20\r\n3 15\r\n";
+    for (const char* args : {"plot --binding --out p.png p400.dat cfs.dat", "plot --binding --out p.png bare.dat",
+                             "plot --binding --photon-energy 100 --out p.png cfs.dat",
+                             "plot --binding --work-function 4,5 --out p.png p400.dat",
+                             "plot --binding --work-function 25 --out p.png p400.dat",
+                             "plot --binding --photon-energy -3 --out p.png bare.dat",
+                             "plot --work-function 4 --out p.png p400.dat"}) {
+        SCOPED_TRACE(args);
+        const auto r = runCli(rig.dir.path, args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_FALSE(std::filesystem::exists(rig.dir.file("p.png")));
+    }
+    EXPECT_NE(runCli(rig.dir.path, "plot --binding --out p.png cfs.dat").err.find("constant final state"), std::string::npos);
+    EXPECT_EQ(runCli(rig.dir.path, "plot --binding --photon-energy 100 --work-function 4.25 --out p.png bare.dat").status, 0);
 }
 
 TEST(CliPlot, RefusedInputExitsTwoAndWritesNothing) {

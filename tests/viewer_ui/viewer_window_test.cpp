@@ -13,6 +13,7 @@
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/vamas_export.h"
+#include "viewer_ui/viewer_rig.h"
 #include "viewer_ui/viewer_test_util.h"
 
 #include "common/number_text.h"
@@ -55,61 +56,10 @@ Q_GUI_EXPORT void qt_handleKeyEvent(QWindow* w, QEvent::Type t, int k, Qt::Keybo
 namespace korvo {
 namespace {
 
-QApplication& app() {
-    return testing::qtApp();
-}
-
-struct ViewerRig {
-    ViewerRig() {
-        app();
-        ctx.startDirectory = dir.path.string();
-        EXPECT_TRUE(testing::writeSpectrum(dir.file("a.dat"), 80, 200, 90, "gold"));
-        EXPECT_TRUE(testing::writeSpectrum(dir.file("b.dat"), 85, 150, 95, "silver"));
-        EXPECT_TRUE(testing::writeSpectrum(dir.file("c.dat"), 70, 100, 75, "copper"));
-        std::ofstream(dir.file("notes.txt")) << "not a spectrum";
-    }
-
-    // Opens a viewer; the load dialog that comes up selects `names` and presses "Load" (or "Abord"
-    // when `names` is empty).
-    TForm3* open(std::vector<QString> names) {
-        answerLoadDialog(std::move(names));
-        return ctx.openViewer();
-    }
-    // The next load dialog selects `names` and presses "Load" (or "Abord" when `names` is empty).
-    void answerLoadDialog(std::vector<QString> names) {
-        QTimer::singleShot(0, [this, names] {
-            TForm5& d = ctx.loadDialog();
-            for (int i = 0; i < d.fileList()->count(); ++i) {
-                QListWidgetItem* item = d.fileList()->item(i);
-                item->setSelected(std::find(names.begin(), names.end(), item->text()) != names.end());
-            }
-            (names.empty() ? d.abordButton() : d.loadButton())->click();
-        });
-    }
-
-    testing::TempDir dir;
-    RecordingDialogs dialogs;
-    NullPump pump;
-    ViewerContext ctx{dialogs, pump};
-};
-
-void mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons,
-           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), button, buttons, modifiers);
-    QApplication::sendEvent(w, &e);
-}
-
-void drag(QWidget* w, QPoint from, QPoint to, Qt::MouseButton button = Qt::LeftButton) {
-    mouse(w, QEvent::MouseButtonPress, from, button, button);
-    mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, button);
-    mouse(w, QEvent::MouseMove, to, Qt::NoButton, button);
-    mouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
-}
-
-void click(QWidget* w, QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    mouse(w, QEvent::MouseButtonPress, at, button, button, modifiers);
-    mouse(w, QEvent::MouseButtonRelease, at, button, Qt::NoButton, modifiers);
-}
+using testing::click;
+using testing::drag;
+using testing::mouse;
+using testing::ViewerRig;
 
 QStringList captions(const QMenu* menu) {
     QStringList list;

@@ -12,7 +12,7 @@ namespace korvo {
 namespace {
 
 // The status-bar text that scrolls while a query waits: 28 characters of it from a moving offset.
-constexpr std::string_view kWaitingText = "waiting for Keithley ...... waiting for Keithley";
+constexpr std::string_view kKeithleyWaitingText = "waiting for Keithley ...... waiting for Keithley";
 constexpr std::size_t kWaitingWidth = 28;
 
 // More lines than this in the input box and a reading drops the oldest one.
@@ -146,7 +146,7 @@ bool ElectrometerLink::KeiQuery(const std::string& command) {
     std::size_t offset = 0;
     do {
         ctx_.pump.pump();
-        ctx_.status.setStatusPanel(0, " " + std::string(kWaitingText.substr(offset, kWaitingWidth)));
+        ctx_.status.setStatusPanel(0, " " + std::string(kKeithleyWaitingText.substr(offset, kWaitingWidth)));
         offset = (offset + 1) % kWaitingWidth;
         for (int i = 0; i < 2; ++i) {
             ctx_.clock.sleepMs(10);

@@ -14,7 +14,7 @@ namespace korvo {
 namespace {
 
 // Scrolls through the first status panel by one character per pass while a request waits.
-constexpr std::string_view kWaitingText = "waiting for main-motor ...... waiting for main-motor";
+constexpr std::string_view kDriveWaitingText = "waiting for main-motor ...... waiting for main-motor";
 constexpr int kWaitingSteps = 30;
 constexpr int kHandshakeAttempts = 5;
 constexpr std::int64_t kHandshakeStepMs = 200;
@@ -60,7 +60,7 @@ void MotorDriveLink::sendLine(const std::string& text) {
 
 void MotorDriveLink::showWaiting(int step) {
     ctx_.status.setStatusPanel(0,
-                               " " + std::string(kWaitingText.substr(std::size_t(step % kWaitingSteps), 30)));
+                               " " + std::string(kDriveWaitingText.substr(std::size_t(step % kWaitingSteps), 30)));
 }
 
 // A field that does not hold what the drive needs is refused before anything is sent: a frame built

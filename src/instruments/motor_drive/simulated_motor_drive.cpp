@@ -9,7 +9,7 @@ namespace korvo {
 namespace {
 
 // A line longer than any frame is garbage; keeping more of it would only cost memory.
-constexpr std::size_t kMaxLine = 64;
+constexpr std::size_t kMaxCommandLine = 64;
 
 std::optional<int> hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -49,7 +49,7 @@ void SimulatedMotorDrive::receive(std::string_view bytes, std::int64_t nowMs) {
         if (c == '\r') {
             handleLine(line_, nowMs);
             line_.clear();
-        } else if (c != '\n' && line_.size() <= kMaxLine) {
+        } else if (c != '\n' && line_.size() <= kMaxCommandLine) {
             line_ += c;
         }
     }

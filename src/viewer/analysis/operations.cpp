@@ -2,6 +2,7 @@
 
 #include "viewer/analysis/backgrounds.h"
 #include "viewer/analysis/clipping_fit.h"
+#include "viewer/analysis/dead_time.h"
 #include "viewer/analysis/minmax_fits.h"
 #include "viewer/analysis/slices.h"
 #include "viewer/view_scale.h"
@@ -87,6 +88,7 @@ std::vector<std::string> operationNames() {
     names.back() = "tougaard[:B]";
     names.emplace_back("satellite:HeI|HeII|AlKa|MgKa|user:E1:I1:E2:I2");
     names.emplace_back("slice-mix:S:O");
+    names.emplace_back("deadtime:NS");
     return names;
 }
 
@@ -108,6 +110,17 @@ std::optional<Operation> parseOperation(std::string_view text, std::string& erro
         }
         Operation op(Kind::Tougaard);
         op.tougaardB = *b;
+        return op;
+    }
+    if (text.substr(0, 9) == "deadtime:") {
+        const std::optional<double> ns = number(text.substr(9));
+        if (!ns || *ns <= 0) {
+            error = "deadtime:NS takes the counters' dead time, a positive number of nanoseconds, not \"" +
+                    std::string(text.substr(9)) + "\".";
+            return std::nullopt;
+        }
+        Operation op(Kind::DeadTime);
+        op.deadTimeNs = *ns;
         return op;
     }
     if (text.substr(0, 10) == "slice-mix:") {
@@ -183,6 +196,7 @@ OperationResult runOperation(tvar& ws, const Operation& op, const std::string& s
     case Kind::Tougaard: out = tougaardBackground(ws, op.tougaardB); break;
     case Kind::SlicesSum: out = slicesSum(ws); break;
     case Kind::SliceMix: out = sliceMix(ws, op.slices, op.overlap); break;
+    case Kind::DeadTime: out = deadTimeCorrection(ws, op.deadTimeNs); break;
     case Kind::Integrate:
         r.integration = integrate(ws);
         out.message = r.integration->message;

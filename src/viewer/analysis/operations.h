@@ -17,7 +17,8 @@ namespace korvo::analysis {
 struct Operation {
     enum class Kind {
         Smooth, Normalise, MeanFit, MinimumFit, SetR, Stack, Store, AddStore, SubStore, LetterA, LetterB,
-        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite, Shirley, Tougaard, SlicesSum, SliceMix
+        QFit, QFit50, MMFit, MM2Fit, MM3Fit, Integrate, Satellite, Shirley, Tougaard, SlicesSum, SliceMix,
+        DeadTime
     };
     Operation() = default;
     Operation(Kind k, int percent = 0) : kind(k), share(percent) {}
@@ -27,12 +28,14 @@ struct Operation {
     double tougaardB = 2866;    // Tougaard: B in eV^2
     std::vector<int> positions; // Satellite: display positions treated; empty: every shown spectrum
     int slices = 1, overlap = 1; // SliceMix: "Slices:" and "Overlap:"
+    double deadTimeNs = 0;       // DeadTime: each counter's dead time in ns
 };
 
 // The names korvo-cli accepts, for its help text.
 std::vector<std::string> operationNames();
 
-// "smooth", "ifit:25", "satellite:MgKa", "satellite:user:5:0.3:14:0.01", "slice-mix:4:1", ...; nullopt with a reason
+// "smooth", "ifit:25", "satellite:MgKa", "satellite:user:5:0.3:14:0.01", "slice-mix:4:1", "deadtime:100", ...;
+// nullopt with a reason
 // for anything else.
 std::optional<Operation> parseOperation(std::string_view text, std::string& error);
 

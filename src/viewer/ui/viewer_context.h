@@ -38,6 +38,8 @@ public:
     std::function<bool()> closing = [] { return false; };
     // Where the load dialog starts.
     std::string startDirectory;
+    // The settings file whose "[viewer] work_function" the binding axis takes; empty: the default.
+    std::string iniPath;
     // The main window's time per point and scan counter, kept by a multichanneltron conversion.
     std::function<MultichanneltronWindowValues()> multichanneltronValues = [] {
         return MultichanneltronWindowValues{};

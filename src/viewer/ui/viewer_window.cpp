@@ -238,8 +238,9 @@ void TForm3::makeActive(int k) {
 }
 
 void TForm3::refresh() {
+    checkBindingAxis();
     for (QAction* a : spectrumMenu_->actions()) a->setChecked(a->data().toInt() == ws_->Active);
-    const std::string caption = measuring_ ? measuringCaption(*ws_) : activeCaption(*ws_);
+    const std::string caption = measuring_ ? measuringCaption(*ws_, binding()) : activeCaption(*ws_);
     setWindowTitle(caption.empty() ? baseCaption_ : QString::fromStdString(caption));
     layoutControls();
     updateValueTable();
@@ -303,6 +304,7 @@ void TForm3::paintPlot(QPainter& painter) {
     options.frame.Closing = ctx_.closing();
     options.measuring = measuring_;
     if (colourView()) options.colourScale = colourSelector_->value();
+    options.binding = binding_;
     if (ws_->ZoomDragging && zoomTo_) options.zoomRect = QRect(QPoint(ws_->ZoomStartCol, ws_->ZoomStartRow), *zoomTo_);
     ViewMessages messages;
     // Painted into an image first and shown in one piece: the curves go straight into its pixels,
@@ -353,10 +355,10 @@ void TForm3::plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers 
 }
 
 void TForm3::plotMove(QPoint at, Qt::MouseButtons) {
-    readout_->setText(QString::fromStdString(cursorReadout(*ws_, at.x(), at.y())));
+    readout_->setText(QString::fromStdString(cursorReadout(*ws_, at.x(), at.y(), binding())));
     if (measuring_ && ws_->SelDragging) {
         if (moveMark(*ws_, ws_->SelDragWhich ? MeasureMark::Start : MeasureMark::End, at.x())) {
-            setWindowTitle(QString::fromStdString(measuringCaption(*ws_)));
+            setWindowTitle(QString::fromStdString(measuringCaption(*ws_, binding())));
             repaintPlot();
         }
         return;

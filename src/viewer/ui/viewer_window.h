@@ -4,6 +4,7 @@
 // window holds controls only: every command is a call into viewer/ over its workspace, followed by
 // showing the workspace again.
 #include "viewer/analysis/operations.h"
+#include "viewer/binding_axis.h"
 #include "viewer/exports.h"
 #include "viewer/load.h"
 #include "viewer/undo_history.h"
@@ -67,6 +68,13 @@ public:
     void showValueTable();          // "&Value Table"
     void setMeasuring(bool on);     // "&Measure dist."
     void fullScaleCommand(FullScale command);
+    // "&Display" / "&Binding energy axis": the x axis in binding energy (high on the left) or back in
+    // kinetic energy; the spectra keep their kinetic energies.
+    void bindingAxisCommand();
+    const std::optional<BindingAxis>& bindingAxis() const { return binding_; }
+    // "&Tools" / "Dead-time correction...": the counts of the shown spectra corrected for the
+    // channeltrons' dead time (asked in ns).
+    void deadTimeCommand();
     void makeActive(int k);         // a "&Spectrum" entry
     // "Experts", "Math", "a", "b", "c", "Normierung" and "&Integrate": one analysis command.
     void analysisCommand(const analysis::Operation& op);
@@ -114,6 +122,8 @@ public:
     std::function<void(class TForm16&)> answerSatellite;
     std::function<void(class TForm9&)> answerPrintSelection;
     std::function<std::optional<double>()> askTougaardB; // B for "Tougaard background..."; nullopt: cancelled
+    std::function<std::optional<double>()> askDeadTime;     // ns for "Dead-time correction..."
+    std::function<std::optional<double>()> askPhotonEnergy; // eV for spectra without one (binding axis)
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -139,6 +149,12 @@ private:
     void takeOutcome(const LoadOutcome& outcome);
     void updateValueTable();
     void growBy(int pixels);
+    const BindingAxis* binding() const { return binding_ ? &*binding_ : nullptr; }
+    // A number from a small dialog, as the window asks for numbers (the hook answers in tests).
+    std::optional<double> askNumber(const std::function<std::optional<double>()>& hook, const QString& title,
+                                    const QString& label, double value, double min, double max, int decimals);
+    // The binding axis given up, with the reason, when the shown spectra no longer allow it.
+    void checkBindingAxis();
     // Undo and Redo (viewer_window_undo.cpp): the items at the end of `menu`, a command's step taken
     // from the workspace as it was before, the history dropped by a load or close.
     void createUndoActions(QMenu* menu);
@@ -172,6 +188,9 @@ private:
     QAction* integrateAction_ = nullptr;
     QAction* normierungAction_ = nullptr;
     QAction* colourAction_ = nullptr;
+    QAction* bindingAction_ = nullptr;
+    std::optional<BindingAxis> binding_; // the x axis in binding energy
+    double deadTimeNs_ = 50;             // the dead time last asked for
     QSpinBox* colourSelector_ = nullptr; // shown while the colour view is on
     class TForm13* integration_ = nullptr;
     Surface3dMode* surface3d_ = nullptr;

@@ -53,14 +53,9 @@ void TForm3::createAnalysisMenus() {
     // Backgrounds between the marks, beyond the original command set.
     add(experts, QStringLiteral("Shirley background"), {Kind::Shirley});
     connect(experts->addAction(QStringLiteral("Tougaard background...")), &QAction::triggered, this, [this] {
-        const std::optional<double> b =
-            askTougaardB ? askTougaardB() : [this]() -> std::optional<double> {
-                bool ok = false;
-                const double v = QInputDialog::getDouble(this, QStringLiteral("Tougaard background"),
-                                                         QStringLiteral("B (eV^2), C = 1643 eV^2:"),
-                                                         analysis::kTougaardB, 1, 1e9, 1, &ok);
-                return ok ? std::optional(v) : std::nullopt;
-            }();
+        const std::optional<double> b = askNumber(askTougaardB, QStringLiteral("Tougaard background"),
+                                                  QStringLiteral("B (eV^2), C = 1643 eV^2:"), analysis::kTougaardB,
+                                                  1, 1e9, 1);
         if (!b) return;
         Operation op(Kind::Tougaard);
         op.tougaardB = *b;
@@ -105,10 +100,21 @@ void TForm3::analysisCommand(const Operation& op) {
         updateValueTable();
         return;
     }
-    if (r.outcome.redraw == analysis::Redraw::FullScale)
+    if (r.outcome.redraw == analysis::Redraw::FullScale) {
+        // The command's common range is kinetic; on the binding axis each spectrum takes its own.
+        if (binding_) fullScale(*ws_, FullScale::All, binding());
         rangesChanged();
+    }
     else
         refresh();
+}
+
+std::optional<double> TForm3::askNumber(const std::function<std::optional<double>()>& hook, const QString& title,
+                                        const QString& label, double value, double min, double max, int decimals) {
+    if (hook) return hook();
+    bool ok = false;
+    const double v = QInputDialog::getDouble(this, title, label, value, min, max, decimals, &ok);
+    return ok ? std::optional(v) : std::nullopt;
 }
 
 bool TForm3::colourView() const {

@@ -15,6 +15,8 @@
 #include "viewer/vamas_export.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
+#include "common/ini_file.h"
+#include "viewer/analysis/dead_time.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -84,6 +86,12 @@ void TForm3::createMenus() {
     }
     connect(display->addAction(QStringLiteral("show &all / clear")), &QAction::triggered, this,
             &TForm3::showAllOrClear);
+    display->addSeparator();
+    bindingAction_ = display->addAction(QStringLiteral("&Binding energy axis"));
+    bindingAction_->setCheckable(true);
+    bindingAction_->setStatusTip(QStringLiteral(
+        "The x axis in binding energy = photon energy - kinetic energy - work function, high on the left"));
+    connect(bindingAction_, &QAction::triggered, this, &TForm3::bindingAxisCommand);
 
     createPrintMenu(bar);
 
@@ -101,6 +109,11 @@ void TForm3::createMenus() {
     connect(tools->addAction(QStringLiteral("&Satellite removing")), &QAction::triggered, this,
             &TForm3::satelliteCommand);
     connect(tools->addAction(QStringLiteral("EPS")), &QAction::triggered, this, &TForm3::epsCommand);
+    QAction* deadTime = tools->addAction(QStringLiteral("Dead-time correction..."));
+    deadTime->setStatusTip(QString::fromUtf8(analysis::kDeadTimeHelp));
+    deadTime->setToolTip(deadTime->statusTip());
+    tools->setToolTipsVisible(true);
+    connect(deadTime, &QAction::triggered, this, &TForm3::deadTimeCommand);
     createUndoActions(tools);
     createPrintSettingsItem(bar);
 
@@ -196,7 +209,7 @@ bool TForm3::writeExport(const std::string& path, const std::string& text) {
 
 void TForm3::epsCommand() {
     // Drawn on a picture of its own size: the window keeps its size and its active spectrum.
-    const EpsExport result = epsExport(*ws_);
+    const EpsExport result = epsExport(*ws_, binding_);
     refresh();
     const std::filesystem::path dir = std::filesystem::current_path();
     // The pictures before "fit.tex", which names them; a failed write ends the export and what was
@@ -298,8 +311,66 @@ void TForm3::setMeasuring(bool on) {
 }
 
 void TForm3::fullScaleCommand(FullScale command) {
-    fullScale(*ws_, command);
+    fullScale(*ws_, command, binding());
     rangesChanged();
+}
+
+void TForm3::bindingAxisCommand() {
+    bindingAction_->setChecked(binding_.has_value()); // the command decides
+    if (binding_) {
+        const bool differ = photonEnergiesDiffer(*ws_, *binding_);
+        binding_.reset();
+        // Lined up by binding energy, spectra of other photon energies are not lined up by kinetic energy.
+        if (differ) fullScale(*ws_, FullScale::X);
+        bindingAction_->setChecked(false);
+        rangesChanged();
+        refresh();
+        return;
+    }
+    if (const std::string why = photonScanRefusal(*ws_); !why.empty()) {
+        ctx_.dialogs.show(why);
+        return;
+    }
+    BindingAxis axis;
+    if (!ctx_.iniPath.empty()) {
+        IniFile ini(ctx_.iniPath);
+        std::vector<std::string> unusable;
+        if (ini.load()) axis.workFunction = workFunctionSetting(ini, unusable);
+        if (!unusable.empty())
+            ctx_.dialogs.show("These values of the INI-File could not be used, defaults are taken instead:\r" +
+                              unusable.front());
+    }
+    if (needsTypedPhotonEnergy(*ws_)) {
+        axis.typedPhotonEnergy =
+            askNumber(askPhotonEnergy, QStringLiteral("Binding energy axis"),
+                      QStringLiteral("Photon energy (eV) of the spectra whose header gives none:"), 100, 0.001, 1e6, 3);
+        if (!axis.typedPhotonEnergy) return;
+    }
+    binding_ = axis;
+    bindingAction_->setChecked(true);
+    if (photonEnergiesDiffer(*ws_, axis)) fullScale(*ws_, FullScale::X, binding());
+    rangesChanged();
+    refresh();
+}
+
+void TForm3::checkBindingAxis() {
+    if (!binding_) return;
+    const std::string why = bindingAxisRefusal(*ws_, *binding_);
+    if (why.empty()) return;
+    binding_.reset();
+    bindingAction_->setChecked(false);
+    ctx_.dialogs.show("The x axis shows kinetic energy again: " + why);
+}
+
+void TForm3::deadTimeCommand() {
+    const std::optional<double> ns =
+        askNumber(askDeadTime, QStringLiteral("Dead-time correction"),
+                  QStringLiteral("Dead time of each channeltron's counter (ns):"), deadTimeNs_, 0.001, 1e9, 3);
+    if (!ns) return;
+    deadTimeNs_ = *ns;
+    analysis::Operation op(analysis::Operation::Kind::DeadTime);
+    op.deadTimeNs = *ns;
+    analysisCommand(op);
 }
 
 } // namespace korvo

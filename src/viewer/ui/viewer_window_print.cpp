@@ -40,6 +40,7 @@ void TForm3::printSingleCommand() {
     if (!printer) return;
     print::ViewerPrintSettings settings = ctx_.print->viewerPrint();
     settings.style.frame.Closing = ctx_.closing();
+    settings.binding = binding_;
     std::string error;
     if (!print::printSingle(*printer, *ws_, scope() == RangeScope::AllSpectra, settings, error))
         ctx_.dialogs.error("", error);
@@ -55,8 +56,10 @@ void TForm3::printAutoselectCommand() {
     if (!accepted || positions.empty()) return;
     QPrinter* printer = ctx_.printers->printerFor(this);
     if (!printer) return;
+    print::ViewerPrintSettings settings = ctx_.print->viewerPrint();
+    settings.binding = binding_;
     std::string error;
-    if (!print::printCells(*printer, *ws_, positions, ctx_.print->viewerPrint(), error))
+    if (!print::printCells(*printer, *ws_, positions, settings, error))
         ctx_.dialogs.error("", error);
 }
 
@@ -77,7 +80,7 @@ void TForm3::printSettingsCommand() {
 
 void TForm3::redrawCellBitmap() {
     if (!ctx_.hasPrinting() || ctx_.closing()) return;
-    ctx_.print->drawCellBitmap(*ws_, ws_->Active, scope() == RangeScope::AllSpectra);
+    ctx_.print->drawCellBitmap(*ws_, ws_->Active, scope() == RangeScope::AllSpectra, binding());
 }
 
 } // namespace korvo

@@ -62,7 +62,7 @@ void TForm3::showRestored(const UndoHistory::Restored& restored) {
     }
     // The display ranges are not part of a step: changed counts are shown at full scale, as the
     // commands that change them end.
-    if (restored.counts) fullScale(*ws_, FullScale::All);
+    if (restored.counts) fullScale(*ws_, FullScale::All, binding());
     rangesChanged();
     refresh();
 }
