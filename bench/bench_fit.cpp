@@ -69,7 +69,7 @@ void BM_FivePseudoVoigtLinear2000(benchmark::State& state) {
     int iterations = 0;
     for (auto _ : state) {
         const fit::Prepared p =
-            fit::prepareFit(model, {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
+            fit::prepareFit(model, {pts, std::nullopt, kDefaultWorkFunction, "bench"});
         const fit::FitResult r = fit::solveFit(*p.problem);
         if (!r.converged()) state.SkipWithError(r.message.c_str());
         iterations = r.iterations;
@@ -84,7 +84,7 @@ BENCHMARK(BM_FivePseudoVoigtLinear2000)->Unit(benchmark::kMillisecond);
 void BM_ModelCurve(benchmark::State& state) {
     const std::vector<SpectrumPoint> pts = benchData();
     const fit::Prepared p =
-        fit::prepareFit(benchModel(), {pts, std::nullopt, fit::kDefaultWorkFunction, "bench"});
+        fit::prepareFit(benchModel(), {pts, std::nullopt, kDefaultWorkFunction, "bench"});
     const std::vector<double> start = p.problem->startValues();
     std::vector<double> f(pts.size()), j(pts.size() * start.size());
     for (auto _ : state) {

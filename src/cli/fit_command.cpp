@@ -6,10 +6,12 @@
 #include "common/file_util.h"
 #include "common/number_text.h"
 #include "files/spectrum_info.h"
+#include "viewer/binding_axis.h"
 #include "viewer/fit/fit_report.h"
 #include "viewer/fit/fit_solver.h"
 #include "viewer/fit/model_file.h"
 #include "viewer/fit/sensitivity_table.h"
+#include "viewer/header_values.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -34,33 +36,41 @@ struct FitCommandOptions {
     CliLoadOptions load;
 };
 
-// An energy typed on the command line: a finite number, positive where `positive`.
-bool energyOption(const std::optional<std::string>& text, const char* option, bool positive,
-                  std::optional<double>& out) {
-    if (!text) return true;
-    const text::Parsed<double> v = text::parseDouble(*text);
-    if (!v || (positive && !(*v > 0))) {
-        std::cerr << option << " takes " << (positive ? "a positive" : "a") << " number of eV, not \""
-                  << escapeForTerminal(*text) << "\".\n";
-        return false;
+// The binding axis of --photon-energy and --work-function, read as `plot --binding` reads them.
+bool bindingAxisOf(const FitCommandOptions& o, BindingAxis& axis) {
+    if (o.workFunction) {
+        const auto w = text::parseDouble(*o.workFunction).value;
+        if (!w || *w < 0 || *w > 20) {
+            std::cerr << "--work-function wants a number of eV from 0 to 20, not \""
+                      << escapeForTerminal(*o.workFunction) << "\"\n";
+            return false;
+        }
+        axis.workFunction = *w;
     }
-    out = *v;
+    if (o.photonEnergy) {
+        const auto hv = text::parseDouble(*o.photonEnergy).value;
+        if (!hv || !(*hv > 0)) {
+            std::cerr << "--photon-energy wants a positive number of eV, not \""
+                      << escapeForTerminal(*o.photonEnergy) << "\"\n";
+            return false;
+        }
+        axis.typedPhotonEnergy = *hv;
+    }
     return true;
 }
 
 // The fits of all spectra, each printed as soon as it and every one before it are done.
 class FitRun {
 public:
-    FitRun(const tvar& ws, const fit::FitModel& model, std::optional<double> photon, double workFunction,
-           bool json, int maxIterations)
-        : ws_(ws), model_(model), photon_(photon), workFunction_(workFunction), json_(json),
-          results_(std::size_t(ws.spectrumCount())), done_(results_.size(), false) {
+    FitRun(const tvar& ws, const fit::FitModel& model, const BindingAxis& axis, bool json, int maxIterations)
+        : ws_(ws), model_(model), axis_(axis), json_(json), results_(std::size_t(ws.spectrumCount())),
+          done_(results_.size(), false) {
         options_.maxIterations = maxIterations;
     }
 
     fit::SpectrumInput input(int k) const {
         const ViewerSpectrum& s = ws_.spectrum(k);
-        return {ws_.points(k), photon_ ? photon_ : fit::photonEnergyOf(s), workFunction_, s.PathName};
+        return {ws_.points(k), photonEnergyOf(s, axis_), axis_.workFunction, s.PathName};
     }
 
     // Every spectrum checked before anything is fitted: one refusal stops the whole command.
@@ -68,6 +78,9 @@ public:
         for (int k = 1; k <= ws_.spectrumCount(); ++k) {
             const fit::Prepared p = fit::prepareFit(model_, input(k));
             std::string why = p.problem ? fit::singularAtStart(*p.problem) : p.error;
+            if (model_.axis == fit::Axis::Binding && abscissaOf(ws_.spectrum(k)) != Abscissa::KineticEnergy)
+                why = "\"axis\": this scan of the photon energy has photon energies for x, no binding "
+                      "energies.";
             if (why.empty()) continue;
             std::cerr << escapeForTerminal(ws_.spectrum(k).PathName) << ": " << escapeForTerminal(why)
                       << "\nNothing was fitted.\n";
@@ -142,8 +155,7 @@ private:
 
     const tvar& ws_;
     const fit::FitModel& model_;
-    std::optional<double> photon_;
-    double workFunction_;
+    BindingAxis axis_;
     bool json_;
     fit::FitOptions options_;
     std::vector<fit::FitResult> results_;
@@ -160,9 +172,8 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     if (o.series && o.jobs > 1)
         return refuse(
             "--series fits one spectrum after the other, each from the result before; it takes no --jobs.");
-    std::optional<double> photon, workFunction;
-    if (!energyOption(o.photonEnergy, "--photon-energy", true, photon) ||
-        !energyOption(o.workFunction, "--work-function", false, workFunction)) {
+    BindingAxis axis;
+    if (!bindingAxisOf(o, axis)) {
         exitStatus = 2;
         return;
     }
@@ -188,7 +199,7 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
         return;
     }
     if (ws->spectrumCount() == 0) return refuse("The files hold no spectra; nothing was fitted.");
-    FitRun run(*ws, model, photon, workFunction.value_or(fit::kDefaultWorkFunction), o.json, o.maxIterations);
+    FitRun run(*ws, model, axis, o.json, o.maxIterations);
     if (!run.check()) {
         exitStatus = 2;
         return;
@@ -237,9 +248,9 @@ void addFitCommand(CLI::App& app, int& exitStatus) {
                      "A table of relative sensitivity factors, lines \"element, level, factor\"");
     verb->add_option(
         "--photon-energy", o->photonEnergy,
-        "Photon energy (eV) for a model on the binding-energy axis, in place of the files' PhotEn line");
+        "Photon energy (eV) for a model on the binding-energy axis, for files without a PhotEn line");
     verb->add_option("--work-function", o->workFunction,
-                     "Work function (eV) for the binding-energy axis (default 4.5)");
+                     "Work function (eV, 0 to 20) for the binding-energy axis (default 4.5)");
     addLoadOptions(*verb, o->load);
     verb->callback([o, &exitStatus] { runFit(*o, exitStatus); });
 }

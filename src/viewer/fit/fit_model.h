@@ -18,7 +18,6 @@ enum class Weights { Poisson, None };
 enum class Axis { Kinetic, Binding };
 
 inline constexpr int kMaxShapeParameters = 4;
-inline constexpr double kDefaultWorkFunction = 4.5; // eV
 
 // What a parameter stands for, which decides its natural limits.
 enum class ParameterKind { Position, Width, Amount, Eta, Alpha, Background };

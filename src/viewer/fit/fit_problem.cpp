@@ -3,7 +3,6 @@
 #include "common/number_text.h"
 #include "viewer/analysis/backgrounds.h"
 #include "viewer/fit/line_shapes.h"
-#include "viewer/workspace.h"
 
 #include <algorithm>
 #include <cmath>
@@ -159,18 +158,6 @@ void addBackgroundTerm(FitProblem& pb) {
 
 } // namespace
 
-std::optional<double> photonEnergyOf(const ViewerSpectrum& s) {
-    std::string_view text = s.PhotEnText;
-    if (text.substr(0, 6) != "PhotEn") return std::nullopt;
-    const std::size_t colon = text.find(':');
-    if (colon == std::string_view::npos) return std::nullopt;
-    text.remove_prefix(colon + 1);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    const text::Parsed<double> v = text::parseDouble(text.substr(0, text.find_first_of(" \t")));
-    if (!v || !(*v > 0)) return std::nullopt;
-    return *v;
-}
-
 std::vector<double> FitProblem::startValues() const {
     std::vector<double> p;
     for (const FreeParameter& f : free) p.push_back(f.start);
@@ -188,8 +175,9 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
                       " has no photon energy in its header; give one.");
     if (binding && !std::isfinite(spectrum.workFunction))
         return refuse("\"axis\": the work function is no finite number.");
-    const double hvPhi = binding ? *spectrum.photonEnergy - spectrum.workFunction : 0;
-    const auto onAxis = [&](double ke) { return binding ? hvPhi - ke : ke; };
+    const auto onAxis = [&](double ke) {
+        return binding ? bindingEnergy(*spectrum.photonEnergy, ke, spectrum.workFunction) : ke;
+    };
 
     const std::span<const SpectrumPoint> all = spectrum.points;
     if (all.size() < 2) return refuse(name + " has fewer than two points; there is nothing to fit.");

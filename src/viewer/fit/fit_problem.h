@@ -3,6 +3,7 @@
 // the model's axis, their weights, the fixed background, and every parameter of the model expressed
 // through the free ones (value = scale * free + offset, or a constant).
 #include "files/spectrum_file.h"
+#include "viewer/binding_energy.h"
 #include "viewer/fit/fit_model.h"
 
 #include <optional>
@@ -10,24 +11,17 @@
 #include <string>
 #include <vector>
 
-namespace korvo {
-struct ViewerSpectrum;
-}
-
 namespace korvo::fit {
 
 // What the fit needs of a spectrum: its points in kinetic energy as stored and, for the binding
-// axis, the photon energy and the analyser's work function.
+// axis, the photon energy (binding_axis.h: photonEnergyOf; none for a photon-energy scan) and the
+// work function.
 struct SpectrumInput {
     std::span<const SpectrumPoint> points;
     std::optional<double> photonEnergy; // eV
     double workFunction = kDefaultWorkFunction;
     std::string name; // for messages
 };
-
-// The photon energy of a spectrum's "PhotEn" header line, or nullopt when it has none (a
-// photon-energy scan's "Phot.Start" line is not one).
-std::optional<double> photonEnergyOf(const ViewerSpectrum& s);
 
 // A parameter through the free ones: scale * p[free] + offset, or the constant offset (free < 0).
 struct Affine {

@@ -20,10 +20,11 @@ const char* kModel = R"({"background": {"type": "linear"}, "components": [
 class CliFit : public ::testing::Test {
 protected:
     // A two-line spectrum whose first line moves by `shift`, with seeded Poisson counts.
-    std::string spectrum(const std::string& name, double shift, unsigned seed) {
+    std::string spectrum(const std::string& name, double shift, unsigned seed,
+                         const std::string& header = "PhotEn: 1486.600\r\n") {
         std::mt19937 rng(seed);
         std::ostringstream s;
-        s << "PhotEn: 1486.600\r\nBEGIN:\r\n";
+        s << header << "BEGIN:\r\n";
         for (int i = 0; i <= 300; ++i) {
             const double x = 280 + 0.05 * i;
             const double f = 0.7 * gaussian(x, 285 + shift, 1.2, 5000) +
@@ -144,10 +145,17 @@ TEST_F(CliFit, ExitStatusesSayWhatHappened) {
     file(
         "be2.json",
         R"({"axis": "binding", "components": [{"name": "C1", "shape": "gaussian", "position": 964.7, "fwhm": 1.2, "area": 5000}]})");
-    r = run("fit --model be2.json --json --photon-energy 1253.6 --work-function 4.0 a.dat");
+    // A typed photon energy stands in for a header without one, as for `plot --binding`.
+    spectrum("bare.dat", 0, 3, "");
+    r = run("fit --model be2.json --json --photon-energy 1253.6 --work-function 4.0 bare.dat");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NEAR(lines(r.out)[0]["components"][0]["position"]["value"].get<double>(), 1253.6 - 4.0 - 285,
                 0.05);
+    // A scan of the photon energy has no binding energies, whatever is typed.
+    spectrum("cfs.dat", 0, 4, "Fileform: CLAM_CFS\r\n");
+    r = run("fit --model be.json --photon-energy 1486.6 cfs.dat");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("photon energies for x"), std::string::npos) << r.err;
 }
 
 TEST_F(CliFit, SeriesStartsFromTheResultBeforeAndThreadsKeepTheOrder) {

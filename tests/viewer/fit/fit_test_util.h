@@ -59,7 +59,7 @@ inline fit::FitModel modelFrom(const std::string& json) {
 
 inline fit::FitProblem problemFor(const fit::FitModel& model, const std::vector<SpectrumPoint>& pts,
                                   std::optional<double> photon = std::nullopt) {
-    fit::Prepared p = fit::prepareFit(model, {pts, photon, fit::kDefaultWorkFunction, "test"});
+    fit::Prepared p = fit::prepareFit(model, {pts, photon, kDefaultWorkFunction, "test"});
     EXPECT_TRUE(p.problem) << p.error;
     return p.problem ? std::move(*p.problem) : fit::FitProblem{};
 }
@@ -68,7 +68,7 @@ inline fit::FitProblem problemFor(const fit::FitModel& model, const std::vector<
 inline std::string refusal(const std::string& json, const std::vector<SpectrumPoint>& pts) {
     const fit::ModelRead r = fit::readModelJson(json);
     if (!r.model) return r.error;
-    return fit::prepareFit(*r.model, {pts, std::nullopt, fit::kDefaultWorkFunction, "test"}).error;
+    return fit::prepareFit(*r.model, {pts, std::nullopt, kDefaultWorkFunction, "test"}).error;
 }
 
 inline const fit::ParameterResult& param(const fit::FitResult& r, std::size_t c, const std::string& name) {
