@@ -14,10 +14,6 @@ namespace {
 
 using Jet = ceres::Jet<double, kMaxShapeParameters>;
 
-std::string number(double v) {
-    return text::plainNumber(v);
-}
-
 // Adds component c's values at the points to f and, with a Jacobian, its derivatives: plain numbers
 // for values only, dual numbers carrying the derivatives by the component's own parameters otherwise.
 template <typename T, Shape S>
@@ -130,7 +126,8 @@ std::string mapParameters(FitProblem& pb) {
         if (!(f.lower <= f.start && f.start <= f.upper)) {
             const std::size_t dot = f.label.rfind('.');
             return parameterPlace(f.label.substr(0, dot), f.label.substr(dot + 1)) + ": the start value " +
-                   number(f.start) + " lies outside " + number(f.lower) + " to " + number(f.upper) +
+                   text::plainNumber(f.start) + " lies outside " + text::plainNumber(f.lower) + " to " +
+                   text::plainNumber(f.upper) +
                    ", the range that its bounds and the parameters linked to it allow.";
         }
     return {};
@@ -184,7 +181,7 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     double xmin = std::numeric_limits<double>::infinity(), xmax = -xmin;
     for (const SpectrumPoint& pt : all) {
         if (!std::isfinite(pt.x) || !std::isfinite(pt.y))
-            return refuse(name + ": the counts at " + number(pt.x) +
+            return refuse(name + ": the counts at " + text::plainNumber(pt.x) +
                           " eV are not a finite number; nothing was fitted.");
         xmin = std::min(xmin, onAxis(pt.x));
         xmax = std::max(xmax, onAxis(pt.x));
@@ -201,9 +198,10 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
         const double slack =
             0.5 * (xmax - xmin) / double(all.size() - 1) + 1e-9 * std::max(1.0, std::abs(xmax));
         if (pb.low < xmin - slack || pb.high > xmax + slack)
-            return refuse("\"region\": " + number(pb.low) + " to " + number(pb.high) + " eV lies outside " +
-                          name + " (" + number(xmin) + " to " + number(xmax) + " eV " +
-                          std::string(binding ? "binding" : "kinetic") + " energy).");
+            return refuse("\"region\": " + text::plainNumber(pb.low) + " to " + text::plainNumber(pb.high) +
+                          " eV lies outside " + name + " (" + text::plainNumber(xmin) + " to " +
+                          text::plainNumber(xmax) + " eV " + std::string(binding ? "binding" : "kinetic") +
+                          " energy).");
     }
     const double eps = 1e-9 * std::max(1.0, std::max(std::abs(pb.low), std::abs(pb.high)));
     std::vector<SpectrumPoint> region;
@@ -212,8 +210,9 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     std::stable_sort(region.begin(), region.end(),
                      [](const SpectrumPoint& a, const SpectrumPoint& b) { return a.x < b.x; });
     if (region.size() < 2)
-        return refuse("\"region\": " + number(pb.low) + " to " + number(pb.high) + " eV holds " +
-                      std::to_string(region.size()) + " point(s) of " + name + "; a fit needs more.");
+        return refuse("\"region\": " + text::plainNumber(pb.low) + " to " + text::plainNumber(pb.high) +
+                      " eV holds " + std::to_string(region.size()) + " point(s) of " + name +
+                      "; a fit needs more.");
     for (const SpectrumPoint& pt : region) {
         pb.kineticX.push_back(pt.x);
         pb.x.push_back(onAxis(pt.x));

@@ -19,7 +19,7 @@ Json estimateJson(const FitResult& r, const Estimate& e) {
     return Json{{"value", e.value}, {"error", errorJson(r, e.error)}};
 }
 
-Json parameterJson(const FitResult& r, const ParameterResult& p) {
+Json resultParameterJson(const FitResult& r, const ParameterResult& p) {
     Json o = estimateJson(r, p.estimate);
     if (p.source == ParameterSource::Fixed) o["fixed"] = true;
     if (p.source == ParameterSource::Linked) o["link"] = p.link;
@@ -83,7 +83,7 @@ std::string resultJson(const FitResult& r, std::string_view file) {
     o["points"] = r.points;
     Json bg;
     bg["type"] = std::string(backgroundName(r.background.type));
-    for (const ParameterResult& p : r.background.parameters) bg[p.name] = parameterJson(r, p);
+    for (const ParameterResult& p : r.background.parameters) bg[p.name] = resultParameterJson(r, p);
     if (r.background.type == BackgroundType::Tougaard) bg["B"] = r.background.tougaardB;
     if (r.background.type == BackgroundType::ActiveShirley) bg["rounds"] = r.background.rounds;
     o["background"] = bg;
@@ -97,12 +97,12 @@ std::string resultJson(const FitResult& r, std::string_view file) {
                                             {"area", &c.area},
                                             {"height", &c.height}}) {
             if (const ParameterResult* p = findParameter(c, name))
-                j[std::string(name)] = parameterJson(r, *p);
+                j[std::string(name)] = resultParameterJson(r, *p);
             else if (derived)
                 j[std::string(name)] = estimateJson(r, *derived);
         }
         for (const ParameterResult& p : c.parameters)
-            if (!j.contains(p.name)) j[p.name] = parameterJson(r, p);
+            if (!j.contains(p.name)) j[p.name] = resultParameterJson(r, p);
         j["area_percent"] = c.areaPercent.value;
         j["area_percent_error"] = errorJson(r, c.areaPercent.error);
         if (!c.element.empty()) j["element"] = c.element;

@@ -9,10 +9,6 @@
 namespace korvo::fit {
 namespace {
 
-std::string number(double v) {
-    return text::plainNumber(v);
-}
-
 bool validName(std::string_view name) {
     if (name.empty() || name.size() > 40) return false;
     if (!((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) return false;
@@ -22,11 +18,11 @@ bool validName(std::string_view name) {
 std::string checkLimits(const std::string& place, std::string_view name, double value) {
     const ParameterKind kind = parameterKind(name);
     if (kind == ParameterKind::Width && !(value > 0))
-        return place + ": a width must be above zero, not " + number(value) + ".";
+        return place + ": a width must be above zero, not " + text::plainNumber(value) + ".";
     if (kind == ParameterKind::Eta && !(value >= 0 && value <= 1))
-        return place + ": eta lies in [0, 1], not " + number(value) + ".";
+        return place + ": eta lies in [0, 1], not " + text::plainNumber(value) + ".";
     if (kind == ParameterKind::Alpha && !(value >= 0 && value < 1))
-        return place + ": alpha lies in [0, 1), not " + number(value) + ".";
+        return place + ": alpha lies in [0, 1), not " + text::plainNumber(value) + ".";
     return {};
 }
 
@@ -37,12 +33,14 @@ std::string checkOwnValue(const std::string& place, const Parameter& p) {
     if (std::isnan(p.min) || std::isnan(p.max) || p.min == std::numeric_limits<double>::infinity() ||
         p.max == -std::numeric_limits<double>::infinity())
         return place + ": the bounds are no finite numbers.";
-    if (p.min > p.max) return place + ": min " + number(p.min) + " lies above max " + number(p.max) + ".";
+    if (p.min > p.max)
+        return place + ": min " + text::plainNumber(p.min) + " lies above max " + text::plainNumber(p.max) +
+               ".";
     if (p.value < p.min || p.value > p.max) {
-        const std::string lo = std::isfinite(p.min) ? number(p.min) : "-inf";
-        const std::string hi = std::isfinite(p.max) ? number(p.max) : "inf";
-        return place + ": the " + std::string(p.fixed ? "fixed" : "start") + " value " + number(p.value) +
-               " lies outside its bounds " + lo + " to " + hi + ".";
+        const std::string lo = std::isfinite(p.min) ? text::plainNumber(p.min) : "-inf";
+        const std::string hi = std::isfinite(p.max) ? text::plainNumber(p.max) : "inf";
+        return place + ": the " + std::string(p.fixed ? "fixed" : "start") + " value " +
+               text::plainNumber(p.value) + " lies outside its bounds " + lo + " to " + hi + ".";
     }
     return {};
 }
