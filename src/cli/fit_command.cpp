@@ -1,4 +1,5 @@
 #include "cli/fit_command.h"
+#include "cli/binding_options.h"
 
 #include "cli/number_options.h"
 #include "cli/output_guard.h"
@@ -35,29 +36,6 @@ struct FitCommandOptions {
     std::optional<std::string> workFunction;
     CliLoadOptions load;
 };
-
-// The binding axis of --photon-energy and --work-function, read as `plot --binding` reads them.
-bool bindingAxisOf(const FitCommandOptions& o, BindingAxis& axis) {
-    if (o.workFunction) {
-        const auto w = text::parseDouble(*o.workFunction).value;
-        if (!w || *w < 0 || *w > 20) {
-            std::cerr << "--work-function wants a number of eV from 0 to 20, not \""
-                      << escapeForTerminal(*o.workFunction) << "\"\n";
-            return false;
-        }
-        axis.workFunction = *w;
-    }
-    if (o.photonEnergy) {
-        const auto hv = text::parseDouble(*o.photonEnergy).value;
-        if (!hv || !(*hv > 0)) {
-            std::cerr << "--photon-energy wants a positive number of eV, not \""
-                      << escapeForTerminal(*o.photonEnergy) << "\"\n";
-            return false;
-        }
-        axis.typedPhotonEnergy = *hv;
-    }
-    return true;
-}
 
 // The fits of all spectra, each printed as soon as it and every one before it are done.
 class FitRun {
@@ -173,7 +151,7 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
         return refuse(
             "--series fits one spectrum after the other, each from the result before; it takes no --jobs.");
     BindingAxis axis;
-    if (!bindingAxisOf(o, axis)) {
+    if (!readBindingOptions("fit", o.workFunction.value_or(""), o.photonEnergy.value_or(""), axis, std::cerr)) {
         exitStatus = 2;
         return;
     }

@@ -1,4 +1,5 @@
 #include "cli/plot_command.h"
+#include "cli/binding_options.h"
 
 #include "cli/gui_application.h"
 #include "cli/output_guard.h"
@@ -61,24 +62,7 @@ bool bindingAxisOf(const PlotRequest& request, std::optional<BindingAxis>& axis,
         return true;
     }
     BindingAxis a;
-    if (!request.workFunction.empty()) {
-        const auto w = text::parseDouble(request.workFunction).value;
-        if (!w || *w < 0 || *w > 20) {
-            err << "korvo-cli plot: --work-function wants a number of eV from 0 to 20, not \""
-                << escapeForTerminal(request.workFunction) << "\"\n";
-            return false;
-        }
-        a.workFunction = *w;
-    }
-    if (!request.photonEnergy.empty()) {
-        const auto hv = text::parseDouble(request.photonEnergy).value;
-        if (!hv || *hv <= 0) {
-            err << "korvo-cli plot: --photon-energy wants a positive number of eV, not \""
-                << escapeForTerminal(request.photonEnergy) << "\"\n";
-            return false;
-        }
-        a.typedPhotonEnergy = *hv;
-    }
+    if (!readBindingOptions("plot", request.workFunction, request.photonEnergy, a, err)) return false;
     axis = a;
     return true;
 }
