@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace korvo::fit {
 
@@ -77,6 +78,28 @@ PeakShape peakAbove(const std::vector<SpectrumPoint>& pts, std::size_t i0, doubl
     return {height, fwhm};
 }
 
+// The counts less the components of the model that describe a line already (every width above
+// zero, links followed), so that a shoulder is measured on what its neighbours leave of it.
+void subtractComponents(std::vector<SpectrumPoint>& pts, const FitModel& model, double tailSign,
+                        const std::function<double(double)>& onAxis) {
+    const ResolvedLinks links = resolveLinks(model);
+    if (!links.error.empty()) return;
+    for (std::size_t c = 0; c < model.components.size(); ++c) {
+        const Component& comp = model.components[c];
+        const auto& names = parameterNames(comp.shape);
+        std::array<double, kMaxShapeParameters> p{};
+        bool line = true;
+        for (std::size_t j = 0; j < names.size(); ++j) {
+            const LinkRoot& r = links.roots[c][j];
+            p[j] = r.scale * model.components[std::size_t(r.component)].parameters[std::size_t(r.slot)].value + r.offset;
+            if (parameterKind(names[j]) == ParameterKind::Width && !(p[j] > 0)) line = false;
+            if (!std::isfinite(p[j])) line = false;
+        }
+        if (!line) continue;
+        for (SpectrumPoint& pt : pts) pt.y -= shapeValue(comp.shape, onAxis(pt.x), p.data(), tailSign);
+    }
+}
+
 double lowestWithin(const std::vector<SpectrumPoint>& pts, double lo, double hi) {
     double low = std::numeric_limits<double>::infinity();
     for (const SpectrumPoint& p : pts)
@@ -100,6 +123,7 @@ ComponentGuess componentAt(const FitModel& model, const SpectrumInput& spectrum,
     const auto onAxis = [&](double ke) {
         return binding ? bindingEnergy(*spectrum.photonEnergy, ke, spectrum.workFunction) : ke;
     };
+    subtractComponents(pts, model, binding ? -1 : 1, onAxis);
     std::size_t i0 = std::size_t(std::lower_bound(pts.begin(), pts.end(), x,
                                                   [](const SpectrumPoint& p, double v) { return p.x < v; }) -
                                  pts.begin());

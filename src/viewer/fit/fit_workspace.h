@@ -31,8 +31,9 @@ std::string nextComponentName(const FitModel& model);
 // A new component of `shape` whose peak lies at kinetic energy `x` of the spectrum: its position on
 // the model's axis, its height above the lowest counts around it, and its width where the counts fall
 // to half that height on either side (twice the one side at an end of the spectrum); the area (or the
-// Doniach-Sunjic height) follows from these, bounded below by 0. Refused when x lies beside the
-// spectrum or the counts there stand on nothing.
+// Doniach-Sunjic height) follows from these, bounded below by 0. The model's components with
+// positive widths are taken off the counts first, so that a shoulder beside a line placed before is
+// measured alone. Refused when x lies beside the spectrum or the counts there stand on nothing.
 struct ComponentGuess {
     std::optional<Component> component;
     std::string error;

@@ -158,6 +158,19 @@ ModelRead modelOf(const ModelTexts& t) {
     return {std::move(m), {}};
 }
 
+FitModel outlineOf(const ModelTexts& t) {
+    FitModel m;
+    m.axis = t.axis;
+    const auto from = text::parseDouble(t.from).value, to = text::parseDouble(t.to).value;
+    if (from && to) m.region = Region{*from, *to};
+    for (const ComponentTexts& ct : t.components) {
+        Component c;
+        c.name = ct.name;
+        m.components.push_back(std::move(c));
+    }
+    return m;
+}
+
 void setShape(ComponentTexts& c, Shape shape) {
     if (c.shape == shape) return;
     ComponentTexts old = c;

@@ -45,7 +45,11 @@ ModelTexts textsOf(const FitModel& model);
 // The model, checked (checkModel without sensitivities), or one message naming the field.
 ModelRead modelOf(const ModelTexts& texts);
 
-// The component takes another shape: parameters of the same name keep their texts, the others get
+// What placing a new component needs of a model still being edited: its axis, its region where both
+// ends read as numbers, and the names of its components (nothing else is filled in or checked).
+FitModel outlineOf(const ModelTexts& texts);
+
+// A component takes another shape: parameters of the same name keep their texts, the others get
 // start values from the ones it had (a width from the width, an area from height and width, ...).
 void setShape(ComponentTexts& component, Shape shape);
 

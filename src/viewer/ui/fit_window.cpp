@@ -352,12 +352,13 @@ bool FitWindow::picking() const {
 
 bool FitWindow::addComponentAt(double x) {
     setPicking(false);
-    std::optional<fit::FitModel> model = currentModel();
-    if (!model) return false;
     const tvar& ws = viewer_.workspace();
     if (ws.Active < 1 || ws.ShownCount <= 0) return false;
     const auto shape = fit::Shape(newShape_->currentData().toInt());
-    fit::ComponentGuess guess = fit::componentAt(*model, fit::inputOf(ws, ws.Active, viewer_.fitAxis()), x, shape);
+    // The components so far are taken off the counts where the cells make a model.
+    const fit::ModelRead read = fit::modelOf(texts_);
+    fit::ComponentGuess guess = fit::componentAt(read.model ? *read.model : fit::outlineOf(texts_),
+                                                 fit::inputOf(ws, ws.Active, viewer_.fitAxis()), x, shape);
     if (!guess.component) {
         ctx_.dialogs.show(guess.error);
         return false;
