@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace korvo::fit {
@@ -156,12 +158,14 @@ ComponentGuess componentAt(const FitModel& model, const SpectrumInput& spectrum,
         const int j = parameterIndex(shape, name);
         if (j >= 0) c.parameters[std::size_t(j)].value = value;
     };
-    set("position", onAxis(pts[i0].x));
-    set("fwhm", fwhm);
+    // Start values as a user would type them: energies and widths to the meV.
+    const auto meV = [](double v) { return std::round(v * 1000) / 1000; };
+    set("position", meV(onAxis(pts[i0].x)));
+    set("fwhm", meV(fwhm));
     set("eta", 0.3);
-    set("fwhm_g", 0.8 * fwhm);
-    set("fwhm_l", 0.3 * fwhm);
-    set("gamma", fwhm / 2);
+    set("fwhm_g", meV(0.8 * fwhm));
+    set("fwhm_l", meV(0.3 * fwhm));
+    set("gamma", meV(fwhm / 2));
     set("alpha", 0.1);
     // The amount that gives the measured height: the shape's height per unit amount, scaled.
     const std::string_view amount = shape == Shape::DoniachSunjic ? "height" : "area";
@@ -169,7 +173,11 @@ ComponentGuess componentAt(const FitModel& model, const SpectrumInput& spectrum,
     std::array<double, kMaxShapeParameters> p{};
     for (std::size_t j = 0; j < parameterNames(shape).size(); ++j) p[j] = c.parameters[j].value;
     const double unit = shapeHeight(shape, std::span(p.data(), parameterNames(shape).size()), binding ? -1 : 1);
-    set(amount, unit > 0 ? peak.height / unit : peak.height * fwhm);
+    const double value = unit > 0 ? peak.height / unit : peak.height * fwhm;
+    // Four digits are all a start value needs.
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%.4g", value);
+    set(amount, std::strtod(digits, nullptr));
     c.parameter(amount).min = 0;
     return {std::move(c), {}};
 }

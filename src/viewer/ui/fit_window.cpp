@@ -51,7 +51,7 @@ FitWindow::FitWindow(TForm3& viewer, ViewerContext& context)
     connect(poll_, &QTimer::timeout, this, &FitWindow::poll);
     showModel();
     updateButtons();
-    resize(980, 760);
+    resize(900, 720);
 }
 
 FitWindow::~FitWindow() {
@@ -106,7 +106,7 @@ QWidget* FitWindow::createModelPart() {
     row->addWidget(background_);
     row->addWidget(new QLabel(QStringLiteral("B"), box));
     tougaardB_ = new QLineEdit(box);
-    tougaardB_->setMaximumWidth(70);
+    tougaardB_->setFixedWidth(64);
     connect(tougaardB_, &QLineEdit::textEdited, this,
             [this](const QString& t) { texts_.tougaardB = t.trimmed().toStdString(); });
     row->addWidget(tougaardB_);
@@ -156,7 +156,9 @@ QWidget* FitWindow::createModelPart() {
 
 QWidget* FitWindow::createRunPart() {
     auto* box = new QGroupBox(QStringLiteral("Fit"), this);
-    auto* l = new QHBoxLayout(box);
+    auto* outer = new QVBoxLayout(box);
+    auto* l = new QHBoxLayout;
+    outer->addLayout(l);
     fit_ = addButton(l, QStringLiteral("Fit"), box);
     connect(fit_, &QPushButton::clicked, this, &FitWindow::fitActiveCommand);
     fitShown_ = addButton(l, QStringLiteral("Fit every shown spectrum"), box);
@@ -177,8 +179,12 @@ QWidget* FitWindow::createRunPart() {
         else clearOverlay();
     });
     l->addWidget(showFit_);
+    l->addStretch(1);
     status_ = new QLabel(box);
-    l->addWidget(status_, 1);
+    // Long messages wrap instead of widening the window.
+    status_->setWordWrap(true);
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    outer->addWidget(status_);
     return box;
 }
 
@@ -187,11 +193,14 @@ QWidget* FitWindow::createResultPart() {
     auto* l = new QVBoxLayout(box);
     auto* top = new QHBoxLayout;
     resultList_ = new QComboBox(box);
-    resultList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    resultList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    resultList_->setMinimumContentsLength(22);
     connect(resultList_, &QComboBox::activated, this, &FitWindow::showResult);
     top->addWidget(resultList_);
     summary_ = new QLabel(box);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summary_->setWordWrap(true);
+    summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     top->addWidget(summary_, 1);
     connect(addButton(top, QStringLiteral("Fitted model as next start"), box), &QPushButton::clicked, this,
             &FitWindow::resultAsStartCommand);

@@ -75,6 +75,8 @@ void FitWindow::showModel() {
         }
     }
     table_->resizeColumnsToContents();
+    // The shape boxes are cell widgets, which the column's size does not see.
+    if (QWidget* first = table_->cellWidget(0, kShape)) table_->setColumnWidth(kShape, first->sizeHint().width());
     building_ = false;
 }
 

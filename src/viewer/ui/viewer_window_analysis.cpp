@@ -15,6 +15,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSpinBox>
 
 namespace korvo {
@@ -157,7 +158,19 @@ void TForm3::satelliteCommand() {
 namespace korvo {
 
 FitWindow* TForm3::peakFitCommand() {
-    if (!fitWindow_) fitWindow_ = new FitWindow(*this, ctx_);
+    // A fit is drawn over the curves: the colour view gives way to them.
+    if (colourView()) colourModeCommand();
+    if (!fitWindow_) {
+        fitWindow_ = new FitWindow(*this, ctx_);
+        // Beside the viewer, so that the plot stays in view for clicks on its peaks.
+        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+        if (const QScreen* screen = this->screen()) {
+            const QRect free = screen->availableGeometry();
+            at.setX(std::max(free.left(), std::min(at.x(), free.right() - fitWindow_->width())));
+            at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - fitWindow_->height())));
+        }
+        fitWindow_->move(at);
+    }
     fitWindow_->show();
     fitWindow_->raise();
     return fitWindow_;
