@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -63,9 +64,10 @@ bool writeC1s(const std::string& path, unsigned seed, double shift = 0) {
 
 constexpr const char* kModel = R"({"region": {"from": 1192, "to": 1201}, "background": {"type": "linear"},
   "components": [
-    {"name": "C1", "shape": "pseudo_voigt", "position": 1197, "fwhm": 1.2, "area": 5000, "eta": {"value": 0.3, "fixed": true}},
+    {"name": "C1", "shape": "pseudo_voigt", "position": 1197, "fwhm": 1.2, "area": 5000, "eta": {"value": 0.3, "fixed": true},
+     "element": "C", "level": "1s"},
     {"name": "C2", "shape": "pseudo_voigt", "position": {"value": 1195.5, "min": 1194, "max": 1196.5}, "fwhm": 1.2,
-     "area": {"value": 1500, "min": 0}, "eta": "C1"}]})";
+     "area": {"value": 1500, "min": 0}, "eta": "C1", "element": "O", "sensitivity": 2.5}]})";
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -79,6 +81,7 @@ struct FitRig : ViewerRig {
         EXPECT_TRUE(writeC1s(dir.file("c1s.dat"), 7));
         EXPECT_TRUE(writeC1s(dir.file("c1s_2.dat"), 8, 0.2));
         std::ofstream(dir.file("model.json")) << kModel;
+        std::ofstream(dir.file("rsf.txt")) << "C, 1s, 0.296\n";
     }
     // A viewer of `files` with its Peak Fit window open.
     FitWindow& openFit(std::vector<QString> files) {
@@ -89,6 +92,8 @@ struct FitRig : ViewerRig {
     void loadModel(FitWindow& w, const std::string& name = "model.json") {
         dialogs.files.push_back(dir.file(name));
         w.loadModelCommand();
+        dialogs.files.push_back(dir.file("rsf.txt"));
+        w.loadSensitivitiesCommand();
     }
     std::vector<double> counts() const {
         std::vector<double> y;
@@ -154,7 +159,7 @@ TEST(FitWindow, FitsAsTheCommandLineDoesAndWritesFilesThatReadBack) {
         rig.dialogs.files.push_back(rig.dir.file(report));
         w.saveReportCommand();
         const tvar& ws = rig.viewer->workspace();
-        const std::string args = std::string("fit --json --model model.json") + (series ? " --series " : " ") + "'" +
+        const std::string args = std::string("fit --json --sensitivities rsf.txt --model model.json") + (series ? " --series " : " ") + "'" +
                                  (series ? rig.dir.file("c1s.dat") + "' '" + rig.dir.file("c1s_2.dat")
                                          : ws.spectrum(ws.Active).PathName) +
                                  "'";
@@ -172,6 +177,20 @@ TEST(FitWindow, FitsAsTheCommandLineDoesAndWritesFilesThatReadBack) {
     EXPECT_NEAR(w.resultTable()->item(0, 3)->text().toDouble(), error, 1e-7 * error);
     EXPECT_TRUE(w.summaryLabel()->text().contains(QString::number(r.dof)));
     EXPECT_TRUE(w.summaryLabel()->text().contains(QStringLiteral("converged")));
+    ASSERT_EQ(r.elements.size(), 2u);
+    EXPECT_TRUE(w.detailsText()->toPlainText().contains(
+        QStringLiteral("  C: %1 +- ").arg(QString::number(r.elements[0].atomicPercent.value, 'g', 8))));
+    EXPECT_TRUE(w.detailsText()->toPlainText().contains(QStringLiteral("Correlations above 0.9:")));
+
+    // A model refused for the spectrum fits nothing and says why.
+    w.regionFromEdit()->setText("2000");
+    w.regionFromEdit()->textEdited("2000");
+    w.fitActiveCommand();
+    EXPECT_FALSE(w.running());
+    EXPECT_NE(rig.dialogs.texts().back().find("\"region\": 1201 to 2000 eV lies outside"), std::string::npos)
+        << rig.dialogs.texts().back();
+    EXPECT_EQ(w.results().size(), 2u);
+    w.regionFromEdit()->textEdited("1192");
 
     // CSV report and the model file read back.
     rig.dialogs.files.push_back(rig.dir.file("series.csv"));
