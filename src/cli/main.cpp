@@ -2,6 +2,7 @@
 #include "cli/convert_command.h"
 #include "cli/correlate_command.h"
 #include "cli/export_command.h"
+#include "cli/fit_command.h"
 #include "cli/analyse_command.h"
 #include "cli/info_command.h"
 #include "cli/mail_command.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     korvo::addPrintCommand(app, exitStatus);
     korvo::addCorrelateCommand(app, exitStatus);
     korvo::addExportCommand(app, exitStatus);
+    korvo::addFitCommand(app, exitStatus);
     // The first word that is no option names the verb. CLI11 would take an unknown one for an extra
     // argument and still answer --help after it with the general help and status 0.
     for (int i = 1; i < argc; ++i) {

@@ -29,13 +29,17 @@ std::string checkStretch(const tvar& ws) {
     return {};
 }
 
-void shirleyOf(std::span<SpectrumPoint> pts, int s, int e, std::vector<double>& bg, std::vector<double>& area) {
-    const int n = e - s + 1;
-    auto x = [&](int i) { return pts[std::size_t(s - 1 + i)].x; };
-    auto y = [&](int i) { return pts[std::size_t(s - 1 + i)].y; };
+} // namespace
+
+void shirleyBackgroundOf(std::span<const SpectrumPoint> pts, std::vector<double>& bg) {
+    const int n = int(pts.size());
+    bg.clear();
+    if (n < 2) return;
+    auto x = [&](int i) { return pts[std::size_t(i)].x; };
+    auto y = [&](int i) { return pts[std::size_t(i)].y; };
     const double ya = y(0), yb = y(n - 1);
     bg.assign(std::size_t(n), yb);
-    area.assign(std::size_t(n), 0.0);
+    std::vector<double> area(std::size_t(n), 0.0);
     const double tolerance = 1e-6 * std::max(std::abs(ya - yb), 1e-300);
     for (int iteration = 0; iteration < 100; ++iteration) {
         // A(i): trapezoids of (y - B) from point i to the end.
@@ -54,16 +58,33 @@ void shirleyOf(std::span<SpectrumPoint> pts, int s, int e, std::vector<double>& 
     }
 }
 
-} // namespace
+void tougaardBackgroundOf(std::span<const SpectrumPoint> pts, double b, std::vector<double>& bg) {
+    const std::size_t n = pts.size();
+    bg.clear();
+    if (n == 0) return;
+    const double yb = pts[n - 1].y;
+    bg.assign(n, yb);
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        const double xj = pts[j].x;
+        double sum = 0;
+        for (std::size_t i = j + 1; i < n; ++i) {
+            const double t = pts[i].x - xj;
+            const double k2 = kTougaardC + t * t;
+            const double dx = pts[i].x - pts[i - 1].x;
+            sum += b * t / (k2 * k2) * (pts[i].y - yb) * dx;
+        }
+        bg[j] = yb + sum;
+    }
+}
 
 Outcome shirleyBackground(tvar& ws) {
     if (std::string m = checkStretch(ws); !m.empty()) return Outcome{std::move(m), Redraw::None};
-    std::vector<double> bg, area;
+    std::vector<double> bg;
     for (int k = 1; k <= ws.ShownCount; ++k) {
         int s = 0, e = 0;
         stretchOf(ws, k, s, e);
         const std::span<SpectrumPoint> pts = ws.points(k);
-        shirleyOf(pts, s, e, bg, area);
+        shirleyBackgroundOf(pts.subspan(std::size_t(s - 1), std::size_t(e - s + 1)), bg);
         for (int i = 0; i <= e - s; ++i) pts[std::size_t(s - 1 + i)].y -= bg[std::size_t(i)];
     }
     return Outcome{{}, Redraw::FullScale};
@@ -77,19 +98,7 @@ Outcome tougaardBackground(tvar& ws, double b) {
         int s = 0, e = 0;
         stretchOf(ws, k, s, e);
         const std::span<SpectrumPoint> pts = ws.points(k);
-        const double yb = pts[std::size_t(e - 1)].y;
-        bg.assign(std::size_t(e - s + 1), yb);
-        for (int j = s; j < e; ++j) {
-            const double xj = pts[std::size_t(j - 1)].x;
-            double sum = 0;
-            for (int i = j + 1; i <= e; ++i) {
-                const double t = pts[std::size_t(i - 1)].x - xj;
-                const double k2 = kTougaardC + t * t;
-                const double dx = pts[std::size_t(i - 1)].x - pts[std::size_t(i - 2)].x;
-                sum += b * t / (k2 * k2) * (pts[std::size_t(i - 1)].y - yb) * dx;
-            }
-            bg[std::size_t(j - s)] = yb + sum;
-        }
+        tougaardBackgroundOf(pts.subspan(std::size_t(s - 1), std::size_t(e - s + 1)), b, bg);
         for (int j = s; j <= e; ++j) pts[std::size_t(j - 1)].y -= bg[std::size_t(j - s)];
     }
     return Outcome{{}, Redraw::FullScale};

@@ -7,6 +7,9 @@
 // higher energies (to the right, points with larger x).
 #include "viewer/analysis/arithmetic.h"
 
+#include <span>
+#include <vector>
+
 namespace korvo::analysis {
 
 // Shirley (iterative): B(x) = y(e) + (y(s) - y(e)) * A(x) / A(s), A(x) the area of (y - B) from x to the
@@ -18,5 +21,10 @@ Outcome shirleyBackground(tvar& ws);
 inline constexpr double kTougaardB = 2866;  // eV^2
 inline constexpr double kTougaardC = 1643;  // eV^2
 Outcome tougaardBackground(tvar& ws, double b = kTougaardB);
+
+// The two backgrounds of one stretch of points in ascending energy (its first and last point are the
+// marks), bg[i] for points[i]; the commands above and the peak fit both take them from here.
+void shirleyBackgroundOf(std::span<const SpectrumPoint> points, std::vector<double>& bg);
+void tougaardBackgroundOf(std::span<const SpectrumPoint> points, double b, std::vector<double>& bg);
 
 } // namespace korvo::analysis
