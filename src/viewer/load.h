@@ -6,6 +6,7 @@
 // the list has been read are the new spectra put into it. A load that fails, is cancelled or is
 // refused leaves the workspace exactly as it was (order, counts, pool, numbering, Active), so the
 // window adds "&Spectrum" menu entries only for the numbers a successful load reports.
+#include "files/nexus_file.h"
 #include "viewer/workspace.h"
 
 #include <cstdint>
@@ -68,6 +69,8 @@ struct LoadOutcome {
     bool closeWindow = false; // an empty window's load had nothing to load: Closed is set
     // A project load: the window's size and place to apply (also kept in tvar::geometry).
     std::optional<WindowGeometry> geometry;
+    // A NeXus load: what the files hold beside the new spectra (their fits), by spectrum number.
+    std::vector<std::pair<int, std::vector<NexusGroupData>>> nexusAdditions;
     explicit operator bool() const { return status == LoadStatus::Loaded; }
 };
 

@@ -27,7 +27,8 @@ NexusSpectrum nexusSpectrumOf(const ViewerSpectrum& s, std::span<const SpectrumP
     return n;
 }
 
-std::vector<NexusSpectrum> nexusSpectraOf(const tvar& ws, bool allSpectra, std::string* refusal) {
+std::vector<NexusSpectrum> nexusSpectraOf(const tvar& ws, bool allSpectra, std::string* refusal,
+                                          std::vector<int>* numbers) {
     std::vector<int> chosen = exportedSpectra(ws, allSpectra);
     std::reverse(chosen.begin(), chosen.end()); // display order, as "Save VAMAS" keeps it
     const auto refuse = [refusal](std::string why) {
@@ -42,6 +43,7 @@ std::vector<NexusSpectrum> nexusSpectraOf(const tvar& ws, bool allSpectra, std::
         spectra.push_back(nexusSpectrumOf(ws.spectrum(k), ws.points(k)));
         if (std::string why = nexusSpectrumProblem(spectra.back()); !why.empty()) return refuse(why);
     }
+    if (numbers) *numbers = std::move(chosen);
     return spectra;
 }
 

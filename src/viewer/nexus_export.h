@@ -18,7 +18,8 @@ NexusSpectrum nexusSpectrumOf(const ViewerSpectrum& s, std::span<const SpectrumP
 
 // The spectra of "Save VAMAS" (the marked ones, or every shown one with "AllSpectra") in display
 // order. Empty, with the reason in *refusal, when there is none or one cannot be written (no points,
-// a value that is not a finite number).
-std::vector<NexusSpectrum> nexusSpectraOf(const tvar& ws, bool allSpectra, std::string* refusal = nullptr);
+// a value that is not a finite number). With `numbers`: each one's spectrum number.
+std::vector<NexusSpectrum> nexusSpectraOf(const tvar& ws, bool allSpectra, std::string* refusal = nullptr,
+                                          std::vector<int>* numbers = nullptr);
 
 } // namespace korvo

@@ -29,7 +29,7 @@ bool isNexusPath(const std::string& path) {
 }
 
 bool stageNexusFile(const std::string& path, std::size_t maxSpectra, const LoadOptions& options, LoadProgress where,
-                    StagedSpectra& staged, StageFailure& failure) {
+                    StagedSpectra& staged, StageFailure& failure, StagedAdditions* additions) {
     NexusReadLimits limits;
     limits.maxSpectra = maxSpectra;
     limits.maxPoints = kMaxSpectrumPoints;
@@ -46,6 +46,7 @@ bool stageNexusFile(const std::string& path, std::size_t maxSpectra, const LoadO
         return false;
     }
     for (const NexusSpectrum& s : r.spectra) {
+        if (additions && !s.additions.empty()) additions->emplace_back(staged.spectra.size(), s.additions);
         std::vector<SpectrumPoint> points;
         staged.spectra.push_back(nexusViewerSpectrum(s, path, points));
         staged.addPoints(std::move(points));
@@ -66,12 +67,13 @@ LoadOutcome loadNexusFiles(tvar& ws, const std::vector<std::string>& paths, cons
     if (std::string size = checkLoadSize(paths); !size.empty()) return stop({LoadStatus::Refused, size, "", 0});
     StagedSpectra staged;
     StageFailure failure;
+    StagedAdditions additions;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const LoadProgress where{paths[i], i, paths.size(), 0, 0};
         if (options.progress && !options.progress(where))
             return stop({LoadStatus::Cancelled, "Loading was cancelled; nothing was loaded.", paths[i], 0});
         const long free = long(kMaxSpectra) - ws.spectrumCount() - long(staged.spectra.size());
-        if (!stageNexusFile(paths[i], std::size_t(std::max(free, 0L)), options, where, staged, failure))
+        if (!stageNexusFile(paths[i], std::size_t(std::max(free, 0L)), options, where, staged, failure, &additions))
             return stop(failure);
         if (std::string why = checkRoom(ws, staged.spectra.size(), staged.pointCount()); !why.empty())
             return stop({LoadStatus::Failed, why, "", 0});
@@ -79,6 +81,7 @@ LoadOutcome loadNexusFiles(tvar& ws, const std::vector<std::string>& paths, cons
     out = {};
     out.status = LoadStatus::Loaded;
     out.added = commitStaged(ws, std::move(staged));
+    for (auto& [index, groups] : additions) out.nexusAdditions.emplace_back(out.added.at(index), std::move(groups));
     if (ws.Active == 0) ws.Active = 1;
     return out;
 }

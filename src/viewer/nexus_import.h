@@ -22,13 +22,17 @@ ViewerSpectrum nexusViewerSpectrum(const NexusSpectrum& s, const std::string& pa
 // ...) or, whatever its name, by the HDF5 signature at its start.
 bool isNexusPath(const std::string& path);
 
-// One file's spectra into `staged`, at most `maxSpectra` of them. false with `failure` filled when
-// it cannot be read, holds more or is cancelled through the progress hook.
+// What a NeXus file holds beside a spectrum (its fit), by the spectrum's index in StagedSpectra.
+using StagedAdditions = std::vector<std::pair<std::size_t, std::vector<NexusGroupData>>>;
+
+// One file's spectra into `staged`, at most `maxSpectra` of them, and with `additions` what belongs
+// to them. false with `failure` filled when it cannot be read, holds more or is cancelled through
+// the progress hook.
 bool stageNexusFile(const std::string& path, std::size_t maxSpectra, const LoadOptions& options, LoadProgress where,
-                    StagedSpectra& staged, StageFailure& failure);
+                    StagedSpectra& staged, StageFailure& failure, StagedAdditions* additions = nullptr);
 
 // "Load NeXus": the files' spectra after those of the workspace (between its shown and hidden
-// blocks). A file that cannot be read or does not fit into the window fails the whole load with its
+// blocks), and in the outcome's nexusAdditions what the files hold beside them (their fits). A file that cannot be read or does not fit into the window fails the whole load with its
 // message and leaves the workspace as it was.
 LoadOutcome loadNexusFiles(tvar& ws, const std::vector<std::string>& paths, const LoadOptions& options = {});
 

@@ -14,6 +14,7 @@
 #include "viewer/eps_export.h"
 #include "viewer/exports.h"
 #include "viewer/vamas_export.h"
+#include "viewer/fit/fit_nexus.h"
 #include "viewer/nexus_export.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
@@ -194,9 +195,14 @@ void TForm3::vamasExportCommand() {
 }
 
 void TForm3::nexusExportCommand() {
-    // The spectra of "Save VAMAS", each an NXmpes entry of one file.
+    // The spectra of "Save VAMAS", each an NXmpes entry of one file, with the fit each has in the
+    // Peak Fit window as a second entry.
     std::string refusal;
-    const std::vector<NexusSpectrum> spectra = nexusSpectraOf(*ws_, allButton_->isChecked(), &refusal);
+    std::vector<int> numbers;
+    std::vector<NexusSpectrum> spectra = nexusSpectraOf(*ws_, allButton_->isChecked(), &refusal, &numbers);
+    for (std::size_t i = 0; i < spectra.size() && fitWindow_; ++i)
+        if (const FitWindow::Fitted* f = fitWindow_->fitOf(numbers[i]))
+            spectra[i].additions.push_back(fit::fitNexusEntry(f->task.problem, f->result, spectra[i].name));
     if (spectra.empty()) {
         ctx_.dialogs.show(refusal);
         return;
