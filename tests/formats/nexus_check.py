@@ -6,7 +6,8 @@ Usage: nexus_check.py KORVO-CLI
 h5py (Debian's python3-h5py) reads every file korvo-cli writes: the groups and fields NXmpes requires,
 their NX_class attributes and units, NXdata's signal and axes, and the counts and energies value for
 value against the spectrum files they came from. Files in the styles of other facilities' converters
-and hostile ones are made with h5py and given to korvo-cli. Exits 1 with one line per fault.
+and hostile ones are made with h5py and given to korvo-cli; the fit entries of korvo-cli fit --nexus
+are checked against the printed results and their curves added up. Exits 1 with one line per fault.
 """
 import json
 import os
@@ -298,10 +299,89 @@ def foreign_files(work):
               '%s: %r does not say %r' % (name, r.stderr.strip(), says))
 
 
+def fit_entries(work):
+    # korvo-cli fit --nexus: beside each spectrum's entry an NXentry with its NXfit, whose values agree
+    # with the printed results and whose curves add up.
+    rng = np.random.default_rng(5)
+    x = 280 + 0.05 * np.arange(241)
+    truth = (5000 * np.sqrt(4 * np.log(2) / np.pi) / 1.2 * np.exp(-4 * np.log(2) * ((x - 285) / 1.2) ** 2)
+             + 1500 * 2 / (np.pi * 1.0) / (1 + 4 * ((x - 287.5) / 1.0) ** 2) + 300)
+    names = ['fit_a.dat', 'fit_b.dat']
+    counts = {}
+    for n, name in enumerate(names):
+        counts[name] = rng.poisson(truth + 10 * n).astype(float)
+        with open(os.path.join(work, name), 'w', newline='') as f:
+            f.write('PhotEn: 1486.600\r\nBEGIN:\r\n' + ''.join('%.2f %d\r\n' % (e, c) for e, c in zip(x, counts[name])) + 'END\r\n')
+    with open(os.path.join(work, 'model.json'), 'w') as f:
+        f.write(json.dumps({'region': {'from': 281, 'to': 291}, 'background': {'type': 'shirley'}, 'components': [
+            {'name': 'Fe/2p', 'shape': 'gaussian', 'position': 285.2, 'fwhm': 1.1, 'area': 4500},
+            {'name': 'B', 'shape': 'pseudo_voigt', 'position': 'Fe/2p + 2.4', 'fwhm': 1.0, 'area': 1400,
+             'eta': {'value': 0.9, 'fixed': True}}]}))
+    r = run(work, 'fit', '--model', 'model.json', '--json', '--nexus', 'fits.nxs', *names)
+    check(r.returncode == 0, 'fit --nexus: ' + r.stderr)
+    if r.returncode != 0:
+        return
+    printed = [json.loads(l) for l in r.stdout.splitlines()]
+    with h5py.File(os.path.join(work, 'fits.nxs'), 'r') as f:
+        for n, name in enumerate(names):
+            where = 'entry%d_fit' % (n + 1)
+            entry = check_nxclass(f, where, 'NXentry')
+            if entry is None:
+                continue
+            check(text(entry.attrs['korvo_spectrum']) == 'entry%d' % (n + 1), where + '@korvo_spectrum')
+            check(text(f['entry%d/title' % (n + 1)][()]) == name, where + ': the spectrum entry beside it')
+            fit = check_nxclass(entry, 'fit', 'NXfit')
+            if fit is None:
+                continue
+            result = printed[n]
+            check(text(fit['status'][()]) == result['status'], where + '/fit/status')
+            check(fit['figure_of_merit'][()] == result['chi2'] and text(fit['figure_of_merit'].attrs['metric']) == 'chi2',
+                  where + '/fit/figure_of_merit')
+            check(fit['reduced_chi2'][()] == result['reduced_chi2'], where + '/fit/reduced_chi2')
+            model = json.loads(text(fit['model'][()]))
+            check([c['name'] for c in model['components']] == ['Fe/2p', 'B'], where + '/fit/model')
+            data = check_nxclass(fit, 'data', 'NXdata')
+            if data is not None:
+                check(text(data.attrs['signal']) == 'counts' and text(data.attrs['axes']) == 'energy', where + '/fit/data@signal, @axes')
+                for field in ('energy', 'counts', 'envelope', 'background', 'residual'):
+                    check_units(data[field], 'eV' if field == 'energy' else 'counts')
+                inside = (x >= 281 - 1e-9) & (x <= 291 + 1e-9)
+                check(np.array_equal(data['energy'][()], np.round(x[inside], 2)), where + ': the fitted energies value for value')
+                check(np.array_equal(data['counts'][()], counts[name][inside]), where + ': the fitted counts value for value')
+                check(np.allclose(data['envelope'][()] + data['residual'][()], data['counts'][()], rtol=0, atol=1e-9),
+                      where + ': envelope + residual is not the counts')
+            peaks = [fit['peak%d' % (c + 1)] for c in range(len(result['components']))]
+            total = data['background'][()].copy() if data is not None else 0
+            for c, (peak, printed_c) in enumerate(zip(peaks, result['components'])):
+                check(text(peak.attrs['NX_class']) == 'NXpeak', peak.name + ': not an NXpeak')
+                check(text(peak['label'][()]) == printed_c['name'], peak.name + '/label')
+                check(text(peak['function/function_type'][()]) == printed_c['shape'], peak.name + ': function_type')
+                check(text(peak['function'].attrs['NX_class']) == 'NXfit_function', peak.name + '/function: NX_class')
+                parameters = peak['function/fit_parameters']
+                check(text(parameters.attrs['NX_class']) == 'NXparameters', peak.name + ': NXparameters')
+                for key, value in printed_c.items():
+                    if isinstance(value, dict) and key in parameters:
+                        field = parameters[key]
+                        check(field[()] == value['value'], '%s/%s: %r, printed %r' % (peak.name, key, field[()], value['value']))
+                        check(field.attrs['error'] == value['error'], '%s/%s@error' % (peak.name, key))
+                        check_units(field, {'position': 'eV', 'fwhm': 'eV', 'area': 'counts*eV', 'eta': ''}[key])
+                        source = 'fixed' if value.get('fixed') else 'linked' if 'link' in value else 'free'
+                        check(text(field.attrs['source']) == source, '%s/%s@source' % (peak.name, key))
+                check(peak['total_area'][()] == printed_c['area']['value'], peak.name + '/total_area')
+                total = total + peak['data/intensity'][()]
+            if data is not None:
+                check(np.allclose(total, data['envelope'][()], rtol=1e-12, atol=1e-9),
+                      where + ': background and peaks do not add up to the envelope')
+            background = check_nxclass(fit, 'background', 'NXfit_background')
+            if background is not None:
+                check(text(background['function/function_type'][()]) == 'shirley', where + ': background type')
+
+
 with tempfile.TemporaryDirectory(prefix='korvo-nexus-') as work:
     korvo_files(work)
     measured_file(work)
     foreign_files(work)
+    fit_entries(work)
 for fault in faults:
     print(fault)
 print('%d checks, %d faults' % (checks, len(faults)))
