@@ -73,6 +73,7 @@ private:
     explicit FileReader(Id file) : file_(std::move(file)), transfer_(smallTransfer()) {}
     std::optional<Object> follow(const Object& parent, std::string_view name, int& softLinks, std::string& error);
     std::optional<Object> resolve(const Object& from, const std::string& target, int& softLinks, std::string& error);
+    std::shared_ptr<void> image_; // what the library's image callbacks were given; goes after file_
     Id file_;
     Id transfer_;
     std::size_t visits_ = 0;

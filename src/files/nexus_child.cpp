@@ -1,8 +1,9 @@
 // Reading a NeXus file in a child process. The HDF5 library is not hardened against crafted or
 // damaged files: a few flipped bytes make version 1.10 read past its buffers, ask for terabytes or
 // run in circles inside its own metadata parsing, before any check of ours can look. The child reads
-// the file and hands its result back through a pipe; a crash, an exhausted memory limit or a hang
-// there ends the child, and Korvo refuses the file with a message.
+// the file and leaves its result in an anonymous memory file (a hundred megabytes pass no pipe); the
+// pipe's end tells that the child is gone. A crash, an exhausted memory limit or a hang there ends the
+// child, and Korvo refuses the file with a message.
 #include "files/nexus_file.h"
 #include "files/nexus_wire.h"
 
@@ -15,7 +16,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,6 +57,7 @@ void limitChild(std::size_t fileBytes, const NexusReadLimits& limits, int second
 
 [[noreturn]] void childRead(int out, std::string_view bytes, std::string_view shortName,
                             const NexusReadLimits& limits, int seconds) {
+    // `out` is the memory file the result goes into.
     if (!std::getenv("KORVO_NEXUS_CHILD_STDERR")) {
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         if (null >= 0) ::dup2(null, STDERR_FILENO);
@@ -102,8 +106,10 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
     // A large file takes its time; a small one that takes long has sent the library round in circles.
     const int seconds = 20 + static_cast<int>(bytes.size() >> 22);
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    const int result = ::memfd_create("korvo-nexus-result", MFD_CLOEXEC);
+    if (result < 0 || ::pipe2(pipeFds, O_CLOEXEC) != 0) {
         r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
+        if (result >= 0) ::close(result);
         return r;
     }
     std::fflush(nullptr);
@@ -112,11 +118,12 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
         r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
+        ::close(result);
         return r;
     }
     if (pid == 0) {
         ::close(pipeFds[0]);
-        childRead(pipeFds[1], bytes, shortName, limits, seconds);
+        childRead(result, bytes, shortName, limits, seconds);
     }
     ::close(pipeFds[1]);
     const int in = pipeFds[0];
@@ -124,7 +131,6 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
     // Everything the child can rightly send: the values a file may hold, their texts and a margin.
     const std::uint64_t most = 16 * limits.maxTotalValues + bytes.size() + (std::uint64_t(64) << 20);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    std::string received;
     std::string problem;
     bool cancelled = false;
     for (;;) {
@@ -141,15 +147,10 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
         const int ready = ::poll(&p, 1, 100);
         if (ready < 0 && errno == EINTR) continue;
         if (ready <= 0) continue;
-        char buffer[1 << 16];
+        char buffer[256];
         const ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break; // the child is done (or gone)
-        received.append(buffer, static_cast<std::size_t>(n));
-        if (received.size() > most) {
-            problem = "the reading process sent more than the file can hold; the file is damaged.";
-            break;
-        }
+        if (n <= 0) break; // the child is done (or gone); it writes nothing here
     }
     ::close(in);
     if (!problem.empty() || cancelled) ::kill(pid, SIGKILL);
@@ -157,6 +158,7 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (cancelled) {
+        ::close(result);
         r.cancelled = true;
         r.error = "Loading was cancelled; nothing was loaded.";
         return r;
@@ -168,10 +170,22 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
         problem = "the HDF5 library failed on it (its reading process ended with status " +
                   std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
                   "); the file is damaged or holds structures the library cannot read safely.";
+    struct stat st {};
+    if (problem.empty() && (::fstat(result, &st) != 0 || st.st_size <= 0 || std::uint64_t(st.st_size) > most))
+        problem = "the reading process gave back no sound result; the file is damaged.";
     if (problem.empty()) {
-        std::optional<NexusReadResult> decoded = nexus::decodeResult(received);
+        const std::size_t size = static_cast<std::size_t>(st.st_size);
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, result, 0);
+        std::optional<NexusReadResult> decoded;
+        if (mapped != MAP_FAILED) {
+            decoded = nexus::decodeResult(std::string_view(static_cast<const char*>(mapped), size));
+            ::munmap(mapped, size);
+        }
+        ::close(result);
         if (decoded && sound(*decoded, limits)) return std::move(*decoded);
         problem = "the reading process gave back no sound result; the file is damaged.";
+    } else {
+        ::close(result);
     }
     r.error = refusal + problem;
     return r;

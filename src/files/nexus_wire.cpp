@@ -10,12 +10,15 @@ namespace {
 
 constexpr std::string_view kMagic = "KorvoNeXus1";
 
+// Writes the encoding, or with `measure` only counts its bytes: a result of a hundred megabytes is
+// measured first and written into a string of its size at once.
 class Out {
 public:
+    explicit Out(bool measure) : measure_(measure) {}
     void count(std::uint64_t n) { raw(&n, sizeof n); }
     void text(const std::string& s) {
         count(s.size());
-        bytes_ += s;
+        raw(s.data(), s.size());
     }
     void texts(const std::vector<std::string>& v) {
         count(v.size());
@@ -52,9 +55,15 @@ public:
         for (const NexusGroupData& sub : g.groups) group(sub);
     }
     std::string& bytes() { return bytes_; }
+    std::size_t size() const { return size_; }
+    void raw(const void* p, std::size_t n) {
+        size_ += n;
+        if (!measure_) bytes_.append(static_cast<const char*>(p), n);
+    }
 
 private:
-    void raw(const void* p, std::size_t n) { bytes_.append(static_cast<const char*>(p), n); }
+    bool measure_;
+    std::size_t size_ = 0;
     std::string bytes_;
 };
 
@@ -135,9 +144,10 @@ private:
 
 } // namespace
 
-std::string encodeResult(const NexusReadResult& r) {
-    Out out;
-    out.bytes() = std::string(kMagic);
+namespace {
+
+void encode(const NexusReadResult& r, Out& out) {
+    out.raw(kMagic.data(), kMagic.size());
     out.text(r.error);
     out.count(r.spectra.size());
     for (const NexusSpectrum& s : r.spectra) {
@@ -159,6 +169,16 @@ std::string encodeResult(const NexusReadResult& r) {
         out.count(s.additions.size());
         for (const NexusGroupData& g : s.additions) out.group(g);
     }
+}
+
+} // namespace
+
+std::string encodeResult(const NexusReadResult& r) {
+    Out measured(true);
+    encode(r, measured);
+    Out out(false);
+    out.bytes().reserve(measured.size());
+    encode(r, out);
     return std::move(out.bytes());
 }
 
