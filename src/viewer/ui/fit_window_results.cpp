@@ -14,7 +14,9 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <filesystem>
+#include <string_view>
 
 namespace korvo {
 
@@ -126,9 +128,14 @@ void FitWindow::fillResult(const Fitted& f) {
     ResultRows rows(results_, r.errorsKnown);
     for (const fit::ComponentResult& c : r.components) {
         for (const fit::ParameterResult& p : c.parameters) rows.add(c.name, p);
-        rows.add(c.name, "height", c.height);
-        rows.add(c.name, "area", c.area);
-        rows.add(c.name, "FWHM", c.fwhm);
+        // Derived numbers only where the shape does not have them as parameters already.
+        const auto hasParameter = [&c](std::string_view name) {
+            return std::any_of(c.parameters.begin(), c.parameters.end(),
+                               [name](const fit::ParameterResult& p) { return p.name == name; });
+        };
+        if (!hasParameter("height")) rows.add(c.name, "height", c.height);
+        if (!hasParameter("area")) rows.add(c.name, "area", c.area);
+        if (!hasParameter("fwhm")) rows.add(c.name, "FWHM", c.fwhm);
         rows.add(c.name, "area %", c.areaPercent);
     }
     for (const fit::ParameterResult& p : r.background.parameters) rows.add("background", p);
