@@ -200,22 +200,14 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     else
         run.runInOrder(o.series);
     exitStatus = run.allConverged() ? 0 : 3;
-    if (o.csv) {
-        std::string error;
-        if (!writeFileAtomic(*o.csv, run.csv(), &error)) {
-            std::cerr << "Cannot write " << escapeForTerminal(*o.csv) << ": " << escapeForTerminal(error)
-                      << "\n";
-            exitStatus = 2;
-        }
-    }
-    if (o.nexus) {
-        std::string error;
-        if (!saveNexusFile(*o.nexus, run.nexusSpectra(), &error)) {
-            std::cerr << "Cannot write " << escapeForTerminal(*o.nexus) << ": " << escapeForTerminal(error)
-                      << "\n";
-            exitStatus = 2;
-        }
-    }
+    const auto wrote = [&exitStatus](const std::string& path, bool ok, const std::string& error) {
+        if (ok) return;
+        std::cerr << "Cannot write " << escapeForTerminal(path) << ": " << escapeForTerminal(error) << "\n";
+        exitStatus = 2;
+    };
+    std::string error;
+    if (o.csv) wrote(*o.csv, writeFileAtomic(*o.csv, run.csv(), &error), error);
+    if (o.nexus) wrote(*o.nexus, saveNexusFile(*o.nexus, run.nexusSpectra(), &error), error);
     if (!std::cout) {
         std::cerr << "Cannot write the output; it is incomplete.\n";
         exitStatus = 2;

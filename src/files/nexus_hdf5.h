@@ -75,7 +75,7 @@ private:
     void units(hid_t dataset, const char* units);
 
     std::string error_;
-    Id scalar_, compact_, transfer_;
+    Id scalar_, compact_, contiguous_, groups_, transfer_;
 };
 
 // A transfer property list whose conversion buffer is small: the library's default takes (and clears)
