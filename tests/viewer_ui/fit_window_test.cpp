@@ -4,6 +4,8 @@
 #include "cli/cli_run.h"
 #include "common/file_util.h"
 #include "viewer/eps_export.h"
+#include "files/nexus_file.h"
+#include "viewer/fit/fit_nexus.h"
 #include "viewer/fit/fit_report.h"
 #include "viewer/print_cells.h"
 #include "viewer/ui/fit_window.h"
@@ -245,6 +247,23 @@ TEST(FitWindow, FitsAsTheCommandLineDoesAndWritesFilesThatReadBack) {
         EXPECT_EQ(fit::resultJson(again[i].result, "c1s"), fit::resultJson(w.results()[i].result, "c1s"));
     ASSERT_NE(loaded->fitOverlay(), nullptr);
     EXPECT_EQ(loaded->fitOverlay()->envelope, fit::curvesOf(w.results()[0].task.problem, w.results()[0].result).envelope);
+
+    // A spectrum whose counts changed since its fit is saved without it.
+    rig.viewer->action("Smoothing")->trigger();
+    rig.dialogs.files.push_back(rig.dir.file("smoothed.nxs"));
+    rig.viewer->action("Save NeXus")->trigger();
+    const NexusReadResult fitted = readNexusFile(rig.dir.file("fits.nxs"));
+    const NexusReadResult smoothed = readNexusFile(rig.dir.file("smoothed.nxs"));
+    ASSERT_TRUE(fitted && smoothed) << smoothed.error;
+    ASSERT_EQ(smoothed.spectra.size(), 2u);
+    int changed = 0;
+    for (std::size_t i = 0; i < 2; ++i) {
+        ASSERT_NE(fit::fitEntryOf(fitted.spectra[i]), nullptr);
+        const bool same = smoothed.spectra[i].table.columns[1] == fitted.spectra[i].table.columns[1];
+        changed += !same;
+        EXPECT_EQ(fit::fitEntryOf(smoothed.spectra[i]) != nullptr, same) << i;
+    }
+    EXPECT_GT(changed, 0);
 }
 
 TEST(FitWindow, ClickedPeaksBecomeComponentsThatFit) {
