@@ -26,6 +26,7 @@ struct AcquisitionOptions {
     bool saveExtraPoints = false;      // [general] SaveExtrapoints
     bool saveRawData = false;          // [general] SaveRawData
     bool autoSave = false;             // [saving] autosave: each run's spectrum saved without the dialog
+    bool saveNexus = false;            // [saving] nexus: a NeXus file beside each saved spectrum
     std::string switchPoint1 = "80";   // upper limit of the 81.92 eV range
     std::string switchPoint2 = "140";  // upper limit of the 163.84 eV range
     std::string switchPoint3 = "1600"; // upper limit of the 1638.4 eV range
@@ -46,6 +47,8 @@ struct AcquisitionOptions {
 struct ChannelOptions {
     ChannelShiftTable shifts;
     std::array<bool, 9> enabled{true, true, true, true, true, true, true, true, true};
+    // Scale only the live bars of the setup window's view, never a stored count; 1.0 at every start.
+    std::array<double, 9> sensitivities{1, 1, 1, 1, 1, 1, 1, 1, 1};
     bool view = false; // hand every point's nine counts to the setup window's bar display
 };
 

@@ -309,6 +309,7 @@ SettingsView MeasurementSettings::read(IniFile& ini, const std::string& sectionI
         ctx_.options.saveExtraPoints = ini.readString(kGeneral, "SaveExtrapoints", "0") == "1";
         ctx_.options.saveRawData = ini.readString(kGeneral, "SaveRawData", "0") == "1";
         ctx_.options.autoSave = readInt(kSaving, "autosave", 0, [](std::int32_t v) { return v == 0 || v == 1; }) == 1;
+        ctx_.options.saveNexus = readInt(kSaving, "nexus", 0, [](std::int32_t v) { return v == 0 || v == 1; }) == 1;
     }
 
     fields_.kindOfMeasure = readInt(S, "kind of measure", 0, [](std::int32_t v) { return v >= 0 && v <= 2; });
@@ -417,6 +418,7 @@ bool MeasurementSettings::write(IniFile& ini, const std::string& S, bool withGen
     put(kGeneral, "SaveExtrapoints", ctx_.options.saveExtraPoints ? "1" : "0");
     put(kGeneral, "SaveRawData", ctx_.options.saveRawData ? "1" : "0");
     put(kSaving, "autosave", ctx_.options.autoSave ? "1" : "0");
+    put(kSaving, "nexus", ctx_.options.saveNexus ? "1" : "0");
 
     if (!ini.save(&err)) {
         const std::string msg = "The INI-File could not be written (" + err + ") !";

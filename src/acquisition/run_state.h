@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -51,6 +52,7 @@ struct Measurement {
     DataBlock data;
     int kindOfMeasure = 0;      // the kind it was measured as
     std::string startFieldText; // the start field as the run last read it (CFS and CIS headers)
+    std::optional<std::time_t> startedAt; // when the run began (a continuation keeps it)
     // Set when a stop cut the first scan short: records 1 to this one hold every count they were to
     // get; the steps beyond were never measured, and their zeros are no counts to be saved.
     std::optional<std::size_t> partialScanRecords;

@@ -6,8 +6,11 @@
 #include "common/file_util.h"
 #include "common/number_text.h"
 #include "files/multichanneltron.h"
+#include "files/nexus_file.h"
 #include "files/scienta_file.h"
 #include "files/spectrum_info.h"
+#include "files/spectrum_table.h"
+#include "viewer/nexus_import.h"
 
 #include <filesystem>
 #include <functional>
@@ -22,6 +25,8 @@ namespace {
 struct ConvertOptions {
     bool multi = false;
     bool scienta = false;
+    std::optional<std::string> nexus; // the NeXus file to write
+    bool text = false;                // NeXus files back to spectrum files
     std::vector<std::string> files;
     std::optional<std::string> outDir;
     MultichanneltronWindowValues window;
@@ -99,19 +104,79 @@ int convertScienta(const ConvertOptions& o) {
     });
 }
 
+// The spectra of one input: a NeXus file's (with what belongs to them), or a spectrum file whole.
+std::string spectraOf(const std::string& file, std::vector<NexusSpectrum>& out) {
+    if (isNexusPath(file)) {
+        NexusReadResult r = readNexusFile(file);
+        if (!r) return r.error;
+        for (NexusSpectrum& s : r.spectra) out.push_back(std::move(s));
+        return {};
+    }
+    SpectrumTableResult r = readSpectrumTableFile(file);
+    if (!r) return r.read.error;
+    NexusSpectrum s;
+    s.name = std::filesystem::path(file).filename().string();
+    s.table = std::move(r.table);
+    out.push_back(std::move(s));
+    return {};
+}
+
+// Every spectrum of the files as one NeXus file, an entry each in the order given.
+int convertToNexus(const ConvertOptions& o) {
+    std::vector<NexusSpectrum> spectra;
+    std::size_t read = 0;
+    return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
+        if (std::string why = spectraOf(file, spectra); !why.empty()) return why;
+        if (++read < o.files.size()) return std::string();
+        std::string error;
+        const std::optional<std::string> bytes = nexusFileBytes(spectra, &error);
+        if (!bytes) return error;
+        return outputs.add(absolute(*o.nexus), *bytes, error) ? std::string() : "Cannot convert: " + error + ".";
+    });
+}
+
+// Each spectrum of the NeXus files as the spectrum file it stands for, named as it was measured.
+int convertToText(const ConvertOptions& o) {
+    if (!o.outDir) {
+        std::cerr << "convert --text needs --out-dir DIR: a NeXus file may hold many spectra.\n";
+        return 2;
+    }
+    return convertAll(o.files, [&](const std::string& file, StagedOutputs& outputs) {
+        NexusReadResult r = readNexusFile(file);
+        if (!r) return r.error;
+        std::string error;
+        for (const NexusSpectrum& s : r.spectra) {
+            const std::string name = outputNameFor(s.name, std::cerr);
+            if (!outputs.add(absolute(*o.outDir + "/" + name), spectrumTableText(s.table), error))
+                return "Cannot convert: " + error + ".";
+        }
+        return std::string();
+    });
+}
+
 } // namespace
 
 void addConvertCommand(CLI::App& app, int& exitStatus) {
     auto o = std::make_shared<ConvertOptions>();
-    CLI::App* convert =
-        app.add_subcommand("convert", "Convert multichanneltron files to .k98 projects or Scienta files to spectrum files");
+    CLI::App* convert = app.add_subcommand(
+        "convert", "Convert multichanneltron files to .k98 projects, Scienta files to spectrum files, spectrum files "
+                   "to a NeXus file and NeXus files back to spectrum files");
     auto* multi = convert->add_flag("--multi", o->multi,
                                     "Multichanneltron spectrum files: one .k98 project of ten spectra per file, "
                                     "named FILE.k98 (beside the file or in --out-dir)");
     auto* scienta = convert->add_flag("--scienta", o->scienta,
                                       "Scienta analyser files: one spectrum file per slice, NAME_0001.dat ... "
                                       "in --out-dir");
+    auto* nexus = convert->add_option("--nexus", o->nexus,
+                                      "Spectrum files (and NeXus files): every spectrum an NXmpes entry of this one "
+                                      "NeXus file, in the order given; nothing of a spectrum file is lost");
+    auto* text = convert->add_flag("--text", o->text,
+                                   "NeXus files: each spectrum as the spectrum file it stands for, in --out-dir, "
+                                   "under the name it was measured under");
     multi->excludes(scienta);
+    for (auto* one : {multi, scienta, text}) one->excludes(nexus);
+    multi->excludes(text);
+    scienta->excludes(text);
     convert->add_option("files", o->files, "The files to convert, in order")->required();
     convert->add_option("--out-dir", o->outDir, "Directory for the converted files")->check(CLI::ExistingDirectory);
     convert->add_option("--meas-time", o->window.measTime,
@@ -122,12 +187,15 @@ void addConvertCommand(CLI::App& app, int& exitStatus) {
                         "--multi: the scan counter the project keeps, as the main window's (default 1)")
         ->transform(decimalInteger());
     convert->callback([o, &exitStatus] {
-        if (!o->multi && !o->scienta) {
-            std::cerr << "convert: say what the files are, --multi or --scienta.\n";
+        if (!o->multi && !o->scienta && !o->nexus && !o->text) {
+            std::cerr << "convert: say what the files are, --multi, --scienta, --nexus OUT.nxs or --text.\n";
             exitStatus = 2;
             return;
         }
-        exitStatus = o->multi ? convertMulti(*o) : convertScienta(*o);
+        exitStatus = o->multi     ? convertMulti(*o)
+                     : o->scienta ? convertScienta(*o)
+                     : o->nexus   ? convertToNexus(*o)
+                                  : convertToText(*o);
     });
 }
 

@@ -8,14 +8,17 @@
 #include "common/number_text.h"
 #include "files/spectrum_info.h"
 #include "viewer/binding_axis.h"
+#include "viewer/fit/fit_nexus.h"
 #include "viewer/fit/fit_report.h"
 #include "viewer/fit/fit_solver.h"
 #include "viewer/fit/fit_workspace.h"
 #include "viewer/fit/model_file.h"
 #include "viewer/fit/sensitivity_table.h"
+#include "viewer/nexus_export.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -28,6 +31,7 @@ struct FitCommandOptions {
     std::string model;
     bool json = false;
     std::optional<std::string> csv;
+    std::optional<std::string> nexus;
     bool series = false;
     int jobs = 1;
     int maxIterations = 200;
@@ -102,6 +106,18 @@ public:
         return text;
     }
 
+    // Every spectrum as "Save NeXus" writes it, each with its fit as a second entry.
+    std::vector<NexusSpectrum> nexusSpectra() const {
+        std::vector<NexusSpectrum> spectra;
+        for (std::size_t i = 0; i < results_.size(); ++i) {
+            const int k = int(i) + 1;
+            spectra.push_back(nexusSpectrumOf(ws_.spectrum(k), ws_.points(k)));
+            const fit::Prepared p = fit::prepareFit(model_, fit::inputOf(ws_, k, axis_));
+            spectra.back().additions.push_back(fit::fitNexusEntry(*p.problem, results_[i], spectra.back().name));
+        }
+        return spectra;
+    }
+
 private:
     const std::string& nameOf(std::size_t i) const { return ws_.spectrum(int(i) + 1).PathName; }
 
@@ -159,9 +175,15 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     }
     if (std::string why = fit::checkModel(model, true); !why.empty())
         return refuse("The model " + o.model + ": " + why);
-    if (o.csv)
-        if (std::string why = inputs.refusal(*o.csv); !why.empty())
-            return refuse(why + ". Nothing was fitted.");
+    for (const std::optional<std::string>* out : {&o.csv, &o.nexus})
+        if (*out)
+            if (std::string why = inputs.refusal(**out); !why.empty())
+                return refuse(why + ". Nothing was fitted.");
+    const auto same = [](const std::string& a, const std::string& b) {
+        return std::filesystem::absolute(a).lexically_normal() == std::filesystem::absolute(b).lexically_normal();
+    };
+    if (o.csv && o.nexus && same(*o.csv, *o.nexus))
+        return refuse("--csv and --nexus name the same file. Nothing was fitted.");
     const std::unique_ptr<tvar> ws = loadForCli(o.load, std::cerr);
     if (!ws) {
         exitStatus = 2;
@@ -178,14 +200,14 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     else
         run.runInOrder(o.series);
     exitStatus = run.allConverged() ? 0 : 3;
-    if (o.csv) {
-        std::string error;
-        if (!writeFileAtomic(*o.csv, run.csv(), &error)) {
-            std::cerr << "Cannot write " << escapeForTerminal(*o.csv) << ": " << escapeForTerminal(error)
-                      << "\n";
-            exitStatus = 2;
-        }
-    }
+    const auto wrote = [&exitStatus](const std::string& path, bool ok, const std::string& error) {
+        if (ok) return;
+        std::cerr << "Cannot write " << escapeForTerminal(path) << ": " << escapeForTerminal(error) << "\n";
+        exitStatus = 2;
+    };
+    std::string error;
+    if (o.csv) wrote(*o.csv, writeFileAtomic(*o.csv, run.csv(), &error), error);
+    if (o.nexus) wrote(*o.nexus, saveNexusFile(*o.nexus, run.nexusSpectra(), &error), error);
     if (!std::cout) {
         std::cerr << "Cannot write the output; it is incomplete.\n";
         exitStatus = 2;
@@ -202,6 +224,9 @@ void addFitCommand(CLI::App& app, int& exitStatus) {
     verb->add_flag("--json", o->json, "Print one JSON object per spectrum, one per line");
     verb->add_option("--csv", o->csv,
                      "Also write the results into this CSV file (file,kind,name,quantity,value,error)");
+    verb->add_option("--nexus", o->nexus,
+                     "Also write every spectrum with its fit into this NeXus file: beside each spectrum's "
+                     "entry an entry of its fit (NXfit: model, parameters with errors, curves)");
     verb->add_flag(
         "--series", o->series,
         "Start each spectrum's fit from the result of the one before (a depth profile, a time series)");

@@ -51,7 +51,7 @@ private:
 
 void addLoadOptions(CLI::App& verb, CliLoadOptions& options, ImportFlags flags) {
     const std::string suffix = flags == ImportFlags::FileSuffix ? "-file" : "";
-    verb.add_option("files", options.files, "Spectrum files and .k98 projects, loaded as one load");
+    verb.add_option("files", options.files, "Spectrum files, .k98 projects and NeXus files (.nxs), loaded as one load");
     verb.add_option("--origin" + suffix, options.origin,
                     "An Origin data file (.dat) to import as the viewer's \"&ORIGIN Dat-file\", after the files");
     verb.add_option("--scienta", options.scienta,

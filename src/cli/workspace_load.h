@@ -15,7 +15,7 @@
 namespace korvo {
 
 struct CliLoadOptions {
-    std::vector<std::string> files;   // spectrum files and ".k98" projects, in load order
+    std::vector<std::string> files;   // spectrum files, ".k98" projects and NeXus files, in load order
     std::vector<std::string> origin;  // --origin FILE
     std::vector<std::string> scienta; // --scienta FILE
     std::vector<std::string> vamas;   // --vamas FILE

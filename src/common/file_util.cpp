@@ -1,5 +1,7 @@
 #include "common/file_util.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -268,10 +270,16 @@ std::optional<std::string> readFile(const std::string& path, std::string* error,
         if (error) *error = "Cannot read \"" + path + "\": not a regular file";
         return std::nullopt;
     }
+    // Read straight into the text, which has the file's size (within the limit) from the start: a
+    // file of a hundred megabytes is neither copied nor moved to a larger buffer on the way.
     std::string out;
-    char buf[65536];
+    if (st.st_size > 0) out.reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), maxBytes) + 1);
+    constexpr std::size_t kChunk = std::size_t(1) << 20;
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+        const std::size_t have = out.size();
+        out.resize(have + kChunk);
+        const ssize_t n = ::read(fd, out.data() + have, kChunk);
+        out.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR) continue;
             const int err = errno;
@@ -280,12 +288,11 @@ std::optional<std::string> readFile(const std::string& path, std::string* error,
             return std::nullopt;
         }
         if (n == 0) break;
-        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+        if (out.size() > maxBytes) {
             ::close(fd);
             if (error) *error = "Cannot read \"" + path + "\": the file is too large";
             return std::nullopt;
         }
-        out.append(buf, static_cast<std::size_t>(n));
     }
     ::close(fd);
     return out;

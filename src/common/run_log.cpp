@@ -108,17 +108,21 @@ std::string escapeLogText(std::string_view text) {
     return out;
 }
 
-std::string runLogLine(std::time_t t, std::string_view program, std::string_view event, std::string_view detail) {
+std::string isoLocalTime(std::time_t t) {
     std::tm tm{};
     if (!::localtime_r(&t, &tm)) tm = std::tm{};
     char stamp[32];
     const std::size_t len = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &tm);
-    std::string line(stamp, len);
+    std::string text(stamp, len);
     const long offset = tm.tm_gmtoff;
     const long minutes = (offset < 0 ? -offset : offset) / 60;
     char zone[48];
     std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    line += zone;
+    return text + zone;
+}
+
+std::string runLogLine(std::time_t t, std::string_view program, std::string_view event, std::string_view detail) {
+    std::string line = isoLocalTime(t);
     line += ' ';
     line += escapeLogText(program);
     line += ' ';

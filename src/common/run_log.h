@@ -70,7 +70,10 @@ private:
 // \xHH, \uHHHH).
 std::string escapeLogText(std::string_view text);
 
-// "2024-05-01T03:12:45+02:00 korvo start <detail>": local time in ISO 8601 with its offset from UTC.
+// "2024-05-01T03:12:45+02:00": local time in ISO 8601 with its offset from UTC.
+std::string isoLocalTime(std::time_t t);
+
+// "2024-05-01T03:12:45+02:00 korvo start <detail>": isoLocalTime, program, event and detail.
 std::string runLogLine(std::time_t t, std::string_view program, std::string_view event, std::string_view detail);
 
 // Where the log of the settings file `iniPath` is kept: beside the settings, except that settings

@@ -5,6 +5,7 @@
 #include "files/line_reader.h"
 #include "files/row_tokens.h"
 #include "files/spectrum_format.h"
+#include "files/spectrum_table.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -328,6 +329,72 @@ SpectrumReadResult lineFault(SpectrumReadResult& r, LineReader::Status status, c
                 lines.lineNumber());
 }
 
+// Every number of the data rows, column by column, for a table. Empty lines are rows of zeros; the
+// rows before the current one that are still missing (empty lines) are filled in when it comes.
+class TableRows {
+public:
+    explicit TableRows(SpectrumTable* table) : table_(table) {}
+
+    // The numbers of `line`, the `row`-th row (1-based).
+    bool add(std::string_view line, std::size_t row, std::string& why) {
+        values_.clear();
+        std::size_t pos = 0;
+        for (std::string_view token = nextToken(line, pos); !token.empty(); token = nextToken(line, pos)) {
+            double v = 0;
+            if (!plainDecimal(token, v)) {
+                const auto parsed = readNumber(token);
+                if (!parsed) {
+                    why = quotedToken(token) + " is not a number.";
+                    return false;
+                }
+                v = *parsed;
+            }
+            values_.push_back(v);
+        }
+        auto& columns = table_->columns;
+        if (columns.empty()) {
+            columns.resize(values_.size());
+            table_->xDecimals = fixedDecimals(nextToken(line, pos = 0));
+        } else if (values_.size() != columns.size()) {
+            why = "the line has " + std::to_string(values_.size()) + " numbers, the first data line " +
+                  std::to_string(columns.size()) + "; every column is kept, so every line needs them all.";
+            return false;
+        } else if (table_->xDecimals >= 0 && fixedDecimals(nextToken(line, pos = 0)) != table_->xDecimals) {
+            table_->xDecimals = -1; // written by hand: the values are kept, not one spelling for all
+        }
+        if (!fillTo(row - 1, why)) return false;
+        for (std::size_t c = 0; c < values_.size(); ++c) columns[c].push_back(values_[c]);
+        return true;
+    }
+
+    // The empty lines after the last row, up to `rows` rows in all.
+    bool finish(std::size_t rows, std::string& why) {
+        if (table_->columns.empty() && rows > 0) table_->columns.resize(2); // empty lines only: (0, 0)
+        return fillTo(rows, why);
+    }
+
+private:
+    bool fillTo(std::size_t rows, std::string& why) {
+        auto& columns = table_->columns;
+        if (rows * columns.size() > kMaxTableValues) {
+            why = "the rows hold more than " + std::to_string(kMaxTableValues) + " numbers.";
+            return false;
+        }
+        for (auto& column : columns) column.resize(rows, 0.0);
+        return true;
+    }
+    // Decimals of a number written in fixed notation ("10.000": 3), -1 for any other spelling.
+    static int fixedDecimals(std::string_view token) {
+        const std::size_t point = token.find('.');
+        if (point == std::string_view::npos || token.find_first_of("eE") != std::string_view::npos) return -1;
+        const std::size_t decimals = token.size() - point - 1;
+        return decimals == 0 || decimals > 15 ? -1 : static_cast<int>(decimals);
+    }
+
+    SpectrumTable* table_;
+    std::vector<double> values_;
+};
+
 } // namespace
 
 std::string fileNameWithoutDirectory(std::string_view path) {
@@ -336,6 +403,16 @@ std::string fileNameWithoutDirectory(std::string_view path) {
 }
 
 SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_view shortName) {
+    return readSpectrumSource(source, shortName, nullptr);
+}
+
+void matchSpectrumHeader(const std::vector<std::string>& lines, SpectrumFileData& d) {
+    RawHeader raw;
+    for (const std::string& line : lines) matchKeys(line, raw, d);
+    storeHeader(raw, true, d);
+}
+
+SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_view shortName, SpectrumTable* table) {
     using Status = LineReader::Status;
     SpectrumReadResult r;
     SpectrumFileData& d = r.data;
@@ -353,22 +430,33 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
         matchKeys(line, raw, d);
         if (contains(line, "BEGIN") && !isUserTextLine(line)) {
             beginFound = true;
+            if (table) table->beginLine = std::string(line);
             break;
         }
+        if (table) table->headerLines.emplace_back(line);
     }
     if (status != Status::Line && status != Status::End) return lineFault(r, status, lines, shortName);
     if (status == Status::End && lines.bytesRead() == 0)
         return fail(r, SpectrumReadFault::Empty, "The file " + std::string(shortName) + " is empty.", 0);
     storeHeader(raw, utf8, d);
     d.headerLines = lines.lineNumber();
+    if (table) {
+        table->utf8 = utf8;
+        if (!utf8) {
+            for (std::string& l : table->headerLines) l = windows1252ToUtf8(l);
+            if (table->beginLine) table->beginLine = windows1252ToUtf8(*table->beginLine);
+        }
+    }
 
     // Nothing after the header (or no "BEGIN" at all): the whole file is data, read from the start.
     status = beginFound ? lines.next(line) : Status::End;
     if (status == Status::End) {
         d.headerLines = 0;
+        if (table) *table = SpectrumTable{};
         if (!lines.restart()) return fail(r, SpectrumReadFault::CannotOpen, lines.error(), 0);
         status = lines.next(line);
     }
+    TableRows rows(table);
 
     // Data lines are rarely shorter than "1 2" and a line end: a table of that size is seldom
     // outgrown, and the room it leaves is never touched, so it costs address space, not memory.
@@ -384,6 +472,7 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
         const int lineNo = lines.lineNumber();
         if (contains(line, "END")) {
             d.endFound = true;
+            if (table) table->endLine = std::string(line);
             break;
         }
         if (isBlankLine(line)) {
@@ -417,6 +506,13 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
         }
         channelColumns = channelColumns && addChannelColumns(line, pos, channelTotals);
         d.points.push_back(p);
+        if (table) {
+            std::string why;
+            if (!rows.add(line, d.points.size(), why))
+                return fail(r, SpectrumReadFault::Columns,
+                            "Read error in " + std::string(shortName) + ", line " + std::to_string(lineNo) + ": " + why,
+                            lineNo);
+        }
     }
     if (channelColumns && !d.points.empty()) d.channelTotals = channelTotals;
     if (status != Status::Line && status != Status::End) return lineFault(r, status, lines, shortName);
@@ -425,6 +521,14 @@ SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_vi
         if (d.points.size() + pendingBlank > kMaxSpectrumPoints)
             return tooMany(r, shortName, lines.lineNumber());
         d.points.insert(d.points.end(), pendingBlank, SpectrumPoint{});
+    }
+    if (table) {
+        std::string why;
+        if (!rows.finish(d.points.size(), why))
+            return fail(r, SpectrumReadFault::Columns, "Read error in " + std::string(shortName) + ": " + why,
+                        lines.lineNumber());
+        if (utf8 || !table->endLine) return r;
+        table->endLine = windows1252ToUtf8(*table->endLine);
     }
     return r;
 }
@@ -435,6 +539,10 @@ SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view sho
 }
 
 SpectrumReadResult readSpectrumFile(const std::string& path) {
+    return readSpectrumFile(path, nullptr);
+}
+
+SpectrumReadResult readSpectrumFile(const std::string& path, SpectrumTable* table) {
     std::string error;
     const auto source = FileSource::open(path, error);
     if (!source) {
@@ -442,7 +550,7 @@ SpectrumReadResult readSpectrumFile(const std::string& path) {
         r.data.fileName = fileNameWithoutDirectory(path);
         return fail(r, SpectrumReadFault::CannotOpen, error, 0);
     }
-    return readSpectrumSource(*source, fileNameWithoutDirectory(path));
+    return readSpectrumSource(*source, fileNameWithoutDirectory(path), table);
 }
 
 } // namespace korvo

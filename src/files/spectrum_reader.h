@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvo {
 
@@ -27,6 +28,7 @@ enum class SpectrumReadFault {
     SecondNumber, // the second number of a data line is unreadable
     TooManyPoints,
     LineTooLong,
+    Columns, // a row whose numbers differ from the first row's (only where every column is kept)
 };
 
 struct SpectrumReadResult {
@@ -80,9 +82,17 @@ private:
 // caption when the file carries no "FileName" line. All three read through the same line reader.
 SpectrumReadResult readSpectrumText(std::string_view bytes, std::string_view shortName);
 SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_view shortName);
+// As above; with `table` every header line and every number of the rows is kept as well
+// (files/spectrum_table.h).
+struct SpectrumTable;
+SpectrumReadResult readSpectrumSource(SpectrumByteSource& source, std::string_view shortName, SpectrumTable* table);
+
+// The header fields of `lines` (UTF-8, without line ends) as the reader takes them from a header.
+void matchSpectrumHeader(const std::vector<std::string>& lines, SpectrumFileData& d);
 // Regular files only, and no larger than kMaxSpectrumFileBytes: the size is checked before a byte is
 // read, and a device, FIFO or directory is refused at once instead of blocking or never ending.
 SpectrumReadResult readSpectrumFile(const std::string& path);
+SpectrumReadResult readSpectrumFile(const std::string& path, SpectrumTable* table);
 
 // The last component of a path ("/data/c_021205.001" -> "c_021205.001").
 std::string fileNameWithoutDirectory(std::string_view path);

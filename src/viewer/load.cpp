@@ -5,6 +5,7 @@
 #include "files/spectrum_format.h"
 #include "files/spectrum_reader.h"
 #include "viewer/load_staging.h"
+#include "viewer/nexus_import.h"
 #include "viewer/vamas_import.h"
 #include "viewer/workspace_project.h"
 
@@ -101,9 +102,16 @@ bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& opt
         failure = {LoadStatus::Failed, r.error, path, r.errorLine};
         return false;
     }
-    SpectrumFileData& d = r.data;
-    s = ViewerSpectrum{};
-    s.PathName = cutToCharacters(text, kLongTextLength);
+    s = viewerSpectrumOf(std::move(r.data), text, shortName, points);
+    return true;
+}
+
+} // namespace
+
+ViewerSpectrum viewerSpectrumOf(SpectrumFileData&& d, const std::string& pathName, const std::string& shortName,
+                                std::vector<SpectrumPoint>& points) {
+    ViewerSpectrum s;
+    s.PathName = cutToCharacters(pathName, kLongTextLength);
     s.ShortName = cutToCharacters(shortName, kLongTextLength);
     s.FileName = std::move(d.fileName);
     s.DateText = std::move(d.dateText);
@@ -126,8 +134,10 @@ bool readOne(const std::string& path, LoadBuffer& buffer, const LoadOptions& opt
     setLoadedRange(s, d.points);
     s.RateFactor = rateFactorOf(s.Scans, s.MeasTime);
     points = std::move(d.points);
-    return true;
+    return s;
 }
+
+namespace {
 
 // The part of a header text after its first ":", leading blanks and TABs removed (the whole text when
 // it has no ":").
@@ -238,6 +248,10 @@ LoadOutcome runLoad(tvar& ws, const std::vector<std::string>& paths, const LoadO
             if (!opened.empty()) opened += '\n';
             opened += std::to_string(project.spectra) + " spectra opened !";
             lastProject = std::move(project);
+        } else if (projects && isNexusPath(path)) {
+            const long free = long(kMaxSpectra) - ws.spectrumCount() - long(staged.spectra.size()) - long(n - 1 - i);
+            if (!stageNexusFile(path, static_cast<std::size_t>(std::max(free, 0L)), options, where, staged, failure))
+                return failed(failure);
         } else {
             ViewerSpectrum s;
             std::vector<SpectrumPoint> points;
@@ -297,6 +311,7 @@ std::string overviewLine(const ViewerSpectrum& s) {
 LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options) {
     TempFiles temp(list);
     const bool vamas = std::exchange(list.VamasFlag, false);
+    const bool nexus = std::exchange(list.NexusFlag, false);
     if (list.LoadCount() == 0) {
         LoadOutcome out;
         // An empty window that gets nothing has no reason to stay.
@@ -307,6 +322,7 @@ LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& optio
         return out;
     }
     if (vamas) return loadVamasFiles(ws, list.paths, options);
+    if (nexus) return loadNexusFiles(ws, list.paths, options);
     return runLoad(ws, list.paths, options, false);
 }
 

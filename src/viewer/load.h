@@ -6,6 +6,7 @@
 // the list has been read are the new spectra put into it. A load that fails, is cancelled or is
 // refused leaves the workspace exactly as it was (order, counts, pool, numbering, Active), so the
 // window adds "&Spectrum" menu entries only for the numbers a successful load reports.
+#include "files/nexus_file.h"
 #include "viewer/workspace.h"
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct LoadList {
     bool LoadProjectFlag = false; // the dialog's "Load project" was used
     bool ScientaTempFlag = false; // the paths are temporary files of the Scienta import: deleted once read
     bool VamasFlag = false;       // the paths are VAMAS files ("Load VAMAS"), loaded as such
+    bool NexusFlag = false;       // the paths are NeXus files ("Load NeXus"), loaded as such
     // The private directory the Scienta import made for them; removed with them.
     std::string tempDirectory;
     std::size_t LoadCount() const { return paths.size(); }
@@ -67,6 +69,8 @@ struct LoadOutcome {
     bool closeWindow = false; // an empty window's load had nothing to load: Closed is set
     // A project load: the window's size and place to apply (also kept in tvar::geometry).
     std::optional<WindowGeometry> geometry;
+    // A NeXus load: what the files hold beside the new spectra (their fits), by spectrum number.
+    std::vector<std::pair<int, std::vector<NexusGroupData>>> nexusAdditions;
     explicit operator bool() const { return status == LoadStatus::Loaded; }
 };
 
@@ -74,11 +78,13 @@ struct LoadOutcome {
 // numbered after those of the workspace and puts them between its shown and hidden blocks.
 // LoadProjectFlag is left to the caller (it leads to loadProjectFile instead); ScientaTempFlag is
 // acted on and cleared, and the temporary files are deleted whatever the outcome. With VamasFlag
-// (cleared here) the files are read as VAMAS files (loadVamasFiles).
+// (cleared here) the files are read as VAMAS files (loadVamasFiles), with NexusFlag (cleared here) as
+// NeXus files (loadNexusFiles).
 LoadOutcome loadSpectrumFiles(tvar& ws, LoadList& list, const LoadOptions& options = {});
 
-// korvo-cli's load: the files as one load, spectrum files through the load procedure and ".k98" files
-// through the project load, in the order given. All or nothing, like each of them; the message has
+// korvo-cli's load: the files as one load, spectrum files through the load procedure, ".k98" files
+// through the project load and NeXus files (by name or by the HDF5 signature, viewer/nexus_import.h)
+// as "Load NeXus" reads them, in the order given. All or nothing, like each of them; the message has
 // the project load's line (N + " spectra opened !") for each project.
 LoadOutcome loadFiles(tvar& ws, const std::vector<std::string>& paths, const LoadOptions& options = {});
 

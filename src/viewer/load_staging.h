@@ -51,6 +51,11 @@ struct StagedProject {
 bool stageProject(const std::string& path, std::size_t maxSpectra, LoadBuffer& buffer, const LoadProgressHook* hook,
                   LoadProgress where, StagedSpectra& staged, StagedProject& project, StageFailure& failure);
 
+// The new entry of a spectrum file as the reader read it (its points moved into `points`): texts,
+// scan count and measuring time (0 read as 1), rate factor, display range.
+ViewerSpectrum viewerSpectrumOf(SpectrumFileData&& d, const std::string& pathName, const std::string& shortName,
+                                std::vector<SpectrumPoint>& points);
+
 // The display range of a freshly read spectrum: the extremes of its points, widened when they
 // collapse to one value, 0.1 % headroom above the largest count; the ...Orig values and YTop with it.
 void setLoadedRange(ViewerSpectrum& s, std::span<const SpectrumPoint> points);

@@ -1,6 +1,7 @@
 #include "viewer/vamas_export.h"
 
 #include "common/number_text.h"
+#include "files/header_facts.h"
 #include "viewer/exports.h"
 #include "viewer/header_values.h"
 
@@ -12,41 +13,17 @@
 namespace korvo {
 namespace {
 
-// Leading digits of `s` from `pos` on as a number; false when there are none.
-bool digitsAt(std::string_view s, std::size_t& pos, std::int32_t& value, std::size_t maxDigits) {
-    const std::size_t start = pos;
-    value = 0;
-    while (pos < s.size() && pos - start < maxDigits && s[pos] >= '0' && s[pos] <= '9') value = value * 10 + (s[pos++] - '0');
-    return pos > start;
-}
-
-// "Date:  07.12.2026 14:03:09" as the spectrum file writes it (older files: a two-digit year, no
-// seconds, no time at midnight). All fields stay 0 when the text holds no such date.
+// "Date:  07.12.2026 14:03:09" as the spectrum file writes it. All fields stay 0 when the text holds
+// no such date.
 VamasDateTime dateOf(std::string_view dateText) {
     VamasDateTime d;
-    const std::string_view s = afterColon(dateText);
-    std::size_t pos = 0;
-    std::int32_t day = 0, month = 0, year = 0;
-    if (!digitsAt(s, pos, day, 2) || pos >= s.size() || s[pos++] != '.') return d;
-    if (!digitsAt(s, pos, month, 2) || pos >= s.size() || s[pos++] != '.') return d;
-    const std::size_t yearStart = pos;
-    if (!digitsAt(s, pos, year, 4)) return d;
-    if (pos - yearStart == 2) year += year < 70 ? 2000 : 1900;
-    if (day < 1 || day > 31 || month < 1 || month > 12) return d;
-    d.year = year;
-    d.month = month;
-    d.day = day;
-    while (pos < s.size() && s[pos] == ' ') ++pos;
-    std::int32_t hour = 0, minute = 0, second = 0;
-    if (!digitsAt(s, pos, hour, 2) || pos >= s.size() || s[pos++] != ':' || !digitsAt(s, pos, minute, 2)) return d;
-    if (pos < s.size() && s[pos] == ':') {
-        ++pos;
-        digitsAt(s, pos, second, 2);
-    }
-    if (hour < 24 && minute < 60 && second < 61) {
-        d.hour = hour;
-        d.minute = minute;
-        d.second = second;
+    if (const std::optional<HeaderDate> h = headerDate(dateText)) {
+        d.year = h->year;
+        d.month = h->month;
+        d.day = h->day;
+        d.hour = h->hour;
+        d.minute = h->minute;
+        d.second = h->second;
     }
     return d;
 }

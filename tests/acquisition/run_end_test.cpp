@@ -1,9 +1,11 @@
 // How a run's end reaches the disk: a scan stopped half-way is saved with the points it measured
-// only, the autosave switch saves every run without the dialog, and the run log records starts,
-// refusals, errors, saves and ends.
+// only, the autosave switch saves every run without the dialog, the NeXus switch puts a NeXus file
+// beside every saved spectrum, and the run log records starts, refusals, errors, saves and ends.
 #include "acquisition/script_run.h"
 #include "common/file_util.h"
+#include "files/nexus_file.h"
 #include "files/spectrum_reader.h"
+#include "files/spectrum_table.h"
 #include "rig.h"
 #include "support/crlf_lines.h"
 
@@ -175,6 +177,49 @@ TEST(Autosave, EveryRunThatMeasuredIsSavedWithoutTheDialogAndNoFileIsReplaced) {
     ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Stopped);
     EXPECT_EQ(rig.saver.lastWritten(), (save / "mine.dat").string());
     EXPECT_TRUE(rig.dialogs.shown.empty());
+}
+
+TEST(NexusBeside, EverySavedSpectrumGetsItsNeXusFileAndItsFailureKeepsTheText) {
+    RunRig rig;
+    MemoryRunLog log;
+    rig.ctx.setRunLog(log);
+    rig.energyScan(11, 2);
+    rig.ctx.options.autoSave = true;
+    rig.ctx.options.saveNexus = true;
+    rig.ctx.options.saveRawData = true;
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    const std::string text = rig.saver.lastWritten();
+    const NexusReadResult r = readNexusFile(nexusPathBeside(text));
+    ASSERT_TRUE(r) << r.error;
+    ASSERT_EQ(r.spectra.size(), 1u);
+    EXPECT_EQ(r.spectra[0].name, "c_021205.000");
+    EXPECT_EQ(spectrumTableText(r.spectra[0].table), readFile(text).value_or("")) << "the same spectrum file";
+    EXPECT_TRUE(rig.dialogs.shown.empty());
+    // The recovery copy after each scan is no saved spectrum.
+    EXPECT_FALSE(std::filesystem::exists(rig.dir / "start" / "aktuell.dat.nxs"));
+
+    // The NeXus file's place is taken: the spectrum is saved all the same, the failure said and logged.
+    std::filesystem::create_directory(rig.dir / "save" / "c_021205.001.nxs");
+    rig.engine.startClicked();
+    ASSERT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+    EXPECT_EQ(rig.saver.lastSaveOutcome(), SaveOutcome::Written);
+    EXPECT_EQ(rig.saver.lastWritten(), (rig.dir / "save" / "c_021205.001").string());
+    EXPECT_TRUE(spectrumText(rig.saver.lastWritten()).has("Scans: 2"));
+    ASSERT_EQ(rig.dialogs.shown.size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown[0].text.rfind("The spectrum was saved, but its NeXus file could not be written to\r" +
+                                                  (rig.dir / "save" / "c_021205.001.nxs").string(),
+                                              0),
+              0u)
+        << rig.dialogs.shown[0].text;
+    ASSERT_EQ(log.details("save-failed").size(), 1u);
+    EXPECT_EQ(log.details("save").size(), 2u);
+
+    // Off, as it is unless asked for: no NeXus file.
+    rig.dialogs.clear();
+    rig.ctx.options.saveNexus = false;
+    rig.engine.startClicked();
+    EXPECT_FALSE(std::filesystem::exists(nexusPathBeside(rig.saver.lastWritten())));
 }
 
 TEST(RunLog, StartsRefusalsErrorsSavesAndEndsOneLineEach) {

@@ -467,16 +467,21 @@ TEST(SettingsFile, GeneralKeysAtTheirLimits) {
         EXPECT_EQ(r.ctx.options.saveExtraPoints, c.general.find("SaveExtrapoints=1") == 0) << c.general;
         EXPECT_EQ(r.ctx.options.saveRawData, c.general.find("SaveRawData=1") != std::string::npos) << c.general;
     }
-    // The autosave switch: off unless the file says 1.
+    // The autosave and NeXus switches: off unless the file says 1.
     for (const auto& [saving, on, unusable] : {std::tuple{"", false, false}, std::tuple{"autosave=1", true, false},
                                                std::tuple{"autosave=0", false, false},
                                                std::tuple{"autosave=yes", false, true}}) {
-        Rig r;
-        r.ctx.options.autoSave = !on;
-        r.writeFile(std::string("[general]\r\nmachine=CLAM\r\n[saving]\r\n") + saving + "\r\n");
-        const SettingsView v = r.settings.read(r.ini, "", true);
-        EXPECT_EQ(r.ctx.options.autoSave, on) << saving;
-        EXPECT_EQ(v.unusableKeys, unusable ? std::vector<std::string>{"[saving] autosave"} : none) << saving;
+        for (const std::string key : {"autosave", "nexus"}) {
+            Rig r;
+            bool& option = key == "autosave" ? r.ctx.options.autoSave : r.ctx.options.saveNexus;
+            option = !on;
+            std::string line(saving);
+            if (!line.empty()) line.replace(0, 8, key);
+            r.writeFile("[general]\r\nmachine=CLAM\r\n[saving]\r\n" + line + "\r\n");
+            const SettingsView v = r.settings.read(r.ini, "", true);
+            EXPECT_EQ(option, on) << line;
+            EXPECT_EQ(v.unusableKeys, unusable ? std::vector<std::string>{"[saving] " + key} : none) << line;
+        }
     }
     // A machine name sorting after "OFF" is an analyser section all the same.
     Rig x;

@@ -296,3 +296,57 @@ TEST(CliConvert, InfoListsTheBlocksOfAVamasFile) {
         << bad.err;
     EXPECT_EQ(bad.err.find("(line"), std::string::npos) << bad.err;
 }
+
+TEST(CliConvert, NexusAndBackGiveTheSpectrumFilesByteForByte) {
+    TempDir dir;
+    const std::string measured = "USER_ID: lab\r\nComment: clean\r\nProbe: Cu(111)\r\nFileName: /d/c_1.001\r\n"
+                                 "Fileform: CLAM\r\nDate:  01.01.2024 12:00:00\r\nProgram: KORVO 02\r\nMeasTime: 100\r\n"
+                                 "MeasTyp: CAE\r\nScans: 2\r\nPoints:3\r\nPassEn:20.000\r\nAnaSta:10.000\r\n"
+                                 "AnaEnd:12.000\r\nPhotEn: 21.220\r\nBEGIN:\r\n10.000 1520 5E-10\r\n11.000 1610 "
+                                 "1E-9\r\n12.000 1700 2E-9\r\nEND\r\n";
+    const std::string multi = multichanneltronText({countRow("10.00", 1), countRow("10.10", 2)}) + "END\r\n";
+    writeBytes(dir.file("c_1.001"), measured);
+    writeBytes(dir.file("m.000"), multi);
+    const auto made = runCli(dir.path, "convert --nexus both.nxs c_1.001 m.000");
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.out, dir.file("both.nxs") + "\n");
+    const auto info = runCli(dir.path, "info --json both.nxs");
+    ASSERT_EQ(info.status, 0) << info.err;
+    const auto doc = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_EQ(doc["spectra"].size(), 2u) << info.out;
+    EXPECT_EQ(doc["spectra"][0]["ShortName"], "c_1.001");
+    EXPECT_EQ(doc["spectra"][0]["points"][2][1], 1700);
+    // analyse reads it as it reads the spectrum files.
+    const auto smoothed = runCli(dir.path, "analyse --op smooth --json both.nxs");
+    EXPECT_EQ(smoothed.status, 0) << smoothed.err;
+
+    fs::create_directory(dir.path / "back");
+    const auto back = runCli(dir.path, "convert --text --out-dir back both.nxs");
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(listing(dir.path / "back"), (std::vector<std::string>{"c_1.001", "m.000"}));
+    EXPECT_EQ(readBytes((dir.path / "back" / "c_1.001").string()), measured);
+    EXPECT_EQ(readBytes((dir.path / "back" / "m.000").string()), multi);
+}
+
+TEST(CliConvert, NexusRefusalsWriteNothingAndExitTwo) {
+    TempDir dir;
+    writeBytes(dir.file("a.dat"), "BEGIN:\r\n1 2 3\r\n2 3 4\r\nEND\r\n");
+    writeBytes(dir.file("ragged.dat"), "BEGIN:\r\n1 2 3\r\n2 3\r\nEND\r\n");
+    writeBytes(dir.file("half.nxs"), "\x89HDF\r\n\x1a\nnot much more");
+    struct Case {
+        const char* args;
+        const char* says;
+    };
+    for (const Case& c : {Case{"convert --nexus a.dat a.dat", "an output never replaces an input"},
+                          Case{"convert --nexus out.nxs a.dat ragged.dat", "ragged.dat, line 3: the line has 2 numbers"},
+                          Case{"convert --text --out-dir . half.nxs", "The NeXus file half.nxs cannot be loaded: "},
+                          Case{"convert --text half.nxs", "convert --text needs --out-dir DIR"},
+                          Case{"info half.nxs", "The NeXus file half.nxs cannot be loaded: "},
+                          Case{"convert --nexus out.nxs --multi a.dat", "excludes"}}) {
+        SCOPED_TRACE(c.args);
+        const auto r = runCli(dir.path, c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(listing(dir.path), (std::vector<std::string>{"a.dat", "half.nxs", "ragged.dat"}));
+}

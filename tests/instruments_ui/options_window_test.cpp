@@ -97,12 +97,15 @@ TEST(OptionsWindow, SetupHelpAndInfoMenusShowTheirPages) {
 
 TEST(OptionsWindow, SavingPageSetsTheDirectoryAndTheFileSwitches) {
     OptionsRig r("[general]\r\nmachine=CLAM\r\ntime=0\r\nSaveExtrapoints=1\r\nSaveRawData=0\r\n"
-                 "[saving]\r\nautosave=1\r\n");
+                 "[saving]\r\nautosave=1\r\nnexus=0\r\n");
     SavingPage& page = *r.options->savingPage();
     r.options->refresh();
     EXPECT_TRUE(page.saveExtraPointsBox()->isChecked());
     EXPECT_FALSE(page.saveRawDataBox()->isChecked());
     EXPECT_TRUE(page.autoSaveBox()->isChecked());
+    EXPECT_FALSE(page.nexusBox()->isChecked());
+    page.nexusBox()->click();
+    EXPECT_TRUE(r.ctx.options.saveNexus);
     page.saveRawDataBox()->click();
     page.saveExtraPointsBox()->click();
     page.autoSaveBox()->click();
@@ -129,7 +132,7 @@ TEST(OptionsWindow, SavingPageSetsTheDirectoryAndTheFileSwitches) {
     const std::string ini = fileText(r.iniPath);
     EXPECT_NE(ini.find("SaveRawData=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("SaveExtrapoints=0"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("[saving]\r\nautosave=0\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[saving]\r\nautosave=0\r\nnexus=1\r\n"), std::string::npos) << ini;
 }
 
 TEST(OptionsWindow, AnalyserTestSwitchesReachTheMainWindow) {

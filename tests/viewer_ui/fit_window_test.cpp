@@ -4,9 +4,12 @@
 #include "cli/cli_run.h"
 #include "common/file_util.h"
 #include "viewer/eps_export.h"
+#include "files/nexus_file.h"
+#include "viewer/fit/fit_nexus.h"
 #include "viewer/fit/fit_report.h"
 #include "viewer/print_cells.h"
 #include "viewer/ui/fit_window.h"
+#include "viewer/ui/load_dialog.h"
 #include "viewer/viewer_paint.h"
 #include "viewer_ui/viewer_rig.h"
 
@@ -17,10 +20,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <chrono>
 #include <random>
@@ -219,6 +225,45 @@ TEST(FitWindow, FitsAsTheCommandLineDoesAndWritesFilesThatReadBack) {
     EXPECT_EQ(slurp(rig.dir.file("c1s.dat")), spectrumBytes);
     EXPECT_TRUE(rig.dialogs.saw(rig.dir.file("c1s.dat") +
                                 " is the spectrum file of c1s.dat; it is not overwritten. Nothing was saved."));
+
+    // "Save NeXus" keeps each spectrum's fit beside it; "Load NeXus" brings the fits back into the new
+    // viewer's Peak Fit window, the same to the last digit, and draws the first.
+    rig.viewer->allSpectraButton()->setChecked(true);
+    rig.dialogs.files.push_back(rig.dir.file("fits.nxs"));
+    rig.viewer->action("Save NeXus")->trigger();
+    QTimer::singleShot(0, [&rig] {
+        TForm5& d = rig.ctx.loadDialog();
+        d.updateDir();
+        for (int i = 0; i < d.fileList()->count(); ++i)
+            d.fileList()->item(i)->setSelected(d.fileList()->item(i)->text() == "fits.nxs");
+        d.nexusButton()->click();
+    });
+    TForm3* loaded = rig.ctx.openViewer();
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_NE(loaded->fitWindow(), nullptr);
+    const std::vector<FitWindow::Fitted>& again = loaded->fitWindow()->results();
+    ASSERT_EQ(again.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(fit::resultJson(again[i].result, "c1s"), fit::resultJson(w.results()[i].result, "c1s"));
+    ASSERT_NE(loaded->fitOverlay(), nullptr);
+    EXPECT_EQ(loaded->fitOverlay()->envelope, fit::curvesOf(w.results()[0].task.problem, w.results()[0].result).envelope);
+
+    // A spectrum whose counts changed since its fit is saved without it.
+    rig.viewer->action("Smoothing")->trigger();
+    rig.dialogs.files.push_back(rig.dir.file("smoothed.nxs"));
+    rig.viewer->action("Save NeXus")->trigger();
+    const NexusReadResult fitted = readNexusFile(rig.dir.file("fits.nxs"));
+    const NexusReadResult smoothed = readNexusFile(rig.dir.file("smoothed.nxs"));
+    ASSERT_TRUE(fitted && smoothed) << smoothed.error;
+    ASSERT_EQ(smoothed.spectra.size(), 2u);
+    int changed = 0;
+    for (std::size_t i = 0; i < 2; ++i) {
+        ASSERT_NE(fit::fitEntryOf(fitted.spectra[i]), nullptr);
+        const bool same = smoothed.spectra[i].table.columns[1] == fitted.spectra[i].table.columns[1];
+        changed += !same;
+        EXPECT_EQ(fit::fitEntryOf(smoothed.spectra[i]) != nullptr, same) << i;
+    }
+    EXPECT_GT(changed, 0);
 }
 
 TEST(FitWindow, ClickedPeaksBecomeComponentsThatFit) {

@@ -13,6 +13,7 @@
 #include "viewer/ui/viewer_context.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/vamas_export.h"
+#include "files/nexus_file.h"
 #include "viewer_ui/viewer_rig.h"
 #include "viewer_ui/viewer_test_util.h"
 
@@ -765,43 +766,53 @@ TEST(ViewerWindow, ColumnAndGridExports) {
 }
 
 
-// "Save VAMAS" writes the chosen spectra as one file (nothing is chosen: a message, no file); the
-// load dialog's "Load VAMAS" brings them into a new window.
-TEST(ViewerWindow, VamasSaveAndLoad) {
+// "Save VAMAS" and "Save NeXus" write the chosen spectra as one file (nothing is chosen: a message, no
+// file); the load dialog's "Load VAMAS" and "Load NeXus" bring them into a new window.
+TEST(ViewerWindow, VamasAndNexusSaveAndLoad) {
     ViewerRig rig;
     TForm3* w = rig.open({"a.dat", "b.dat"});
     ASSERT_NE(w, nullptr);
-    w->activeSpectraButton()->setChecked(true);
-    w->action("Save VAMAS")->trigger();
-    EXPECT_TRUE(rig.dialogs.saw("No spectrum is marked; there is nothing to save."));
-    w->allSpectraButton()->setChecked(true);
-    const std::string path = rig.dir.file("both.vms");
-    rig.dialogs.files.push_back(path);
-    w->action("Save VAMAS")->trigger();
-    const std::optional<std::string> written = readFile(path);
-    ASSERT_TRUE(written);
-    EXPECT_EQ(*written, vamasText(w->workspace(), true));
+    for (const bool nexus : {false, true}) {
+        SCOPED_TRACE(nexus ? "NeXus" : "VAMAS");
+        const char* save = nexus ? "Save NeXus" : "Save VAMAS";
+        const std::string name = nexus ? "both.nxs" : "both.vms";
+        rig.dialogs.clear();
+        w->activeSpectraButton()->setChecked(true);
+        w->action(save)->trigger();
+        EXPECT_TRUE(rig.dialogs.saw("No spectrum is marked; there is nothing to save."));
+        w->allSpectraButton()->setChecked(true);
+        const std::string path = rig.dir.file(name);
+        rig.dialogs.files.push_back(path);
+        w->action(save)->trigger();
+        const std::optional<std::string> written = readFile(path);
+        ASSERT_TRUE(written);
+        if (nexus)
+            EXPECT_EQ(readNexusBytes(*written, name).spectra.size(), 2u);
+        else
+            EXPECT_EQ(*written, vamasText(w->workspace(), true));
 
-    QTimer::singleShot(0, [&rig] {
-        TForm5& d = rig.ctx.loadDialog();
-        d.updateDir();
-        for (int i = 0; i < d.fileList()->count(); ++i)
-            d.fileList()->item(i)->setSelected(d.fileList()->item(i)->text() == "both.vms");
-        d.vamasButton()->click();
-    });
-    TForm3* v = rig.ctx.openViewer();
-    ASSERT_NE(v, nullptr);
-    ASSERT_EQ(v->workspace().ShownCount, 2);
-    EXPECT_EQ(captions(v->spectrumMenu()), (QStringList{"a.dat", "b.dat"}));
-    for (int k = 1; k <= 2; ++k) {
-        ASSERT_EQ(v->workspace().spectrum(k).NumPoints, w->workspace().spectrum(k).NumPoints);
-        const auto a = w->workspace().points(k), b = v->workspace().points(k);
-        for (std::size_t j = 0; j < a.size(); ++j) {
-            EXPECT_EQ(a[j].x, b[j].x);
-            EXPECT_EQ(a[j].y, b[j].y);
+        QTimer::singleShot(0, [&rig, name, nexus] {
+            TForm5& d = rig.ctx.loadDialog();
+            d.updateDir();
+            for (int i = 0; i < d.fileList()->count(); ++i)
+                d.fileList()->item(i)->setSelected(d.fileList()->item(i)->text().toStdString() == name);
+            (nexus ? d.nexusButton() : d.vamasButton())->click();
+        });
+        TForm3* v = rig.ctx.openViewer();
+        ASSERT_NE(v, nullptr);
+        ASSERT_EQ(v->workspace().ShownCount, 2);
+        EXPECT_EQ(captions(v->spectrumMenu()), (QStringList{"a.dat", "b.dat"}));
+        for (int k = 1; k <= 2; ++k) {
+            ASSERT_EQ(v->workspace().spectrum(k).NumPoints, w->workspace().spectrum(k).NumPoints);
+            const auto a = w->workspace().points(k), b = v->workspace().points(k);
+            for (std::size_t j = 0; j < a.size(); ++j) {
+                EXPECT_EQ(a[j].x, b[j].x);
+                EXPECT_EQ(a[j].y, b[j].y);
+            }
         }
+        EXPECT_FALSE(rig.ctx.loadList.VamasFlag);
+        EXPECT_FALSE(rig.ctx.loadList.NexusFlag);
     }
-    EXPECT_FALSE(rig.ctx.loadList.VamasFlag);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "acquisition/run/time_left.h"
 #include "common/number_text.h"
 
+#include <ctime>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -115,6 +116,7 @@ bool RunEngine::acceptNewRun() {
     measurement_.kindOfMeasure = fields_.kindOfMeasure;
     measurement_.startFieldText = fields_.start;
     measurement_.partialScanRecords.reset();
+    measurement_.startedAt = std::time(nullptr);
     continuable_ = false;
     return true;
 }

@@ -4,7 +4,10 @@
 #include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
 #include "files/spectrum_format.h"
+#include "files/nexus_file.h"
+#include "files/spectrum_table.h"
 #include "files/spectrum_writer.h"
+#include "common/file_util.h"
 
 #include <algorithm>
 #include <cctype>
@@ -170,6 +173,31 @@ SaveOutcome MeasurementSaver::saveRecovery() {
     return write(joinPath(store_.startDir, kRecoveryFileName), store_.saveDir, fields_.fileName, Kind::Recovery);
 }
 
+std::string nexusPathBeside(const std::string& spectrumPath) {
+    return spectrumPath + ".nxs";
+}
+
+// The spectrum just written, as its NeXus entry, with what the station knows beyond the file. The
+// text file is already in place: a NeXus file that cannot be written is said and logged, and the
+// save stays a save.
+void MeasurementSaver::saveNexusBeside(const std::string& path, const std::string& name, const std::string& bytes) {
+    NexusSpectrum s;
+    s.name = name;
+    MemoryByteSource source(bytes);
+    SpectrumTableResult read = readSpectrumTableSource(source, name);
+    s.table = std::move(read.table);
+    s.startedAt = measurement_.startedAt;
+    const int lens = ctx_.options.lensIndex;
+    if (lens >= 0 && lens < 5) s.lensMode = "Lens Mode " + std::to_string(lens + 1);
+    s.sensitivities = ctx_.channels.sensitivities;
+    s.channelsEnabled = ctx_.channels.enabled;
+    const std::string target = nexusPathBeside(path);
+    std::string error = read ? std::string() : read.read.error;
+    if (error.empty() && saveNexusFile(target, {s}, &error)) return;
+    ctx_.dialogs.show("The spectrum was saved, but its NeXus file could not be written to\r" + target + "\r" + error);
+    ctx_.runLog().record("save-failed", target + ": " + error);
+}
+
 SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& dir, const std::string& name,
                                     Kind kind) {
     const bool recovery = kind == Kind::Recovery;
@@ -219,7 +247,8 @@ SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& 
     }
 
     std::string error;
-    if (!saveSpectrumFile(path, h, o, measurement_.data, &error)) {
+    const std::string bytes = spectrumFileBytes(h, o, measurement_.data);
+    if (!writeFileAtomic(path, bytes, &error)) {
         if (!recovery || !recoveryFailureShown_) {
             ctx_.dialogs.show("The measurement could not be written to\r" + path + "\r" + error);
             log.record("save-failed", path + ": " + error);
@@ -233,6 +262,7 @@ SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& 
     log.record("save", path + ": " + std::to_string(h.points) + (h.points == 1 ? " point, " : " points, ") +
                            std::to_string(scans) + (scans == 1 ? " scan" : " scans") +
                            (kind == Kind::Auto ? " (autosave)" : kind == Kind::Script ? " (script)" : ""));
+    if (ctx_.options.saveNexus) saveNexusBeside(path, name, bytes);
     return SaveOutcome::Written;
 }
 

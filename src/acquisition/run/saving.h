@@ -28,6 +28,9 @@ std::string fileNamePrefix(std::uint8_t machineMode);
 std::string proposeFileName(std::uint8_t machineMode, std::string& storedLastName, const std::string& saveDir,
                             const CalendarDate& today);
 
+// Where the NeXus file of a saved spectrum goes ([saving] nexus): beside it, "c_021205.001.nxs".
+std::string nexusPathBeside(const std::string& spectrumPath);
+
 // Kind-of-measurement text as the file states it: "c(t)", "CAE", "CRR" or, in the Keithley mode, "KEI".
 std::string kindText(std::uint8_t machineMode, int kindOfMeasure);
 
@@ -77,6 +80,7 @@ private:
     SaveOutcome saveSpectrum();
     SaveOutcome autoSave();
     SaveOutcome write(const std::string& path, const std::string& dir, const std::string& name, Kind kind);
+    void saveNexusBeside(const std::string& path, const std::string& name, const std::string& bytes);
 
     AcquisitionContext& ctx_;
     MeasurementFields& fields_;

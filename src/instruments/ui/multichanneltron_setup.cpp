@@ -299,14 +299,14 @@ void TForm19::CalibrateSensitivity() {
     }
     calibrate_->setEnabled(false);
     viewBox_->setChecked(true);
-    sensitivity_.fill(1.0);
+    ctx_.channels.sensitivities.fill(1.0);
     showSensitivities();
     std::optional<std::array<double, 9>> counts;
     {
         const OtherWindowsHeld held(this);
         counts = countCalibrationPoint(station_, *timeMs);
     }
-    if (counts) sensitivity_ = sensitivitiesFromCounts(*counts);
+    if (counts) ctx_.channels.sensitivities = sensitivitiesFromCounts(*counts);
     showSensitivities();
     calibrate_->setEnabled(true);
 }
@@ -314,11 +314,11 @@ void TForm19::CalibrateSensitivity() {
 void TForm19::showSensitivities() {
     for (int i = 0; i < 9; ++i)
         sensitivityLabels_[std::size_t(i)]->setText(
-            QString::fromStdString(text::formatPattern(sensitivity_[std::size_t(i)], "0.000")));
+            QString::fromStdString(text::formatPattern(ctx_.channels.sensitivities[std::size_t(i)], "0.000")));
 }
 
 void TForm19::showChannelCounts(const ChannelCounts& counts) {
-    const ChannelBars bars = channelBars(counts, sensitivity_);
+    const ChannelBars bars = channelBars(counts, ctx_.channels.sensitivities);
     view_.fill(Qt::white);
     {
         QPainter p(&view_);

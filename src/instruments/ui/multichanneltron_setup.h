@@ -47,7 +47,7 @@ public:
     void showModel();
 
     // Channeltrons 1..9 at index 0..8; they scale only the bars of the view.
-    const std::array<double, 9>& sensitivities() const { return sensitivity_; }
+    const std::array<double, 9>& sensitivities() const { return ctx_.channels.sensitivities; }
     bool unlocked() const { return unlocked_; }
     // What the view box shows now.
     const QImage& viewImage() const { return view_; }
@@ -88,7 +88,6 @@ private:
     Station& station_;
     AcquisitionContext& ctx_;
     std::string iniPath_;
-    std::array<double, 9> sensitivity_{1, 1, 1, 1, 1, 1, 1, 1, 1};
     bool unlocked_ = false;
     bool showingTable_ = false; // the grid is being filled from the table, not edited
     QImage view_;

@@ -56,9 +56,14 @@ SavingPage::SavingPage(Station& station, QWidget* parent) : QWidget(parent), sta
     autoSave_ = new QCheckBox(QStringLiteral("Autosave: every run under the proposed name, without the dialog"), this);
     autoSave_->setObjectName(QStringLiteral("autosave"));
     QObject::connect(autoSave_, &QCheckBox::toggled, this, [&o](bool on) { o.autoSave = on; });
+    // For the facility's catalogue: the same spectrum as NXmpes, "c_021205.001.nxs" beside "c_021205.001".
+    nexus_ = new QCheckBox(QStringLiteral("NeXus: a NeXus file (.nxs) beside every saved spectrum"), this);
+    nexus_->setObjectName(QStringLiteral("nexus"));
+    QObject::connect(nexus_, &QCheckBox::toggled, this, [&o](bool on) { o.saveNexus = on; });
     column->addWidget(extraPoints_);
     column->addWidget(rawData_);
     column->addWidget(autoSave_);
+    column->addWidget(nexus_);
     column->addStretch();
 
     if (!pointAt(station_.settings.store.saveDir)) pointAt(QDir::currentPath().toStdString());
@@ -86,6 +91,7 @@ void SavingPage::refresh() {
     showChecked(extraPoints_, o.saveExtraPoints);
     showChecked(rawData_, o.saveRawData);
     showChecked(autoSave_, o.autoSave);
+    showChecked(nexus_, o.saveNexus);
     saveDir_->setText(QStringLiteral("Save directory: ") + QString::fromStdString(station_.settings.store.saveDir));
 }
 

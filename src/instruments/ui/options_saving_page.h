@@ -1,6 +1,7 @@
 #pragma once
 // The "Saving" page of the options window: the directory list the save directory is chosen in,
-// "Set Directory !", the two switches of what a measurement file carries, and the autosave switch.
+// "Set Directory !", the two switches of what a measurement file carries, the autosave switch and the
+// switch of the NeXus file beside each saved spectrum.
 #include "acquisition/station.h"
 
 #include <QWidget>
@@ -35,6 +36,7 @@ public:
     QCheckBox* saveExtraPointsBox() const { return extraPoints_; }
     QCheckBox* saveRawDataBox() const { return rawData_; }
     QCheckBox* autoSaveBox() const { return autoSave_; }
+    QCheckBox* nexusBox() const { return nexus_; }
 
 private:
     void listDirectory();
@@ -48,6 +50,7 @@ private:
     QCheckBox* extraPoints_ = nullptr;
     QCheckBox* rawData_ = nullptr;
     QCheckBox* autoSave_ = nullptr;
+    QCheckBox* nexus_ = nullptr;
 };
 
 } // namespace korvo

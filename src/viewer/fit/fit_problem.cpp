@@ -188,6 +188,8 @@ Prepared prepareFit(const FitModel& model, const SpectrumInput& spectrum) {
     }
     FitProblem pb;
     pb.model = model;
+    pb.photonEnergy = spectrum.photonEnergy;
+    pb.workFunction = spectrum.workFunction;
     pb.tailSign = binding ? -1 : 1;
     pb.low = xmin;
     pb.high = xmax;

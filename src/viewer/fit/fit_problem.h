@@ -49,6 +49,9 @@ struct FitProblem {
     std::vector<std::array<Affine, kMaxShapeParameters>> components;
     std::array<Affine, 2> background; // c0, c1
     std::vector<FreeParameter> free;
+    // What the binding axis was computed with (kept to store the fit with its spectrum).
+    std::optional<double> photonEnergy;
+    double workFunction = kDefaultWorkFunction;
 
     std::size_t points() const { return x.size(); }
     std::vector<double> startValues() const;

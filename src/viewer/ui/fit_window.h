@@ -70,6 +70,11 @@ public:
         fit::FitResult result;
     };
     const std::vector<Fitted>& results() const { return fitted_; }
+    // The last fit of spectrum k whose points the spectrum still holds as they were fitted, or nullptr.
+    const Fitted* fitOf(int k) const;
+    // Fits that came with loaded spectra (a NeXus file), shown as the results of a fit; the first
+    // one's model becomes the window's model.
+    void showLoadedFits(std::vector<Fitted> fits);
     int shownResult() const { return shownResult_; }
     void showResult(int index);
     QTableWidget* componentTable() const { return table_; }

@@ -65,6 +65,28 @@ private:
 
 } // namespace
 
+const FitWindow::Fitted* FitWindow::fitOf(int k) const {
+    for (auto f = fitted_.rbegin(); f != fitted_.rend(); ++f) {
+        if (f->task.spectrum != k) continue;
+        const fit::FitProblem& pb = f->task.problem;
+        FitOverlay fitted;
+        fitted.spectrum = k;
+        for (std::size_t i = 0; i < pb.points(); ++i) fitted.fitted.push_back({pb.kineticX[i], pb.y[i]});
+        return overlayFits(viewer_.workspace(), fitted) ? &*f : nullptr;
+    }
+    return nullptr;
+}
+
+void FitWindow::showLoadedFits(std::vector<Fitted> fits) {
+    if (job_ || fits.empty()) return;
+    setModel(fits.front().task.problem.model);
+    fitted_ = std::move(fits);
+    status_->setText(fitted_.size() == 1 ? QStringLiteral("A fit was loaded with its spectrum.")
+                                         : QStringLiteral("%1 fits were loaded with their spectra.").arg(fitted_.size()));
+    updateButtons();
+    fillResultList();
+}
+
 void FitWindow::fillResultList() {
     resultList_->clear();
     for (const Fitted& f : fitted_)

@@ -40,7 +40,7 @@ QPushButton* button(QWidget* parent, const char* caption, int x, int y, int w) {
 
 TForm5::TForm5(LoadList& list, QWidget* parent) : QDialog(parent), list_(list) {
     setWindowTitle(QStringLiteral("Load"));
-    setFixedSize(408, 306);
+    setFixedSize(408, 332);
     setModal(true);
 
     drive_ = new QComboBox(this);
@@ -72,6 +72,9 @@ TForm5::TForm5(LoadList& list, QWidget* parent) : QDialog(parent), list_(list) {
     scienta_ = button(this, "Load Scienta", 8, 280, 90);
     vamas_ = button(this, "Load VAMAS", 102, 280, 90);
     multi_ = button(this, "Single Multi -> project", 196, 280, 204);
+    nexus_ = button(this, "Load NeXus", 8, 306, 90);
+    nexus_->setToolTip(QStringLiteral("NeXus (HDF5) files: every spectrum of every chosen file, Korvo's own and "
+                                      "other programs' NXmpes and NXxps spectra"));
     // In the place of "Update Dir !", which has nothing to do while a load runs.
     cancel_ = button(this, "Cancel", 302, 254, 98);
     cancel_->hide();
@@ -82,6 +85,7 @@ TForm5::TForm5(LoadList& list, QWidget* parent) : QDialog(parent), list_(list) {
     connect(update_, &QPushButton::clicked, this, &TForm5::updateDir);
     connect(scienta_, &QPushButton::clicked, this, &TForm5::scientaClick);
     connect(vamas_, &QPushButton::clicked, this, &TForm5::vamasClick);
+    connect(nexus_, &QPushButton::clicked, this, &TForm5::nexusClick);
     connect(multi_, &QPushButton::clicked, this, &TForm5::multiClick);
     connect(cancel_, &QPushButton::clicked, this, [this] { cancel_requested_ = true; });
     connect(filter_, &QComboBox::currentIndexChanged, this, &TForm5::updateDir);
@@ -176,6 +180,14 @@ void TForm5::vamasClick() {
     runLoad();
 }
 
+void TForm5::nexusClick() {
+    if (loading_) return;
+    fillLoadList(list_, directory_, selectedNames());
+    list_.NexusFlag = true;
+    choice_ = Choice::LoadNexus;
+    runLoad();
+}
+
 void TForm5::multiClick() {
     if (loading_) return;
     list_.paths.clear();
@@ -209,7 +221,7 @@ void TForm5::setLoading(bool on) {
     loading_ = on;
     cancel_requested_ = false;
     for (QWidget* w : std::initializer_list<QWidget*>{drive_, dirs_, files_, filter_, overview_, load_, abord_,
-                                                      project_, update_, scienta_, vamas_, multi_})
+                                                      project_, update_, scienta_, vamas_, nexus_, multi_})
         w->setEnabled(!on);
     if (on) {
         loadTimer_.start();

@@ -29,11 +29,12 @@ class TForm5 : public QDialog {
 public:
     explicit TForm5(LoadList& list, QWidget* parent = nullptr);
 
-    enum class Choice { Load, Abord, LoadProject, LoadScienta, LoadVamas };
+    enum class Choice { Load, Abord, LoadProject, LoadScienta, LoadVamas, LoadNexus };
     // Shows the dialog modally. "Load" fills the load list, runs `load` with the dialog still open
     // (its progress bar and "Cancel" work through progressHook), then closes it. "Load Scienta"
     // fills it with the temporary spectrum files of the chosen Scienta files and does the same;
-    // "Load VAMAS" lists the chosen files with VamasFlag set, so that the load reads their blocks.
+    // "Load VAMAS" lists the chosen files with VamasFlag set, so that the load reads their blocks;
+    // "Load NeXus" with NexusFlag set, so that it reads their spectra.
     Choice run(const std::function<void()>& load);
     // A progress hook for the load procedure: shows the file being read and keeps the program
     // answering through `pump`; false once "Cancel" was pressed.
@@ -62,6 +63,7 @@ public:
     QPushButton* projectButton() const { return project_; }
     QPushButton* scientaButton() const { return scienta_; }
     QPushButton* vamasButton() const { return vamas_; }
+    QPushButton* nexusButton() const { return nexus_; }
     QPushButton* multiButton() const { return multi_; }
     QPushButton* updateButton() const { return update_; }
     QPushButton* cancelButton() const { return cancel_; }
@@ -80,6 +82,7 @@ private:
     void projectClick();
     void scientaClick();
     void vamasClick();
+    void nexusClick();
     void multiClick();
     std::vector<std::string> selectedNames() const;
     std::vector<std::string> selectedPaths() const;
@@ -109,6 +112,7 @@ private:
     QPushButton* project_ = nullptr;
     QPushButton* scienta_ = nullptr;
     QPushButton* vamas_ = nullptr;
+    QPushButton* nexus_ = nullptr;
     QPushButton* multi_ = nullptr;
     QPushButton* update_ = nullptr;
     QPushButton* cancel_ = nullptr;

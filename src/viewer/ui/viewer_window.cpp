@@ -201,6 +201,7 @@ void TForm3::takeOutcome(const LoadOutcome& outcome) {
         refresh();
         redrawCellBitmap();
         if (!outcome.message.empty()) ctx_.dialogs.show(outcome.message);
+        if (!outcome.nexusAdditions.empty()) restoreLoadedFits(outcome);
         return;
     case LoadStatus::Failed:
         ctx_.dialogs.message("", outcome.message, DialogIcon::Warning);

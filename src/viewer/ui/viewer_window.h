@@ -62,6 +62,7 @@ public:
     void surferCommand(); // "Export Surfer"
     void epsCommand();    // "EPS": pictures, "test.bmp" and "fit.tex" into the current directory
     void vamasExportCommand(); // "Save VAMAS"
+    void nexusExportCommand(); // "Save NeXus"
     void selectData();              // "&Select"
     void markCommand();             // "&Mark"
     void toggleInfoPanel(InfoPanel panel);
@@ -158,6 +159,9 @@ private:
     void scrollBarMoved(ScrollAxis axis, int position);
     void report(const ViewMessages& messages);
     void takeOutcome(const LoadOutcome& outcome);
+    // The fits a NeXus load brought with its spectra, into the Peak Fit window (a fit that does not
+    // fit its spectrum is said and left out).
+    void restoreLoadedFits(const LoadOutcome& outcome);
     void updateValueTable();
     void growBy(int pixels);
     const BindingAxis* binding() const { return binding_ ? &*binding_ : nullptr; }

@@ -9,6 +9,7 @@
 #include "viewer/ui/viewer_window.h"
 
 #include "viewer/analysis/backgrounds.h"
+#include "viewer/fit/fit_nexus.h"
 #include "common/ini_file.h"
 
 #include <QAction>
@@ -156,6 +157,26 @@ void TForm3::satelliteCommand() {
 } // namespace korvo
 
 namespace korvo {
+
+void TForm3::restoreLoadedFits(const LoadOutcome& outcome) {
+    std::vector<FitWindow::Fitted> fits;
+    std::string problems;
+    for (const auto& [k, groups] : outcome.nexusAdditions)
+        for (const NexusGroupData& g : groups) {
+            if (g.name != fit::kFitEntryName) continue;
+            std::string error;
+            const std::optional<fit::StoredFit> stored = fit::storedFitOf(g, &error);
+            fit::RestoredFit r;
+            if (stored) r = fit::restoreFit(*stored, ws_->points(k), ws_->spectrum(k).ShortName);
+            if (!r.problem) {
+                problems += "The fit of " + ws_->spectrum(k).ShortName + " is not shown: " + (stored ? r.error : error) + ".\n";
+                continue;
+            }
+            fits.push_back({fit::FitTask{k, ws_->spectrum(k).PathName, std::move(*r.problem)}, std::move(r.result)});
+        }
+    if (!fits.empty()) peakFitCommand()->showLoadedFits(std::move(fits));
+    if (!problems.empty()) ctx_.dialogs.show(problems);
+}
 
 FitWindow* TForm3::peakFitCommand() {
     // A fit is drawn over the curves: the colour view gives way to them.

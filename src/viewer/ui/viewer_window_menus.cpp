@@ -14,6 +14,8 @@
 #include "viewer/eps_export.h"
 #include "viewer/exports.h"
 #include "viewer/vamas_export.h"
+#include "viewer/fit/fit_nexus.h"
+#include "viewer/nexus_export.h"
 #include "viewer/ui/viewer_window.h"
 #include "viewer/workspace_project.h"
 #include "common/ini_file.h"
@@ -70,6 +72,7 @@ void TForm3::createMenus() {
     connect(data->addAction(QStringLiteral("Save RAW")), &QAction::triggered, this,
             [this] { columnExportCommand(ColumnValues::Stored); });
     connect(data->addAction(QStringLiteral("Save VAMAS")), &QAction::triggered, this, &TForm3::vamasExportCommand);
+    connect(data->addAction(QStringLiteral("Save NeXus")), &QAction::triggered, this, &TForm3::nexusExportCommand);
     connect(data->addAction(QStringLiteral("&Select")), &QAction::triggered, this, &TForm3::selectData);
 
     spectrumMenu_ = bar->addMenu(QStringLiteral("&Spectrum"));
@@ -189,6 +192,26 @@ void TForm3::vamasExportCommand() {
     auto chosen = ctx_.dialogs.chooseSaveFile("Save spectra as VAMAS file:", ctx_.loadDialog().directory(), "*.vms",
                                               "VAMAS file (*.vms)|*.vms|All files (*.*)|*.*");
     if (chosen) writeExport(*chosen, text);
+}
+
+void TForm3::nexusExportCommand() {
+    // The spectra of "Save VAMAS", each an NXmpes entry of one file, with the fit each has in the
+    // Peak Fit window as a second entry.
+    std::string refusal;
+    std::vector<int> numbers;
+    std::vector<NexusSpectrum> spectra = nexusSpectraOf(*ws_, allButton_->isChecked(), &refusal, &numbers);
+    for (std::size_t i = 0; i < spectra.size() && fitWindow_; ++i)
+        if (const FitWindow::Fitted* f = fitWindow_->fitOf(numbers[i]))
+            spectra[i].additions.push_back(fit::fitNexusEntry(f->task.problem, f->result, spectra[i].name));
+    if (spectra.empty()) {
+        ctx_.dialogs.show(refusal);
+        return;
+    }
+    auto chosen = ctx_.dialogs.chooseSaveFile("Save spectra as NeXus file:", ctx_.loadDialog().directory(), "*.nxs",
+                                              "NeXus file (*.nxs)|*.nxs|All files (*.*)|*.*");
+    if (!chosen) return;
+    std::string error;
+    if (!saveNexusFile(*chosen, spectra, &error)) ctx_.dialogs.error("", error);
 }
 
 void TForm3::surferCommand() {

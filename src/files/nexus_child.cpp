@@ -1,0 +1,194 @@
+// Reading a NeXus file in a child process. The HDF5 library is not hardened against crafted or
+// damaged files: a few flipped bytes make version 1.10 read past its buffers, ask for terabytes or
+// run in circles inside its own metadata parsing, before any check of ours can look. The child reads
+// the file and leaves its result in an anonymous memory file (a hundred megabytes pass no pipe); the
+// pipe's end tells that the child is gone. A crash, an exhausted memory limit or a hang there ends the
+// child, and Korvo refuses the file with a message.
+#include "files/nexus_file.h"
+#include "files/nexus_wire.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KORVO_NEXUS_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVO_NEXUS_ASAN 1
+#endif
+#endif
+
+namespace korvo {
+namespace {
+
+// The child's address space: what it has at the fork plus room for the file, its values and the
+// library. A file that makes the library ask for more gets a failed allocation, not the whole machine.
+void limitChild(std::size_t fileBytes, const NexusReadLimits& limits, int seconds) {
+#ifndef KORVO_NEXUS_ASAN // the address sanitizer reserves terabytes of address space for itself
+    long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    const std::uint64_t now = std::uint64_t(pages) * std::uint64_t(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t room =
+        now + std::uint64_t(4) * fileBytes + 16 * limits.maxTotalValues + (std::uint64_t(2) << 30);
+    const rlimit as{room, room};
+    ::setrlimit(RLIMIT_AS, &as);
+#else
+    (void)fileBytes;
+    (void)limits;
+#endif
+    const rlimit cpu{rlim_t(seconds + 5), rlim_t(seconds + 5)};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+}
+
+[[noreturn]] void childRead(int out, std::string_view bytes, std::string_view shortName,
+                            const NexusReadLimits& limits, int seconds) {
+    // `out` is the memory file the result goes into.
+    if (!std::getenv("KORVO_NEXUS_CHILD_STDERR")) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) ::dup2(null, STDERR_FILENO);
+    }
+    limitChild(bytes.size(), limits, seconds);
+    const std::string encoded = nexus::encodeResult(readNexusBytes(bytes, shortName, limits));
+    for (std::size_t done = 0; done < encoded.size();) {
+        const ssize_t n = ::write(out, encoded.data() + done, encoded.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ::_exit(3);
+        done += static_cast<std::size_t>(n);
+    }
+    ::_exit(0);
+}
+
+std::string signalName(int sig) {
+    const char* name = sigabbrev_np(sig);
+    return "signal " + std::to_string(sig) + (name ? std::string(" (SIG") + name + ")" : std::string());
+}
+
+// What the child gave back holds to what every reading promises (a corrupted library could still
+// have written something).
+bool sound(const NexusReadResult& r, const NexusReadLimits& limits) {
+    if (!r.error.empty()) return r.spectra.empty();
+    if (r.spectra.empty() || r.spectra.size() > limits.maxSpectra) return false;
+    for (const NexusSpectrum& s : r.spectra) {
+        const SpectrumTable& t = s.table;
+        if (t.columns.empty() || t.rows() == 0 || t.rows() > limits.maxPoints) return false;
+        for (const auto& column : t.columns) {
+            if (column.size() != t.rows()) return false;
+            for (double v : column)
+                if (!std::isfinite(v)) return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits,
+                                  const std::function<bool()>& keepGoing) {
+    // Without the signature (or beyond the size) the file is refused before the library sees it.
+    if (bytes.size() > limits.maxFileBytes || !hasHdf5Signature(bytes)) return readNexusBytes(bytes, shortName, limits);
+    NexusReadResult r;
+    const std::string refusal = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
+    // A large file takes its time; a small one that takes long has sent the library round in circles.
+    const int seconds = 20 + static_cast<int>(bytes.size() >> 22);
+    int pipeFds[2];
+    const int result = ::memfd_create("korvo-nexus-result", MFD_CLOEXEC);
+    if (result < 0 || ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
+        if (result >= 0) ::close(result);
+        return r;
+    }
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        ::close(result);
+        return r;
+    }
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        childRead(result, bytes, shortName, limits, seconds);
+    }
+    ::close(pipeFds[1]);
+    const int in = pipeFds[0];
+
+    // Everything the child can rightly send: the values a file may hold, their texts and a margin.
+    const std::uint64_t most = 16 * limits.maxTotalValues + bytes.size() + (std::uint64_t(64) << 20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    std::string problem;
+    bool cancelled = false;
+    for (;;) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            problem = "the HDF5 library did not finish reading it within " + std::to_string(seconds) +
+                      " s; the file may be damaged.";
+            break;
+        }
+        if (keepGoing && !keepGoing()) {
+            cancelled = true;
+            break;
+        }
+        pollfd p{in, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 100);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) continue;
+        char buffer[256];
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // the child is done (or gone); it writes nothing here
+    }
+    ::close(in);
+    if (!problem.empty() || cancelled) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (cancelled) {
+        ::close(result);
+        r.cancelled = true;
+        r.error = "Loading was cancelled; nothing was loaded.";
+        return r;
+    }
+    if (problem.empty() && WIFSIGNALED(status))
+        problem = "the HDF5 library failed on it (its reading process ended with " + signalName(WTERMSIG(status)) +
+                  "); the file is damaged or holds structures the library cannot read safely.";
+    else if (problem.empty() && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
+        problem = "the HDF5 library failed on it (its reading process ended with status " +
+                  std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
+                  "); the file is damaged or holds structures the library cannot read safely.";
+    struct stat st {};
+    if (problem.empty() && (::fstat(result, &st) != 0 || st.st_size <= 0 || std::uint64_t(st.st_size) > most))
+        problem = "the reading process gave back no sound result; the file is damaged.";
+    if (problem.empty()) {
+        const std::size_t size = static_cast<std::size_t>(st.st_size);
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, result, 0);
+        std::optional<NexusReadResult> decoded;
+        if (mapped != MAP_FAILED) {
+            decoded = nexus::decodeResult(std::string_view(static_cast<const char*>(mapped), size));
+            ::munmap(mapped, size);
+        }
+        ::close(result);
+        if (decoded && sound(*decoded, limits)) return std::move(*decoded);
+        problem = "the reading process gave back no sound result; the file is damaged.";
+    } else {
+        ::close(result);
+    }
+    r.error = refusal + problem;
+    return r;
+}
+
+} // namespace korvo

@@ -1,0 +1,286 @@
+// The NeXus writer: each spectrum an NXentry after the NXmpes application definition, the file made
+// in memory with HDF5's core driver and written to the disk as every measured file is.
+#include "files/header_facts.h"
+#include "files/measurement_data.h"
+#include "files/nexus_file.h"
+#include "files/nexus_hdf5.h"
+#include "files/nexus_layout.h"
+
+#include "common/file_util.h"
+#include "common/run_log.h"
+
+#include <cmath>
+#include <ctime>
+
+namespace korvo {
+namespace {
+
+using h5::Id;
+
+const char* methodOf(std::uint8_t mode, const std::optional<double>& photon) {
+    switch (mode) {
+    case ModeCfs:
+        return "constant final state spectroscopy (CFS)";
+    case ModeCis:
+        return "constant initial state spectroscopy (CIS)";
+    case ModeKeithley:
+        return "total electron yield (TEY)";
+    default:
+        if (!photon) return "photoelectron spectroscopy (PES)";
+        return *photon < nexus::kUpsBelowPhotonEnergy ? "ultraviolet photoelectron spectroscopy (UPS)"
+                                                       : "X-ray photoelectron spectroscopy (XPS)";
+    }
+}
+
+// Columns of `t` with the given role, row after row: `rows` x `columns.size()` values.
+std::vector<double> rowsOf(const SpectrumTable& t, const std::vector<std::size_t>& columns) {
+    const std::size_t rows = t.rows(), n = columns.size();
+    std::vector<double> out(rows * n);
+    for (std::size_t c = 0; c < n; ++c)
+        for (std::size_t r = 0; r < rows; ++r) out[r * n + c] = t.columns[columns[c]][r];
+    return out;
+}
+
+std::vector<double> asNumbers(const std::array<double, 9>& values) {
+    return {values.begin(), values.end()};
+}
+
+class EntryWriter {
+public:
+    EntryWriter(h5::Writer& w, hid_t file, const NexusSpectrum& s, std::string entry)
+        : w_(w), file_(file), s_(s), t_(s.table), entry_(std::move(entry)), facts_(headerFacts(t_.headerLines)),
+          roles_(columnRoles(facts_.machineMode, t_.columns.size())),
+          layout_(nexus::layoutOf(facts_.machineMode, roles_)) {}
+
+    void write() {
+        const Id entry = w_.group(file_, entry_.c_str(), "NXentry");
+        if (!w_.ok()) return;
+        w_.attribute(entry.get(), "default", "data");
+        w_.text(entry.get(), "definition", "NXmpes");
+        w_.text(entry.get(), "title", s_.name);
+        const std::optional<std::time_t> end = facts_.date ? headerMoment(*facts_.date) : std::nullopt;
+        if (const std::optional<std::time_t> start = s_.startedAt ? s_.startedAt : end)
+            w_.text(entry.get(), "start_time", isoLocalTime(*start));
+        if (end) w_.text(entry.get(), "end_time", isoLocalTime(*end));
+        w_.text(entry.get(), "method", methodOf(facts_.machineMode, photonEnergy()));
+        w_.text(entry.get(), "program_name", "Korvo");
+        if (facts_.hasUser) {
+            const Id user = w_.group(entry.get(), "user", "NXuser");
+            w_.text(user.get(), "name", facts_.user);
+            w_.text(user.get(), "affiliation", "not recorded");
+        }
+        data(entry.get());
+        instrument(entry.get());
+        const Id sample = w_.group(entry.get(), "sample", "NXsample");
+        w_.text(sample.get(), "name", facts_.sample);
+        if (!facts_.comment.empty()) w_.text(sample.get(), "description", facts_.comment);
+        korvo(entry.get());
+    }
+
+private:
+    std::optional<double> photonEnergy() const {
+        if (facts_.photonEnergy) return facts_.photonEnergy;
+        if (facts_.photonStart) return facts_.photonStart;
+        return std::nullopt;
+    }
+    const char* axis() const { return layout_.photonAxis ? "photon_energy" : "energy"; }
+
+    void data(hid_t entry) {
+        const Id data = w_.group(entry, "data", "NXdata");
+        w_.attribute(data.get(), "signal", "data");
+        w_.attribute(data.get(), "axes", axis());
+        w_.attribute(data.get(), (std::string(axis()) + "_indices").c_str(), 0, true);
+        const std::size_t rows = t_.rows();
+        if (layout_.signal) {
+            w_.numbers(data.get(), "data", t_.columns[*layout_.signal].data(), rows, layout_.signalUnits);
+        } else {
+            const std::vector<double> zeros(rows, 0.0);
+            w_.numbers(data.get(), "data", zeros.data(), rows, "counts");
+        }
+        w_.numbers(data.get(), axis(), t_.columns[0].data(), rows, "eV");
+        if (!layout_.photonAxis) {
+            const Id energy(H5Dopen2(data.get(), "energy", H5P_DEFAULT));
+            if (energy) w_.attribute(energy.get(), "type", "kinetic");
+        }
+    }
+
+    void instrument(hid_t entry) {
+        const Id instrument = w_.group(entry, "instrument", "NXinstrument");
+        const std::string at = "/" + entry_ + "/instrument/";
+        const std::optional<double> photon = photonEnergy();
+        const Id source = w_.group(instrument.get(), "source_probe", "NXsource");
+        w_.text(source.get(), "type", "Synchrotron X-ray Source");
+        w_.text(source.get(), "probe", photon && *photon < nexus::kUpsBelowPhotonEnergy ? "ultraviolet" : "x-ray");
+        w_.text(source.get(), "associated_beam", at + "beam_probe");
+        const Id beam = w_.group(instrument.get(), "beam_probe", "NXbeam");
+        if (layout_.photonAxis)
+            w_.link(beam.get(), "incident_energy", file_, "/" + entry_ + "/data/photon_energy");
+        else if (photon)
+            w_.number(beam.get(), "incident_energy", *photon, "eV");
+        w_.text(beam.get(), "associated_source", at + "source_probe");
+
+        const Id analyser = w_.group(instrument.get(), "electronanalyser", "NXelectronanalyser");
+        w_.text(analyser.get(), "description", "hemispherical electron analyser with nine channeltrons");
+        const Id column = w_.group(analyser.get(), "collectioncolumn", "NXcollectioncolumn");
+        w_.text(column.get(), "scheme", "non-dispersive");
+        if (!s_.lensMode.empty()) w_.text(column.get(), "lens_mode", s_.lensMode);
+        const Id dispersion = w_.group(analyser.get(), "energydispersion", "NXenergydispersion");
+        w_.text(dispersion.get(), "scheme", "hemispherical");
+        if (facts_.passEnergy) w_.number(dispersion.get(), "pass_energy", *facts_.passEnergy, "eV");
+        w_.text(dispersion.get(), "energy_scan_mode",
+                facts_.machineMode == ModeCfs ? "fixed_energy" : "fixed_analyser_transmission");
+        detector(analyser.get());
+    }
+
+    void detector(hid_t analyser) {
+        const Id detector = w_.group(analyser, "detector", "NXdetector");
+        w_.text(detector.get(), "amplifier_type", "channeltron");
+        w_.text(detector.get(), "detector_type", "Multi-anode");
+        if (facts_.channelOffsets) {
+            const std::vector<double> v = asNumbers(*facts_.channelOffsets);
+            w_.numbers(detector.get(), "channel_energy_offsets", v.data(), 9, "eV");
+        }
+        if (s_.sensitivities) {
+            const std::vector<double> v = asNumbers(*s_.sensitivities);
+            w_.numbers(detector.get(), "channel_sensitivities", v.data(), 9, "");
+        }
+        if (s_.channelsEnabled) {
+            std::vector<double> v;
+            for (bool on : *s_.channelsEnabled) v.push_back(on ? 1 : 0);
+            w_.numbers(detector.get(), "channels_enabled", v.data(), 9, nullptr, 0, true);
+        }
+        if (layout_.channels.empty()) return;
+        const Id raw = w_.group(detector.get(), "raw_data", "NXdata");
+        w_.attribute(raw.get(), "signal", "raw");
+        w_.attribute(raw.get(), "axes", std::vector<std::string>{axis(), "."});
+        w_.attribute(raw.get(), (std::string(axis()) + "_indices").c_str(), 0, true);
+        const std::vector<double> counts = rowsOf(t_, layout_.channels);
+        w_.numbers(raw.get(), "raw", counts.data(), counts.size(), "counts", 9);
+        w_.link(raw.get(), axis(), file_, "/" + entry_ + "/data/" + axis());
+    }
+
+    // Everything of the spectrum file that NXmpes has no place for: its header lines as written and
+    // the columns that no other field holds, with what it takes to write the rows again.
+    void korvo(hid_t entry) {
+        const Id note = w_.group(entry, nexus::kKorvoGroup, "NXcollection");
+        w_.texts(note.get(), "header_lines", t_.headerLines);
+        if (t_.beginLine) w_.text(note.get(), "begin_line", *t_.beginLine);
+        if (t_.endLine) w_.text(note.get(), "end_line", *t_.endLine);
+        w_.text(note.get(), "text_encoding", t_.utf8 ? "utf-8" : "windows-1252");
+        w_.number(note.get(), "energy_decimals", t_.xDecimals, nullptr, true);
+        std::vector<std::string> roles;
+        for (ColumnRole r : roles_) roles.emplace_back(nexus::roleName(r));
+        w_.texts(note.get(), "column_roles", roles);
+        if (!layout_.extras.empty()) {
+            const std::vector<double> extra = rowsOf(t_, layout_.extras);
+            w_.numbers(note.get(), "extra_columns", extra.data(), extra.size(), nullptr, layout_.extras.size());
+        }
+        if (s_.channelTotals) {
+            const std::vector<double> v = asNumbers(*s_.channelTotals);
+            w_.numbers(note.get(), "channel_totals", v.data(), 9, "counts");
+        }
+    }
+
+    h5::Writer& w_;
+    hid_t file_;
+    const NexusSpectrum& s_;
+    const SpectrumTable& t_;
+    std::string entry_;
+    HeaderFacts facts_;
+    std::vector<ColumnRole> roles_;
+    nexus::Layout layout_;
+};
+
+// An addition as it was given: its NX_class, attributes, fields and groups, under `name`.
+void writeGroup(h5::Writer& w, hid_t parent, const NexusGroupData& g, const std::string& name,
+                const std::string* belongsTo) {
+    const Id group = w.group(parent, name.c_str(), g.nxClass.empty() ? "NXentry" : g.nxClass.c_str());
+    if (!w.ok()) return;
+    if (belongsTo) w.attribute(group.get(), nexus::kBelongsTo, *belongsTo);
+    const auto attribute = [&w](hid_t object, const std::string& key, const NexusValue& v) {
+        if (v.isText())
+            v.texts.size() == 1 && v.shape.empty() ? w.attribute(object, key.c_str(), v.texts.front())
+                                                   : w.attribute(object, key.c_str(), v.texts);
+        else if (v.numbers.size() == 1 && v.shape.empty())
+            w.attribute(object, key.c_str(), v.numbers.front());
+    };
+    for (const auto& [key, value] : g.attributes) attribute(group.get(), key, value);
+    for (const NexusField& f : g.fields) {
+        const NexusValue& v = f.value;
+        if (v.isText()) {
+            v.texts.size() == 1 && v.shape.empty() ? w.text(group.get(), f.name.c_str(), v.texts.front())
+                                                   : w.texts(group.get(), f.name.c_str(), v.texts);
+        } else if (v.numbers.size() == 1 && v.shape.empty()) {
+            w.number(group.get(), f.name.c_str(), v.numbers.front(), nullptr);
+        } else {
+            const std::size_t columns = v.shape.size() == 2 ? static_cast<std::size_t>(v.shape[1]) : 0;
+            w.numbers(group.get(), f.name.c_str(), v.numbers.data(), v.numbers.size(), nullptr, columns);
+        }
+        const Id field(w.ok() ? H5Dopen2(group.get(), f.name.c_str(), H5P_DEFAULT) : H5I_INVALID_HID);
+        for (const auto& [key, value] : f.attributes)
+            if (field) attribute(field.get(), key, value);
+    }
+    for (const NexusGroupData& sub : g.groups) writeGroup(w, group.get(), sub, sub.name, nullptr);
+}
+
+} // namespace
+
+std::string nexusSpectrumProblem(const NexusSpectrum& s) {
+    if (std::string why = nexus::tableProblem(s); !why.empty()) return why;
+    for (const NexusGroupData& a : s.additions)
+        if (std::string why = nexus::additionProblem(a); !why.empty()) return "Spectrum " + s.name + ": " + why;
+    return {};
+}
+
+std::string nexusEntryName(std::size_t index, std::size_t count) {
+    return count == 1 ? std::string("entry") : "entry" + std::to_string(index + 1);
+}
+
+std::optional<std::string> nexusFileBytes(const std::vector<NexusSpectrum>& spectra, std::string* error) {
+    const auto refuse = [error](std::string why) -> std::optional<std::string> {
+        if (error) *error = std::move(why);
+        return std::nullopt;
+    };
+    if (spectra.empty()) return refuse("There is no spectrum to write.");
+    for (const NexusSpectrum& s : spectra)
+        if (const std::string why = nexusSpectrumProblem(s); !why.empty()) return refuse(why);
+
+    h5::Writer w;
+    std::string bytes;
+    {
+        // The file format of the library's earliest version, which every reader of NeXus files reads
+        // (and whose superblock the file image of a file still open comes out right for).
+        const Id fapl(H5Pcreate(H5P_FILE_ACCESS));
+        if (!fapl || H5Pset_fapl_core(fapl.get(), std::size_t(4) << 20, 0) < 0)
+            return refuse("The HDF5 library cannot make a file in memory (" + h5::errorText() + ").");
+        const Id file(H5Fcreate("korvo.nxs", H5F_ACC_TRUNC, H5P_DEFAULT, fapl.get()));
+        if (!file) return refuse("The HDF5 library cannot make a file in memory (" + h5::errorText() + ").");
+        const Id root(H5Gopen2(file.get(), "/", H5P_DEFAULT));
+        w.attribute(root.get(), "NX_class", "NXroot");
+        w.attribute(root.get(), "creator", "Korvo");
+        w.attribute(root.get(), "file_time", isoLocalTime(std::time(nullptr)));
+        w.attribute(root.get(), "default", nexusEntryName(0, spectra.size()));
+        for (std::size_t i = 0; i < spectra.size() && w.ok(); ++i) {
+            const std::string entry = nexusEntryName(i, spectra.size());
+            EntryWriter(w, file.get(), spectra[i], entry).write();
+            for (const NexusGroupData& a : spectra[i].additions)
+                writeGroup(w, file.get(), a, entry + "_" + a.name, &entry);
+        }
+        if (!w.ok()) return refuse("The NeXus file cannot be made: " + w.error() + ".");
+        if (H5Fflush(file.get(), H5F_SCOPE_GLOBAL) < 0)
+            return refuse("The NeXus file cannot be made (" + h5::errorText() + ").");
+        const ssize_t size = H5Fget_file_image(file.get(), nullptr, 0);
+        if (size <= 0) return refuse("The NeXus file cannot be made (" + h5::errorText() + ").");
+        bytes.resize(static_cast<std::size_t>(size));
+        if (H5Fget_file_image(file.get(), bytes.data(), bytes.size()) != size)
+            return refuse("The NeXus file cannot be made (" + h5::errorText() + ").");
+    }
+    return bytes;
+}
+
+bool saveNexusFile(const std::string& path, const std::vector<NexusSpectrum>& spectra, std::string* error) {
+    const std::optional<std::string> bytes = nexusFileBytes(spectra, error);
+    return bytes && writeFileAtomic(path, *bytes, error);
+}
+
+} // namespace korvo
