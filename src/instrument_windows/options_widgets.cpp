@@ -1,4 +1,4 @@
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include "common/dialogs.h"
 #include "instruments/electrometer/electrometer_link.h"

@@ -1,4 +1,4 @@
-#include "instruments/ui/sensitivity_calibration.h"
+#include "instrument_windows/sensitivity_calibration.h"
 
 namespace korvo {
 

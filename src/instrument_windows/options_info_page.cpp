@@ -1,9 +1,9 @@
-#include "instruments/ui/options_info_page.h"
+#include "instrument_windows/options_info_page.h"
 
 #include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
 #include "common/platform_info.h"
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

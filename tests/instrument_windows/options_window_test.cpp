@@ -3,11 +3,11 @@
 // stepper axes, the beam page against a status page on 127.0.0.1 and the beam-loss pause.
 #include "common/file_util.h"
 #include "instruments/local_servers.h"
-#include "instruments/ui/options_beam_page.h"
-#include "instruments/ui/options_info_page.h"
-#include "instruments/ui/options_saving_page.h"
-#include "instruments/ui/options_stepper_page.h"
-#include "instruments/ui/options_tests_page.h"
+#include "instrument_windows/options_beam_page.h"
+#include "instrument_windows/options_info_page.h"
+#include "instrument_windows/options_saving_page.h"
+#include "instrument_windows/options_stepper_page.h"
+#include "instrument_windows/options_tests_page.h"
 #include "options_rig.h"
 
 #include <QAction>

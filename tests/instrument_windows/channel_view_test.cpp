@@ -1,8 +1,8 @@
 // The multichanneltron setup's arithmetic without widgets: bars, percentages, sensitivities, and
 // the calibration point counted on a station.
 #include "acquisition/rig.h"
-#include "instruments/ui/channel_bars.h"
-#include "instruments/ui/sensitivity_calibration.h"
+#include "instrument_windows/channel_bars.h"
+#include "instrument_windows/sensitivity_calibration.h"
 
 #include <gtest/gtest.h>
 

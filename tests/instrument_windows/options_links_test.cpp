@@ -1,9 +1,9 @@
 // The options window's link pages with the real links on Qt Serial Port and korvo-sim at the other
 // end of pseudo-terminals: connecting by device path, the monochromator moved from its page, both
 // electrometers read, the main motor's automatic move, and what a failed connect shows.
-#include "instruments/ui/options_keithley_page.h"
-#include "instruments/ui/options_mono_page.h"
-#include "instruments/ui/options_motor_page.h"
+#include "instrument_windows/options_keithley_page.h"
+#include "instrument_windows/options_mono_page.h"
+#include "instrument_windows/options_motor_page.h"
 #include "options_rig.h"
 #include "support/sim_process.h"
 

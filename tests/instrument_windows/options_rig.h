@@ -9,9 +9,9 @@
 #include "app/app_test_support.h"
 #include "app/instrument_wiring.h"
 #include "instruments/serial/qt_serial_transport.h"
-#include "instruments/ui/instrument_display_router.h"
-#include "instruments/ui/mail_alert_window.h"
-#include "instruments/ui/options_window.h"
+#include "instrument_windows/instrument_display_router.h"
+#include "instrument_windows/mail_alert_window.h"
+#include "instrument_windows/options_window.h"
 
 #include <QAbstractButton>
 #include <QApplication>

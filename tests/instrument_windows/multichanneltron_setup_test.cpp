@@ -4,8 +4,8 @@
 // switch shows the setup's values again.
 #include "acquisition/rig.h"
 #include "app/app_test_support.h"
-#include "instruments/ui/instrument_display_router.h"
-#include "instruments/ui/multichanneltron_setup.h"
+#include "instrument_windows/instrument_display_router.h"
+#include "instrument_windows/multichanneltron_setup.h"
 
 #include <QCheckBox>
 #include <QColor>

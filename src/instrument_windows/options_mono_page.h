@@ -3,7 +3,7 @@
 // operations as buttons, the motion panel and, behind the test switch, time-outs, terminal boxes
 // and the built-in simulator. Everything shown comes from the link's MonochromatorPage.
 #include "instruments/monochromator/monochromator_link.h"
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "instruments/ui/options_mono_page.h"
+#include "instrument_windows/options_mono_page.h"
 
 #include "common/dialogs.h"
 #include "instruments/electrometer/electrometer_link.h"

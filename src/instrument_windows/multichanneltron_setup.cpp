@@ -1,11 +1,11 @@
-#include "instruments/ui/multichanneltron_setup.h"
+#include "instrument_windows/multichanneltron_setup.h"
 
 #include "acquisition/measurement_settings.h"
 #include "acquisition/run/run_validation.h"
 #include "common/ini_file.h"
 #include "common/number_text.h"
-#include "instruments/ui/channel_bars.h"
-#include "instruments/ui/sensitivity_calibration.h"
+#include "instrument_windows/channel_bars.h"
+#include "instrument_windows/sensitivity_calibration.h"
 
 #include <QApplication>
 #include <QCheckBox>

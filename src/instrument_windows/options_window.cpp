@@ -1,13 +1,13 @@
-#include "instruments/ui/options_window.h"
+#include "instrument_windows/options_window.h"
 
-#include "instruments/ui/options_beam_page.h"
-#include "instruments/ui/options_info_page.h"
-#include "instruments/ui/options_keithley_page.h"
-#include "instruments/ui/options_mono_page.h"
-#include "instruments/ui/options_motor_page.h"
-#include "instruments/ui/options_saving_page.h"
-#include "instruments/ui/options_stepper_page.h"
-#include "instruments/ui/options_tests_page.h"
+#include "instrument_windows/options_beam_page.h"
+#include "instrument_windows/options_info_page.h"
+#include "instrument_windows/options_keithley_page.h"
+#include "instrument_windows/options_mono_page.h"
+#include "instrument_windows/options_motor_page.h"
+#include "instrument_windows/options_saving_page.h"
+#include "instrument_windows/options_stepper_page.h"
+#include "instrument_windows/options_tests_page.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

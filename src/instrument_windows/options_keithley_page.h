@@ -5,7 +5,7 @@
 // Comunication" group. Everything shown comes from the link's ElectrometerPage.
 #include "acquisition/context.h"
 #include "instruments/electrometer/electrometer_link.h"
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QWidget>
 #include <array>

@@ -1,4 +1,4 @@
-#include "instruments/ui/mail_alert_window.h"
+#include "instrument_windows/mail_alert_window.h"
 
 #include "common/ini_file.h"
 #include "instruments/mail/send_mail.h"

@@ -1,4 +1,4 @@
-#include "instruments/ui/options_keithley_page.h"
+#include "instrument_windows/options_keithley_page.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -3,7 +3,7 @@
 // fields with their moves, the automatic move, the motor buttons and, behind the test switch, the
 // "Motor Comunication" group. Everything shown comes from the link's MotorDrivePage.
 #include "instruments/motor_drive/motor_drive_link.h"
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QWidget>
 

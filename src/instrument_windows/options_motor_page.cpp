@@ -1,4 +1,4 @@
-#include "instruments/ui/options_motor_page.h"
+#include "instrument_windows/options_motor_page.h"
 
 #include "common/dialogs.h"
 #include "instruments/electrometer/electrometer_link.h"

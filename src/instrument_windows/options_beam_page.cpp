@@ -1,7 +1,7 @@
-#include "instruments/ui/options_beam_page.h"
+#include "instrument_windows/options_beam_page.h"
 
 #include "common/number_text.h"
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

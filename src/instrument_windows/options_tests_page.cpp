@@ -1,8 +1,8 @@
-#include "instruments/ui/options_tests_page.h"
+#include "instrument_windows/options_tests_page.h"
 
 #include "acquisition/measurement_settings.h"
 #include "common/number_text.h"
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

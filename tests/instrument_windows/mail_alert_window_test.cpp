@@ -1,7 +1,7 @@
 // The e-mail alert window against a mail relay on 127.0.0.1.
 #include "app/app_test_support.h"
 #include "instruments/local_servers.h"
-#include "instruments/ui/mail_alert_window.h"
+#include "instrument_windows/mail_alert_window.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

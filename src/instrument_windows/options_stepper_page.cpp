@@ -1,6 +1,6 @@
-#include "instruments/ui/options_stepper_page.h"
+#include "instrument_windows/options_stepper_page.h"
 
-#include "instruments/ui/options_widgets.h"
+#include "instrument_windows/options_widgets.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,4 +1,4 @@
-#include "instruments/ui/channel_bars.h"
+#include "instrument_windows/channel_bars.h"
 
 #include "common/number_text.h"
 
