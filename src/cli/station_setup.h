@@ -6,6 +6,7 @@
 #include "acquisition/run/run_display.h"
 #include "acquisition/run/run_engine.h"
 #include "acquisition/station.h"
+#include "acquisition/station_start.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
@@ -75,6 +76,9 @@ struct MeasureOptions {
                !ringUrl.empty();
     }
 };
+
+// The serial devices and the ring current named by the options.
+InstrumentPorts instrumentPorts(const MeasureOptions& o);
 
 // Carriage returns of the program's messages as line breaks.
 std::string lineBreaks(std::string t);
