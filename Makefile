@@ -11,11 +11,13 @@ JOBS       ?= $(shell nproc)
 # libxy-bin brings xyconv, an independent VAMAS reader that the tests check Korvo's export against;
 # poppler-utils brings pdfinfo and pdftoppm, with which the print tests count and look at PDF pages;
 # the peak fit solves over Ceres Solver with libcerf's Voigt profile, and python3-lmfit is the
-# independent fitting program its tests compare with.
+# independent fitting program its tests compare with. korvo-tango is a Tango device server over
+# libtango-dev; python3-tango is the client its tests drive it with.
 DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev \
                    libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
                    libcurl4-openssl-dev xvfb xauth libgl1-mesa-dri \
-                   libxy-bin poppler-utils libceres-dev libcerf-dev python3-lmfit
+                   libxy-bin poppler-utils libceres-dev libcerf-dev python3-lmfit \
+                   libtango-dev python3-tango
 
 # Only for `make package`: dpkg-shlibdeps (dpkg-dev) and file, with which cpack finds the libraries
 # the programs need and declares their packages.

@@ -349,8 +349,9 @@ void RemoteStation::runStarted() {
     beamText_.clear();
     // What the start checks said did not refuse the run.
     messages_.clear();
-    if (pendingStart_) std::exchange(pendingStart_, nullptr)(RemoteAnswer::done());
+    // RUNNING is told before the answer: a client that asks for the state after its Start sees it.
     publish();
+    if (pendingStart_) std::exchange(pendingStart_, nullptr)(RemoteAnswer::done());
 }
 
 void RemoteStation::drawPoint(std::size_t record) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace korvo {
 
@@ -35,6 +36,11 @@ public:
     // The station's thread while idle: returns when a job is queued, after close(), or after `bound`.
     void waitForWork(std::chrono::milliseconds bound);
 
+    // The thread that serves the jobs (by default the one that made the bridge). A call from it
+    // would wait for itself: that thread runs its job directly.
+    void bindToThisThread() { stationThread_ = std::this_thread::get_id(); }
+    bool onStationThread() const { return std::this_thread::get_id() == stationThread_; }
+
     // Told on the calling thread after a job was queued (the desktop program posts serve() into its
     // event loop). Set before the first call.
     std::function<void()> wake;
@@ -48,6 +54,7 @@ private:
     std::condition_variable work_;
     std::deque<std::shared_ptr<Call>> queue_;
     std::atomic<bool> pending_{false};
+    std::thread::id stationThread_ = std::this_thread::get_id();
     bool closed_ = false;
     std::string closedWhy_;
 };
