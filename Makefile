@@ -60,10 +60,10 @@ test: deps $(TEST_BUILD)/CMakeCache.txt
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# Only the three programs and what is installed beside them are built: cpack installs, it does not
+# Only the four programs and what is installed beside them are built: cpack installs, it does not
 # build, and the tests and benchmarks are no part of the package.
 package: deps package-deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target korvo korvo-cli korvo-sim korvo_installed_files
+	cmake --build $(BUILD) -j $(JOBS) --target korvo korvo-cli korvo-sim korvo-tango korvo_installed_files
 	cd $(BUILD) && cpack -G DEB
 	@deb=$$(ls -t $(BUILD)/korvo_*.deb | head -n 1); \
 	echo "Install it with:  sudo apt-get install ./$$deb"
