@@ -4,6 +4,7 @@
 #include "app/app_options.h"
 #include "app/history_window.h"
 #include "app/instrument_wiring.h"
+#include "app/tango_serving.h"
 #include "app/main_window.h"
 #include "app/print_wiring.h"
 #include "app/run_connection.h"
@@ -221,6 +222,14 @@ int main(int argc, char** argv) {
     korvo::TForm22 scriptWindow(station, window);
     window.registerWindow(korvo::TForm1::WindowCommand::Script, [&] { showWindow(scriptWindow); });
     EndWithMainWindow endWithMainWindow(window);
+
+    // Remote control: the INI file's [remote] tango_device serves the station as a Tango device.
+    korvo::DesktopTango tango(window, station);
+    if (const korvo::RemoteSettings remote = korvo::readRemoteSettings(iniPath); !remote.device.empty()) {
+        std::string why;
+        if (!tango.start(remote, &why))
+            dialogs.error("Korvo 02", "The Tango device " + remote.device + " cannot be served:\r" + why);
+    }
 
     korvo::showSplash(window.splashTimeMs());
     window.show();

@@ -17,6 +17,7 @@ import tango
 SERVER = os.environ["KORVO_TANGO_PATH"]
 CLI = os.environ["KORVO_CLI_PATH"]
 SIM = os.environ["KORVO_SIM_PATH"]
+DESKTOP = os.environ["KORVO_PATH"]
 DEVICE = "test/korvo/1"
 
 
@@ -265,6 +266,57 @@ class RealTime(unittest.TestCase):
         # The server still answers.
         self.assertEqual(d.Points, 3)
         self.assertEqual(list(d.Validate()), [])
+
+
+class Desktop(unittest.TestCase):
+    def test_the_desktop_program_serves_the_device_its_ini_file_names(self):
+        work = tempfile.TemporaryDirectory(prefix="korvo-desktop-")
+        self.addCleanup(work.cleanup)
+        port = free_port()
+        ini = os.path.join(work.name, "korvo.ini")
+        with open(ini, "w") as f:
+            f.write("[remote]\ntango_device=%s\ntango_endpoint=giop:tcp:127.0.0.1:%d\n" % (DEVICE, port))
+        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0", QT_QPA_PLATFORM="offscreen")
+        err = open(os.path.join(work.name, "korvo.err"), "w+")
+        self.addCleanup(err.close)
+        korvo = subprocess.Popen([DESKTOP, "--card", "sim", "--ini", ini], cwd=work.name, env=env,
+                                 stdout=subprocess.DEVNULL, stderr=err)
+
+        def end():
+            if korvo.poll() is None:
+                korvo.kill()
+                korvo.wait()
+        self.addCleanup(end)
+        name = "tango://127.0.0.1:%d/%s#dbase=no" % (port, DEVICE)
+
+        def answers():
+            if korvo.poll() is not None:
+                return True
+            try:
+                tango.DeviceProxy(name).ping()
+                return True
+            except tango.DevFailed:
+                return False
+        self.assertTrue(wait_until(answers, 20, 0.1))
+        if korvo.poll() is not None:
+            err.seek(0)
+            text = err.read()
+            if "Program is running" in text or korvo.returncode == 0:
+                self.skipTest("another Korvo desktop program runs for this user")
+            self.fail("korvo ended: " + text)
+        d = tango.DeviceProxy(name)
+        d.set_timeout_millis(10000)
+        self.assertEqual(d.state(), tango.DevState.ON)
+        set_range(d, points=11, scans=2)
+        d.Start()
+        self.assertTrue(wait_until(lambda: d.state() == tango.DevState.ON, 20), d.status())
+        self.assertEqual(d.ScanNumber, 2)
+        last = os.path.join(work.name, d.LastFile)
+        self.assertEqual(header_value(last, "Scans"), "2")
+        self.assertEqual(header_value(last, "Comment"), "Au 4f")
+        # Tango takes the signal: the program still ends on it.
+        korvo.send_signal(signal.SIGTERM)
+        korvo.wait(15)
 
 
 if __name__ == "__main__":
