@@ -10,9 +10,9 @@
 #include "viewer/binding_axis.h"
 #include "viewer/fit/fit_report.h"
 #include "viewer/fit/fit_solver.h"
+#include "viewer/fit/fit_workspace.h"
 #include "viewer/fit/model_file.h"
 #include "viewer/fit/sensitivity_table.h"
-#include "viewer/header_values.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -46,21 +46,12 @@ public:
         options_.maxIterations = maxIterations;
     }
 
-    fit::SpectrumInput input(int k) const {
-        const ViewerSpectrum& s = ws_.spectrum(k);
-        return {ws_.points(k), photonEnergyOf(s, axis_), axis_.workFunction, s.PathName};
-    }
-
     // Every spectrum checked before anything is fitted: one refusal stops the whole command.
     bool check() const {
         for (int k = 1; k <= ws_.spectrumCount(); ++k) {
-            const fit::Prepared p = fit::prepareFit(model_, input(k));
-            std::string why = p.problem ? fit::singularAtStart(*p.problem) : p.error;
-            if (model_.axis == fit::Axis::Binding && abscissaOf(ws_.spectrum(k)) != Abscissa::KineticEnergy)
-                why = "\"axis\": this scan of the photon energy has photon energies for x, no binding "
-                      "energies.";
-            if (why.empty()) continue;
-            std::cerr << escapeForTerminal(ws_.spectrum(k).PathName) << ": " << escapeForTerminal(why)
+            const fit::Prepared p = fit::prepareSpectrum(model_, ws_, k, axis_);
+            if (p.problem) continue;
+            std::cerr << escapeForTerminal(ws_.spectrum(k).PathName) << ": " << escapeForTerminal(p.error)
                       << "\nNothing was fitted.\n";
             return false;
         }
@@ -115,7 +106,7 @@ private:
     const std::string& nameOf(std::size_t i) const { return ws_.spectrum(int(i) + 1).PathName; }
 
     fit::FitResult fitOne(std::size_t i, const std::vector<double>& start) const {
-        const fit::Prepared p = fit::prepareFit(model_, input(int(i) + 1));
+        const fit::Prepared p = fit::prepareFit(model_, fit::inputOf(ws_, int(i) + 1, axis_));
         return start.empty() ? fit::solveFit(*p.problem, options_)
                              : fit::solveFit(*p.problem, start, options_);
     }

@@ -6,6 +6,9 @@
 #include "common/file_util.h"
 #include "common/number_text.h"
 #include "files/spectrum_info.h"
+#include "viewer/fit/fit_workspace.h"
+#include "viewer/fit/fit_solver.h"
+#include "viewer/fit/model_file.h"
 #include "viewer/viewer_paint.h"
 
 #include <QBuffer>
@@ -45,10 +48,11 @@ Format formatOf(const std::string& path) {
     return Format::Unknown;
 }
 
-void paint(QPainter& painter, tvar& ws, const std::optional<BindingAxis>& binding) {
+void paint(QPainter& painter, tvar& ws, const std::optional<BindingAxis>& binding, const FitOverlay* fit) {
     ViewMessages ignored; // a picture has nobody to tell; an unscalable spectrum is simply not drawn
     ViewerPaintOptions options;
     options.binding = binding;
+    options.fit = fit;
     paintViewer(painter, ws, options, ignored);
 }
 
@@ -67,7 +71,7 @@ bool bindingAxisOf(const PlotRequest& request, std::optional<BindingAxis>& axis,
     return true;
 }
 
-QByteArray render(tvar& ws, Format format, const std::optional<BindingAxis>& binding) {
+QByteArray render(tvar& ws, Format format, const std::optional<BindingAxis>& binding, const FitOverlay* fit) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -78,7 +82,7 @@ QByteArray render(tvar& ws, Format format, const std::optional<BindingAxis>& bin
         image.fill(Qt::white);
         {
             QPainter p(&image);
-            paint(p, ws, binding);
+            paint(p, ws, binding, fit);
         }
         image.save(&buffer, "PNG");
         break;
@@ -91,7 +95,7 @@ QByteArray render(tvar& ws, Format format, const std::optional<BindingAxis>& bin
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         writer.setCreator(QStringLiteral("korvo-cli"));
         QPainter p(&writer);
-        paint(p, ws, binding);
+        paint(p, ws, binding, fit);
         break;
     }
     case Format::Svg: {
@@ -102,13 +106,38 @@ QByteArray render(tvar& ws, Format format, const std::optional<BindingAxis>& bin
         svg.setResolution(96);
         svg.setTitle(QStringLiteral("Spectra"));
         QPainter p(&svg);
-        paint(p, ws, binding);
+        paint(p, ws, binding, fit);
         break;
     }
     case Format::Unknown:
         break;
     }
     return bytes;
+}
+
+// The active spectrum fitted with the model file's model; false with the reason on `err` when the
+// model or the spectrum is refused. `converged` says whether the fit converged.
+bool fitOverlayOf(const std::string& path, const tvar& ws, const BindingAxis& axis, std::optional<FitOverlay>& overlay,
+                  bool& converged, std::ostream& err) {
+    fit::ModelRead read = fit::readModelFile(path);
+    if (!read.model) {
+        err << "korvo-cli plot: " << escapeForTerminal(path) << ": " << escapeForTerminal(read.error) << '\n';
+        return false;
+    }
+    // A picture shows no quantification: the elements need no sensitivity factors here.
+    for (fit::Component& c : read.model->components) c.element.clear();
+    const int k = ws.Active;
+    const fit::Prepared p = fit::prepareSpectrum(*read.model, ws, k, axis);
+    if (!p.problem) {
+        err << "korvo-cli plot: " << escapeForTerminal(ws.spectrum(k).PathName) << ": " << escapeForTerminal(p.error)
+            << " Nothing was written.\n";
+        return false;
+    }
+    const fit::FitResult r = fit::solveFit(*p.problem);
+    converged = r.converged();
+    if (!converged) err << "korvo-cli plot: " << escapeForTerminal(ws.spectrum(k).PathName) << ": " << r.message << '\n';
+    overlay = fit::overlayOf(*p.problem, fit::curvesOf(*p.problem, r), k);
+    return true;
 }
 
 } // namespace
@@ -137,7 +166,8 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
     }
     std::optional<BindingAxis> binding;
     if (!bindingAxisOf(request, binding, err)) return 2;
-    const CommandInputs inputs(request.load.inputPaths());
+    CommandInputs inputs(request.load.inputPaths());
+    if (!request.fitModel.empty()) inputs.add(request.fitModel);
     const std::unique_ptr<tvar> ws = loadForCli(request.load, err);
     if (!ws) return 2;
     if (const std::string why = inputs.refusal(request.out); !why.empty()) {
@@ -149,11 +179,16 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
             err << "korvo-cli plot: " << escapeForTerminal(why) << " Nothing was written.\n";
             return 2;
         }
+    std::optional<FitOverlay> overlay;
+    bool converged = true;
+    if (!request.fitModel.empty() && ws->Active >= 1 &&
+        !fitOverlayOf(request.fitModel, *ws, binding.value_or(BindingAxis{}), overlay, converged, err))
+        return 2;
     if (scale) fullScale(*ws, *scale, binding ? &*binding : nullptr);
     ws->PlotWidth = request.width;
     ws->PlotHeight = request.height;
     const auto app = guiApplication();
-    const QByteArray bytes = render(*ws, format, binding);
+    const QByteArray bytes = render(*ws, format, binding, overlay ? &*overlay : nullptr);
     if (bytes.isEmpty()) {
         err << "korvo-cli plot: the picture could not be made\n";
         return 2;
@@ -164,7 +199,7 @@ int runPlot(const PlotRequest& request, std::ostream& err) {
         err << "korvo-cli plot: " << request.out << ": " << error << '\n';
         return 2;
     }
-    return 0;
+    return converged ? 0 : 3;
 }
 
 void addPlotCommand(CLI::App& app, int& exitStatus) {
@@ -179,6 +214,8 @@ void addPlotCommand(CLI::App& app, int& exitStatus) {
     plot->add_option("--work-function", request->workFunction, "Work function in eV for --binding (default 4.5)");
     plot->add_option("--photon-energy", request->photonEnergy,
                      "Photon energy in eV for --binding, for the files whose header gives none");
+    plot->add_option("--fit", request->fitModel,
+                     "A fit model (JSON, see fit): the active spectrum fitted and the fit drawn over it");
     plot->add_option("--out", request->out, "Output file: .png, .pdf or .svg")->required();
     addLoadOptions(*plot, request->load);
     plot->callback([request, size, &exitStatus] {

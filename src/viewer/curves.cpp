@@ -11,11 +11,14 @@ CurveColour curveColour(const tvar& ws, int k) {
 }
 
 Curve spectrumCurve(const tvar& ws, int k, ViewMessages& messages) {
+    return curveThrough(ws, k, ws.points(k), messages);
+}
+
+Curve curveThrough(const tvar& ws, int k, std::span<const SpectrumPoint> points, ViewMessages& messages) {
     Curve curve;
     curve.spectrum = k;
     curve.colour = curveColour(ws, k);
     const ViewerSpectrum& s = ws.spectrum(k);
-    const auto points = ws.points(k);
     std::size_t first = 0;
     while (first < points.size() && points[first].x < s.XMin) ++first;
     if (first == points.size()) return curve;

@@ -6,6 +6,7 @@
 #include "viewer/workspace.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace korvo {
@@ -37,6 +38,9 @@ struct Curve {
 // YMin the crossing is interpolated and the part below is left out. A spectrum without a per-pixel
 // factor has no curve and reports "skalierungspfusch2".
 Curve spectrumCurve(const tvar& ws, int k, ViewMessages& messages);
+// The same for other points in spectrum k's units and scale (the lines of a fit over it), in
+// ascending x.
+Curve curveThrough(const tvar& ws, int k, std::span<const SpectrumPoint> points, ViewMessages& messages);
 
 // The curves of all shown spectra in display order.
 std::vector<Curve> viewerCurves(const tvar& ws, ViewMessages& messages);

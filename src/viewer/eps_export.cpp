@@ -126,7 +126,7 @@ std::string epsText(int width, int height, const std::string& bmp) {
     return out;
 }
 
-EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding) {
+EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding, const FitOverlay* fit) {
     EpsExport result;
     const int savedWidth = ws.PlotWidth, savedHeight = ws.PlotHeight, savedActive = ws.Active;
     ws.PlotWidth = kEpsWidth;
@@ -140,6 +140,7 @@ EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding) {
         ViewerPaintOptions options;
         options.frame.BlackDrawing = k;
         options.binding = binding;
+        options.fit = fit;
         ViewMessages ignored; // an unscalable spectrum is simply not drawn, as on screen
         {
             QPainter painter(&picture);

@@ -4,6 +4,7 @@
 // that places each picture beside its spectrum's header texts. The window writes the files into the
 // current directory, korvo-cli into the directory it is given; both take them from here.
 #include "viewer/binding_axis.h"
+#include "viewer/fit_overlay.h"
 #include "viewer/workspace.h"
 
 #include <QImage>
@@ -46,7 +47,9 @@ struct EpsExport {
 // used twice get a file name of their own, which "fit.tex" then names; any other character than
 // ASCII letters, digits and . _ + - becomes '_' in the file name. Each picture shows its own
 // spectrum only. `fitTex` is Windows-1252, the code page its preamble declares. With `binding` the
-// pictures' energy axes are labelled in binding energy, as the window shows them.
-EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding = std::nullopt);
+// pictures' energy axes are labelled in binding energy, as the window shows them. A `fit` is drawn,
+// black as well, on the picture of its spectrum while it still fits the counts.
+EpsExport epsExport(tvar& ws, const std::optional<BindingAxis>& binding = std::nullopt,
+                    const FitOverlay* fit = nullptr);
 
 } // namespace korvo

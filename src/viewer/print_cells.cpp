@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace korvo::print {
 
@@ -48,6 +49,40 @@ void drawTexts(QPainter& p, const CellTexts& texts, const CellFrame& f) {
     }
 }
 
+// One line through `points` in the cell's units, from its first point with x at least `xMin` on.
+void drawPoints(QPainter& p, const CellContent& cell, const CellFrame& f, double xPer, double yPer,
+                std::span<const SpectrumPoint> points, double xMin, double xShift) {
+    QPainterPath path;
+    bool started = false;
+    for (const SpectrumPoint& pt : points) {
+        if (!started && !(pt.x >= xMin)) continue;
+        const double x = f.left() + (pt.x + xShift - cell.XMin) / xPer;
+        const double y = f.ySign * (f.top() + (cell.YTop - pt.y) / yPer);
+        if (!std::isfinite(x) || !std::isfinite(y)) continue;
+        // Far outside points are pulled in so that the clip has sane numbers to cut.
+        const QPointF at(std::clamp(x, -1e7, 1e7), std::clamp(y, -1e7, 1e7));
+        if (!started)
+            path.moveTo(at);
+        else
+            path.lineTo(at);
+        started = true;
+    }
+    if (started) p.drawPath(path);
+}
+
+// A fit on paper: all black, told apart by the line: the envelope as the curves, components dashed,
+// background and the residuals' zero line dotted, residuals thin.
+QPen fitPen(FitLineKind kind) {
+    switch (kind) {
+    case FitLineKind::Envelope: return QPen(Qt::black, 2);
+    case FitLineKind::Component: return QPen(Qt::black, 1, Qt::DashLine);
+    case FitLineKind::Background:
+    case FitLineKind::ResidualZero: return QPen(Qt::black, 1, Qt::DotLine);
+    case FitLineKind::Residual: break;
+    }
+    return QPen(Qt::black, 1);
+}
+
 void drawCurves(QPainter& p, const CellContent& cell, const CellFrame& f, double xPer, double yPer,
                 const CellStyle& style) {
     if (xPer == 0 || yPer == 0 || !std::isfinite(xPer) || !std::isfinite(yPer)) return;
@@ -62,22 +97,12 @@ void drawCurves(QPainter& p, const CellContent& cell, const CellFrame& f, double
         pen.setStyle(style.incLineType ? kLineTypes[order % 4] : Qt::SolidLine);
         ++order;
         p.setPen(pen);
-        QPainterPath path;
-        bool started = false;
-        for (const SpectrumPoint& pt : curve.points) {
-            if (!started && !(pt.x >= curve.XMin)) continue;
-            const double x = f.left() + (pt.x + curve.xShift - cell.XMin) / xPer;
-            const double y = f.ySign * (f.top() + (cell.YTop - pt.y) / yPer);
-            if (!std::isfinite(x) || !std::isfinite(y)) continue;
-            // Far outside points are pulled in so that the clip has sane numbers to cut.
-            const QPointF at(std::clamp(x, -1e7, 1e7), std::clamp(y, -1e7, 1e7));
-            if (!started)
-                path.moveTo(at);
-            else
-                path.lineTo(at);
-            started = true;
-        }
-        if (started) p.drawPath(path);
+        drawPoints(p, cell, f, xPer, yPer, curve.points, curve.XMin, curve.xShift);
+    }
+    for (const CellContent::FitCurve& curve : cell.fit) {
+        p.setPen(fitPen(curve.line.kind));
+        drawPoints(p, cell, f, xPer, yPer, curve.line.points, -std::numeric_limits<double>::infinity(),
+                   curve.xShift);
     }
     p.restore();
 }
@@ -138,7 +163,7 @@ int layOutCells(QPainter& p, QPagedPaintDevice& device, int count, double factor
 } // namespace
 
 CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bool allSpectra,
-                          const BindingAxis* binding) {
+                          const BindingAxis* binding, const FitOverlay* fit) {
     CellContent c;
     if (k < 1 || k > kMaxSpectra) return c;
     const ViewerSpectrum& s = ws.spectrum(k);
@@ -154,7 +179,10 @@ CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bo
         if (n < 1 || n > kMaxSpectra) return;
         const ViewerSpectrum& curve = ws.spectrum(n);
         const std::optional<double> hv = frameHv ? photonEnergyOf(curve, *binding) : std::nullopt;
-        c.curves.push_back({ws.points(n), curve.XMin, hv ? *frameHv - *hv : 0.0});
+        const double shift = hv ? *frameHv - *hv : 0.0;
+        c.curves.push_back({ws.points(n), curve.XMin, shift});
+        if (fit && fit->spectrum == n && overlayFits(ws, *fit))
+            for (FitLine& line : fitLines(*fit, c.YMin, c.YTop)) c.fit.push_back({std::move(line), shift});
     };
     if (position) {
         if (*position >= 1 && *position <= ws.ShownCount) add(ws.atPosition(*position));
@@ -205,8 +233,8 @@ bool printSingle(QPagedPaintDevice& device, const tvar& ws, bool allSpectra, con
         const Size cell = cellSize(page, settings.ratioX, settings.ratioY, 1, 1);
         p.setFont(cellFont(cell));
         const BindingAxis* binding = settings.binding ? &*settings.binding : nullptr;
-        drawPrinterCell(p, workspaceCell(ws, ws.Active, std::nullopt, allSpectra, binding), cell, 0, 0,
-                        settings.style);
+        drawPrinterCell(p, workspaceCell(ws, ws.Active, std::nullopt, allSpectra, binding, settings.fit), cell,
+                        0, 0, settings.style);
         ok = p.end();
         if (!ok) error = "The printer could not finish the document.";
     }
@@ -226,7 +254,7 @@ bool printCells(QPagedPaintDevice& device, const tvar& ws, const std::vector<int
                     if (position < 1 || position > ws.ShownCount) return;
                     drawPrinterCell(p,
                                     workspaceCell(ws, ws.atPosition(position), position, false,
-                                                  settings.binding ? &*settings.binding : nullptr),
+                                                  settings.binding ? &*settings.binding : nullptr, settings.fit),
                                     cell, place.column, place.row, settings.style);
                 });
     if (!p.end()) {

@@ -7,6 +7,7 @@
 // of 0.1 mm with y upwards.
 #include "plot/frame_drawing.h"
 #include "viewer/binding_axis.h"
+#include "viewer/fit_overlay.h"
 #include "viewer/print_layout.h"
 #include "viewer/workspace.h"
 
@@ -35,6 +36,12 @@ struct CellContent {
         double xShift = 0; // added to every x before it is placed (another photon energy than the frame's)
     };
     std::vector<Curve> curves;
+    // A peak fit over its spectrum's curve (fitLines for the frame's counts), moved as that curve.
+    struct FitCurve {
+        FitLine line;
+        double xShift = 0;
+    };
+    std::vector<FitCurve> fit;
 };
 
 struct CellStyle {
@@ -44,9 +51,10 @@ struct CellStyle {
 
 // Spectrum k of a workspace as the frame of a cell; with `position` only the spectrum at that display
 // position is drawn, otherwise every shown marked spectrum (every shown one with `allSpectra`). With
-// `binding` the axis is labelled in binding energy and each curve placed by its own.
+// `binding` the axis is labelled in binding energy and each curve placed by its own. A `fit` whose
+// spectrum is drawn and still fits it (overlayFits) is drawn over its curve.
 CellContent workspaceCell(const tvar& ws, int k, std::optional<int> position, bool allSpectra,
-                          const BindingAxis* binding = nullptr);
+                          const BindingAxis* binding = nullptr, const FitOverlay* fit = nullptr);
 CellContent batchCell(const BatchSpectrum& spectrum);
 
 // A cell of W x H page units at (column x W, row x H) from the page's top-left corner. The painter
@@ -70,6 +78,7 @@ struct ViewerPrintSettings {
     int rows = 4;    // SchemeRows
     CellStyle style;
     std::optional<BindingAxis> binding; // the window shows binding energies
+    const FitOverlay* fit = nullptr;     // the fit the window shows
 };
 
 // "&Single": the active spectrum's frame with all marked (or all shown) spectra on one page. The

@@ -66,7 +66,8 @@ bool PrintSettings::chooseScheme(print::Scheme scheme, print::Size printerPagePi
     return info.landscape;
 }
 
-void PrintSettings::drawCellBitmap(const tvar& ws, int k, bool allSpectra, const BindingAxis* binding) {
+void PrintSettings::drawCellBitmap(const tvar& ws, int k, bool allSpectra, const BindingAxis* binding,
+                                   const FitOverlay* fit) {
     const print::Size size{CellBitmap.width(), CellBitmap.height()};
     QImage rgb(size.width, size.height, QImage::Format_RGB32);
     rgb.fill(Qt::white);
@@ -76,7 +77,7 @@ void PrintSettings::drawCellBitmap(const tvar& ws, int k, bool allSpectra, const
         font.setPixelSize(std::max(1, size.height / 35));
         font.setStyleStrategy(QFont::NoAntialias);
         p.setFont(font);
-        print::drawBitmapCell(p, print::workspaceCell(ws, k, std::nullopt, allSpectra, binding), size,
+        print::drawBitmapCell(p, print::workspaceCell(ws, k, std::nullopt, allSpectra, binding, fit), size,
                               {incLineType, frame});
     }
     CellBitmap = toMono(rgb);

@@ -39,7 +39,8 @@ public:
 
     // Draws CellBitmap anew: the frame of spectrum k with the marked (or all shown) spectra, labelled
     // in binding energy with `binding`.
-    void drawCellBitmap(const tvar& ws, int k, bool allSpectra, const BindingAxis* binding = nullptr);
+    void drawCellBitmap(const tvar& ws, int k, bool allSpectra, const BindingAxis* binding = nullptr,
+                        const FitOverlay* fit = nullptr);
     // The preview's left click and right press: CellBitmap or BlankCellBitmap into cell (column,
     // row), both counted from 1.
     void fillPreviewCell(int column, int row);

@@ -148,7 +148,36 @@ void drawCurves(QPainter& painter, std::optional<ImageLines>& direct, const tvar
     }
 }
 
+void drawFit(QPainter& painter, std::optional<ImageLines>& direct, const tvar& ws, const FitOverlay& fit,
+             bool exporting, ViewMessages& messages) {
+    const int k = fit.spectrum;
+    if (!overlayFits(ws, fit) || (exporting && k != ws.Active)) return;
+    const ViewerSpectrum& s = ws.spectrum(k);
+    std::vector<QPoint> scratch;
+    for (const FitLine& line : fitLines(fit, s.YMin, s.YTop)) {
+        const Curve curve = curveThrough(ws, k, line.points, messages);
+        const CurveColour colour = exporting ? kPlainColour : fitLineColour(line);
+        if (direct)
+            direct->draw(curve, colour);
+        else
+            drawCurve(painter, curve, colour, scratch);
+    }
+}
+
 } // namespace
+
+CurveColour fitLineColour(const FitLine& line) {
+    static constexpr CurveColour kComponents[] = {{230, 120, 0}, {200, 0, 200}, {0, 150, 150},
+                                                  {130, 130, 0}, {110, 60, 180}, {150, 75, 0}};
+    switch (line.kind) {
+    case FitLineKind::Envelope: return {220, 0, 0};
+    case FitLineKind::Background: return {128, 128, 128};
+    case FitLineKind::Residual: return {0, 110, 160};
+    case FitLineKind::ResidualZero: return {176, 176, 176};
+    case FitLineKind::Component: break;
+    }
+    return kComponents[std::size_t(std::max(line.component, 0)) % std::size(kComponents)];
+}
 
 void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options, ViewMessages& messages) {
     painter.fillRect(QRect(0, 0, ws.PlotWidth, ws.PlotHeight), Qt::white);
@@ -173,6 +202,7 @@ void paintViewer(QPainter& painter, tvar& ws, const ViewerPaintOptions& options,
                              QColor(b.colour.r, b.colour.g, b.colour.b));
     } else {
         drawCurves(painter, direct, ws, options, messages);
+        if (options.fit) drawFit(painter, direct, ws, *options.fit, options.frame.BlackDrawing > 0, messages);
     }
     if (options.measuring && active) {
         // The marks sit on their points, wherever the last zoom or scroll has moved them.

@@ -78,6 +78,33 @@ TEST(CliPlot, WritesPngPdfAndSvgOfTheRequestedSize) {
     EXPECT_NE(svg.find("#000080"), std::string::npos);
 }
 
+// --fit: the active spectrum fitted and the fit drawn as the Peak Fit window draws it (envelope red);
+// a model refused for the spectrum writes nothing.
+TEST(CliPlot, DrawsAFitOverTheActiveSpectrum) {
+    PlotRig rig;
+    std::ofstream(rig.dir.file("m.json")) << R"({"background": {"type": "linear"}, "components": [
+        {"name": "P", "shape": "gaussian", "position": 90.2, "fwhm": 1.2, "area": 5000, "element": "Au"}]})";
+    std::ofstream(rig.dir.file("far.json")) << R"({"region": {"from": 150, "to": 160}, "components": [
+        {"name": "P", "shape": "gaussian", "position": 155, "fwhm": 1.2, "area": 5000}]})";
+    const auto red = [&](const char* out) {
+        const QImage png(QString::fromStdString(rig.dir.file(out)), "PNG");
+        int n = 0;
+        for (int y = 0; y < png.height(); ++y)
+            for (int x = 0; x < png.width(); ++x) n += (png.pixel(x, y) & 0xFFFFFF) == 0xDC0000;
+        return n;
+    };
+    auto r = runCli(rig.dir.path, "plot --fit m.json --out fit.png a.dat b.dat");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(runCli(rig.dir.path, "plot --out plain.png a.dat b.dat").status, 0);
+    EXPECT_GT(red("fit.png"), 300);
+    EXPECT_EQ(red("plain.png"), 0);
+    r = runCli(rig.dir.path, "plot --fit far.json --out far.png a.dat");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("\"region\": 150 to 160 eV lies outside"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(rig.dir.file("far.png")));
+    EXPECT_EQ(runCli(rig.dir.path, "plot --fit m.json --out m.json a.dat").status, 2); // never over the model
+}
+
 // Spectra over different energies: each is drawn on its own range, as a fresh viewer draws them;
 // --full-scale puts them on one range, as the "Not Scaled" menu does.
 TEST(CliPlot, FullScaleDrawsEverySpectrumOnOneRange) {

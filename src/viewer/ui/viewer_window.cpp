@@ -2,6 +2,7 @@
 
 #include "viewer/colour_view.h"
 #include "viewer/measuring.h"
+#include "viewer/ui/fit_window.h"
 #include "viewer/ui/load_dialog.h"
 #include "viewer/ui/surface_view.h"
 #include "viewer/ui/value_table.h"
@@ -305,6 +306,7 @@ void TForm3::paintPlot(QPainter& painter) {
     options.measuring = measuring_;
     if (colourView()) options.colourScale = colourSelector_->value();
     options.binding = binding_;
+    options.fit = fitOverlay();
     if (ws_->ZoomDragging && zoomTo_) options.zoomRect = QRect(QPoint(ws_->ZoomStartCol, ws_->ZoomStartRow), *zoomTo_);
     ViewMessages messages;
     // Painted into an image first and shown in one piece: the curves go straight into its pixels,
@@ -328,6 +330,10 @@ void TForm3::paintPlot(QPainter& painter) {
 
 void TForm3::plotPress(QPoint at, Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
     if (ws_->ShownCount <= 0) return;
+    if (fitWindow_ && fitWindow_->picking() && button == Qt::LeftButton && ws_->Active >= 1) {
+        fitWindow_->addComponentAt(ws_->xAtColumn(ws_->Active, at.x()));
+        return;
+    }
     if (measuring_) {
         if (modifiers & Qt::ShiftModifier) {
             UndoHistory::Before before = UndoHistory::capture(*ws_);
@@ -418,6 +424,8 @@ void TForm3::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    // A fit under way ends here: its thread is joined before the data go.
+    if (fitWindow_) fitWindow_->close();
     if (surface3d_) surface3d_->switchOff();
     if (measuring_) setMeasuring(false);
     ws_->release();

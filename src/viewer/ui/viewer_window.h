@@ -6,6 +6,7 @@
 #include "viewer/analysis/operations.h"
 #include "viewer/binding_axis.h"
 #include "viewer/exports.h"
+#include "viewer/fit_overlay.h"
 #include "viewer/load.h"
 #include "viewer/undo_history.h"
 #include "viewer/view_scale.h"
@@ -30,6 +31,7 @@ class QSpinBox;
 
 namespace korvo {
 
+class FitWindow;
 class Surface3dMode;
 class ViewerContext;
 class ViewerPlotBox;
@@ -80,6 +82,15 @@ public:
     void analysisCommand(const analysis::Operation& op);
     class TForm13* integrationWindow() const { return integration_; }
     void satelliteCommand(); // "&Satellite removing"
+    // "&Tools" / "Peak Fit...": the fit window of this viewer, made on first use. Its fit is drawn
+    // over its spectrum (and printed and exported with it) while setFitOverlay holds one.
+    FitWindow* peakFitCommand();
+    FitWindow* fitWindow() const { return fitWindow_; }
+    void setFitOverlay(std::optional<FitOverlay> overlay);
+    const FitOverlay* fitOverlay() const { return fitOverlay_ ? &*fitOverlay_ : nullptr; }
+    // The axis a fit takes its photon energies and work function from: the binding axis when it is
+    // shown, else the settings' work function.
+    BindingAxis fitAxis() const;
     void colourModeCommand();     // "Color-Mode": the colour view on or off
     void colourViewOfAllCommand(); // "----": the whole spectra in the colour view with scale 2
     bool colourView() const;
@@ -193,6 +204,8 @@ private:
     double deadTimeNs_ = 50;             // the dead time last asked for
     QSpinBox* colourSelector_ = nullptr; // shown while the colour view is on
     class TForm13* integration_ = nullptr;
+    FitWindow* fitWindow_ = nullptr;
+    std::optional<FitOverlay> fitOverlay_;
     Surface3dMode* surface3d_ = nullptr;
     UndoHistory undo_;
     QAction* undoAction_ = nullptr;

@@ -1,6 +1,7 @@
 // The viewer window's analysis commands: "Experts", "Math", the one-letter commands, "Normierung"
 // and "&Integrate". Each is one call into viewer/analysis, then the window shows the workspace again.
 #include "viewer/ui/clipping_drawing.h"
+#include "viewer/ui/fit_window.h"
 #include "viewer/ui/integration_window.h"
 #include "viewer/ui/satellite_dialog.h"
 #include "viewer/ui/surface_view.h"
@@ -8,11 +9,13 @@
 #include "viewer/ui/viewer_window.h"
 
 #include "viewer/analysis/backgrounds.h"
+#include "common/ini_file.h"
 
 #include <QAction>
 #include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSpinBox>
 
 namespace korvo {
@@ -148,6 +151,45 @@ void TForm3::satelliteCommand() {
     op.positions = dialog.chosenPositions();
     if (op.positions.empty()) return; // nothing chosen: nothing to treat
     analysisCommand(op);
+}
+
+} // namespace korvo
+
+namespace korvo {
+
+FitWindow* TForm3::peakFitCommand() {
+    // A fit is drawn over the curves: the colour view gives way to them.
+    if (colourView()) colourModeCommand();
+    if (!fitWindow_) {
+        fitWindow_ = new FitWindow(*this, ctx_);
+        // Beside the viewer, so that the plot stays in view for clicks on its peaks.
+        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+        if (const QScreen* screen = this->screen()) {
+            const QRect free = screen->availableGeometry();
+            at.setX(std::max(free.left(), std::min(at.x(), free.right() - fitWindow_->width())));
+            at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - fitWindow_->height())));
+        }
+        fitWindow_->move(at);
+    }
+    fitWindow_->show();
+    fitWindow_->raise();
+    return fitWindow_;
+}
+
+void TForm3::setFitOverlay(std::optional<FitOverlay> overlay) {
+    fitOverlay_ = std::move(overlay);
+    repaintPlot();
+}
+
+BindingAxis TForm3::fitAxis() const {
+    if (binding_) return *binding_;
+    BindingAxis axis;
+    if (!ctx_.iniPath.empty()) {
+        IniFile ini(ctx_.iniPath);
+        std::vector<std::string> unusable; // told when the binding axis is switched on
+        if (ini.load()) axis.workFunction = workFunctionSetting(ini, unusable);
+    }
+    return axis;
 }
 
 } // namespace korvo

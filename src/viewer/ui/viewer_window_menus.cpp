@@ -5,6 +5,7 @@
 #include "viewer/measuring.h"
 #include "viewer/origin_import.h"
 #include "viewer/ui/data_selection_dialog.h"
+#include "viewer/ui/fit_window.h"
 #include "viewer/ui/hand_scale_dialog.h"
 #include "viewer/ui/load_dialog.h"
 #include "viewer/ui/spectrum_choice_dialog.h"
@@ -114,6 +115,9 @@ void TForm3::createMenus() {
     deadTime->setToolTip(deadTime->statusTip());
     tools->setToolTipsVisible(true);
     connect(deadTime, &QAction::triggered, this, &TForm3::deadTimeCommand);
+    QAction* peakFit = tools->addAction(QStringLiteral("Peak Fit..."));
+    peakFit->setStatusTip(QStringLiteral("Fit line shapes and a background to the active spectrum"));
+    connect(peakFit, &QAction::triggered, this, [this] { peakFitCommand(); });
     createUndoActions(tools);
     createPrintSettingsItem(bar);
 
@@ -209,7 +213,7 @@ bool TForm3::writeExport(const std::string& path, const std::string& text) {
 
 void TForm3::epsCommand() {
     // Drawn on a picture of its own size: the window keeps its size and its active spectrum.
-    const EpsExport result = epsExport(*ws_, binding_);
+    const EpsExport result = epsExport(*ws_, binding_, fitOverlay());
     refresh();
     const std::filesystem::path dir = std::filesystem::current_path();
     // The pictures before "fit.tex", which names them; a failed write ends the export and what was
@@ -325,6 +329,7 @@ void TForm3::bindingAxisCommand() {
         bindingAction_->setChecked(false);
         rangesChanged();
         refresh();
+        if (fitWindow_) fitWindow_->viewerAxisChanged();
         return;
     }
     if (const std::string why = photonScanRefusal(*ws_); !why.empty()) {
@@ -351,6 +356,7 @@ void TForm3::bindingAxisCommand() {
     if (photonEnergiesDiffer(*ws_, axis)) fullScale(*ws_, FullScale::X, binding());
     rangesChanged();
     refresh();
+    if (fitWindow_) fitWindow_->viewerAxisChanged();
 }
 
 void TForm3::checkBindingAxis() {
@@ -360,6 +366,7 @@ void TForm3::checkBindingAxis() {
     binding_.reset();
     bindingAction_->setChecked(false);
     ctx_.dialogs.show("The x axis shows kinetic energy again: " + why);
+    if (fitWindow_) fitWindow_->viewerAxisChanged();
 }
 
 void TForm3::deadTimeCommand() {

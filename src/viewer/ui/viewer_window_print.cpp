@@ -41,6 +41,7 @@ void TForm3::printSingleCommand() {
     print::ViewerPrintSettings settings = ctx_.print->viewerPrint();
     settings.style.frame.Closing = ctx_.closing();
     settings.binding = binding_;
+    settings.fit = fitOverlay();
     std::string error;
     if (!print::printSingle(*printer, *ws_, scope() == RangeScope::AllSpectra, settings, error))
         ctx_.dialogs.error("", error);
@@ -58,6 +59,7 @@ void TForm3::printAutoselectCommand() {
     if (!printer) return;
     print::ViewerPrintSettings settings = ctx_.print->viewerPrint();
     settings.binding = binding_;
+    settings.fit = fitOverlay();
     std::string error;
     if (!print::printCells(*printer, *ws_, positions, settings, error))
         ctx_.dialogs.error("", error);
@@ -80,7 +82,7 @@ void TForm3::printSettingsCommand() {
 
 void TForm3::redrawCellBitmap() {
     if (!ctx_.hasPrinting() || ctx_.closing()) return;
-    ctx_.print->drawCellBitmap(*ws_, ws_->Active, scope() == RangeScope::AllSpectra, binding());
+    ctx_.print->drawCellBitmap(*ws_, ws_->Active, scope() == RangeScope::AllSpectra, binding(), fitOverlay());
 }
 
 } // namespace korvo
