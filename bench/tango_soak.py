@@ -111,7 +111,7 @@ def main():
         t = time.perf_counter()
         subprocess.run([os.path.join(BUILD, "korvo-cli"), "measure", "--virtual-time", "--quiet", "--start", "100",
                         "--ramp", "10", "--points", str(points), "--scans", str(scans), "--time", "10", "--pass",
-                        "10.0", "--out", os.path.join(work.name, "local.dat")], check=True, env=env)
+                        "10.0", "--out", "local.dat"], check=True, env=env, cwd=work.name)
         local = (time.perf_counter() - t) / (points * scans)
         print("run of %d x %d points: remote %.2f us per point, korvo-cli %.2f us per point (process start "
               "included)" % (points, scans, remote * 1e6, local * 1e6))
