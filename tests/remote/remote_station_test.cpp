@@ -349,3 +349,41 @@ TEST(RemoteStation, ClosingStopsTheRunAndAnswersOnceItIsSaved) {
     remote.close(idle.reply());
     EXPECT_TRUE(idle.answer);
 }
+
+TEST(RemoteStation, ARunWaitingForTheBeamIsInAlarmWithTheReason) {
+    RunRig rig;
+    RecordedEvents events;
+    RemoteStation remote(rig.station, rig.display);
+    remote.setEvents(&events);
+    clientScan(rig, remote, 10, 1);
+    rig.ctx.options.beamPause = true;
+    rig.ctx.options.beamThresholdMa = 100;
+    rig.ctx.options.beamRecoveryMs = 1000;
+    // The ring-current poll as the run sees it: `current` read just now.
+    const auto polled = [&rig](double current) {
+        rig.ctx.values.RingCurrent = current;
+        RingPollState& p = rig.ctx.values.ringPoll;
+        p.polling = true;
+        p.firstReadPending = false;
+        p.readAtMs = rig.clock.nowMs();
+        p.staleAfterMs = 60000;
+        p.failure.clear();
+    };
+    polled(200);
+    std::optional<RemoteState> during;
+    std::string statusDuring;
+    std::int64_t pausedAt = -1;
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 3; }, [&] { polled(20); });
+    rig.pump.once([&] { return rig.engine.beamPaused(); },
+                  [&] {
+                      pausedAt = rig.clock.nowMs();
+                      during = remote.state();
+                      statusDuring = remote.status();
+                  });
+    rig.pump.once([&] { return pausedAt >= 0 && rig.clock.nowMs() >= pausedAt + 500; }, [&] { polled(200); });
+    ASSERT_TRUE(run(remote, "Start").ok());
+    EXPECT_EQ(during, RemoteState::Alarm);
+    EXPECT_EQ(statusDuring, "Beam lost: ring current 20.0 mA below 100 mA, the run waits");
+    EXPECT_EQ(names(events.states), (std::vector<std::string>{"ON", "RUNNING", "ALARM", "RUNNING", "ON"}));
+    EXPECT_EQ(rig.engine.lastEnd(), RunEnd::Normal);
+}
