@@ -245,6 +245,21 @@ class RealTime(unittest.TestCase):
         self.assertLess(scans, 40)
         self.assertEqual(d.Scans, 40)
 
+    def test_a_server_told_to_end_stops_its_run_and_saves_it(self):
+        server = Server()
+        self.addCleanup(server.stop)
+        d = server.client()
+        set_range(d, points=21, scans=40, dwell=10)
+        d.Start()
+        self.assertTrue(wait_until(lambda: d.ScanNumber >= 2, 15), d.status())
+        server.process.send_signal(signal.SIGTERM)
+        server.process.wait(15)
+        saved = [f for f in os.listdir(server.dir.name) if f.startswith("c_")]
+        self.assertEqual(len(saved), 1, saved)
+        scans = int(header_value(server.path(saved[0]), "Scans"))
+        self.assertGreaterEqual(scans, 1)
+        self.assertLess(scans, 40)
+
     def test_a_monochromator_falling_silent_ends_in_fault_with_the_scans_saved(self):
         # It answers the opening and the steps of the first scans, then the line goes dead.
         sim = subprocess.Popen([SIM, "mono", "--mono-speed", "400", "--fault", "hangup", "--after", "40"],
