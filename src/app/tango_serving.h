@@ -31,6 +31,7 @@ public:
     bool start(const RemoteSettings& settings, std::string* error);
     // The window's station; a second device is refused.
     RemoteStation* open(const TangoProperties& properties, std::string* error) override;
+    void release() override { opened_ = false; }
 
 private:
     Station& station_;

@@ -73,10 +73,25 @@ void HeadlessStation::Pump::pump() {
 
 RemoteStation* HeadlessStation::open(const TangoProperties& p, std::string* error) {
     // One station per server: a second device of the same server is refused rather than sharing it.
-    if (remote_) {
+    if (attached_) {
         *error = "This server already serves its station through another device.";
         return nullptr;
     }
+    if (remote_) {
+        attached_ = true;
+        return &*remote_;
+    }
+    // A station that could not be built is not built again over the remains of the first try.
+    if (!failure_.empty()) {
+        *error = failure_;
+        return nullptr;
+    }
+    if (RemoteStation* r = build(p, error)) return r;
+    failure_ = *error;
+    return nullptr;
+}
+
+RemoteStation* HeadlessStation::build(const TangoProperties& p, std::string* error) {
     const auto mode = modeNamed(p.mode);
     if (!mode) {
         *error = "Mode property \"" + p.mode + "\": one of CLAM, CFS, CIS or KEITHLEY";
@@ -126,6 +141,7 @@ RemoteStation* HeadlessStation::open(const TangoProperties& p, std::string* erro
     RemoteHost host;
     host.messageShown = [](const std::string& text) { std::cerr << text << "\n"; };
     remote_.emplace(station, display_, host);
+    attached_ = true;
     return &*remote_;
 }
 

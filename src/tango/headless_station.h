@@ -24,7 +24,9 @@ public:
     HeadlessStation();
     ~HeadlessStation() override;
 
+    // Built from the first device's properties; the same device initialised again gets it back.
     RemoteStation* open(const TangoProperties& properties, std::string* error) override;
+    void release() override { attached_ = false; }
 
     // The main thread: serves the jobs until stop() (any thread); a run going on then is stopped
     // and what it measured saved before it returns.
@@ -33,6 +35,7 @@ public:
 
 private:
     class Prompts;
+    RemoteStation* build(const TangoProperties& properties, std::string* error);
     class Pump final : public EventPump {
     public:
         explicit Pump(HeadlessStation& h) : h_(h) {}
@@ -58,6 +61,8 @@ private:
     std::optional<RemoteStation> remote_;
     std::atomic<bool> stopping_{false};
     bool closed_ = false;
+    bool attached_ = false; // a device works over the station
+    std::string failure_;   // why the station could not be built
 };
 
 } // namespace korvo

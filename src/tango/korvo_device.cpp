@@ -183,7 +183,10 @@ void KorvoDevice::init_device() {
 void KorvoDevice::detach() {
     if (!gHost) return;
     auto job = [this](const RemoteReply& reply) {
-        if (remote_) remote_->setEvents(nullptr);
+        if (remote_) {
+            remote_->setEvents(nullptr);
+            gHost->release();
+        }
         remote_ = nullptr;
         reply(RemoteAnswer::done());
     };

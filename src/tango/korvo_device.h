@@ -26,6 +26,8 @@ public:
     // The station's thread: the station over which the device with these properties works (built at
     // the first call), or nullptr with the reason in *error.
     virtual RemoteStation* open(const TangoProperties& properties, std::string* error) = 0;
+    // The station's thread: the device lets go of the station (it goes, or is initialised again).
+    virtual void release() = 0;
     StationBridge bridge;
 };
 

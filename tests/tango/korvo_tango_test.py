@@ -213,6 +213,13 @@ class VirtualTime(unittest.TestCase):
             d.Comment = "two\nlines"
         self.assertIn("control characters", refusal(e.exception))
         self.assertEqual(d.Comment, "Au 4f")
+        # Tango's Init gives the device its station back, as it was.
+        d.Init()
+        self.assertEqual(d.state(), tango.DevState.ON)
+        self.assertEqual(d.Comment, "Au 4f")
+        d.DwellTime = 20
+        d.Start()
+        self.assertTrue(wait_until(lambda: d.state() == tango.DevState.ON and d.LastFile, 10), d.status())
 
 
 class RealTime(unittest.TestCase):
