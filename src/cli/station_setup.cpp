@@ -35,12 +35,6 @@ InterruptGuard::~InterruptGuard() {
     std::signal(SIGTERM, previousTerm_);
 }
 
-std::string lineBreaks(std::string t) {
-    for (char& c : t)
-        if (c == '\r') c = '\n';
-    return t;
-}
-
 std::uint8_t modeOf(const std::string& m) {
     if (m == "off") return ModeOff;
     if (m == "cfs") return ModeCfs;

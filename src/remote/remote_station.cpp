@@ -26,12 +26,6 @@ const std::vector<RemoteCommand> kCommands = {
     {"Validate", T::None, T::StringList, "The messages a Start would give now (none: it would start)"},
 };
 
-std::string lineBreaks(std::string t) {
-    for (char& c : t)
-        if (c == '\r') c = '\n';
-    return t;
-}
-
 std::string joined(const std::vector<std::string>& texts, const std::string& separator) {
     std::string out;
     for (const std::string& t : texts) out += (out.empty() ? "" : separator) + t;

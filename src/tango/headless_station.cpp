@@ -2,6 +2,7 @@
 
 #include "acquisition/analyser_io/port_backend.h"
 #include "common/platform_info.h"
+#include "common/printing_dialogs.h"
 #include "instruments/serial/terminal_transport.h"
 
 #include <cctype>
@@ -12,12 +13,6 @@
 namespace korvo {
 
 namespace {
-
-std::string lineBreaks(std::string t) {
-    for (char& c : t)
-        if (c == '\r') c = '\n';
-    return t;
-}
 
 std::optional<std::uint8_t> modeNamed(std::string m) {
     for (char& c : m) c = char(std::toupper(static_cast<unsigned char>(c)));
@@ -30,33 +25,9 @@ std::optional<std::uint8_t> modeNamed(std::string m) {
 
 } // namespace
 
-// Nobody sits at a server: a message is printed, a question takes its default, no file is chosen.
-class HeadlessStation::Prompts final : public Dialogs {
-public:
-    DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon,
-                     DialogButtons buttons) override {
-        const DialogAnswer a = buttons == DialogButtons::YesNo || buttons == DialogButtons::YesNoCancel
-                                   ? DialogAnswer::Yes
-                                   : DialogAnswer::Ok;
-        std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << " -> "
-                  << (a == DialogAnswer::Yes ? "Yes" : "OK") << "\n";
-        return a;
-    }
-    std::optional<std::string> chooseOpenFile(const std::string&, const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> chooseSaveFile(const std::string&, const std::string&, const std::string&,
-                                              const std::string&) override {
-        return std::nullopt;
-    }
-
-protected:
-    void showMessage(const std::string& caption, const std::string& text, DialogIcon) override {
-        std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << "\n";
-    }
-};
-
-HeadlessStation::HeadlessStation() : dialogs_(std::make_unique<Prompts>()) {}
+// Nobody sits at a server: a message is printed, a question takes its default; a spectrum is saved
+// without the save dialog while a client drives the station.
+HeadlessStation::HeadlessStation() : dialogs_(std::make_unique<PrintingDialogs>(std::string())) {}
 
 HeadlessStation::~HeadlessStation() {
     remote_.reset();

@@ -34,7 +34,6 @@ public:
     void stop();
 
 private:
-    class Prompts;
     RemoteStation* build(const TangoProperties& properties, std::string* error);
     class Pump final : public EventPump {
     public:

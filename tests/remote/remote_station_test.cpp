@@ -359,28 +359,18 @@ TEST(RemoteStation, ARunWaitingForTheBeamIsInAlarmWithTheReason) {
     rig.ctx.options.beamPause = true;
     rig.ctx.options.beamThresholdMa = 100;
     rig.ctx.options.beamRecoveryMs = 1000;
-    // The ring-current poll as the run sees it: `current` read just now.
-    const auto polled = [&rig](double current) {
-        rig.ctx.values.RingCurrent = current;
-        RingPollState& p = rig.ctx.values.ringPoll;
-        p.polling = true;
-        p.firstReadPending = false;
-        p.readAtMs = rig.clock.nowMs();
-        p.staleAfterMs = 60000;
-        p.failure.clear();
-    };
-    polled(200);
+    polled(rig, 200);
     std::optional<RemoteState> during;
     std::string statusDuring;
     std::int64_t pausedAt = -1;
-    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 3; }, [&] { polled(20); });
+    rig.pump.once([&] { return rig.engine.pointsMeasured() >= 3; }, [&] { polled(rig, 20); });
     rig.pump.once([&] { return rig.engine.beamPaused(); },
                   [&] {
                       pausedAt = rig.clock.nowMs();
                       during = remote.state();
                       statusDuring = remote.status();
                   });
-    rig.pump.once([&] { return pausedAt >= 0 && rig.clock.nowMs() >= pausedAt + 500; }, [&] { polled(200); });
+    rig.pump.once([&] { return pausedAt >= 0 && rig.clock.nowMs() >= pausedAt + 500; }, [&] { polled(rig, 200); });
     ASSERT_TRUE(run(remote, "Start").ok());
     EXPECT_EQ(during, RemoteState::Alarm);
     EXPECT_EQ(statusDuring, "Beam lost: ring current 20.0 mA below 100 mA, the run waits");
