@@ -144,6 +144,26 @@ class Events:
             d.unsubscribe_event(i)
 
 
+class Refusals(unittest.TestCase):
+    def test_what_tango_cannot_serve_is_refused_with_the_reason(self):
+        # Tango itself would end the process on an endpoint it cannot listen on; the desktop
+        # program must be told instead, and so is korvo-tango.
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", 0))
+            taken.listen()
+            port = taken.getsockname()[1]
+            env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+            for dlist, endpoint, says in [
+                    (DEVICE, "giop:tcp:127.0.0.1:%d" % port, "Tango cannot listen on giop:tcp:127.0.0.1:%d: "
+                                                              "Address already in use" % port),
+                    ("korvo", "giop:tcp:127.0.0.1:", '"korvo" is no Tango device name (domain/family/member)'),
+                    (DEVICE + ",a/b", "giop:tcp:127.0.0.1:", '"a/b" is no Tango device name')]:
+                r = subprocess.run([SERVER, "test", "-nodb", "-dlist", dlist, "-ORBendPoint", endpoint],
+                                   capture_output=True, text=True, env=env, timeout=30)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn("korvo-tango: " + says, r.stderr)
+
+
 class VirtualTime(unittest.TestCase):
     def setUp(self):
         self.server = Server(VirtualTime="true")
