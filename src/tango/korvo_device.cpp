@@ -365,7 +365,7 @@ void KorvoDevice::pushEvents() {
                 push_change_event("Counts", c->counts.data(), long(c->counts.size()));
                 push_change_event("Energies", c->energies.data(), long(c->energies.size()));
             }
-        } catch (const Tango::DevFailed& f) {
+        } catch (const Tango::DevFailed&) {
             // Nobody listens, or the device goes down: the next event may reach someone.
         }
     }
