@@ -13,10 +13,12 @@ JOBS       ?= $(shell nproc)
 # the peak fit solves over Ceres Solver with libcerf's Voigt profile, and python3-lmfit is the
 # independent fitting program its tests compare with. libhdf5-dev is the HDF5 C library of the NeXus
 # files; python3-h5py the independent reader the NeXus tests check every written file with.
+# korvo-tango is a Tango device server over libtango-dev; python3-tango is the client its tests drive it with.
 DEBIAN_PACKAGES := cmake make g++ pkg-config qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-svg-dev \
                    libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev \
                    libcurl4-openssl-dev xvfb xauth libgl1-mesa-dri libhdf5-dev \
-                   libxy-bin poppler-utils libceres-dev libcerf-dev python3-lmfit python3-h5py
+                   libxy-bin poppler-utils libceres-dev libcerf-dev python3-lmfit python3-h5py \
+                   libtango-dev python3-tango
 
 # Only for `make package`: dpkg-shlibdeps (dpkg-dev) and file, with which cpack finds the libraries
 # the programs need and declares their packages.
@@ -59,10 +61,10 @@ test: deps $(TEST_BUILD)/CMakeCache.txt
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# Only the three programs and what is installed beside them are built: cpack installs, it does not
+# Only the four programs and what is installed beside them are built: cpack installs, it does not
 # build, and the tests and benchmarks are no part of the package.
 package: deps package-deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target korvo korvo-cli korvo-sim korvo_installed_files
+	cmake --build $(BUILD) -j $(JOBS) --target korvo korvo-cli korvo-sim korvo-tango korvo_installed_files
 	cd $(BUILD) && cpack -G DEB
 	@deb=$$(ls -t $(BUILD)/korvo_*.deb | head -n 1); \
 	echo "Install it with:  sudo apt-get install ./$$deb"

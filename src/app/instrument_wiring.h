@@ -6,9 +6,9 @@
 #include "acquisition/beamline.h"
 #include "app/main_window.h"
 #include "instruments/status_panels.h"
-#include "instruments/ui/instrument_display_router.h"
-#include "instruments/ui/mail_alert_window.h"
-#include "instruments/ui/options_window.h"
+#include "instrument_windows/instrument_display_router.h"
+#include "instrument_windows/mail_alert_window.h"
+#include "instrument_windows/options_window.h"
 
 namespace korvo {
 

@@ -4,6 +4,7 @@
 #include "app/app_options.h"
 #include "app/history_window.h"
 #include "app/instrument_wiring.h"
+#include "app/tango_serving.h"
 #include "app/main_window.h"
 #include "app/print_wiring.h"
 #include "app/run_connection.h"
@@ -20,10 +21,10 @@
 #include "common/qt/qt_timers.h"
 #include "common/run_log.h"
 #include "instruments/serial/qt_serial_transport.h"
-#include "instruments/ui/instrument_display_router.h"
-#include "instruments/ui/mail_alert_window.h"
-#include "instruments/ui/multichanneltron_setup.h"
-#include "instruments/ui/options_window.h"
+#include "instrument_windows/instrument_display_router.h"
+#include "instrument_windows/mail_alert_window.h"
+#include "instrument_windows/multichanneltron_setup.h"
+#include "instrument_windows/options_window.h"
 #include "tools/ui/aes_window.h"
 #include "tools/ui/correlation_window.h"
 #include "viewer/print_settings.h"
@@ -221,6 +222,14 @@ int main(int argc, char** argv) {
     korvo::TForm22 scriptWindow(station, window);
     window.registerWindow(korvo::TForm1::WindowCommand::Script, [&] { showWindow(scriptWindow); });
     EndWithMainWindow endWithMainWindow(window);
+
+    // Remote control: the INI file's [remote] tango_device serves the station as a Tango device.
+    korvo::DesktopTango tango(window, station);
+    if (const korvo::RemoteSettings remote = korvo::readRemoteSettings(iniPath); !remote.device.empty()) {
+        std::string why;
+        if (!tango.start(remote, &why))
+            dialogs.error("Korvo 02", "The Tango device " + remote.device + " cannot be served:\r" + why);
+    }
 
     korvo::showSplash(window.splashTimeMs());
     window.show();

@@ -35,12 +35,6 @@ InterruptGuard::~InterruptGuard() {
     std::signal(SIGTERM, previousTerm_);
 }
 
-std::string lineBreaks(std::string t) {
-    for (char& c : t)
-        if (c == '\r') c = '\n';
-    return t;
-}
-
 std::uint8_t modeOf(const std::string& m) {
     if (m == "off") return ModeOff;
     if (m == "cfs") return ModeCfs;
@@ -55,83 +49,30 @@ int kindOf(const std::string& k) {
     return 1; // "CAE", and "KEI" in the Keithley mode
 }
 
-// The parameters from the section of --mode, not of the machine the desktop program last ran.
 int readSettingsFile(const std::string& path, Station& station) {
-    IniFile ini(path);
-    std::string err;
-    std::error_code ec;
-    // A missing file would read as an empty one and the run would go on with defaults.
-    if (!std::filesystem::exists(path, ec)) {
-        std::cerr << "Cannot read " << path << ": the file does not exist\n";
-        return 2;
-    }
-    if (!ini.load(&err)) {
-        std::cerr << "Cannot read " << path << ": " << err << "\n";
-        return 2;
-    }
-    SettingsStore& store = station.settings.store;
-    const std::uint8_t mode = station.state.MachineMode;
-    station.settings.read(ini, "", true);
-    station.state.MachineMode = mode;
-    if (settingsSectionFor(mode) != store.machine)
-        station.settings.read(ini, settingsSectionFor(mode), false, false);
-    checkSaveDir(store.saveDir, store.startDir);
-    station.ctx.channels.shifts.load(ini);
-    return 0;
+    const std::string why = readStationSettings(path, station);
+    if (why.empty()) return 0;
+    std::cerr << why << "\n";
+    return 2;
+}
+
+InstrumentPorts instrumentPorts(const MeasureOptions& o) {
+    InstrumentPorts p;
+    p.mono = o.mono;
+    p.drive = o.drive;
+    p.keithley1 = o.keithley1;
+    p.keithley2 = o.keithley2;
+    p.ringUrl = o.ringUrl;
+    p.ringEvery = o.ringEvery;
+    p.timeout = o.timeout;
+    p.monoSpeed = o.monoSpeed;
+    return p;
 }
 
 bool connectInstruments(const MeasureOptions& o, Beamline& b, Station& station) {
-    if (o.timeout) {
-        const std::string s = std::to_string(*o.timeout);
-        b.monochromator.page().timeout_max_1 = b.monochromator.page().timeout_norm_1 = s;
-        b.motorDrive.page().timeout = s;
-        b.electrometer1.page().timeout = b.electrometer2.page().timeout = s;
-    }
-    if (o.monoSpeed) b.monochromator.page().moveSpeed = text::plainNumber(*o.monoSpeed);
-    auto connect = [](const std::string& device, TCommPortDriver& driver, const char* what,
-                      const std::function<bool()>& connectCom) {
-        if (device.empty()) return true;
-        driver.setDevicePath(device);
-        if (connectCom()) return true;
-        std::cerr << "Cannot connect the " << what << " on " << device << ": " << driver.lastError() << "\n";
-        return false;
-    };
-    if (!connect(o.mono, b.monochromator.CommPortDriver_1(), "monochromator",
-                 [&] { return b.monochromator.connectCom(); }) ||
-        !connect(o.drive, b.motorDrive.CommPortDriver_2(), "motor drive",
-                 [&] { return b.motorDrive.connectCom(); }) ||
-        !connect(o.keithley1, b.electrometer1.driver(), "electrometer 1",
-                 [&] { return b.electrometer1.connectCom(); }) ||
-        !connect(o.keithley2, b.electrometer2.driver(), "electrometer 2",
-                 [&] { return b.electrometer2.connectCom(); }))
-        return false;
-    InstrumentValues& v = station.ctx.values;
-    if (!o.mono.empty()) {
-        // A controller left open by an earlier program is closed and opened again, quietly.
-        v.MonoQuiet = true;
-        b.monochromator.MonoOpen();
-        if (v.MonoError == 2) {
-            b.monochromator.MonoClose();
-            b.monochromator.MonoOpen();
-        }
-        v.MonoQuiet = false;
-        if (v.MonoError != 0) {
-            std::cerr << "The monochromator on " << o.mono << " did not open its connection.\n";
-            return false;
-        }
-    }
-    if (!o.drive.empty()) b.motorDrive.DriveOpen();
-    if (!o.ringUrl.empty()) {
-        b.ring.address = o.ringUrl;
-        b.ring.setRefreshSeconds(o.ringEvery);
-        b.ring.setEnabled(true);
-        // The run's waits pump the timers: the page is read beside the measurement, never in its way.
-        station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); });
-        station.ctx.timers.start(RingPoll::kStepMs, [&b] { b.ring.step(); });
-    }
-    // What went wrong was said already; the run starts afresh.
-    v.StopRequest = 0;
-    return true;
+    const std::string why = connectInstruments(instrumentPorts(o), b, station);
+    if (!why.empty()) std::cerr << why << "\n";
+    return why.empty();
 }
 
 CliStation::CliStation(const MeasureOptions& o, const std::string& out)
@@ -139,10 +80,7 @@ CliStation::CliStation(const MeasureOptions& o, const std::string& out)
       ctx(clock, pump, dialogs), display(o.quiet, steady), o_(o) {}
 
 CliStation::~CliStation() {
-    if (beamline_ && beamline_->monochromator.connected()) {
-        ctx.values.MonoQuiet = true;
-        beamline_->monochromator.MonoClose();
-    }
+    if (beamline_) closeInstruments(*beamline_, *station_);
 }
 
 int CliStation::prepare(const std::function<int(Station&)>& applyFields) {

@@ -6,8 +6,10 @@
 #include "acquisition/run/run_display.h"
 #include "acquisition/run/run_engine.h"
 #include "acquisition/station.h"
+#include "acquisition/station_start.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
+#include "common/printing_dialogs.h"
 #include "common/event_pump.h"
 #include "common/run_log.h"
 
@@ -76,41 +78,8 @@ struct MeasureOptions {
     }
 };
 
-// Carriage returns of the program's messages as line breaks.
-std::string lineBreaks(std::string t);
-
-// Messages to stderr, word for word; questions take their default answer, the save dialog the
-// --out file or the proposed name.
-class PrintingDialogs final : public Dialogs {
-public:
-    explicit PrintingDialogs(std::string out) : out_(std::move(out)) {}
-    int shown = 0;
-    void showMessage(const std::string& caption, const std::string& text, DialogIcon) override {
-        ++shown;
-        std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << "\n";
-    }
-    DialogAnswer ask(const std::string& caption, const std::string& text, DialogIcon,
-                     DialogButtons buttons) override {
-        const DialogAnswer a = buttons == DialogButtons::YesNo || buttons == DialogButtons::YesNoCancel
-                                   ? DialogAnswer::Yes
-                                   : DialogAnswer::Ok;
-        std::cerr << (caption.empty() ? "" : caption + ": ") << lineBreaks(text) << " -> "
-                  << (a == DialogAnswer::Yes ? "Yes" : "OK") << "\n";
-        return a;
-    }
-    std::optional<std::string> chooseOpenFile(const std::string&, const std::string&,
-                                              const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> chooseSaveFile(const std::string&, const std::string& dir,
-                                              const std::string& proposed, const std::string&) override {
-        if (!out_.empty()) return out_;
-        return dir.empty() ? proposed : (std::filesystem::path(dir) / proposed).string();
-    }
-
-private:
-    std::string out_;
-};
+// The serial devices and the ring current named by the options.
+InstrumentPorts instrumentPorts(const MeasureOptions& o);
 
 // Ctrl+C and --duration become Stop, as the button would be pressed between two points.
 class CliPump final : public EventPump {

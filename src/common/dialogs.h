@@ -11,6 +11,13 @@
 
 namespace korvo {
 
+// The program's "\r" line breaks as "\n", for a text printed or handed on instead of shown in a box.
+inline std::string lineBreaks(std::string text) {
+    for (char& c : text)
+        if (c == '\r') c = '\n';
+    return text;
+}
+
 enum class DialogIcon { None, Information, Warning, Error, Question };
 enum class DialogButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class DialogAnswer { Ok, Cancel, Yes, No };

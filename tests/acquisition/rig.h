@@ -161,4 +161,15 @@ struct RunRig : RunPort, CardRig {
     RecordingDisplay display;
 };
 
+// The ring-current poll as the run sees it: on, with `current` read just now (good for a minute).
+inline void polled(RunRig& rig, double current) {
+    rig.ctx.values.RingCurrent = current;
+    RingPollState& p = rig.ctx.values.ringPoll;
+    p.polling = true;
+    p.firstReadPending = false;
+    p.readAtMs = rig.clock.nowMs();
+    p.staleAfterMs = 60000;
+    p.failure.clear();
+}
+
 } // namespace korvo::testing

@@ -465,17 +465,6 @@ TEST(RunEngine, TheSetPhotonButtonDuringARunsPhotonStepStopsThatMove) {
     EXPECT_EQ(rig.display.strips.size(), rig.card.words.size());
 }
 
-// The ring-current poll as the run sees it: on, with `current` read just now (good for a minute).
-void polled(RunRig& rig, double current) {
-    rig.ctx.values.RingCurrent = current;
-    RingPollState& p = rig.ctx.values.ringPoll;
-    p.polling = true;
-    p.firstReadPending = false;
-    p.readAtMs = rig.clock.nowMs();
-    p.staleAfterMs = 60000;
-    p.failure.clear();
-}
-
 void pauseBelow(RunRig& rig, double thresholdMa, std::int64_t recoveryMs = 2000) {
     rig.ctx.options.beamPause = true;
     rig.ctx.options.beamThresholdMa = thresholdMa;

@@ -22,8 +22,8 @@ struct PortBackendOptions {
     std::string spectrumFile; // model spectrum of the simulated card; empty: the built-in one
 };
 
-// nullptr with a message in *error when the back end cannot be made (unknown kind, no port
-// permission, unreadable spectrum file).
+// nullptr with a message in *error when the back end cannot be made (unknown kind, the card in use
+// by another program (see card_lock.h), no port permission, unreadable spectrum file).
 std::unique_ptr<PortIo> makePortBackend(const std::string& kind, Clock& clock, std::string* error,
                                         const PortBackendOptions& options = {});
 

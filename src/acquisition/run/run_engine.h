@@ -74,6 +74,8 @@ public:
     // Normal: all scans measured and the final save offered; Stopped: ended by Stop or an instrument
     // failure inside a scan; StoppedAfterScan: ended between scans; Refused: validation failed.
     RunEnd lastEnd() const { return lastEnd_; }
+    // Whether Stop (requestStop) ended the last run, rather than a failing instrument or value.
+    bool stoppedByUser() const { return stoppedByUser_; }
     bool paused() const { return controls_.paused; }
     const RunControls& controls() const { return controls_; }
     PlotScale& plot() { return plot_; }

@@ -116,7 +116,12 @@ std::int32_t measuredPoints(const Measurement& m) {
 }
 
 SaveOutcome MeasurementSaver::save() {
-    lastSaveOutcome_ = saveSpectrum();
+    lastSaveOutcome_ = unattended && !scriptRunning ? unattendedSave() : saveSpectrum();
+    return lastSaveOutcome_;
+}
+
+SaveOutcome MeasurementSaver::saveAs(const std::string& path) {
+    lastSaveOutcome_ = writeChosen(path);
     return lastSaveOutcome_;
 }
 
@@ -134,6 +139,35 @@ SaveOutcome MeasurementSaver::autoSave() {
         proposeNext();
     fields_.fileName = proposedName;
     return write(joinPath(store_.saveDir, proposedName), store_.saveDir, proposedName, Kind::Auto);
+}
+
+SaveOutcome MeasurementSaver::unattendedSave() {
+    // The field may hold what someone typed; only a plain name stays in SaveDir.
+    const std::string& typed = fields_.fileName;
+    const bool plain = !typed.empty() && typed != "." && typed != ".." && typed.find('/') == std::string::npos;
+    std::string name = plain ? typed : proposedName;
+    std::error_code ec;
+    if (name.empty() ||
+        fs::symlink_status(joinPath(store_.saveDir, name), ec).type() != fs::file_type::not_found) {
+        proposeNext();
+        name = proposedName;
+    }
+    const SaveOutcome out = write(joinPath(store_.saveDir, name), store_.saveDir, name, Kind::Remote);
+    if (out == SaveOutcome::Written) fields_.fileName = name;
+    return out;
+}
+
+SaveOutcome MeasurementSaver::writeChosen(const std::string& chosen) {
+    fs::path p(chosen);
+    if (p.is_relative() && !store_.saveDir.empty()) p = fs::path(store_.saveDir) / p;
+    const std::string dir = p.parent_path().string();
+    const std::string name = p.filename().string();
+    const SaveOutcome out = write(p.string(), dir, name, Kind::Chosen);
+    if (out == SaveOutcome::Written) {
+        store_.saveDir = dir;
+        fields_.fileName = name;
+    }
+    return out;
 }
 
 SaveOutcome MeasurementSaver::saveSpectrum() {
@@ -157,16 +191,7 @@ SaveOutcome MeasurementSaver::saveSpectrum() {
     }
     auto chosen = ctx_.dialogs.chooseSaveFile("Save spectrum", store_.saveDir, proposedName, "All files (*)");
     if (!chosen || chosen->empty()) return SaveOutcome::Cancelled;
-    fs::path p(*chosen);
-    if (p.is_relative() && !store_.saveDir.empty()) p = fs::path(store_.saveDir) / p;
-    const std::string dir = p.parent_path().string();
-    const std::string name = p.filename().string();
-    const SaveOutcome out = write(p.string(), dir, name, Kind::Chosen);
-    if (out == SaveOutcome::Written) {
-        store_.saveDir = dir;
-        fields_.fileName = name;
-    }
-    return out;
+    return writeChosen(*chosen);
 }
 
 SaveOutcome MeasurementSaver::saveRecovery() {
@@ -261,7 +286,10 @@ SaveOutcome MeasurementSaver::write(const std::string& path, const std::string& 
     const int scans = std::max(h.scanNumber - 1, 0);
     log.record("save", path + ": " + std::to_string(h.points) + (h.points == 1 ? " point, " : " points, ") +
                            std::to_string(scans) + (scans == 1 ? " scan" : " scans") +
-                           (kind == Kind::Auto ? " (autosave)" : kind == Kind::Script ? " (script)" : ""));
+                           (kind == Kind::Auto     ? " (autosave)"
+                            : kind == Kind::Script ? " (script)"
+                            : kind == Kind::Remote ? " (remote)"
+                                                   : ""));
     if (ctx_.options.saveNexus) saveNexusBeside(path, name, bytes);
     return SaveOutcome::Written;
 }

@@ -51,6 +51,10 @@ public:
 
     std::string proposedName;
     bool scriptRunning = false;
+    // Set while a remote client drives the runs, where nobody answers a dialog: a spectrum goes to
+    // SaveDir under the file name field (or the proposal when the field holds no plain name), and a
+    // name that is taken gets the next proposal instead of the question. A script's saves stay its own.
+    bool unattended = false;
     // Script mode: the saved name goes into column 0 of the current script line.
     std::function<void(const std::string&)> scriptColumn0;
     std::function<CalendarDate()> today;
@@ -67,6 +71,10 @@ public:
     SaveOutcome saveAtEnd();
     // The copy of the scans completed so far, written after every scan.
     SaveOutcome saveRecovery();
+    // Writes the spectrum to `path` (a relative one in SaveDir) as if the save dialog had chosen it:
+    // SaveDir becomes its directory and the file name field its name. The caller decides whether an
+    // existing file may be replaced.
+    SaveOutcome saveAs(const std::string& path);
 
     // Path of the last spectrum written by save() (empty before the first; the recovery copy does
     // not count), and how the last save() ended.
@@ -76,9 +84,11 @@ public:
     void newRun() { recoveryFailureShown_ = false; }
 
 private:
-    enum class Kind { Chosen, Script, Auto, Recovery };
+    enum class Kind { Chosen, Script, Auto, Remote, Recovery };
     SaveOutcome saveSpectrum();
     SaveOutcome autoSave();
+    SaveOutcome unattendedSave();
+    SaveOutcome writeChosen(const std::string& path);
     SaveOutcome write(const std::string& path, const std::string& dir, const std::string& name, Kind kind);
     void saveNexusBeside(const std::string& path, const std::string& name, const std::string& bytes);
 
