@@ -428,21 +428,42 @@ bool FileReader::attributeNames(const Object& object, std::size_t max, std::vect
     return true;
 }
 
+namespace {
+
+// An attribute opened with its shape taken. Absent: nullopt with `error` empty.
+struct OpenAttribute {
+    Id a, space, type;
+    Shape shape;
+};
+
+std::optional<OpenAttribute> openAttribute(const Object& object, const std::string& name, const std::string& path,
+                                           std::string& error) {
+    const htri_t exists = H5Aexists(object.id.get(), name.c_str());
+    if (exists < 0) error = failure(path, "the HDF5 library cannot look it up");
+    if (exists <= 0) return std::nullopt;
+    OpenAttribute o;
+    o.a = Id(H5Aopen(object.id.get(), name.c_str(), H5P_DEFAULT));
+    o.space = Id(H5Aget_space(o.a.get()));
+    o.type = Id(H5Aget_type(o.a.get()));
+    if (!o.a || !shapeOf(o.space.get(), o.type.get(), path, o.shape, error)) {
+        if (error.empty()) error = failure(path, "the HDF5 library cannot open it");
+        return std::nullopt;
+    }
+    return o;
+}
+
+} // namespace
+
 std::optional<std::vector<std::string>> FileReader::textsAttribute(const Object& object, const std::string& name,
                                                                    std::string& error) {
     error.clear();
     const std::string path = object.path + "@" + name;
-    const htri_t exists = H5Aexists(object.id.get(), name.c_str());
-    if (exists < 0) error = failure(path, "the HDF5 library cannot look it up");
-    if (exists <= 0) return std::nullopt;
-    const Id a(H5Aopen(object.id.get(), name.c_str(), H5P_DEFAULT));
-    const Id space(H5Aget_space(a.get()));
-    const Id type(H5Aget_type(a.get()));
-    Shape s;
-    if (!a || !shapeOf(space.get(), type.get(), path, s, error)) {
-        if (error.empty()) error = failure(path, "the HDF5 library cannot open it");
-        return std::nullopt;
-    }
+    std::optional<OpenAttribute> opened = openAttribute(object, name, path, error);
+    if (!opened) return std::nullopt;
+    const Id& a = opened->a;
+    const Id& space = opened->space;
+    const Id& type = opened->type;
+    const Shape& s = opened->shape;
     std::vector<std::string> out;
     const auto read = [&a](hid_t mem, void* buffer) { return H5Aread(a.get(), mem, buffer) >= 0; };
     const auto reclaim = [&space](hid_t mem, void* buffer) { H5Dvlen_reclaim(mem, space.get(), H5P_DEFAULT, buffer); };
@@ -465,17 +486,12 @@ std::optional<std::vector<double>> FileReader::numbersAttribute(const Object& ob
                                                                 std::size_t max, std::string& error) {
     error.clear();
     const std::string path = object.path + "@" + name;
-    const htri_t exists = H5Aexists(object.id.get(), name.c_str());
-    if (exists < 0) error = failure(path, "the HDF5 library cannot look it up");
-    if (exists <= 0) return std::nullopt;
-    const Id a(H5Aopen(object.id.get(), name.c_str(), H5P_DEFAULT));
-    const Id space(H5Aget_space(a.get()));
-    const Id type(H5Aget_type(a.get()));
-    Shape s;
-    if (!a || !shapeOf(space.get(), type.get(), path, s, error)) {
-        if (error.empty()) error = failure(path, "the HDF5 library cannot open it");
-        return std::nullopt;
-    }
+    std::optional<OpenAttribute> opened = openAttribute(object, name, path, error);
+    if (!opened) return std::nullopt;
+    const Id& a = opened->a;
+    const Id& space = opened->space;
+    const Id& type = opened->type;
+    const Shape& s = opened->shape;
     if (!isNumberClass(s.typeClass) || s.typeSize > 16) {
         error = path + ": holds " + className(s.typeClass) + ", not numbers";
         return std::nullopt;
