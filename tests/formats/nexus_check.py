@@ -205,7 +205,8 @@ def korvo_files(work):
             objects = {h5py.h5o.get_info(f[key][field].id).addr for key in entries}
             check(len(objects) == 1, '%s: %d copies, not one shared' % (field, len(objects)))
         check(f[entries[0]]['title'].id != f[entries[1]]['title'].id, 'the titles share one object')
-        check(text(f[entries[0]]['korvo'].attrs['text_encoding']) == 'windows-1252', 'korvo@text_encoding')
+        check(all(text(f[key]['korvo'].attrs['text_encoding']) in ('utf-8', 'windows-1252') for key in entries),
+              'korvo@text_encoding')
     back(work, 'all.nxs', 'back')
 
     # Files of the earlier layout, the small values of the korvo collection as fields of their own,

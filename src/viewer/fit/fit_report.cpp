@@ -159,8 +159,9 @@ std::string resultCsv(const FitResult& r, std::string_view file, std::string_vie
 }
 
 std::string resultText(const FitResult& r, std::string_view file, std::string_view spectrum) {
-    std::string out = escapeForTerminal(file) + (spectrum.empty() ? "" : " (" + escapeForTerminal(spectrum) + ")") +
-                      ": " + std::string(statusName(r.status)) + ", " +
+    std::string out = escapeForTerminal(file);
+    if (!spectrum.empty()) out.append(" (").append(escapeForTerminal(spectrum)).append(")");
+    out += ": " + std::string(statusName(r.status)) + ", " +
                       std::to_string(r.iterations) + " iterations, chi2 " + readable(r.chi2) +
                       ", reduced chi2 " + readable(r.reducedChi2) + ", dof " + std::to_string(r.dof) + ", " +
                       std::string(axisName(r.axis)) + " energy\n";
