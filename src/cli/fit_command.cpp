@@ -3,6 +3,7 @@
 
 #include "cli/number_options.h"
 #include "cli/output_guard.h"
+#include "cli/staged_outputs.h"
 #include "cli/workspace_load.h"
 #include "common/file_util.h"
 #include "common/number_text.h"
@@ -102,7 +103,7 @@ public:
 
     std::string csv() const {
         std::string text = fit::csvHeader();
-        for (std::size_t i = 0; i < results_.size(); ++i) text += fit::resultCsv(results_[i], nameOf(i));
+        for (std::size_t i = 0; i < results_.size(); ++i) text += fit::resultCsv(results_[i], nameOf(i), entryOf(i));
         return text;
     }
 
@@ -120,6 +121,7 @@ public:
 
 private:
     const std::string& nameOf(std::size_t i) const { return ws_.spectrum(int(i) + 1).PathName; }
+    const std::string& entryOf(std::size_t i) const { return ws_.spectrum(int(i) + 1).NexusEntry; }
 
     fit::FitResult fitOne(std::size_t i, const std::vector<double>& start) const {
         const fit::Prepared p = fit::prepareFit(model_, fit::inputOf(ws_, int(i) + 1, axis_));
@@ -132,9 +134,9 @@ private:
         if (!r.converged())
             std::cerr << escapeForTerminal(nameOf(i)) << ": " << escapeForTerminal(r.message) << "\n";
         if (json_)
-            std::cout << fit::resultJson(r, nameOf(i)) << "\n";
+            std::cout << fit::resultJson(r, nameOf(i), entryOf(i)) << "\n";
         else
-            std::cout << fit::resultText(r, nameOf(i));
+            std::cout << fit::resultText(r, nameOf(i), entryOf(i));
         std::cout.flush();
     }
 
@@ -175,9 +177,10 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     }
     if (std::string why = fit::checkModel(model, true); !why.empty())
         return refuse("The model " + o.model + ": " + why);
+    // Every output is checked before anything is loaded or fitted: a refusal leaves nothing written.
     for (const std::optional<std::string>* out : {&o.csv, &o.nexus})
         if (*out)
-            if (std::string why = inputs.refusal(**out); !why.empty())
+            if (std::string why = outputProblem(inputs, **out); !why.empty())
                 return refuse(why + ". Nothing was fitted.");
     const auto same = [](const std::string& a, const std::string& b) {
         return std::filesystem::absolute(a).lexically_normal() == std::filesystem::absolute(b).lexically_normal();
@@ -200,14 +203,18 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     else
         run.runInOrder(o.series);
     exitStatus = run.allConverged() ? 0 : 3;
-    const auto wrote = [&exitStatus](const std::string& path, bool ok, const std::string& error) {
-        if (ok) return;
-        std::cerr << "Cannot write " << escapeForTerminal(path) << ": " << escapeForTerminal(error) << "\n";
-        exitStatus = 2;
-    };
+    // Both outputs or neither: each is made whole beside its target and only then put in place.
+    StagedOutputs outputs(inputs);
     std::string error;
-    if (o.csv) wrote(*o.csv, writeFileAtomic(*o.csv, run.csv(), &error), error);
-    if (o.nexus) wrote(*o.nexus, saveNexusFile(*o.nexus, run.nexusSpectra(), &error), error);
+    std::optional<std::string> nexusBytes;
+    if (o.nexus && !(nexusBytes = nexusFileBytes(run.nexusSpectra(), &error)))
+        error = "cannot write \"" + *o.nexus + "\": " + error;
+    const bool written = error.empty() && (!o.csv || outputs.add(*o.csv, run.csv(), error)) &&
+                         (!o.nexus || outputs.add(*o.nexus, *nexusBytes, error)) && outputs.commit(error, false);
+    if (!written) {
+        std::cerr << escapeForTerminal(error) << "; no output was written.\n";
+        exitStatus = 2;
+    }
     if (!std::cout) {
         std::cerr << "Cannot write the output; it is incomplete.\n";
         exitStatus = 2;

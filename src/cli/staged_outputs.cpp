@@ -88,6 +88,21 @@ void removeStaleStagedFiles(const std::string& directory) {
     ::closedir(dir);
 }
 
+std::string outputProblem(const CommandInputs& inputs, const std::string& target) {
+    if (target.empty()) return "an output needs a file name";
+    if (std::string why = inputs.refusal(target); !why.empty()) return why;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "cannot write \"" + target + "\": it is " + kindOf(st.st_mode) + ", not a regular file";
+    const std::filesystem::path parent = std::filesystem::path(target).parent_path();
+    const std::string dir = parent.empty() ? std::string(".") : parent.string();
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "cannot write \"" + target + "\": there is no directory \"" + dir + "\"";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return "cannot write \"" + target + "\": the directory \"" + dir + "\" is not writable";
+    return {};
+}
+
 StagedOutputs::~StagedOutputs() {
     for (const auto& o : outputs_) ::unlink(o.staged.c_str());
 }
@@ -134,7 +149,7 @@ void StagedOutputs::rollBack(std::size_t upTo) {
     }
 }
 
-bool StagedOutputs::commit(std::string& error) {
+bool StagedOutputs::commit(std::string& error, bool list) {
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
         Output& o = outputs_[i];
         const auto fail = [&](const std::string& why) {
@@ -158,7 +173,8 @@ bool StagedOutputs::commit(std::string& error) {
     }
     for (const auto& o : outputs_)
         if (!o.backup.empty()) ::unlink(o.backup.c_str());
-    for (const auto& o : outputs_) std::cout << escapeForTerminal(o.target) << "\n";
+    if (list)
+        for (const auto& o : outputs_) std::cout << escapeForTerminal(o.target) << "\n";
     outputs_.clear();
     return true;
 }

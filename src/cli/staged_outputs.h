@@ -27,8 +27,8 @@ public:
     // bytes cannot be written.
     bool add(const std::string& target, std::string_view bytes, std::string& error);
 
-    // Renames every output into place and lists it on stdout.
-    bool commit(std::string& error);
+    // Renames every output into place and, with `list`, names each on stdout.
+    bool commit(std::string& error, bool list = true);
 
 private:
     struct Output {
@@ -41,6 +41,12 @@ private:
     std::set<std::string> targets_;     // normalised, to find two spellings of one name
     std::set<std::string> directories_; // cleaned of leftovers already
 };
+
+// Why `target` cannot be an output of a command that reads `inputs`, or an empty text: it is one of
+// the inputs, it exists and is not a regular file (a directory, a named pipe, a device), or the
+// directory it would go into does not exist. A command asks before it does any work, so that a refusal
+// leaves nothing half done.
+std::string outputProblem(const CommandInputs& inputs, const std::string& target);
 
 // Removes from `directory` the hidden files of staged writes whose process no longer runs. A backup
 // whose target is missing (the command was killed between the two renames of a commit) is put back

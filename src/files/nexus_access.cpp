@@ -489,8 +489,6 @@ std::optional<std::vector<double>> FileReader::numbersAttribute(const Object& ob
     std::optional<OpenAttribute> opened = openAttribute(object, name, path, error);
     if (!opened) return std::nullopt;
     const Id& a = opened->a;
-    const Id& space = opened->space;
-    const Id& type = opened->type;
     const Shape& s = opened->shape;
     if (!isNumberClass(s.typeClass) || s.typeSize > 16) {
         error = path + ": holds " + className(s.typeClass) + ", not numbers";

@@ -219,6 +219,14 @@ void Writer::attribute(hid_t object, const char* name, double value, bool intege
     if (!a || H5Awrite(a.get(), H5T_NATIVE_DOUBLE, &value) < 0) fail("cannot write the attribute", name);
 }
 
+bool Writer::reuse(hid_t parent, const char* name, hid_t file, const std::string& key, const std::string& path) {
+    if (!ok()) return true;
+    const auto [at, fresh] = written_.try_emplace(key, path);
+    if (fresh) return false;
+    link(parent, name, file, at->second);
+    return true;
+}
+
 void Writer::link(hid_t parent, const char* name, hid_t file, const std::string& targetPath) {
     if (!ok()) return;
     if (H5Lcreate_hard(file, targetPath.c_str(), parent, name, H5P_DEFAULT, H5P_DEFAULT) < 0)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -68,6 +69,10 @@ public:
     void attribute(hid_t object, const char* name, double value, bool integer = false);
     // A second name for the object at `targetPath` of the file (a hard link: both are the same data).
     void link(hid_t parent, const char* name, hid_t file, const std::string& targetPath);
+    // Fields that hold the same in every entry are written once: when a field of `key` (its place and
+    // value) was written before, `name` becomes a hard link to it and the call gives true; otherwise it
+    // gives false, and the field the caller then writes at `path` is the one later calls link to.
+    bool reuse(hid_t parent, const char* name, hid_t file, const std::string& key, const std::string& path);
 
 private:
     bool fail(const std::string& what, const char* name);
@@ -76,6 +81,7 @@ private:
 
     std::string error_;
     Id scalar_, compact_, contiguous_, groups_, transfer_;
+    std::unordered_map<std::string, std::string> written_; // key -> the path of the field written for it
 };
 
 // A transfer property list whose conversion buffer is small: the library's default takes (and clears)

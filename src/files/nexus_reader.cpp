@@ -131,6 +131,24 @@ private:
         if (!file_.texts(*f, 1, texts, s, why) || texts.size() != 1) return std::nullopt;
         return texts.front();
     }
+    // A small value of Korvo's collection: an attribute of it, or in files of older versions a field.
+    // Like a field, one that cannot be read counts as missing.
+    std::optional<std::string> noteText(const Object& note, const char* name) {
+        std::string why;
+        if (std::optional<std::string> a = file_.textAttribute(note, name, why)) return a;
+        if (!why.empty()) return std::nullopt;
+        return fieldText(note, name);
+    }
+    std::optional<double> noteNumber(const Object& note, const char* name) {
+        std::string why;
+        if (std::optional<std::vector<double>> a = file_.numbersAttribute(note, name, 1, why)) {
+            if (a->size() == 1 && std::isfinite(a->front())) return a->front();
+            return std::nullopt;
+        }
+        if (!why.empty()) return std::nullopt;
+        return fieldNumber(note, name);
+    }
+
     std::optional<double> fieldNumber(const Object& parent, std::string_view name) {
         std::optional<Object> f = childField(parent, name);
         if (!f) return std::nullopt;
@@ -199,29 +217,37 @@ private:
             return false;
         }
         if (!file_.texts(*lines, kMaxHeaderLines, t.headerLines, shape, error_)) return false;
-        t.beginLine = fieldText(note, "begin_line");
-        t.endLine = fieldText(note, "end_line");
-        t.utf8 = fieldText(note, "text_encoding").value_or("") == "utf-8";
-        const double decimals = fieldNumber(note, "energy_decimals").value_or(-1);
+        t.beginLine = noteText(note, "begin_line");
+        t.endLine = noteText(note, "end_line");
+        t.utf8 = noteText(note, "text_encoding").value_or("") == "utf-8";
+        const double decimals = noteNumber(note, "energy_decimals").value_or(-1);
         t.xDecimals = decimals >= 0 && decimals <= 15 && decimals == std::floor(decimals) ? int(decimals) : -1;
-        std::vector<std::string> roleNames;
-        std::optional<Object> rolesField = childField(note, "column_roles");
         if (!error_.empty()) return false;
-        if (!rolesField || !file_.texts(*rolesField, 64, roleNames, shape, error_)) {
-            if (error_.empty()) error_ = note.path + "/column_roles: missing";
-            return false;
+        std::vector<std::string> roleNames;
+        const std::string rolesPath = note.path + "/column_roles";
+        if (std::optional<std::vector<std::string>> a = file_.textsAttribute(note, "column_roles", error_)) {
+            roleNames = std::move(*a);
+            if (roleNames.size() > 64) error_ = rolesPath + ": more than 64 columns";
+        } else if (error_.empty()) {
+            std::optional<Object> rolesField = childField(note, "column_roles");
+            if (!error_.empty()) return false;
+            if (!rolesField || !file_.texts(*rolesField, 64, roleNames, shape, error_)) {
+                if (error_.empty()) error_ = rolesPath + ": missing";
+                return false;
+            }
         }
+        if (!error_.empty()) return false;
         std::vector<ColumnRole> roles;
         for (const std::string& n : roleNames) {
             const std::optional<ColumnRole> role = nexus::roleNamed(n);
             if (!role || (roles.empty() != (*role == ColumnRole::Energy))) {
-                error_ = rolesField->path + ": \"" + n.substr(0, 40) + "\" is no column Korvo writes there";
+                error_ = rolesPath + ": \"" + n.substr(0, 40) + "\" is no column Korvo writes there";
                 return false;
             }
             roles.push_back(*role);
         }
         if (roles.empty()) {
-            error_ = rolesField->path + ": no columns";
+            error_ = rolesPath + ": no columns";
             return false;
         }
         const nexus::Layout layout = nexus::layoutOf(headerMachineMode(t.headerLines), roles);

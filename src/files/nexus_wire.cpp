@@ -10,11 +10,11 @@ namespace {
 
 constexpr std::string_view kMagic = "KorvoNeXus1";
 
-// Writes the encoding, or with `measure` only counts its bytes: a result of a hundred megabytes is
-// measured first and written into a string of its size at once.
+// Writes the encoding into a buffer of its size, or without one only counts its bytes: a result of a
+// hundred megabytes is measured first and written where it goes at once.
 class Out {
 public:
-    explicit Out(bool measure) : measure_(measure) {}
+    explicit Out(char* to = nullptr) : to_(to) {}
     void count(std::uint64_t n) { raw(&n, sizeof n); }
     void text(const std::string& s) {
         count(s.size());
@@ -54,17 +54,15 @@ public:
         count(g.groups.size());
         for (const NexusGroupData& sub : g.groups) group(sub);
     }
-    std::string& bytes() { return bytes_; }
     std::size_t size() const { return size_; }
     void raw(const void* p, std::size_t n) {
+        if (to_ && n > 0) std::memcpy(to_ + size_, p, n);
         size_ += n;
-        if (!measure_) bytes_.append(static_cast<const char*>(p), n);
     }
 
 private:
-    bool measure_;
+    char* to_;
     std::size_t size_ = 0;
-    std::string bytes_;
 };
 
 class In {
@@ -173,14 +171,17 @@ void encode(const NexusReadResult& r, Out& out) {
 
 } // namespace
 
-std::string encodeResult(const NexusReadResult& r) {
-    Out measured(true);
+std::size_t encodedSize(const NexusReadResult& r) {
+    Out measured;
     encode(r, measured);
-    Out out(false);
-    out.bytes().reserve(measured.size());
-    encode(r, out);
-    return std::move(out.bytes());
+    return measured.size();
 }
+
+void encodeResultInto(const NexusReadResult& r, char* to) {
+    Out out(to);
+    encode(r, out);
+}
+
 
 std::optional<NexusReadResult> decodeResult(std::string_view bytes) {
     if (bytes.substr(0, kMagic.size()) != kMagic) return std::nullopt;

@@ -10,7 +10,10 @@
 
 namespace korvo::nexus {
 
-std::string encodeResult(const NexusReadResult& r);
+// The encoding's size, then the bytes into `to`, which holds encodedSize(r) bytes (a memory file's
+// pages, say).
+std::size_t encodedSize(const NexusReadResult& r);
+void encodeResultInto(const NexusReadResult& r, char* to);
 // Nothing when the bytes are not a complete encoding.
 std::optional<NexusReadResult> decodeResult(std::string_view bytes);
 

@@ -56,28 +56,51 @@ public:
         const Id entry = w_.group(file_, entry_.c_str(), "NXentry");
         if (!w_.ok()) return;
         w_.attribute(entry.get(), "default", "data");
-        w_.text(entry.get(), "definition", "NXmpes");
+        shared(entry.get(), "", "definition", "NXmpes");
         w_.text(entry.get(), "title", s_.name);
         const std::optional<std::time_t> end = facts_.date ? headerMoment(*facts_.date) : std::nullopt;
         if (const std::optional<std::time_t> start = s_.startedAt ? s_.startedAt : end)
             w_.text(entry.get(), "start_time", isoLocalTime(*start));
         if (end) w_.text(entry.get(), "end_time", isoLocalTime(*end));
-        w_.text(entry.get(), "method", methodOf(facts_.machineMode, photonEnergy()));
-        w_.text(entry.get(), "program_name", "Korvo");
+        shared(entry.get(), "", "method", methodOf(facts_.machineMode, photonEnergy()));
+        shared(entry.get(), "", "program_name", "Korvo");
         if (facts_.hasUser) {
             const Id user = w_.group(entry.get(), "user", "NXuser");
-            w_.text(user.get(), "name", facts_.user);
-            w_.text(user.get(), "affiliation", "not recorded");
+            shared(user.get(), "user", "name", facts_.user);
+            shared(user.get(), "user", "affiliation", "not recorded");
         }
         data(entry.get());
         instrument(entry.get());
         const Id sample = w_.group(entry.get(), "sample", "NXsample");
-        w_.text(sample.get(), "name", facts_.sample);
-        if (!facts_.comment.empty()) w_.text(sample.get(), "description", facts_.comment);
+        shared(sample.get(), "sample", "name", facts_.sample);
+        if (!facts_.comment.empty()) shared(sample.get(), "sample", "description", facts_.comment);
         korvo(entry.get());
     }
 
 private:
+    // A field that other entries are likely to hold alike (the instrument's constants, the user, the
+    // channeltrons' shifts): written in the first entry that has it, a hard link to that in the others.
+    // `at` is its group's place inside the entry ("instrument/source_probe").
+    std::string pathOf(std::string_view at, const char* name) const {
+        return "/" + entry_ + (at.empty() ? "" : "/") + std::string(at) + "/" + name;
+    }
+    void shared(hid_t parent, std::string_view at, const char* name, std::string_view value) {
+        std::string key = std::string(at) + '/' + name + "\nt";
+        key += value;
+        if (!w_.reuse(parent, name, file_, key, pathOf(at, name))) w_.text(parent, name, value);
+    }
+    void shared(hid_t parent, std::string_view at, const char* name, const std::vector<double>& values,
+                const char* units, bool integers = false, bool scalar = false) {
+        std::string key = std::string(at) + '/' + name + (scalar ? "\ns" : "\nv") + (integers ? "i" : "f") +
+                          (units ? std::string("u") + units : std::string("-")) + '\n';
+        key.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
+        if (w_.reuse(parent, name, file_, key, pathOf(at, name))) return;
+        if (scalar)
+            w_.number(parent, name, values.front(), units, integers);
+        else
+            w_.numbers(parent, name, values.data(), values.size(), units, 0, integers);
+    }
+
     std::optional<double> photonEnergy() const {
         if (facts_.photonEnergy) return facts_.photonEnergy;
         if (facts_.photonStart) return facts_.photonStart;
@@ -109,45 +132,43 @@ private:
         const std::string at = "/" + entry_ + "/instrument/";
         const std::optional<double> photon = photonEnergy();
         const Id source = w_.group(instrument.get(), "source_probe", "NXsource");
-        w_.text(source.get(), "type", "Synchrotron X-ray Source");
-        w_.text(source.get(), "probe", photon && *photon < nexus::kUpsBelowPhotonEnergy ? "ultraviolet" : "x-ray");
+        shared(source.get(), "instrument/source_probe", "type", "Synchrotron X-ray Source");
+        shared(source.get(), "instrument/source_probe", "probe",
+               photon && *photon < nexus::kUpsBelowPhotonEnergy ? "ultraviolet" : "x-ray");
         w_.text(source.get(), "associated_beam", at + "beam_probe");
         const Id beam = w_.group(instrument.get(), "beam_probe", "NXbeam");
         if (layout_.photonAxis)
             w_.link(beam.get(), "incident_energy", file_, "/" + entry_ + "/data/photon_energy");
         else if (photon)
-            w_.number(beam.get(), "incident_energy", *photon, "eV");
+            shared(beam.get(), "instrument/beam_probe", "incident_energy", {*photon}, "eV", false, true);
         w_.text(beam.get(), "associated_source", at + "source_probe");
 
         const Id analyser = w_.group(instrument.get(), "electronanalyser", "NXelectronanalyser");
-        w_.text(analyser.get(), "description", "hemispherical electron analyser with nine channeltrons");
+        const std::string place = "instrument/electronanalyser";
+        shared(analyser.get(), place, "description", "hemispherical electron analyser with nine channeltrons");
         const Id column = w_.group(analyser.get(), "collectioncolumn", "NXcollectioncolumn");
-        w_.text(column.get(), "scheme", "non-dispersive");
-        if (!s_.lensMode.empty()) w_.text(column.get(), "lens_mode", s_.lensMode);
+        shared(column.get(), place + "/collectioncolumn", "scheme", "non-dispersive");
+        if (!s_.lensMode.empty()) shared(column.get(), place + "/collectioncolumn", "lens_mode", s_.lensMode);
         const Id dispersion = w_.group(analyser.get(), "energydispersion", "NXenergydispersion");
-        w_.text(dispersion.get(), "scheme", "hemispherical");
-        if (facts_.passEnergy) w_.number(dispersion.get(), "pass_energy", *facts_.passEnergy, "eV");
-        w_.text(dispersion.get(), "energy_scan_mode",
-                facts_.machineMode == ModeCfs ? "fixed_energy" : "fixed_analyser_transmission");
+        shared(dispersion.get(), place + "/energydispersion", "scheme", "hemispherical");
+        if (facts_.passEnergy)
+            shared(dispersion.get(), place + "/energydispersion", "pass_energy", {*facts_.passEnergy}, "eV", false, true);
+        shared(dispersion.get(), place + "/energydispersion", "energy_scan_mode",
+               facts_.machineMode == ModeCfs ? "fixed_energy" : "fixed_analyser_transmission");
         detector(analyser.get());
     }
 
     void detector(hid_t analyser) {
         const Id detector = w_.group(analyser, "detector", "NXdetector");
-        w_.text(detector.get(), "amplifier_type", "channeltron");
-        w_.text(detector.get(), "detector_type", "Multi-anode");
-        if (facts_.channelOffsets) {
-            const std::vector<double> v = asNumbers(*facts_.channelOffsets);
-            w_.numbers(detector.get(), "channel_energy_offsets", v.data(), 9, "eV");
-        }
-        if (s_.sensitivities) {
-            const std::vector<double> v = asNumbers(*s_.sensitivities);
-            w_.numbers(detector.get(), "channel_sensitivities", v.data(), 9, "");
-        }
+        const char* at = "instrument/electronanalyser/detector";
+        shared(detector.get(), at, "amplifier_type", "channeltron");
+        shared(detector.get(), at, "detector_type", "Multi-anode");
+        if (facts_.channelOffsets) shared(detector.get(), at, "channel_energy_offsets", asNumbers(*facts_.channelOffsets), "eV");
+        if (s_.sensitivities) shared(detector.get(), at, "channel_sensitivities", asNumbers(*s_.sensitivities), "");
         if (s_.channelsEnabled) {
             std::vector<double> v;
             for (bool on : *s_.channelsEnabled) v.push_back(on ? 1 : 0);
-            w_.numbers(detector.get(), "channels_enabled", v.data(), 9, nullptr, 0, true);
+            shared(detector.get(), at, "channels_enabled", v, nullptr, true);
         }
         if (layout_.channels.empty()) return;
         const Id raw = w_.group(detector.get(), "raw_data", "NXdata");
@@ -164,13 +185,14 @@ private:
     void korvo(hid_t entry) {
         const Id note = w_.group(entry, nexus::kKorvoGroup, "NXcollection");
         w_.texts(note.get(), "header_lines", t_.headerLines);
-        if (t_.beginLine) w_.text(note.get(), "begin_line", *t_.beginLine);
-        if (t_.endLine) w_.text(note.get(), "end_line", *t_.endLine);
-        w_.text(note.get(), "text_encoding", t_.utf8 ? "utf-8" : "windows-1252");
-        w_.number(note.get(), "energy_decimals", t_.xDecimals, nullptr, true);
+        // The small values are attributes of the collection: read with its header, no field to open.
+        if (t_.beginLine) w_.attribute(note.get(), "begin_line", *t_.beginLine);
+        if (t_.endLine) w_.attribute(note.get(), "end_line", *t_.endLine);
+        w_.attribute(note.get(), "text_encoding", t_.utf8 ? "utf-8" : "windows-1252");
+        w_.attribute(note.get(), "energy_decimals", t_.xDecimals, true);
         std::vector<std::string> roles;
         for (ColumnRole r : roles_) roles.emplace_back(nexus::roleName(r));
-        w_.texts(note.get(), "column_roles", roles);
+        w_.attribute(note.get(), "column_roles", roles);
         if (!layout_.extras.empty()) {
             const std::vector<double> extra = rowsOf(t_, layout_.extras);
             w_.numbers(note.get(), "extra_columns", extra.data(), extra.size(), nullptr, layout_.extras.size());

@@ -49,6 +49,7 @@ bool stageNexusFile(const std::string& path, std::size_t maxSpectra, const LoadO
         if (additions && !s.additions.empty()) additions->emplace_back(staged.spectra.size(), s.additions);
         std::vector<SpectrumPoint> points;
         staged.spectra.push_back(nexusViewerSpectrum(s, path, points));
+        if (r.spectra.size() > 1) staged.spectra.back().NexusEntry = s.entryName;
         staged.addPoints(std::move(points));
     }
     return true;

@@ -53,6 +53,9 @@ struct ViewerSpectrum {
     // raw data: how the counts of a point were shared among the nine counters (dead-time correction).
     std::optional<std::array<double, 9>> ChannelTotals;
     std::string FileName;     // "FileName" line, no length limit; the window caption while active
+    // The entry it was read from when its NeXus file holds several spectra ("entry2"), else empty:
+    // what tells apart spectra of one file that have the same name.
+    std::string NexusEntry;
 
     std::int32_t Scans = 0;
     double MeasTime = 0;

@@ -54,6 +54,7 @@ void appendJsonText(std::string& out, const std::string& text) {
 template <typename Emit> void eachField(const ViewerSpectrum& s, Emit&& emit) {
     emit("PathName", s.PathName);
     emit("ShortName", s.ShortName);
+    if (!s.NexusEntry.empty()) emit("spectrum", s.NexusEntry);
     emit("FileName", s.FileName);
     emit("DateText", s.DateText);
     emit("CommentText", s.CommentText);

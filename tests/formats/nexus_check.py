@@ -12,6 +12,7 @@ are checked against the printed results and their curves added up. Exits 1 with 
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -197,12 +198,41 @@ def korvo_files(work):
         check(len(entries) == len(FILES), 'entries: %r' % entries)
         for key, (name, content) in zip(entries, FILES.items()):
             check_entry(f[key], name, content)
-    os.mkdir(os.path.join(work, 'back'))
-    r = run(work, 'convert', '--text', '--out-dir', 'back', 'all.nxs')
-    check(r.returncode == 0, 'convert --text: ' + r.stderr)
+        # What every entry holds alike is stored once: the others' fields are the same object.
+        for field in ('definition', 'program_name', 'instrument/source_probe/type',
+                      'instrument/electronanalyser/energydispersion/scheme',
+                      'instrument/electronanalyser/detector/amplifier_type'):
+            objects = {h5py.h5o.get_info(f[key][field].id).addr for key in entries}
+            check(len(objects) == 1, '%s: %d copies, not one shared' % (field, len(objects)))
+        check(f[entries[0]]['title'].id != f[entries[1]]['title'].id, 'the titles share one object')
+        check(all(text(f[key]['korvo'].attrs['text_encoding']) in ('utf-8', 'windows-1252') for key in entries),
+              'korvo@text_encoding')
+    back(work, 'all.nxs', 'back')
+
+    # Files of the earlier layout, the small values of the korvo collection as fields of their own,
+    # read back the same.
+    shutil.copy(os.path.join(work, 'all.nxs'), os.path.join(work, 'older.nxs'))
+    with h5py.File(os.path.join(work, 'older.nxs'), 'r+') as f:
+        for key in f:
+            note = f[key]['korvo']
+            for name in ('begin_line', 'end_line', 'text_encoding', 'column_roles'):
+                if name in note.attrs:
+                    value = note.attrs[name]
+                    del note.attrs[name]
+                    note[name] = value
+            decimals = int(note.attrs['energy_decimals'])
+            del note.attrs['energy_decimals']
+            note.create_dataset('energy_decimals', data=np.int64(decimals))
+    back(work, 'older.nxs', 'older')
+
+
+def back(work, nexus, out):
+    os.mkdir(os.path.join(work, out))
+    r = run(work, 'convert', '--text', '--out-dir', out, nexus)
+    check(r.returncode == 0, 'convert --text %s: %s' % (nexus, r.stderr))
     for name, content in FILES.items():
-        with open(os.path.join(work, 'back', name), 'rb') as f:
-            check(f.read() == content.encode('cp1252'), name + ': not the same bytes after NeXus and back')
+        with open(os.path.join(work, out, name), 'rb') as f:
+            check(f.read() == content.encode('cp1252'), '%s: not the same bytes after %s and back' % (name, nexus))
 
 
 def measured_file(work):

@@ -20,6 +20,7 @@ struct FitTask {
     int spectrum = 0; // the workspace's spectrum number
     std::string name; // for the reports
     FitProblem problem;
+    std::string entry; // the NeXus entry when the spectrum's file holds several, for the reports
 };
 
 // The last iteration reported, with a serial number that grows with every report.

@@ -69,9 +69,10 @@ std::string_view statusName(FitStatus status) {
     return "";
 }
 
-std::string resultJson(const FitResult& r, std::string_view file) {
+std::string resultJson(const FitResult& r, std::string_view file, std::string_view spectrum) {
     Json o;
     o["file"] = std::string(file);
+    if (!spectrum.empty()) o["spectrum"] = std::string(spectrum);
     o["axis"] = std::string(axisName(r.axis));
     o["converged"] = r.converged();
     o["status"] = std::string(statusName(r.status));
@@ -123,12 +124,12 @@ std::string resultJson(const FitResult& r, std::string_view file) {
 }
 
 std::string csvHeader() {
-    return "file,kind,name,quantity,value,error\n";
+    return "file,spectrum,kind,name,quantity,value,error\n";
 }
 
-std::string resultCsv(const FitResult& r, std::string_view file) {
+std::string resultCsv(const FitResult& r, std::string_view file, std::string_view spectrum) {
     std::string out;
-    const std::string f = csvField(file);
+    const std::string f = csvField(file) + "," + csvField(spectrum);
     const auto row = [&](std::string_view kind, std::string_view name, std::string_view quantity,
                          double value, std::optional<double> error) {
         out += f + "," + std::string(kind) + "," + csvField(name) + "," + std::string(quantity) + "," +
@@ -157,8 +158,10 @@ std::string resultCsv(const FitResult& r, std::string_view file) {
     return out;
 }
 
-std::string resultText(const FitResult& r, std::string_view file) {
-    std::string out = escapeForTerminal(file) + ": " + std::string(statusName(r.status)) + ", " +
+std::string resultText(const FitResult& r, std::string_view file, std::string_view spectrum) {
+    std::string out = escapeForTerminal(file);
+    if (!spectrum.empty()) out.append(" (").append(escapeForTerminal(spectrum)).append(")");
+    out += ": " + std::string(statusName(r.status)) + ", " +
                       std::to_string(r.iterations) + " iterations, chi2 " + readable(r.chi2) +
                       ", reduced chi2 " + readable(r.reducedChi2) + ", dof " + std::to_string(r.dof) + ", " +
                       std::string(axisName(r.axis)) + " energy\n";

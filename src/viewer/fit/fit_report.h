@@ -14,15 +14,16 @@ namespace korvo::fit {
 //  "area_percent", ["area_percent_error", "element"]}], "elements": [{"element", "atomic_percent",
 //  "error"}], "correlations": [{"first", "second", "r"}]}, on one line. A fixed parameter says
 // "fixed": true, a linked one "link": "C1 + 0.6"; errors are null when they are not known.
-std::string resultJson(const FitResult& result, std::string_view file);
+// `spectrum` (the entry's name when the file holds several spectra) follows "file" when it is given.
+std::string resultJson(const FitResult& result, std::string_view file, std::string_view spectrum = {});
 
-// Long CSV rows "file,kind,name,quantity,value,error" (kind: fit, background, component, element),
-// every text quoted where CSV needs it.
+// Long CSV rows "file,spectrum,kind,name,quantity,value,error" (kind: fit, background, component,
+// element; spectrum empty unless the file holds several), every text quoted where CSV needs it.
 std::string csvHeader();
-std::string resultCsv(const FitResult& result, std::string_view file);
+std::string resultCsv(const FitResult& result, std::string_view file, std::string_view spectrum = {});
 
 // A few lines for a terminal; texts from files escaped.
-std::string resultText(const FitResult& result, std::string_view file);
+std::string resultText(const FitResult& result, std::string_view file, std::string_view spectrum = {});
 
 std::string_view statusName(FitStatus status); // "converged", "not_converged", "singular", "cancelled"
 

@@ -270,7 +270,7 @@ void FitWindow::run(const std::vector<int>& spectra, bool series) {
             ctx_.dialogs.error("", ws.spectrum(k).PathName + ": " + p.error + "\rNothing was fitted.");
             return;
         }
-        tasks.push_back({k, ws.spectrum(k).PathName, std::move(*p.problem)});
+        tasks.push_back({k, ws.spectrum(k).PathName, std::move(*p.problem), ws.spectrum(k).NexusEntry});
     }
     setPicking(false);
     job_ = std::make_unique<fit::FitJob>(std::move(tasks), series, maxIterations_->value());

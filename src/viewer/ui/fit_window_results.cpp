@@ -179,9 +179,9 @@ void FitWindow::saveReportCommand() {
     std::string text;
     if (ext == ".csv") {
         text = fit::csvHeader();
-        for (const Fitted& f : fitted_) text += fit::resultCsv(f.result, f.task.name);
+        for (const Fitted& f : fitted_) text += fit::resultCsv(f.result, f.task.name, f.task.entry);
     } else {
-        for (const Fitted& f : fitted_) text += fit::resultJson(f.result, f.task.name) + "\n";
+        for (const Fitted& f : fitted_) text += fit::resultJson(f.result, f.task.name, f.task.entry) + "\n";
     }
     std::string error;
     if (!writeFileAtomic(*path, text, &error)) ctx_.dialogs.error("", "Cannot write " + *path + ": " + error);

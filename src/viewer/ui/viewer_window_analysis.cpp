@@ -172,7 +172,7 @@ void TForm3::restoreLoadedFits(const LoadOutcome& outcome) {
                 problems += "The fit of " + ws_->spectrum(k).ShortName + " is not shown: " + (stored ? r.error : error) + ".\n";
                 continue;
             }
-            fits.push_back({fit::FitTask{k, ws_->spectrum(k).PathName, std::move(*r.problem)}, std::move(r.result)});
+            fits.push_back({fit::FitTask{k, ws_->spectrum(k).PathName, std::move(*r.problem), ws_->spectrum(k).NexusEntry}, std::move(r.result)});
         }
     if (!fits.empty()) peakFitCommand()->showLoadedFits(std::move(fits));
     if (!problems.empty()) ctx_.dialogs.show(problems);

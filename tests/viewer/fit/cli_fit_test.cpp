@@ -6,7 +6,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <random>
+#include <set>
+#include <sys/stat.h>
 #include <sstream>
 
 namespace korvo::testing {
@@ -82,11 +85,11 @@ TEST_F(CliFit, PrintsOneObjectPerSpectrumAndTheCsvReport) {
     std::ifstream csv(dir.file("report.csv"));
     std::string header, line;
     std::getline(csv, header);
-    EXPECT_EQ(header, "file,kind,name,quantity,value,error");
+    EXPECT_EQ(header, "file,spectrum,kind,name,quantity,value,error");
     int rows = 0, quoted = 0;
     while (std::getline(csv, line)) {
         ++rows;
-        quoted += line.rfind("\"" + dir.file("a,1.dat") + "\",", 0) == 0;
+        quoted += line.rfind("\"" + dir.file("a,1.dat") + "\",,", 0) == 0; // no entry: a file of one spectrum
     }
     EXPECT_EQ(quoted, rows / 2); // the file name with a comma is one quoted field
     EXPECT_NE(countOf(r.out, "\n"), 0u);
@@ -181,6 +184,80 @@ TEST_F(CliFit, SeriesStartsFromTheResultBeforeAndThreadsKeepTheOrder) {
     }
     EXPECT_GE(fewer, 4);
     EXPECT_EQ(chained[0], plain[0]); // the first starts from the model
+}
+
+TEST_F(CliFit, AnOutputThatCannotBeWrittenIsRefusedBeforeAnythingIsFittedOrWritten) {
+    spectrum("a.dat", 0, 1);
+    file("m.json", kModel);
+    file("rsf.txt", "C, 1s, 1.0\n");
+    std::filesystem::create_directory(dir.file("out"));
+    ASSERT_EQ(::mkfifo(dir.file("pipe.nxs").c_str(), 0600), 0);
+    file("old.csv", "what was there\n");
+    const std::string fit = "fit --model m.json --json --sensitivities rsf.txt ";
+    for (const std::string& outputs :
+         {"--csv old.csv --nexus out", "--csv old.csv --nexus missing/r.nxs", "--csv old.csv --nexus pipe.nxs",
+          "--csv out --nexus r.nxs", "--csv old.csv --nexus a.dat", "--csv missing/r.csv --nexus r.nxs"}) {
+        const CliResult r = run(fit + outputs + " a.dat");
+        EXPECT_EQ(r.status, 2) << outputs;
+        EXPECT_EQ(r.out, "") << outputs; // nothing fitted, so nothing printed
+        EXPECT_NE(r.err.find("Nothing was fitted"), std::string::npos) << outputs << ": " << r.err;
+        std::ifstream old(dir.file("old.csv"));
+        std::string kept;
+        std::getline(old, kept);
+        EXPECT_EQ(kept, "what was there") << outputs;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("r.nxs"))) << outputs;
+    }
+    // Nothing left beside the targets either.
+    for (const auto& e : std::filesystem::directory_iterator(dir.path))
+        EXPECT_NE(e.path().filename().string().front(), '.') << e.path();
+
+    // Both written when both can be, and stdout holds the results only.
+    const CliResult ok = run(fit + "--csv old.csv --nexus r.nxs a.dat");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(lines(ok.out).size(), 1u);
+    std::ifstream csv(dir.file("old.csv"));
+    std::string header;
+    std::getline(csv, header);
+    EXPECT_EQ(header, "file,spectrum,kind,name,quantity,value,error");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("r.nxs")));
+}
+
+TEST_F(CliFit, SpectraOfOneNexusFileWithTheSameNameAreToldApartByTheirEntry) {
+    spectrum("a.dat", 0, 1);
+    std::filesystem::create_directory(dir.file("second"));
+    spectrum("second/a.dat", 0.3, 2);
+    file("m.json", kModel);
+    file("rsf.txt", "C, 1s, 1.0\n");
+    ASSERT_EQ(run("convert --nexus two.nxs a.dat second/a.dat").status, 0);
+    ASSERT_EQ(run("convert --nexus one.nxs a.dat").status, 0);
+    const CliResult r = run("fit --model m.json --json --sensitivities rsf.txt --csv r.csv two.nxs one.nxs");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto results = lines(r.out);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0]["file"], results[1]["file"]);
+    EXPECT_EQ(results[0]["spectrum"], "entry1");
+    EXPECT_EQ(results[1]["spectrum"], "entry2");
+    EXPECT_FALSE(results[2].contains("spectrum")); // a file of one spectrum needs no entry
+    EXPECT_NEAR(results[1]["components"][0]["position"]["value"].get<double>() -
+                    results[0]["components"][0]["position"]["value"].get<double>(),
+                0.3, 0.05);
+
+    std::ifstream csv(dir.file("r.csv"));
+    std::string line;
+    std::getline(csv, line);
+    std::set<std::string> entries;
+    while (std::getline(csv, line)) {
+        const std::size_t first = line.find(','), second = line.find(',', first + 1);
+        entries.insert(line.substr(first + 1, second - first - 1));
+    }
+    EXPECT_EQ(entries, (std::set<std::string>{"entry1", "entry2", ""}));
+
+    const CliResult text = run("fit --model m.json --sensitivities rsf.txt two.nxs");
+    EXPECT_NE(text.out.find("two.nxs (entry2): converged"), std::string::npos) << text.out;
+    const auto info = nlohmann::json::parse(run("info --json two.nxs one.nxs").out);
+    EXPECT_EQ(info["spectra"][0]["spectrum"], "entry1");
+    EXPECT_EQ(info["spectra"][1]["spectrum"], "entry2");
+    EXPECT_FALSE(info["spectra"][2].contains("spectrum"));
 }
 
 } // namespace

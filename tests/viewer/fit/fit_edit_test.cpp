@@ -113,7 +113,7 @@ TEST(FitAxis, TheSameFitOnEitherAxisAndWhatHasNoCounterpart) {
 TEST(FitJob, FitsInTurnAsTheSolverDoesAndACancelStopsTheRest) {
     const fit::FitModel model = modelFrom(kDoublet);
     std::vector<fit::FitTask> tasks;
-    for (int k = 1; k <= 3; ++k) tasks.push_back({k, "s" + std::to_string(k), problemFor(model, doublet())});
+    for (int k = 1; k <= 3; ++k) tasks.push_back({k, "s" + std::to_string(k), problemFor(model, doublet()), ""});
     {
         fit::FitJob job(tasks, true, 200);
         job.start();
