@@ -271,14 +271,17 @@ std::optional<std::string> readFile(const std::string& path, std::string* error,
         return std::nullopt;
     }
     // Read straight into the text, which has the file's size (within the limit) from the start: a
-    // file of a hundred megabytes is neither copied nor moved to a larger buffer on the way.
+    // file of a hundred megabytes is neither copied nor moved to a larger buffer on the way. Each
+    // read asks for no more than the room left, so the last one, which finds the end, does not make
+    // the text grow either; only a file that grew since fstat() gets a larger buffer.
     std::string out;
     if (st.st_size > 0) out.reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), maxBytes) + 1);
     constexpr std::size_t kChunk = std::size_t(1) << 20;
     for (;;) {
         const std::size_t have = out.size();
-        out.resize(have + kChunk);
-        const ssize_t n = ::read(fd, out.data() + have, kChunk);
+        const std::size_t chunk = out.capacity() > have ? std::min(kChunk, out.capacity() - have) : kChunk;
+        out.resize(have + chunk);
+        const ssize_t n = ::read(fd, out.data() + have, chunk);
         out.resize(have + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR) continue;
