@@ -86,11 +86,8 @@ void closeInstruments(Beamline& b, Station& station) {
 }
 
 void disconnectInstruments(Beamline& b, Station& station) {
-    InstrumentValues& v = station.ctx.values;
-    // A monochromator that fell silent is not waited for once more: the open that follows copes
-    // with a controller left open.
-    if (v.MonoError == 0) closeInstruments(b, station);
-    v.MonoQuiet = false;
+    // No "CLO" first: the instrument on the line may be another by now, or silent, and would be
+    // waited for in vain; the open that follows copes with a controller left open.
     if (b.monochromator.connected()) b.monochromator.disconnectCom();
     if (b.motorDrive.CommPortDriver_2().Connected()) b.motorDrive.disconnectCom();
     if (b.electrometer1.driver().Connected()) b.electrometer1.disconnectCom();

@@ -17,6 +17,8 @@ TangoHost* gHost = nullptr;
 // need a monochromator move first.
 constexpr auto kRequestBound = 2500ms;
 constexpr auto kStartBound = 60s;
+// Init opens the instrument links again, each waiting for its replies within its own time-outs.
+constexpr auto kInitBound = 60s;
 // The server goes down: the run is stopped and what it measured saved.
 constexpr auto kCloseBound = 30s;
 constexpr std::size_t kMaxQueuedEvents = 10000;
@@ -188,7 +190,7 @@ void KorvoDevice::init_device() {
     if (gHost && gHost->bridge.onStationThread())
         open([&a](RemoteAnswer r) { a = std::move(r); });
     else if (gHost)
-        a = gHost->bridge.call(open, kRequestBound);
+        a = gHost->bridge.call(open, kInitBound);
     if (!a.ok()) {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = Tango::FAULT;
