@@ -286,10 +286,30 @@ def fault_soak(runs, rng):
         d.Ramp = 2.0
         last_file = d.LastFile
 
-        def init(why):
-            t = time.perf_counter()
-            d.Init()
-            inits.append(time.perf_counter() - t)
+        def init(run, kind):
+            """Init, as an operator does it: a run still going on (a Start whose move outlasted its
+            answer's bound goes on measuring) is stopped first."""
+            for _ in range(3):
+                t = time.perf_counter()
+                try:
+                    d.Init()
+                    inits.append(time.perf_counter() - t)
+                    return
+                except tango.DevFailed as e:
+                    if "Stop the measurement first !" not in e.args[0].desc:
+                        problems.append("run %d (%s): Init failed: %s" % (run, kind, e.args[0].desc))
+                        return
+                outcomes[kind]["Init refused during a run, Stop first"] += 1
+                try:
+                    stopper.Stop()
+                except tango.DevFailed:
+                    pass
+                end = time.monotonic() + 90
+                while time.monotonic() < end and d.state() in (tango.DevState.RUNNING, tango.DevState.STANDBY,
+                                                               tango.DevState.ALARM):
+                    time.sleep(0.01)
+                time.sleep(0.2)
+            problems.append("run %d (%s): Init refused three times" % (run, kind))
 
         for run in range(1, runs + 1):
             kind = rng.choice(["healthy"] * 4 + FAULT_KINDS)
@@ -298,7 +318,7 @@ def fault_soak(runs, rng):
             if kind != "healthy":
                 # Mostly mid-run: the opening takes a reply or two, a scan a few per point.
                 mono.start("--fault", kind, "--faults-after", str(rng.randint(0, 40)))
-                init("fault")
+                init(run, kind)
                 if d.state() == tango.DevState.FAULT:
                     tally["Init in FAULT"] += 1
                     if not d.status():
@@ -308,14 +328,18 @@ def fault_soak(runs, rng):
             d.DwellTime = rng.choice([10, 20])
             d.PhotonEnergy = 35.0 + rng.randint(0, 10)
             stop = rng.random() < 0.25
+            begun = True
             try:
                 d.Start()
             except tango.DevFailed as e:
-                tally["refused"] += 1
-                if d.state() not in (tango.DevState.ON, tango.DevState.FAULT):
-                    problems.append("run %d (%s): refused (%s), then %s" % (run, kind, e.args[0].desc, d.state()))
-                run = None
-            if run is not None:
+                begun = False
+                if "did not finish the request" in e.args[0].desc:
+                    tally["Start timed out, its move went on"] += 1
+                else:
+                    tally["refused"] += 1
+                    if d.state() not in (tango.DevState.ON, tango.DevState.FAULT):
+                        problems.append("run %d (%s): refused (%s), then %s" % (run, kind, e.args[0].desc, d.state()))
+            if begun:
                 if stop:
                     time.sleep(rng.random() * 0.5)
                     try:
@@ -361,7 +385,9 @@ def fault_soak(runs, rng):
             if kind != "healthy":
                 # The instrument is replaced by a working one: Init brings the device back.
                 mono.start()
-                init("recover")
+                init(run, kind)
+                # A run whose Start timed out saved its file when Init's Stop ended it.
+                last_file = d.LastFile
                 if d.state() == tango.DevState.ON:
                     recoveries += 1
                 else:
