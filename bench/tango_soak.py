@@ -265,7 +265,7 @@ def fault_soak(runs, rng):
     mono = Monochromator(link, ARGS.seed * 1000)
     mono.start()
     server, name = start_server(work.name, {"Card": "sim", "Mode": "CFS", "Mono": link, "InstrumentTimeout": 1,
-                                            "Seed": ARGS.seed})
+                                            "MonoSpeed": 400, "Seed": ARGS.seed})
     outcomes = collections.defaultdict(collections.Counter)
     problems = []
     files = set()
@@ -394,7 +394,7 @@ def fault_soak(runs, rng):
                     problems.append("run %d (%s): Init did not recover: %s %s" % (run, kind, d.state(), d.status()))
             memory.append(rss_kib(server.pid))
         took = time.perf_counter() - started_at
-        print("fault soak: %d runs in real time in %.1f s (seed %d), monochromator on korvo-sim, InstrumentTimeout 1 s"
+        print("fault soak: %d runs in real time in %.1f s (seed %d), monochromator on korvo-sim, InstrumentTimeout 1 s, MonoSpeed 400 nm/s"
               % (runs, took, ARGS.seed))
         for kind in ["healthy"] + FAULT_KINDS:
             if outcomes[kind]:

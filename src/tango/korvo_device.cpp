@@ -136,7 +136,7 @@ void KorvoDevice::init_device() {
     if (Tango::Util::_UseDb) {
         Tango::DbData data;
         for (const char* n : {"Card", "Seed", "SimModel", "IniFile", "Mode", "VirtualTime", "Mono", "Drive",
-                              "Keithley1", "Keithley2", "RingUrl", "RingEvery", "InstrumentTimeout"})
+                              "Keithley1", "Keithley2", "RingUrl", "RingEvery", "InstrumentTimeout", "MonoSpeed"})
             data.push_back(Tango::DbDatum(n));
         get_db_device()->get_property(data);
         auto text = [&](int i, std::string& into) {
@@ -162,6 +162,11 @@ void KorvoDevice::init_device() {
             Tango::DevLong t = 0;
             data[12] >> t;
             p.ports.timeout = int(t);
+        }
+        if (!data[13].is_empty()) {
+            Tango::DevDouble speed = 0;
+            data[13] >> speed;
+            p.ports.monoSpeed = speed;
         }
     }
     {
