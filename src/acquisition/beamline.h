@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace korvo {
 
@@ -37,6 +38,8 @@ public:
     ElectrometerLink electrometer2;
     ParallelStepperAxes steppers;
     RingPoll ring;
+    // The ring current's timers while the page is read (connectInstruments starts them).
+    std::vector<Timers::Id> ringTimers;
 
 private:
     Station& station_;

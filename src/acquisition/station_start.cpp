@@ -71,8 +71,8 @@ std::string connectInstruments(const InstrumentPorts& o, Beamline& b, Station& s
         b.ring.setRefreshSeconds(o.ringEvery);
         b.ring.setEnabled(true);
         // The run's waits pump the timers: the page is read beside the measurement, never in its way.
-        station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); });
-        station.ctx.timers.start(RingPoll::kStepMs, [&b] { b.ring.step(); });
+        b.ringTimers.push_back(station.ctx.timers.start(b.ring.intervalMs(), [&b] { b.ring.tick(); }));
+        b.ringTimers.push_back(station.ctx.timers.start(RingPoll::kStepMs, [&b] { b.ring.step(); }));
     }
     // What went wrong was said already; the run starts afresh.
     v.StopRequest = 0;
@@ -83,6 +83,18 @@ void closeInstruments(Beamline& b, Station& station) {
     if (!b.monochromator.connected()) return;
     station.ctx.values.MonoQuiet = true;
     b.monochromator.MonoClose();
+}
+
+void disconnectInstruments(Beamline& b, Station& station) {
+    // No "CLO" first: the instrument on the line may be another by now, or silent, and would be
+    // waited for in vain; the open that follows copes with a controller left open.
+    if (b.monochromator.connected()) b.monochromator.disconnectCom();
+    if (b.motorDrive.CommPortDriver_2().Connected()) b.motorDrive.disconnectCom();
+    if (b.electrometer1.driver().Connected()) b.electrometer1.disconnectCom();
+    if (b.electrometer2.driver().Connected()) b.electrometer2.disconnectCom();
+    for (Timers::Id id : b.ringTimers) station.ctx.timers.stop(id);
+    b.ringTimers.clear();
+    b.ring.setEnabled(false);
 }
 
 } // namespace korvo

@@ -34,4 +34,8 @@ std::string connectInstruments(const InstrumentPorts& ports, Beamline& b, Statio
 // Leaves a connected monochromator ready for the next program, as "Close_con" would.
 void closeInstruments(Beamline& b, Station& station);
 
+// Lets go of every link connectInstruments made and stops reading the ring current, so that they
+// can be connected again, on the same devices or others.
+void disconnectInstruments(Beamline& b, Station& station);
+
 } // namespace korvo

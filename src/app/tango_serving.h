@@ -32,6 +32,8 @@ public:
     // The window's station; a second device is refused.
     RemoteStation* open(const TangoProperties& properties, std::string* error) override;
     void release() override { opened_ = false; }
+    // The window's links are its own (the options window connects them): Init leaves them as they are.
+    std::string reopenLinks(const TangoProperties&) override { return {}; }
 
 private:
     Station& station_;

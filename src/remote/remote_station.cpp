@@ -276,7 +276,13 @@ RemoteState RemoteStation::state() const {
         if (e.paused()) return RemoteState::Standby;
         return RemoteState::Running;
     }
-    return fault_.empty() ? RemoteState::On : RemoteState::Fault;
+    return fault_.empty() && linkFault_.empty() ? RemoteState::On : RemoteState::Fault;
+}
+
+void RemoteStation::linksReopened(const std::string& why) {
+    fault_.clear();
+    linkFault_ = why;
+    publish();
 }
 
 std::string RemoteStation::status() const {
@@ -290,7 +296,7 @@ std::string RemoteStation::status() const {
     case RemoteState::Alarm:
         return beamText_.empty() ? "The run waits for the beam." : beamText_;
     case RemoteState::Fault:
-        return "The last run failed: " + fault_;
+        return fault_.empty() ? linkFault_ : "The last run failed: " + fault_;
     case RemoteState::On:
         break;
     }

@@ -59,6 +59,13 @@ public:
 
     RemoteState state() const;
     std::string status() const;
+    // Why nothing may change the station now (a run or a script goes on); empty: it may.
+    std::string busy() const;
+
+    // The device was initialised again and its instrument links opened anew: the last run's failure
+    // is forgotten; `why` (empty: every link answered) says which link did not open and why, and
+    // keeps the state FAULT until the links are opened again.
+    void linksReopened(const std::string& why);
 
     // Where the events go (nullptr: nowhere). The current state, progress, scan number and counts
     // are sent at once.
@@ -86,8 +93,6 @@ private:
     void start(const RemoteReply& reply);
     void save(const std::string& path, const RemoteReply& reply);
     std::vector<std::string> validate();
-    // Why no request may change the station now (empty: it may).
-    std::string busy() const;
     void seen(const std::string& caption, const std::string& text);
     // `remote`: a client started it (and its spectrum must have been saved).
     void runEnded(bool remote);
@@ -109,6 +114,7 @@ private:
     bool collecting_ = false;
     std::vector<std::string> messages_; // shown since collecting began, or during the run
     std::string fault_;                 // why the last run failed; empty: it did not
+    std::string linkFault_;             // which instrument link did not open, and why
     std::string label_;                 // "Scan : 2    Time left : ..."
     std::string beamText_;              // why the run waits for the beam
 

@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
     app.add_option("--after", host.hangUpAfter, "hangup: replies before the line goes (default 3)");
     app.add_option("--delay", host.slowMs, "slow: delay of every reply in ms (default 2000)");
     app.add_option("--reading", device.reading, "keithley: every reading is this value (no drift, no noise)");
+    app.add_option("--faults-after", device.healthyReplies,
+                   "the faults asked for begin after this many healthy replies (default 0: at once)")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--seed", device.seed, "noise and garbage seed")->capture_default_str();
     app.add_option("--link", link, "also make this symbolic link to the device");
     try {
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
         else
             device.faults.push_back(f);
     }
+    host.healthyReplies = device.healthyReplies;
     std::string error;
     auto model = korvo::makeSimulatedDevice(instrument, device, &error);
     if (!model) {

@@ -72,6 +72,7 @@ RemoteStation* HeadlessStation::build(const TangoProperties& p, std::string* err
         *error = "VirtualTime cannot be used with instruments: they answer in real time.";
         return nullptr;
     }
+    virtualTime_ = p.virtualTime;
     clock_ = p.virtualTime ? static_cast<Clock&>(virtual_) : static_cast<Clock&>(steady_);
     ctx_.emplace(clock_->get(), pump_, *dialogs_);
     PortBackendOptions backend;
@@ -100,20 +101,35 @@ RemoteStation* HeadlessStation::build(const TangoProperties& p, std::string* err
         *error = "No analyser card answers (Card " + p.card + ").";
         return nullptr;
     }
+    // An instrument that does not answer leaves the device in FAULT saying which, not without a
+    // station: Init tries its link again.
+    std::string linkFault;
     if (p.ports.any()) {
         beamline_.emplace(
             station, *port_, [] { return std::make_unique<TerminalTransport>(); }, paths_);
-        if (std::string why = connectInstruments(p.ports, *beamline_, station); !why.empty()) {
-            *error = why;
-            return nullptr;
-        }
+        linkFault = connectInstruments(p.ports, *beamline_, station);
+        if (!linkFault.empty()) std::cerr << linkFault << "\n";
     }
     station.setDisplays(display_, instruments_);
     RemoteHost host;
     host.messageShown = [](const std::string& text) { std::cerr << text << "\n"; };
     remote_.emplace(station, display_, host);
+    remote_->linksReopened(linkFault);
     attached_ = true;
     return &*remote_;
+}
+
+std::string HeadlessStation::reopenLinks(const TangoProperties& p) {
+    if (!station_) return failure_;
+    Station& station = *station_;
+    if (beamline_) disconnectInstruments(*beamline_, station);
+    if (!p.ports.any()) return {};
+    // The clock is the one the station was built with.
+    if (virtualTime_) return "VirtualTime cannot be used with instruments: they answer in real time.";
+    if (!beamline_)
+        beamline_.emplace(
+            station, *port_, [] { return std::make_unique<TerminalTransport>(); }, paths_);
+    return connectInstruments(p.ports, *beamline_, station);
 }
 
 void HeadlessStation::serve() {

@@ -27,6 +27,8 @@ public:
     // Built from the first device's properties; the same device initialised again gets it back.
     RemoteStation* open(const TangoProperties& properties, std::string* error) override;
     void release() override { attached_ = false; }
+    // The links the station has are let go of, and those the properties name connected and opened.
+    std::string reopenLinks(const TangoProperties& properties) override;
 
     // The main thread: serves the jobs until stop() (any thread); a run going on then is stopped
     // and what it measured saved before it returns.
@@ -62,6 +64,7 @@ private:
     bool closed_ = false;
     bool attached_ = false; // a device works over the station
     std::string failure_;   // why the station could not be built
+    bool virtualTime_ = false;
 };
 
 } // namespace korvo

@@ -1,6 +1,9 @@
 #include "tango/korvo_device.h"
 
+#include <tango/basiccommand.h>
+
 #include <map>
+#include <utility>
 
 namespace korvo {
 
@@ -14,6 +17,8 @@ TangoHost* gHost = nullptr;
 // need a monochromator move first.
 constexpr auto kRequestBound = 2500ms;
 constexpr auto kStartBound = 60s;
+// Init opens the instrument links again, each waiting for its replies within its own time-outs.
+constexpr auto kInitBound = 60s;
 // The server goes down: the run is stopped and what it measured saved.
 constexpr auto kCloseBound = 30s;
 constexpr std::size_t kMaxQueuedEvents = 10000;
@@ -99,6 +104,17 @@ public:
     }
 };
 
+// Tango's Init, which the device refuses while a run goes on: it would drop the instrument links
+// under the run.
+class InitCmd final : public Tango::DevInitCmd {
+public:
+    InitCmd() : Tango::DevInitCmd("Init", Tango::DEV_VOID, Tango::DEV_VOID) {}
+    CORBA::Any* execute(Tango::DeviceImpl* dev, const CORBA::Any& in) override {
+        static_cast<KorvoDevice*>(dev)->checkInit();
+        return Tango::DevInitCmd::execute(dev, in);
+    }
+};
+
 } // namespace
 
 void setTangoHost(TangoHost* host) {
@@ -120,7 +136,7 @@ void KorvoDevice::init_device() {
     if (Tango::Util::_UseDb) {
         Tango::DbData data;
         for (const char* n : {"Card", "Seed", "SimModel", "IniFile", "Mode", "VirtualTime", "Mono", "Drive",
-                              "Keithley1", "Keithley2", "RingUrl", "RingEvery", "InstrumentTimeout"})
+                              "Keithley1", "Keithley2", "RingUrl", "RingEvery", "InstrumentTimeout", "MonoSpeed"})
             data.push_back(Tango::DbDatum(n));
         get_db_device()->get_property(data);
         auto text = [&](int i, std::string& into) {
@@ -147,6 +163,11 @@ void KorvoDevice::init_device() {
             data[12] >> t;
             p.ports.timeout = int(t);
         }
+        if (!data[13].is_empty()) {
+            Tango::DevDouble speed = 0;
+            data[13] >> speed;
+            p.ports.monoSpeed = speed;
+        }
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -156,7 +177,8 @@ void KorvoDevice::init_device() {
     set_change_event("State", true, false);
     // The station is built on its own thread: the server's start runs there; an Init later goes
     // through the bridge.
-    auto open = [this, p](const RemoteReply& reply) {
+    const bool again = std::exchange(initialised_, true);
+    auto open = [this, p, again](const RemoteReply& reply) {
         std::string error;
         remote_ = gHost ? gHost->open(p, &error) : nullptr;
         if (!remote_) {
@@ -164,6 +186,8 @@ void KorvoDevice::init_device() {
             return reply(RemoteAnswer::refused(openError_));
         }
         openError_.clear();
+        // Init is what an operator does after an instrument fell silent and was brought back.
+        if (again) remote_->linksReopened(gHost->reopenLinks(p));
         remote_->setEvents(this);
         reply(RemoteAnswer::done());
     };
@@ -171,13 +195,24 @@ void KorvoDevice::init_device() {
     if (gHost && gHost->bridge.onStationThread())
         open([&a](RemoteAnswer r) { a = std::move(r); });
     else if (gHost)
-        a = gHost->bridge.call(open, kRequestBound);
+        a = gHost->bridge.call(open, kInitBound);
     if (!a.ok()) {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = Tango::FAULT;
         status_ = a.refusal;
         std::cerr << get_name() << ": " << a.refusal << "\n";
     }
+}
+
+void KorvoDevice::checkInit() {
+    if (!gHost) return;
+    const RemoteAnswer a = gHost->bridge.call(
+        [this](const RemoteReply& reply) {
+            const std::string why = remote_ ? remote_->busy() : std::string();
+            reply(why.empty() ? RemoteAnswer::done() : RemoteAnswer::refused(why));
+        },
+        kRequestBound);
+    if (!a.ok()) Tango::Except::throw_exception("Korvo_Refused", a.refusal, "KorvoDevice::Init");
 }
 
 void KorvoDevice::detach() {
@@ -405,6 +440,11 @@ void KorvoDeviceClass::attribute_factory(std::vector<Tango::Attr*>& attributes) 
 }
 
 void KorvoDeviceClass::command_factory() {
+    for (Tango::Command*& c : command_list)
+        if (c->get_lower_name() == "init") {
+            delete c;
+            c = new InitCmd();
+        }
     for (const RemoteCommand& c : RemoteStation::commands()) command_list.push_back(new RemoteCmd(c));
 }
 

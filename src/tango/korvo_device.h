@@ -28,6 +28,10 @@ public:
     virtual RemoteStation* open(const TangoProperties& properties, std::string* error) = 0;
     // The station's thread: the device lets go of the station (it goes, or is initialised again).
     virtual void release() = 0;
+    // The station's thread, after open() when the device is initialised again (Tango's Init): the
+    // instrument links are closed and opened anew from these properties. Empty when every link
+    // named answered, else which did not and why.
+    virtual std::string reopenLinks(const TangoProperties& properties) = 0;
     StationBridge bridge;
 };
 
@@ -41,6 +45,9 @@ public:
 
     void init_device() override;
     void delete_device() override;
+    // A Tango thread, before Tango's Init goes on: refused (thrown) while a run goes on, which Stop
+    // ends first.
+    void checkInit();
     Tango::DevState dev_state() override;
     Tango::ConstDevString dev_status() override;
 
@@ -78,6 +85,7 @@ private:
 
     RemoteStation* remote_ = nullptr; // used on the station's thread only
     std::string openError_;
+    bool initialised_ = false; // init_device ran before: this one is Tango's Init
 
     std::mutex mutex_; // guards what follows
     Tango::DevState state_ = Tango::ON;

@@ -7,6 +7,7 @@
 #include "common/timers.h"
 #include "instruments/monochromator/monochromator_link.h"
 #include "instruments/monochromator/simulated_monochromator.h"
+#include "instruments/sim/simulated_device.h"
 #include "support/link_rig.h"
 #include "support/sim_process.h"
 #include "support/temp_dir.h"
@@ -538,6 +539,33 @@ TEST(SimulatedMonochromator, MovesInTimeAndStopsWhereItIs) {
     SimulatedMonochromator z(o);
     z.receive("GST\r", 0);
     EXPECT_EQ(z.due(10), std::vector<std::string>{std::string("t -8\0\r\n", 7)});
+}
+
+TEST(SimulatedMonochromator, FaultsAskedToComeLateBeginAfterTheHealthyReplies) {
+    SimulatedDeviceOptions o;
+    o.faults = {"f"};
+    o.healthyReplies = 3;
+    std::string error;
+    const auto m = makeSimulatedDevice("mono", o, &error);
+    ASSERT_TRUE(m) << error;
+    std::vector<std::string> replies;
+    std::int64_t t = 0;
+    for (const char* c : {"OPN", "GST", "SPO 11", "GST", "GPO"}) {
+        m->receive(std::string(c) + "\r", t);
+        t += 100;
+        for (std::string& r : m->due(t)) replies.push_back(r);
+    }
+    // A controller with this fault refuses everything; this one only from the fourth reply on.
+    EXPECT_EQ(replies, (std::vector<std::string>{"t\r", "t 0\r", "t\r", "f\r", "f\r"}));
+
+    // Without faults the count changes nothing; an unknown device stays refused.
+    o.faults.clear();
+    const auto plain = makeSimulatedDevice("mono", o, &error);
+    plain->receive("GST\r", 0);
+    EXPECT_EQ(plain->due(100), std::vector<std::string>{"t -8\r"});
+    o.faults = {"f"};
+    EXPECT_FALSE(makeSimulatedDevice("laser", o, &error));
+    EXPECT_NE(error.find("unknown instrument"), std::string::npos);
 }
 
 } // namespace

@@ -199,6 +199,35 @@ TEST(CommPortDriver, RepliesSplitOverManyWritesArriveInSeveralBatches) {
     EXPECT_GT(l.batches, 2); // the driver hands over what it has; lines are the links' business
 }
 
+TEST(CommPortDriver, FaultsAskedToComeLateSpareTheFirstReplies) {
+    // Two replies go out unharmed, then every one is swallowed.
+    {
+        SimProcess sim({"echo", "--fault", "no-reply", "--faults-after", "2"});
+        Link l;
+        l.driver.setDevicePath(sim.device());
+        ASSERT_TRUE(l.driver.Connect());
+        for (const char* line : {"A\r", "B\r", "C\r", "D\r"}) l.driver.SendText(line);
+        ASSERT_TRUE(l.until([&] { return l.received == "A\r\nB\r\n"; }));
+        EXPECT_FALSE(l.until([&] { return l.received.size() > 6; }, 300)) << l.received;
+    }
+    // The hang-up counts its replies from the first one after the healthy ones.
+    {
+        SimProcess sim({"echo", "--fault", "hangup", "--after", "2", "--faults-after", "2"});
+        Link l;
+        l.driver.setDevicePath(sim.device());
+        ASSERT_TRUE(l.driver.Connect());
+        std::string expected;
+        for (const char* line : {"A", "B", "C"}) {
+            l.driver.SendText(std::string(line) + "\r");
+            expected += std::string(line) + "\r\n";
+            EXPECT_TRUE(l.until([&] { return l.received == expected; })) << l.received;
+        }
+        l.driver.SendText("D\r");
+        l.driver.SendText("E\r");
+        EXPECT_FALSE(l.until([&] { return l.received.find('E') != std::string::npos; }, 300)) << l.received;
+    }
+}
+
 TEST(CommPortDriver, AnInstrumentThatGoesAwayLeavesTheLinkSilentNotBroken) {
     SimProcess sim({"echo"});
     Link l;

@@ -327,6 +327,29 @@ TEST(RemoteStation, AMonochromatorThatFailsEndsInFaultWithTheScansSoFarSaved) {
     rig.links.failures = 0;
     ASSERT_TRUE(run(remote, "Start").ok());
     EXPECT_EQ(remote.state(), RemoteState::On) << remote.status();
+
+    // Links opened again (Init) after a failed run: the failure is forgotten.
+    rig.links.failures = 100;
+    ASSERT_TRUE(run(remote, "Start").ok());
+    ASSERT_EQ(remote.state(), RemoteState::Fault);
+    remote.linksReopened("");
+    EXPECT_EQ(remote.state(), RemoteState::On);
+    EXPECT_EQ(events.states.back(), RemoteState::On);
+    EXPECT_EQ(remote.status(), "Ready. Last file: " + rig.saver.lastWritten());
+    // A link that did not open keeps FAULT with its reason, through a run that does not need it, until
+    // the links open.
+    rig.links.failures = 0;
+    const std::string why = "Cannot connect the monochromator on /dev/ttyS9: No such file or directory";
+    remote.linksReopened(why);
+    EXPECT_EQ(remote.state(), RemoteState::Fault);
+    EXPECT_EQ(remote.status(), why);
+    EXPECT_EQ(events.statuses.back(), why);
+    ASSERT_TRUE(remote.write("Mode", std::string("CLAM")).ok());
+    ASSERT_TRUE(run(remote, "Start").ok());
+    EXPECT_EQ(remote.state(), RemoteState::Fault);
+    EXPECT_EQ(remote.status(), why);
+    remote.linksReopened("");
+    EXPECT_EQ(remote.state(), RemoteState::On) << remote.status();
 }
 
 TEST(RemoteStation, ClosingStopsTheRunAndAnswersOnceItIsSaved) {

@@ -263,6 +263,11 @@ class RealTime(unittest.TestCase):
         with self.assertRaises(tango.DevFailed) as e:
             d.Scans = 1
         self.assertIn("Stop the measurement first !", refusal(e.exception))
+        # Init would take the instruments from under the run: refused, and the run goes on.
+        with self.assertRaises(tango.DevFailed) as e:
+            d.Init()
+        self.assertIn("Stop the measurement first !", refusal(e.exception))
+        self.assertEqual(d.state(), tango.DevState.RUNNING)
         d.Stop()
         self.assertTrue(wait_until(lambda: d.state() == tango.DevState.ON, 10), d.status())
         last = d.LastFile
@@ -287,12 +292,19 @@ class RealTime(unittest.TestCase):
         self.assertGreaterEqual(scans, 1)
         self.assertLess(scans, 40)
 
-    def test_a_monochromator_falling_silent_ends_in_fault_with_the_scans_saved(self):
+    def test_a_monochromator_falling_silent_ends_in_fault_with_the_scans_saved_and_init_recovers(self):
+        work = tempfile.TemporaryDirectory(prefix="korvo-mono-")
+        self.addCleanup(work.cleanup)
+        device = os.path.join(work.name, "mono")
+
+        def simulator(*faults):
+            sim = subprocess.Popen([SIM, "mono", "--mono-speed", "400", "--link", device] + list(faults),
+                                   stdout=subprocess.PIPE, text=True)
+            self.addCleanup(lambda: (sim.poll() is None and sim.terminate(), sim.wait(), sim.stdout.close()))
+            sim.stdout.readline()
+            return sim
         # It answers the opening and the steps of the first scans, then the line goes dead.
-        sim = subprocess.Popen([SIM, "mono", "--mono-speed", "400", "--fault", "hangup", "--after", "40"],
-                               stdout=subprocess.PIPE, text=True)
-        self.addCleanup(lambda: (sim.poll() is None and sim.terminate(), sim.wait(), sim.stdout.close()))
-        device = sim.stdout.readline().strip()
+        dying = simulator("--fault", "hangup", "--after", "40")
         server = Server(Mode="CFS", Mono=device, InstrumentTimeout=1)
         self.addCleanup(server.stop)
         d = server.client()
@@ -308,6 +320,23 @@ class RealTime(unittest.TestCase):
         # The server still answers.
         self.assertEqual(d.Points, 3)
         self.assertEqual(list(d.Validate()), [])
+
+        # Init while the monochromator is still gone: FAULT, and the status names the link.
+        dying.wait(10)
+        d.Init()
+        self.assertEqual(d.state(), tango.DevState.FAULT)
+        self.assertIn("Cannot connect the monochromator on " + device, d.status())
+        # Brought back on the same device: Init opens the link again and a run measures through it.
+        simulator()
+        d.Init()
+        self.assertEqual(d.state(), tango.DevState.ON, d.status())
+        self.assertEqual(d.status(), "Ready. Last file: " + last)
+        d.Scans = 2
+        d.PhotonEnergy = 36.0
+        d.Start()
+        self.assertTrue(wait_until(lambda: d.state() == tango.DevState.ON, 20), d.status())
+        self.assertNotEqual(d.LastFile, last)
+        self.assertEqual(header_value(d.LastFile, "Scans"), "2")
 
 
 class Desktop(unittest.TestCase):

@@ -48,8 +48,14 @@ bool PtyHost::open(std::string* error) {
 
 void PtyHost::queueReply(std::string reply, std::int64_t nowMs) {
     ++replies_;
+    if (replies_ <= faults_.healthyReplies) {
+        writes_.push_back({std::max(nowMs, writes_.empty() ? 0 : writes_.back().atMs), std::move(reply)});
+        return;
+    }
+    // The faults count their replies from the first one they bend.
+    const long n = replies_ - faults_.healthyReplies;
     if (faults_.noReply) return;
-    if (faults_.dropEvery > 0 && replies_ % faults_.dropEvery == 0) return;
+    if (faults_.dropEvery > 0 && n % faults_.dropEvery == 0) return;
     if (faults_.garbage)
         for (char& c : reply) c = char(std::uniform_int_distribution<int>(1, 255)(rng_));
     const std::int64_t at = std::max(nowMs + faults_.slowMs, writes_.empty() ? 0 : writes_.back().atMs);
@@ -62,7 +68,7 @@ void PtyHost::queueReply(std::string reply, std::int64_t nowMs) {
     } else {
         writes_.push_back({at, std::move(reply)});
     }
-    if (faults_.hangUpAfter >= 0 && replies_ >= faults_.hangUpAfter) hungUp_ = true;
+    if (faults_.hangUpAfter >= 0 && n >= faults_.hangUpAfter) hungUp_ = true;
 }
 
 void PtyHost::writeDue(std::int64_t nowMs) {

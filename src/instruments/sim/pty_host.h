@@ -2,7 +2,7 @@
 // Offers a simulated instrument on a pseudo-terminal: the program opens the slave device as it would
 // a serial port; the host reads what it writes, hands it to the device and writes the device's
 // replies back, bent by the faults asked for (no reply, garbage, replies split over many writes, a
-// dropped line, a hang-up, a slow reply).
+// dropped line, a hang-up, a slow reply), from the start or after some healthy replies.
 #include "instruments/sim/simulated_device.h"
 
 #include <atomic>
@@ -22,6 +22,7 @@ struct HostFaults {
     int dropEvery = 0;       // > 0: every n-th reply is swallowed
     int hangUpAfter = -1;    // >= 0: after this many replies the host closes the line and ends
     int slowMs = 0;          // every reply is delayed by this much
+    int healthyReplies = 0;  // the faults begin after this many replies went out unharmed
 };
 
 class PtyHost {

@@ -30,6 +30,8 @@ struct SimulatedDeviceOptions {
     double monoSpeedNmPerS = 20.0; // how fast the monochromator drives
     // keithley: every reading is this value (no drift, no noise).
     std::optional<double> reading;
+    // The device's faults begin after this many replies went out unharmed.
+    int healthyReplies = 0;
     bool hasFault(std::string_view name) const {
         for (const auto& f : faults)
             if (f == name) return true;
@@ -50,7 +52,9 @@ private:
     std::vector<std::string> pending_;
 };
 
-// "echo", "mono", "drive", "keithley"; nullptr with a message for an unknown name.
+// "echo", "mono", "drive", "keithley"; nullptr with a message for an unknown name. With faults and
+// healthyReplies, two devices take every command: one without the faults answers the first
+// healthyReplies, the faulty one (in the same state, its faults aside) every later one.
 std::unique_ptr<SimulatedDevice>
 makeSimulatedDevice(const std::string& name, const SimulatedDeviceOptions& options, std::string* error);
 
