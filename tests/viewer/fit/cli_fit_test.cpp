@@ -194,7 +194,7 @@ TEST_F(CliFit, AnOutputThatCannotBeWrittenIsRefusedBeforeAnythingIsFittedOrWritt
     ASSERT_EQ(::mkfifo(dir.file("pipe.nxs").c_str(), 0600), 0);
     file("old.csv", "what was there\n");
     const std::string fit = "fit --model m.json --json --sensitivities rsf.txt ";
-    for (const std::string& outputs :
+    for (const char* outputs :
          {"--csv old.csv --nexus out", "--csv old.csv --nexus missing/r.nxs", "--csv old.csv --nexus pipe.nxs",
           "--csv out --nexus r.nxs", "--csv old.csv --nexus a.dat", "--csv missing/r.csv --nexus r.nxs"}) {
         const CliResult r = run(fit + outputs + " a.dat");
