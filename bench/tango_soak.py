@@ -189,12 +189,16 @@ def main():
         print("server memory (VmRSS, KiB) after runs: " + ", ".join("%d: %d" % m for m in memory))
         print("server alive: %s" % (server.poll() is None))
     finally:
-        server.send_signal(signal.SIGTERM)
-        try:
-            server.wait(20)
-        except subprocess.TimeoutExpired:
-            server.kill()
+        stop_server(server)
         work.cleanup()
+
+
+def stop_server(server):
+    server.send_signal(signal.SIGTERM)
+    try:
+        server.wait(30)
+    except subprocess.TimeoutExpired:
+        server.kill()
 
 
 def start_server(work, properties):
@@ -413,11 +417,7 @@ def fault_soak(runs, rng):
                         statistics.mean(memory[-tenth:])))
         print("  server alive: %s" % (server.poll() is None))
     finally:
-        server.send_signal(signal.SIGTERM)
-        try:
-            server.wait(30)
-        except subprocess.TimeoutExpired:
-            server.kill()
+        stop_server(server)
         mono.stop()
         work.cleanup()
 
