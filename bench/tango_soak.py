@@ -144,6 +144,8 @@ def main():
         memory = [(0, rss_kib(server.pid))]
         started_at = time.perf_counter()
         for run in range(1, RUNS + 1):
+            if run % 250 == 0:  # before the run, so that a refused or empty run is no gap in the series
+                memory.append((run - 1, rss_kib(server.pid)))
             d.Points = rng.randint(20, 400)
             d.Scans = rng.randint(1, 4)
             bad = rng.random() < 0.1
@@ -179,8 +181,7 @@ def main():
                 stopped += 1
             else:
                 done += 1
-            if run % 250 == 0:
-                memory.append((run, rss_kib(server.pid)))
+        memory.append((RUNS, rss_kib(server.pid)))
         took = time.perf_counter() - started_at
         print("soak: %d runs in %.1f s: %d complete, %d stopped, %d stopped before their first point, %d refused; "
               "%d files; problems: %d" % (RUNS, took, done, stopped, empty, refused, len(files), len(problems)))

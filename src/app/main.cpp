@@ -13,6 +13,7 @@
 #include "app/splash.h"
 #include "app/warning_dialog.h"
 #include "common/clock.h"
+#include "common/heap_pages.h"
 #include "common/ini_file.h"
 #include "common/number_text.h"
 #include "common/platform_info.h"
@@ -59,6 +60,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    korvo::restartWithHugePageHeap(argv);
     // Help and version come before QApplication, which aborts where there is no display.
     const QStringList raw = korvo::rawArguments(argc, argv);
     const korvo::AppOptions early = korvo::parseAppOptions(raw);

@@ -12,6 +12,7 @@
 #include "cli/print_command.h"
 #include "cli/project_command.h"
 #include "cli/ring_current_command.h"
+#include "common/heap_pages.h"
 #include "files/spectrum_info.h"
 
 #include <CLI/CLI.hpp>
@@ -19,6 +20,7 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    if (korvo::bytesOfNamedFiles(argc, argv) >= (std::uint64_t(16) << 20)) korvo::restartWithHugePageHeap(argv);
     CLI::App app{"korvo-cli: Korvo's measurement and spectrum-file engine for headless and batch work"};
     app.set_version_flag("--version", std::string("korvo-cli ") + KORVO_VERSION);
     app.require_subcommand(0, 1);

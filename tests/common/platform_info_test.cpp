@@ -1,3 +1,4 @@
+#include "common/heap_pages.h"
 #include "common/platform_info.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +82,38 @@ TEST(PlatformInfo, AnInstalledProgramKeepsItsIniInTheConfigDirectory) {
         fs::create_directory(dir);
         EXPECT_EQ(iniFilePath((dir / "korvo").string()), (dir / "korvo.ini").string()) << name;
     }
+}
+
+
+// The heap's huge pages: asked for only where the kernel gives them on request, added to what the
+// user set, and never asked twice (which would restart the program for ever).
+TEST(HugePageTunables, AddedOnlyWhereTheyChangeSomethingAndOnlyOnce) {
+    const std::string_view madvise = "always [madvise] never\n";
+    EXPECT_EQ(hugePageTunables(nullptr, madvise), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(hugePageTunables("", madvise), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(hugePageTunables("glibc.malloc.arena_max=2", madvise),
+              "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1");
+    const std::optional<std::string> once = hugePageTunables("glibc.malloc.arena_max=2", madvise);
+    ASSERT_TRUE(once);
+    EXPECT_EQ(hugePageTunables(once->c_str(), madvise), std::nullopt);
+    EXPECT_EQ(hugePageTunables("glibc.malloc.hugetlb=0", madvise), std::nullopt); // the user's choice stands
+    EXPECT_EQ(hugePageTunables(nullptr, "[always] madvise never\n"), std::nullopt);
+    EXPECT_EQ(hugePageTunables(nullptr, "always madvise [never]\n"), std::nullopt);
+    EXPECT_EQ(hugePageTunables(nullptr, ""), std::nullopt); // no such file: an old or other kernel
+}
+
+TEST(HugePageTunables, OnlyRegularFilesNamedAsArgumentsCountAsInput) {
+    testing::TempDir dir;
+    const std::string a = dir.file("a.dat"), b = dir.file("b.dat");
+    std::ofstream(a) << std::string(1000, 'x');
+    std::ofstream(b) << std::string(24, 'y');
+    fs::create_directory(dir.file("sub"));
+    std::string args[] = {"korvo-cli", "info", a, "--out-dir", dir.file("sub"), b, dir.file("missing"), "/dev/null"};
+    std::vector<char*> argv;
+    for (std::string& s : args) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(bytesOfNamedFiles(int(argv.size() - 1), argv.data()), 1024u);
+    EXPECT_EQ(bytesOfNamedFiles(1, argv.data()), 0u); // the program itself is no input
 }
 
 } // namespace korvo
