@@ -82,4 +82,9 @@ private:
 // "entry2" before "entry10": digits compare as numbers.
 bool naturalLess(std::string_view a, std::string_view b);
 
+// For the reader's own sources: "path: what (the library's reason)", the form of every refusal, and a
+// text of the file as valid UTF-8 (one that is not is taken as Windows-1252).
+std::string failure(const std::string& path, const std::string& what);
+std::string utf8Of(std::string s);
+
 } // namespace korvo::h5
