@@ -63,6 +63,15 @@ std::string kindOf(mode_t mode) {
     return "not a regular file";
 }
 
+std::string notRegular(const std::string& target, mode_t mode) {
+    return "cannot write \"" + target + "\": it is " + kindOf(mode) + ", not a regular file";
+}
+
+// The directory an output goes into: "." for a bare file name.
+std::string directoryOf(const std::filesystem::path& target) {
+    return target.parent_path().empty() ? std::string(".") : target.parent_path().string();
+}
+
 } // namespace
 
 void removeStaleStagedFiles(const std::string& directory) {
@@ -92,10 +101,8 @@ std::string outputProblem(const CommandInputs& inputs, const std::string& target
     if (target.empty()) return "an output needs a file name";
     if (std::string why = inputs.refusal(target); !why.empty()) return why;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return "cannot write \"" + target + "\": it is " + kindOf(st.st_mode) + ", not a regular file";
-    const std::filesystem::path parent = std::filesystem::path(target).parent_path();
-    const std::string dir = parent.empty() ? std::string(".") : parent.string();
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return notRegular(target, st.st_mode);
+    const std::string dir = directoryOf(target);
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return "cannot write \"" + target + "\": there is no directory \"" + dir + "\"";
     if (::access(dir.c_str(), W_OK | X_OK) != 0)
@@ -121,10 +128,10 @@ bool StagedOutputs::add(const std::string& target, std::string_view bytes, std::
     }
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-        error = "cannot write \"" + target + "\": it is " + kindOf(st.st_mode) + ", not a regular file";
+        error = notRegular(target, st.st_mode);
         return false;
     }
-    const std::string dir = t.parent_path().empty() ? std::string(".") : t.parent_path().string();
+    const std::string dir = directoryOf(t);
     if (directories_.insert(dir).second) removeStaleStagedFiles(dir);
     // Built up in place: "." + text reads to GCC 12 as an overlapping copy (-Wrestrict).
     std::string name(1, '.');

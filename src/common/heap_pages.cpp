@@ -33,9 +33,9 @@ void restartWithHugePageHeap(char** argv) {
     if (!argv || !argv[0]) return;
     std::ifstream in("/sys/kernel/mm/transparent_hugepage/enabled");
     const std::string mode{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const std::optional<std::string> tunables = hugePageTunables(std::getenv("GLIBC_TUNABLES"), mode);
-    if (!tunables) return;
     const char* before = std::getenv("GLIBC_TUNABLES");
+    const std::optional<std::string> tunables = hugePageTunables(before, mode);
+    if (!tunables) return;
     const std::optional<std::string> saved = before ? std::optional<std::string>(before) : std::nullopt;
     if (::setenv("GLIBC_TUNABLES", tunables->c_str(), 1) != 0) return;
     ::execv("/proc/self/exe", argv);

@@ -182,7 +182,6 @@ void encodeResultInto(const NexusReadResult& r, char* to) {
     encode(r, out);
 }
 
-
 std::optional<NexusReadResult> decodeResult(std::string_view bytes) {
     if (bytes.substr(0, kMagic.size()) != kMagic) return std::nullopt;
     In in(bytes.substr(kMagic.size()));

@@ -14,6 +14,10 @@ namespace korvo {
 
 namespace {
 
+// The clock is chosen with the station and cannot change under it.
+constexpr const char* kNoInstrumentsInVirtualTime =
+    "VirtualTime cannot be used with instruments: they answer in real time.";
+
 std::optional<std::uint8_t> modeNamed(std::string m) {
     for (char& c : m) c = char(std::toupper(static_cast<unsigned char>(c)));
     if (m == "CLAM") return ModeClam;
@@ -69,10 +73,9 @@ RemoteStation* HeadlessStation::build(const TangoProperties& p, std::string* err
         return nullptr;
     }
     if (p.virtualTime && p.ports.any()) {
-        *error = "VirtualTime cannot be used with instruments: they answer in real time.";
+        *error = kNoInstrumentsInVirtualTime;
         return nullptr;
     }
-    virtualTime_ = p.virtualTime;
     clock_ = p.virtualTime ? static_cast<Clock&>(virtual_) : static_cast<Clock&>(steady_);
     ctx_.emplace(clock_->get(), pump_, *dialogs_);
     PortBackendOptions backend;
@@ -105,9 +108,7 @@ RemoteStation* HeadlessStation::build(const TangoProperties& p, std::string* err
     // station: Init tries its link again.
     std::string linkFault;
     if (p.ports.any()) {
-        beamline_.emplace(
-            station, *port_, [] { return std::make_unique<TerminalTransport>(); }, paths_);
-        linkFault = connectInstruments(p.ports, *beamline_, station);
+        linkFault = connectInstruments(p.ports, beamline(station), station);
         if (!linkFault.empty()) std::cerr << linkFault << "\n";
     }
     station.setDisplays(display_, instruments_);
@@ -125,11 +126,15 @@ std::string HeadlessStation::reopenLinks(const TangoProperties& p) {
     if (beamline_) disconnectInstruments(*beamline_, station);
     if (!p.ports.any()) return {};
     // The clock is the one the station was built with.
-    if (virtualTime_) return "VirtualTime cannot be used with instruments: they answer in real time.";
+    if (&clock_->get() == &virtual_) return kNoInstrumentsInVirtualTime;
+    return connectInstruments(p.ports, beamline(station), station);
+}
+
+Beamline& HeadlessStation::beamline(Station& station) {
     if (!beamline_)
         beamline_.emplace(
             station, *port_, [] { return std::make_unique<TerminalTransport>(); }, paths_);
-    return connectInstruments(p.ports, *beamline_, station);
+    return *beamline_;
 }
 
 void HeadlessStation::serve() {

@@ -37,6 +37,8 @@ public:
 
 private:
     RemoteStation* build(const TangoProperties& properties, std::string* error);
+    // The instrument links of `station`, made when first asked for.
+    Beamline& beamline(Station& station);
     class Pump final : public EventPump {
     public:
         explicit Pump(HeadlessStation& h) : h_(h) {}
@@ -64,7 +66,6 @@ private:
     bool closed_ = false;
     bool attached_ = false; // a device works over the station
     std::string failure_;   // why the station could not be built
-    bool virtualTime_ = false;
 };
 
 } // namespace korvo
