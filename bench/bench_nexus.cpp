@@ -121,6 +121,20 @@ void BM_NexusRead1000(benchmark::State& st) {
 }
 BENCHMARK(BM_NexusRead1000)->Arg(2)->Arg(11)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// As the viewer, info, analyse and fit load it: energies, counts and the channeltrons' totals.
+void BM_NexusReadForViewer1000(benchmark::State& st) {
+    if (!ready(st)) return;
+    NexusReadLimits limits;
+    limits.allColumns = false;
+    for (auto _ : st) {
+        const NexusReadResult r = readNexusFile(samples().nexusPath(), limits);
+        if (!r || r.spectra.size() != kSpectra || r.spectra.back().table.columns.size() != 2)
+            st.SkipWithError(r.error.empty() ? "the file did not read back as written" : r.error.c_str());
+    }
+    count(st);
+}
+BENCHMARK(BM_NexusReadForViewer1000)->Arg(2)->Arg(11)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 // The same without the child process: what the HDF5 library and the checks cost.
 void BM_NexusReadInProcess1000(benchmark::State& st) {
     if (!ready(st)) return;

@@ -129,9 +129,9 @@ int convertToNexus(const ConvertOptions& o) {
         if (std::string why = spectraOf(file, spectra); !why.empty()) return why;
         if (++read < o.files.size()) return std::string();
         std::string error;
-        const std::optional<std::string> bytes = nexusFileBytes(spectra, &error);
-        if (!bytes) return error;
-        return outputs.add(absolute(*o.nexus), *bytes, error) ? std::string() : "Cannot convert: " + error + ".";
+        const std::optional<NexusFileImage> image = nexusFileBytes(spectra, &error);
+        if (!image) return error;
+        return outputs.add(absolute(*o.nexus), image->bytes(), error) ? std::string() : "Cannot convert: " + error + ".";
     });
 }
 

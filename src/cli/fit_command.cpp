@@ -206,11 +206,11 @@ void runFit(FitCommandOptions& o, int& exitStatus) {
     // Both outputs or neither: each is made whole beside its target and only then put in place.
     StagedOutputs outputs(inputs);
     std::string error;
-    std::optional<std::string> nexusBytes;
+    std::optional<NexusFileImage> nexusBytes;
     if (o.nexus && !(nexusBytes = nexusFileBytes(run.nexusSpectra(), &error)))
         error = "cannot write \"" + *o.nexus + "\": " + error;
     const bool written = error.empty() && (!o.csv || outputs.add(*o.csv, run.csv(), error)) &&
-                         (!o.nexus || outputs.add(*o.nexus, *nexusBytes, error)) && outputs.commit(error, false);
+                         (!o.nexus || outputs.add(*o.nexus, nexusBytes->bytes(), error)) && outputs.commit(error, false);
     if (!written) {
         std::cerr << escapeForTerminal(error) << "; no output was written.\n";
         exitStatus = 2;

@@ -7,6 +7,8 @@
 #include "files/nexus_file.h"
 #include "files/nexus_wire.h"
 
+#include "common/file_util.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -101,10 +103,12 @@ bool sound(const NexusReadResult& r, const NexusReadLimits& limits) {
 
 } // namespace
 
-NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits,
-                                  const std::function<bool()>& keepGoing) {
-    // Without the signature (or beyond the size) the file is refused before the library sees it.
-    if (bytes.size() > limits.maxFileBytes || !hasHdf5Signature(bytes)) return readNexusBytes(bytes, shortName, limits);
+namespace {
+
+// The reading in a child process of bytes that carry the HDF5 signature. They may be a mapped file,
+// which this process never touches: a file cut short meanwhile ends the child, not Korvo.
+NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits,
+                            const std::function<bool()>& keepGoing) {
     NexusReadResult r;
     const std::string refusal = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
     // A large file takes its time; a small one that takes long has sent the library round in circles.
@@ -193,6 +197,78 @@ NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view short
     }
     r.error = refusal + problem;
     return r;
+}
+
+// A file from this size on is mapped rather than read: the child reads it from the page cache, and
+// this process copies none of its hundred megabytes.
+constexpr std::uint64_t kMapFrom = std::uint64_t(1) << 20;
+
+class MappedFile {
+public:
+    ~MappedFile() {
+        if (data_) ::munmap(data_, size_);
+    }
+    // The file open as `fd`, of `size` bytes; false when it cannot be mapped.
+    bool map(int fd, std::size_t size) {
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p == MAP_FAILED) return false;
+        ::madvise(p, size, MADV_WILLNEED);
+        data_ = p;
+        size_ = size;
+        return true;
+    }
+    std::string_view bytes() const { return {static_cast<const char*>(data_), size_}; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Whether the file carries the HDF5 signature where hasHdf5Signature looks for it, read with pread
+// (the mapping is the child's to touch).
+bool fileHasSignature(int fd, std::uint64_t size) {
+    char start[8];
+    for (std::uint64_t at = 0; at + sizeof start <= size; at = at == 0 ? 512 : at * 2)
+        if (::pread(fd, start, sizeof start, static_cast<off_t>(at)) == static_cast<ssize_t>(sizeof start) &&
+            hasHdf5Signature(std::string_view(start, sizeof start)))
+            return true;
+    return false;
+}
+
+} // namespace
+
+NexusReadResult readNexusIsolated(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits,
+                                  const std::function<bool()>& keepGoing) {
+    // Without the signature (or beyond the size) the file is refused before the library sees it.
+    if (bytes.size() > limits.maxFileBytes || !hasHdf5Signature(bytes)) return readNexusBytes(bytes, shortName, limits);
+    return readInChild(bytes, shortName, limits, keepGoing);
+}
+
+NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& limits,
+                              const std::function<bool()>& keepGoing) {
+    NexusReadResult r;
+    const std::string shortName = fileNameWithoutDirectory(path);
+    // O_NONBLOCK: a named pipe does not block the open; it is refused as no regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::uint64_t(st.st_size) >= kMapFrom &&
+        std::uint64_t(st.st_size) <= limits.maxFileBytes) {
+        const std::size_t size = static_cast<std::size_t>(st.st_size);
+        MappedFile mapped;
+        if (fileHasSignature(fd, size) && mapped.map(fd, size)) {
+            ::close(fd);
+            return readInChild(mapped.bytes(), shortName, limits, keepGoing);
+        }
+    }
+    if (fd >= 0) ::close(fd);
+    if (fd >= 0 && S_ISREG(st.st_mode) && std::uint64_t(st.st_size) > limits.maxFileBytes) {
+        r.error = "Cannot read \"" + path + "\": the file is too large";
+        return r;
+    }
+    // Small files, and what is refused (not there, no regular file, no signature), as read.
+    const std::optional<std::string> bytes = readFile(path, &r.error, limits.maxFileBytes);
+    if (!bytes) return r;
+    return readNexusIsolated(*bytes, shortName, limits, keepGoing);
 }
 
 } // namespace korvo

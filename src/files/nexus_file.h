@@ -17,8 +17,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,12 +75,16 @@ struct NexusSpectrum {
     bool foreign = false;  // another program's entry: the header lines were made from its values
 };
 
-// Bounds of one file's reading; what a whole load may take is the load's own business.
+// Bounds of one file's reading, and what it keeps; what a whole load may take is the load's own business.
 struct NexusReadLimits {
     std::size_t maxSpectra = 2000;
     std::size_t maxPoints = 10'000'000;        // per spectrum
     std::uint64_t maxTotalValues = 60'000'000; // numbers of all spectra and additions together
     std::uint64_t maxFileBytes = std::uint64_t(256) << 20;
+    // False: of each spectrum's columns only the energies and the counts are kept, and the nine
+    // channeltrons' columns become their totals (channelTotals), which is all a viewer keeps of them. A
+    // multichanneltron series then hands over a fifth of the numbers.
+    bool allColumns = true;
 };
 
 struct NexusReadResult {
@@ -113,9 +119,25 @@ std::string nexusEntryName(std::size_t index, std::size_t count);
 // finite number, an addition that is not well formed), or an empty text.
 std::string nexusSpectrumProblem(const NexusSpectrum& s);
 
-// The file as bytes, or nullopt with *error saying why (an empty list, a spectrum without points, a
-// value that is not a finite number, an HDF5 failure).
-std::optional<std::string> nexusFileBytes(const std::vector<NexusSpectrum>& spectra, std::string* error = nullptr);
+// A NeXus file made in memory: the memory the HDF5 library made it in, handed over as it is (a file
+// of a hundred megabytes is not copied once more).
+class NexusFileImage {
+public:
+    // Takes `data`, which std::malloc gave.
+    NexusFileImage(char* data, std::size_t size) : data_(data), size_(size) {}
+    std::string_view bytes() const { return {data_.get(), size_}; }
+
+private:
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+    std::unique_ptr<char, Free> data_;
+    std::size_t size_;
+};
+
+// The file, or nullopt with *error saying why (an empty list, a spectrum without points, a value that
+// is not a finite number, an HDF5 failure).
+std::optional<NexusFileImage> nexusFileBytes(const std::vector<NexusSpectrum>& spectra, std::string* error = nullptr);
 // Writes the file as every measured file is written: a temporary file renamed over the target, never
 // through a link, FIFO or device.
 bool saveNexusFile(const std::string& path, const std::vector<NexusSpectrum>& spectra, std::string* error = nullptr);

@@ -34,6 +34,8 @@ public:
     hid_t get() const { return id_; }
     explicit operator bool() const { return id_ >= 0; }
     void close();
+    // The identifier, no longer closed by this object.
+    hid_t release() { return std::exchange(id_, H5I_INVALID_HID); }
 
 private:
     hid_t id_ = H5I_INVALID_HID;

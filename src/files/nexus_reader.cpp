@@ -1,6 +1,5 @@
 // The NeXus reader: Korvo's own entries back into their spectrum files, other programs' NXmpes and
 // NXxps entries into spectra with header lines made from their values.
-#include "common/file_util.h"
 #include "common/number_text.h"
 #include "files/measurement_data.h"
 #include "files/nexus_access.h"
@@ -290,6 +289,10 @@ private:
             s.channelTotals.emplace();
             std::copy(totals.begin(), totals.end(), s.channelTotals->begin());
         }
+        if (!limits_.allColumns && t.columns.size() > 2) {
+            if (const auto totals = channelTotalsOf(t)) s.channelTotals = totals;
+            t.columns.resize(2);
+        }
         if (s.name.empty()) s.name = s.entryName;
         return error_.empty();
     }
@@ -522,18 +525,6 @@ NexusReadResult readNexusBytes(std::string_view bytes, std::string_view shortNam
         return r;
     }
     return Reader(*reader, shortName, limits).read();
-}
-
-NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& limits,
-                              const std::function<bool()>& keepGoing) {
-    std::string error;
-    const std::optional<std::string> bytes = readFile(path, &error, limits.maxFileBytes);
-    if (!bytes) {
-        NexusReadResult r;
-        r.error = error;
-        return r;
-    }
-    return readNexusIsolated(*bytes, fileNameWithoutDirectory(path), limits, keepGoing);
 }
 
 } // namespace korvo

@@ -111,17 +111,20 @@ SpectrumFileData spectrumFileDataOf(const SpectrumTable& t, std::string_view sho
     d.points.resize(rows);
     for (std::size_t r = 0; r < rows; ++r)
         d.points[r] = {t.columns[0][r], t.columns.size() > 1 ? t.columns[1][r] : 0.0};
-    // As the reader takes them: columns 3 to 11 of every row, counts that are no negative numbers.
-    if (t.columns.size() >= 11 && rows > 0) {
-        std::array<double, 9> totals{};
-        for (std::size_t c = 0; c < 9; ++c)
-            for (double v : t.columns[c + 2]) {
-                if (!(v >= 0) || !std::isfinite(v)) return d;
-                totals[c] += v;
-            }
-        d.channelTotals = totals;
-    }
+    d.channelTotals = channelTotalsOf(t);
     return d;
+}
+
+std::optional<std::array<double, 9>> channelTotalsOf(const SpectrumTable& t) {
+    // As the reader takes them: columns 3 to 11 of every row, counts that are no negative numbers.
+    if (t.columns.size() < 11 || t.rows() == 0) return std::nullopt;
+    std::array<double, 9> totals{};
+    for (std::size_t c = 0; c < 9; ++c)
+        for (double v : t.columns[c + 2]) {
+            if (!(v >= 0) || !std::isfinite(v)) return std::nullopt;
+            totals[c] += v;
+        }
+    return totals;
 }
 
 } // namespace korvo

@@ -4,6 +4,7 @@
 // (NeXus and back to text) keep this.
 #include "files/spectrum_reader.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -57,6 +58,10 @@ struct SpectrumTableResult {
 };
 SpectrumTableResult readSpectrumTableSource(SpectrumByteSource& source, std::string_view shortName);
 SpectrumTableResult readSpectrumTableFile(const std::string& path);
+
+// The nine channeltrons' summed counts of a table with their columns (the third to the eleventh), as
+// the viewer's reading takes them: none when a column holds a count that is no number of at least 0.
+std::optional<std::array<double, 9>> channelTotalsOf(const SpectrumTable& table);
 
 // The viewer's reading of a table (the header texts matched by key, the points (x, y), the channel
 // totals when the table has the nine channel columns), as if its text had been read.

@@ -13,7 +13,8 @@ namespace korvo {
 
 ViewerSpectrum nexusViewerSpectrum(const NexusSpectrum& s, const std::string& path, std::vector<SpectrumPoint>& points) {
     SpectrumFileData d = spectrumFileDataOf(s.table, s.name);
-    // A spectrum that no longer has its channels' columns (saved from a viewer) keeps their totals.
+    // A spectrum without its channels' columns (saved from a viewer, or read without them) keeps their
+    // totals.
     if (!d.channelTotals && s.channelTotals) d.channelTotals = s.channelTotals;
     return viewerSpectrumOf(std::move(d), pathText(path), s.name, points);
 }
@@ -35,6 +36,7 @@ bool stageNexusFile(const std::string& path, std::size_t maxSpectra, const LoadO
     limits.maxPoints = kMaxSpectrumPoints;
     limits.maxTotalValues = std::min<std::uint64_t>(limits.maxTotalValues, 2 * kMaxWindowPoints);
     limits.maxFileBytes = kMaxSpectrumFileBytes;
+    limits.allColumns = false;
     const NexusReadResult r =
         readNexusFile(path, limits, [&] { return !options.progress || options.progress(where); });
     if (r.cancelled) {

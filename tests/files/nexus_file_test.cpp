@@ -1,13 +1,15 @@
-// NeXus files: spectrum files through their NeXus entry and back byte for byte, in every mode; the
-// additions that ride along with a spectrum; what the writer refuses.
+// NeXus files: spectrum files through their NeXus entry and back byte for byte, in every mode; what a
+// viewer's reading keeps; the additions that ride along with a spectrum; what the writer refuses.
 #include "files/nexus_file.h"
 #include "files/spectrum_table.h"
 #include "files/spectrum_writer.h"
 #include "spectrum_test_util.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 using namespace korvo;
@@ -32,9 +34,9 @@ NexusSpectrum spectrumOf(const std::string& bytes, const std::string& name) {
 
 NexusReadResult throughNexus(const std::vector<NexusSpectrum>& spectra) {
     std::string error;
-    const std::optional<std::string> file = nexusFileBytes(spectra, &error);
+    const std::optional<NexusFileImage> file = nexusFileBytes(spectra, &error);
     EXPECT_TRUE(file) << error;
-    return file ? readNexusBytes(*file, "t.nxs") : NexusReadResult{};
+    return file ? readNexusBytes(file->bytes(), "t.nxs") : NexusReadResult{};
 }
 
 struct ModeCase {
@@ -106,6 +108,52 @@ TEST(NexusFile, TheViewersReadingOfATableIsThatOfItsText) {
     for (std::size_t i = 0; i < d.points.size(); ++i) {
         EXPECT_EQ(d.points[i].x, expected.points[i].x);
         EXPECT_EQ(d.points[i].y, expected.points[i].y);
+    }
+}
+
+TEST(NexusFile, AViewersReadingOfAFileKeepsWhatTheViewerKeepsOfItsText) {
+    // Multichanneltron spectra (one with a count the viewer does not sum), a Keithley spectrum with its
+    // add-on columns and a plain one: a file of two megabytes, which is mapped rather than read.
+    std::vector<std::string> files;
+    for (int i = 0; i < 24; ++i) {
+        SpectrumHeader h = clamHeader();
+        h.machineMode = i == 22 ? ModeKeithley : ModeClam;
+        h.points = 1000;
+        SpectrumSaveOptions o;
+        o.saveRawData = i < 22;
+        o.addKeithley1 = i == 22;
+        DataBlock block = makeBlock(h, 100 + i, 0.01);
+        if (i == 5) block[7].Co[4] = -3;
+        files.push_back(spectrumFileBytes(h, o, block));
+    }
+    std::vector<NexusSpectrum> spectra;
+    for (std::size_t i = 0; i < files.size(); ++i) spectra.push_back(spectrumOf(files[i], "s" + std::to_string(i)));
+    korvo::testing::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(saveNexusFile(dir.file("series.nxs"), spectra, &error)) << error;
+    ASSERT_GT(std::filesystem::file_size(dir.file("series.nxs")), std::uintmax_t(1) << 20);
+
+    const NexusReadResult all = readNexusFile(dir.file("series.nxs"));
+    NexusReadLimits viewer;
+    viewer.allColumns = false;
+    const NexusReadResult shown = readNexusFile(dir.file("series.nxs"), viewer);
+    ASSERT_TRUE(all && shown) << all.error << shown.error;
+    ASSERT_EQ(all.spectra.size(), files.size());
+    ASSERT_EQ(shown.spectra.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(spectrumTableText(all.spectra[i].table), files[i]) << i;
+        // What the viewer reads of the text: its points and channel totals.
+        const SpectrumFileData text = readSpectrumText(files[i], "s").data;
+        const NexusSpectrum& s = shown.spectra[i];
+        ASSERT_EQ(s.table.columns.size(), 2u) << i;
+        ASSERT_EQ(s.table.rows(), text.points.size()) << i;
+        for (std::size_t r = 0; r < text.points.size(); ++r) {
+            ASSERT_EQ(s.table.columns[0][r], text.points[r].x) << i;
+            ASSERT_EQ(s.table.columns[1][r], text.points[r].y) << i;
+        }
+        EXPECT_EQ(s.channelTotals, text.channelTotals) << i;
+        EXPECT_EQ(s.channelTotals.has_value(), i < 22 && i != 5) << i;
+        EXPECT_EQ(s.table.headerLines, all.spectra[i].table.headerLines) << i;
     }
 }
 

@@ -8,10 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace korvo;
 
@@ -224,6 +228,18 @@ TEST(NexusHostile, SizesAreRefusedBeforeAnythingIsAllocated) {
     }
 }
 
+TEST(NexusHostile, LargeFilesAreRefusedAsSmallOnesAre) {
+    // Beyond the bound before a byte is read; without the signature as no HDF5 file.
+    korvo::testing::TempDir dir;
+    std::ofstream(dir.file("big.nxs"), std::ios::binary) << std::string(std::size_t(3) << 20, 'u');
+    NexusReadLimits small;
+    small.maxFileBytes = std::size_t(2) << 20;
+    const std::string tooLarge = readNexusFile(dir.file("big.nxs"), small).error;
+    EXPECT_TRUE(says(tooLarge, "the file is too large")) << tooLarge;
+    EXPECT_EQ(readNexusFile(dir.file("big.nxs")).error,
+              "The NeXus file big.nxs cannot be loaded: it is no HDF5 file (no HDF5 signature).");
+}
+
 TEST(NexusHostile, LinksOutOfTheFileAndInCirclesAreNeverFollowed) {
     {
         Image image;
@@ -319,7 +335,7 @@ TEST(NexusHostile, ADamagedKorvoEntryIsRefusedNotGuessed) {
     s.table.headerLines = {"Fileform: CLAM"};
     s.table.beginLine = "BEGIN:";
     s.table.columns = {{1, 2}, {3, 4}};
-    const std::string good = *nexusFileBytes({s});
+    const std::string good(nexusFileBytes({s})->bytes());
     // The same file with the energies renamed away: the Korvo collection promises them.
     korvo::testing::TempDir dir;
     std::ofstream(dir.file("k.nxs"), std::ios::binary) << good;
@@ -362,6 +378,31 @@ TEST(NexusIsolation, TheChildsResultIsTheReadingAndItsCrashesAreRefusals) {
     EXPECT_TRUE(crashed.spectra.empty());
     EXPECT_TRUE(says(crashed.error, "library_crash_global_heap.h5 cannot be loaded: the HDF5 library failed on it"))
         << crashed.error;
+
+    // A file cut short while it is read (a large one is mapped, not copied): the reading process ends
+    // on it, and Korvo refuses the file and goes on.
+    {
+        NexusSpectrum s;
+        s.name = "long";
+        s.table.headerLines = {"Fileform: CLAM"};
+        s.table.columns.assign(2, std::vector<double>(200'000));
+        for (std::size_t i = 0; i < 200'000; ++i) s.table.columns[0][i] = s.table.columns[1][i] = double(i);
+        korvo::testing::TempDir dir;
+        const std::string path = dir.file("long.nxs");
+        ASSERT_TRUE(saveNexusFile(path, {s}));
+        const int fd = ::open(path.c_str(), O_RDWR);
+        const std::size_t size = std::filesystem::file_size(path);
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+        ASSERT_NE(mapped, MAP_FAILED);
+        ASSERT_EQ(::ftruncate(fd, 4096), 0);
+        const NexusReadResult cut =
+            readNexusIsolated(std::string_view(static_cast<const char*>(mapped), size), "long.nxs");
+        ::munmap(mapped, size);
+        ::close(fd);
+        EXPECT_TRUE(cut.spectra.empty());
+        // (SIGBUS, or under the address sanitizer its report and exit status)
+        EXPECT_TRUE(says(cut.error, "long.nxs cannot be loaded: the HDF5 library failed on it")) << cut.error;
+    }
 
     // A cancel ends the reading at once.
     const NexusReadResult cancelled = readNexusIsolated(korvo, "k.nxs", {}, [] { return false; });

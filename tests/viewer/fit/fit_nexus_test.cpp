@@ -107,9 +107,9 @@ TEST(FitNexus, AFitSurvivesTheFileAndIsComputedAgainAsItWas) {
     ASSERT_EQ(fitted[2].status, FitStatus::NotConverged);
 
     std::string error;
-    const std::optional<std::string> bytes = nexusFileBytes(spectra, &error);
+    const std::optional<NexusFileImage> bytes = nexusFileBytes(spectra, &error);
     ASSERT_TRUE(bytes) << error;
-    const NexusReadResult back = readNexusBytes(*bytes, "fits.nxs");
+    const NexusReadResult back = readNexusBytes(bytes->bytes(), "fits.nxs");
     ASSERT_TRUE(back) << back.error;
     ASSERT_EQ(back.spectra.size(), cases.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
