@@ -5,10 +5,12 @@
 // pipe's end tells that the child is gone. A crash, an exhausted memory limit or a hang there ends the
 // child, and Korvo refuses the file with a message.
 #include "files/nexus_file.h"
+#include "files/nexus_part.h"
 #include "files/nexus_wire.h"
 
 #include "common/file_util.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -24,6 +26,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KORVO_NEXUS_ASAN 1
@@ -59,7 +62,7 @@ void limitChild(std::size_t fileBytes, const NexusReadLimits& limits, int second
 }
 
 [[noreturn]] void childRead(int out, std::string_view bytes, std::string_view shortName,
-                            const NexusReadLimits& limits, int seconds) {
+                            const NexusReadLimits& limits, int seconds, std::size_t part, std::size_t parts) {
     // `out` is the memory file the result goes into.
     if (!std::getenv("KORVO_NEXUS_CHILD_STDERR")) {
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -69,15 +72,32 @@ void limitChild(std::size_t fileBytes, const NexusReadLimits& limits, int second
     // The heap's free pages are still the parent's: given back now, the reading gets fresh pages
     // instead of a copy of each on its first write.
     ::malloc_trim(0);
-    const NexusReadResult r = readNexusBytes(bytes, shortName, limits);
+    const nexus::ReadPart r = nexus::readPart(bytes, shortName, limits, part, parts);
     // Encoded straight into the memory file, its pages made at once rather than one fault at a time.
     const std::size_t size = nexus::encodedSize(r);
     if (::ftruncate(out, static_cast<off_t>(size)) != 0) ::_exit(3);
     void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, out, 0);
     if (mapped == MAP_FAILED) ::_exit(3);
-    nexus::encodeResultInto(r, static_cast<char*>(mapped));
+    nexus::encodeInto(r, static_cast<char*>(mapped));
     ::_exit(0);
 }
+
+// How many processes read a file side by side: one per core for a large file (each its share of the
+// entries), one for a small one, where another process costs more than it saves.
+std::size_t readersFor(std::size_t bytes, const NexusReadLimits& limits) {
+    if (limits.readers > 0) return std::min<std::size_t>(limits.readers, 16);
+    if (bytes < (std::size_t(16) << 20)) return 1;
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return static_cast<std::size_t>(std::clamp(cores, 1L, 4L));
+}
+
+// One reading process: its pid, the pipe whose end says it is gone, the memory file of its result.
+struct Reader {
+    pid_t pid = -1;
+    int pipe = -1;
+    int result = -1;
+    int status = 0;
+};
 
 std::string signalName(int sig) {
     const char* name = sigabbrev_np(sig);
@@ -113,35 +133,49 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
     const std::string refusal = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
     // A large file takes its time; a small one that takes long has sent the library round in circles.
     const int seconds = 20 + static_cast<int>(bytes.size() >> 22);
-    int pipeFds[2];
-    const int result = ::memfd_create("korvo-nexus-result", MFD_CLOEXEC);
-    if (result < 0 || ::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
-        if (result >= 0) ::close(result);
-        return r;
-    }
+    std::vector<Reader> readers(readersFor(bytes.size(), limits));
+    const auto closeAll = [&readers] {
+        for (Reader& c : readers) {
+            if (c.pipe >= 0) ::close(c.pipe);
+            if (c.result >= 0) ::close(c.result);
+            c.pipe = c.result = -1;
+        }
+    };
+    const auto endAll = [&readers](bool kill) {
+        for (Reader& c : readers) {
+            if (c.pid <= 0) continue;
+            if (kill) ::kill(c.pid, SIGKILL);
+            while (::waitpid(c.pid, &c.status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    };
     std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
-        ::close(pipeFds[0]);
+    for (std::size_t part = 0; part < readers.size(); ++part) {
+        Reader& c = readers[part];
+        int pipeFds[2] = {-1, -1};
+        c.result = ::memfd_create("korvo-nexus-result", MFD_CLOEXEC);
+        if (c.result >= 0 && ::pipe2(pipeFds, O_CLOEXEC) == 0) c.pid = ::fork();
+        if (c.pid < 0) {
+            r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
+            if (pipeFds[0] >= 0) ::close(pipeFds[0]), ::close(pipeFds[1]);
+            closeAll();
+            endAll(true);
+            return r;
+        }
+        if (c.pid == 0) {
+            ::close(pipeFds[0]);
+            childRead(c.result, bytes, shortName, limits, seconds, part, readers.size());
+        }
         ::close(pipeFds[1]);
-        ::close(result);
-        return r;
+        c.pipe = pipeFds[0];
     }
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        childRead(result, bytes, shortName, limits, seconds);
-    }
-    ::close(pipeFds[1]);
-    const int in = pipeFds[0];
 
-    // Everything the child can rightly send: the values a file may hold, their texts and a margin.
+    // Everything the children can rightly send: the values a file may hold, their texts and a margin.
     const std::uint64_t most = 16 * limits.maxTotalValues + bytes.size() + (std::uint64_t(64) << 20);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::string problem;
     bool cancelled = false;
-    for (;;) {
+    for (std::size_t open = readers.size(); open > 0;) {
         if (std::chrono::steady_clock::now() > deadline) {
             problem = "the HDF5 library did not finish reading it within " + std::to_string(seconds) +
                       " s; the file may be damaged.";
@@ -151,49 +185,71 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
             cancelled = true;
             break;
         }
-        pollfd p{in, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 100);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) continue;
-        char buffer[256];
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break; // the child is done (or gone); it writes nothing here
+        std::vector<pollfd> waiting;
+        for (const Reader& c : readers)
+            if (c.pipe >= 0) waiting.push_back({c.pipe, POLLIN, 0});
+        const int ready = ::poll(waiting.data(), waiting.size(), 100);
+        if (ready <= 0) continue; // a time-out, or a signal (EINTR): look at the clock and ask again
+        for (const pollfd& p : waiting) {
+            if (p.revents == 0) continue;
+            char buffer[256];
+            const ssize_t n = ::read(p.fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n > 0) continue; // a reader writes nothing here
+            for (Reader& c : readers) // the reader is done (or gone)
+                if (c.pipe == p.fd) {
+                    ::close(c.pipe);
+                    c.pipe = -1;
+                    --open;
+                }
+        }
     }
-    ::close(in);
-    if (!problem.empty() || cancelled) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    endAll(!problem.empty() || cancelled);
     if (cancelled) {
-        ::close(result);
+        closeAll();
         r.cancelled = true;
         r.error = "Loading was cancelled; nothing was loaded.";
         return r;
     }
-    if (problem.empty() && WIFSIGNALED(status))
-        problem = "the HDF5 library failed on it (its reading process ended with " + signalName(WTERMSIG(status)) +
-                  "); the file is damaged or holds structures the library cannot read safely.";
-    else if (problem.empty() && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
-        problem = "the HDF5 library failed on it (its reading process ended with status " +
-                  std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
-                  "); the file is damaged or holds structures the library cannot read safely.";
-    struct stat st {};
-    if (problem.empty() && (::fstat(result, &st) != 0 || st.st_size <= 0 || std::uint64_t(st.st_size) > most))
-        problem = "the reading process gave back no sound result; the file is damaged.";
-    if (problem.empty()) {
-        const std::size_t size = static_cast<std::size_t>(st.st_size);
-        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, result, 0);
-        std::optional<NexusReadResult> decoded;
-        if (mapped != MAP_FAILED) {
-            decoded = nexus::decodeResult(std::string_view(static_cast<const char*>(mapped), size));
-            ::munmap(mapped, size);
+    std::vector<nexus::ReadPart> parts;
+    for (Reader& c : readers) {
+        if (!problem.empty()) break;
+        const int status = c.status;
+        if (WIFSIGNALED(status)) {
+            problem = "the HDF5 library failed on it (its reading process ended with " +
+                      signalName(WTERMSIG(status)) +
+                      "); the file is damaged or holds structures the library cannot read safely.";
+            break;
         }
-        ::close(result);
-        if (decoded && sound(*decoded, limits)) return std::move(*decoded);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            problem = "the HDF5 library failed on it (its reading process ended with status " +
+                      std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
+                      "); the file is damaged or holds structures the library cannot read safely.";
+            break;
+        }
+        struct stat st {};
+        std::optional<nexus::ReadPart> decoded;
+        if (::fstat(c.result, &st) == 0 && st.st_size > 0 && std::uint64_t(st.st_size) <= most) {
+            const std::size_t size = static_cast<std::size_t>(st.st_size);
+            void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, c.result, 0);
+            if (mapped != MAP_FAILED) {
+                decoded = nexus::decodePart(std::string_view(static_cast<const char*>(mapped), size));
+                ::munmap(mapped, size);
+            }
+        }
+        ::close(c.result);
+        c.result = -1;
+        if (!decoded) {
+            problem = "the reading process gave back no sound result; the file is damaged.";
+            break;
+        }
+        parts.push_back(std::move(*decoded));
+    }
+    closeAll();
+    if (problem.empty()) {
+        NexusReadResult joined = nexus::joinParts(std::move(parts), shortName, limits);
+        if (sound(joined, limits)) return joined;
         problem = "the reading process gave back no sound result; the file is damaged.";
-    } else {
-        ::close(result);
     }
     r.error = refusal + problem;
     return r;

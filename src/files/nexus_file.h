@@ -85,6 +85,9 @@ struct NexusReadLimits {
     // channeltrons' columns become their totals (channelTotals), which is all a viewer keeps of them. A
     // multichanneltron series then hands over a fifth of the numbers.
     bool allColumns = true;
+    // Processes that read a file side by side, each its share of the entries; 0: one per core (at
+    // most four) for a file of 16 MB or more, otherwise one.
+    std::size_t readers = 0;
 };
 
 struct NexusReadResult {

@@ -6,6 +6,7 @@
 #include "files/nexus_file.h"
 #include "files/nexus_foreign.h"
 #include "files/nexus_layout.h"
+#include "files/nexus_part.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +23,14 @@ constexpr std::size_t kMaxHeaderLines = 100'000;
 constexpr std::size_t kMaxAttributes = 64;
 constexpr std::uint64_t kMaxAdditionValues = 4'000'000;
 
+std::string refusal(std::string_view shortName, const std::string& why) {
+    return "The NeXus file " + std::string(shortName) + " cannot be loaded: " + why + ".";
+}
+
+std::string tooManySpectra(const NexusReadLimits& limits) {
+    return "it holds more than the " + std::to_string(limits.maxSpectra) + " spectra there is room for";
+}
+
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -34,65 +43,50 @@ public:
         : file_(file), shortName_(shortName), limits_(limits),
           valuesLeft_(limits.maxTotalValues) {}
 
-    NexusReadResult read() {
-        NexusReadResult r;
+    // The entries of slice `part` of `parts` of the root's links (in natural order).
+    nexus::ReadPart read(std::size_t part, std::size_t parts) {
+        nexus::ReadPart out;
+        NexusReadResult& r = out.result;
         Object root = file_.root();
         std::vector<std::string> names;
-        if (!root.id || !file_.linkNames(root, kMaxRootLinks, names, error_)) return refuse(r);
-        std::vector<std::pair<std::string, NexusGroupData>> additions;
-        std::size_t entries = 0;
-        for (const std::string& name : names) {
+        if (!root.id || !file_.linkNames(root, kMaxRootLinks, names, error_)) return refuse(out);
+        out.rootNames.assign(names.begin(), names.begin() + std::ptrdiff_t(std::min<std::size_t>(names.size(), 8)));
+        const std::size_t from = names.size() * part / parts, to = names.size() * (part + 1) / parts;
+        for (std::size_t i = from; i < to; ++i) {
+            const std::string& name = names[i];
             std::optional<Object> e = child(root, name);
-            if (!error_.empty()) return refuse(r);
+            if (!error_.empty()) return refuse(out);
             if (!e || !e->group || nxClass(*e) != "NXentry") {
-                if (!error_.empty()) return refuse(r);
+                if (!error_.empty()) return refuse(out);
                 continue;
             }
-            ++entries;
+            ++out.entries;
             if (std::optional<std::string> owner = text(*e, nexus::kBelongsTo)) {
                 NexusGroupData g;
-                if (!group(*e, name, 0, g)) return refuse(r);
-                additions.emplace_back(std::move(*owner), std::move(g));
+                if (!group(*e, name, 0, g)) return refuse(out);
+                out.additions.emplace_back(std::move(*owner), std::move(g));
                 continue;
             }
-            if (!error_.empty()) return refuse(r);
+            if (!error_.empty()) return refuse(out);
             if (r.spectra.size() >= limits_.maxSpectra) {
-                error_ = "it holds more than the " + std::to_string(limits_.maxSpectra) + " spectra there is room for";
-                return refuse(r);
+                error_ = tooManySpectra(limits_);
+                return refuse(out);
             }
             NexusSpectrum s;
             s.entryName = name;
-            if (!entry(*e, s)) return refuse(r);
+            if (!entry(*e, s)) return refuse(out);
             r.spectra.push_back(std::move(s));
         }
-        if (entries == 0) {
-            std::string found;
-            for (std::size_t i = 0; i < names.size() && i < 8; ++i) found += (i ? ", " : "") + names[i];
-            error_ = "no NXentry group in the file" + (found.empty() ? std::string(" (it is empty)") : " (found: " + found + ")");
-            return refuse(r);
-        }
-        if (r.spectra.empty()) {
-            error_ = "no spectrum, only entries that belong to one";
-            return refuse(r);
-        }
-        // An addition goes with its spectrum; one whose spectrum is not there is passed over.
-        for (auto& [owner, g] : additions)
-            for (NexusSpectrum& s : r.spectra)
-                if (s.entryName == owner) {
-                    // Written as "<entry>_<name>": the name it was given is the part after the entry's.
-                    if (g.name.size() > owner.size() + 1 && g.name.compare(0, owner.size() + 1, owner + "_") == 0)
-                        g.name.erase(0, owner.size() + 1);
-                    s.additions.push_back(std::move(g));
-                    break;
-                }
-        return r;
+        out.values = limits_.maxTotalValues - valuesLeft_;
+        return out;
     }
 
 private:
-    NexusReadResult refuse(NexusReadResult& r) {
-        r.spectra.clear();
-        r.error = "The NeXus file " + std::string(shortName_) + " cannot be loaded: " + error_ + ".";
-        return std::move(r);
+    nexus::ReadPart refuse(nexus::ReadPart& out) {
+        out.result.spectra.clear();
+        out.additions.clear();
+        out.result.error = refusal(shortName_, error_);
+        return std::move(out);
     }
 
     // A child by name; a refused link sets error_.
@@ -492,6 +486,76 @@ private:
 
 } // namespace
 
+namespace nexus {
+
+ReadPart readPart(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits, std::size_t part,
+                  std::size_t parts) {
+    ReadPart out;
+    const std::string file = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
+    if (bytes.size() > limits.maxFileBytes) {
+        out.result.error = file + "it is larger than " + std::to_string(limits.maxFileBytes >> 20) + " MB.";
+        return out;
+    }
+    if (!hasHdf5Signature(bytes)) {
+        out.result.error = file + (bytes.empty() ? "it is empty." : "it is no HDF5 file (no HDF5 signature).");
+        return out;
+    }
+    std::string why;
+    const std::unique_ptr<h5::FileReader> reader = h5::FileReader::open(bytes, why);
+    if (!reader) {
+        out.result.error = file + why + ".";
+        return out;
+    }
+    return Reader(*reader, shortName, limits).read(part, std::max<std::size_t>(parts, 1));
+}
+
+NexusReadResult joinParts(std::vector<ReadPart> parts, std::string_view shortName, const NexusReadLimits& limits) {
+    NexusReadResult r;
+    for (ReadPart& p : parts)
+        if (!p.result) return std::move(p.result);
+    std::uint64_t entries = 0, values = 0;
+    for (ReadPart& p : parts) {
+        entries += p.entries;
+        values += p.values;
+        for (NexusSpectrum& s : p.result.spectra) r.spectra.push_back(std::move(s));
+    }
+    if (entries == 0) {
+        const std::vector<std::string> names = parts.empty() ? std::vector<std::string>{} : parts.front().rootNames;
+        std::string found;
+        for (std::size_t i = 0; i < names.size(); ++i) found += (i ? ", " : "") + names[i];
+        r.spectra.clear();
+        r.error = refusal(shortName, "no NXentry group in the file" +
+                                         (found.empty() ? std::string(" (it is empty)") : " (found: " + found + ")"));
+        return r;
+    }
+    std::string why;
+    if (r.spectra.empty())
+        why = "no spectrum, only entries that belong to one";
+    else if (r.spectra.size() > limits.maxSpectra)
+        why = tooManySpectra(limits);
+    else if (values > limits.maxTotalValues)
+        why = "it holds more than the " + std::to_string(limits.maxTotalValues) + " numbers Korvo reads from one file";
+    if (!why.empty()) {
+        r.spectra.clear();
+        r.error = refusal(shortName, why);
+        return r;
+    }
+    // An addition goes with its spectrum; one whose spectrum is not there is passed over.
+    for (ReadPart& p : parts)
+        for (auto& [owner, g] : p.additions)
+            for (NexusSpectrum& s : r.spectra)
+                if (s.entryName == owner) {
+                    // Written as "<entry>_<name>": the name it was given is the part after the entry's.
+                    if (g.name.size() > owner.size() + 1 && g.name.compare(0, owner.size() + 1, owner + "_") == 0)
+                        g.name.erase(0, owner.size() + 1);
+                    s.additions.push_back(std::move(g));
+                    break;
+                }
+    return r;
+}
+
+} // namespace nexus
+
 bool hasHdf5Signature(std::string_view bytes) {
     static constexpr std::string_view kSignature("\x89HDF\r\n\x1a\n", 8);
     // The superblock may follow a user block of 512, 1024, 2048, ... bytes.
@@ -508,23 +572,9 @@ bool isNexusFileName(std::string_view path) {
 }
 
 NexusReadResult readNexusBytes(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits) {
-    NexusReadResult r;
-    const std::string file = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
-    if (bytes.size() > limits.maxFileBytes) {
-        r.error = file + "it is larger than " + std::to_string(limits.maxFileBytes >> 20) + " MB.";
-        return r;
-    }
-    if (!hasHdf5Signature(bytes)) {
-        r.error = file + (bytes.empty() ? "it is empty." : "it is no HDF5 file (no HDF5 signature).");
-        return r;
-    }
-    std::string why;
-    const std::unique_ptr<h5::FileReader> reader = h5::FileReader::open(bytes, why);
-    if (!reader) {
-        r.error = file + why + ".";
-        return r;
-    }
-    return Reader(*reader, shortName, limits).read();
+    std::vector<nexus::ReadPart> whole;
+    whole.push_back(nexus::readPart(bytes, shortName, limits, 0, 1));
+    return nexus::joinParts(std::move(whole), shortName, limits);
 }
 
 } // namespace korvo

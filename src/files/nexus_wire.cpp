@@ -8,7 +8,7 @@
 namespace korvo::nexus {
 namespace {
 
-constexpr std::string_view kMagic = "KorvoNeXus1";
+constexpr std::string_view kMagic = "KorvoNeXus2";
 
 // Writes the encoding into a buffer of its size, or without one only counts its bytes: a result of a
 // hundred megabytes is measured first and written where it goes at once.
@@ -144,7 +144,8 @@ private:
 
 namespace {
 
-void encode(const NexusReadResult& r, Out& out) {
+void encode(const ReadPart& part, Out& out) {
+    const NexusReadResult& r = part.result;
     out.raw(kMagic.data(), kMagic.size());
     out.text(r.error);
     out.count(r.spectra.size());
@@ -167,25 +168,34 @@ void encode(const NexusReadResult& r, Out& out) {
         out.count(s.additions.size());
         for (const NexusGroupData& g : s.additions) out.group(g);
     }
+    out.count(part.additions.size());
+    for (const auto& [owner, g] : part.additions) {
+        out.text(owner);
+        out.group(g);
+    }
+    out.count(part.entries);
+    out.count(part.values);
+    out.texts(part.rootNames);
 }
 
 } // namespace
 
-std::size_t encodedSize(const NexusReadResult& r) {
+std::size_t encodedSize(const ReadPart& part) {
     Out measured;
-    encode(r, measured);
+    encode(part, measured);
     return measured.size();
 }
 
-void encodeResultInto(const NexusReadResult& r, char* to) {
+void encodeInto(const ReadPart& part, char* to) {
     Out out(to);
-    encode(r, out);
+    encode(part, out);
 }
 
-std::optional<NexusReadResult> decodeResult(std::string_view bytes) {
+std::optional<ReadPart> decodePart(std::string_view bytes) {
     if (bytes.substr(0, kMagic.size()) != kMagic) return std::nullopt;
     In in(bytes.substr(kMagic.size()));
-    NexusReadResult r;
+    ReadPart part;
+    NexusReadResult& r = part.result;
     r.error = in.text();
     r.spectra.resize(in.count(8 * sizeof(std::uint64_t)));
     for (NexusSpectrum& s : r.spectra) {
@@ -215,8 +225,16 @@ std::optional<NexusReadResult> decodeResult(std::string_view bytes) {
             if (!in.group(g, 0)) return std::nullopt;
         if (!in.ok()) return std::nullopt;
     }
+    part.additions.resize(in.count(2 * sizeof(std::uint64_t)));
+    for (auto& [owner, g] : part.additions) {
+        owner = in.text();
+        if (!in.group(g, 0)) return std::nullopt;
+    }
+    part.entries = in.count(0);
+    part.values = in.count(0);
+    part.rootNames = in.texts();
     if (!in.done()) return std::nullopt;
-    return r;
+    return part;
 }
 
 } // namespace korvo::nexus

@@ -1,6 +1,7 @@
 // NeXus files: spectrum files through their NeXus entry and back byte for byte, in every mode; what a
 // viewer's reading keeps; the additions that ride along with a spectrum; what the writer refuses.
 #include "files/nexus_file.h"
+#include "files/nexus_part.h"
 #include "files/spectrum_table.h"
 #include "files/spectrum_writer.h"
 #include "spectrum_test_util.h"
@@ -175,7 +176,9 @@ TEST(NexusFile, ATableNeedsTheSameNumbersInEveryRow) {
     EXPECT_EQ(t.columns[2], (std::vector<double>{3, 0, 6, 0}));
 }
 
-TEST(NexusFile, AdditionsTravelWithTheirSpectrumAndAreNoSpectra) {
+namespace {
+
+NexusSpectrum spectrumWithFit() {
     NexusSpectrum s = spectrumOf("BEGIN:\r\n1 10\r\n2 20\r\n3 30\r\nEND\r\n", "with fit");
     NexusGroupData fit;
     fit.name = "fit";
@@ -191,6 +194,13 @@ TEST(NexusFile, AdditionsTravelWithTheirSpectrumAndAreNoSpectra) {
                     NexusField{"chi2", NexusValue{{0.25}, {}, {}}, {}}};
     fit.groups.push_back(peaks);
     s.additions.push_back(fit);
+    return s;
+}
+
+} // namespace
+
+TEST(NexusFile, AdditionsTravelWithTheirSpectrumAndAreNoSpectra) {
+    NexusSpectrum s = spectrumWithFit();
     NexusSpectrum plain = spectrumOf("BEGIN:\r\n1 1\r\nEND\r\n", "plain");
 
     const NexusReadResult back = throughNexus({s, plain});
@@ -217,6 +227,45 @@ TEST(NexusFile, AdditionsTravelWithTheirSpectrumAndAreNoSpectra) {
     EXPECT_EQ(p.fields[1].value.texts, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(p.fields[2].value.shape, (std::vector<std::uint64_t>{2, 3}));
     EXPECT_EQ(p.fields[2].value.numbers, (std::vector<double>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(NexusFile, AFileReadInPartsSideBySideIsReadAsAWhole) {
+    // The root holds entry1, entry1_fit, entry2, entry3: in three parts or more, the fit is in another
+    // part than its spectrum.
+    const std::optional<NexusFileImage> file =
+        nexusFileBytes({spectrumWithFit(), spectrumOf("BEGIN:\r\n1 1\r\nEND\r\n", "plain"),
+                        spectrumOf("BEGIN:\r\n4 8\r\n5 9\r\nEND\r\n", "third")});
+    ASSERT_TRUE(file);
+    const std::string_view bytes = file->bytes();
+    const NexusReadResult whole = readNexusBytes(bytes, "t.nxs");
+    ASSERT_TRUE(whole) << whole.error;
+    const auto inParts = [bytes](std::size_t parts, const NexusReadLimits& limits) {
+        std::vector<nexus::ReadPart> read;
+        for (std::size_t k = 0; k < parts; ++k) read.push_back(nexus::readPart(bytes, "t.nxs", limits, k, parts));
+        return nexus::joinParts(std::move(read), "t.nxs", limits);
+    };
+    NexusReadLimits threeReaders;
+    threeReaders.readers = 3;
+    std::vector<NexusReadResult> readings;
+    for (std::size_t parts = 2; parts <= 5; ++parts) readings.push_back(inParts(parts, {}));
+    readings.push_back(readNexusIsolated(bytes, "t.nxs", threeReaders)); // in three processes
+    for (const NexusReadResult& r : readings) {
+        ASSERT_TRUE(r) << r.error;
+        ASSERT_EQ(r.spectra.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(r.spectra[i].entryName, whole.spectra[i].entryName);
+            EXPECT_EQ(spectrumTableText(r.spectra[i].table), spectrumTableText(whole.spectra[i].table));
+            ASSERT_EQ(r.spectra[i].additions.size(), i == 0 ? 1u : 0u);
+        }
+        EXPECT_EQ(r.spectra[0].additions[0].name, "fit");
+        EXPECT_EQ(r.spectra[0].additions[0].groups.at(0).fields.size(), 3u);
+    }
+    // What the whole file is judged by is judged over all parts: two spectra are too many here, although
+    // no part holds more than one.
+    NexusReadLimits two;
+    two.maxSpectra = 2;
+    EXPECT_EQ(inParts(4, two).error, readNexusBytes(bytes, "t.nxs", two).error);
+    EXPECT_EQ(inParts(4, two).error, "The NeXus file t.nxs cannot be loaded: it holds more than the 2 spectra there is room for.");
 }
 
 TEST(NexusFile, TheWriterRefusesWhatItCannotWriteFaithfully) {
