@@ -1,9 +1,10 @@
-// Reading a NeXus file in a child process. The HDF5 library is not hardened against crafted or
+// Reading a NeXus file in child processes. The HDF5 library is not hardened against crafted or
 // damaged files: a few flipped bytes make version 1.10 read past its buffers, ask for terabytes or
-// run in circles inside its own metadata parsing, before any check of ours can look. The child reads
-// the file and leaves its result in an anonymous memory file (a hundred megabytes pass no pipe); the
-// pipe's end tells that the child is gone. A crash, an exhausted memory limit or a hang there ends the
-// child, and Korvo refuses the file with a message.
+// run in circles inside its own metadata parsing, before any check of ours can look. A child reads
+// the file (a large one: several side by side, each a slice of its entries) and leaves its part in an
+// anonymous memory file (a hundred megabytes pass no pipe); its pipe's end tells that it is gone. A
+// crash, an exhausted memory limit or a hang there ends the children, and Korvo refuses the file
+// with a message.
 #include "files/nexus_file.h"
 #include "files/nexus_part.h"
 #include "files/nexus_wire.h"
@@ -120,10 +121,6 @@ bool sound(const NexusReadResult& r, const NexusReadLimits& limits) {
     }
     return true;
 }
-
-} // namespace
-
-namespace {
 
 // The reading in a child process of bytes that carry the HDF5 signature. They may be a mapped file,
 // which this process never touches: a file cut short meanwhile ends the child, not Korvo.
@@ -244,6 +241,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
             break;
         }
         parts.push_back(std::move(*decoded));
+        if (!parts.back().result) break; // the first refusal in the file's order is the file's
     }
     closeAll();
     if (problem.empty()) {

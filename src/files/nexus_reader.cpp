@@ -491,19 +491,14 @@ namespace nexus {
 ReadPart readPart(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits, std::size_t part,
                   std::size_t parts) {
     ReadPart out;
-    const std::string file = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
-    if (bytes.size() > limits.maxFileBytes) {
-        out.result.error = file + "it is larger than " + std::to_string(limits.maxFileBytes >> 20) + " MB.";
-        return out;
-    }
-    if (!hasHdf5Signature(bytes)) {
-        out.result.error = file + (bytes.empty() ? "it is empty." : "it is no HDF5 file (no HDF5 signature).");
-        return out;
-    }
     std::string why;
-    const std::unique_ptr<h5::FileReader> reader = h5::FileReader::open(bytes, why);
+    if (bytes.size() > limits.maxFileBytes)
+        why = "it is larger than " + std::to_string(limits.maxFileBytes >> 20) + " MB";
+    else if (!hasHdf5Signature(bytes))
+        why = bytes.empty() ? "it is empty" : "it is no HDF5 file (no HDF5 signature)";
+    const std::unique_ptr<h5::FileReader> reader = why.empty() ? h5::FileReader::open(bytes, why) : nullptr;
     if (!reader) {
-        out.result.error = file + why + ".";
+        out.result.error = refusal(shortName, why);
         return out;
     }
     return Reader(*reader, shortName, limits).read(part, std::max<std::size_t>(parts, 1));
