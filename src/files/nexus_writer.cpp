@@ -65,20 +65,34 @@ public:
         if (end) w_.text(entry.get(), "end_time", isoLocalTime(*end));
         shared(entry.get(), "", "method", methodOf(facts_.machineMode, photonEnergy()));
         shared(entry.get(), "", "program_name", "Korvo");
-        if (facts_.hasUser) {
-            const Id user = w_.group(entry.get(), "user", "NXuser");
-            shared(user.get(), "user", "name", facts_.user);
-            shared(user.get(), "user", "affiliation", "not recorded");
-        }
+        if (facts_.hasUser)
+            sharedGroup(entry.get(), "", "user", "NXuser", {facts_.user}, [&](hid_t user) {
+                shared(user, "user", "name", facts_.user);
+                shared(user, "user", "affiliation", "not recorded");
+            });
         data(entry.get());
         instrument(entry.get());
-        const Id sample = w_.group(entry.get(), "sample", "NXsample");
-        shared(sample.get(), "sample", "name", facts_.sample);
-        if (!facts_.comment.empty()) shared(sample.get(), "sample", "description", facts_.comment);
+        sharedGroup(entry.get(), "", "sample", "NXsample", {facts_.sample, facts_.comment}, [&](hid_t sample) {
+            shared(sample, "sample", "name", facts_.sample);
+            if (!facts_.comment.empty()) shared(sample, "sample", "description", facts_.comment);
+        });
         korvo(entry.get());
     }
 
 private:
+    // A group whose whole content other entries are likely to hold alike (the user, the sample, the
+    // analyser's settings): made in the first entry that has it, a hard link to that group in the
+    // others. `content` is every text that decides what `fill` writes into it.
+    template <class Fill>
+    void sharedGroup(hid_t parent, std::string_view at, const char* name, const char* nxClass,
+                     std::initializer_list<std::string_view> content, Fill fill) {
+        std::string key = std::string(at) + '/' + name + "\ng";
+        for (std::string_view c : content) key += std::to_string(c.size()) + ':' + std::string(c);
+        if (w_.reuse(parent, name, file_, key, pathOf(at, name))) return;
+        const Id group = w_.group(parent, name, nxClass);
+        if (group) fill(group.get());
+    }
+
     // A field that other entries are likely to hold alike (the instrument's constants, the user, the
     // channeltrons' shifts): written in the first entry that has it, a hard link to that in the others.
     // `at` is its group's place inside the entry ("instrument/source_probe").
@@ -147,15 +161,22 @@ private:
         const Id analyser = w_.group(instrument.get(), "electronanalyser", "NXelectronanalyser");
         const std::string place = "instrument/electronanalyser";
         shared(analyser.get(), place, "description", "hemispherical electron analyser with nine channeltrons");
-        const Id column = w_.group(analyser.get(), "collectioncolumn", "NXcollectioncolumn");
-        shared(column.get(), place + "/collectioncolumn", "scheme", "non-dispersive");
-        if (!s_.lensMode.empty()) shared(column.get(), place + "/collectioncolumn", "lens_mode", s_.lensMode);
-        const Id dispersion = w_.group(analyser.get(), "energydispersion", "NXenergydispersion");
-        shared(dispersion.get(), place + "/energydispersion", "scheme", "hemispherical");
-        if (facts_.passEnergy)
-            shared(dispersion.get(), place + "/energydispersion", "pass_energy", {*facts_.passEnergy}, "eV", false, true);
-        shared(dispersion.get(), place + "/energydispersion", "energy_scan_mode",
-               facts_.machineMode == ModeCfs ? "fixed_energy" : "fixed_analyser_transmission");
+        sharedGroup(analyser.get(), place, "collectioncolumn", "NXcollectioncolumn", {s_.lensMode}, [&](hid_t column) {
+            shared(column, place + "/collectioncolumn", "scheme", "non-dispersive");
+            if (!s_.lensMode.empty()) shared(column, place + "/collectioncolumn", "lens_mode", s_.lensMode);
+        });
+        // The pass energy's very bits: two that differ in the last digit are two groups.
+        const std::string passEnergy =
+            facts_.passEnergy ? std::string(reinterpret_cast<const char*>(&*facts_.passEnergy), sizeof(double)) : "-";
+        const char* scanMode = facts_.machineMode == ModeCfs ? "fixed_energy" : "fixed_analyser_transmission";
+        sharedGroup(analyser.get(), place, "energydispersion", "NXenergydispersion", {passEnergy, scanMode},
+                    [&](hid_t dispersion) {
+                        shared(dispersion, place + "/energydispersion", "scheme", "hemispherical");
+                        if (facts_.passEnergy)
+                            shared(dispersion, place + "/energydispersion", "pass_energy", {*facts_.passEnergy}, "eV",
+                                   false, true);
+                        shared(dispersion, place + "/energydispersion", "energy_scan_mode", scanMode);
+                    });
         detector(analyser.get());
     }
 

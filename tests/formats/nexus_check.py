@@ -205,6 +205,14 @@ def korvo_files(work):
             objects = {h5py.h5o.get_info(f[key][field].id).addr for key in entries}
             check(len(objects) == 1, '%s: %d copies, not one shared' % (field, len(objects)))
         check(f[entries[0]]['title'].id != f[entries[1]]['title'].id, 'the titles share one object')
+        # So is a group whose whole content repeats (the sample of the three files with one header);
+        # what differs (pass energies of 20 and 10 eV, the bare file's empty sample) has groups of its own.
+        def groups(path, keys):
+            return len({h5py.h5o.get_info(f[key][path].id).addr for key in keys})
+        check(groups('sample', entries[:3]) == 1, 'sample: %d groups, not one shared' % groups('sample', entries[:3]))
+        check(groups('sample', entries) == 2, 'the bare file shares the others\' sample')
+        check(groups('instrument/electronanalyser/energydispersion', entries[:2]) == 2,
+              'the energy dispersions of different pass energies share one group')
         check(all(text(f[key]['korvo'].attrs['text_encoding']) in ('utf-8', 'windows-1252') for key in entries),
               'korvo@text_encoding')
     back(work, 'all.nxs', 'back')
