@@ -1,19 +1,13 @@
 #include "common/heap_pages.h"
 
+#include "common/address_sanitizer.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVO_OWN_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVO_OWN_ALLOCATOR 1
-#endif
-#endif
 
 namespace korvo {
 
@@ -29,7 +23,7 @@ std::optional<std::string> hugePageTunables(const char* current, std::string_vie
 }
 
 void restartWithHugePageHeap(char** argv) {
-#ifndef KORVO_OWN_ALLOCATOR
+#ifndef KORVO_ADDRESS_SANITIZER
     if (!argv || !argv[0]) return;
     std::ifstream in("/sys/kernel/mm/transparent_hugepage/enabled");
     const std::string mode{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

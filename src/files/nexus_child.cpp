@@ -9,6 +9,7 @@
 #include "files/nexus_part.h"
 #include "files/nexus_wire.h"
 
+#include "common/address_sanitizer.h"
 #include "common/file_util.h"
 
 #include <algorithm>
@@ -29,21 +30,13 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KORVO_NEXUS_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KORVO_NEXUS_ASAN 1
-#endif
-#endif
-
 namespace korvo {
 namespace {
 
 // The child's address space: what it has at the fork plus room for the file, its values and the
 // library. A file that makes the library ask for more gets a failed allocation, not the whole machine.
 void limitChild(std::size_t fileBytes, const NexusReadLimits& limits, int seconds) {
-#ifndef KORVO_NEXUS_ASAN // the address sanitizer reserves terabytes of address space for itself
+#ifndef KORVO_ADDRESS_SANITIZER // the address sanitizer reserves terabytes of address space for itself
     long pages = 0;
     if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
