@@ -120,7 +120,6 @@ bool sound(const NexusReadResult& r, const NexusReadLimits& limits) {
 NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits,
                             const std::function<bool()>& keepGoing) {
     NexusReadResult r;
-    const std::string refusal = "The NeXus file " + std::string(shortName) + " cannot be loaded: ";
     // A large file takes its time; a small one that takes long has sent the library round in circles.
     const int seconds = 20 + static_cast<int>(bytes.size() >> 22);
     std::vector<Reader> readers(readersFor(bytes.size(), limits));
@@ -146,7 +145,8 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
         c.result = ::memfd_create("korvo-nexus-result", MFD_CLOEXEC);
         if (c.result >= 0 && ::pipe2(pipeFds, O_CLOEXEC) == 0) c.pid = ::fork();
         if (c.pid < 0) {
-            r.error = refusal + "no process can be started to read it (" + std::strerror(errno) + ").";
+            r.error = nexus::refusal(shortName, std::string("no process can be started to read it (") +
+                                                    std::strerror(errno) + ")");
             if (pipeFds[0] >= 0) ::close(pipeFds[0]), ::close(pipeFds[1]);
             closeAll();
             endAll(true);
@@ -168,7 +168,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
     for (std::size_t open = readers.size(); open > 0;) {
         if (std::chrono::steady_clock::now() > deadline) {
             problem = "the HDF5 library did not finish reading it within " + std::to_string(seconds) +
-                      " s; the file may be damaged.";
+                      " s; the file may be damaged";
             break;
         }
         if (keepGoing && !keepGoing()) {
@@ -208,13 +208,13 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
         if (WIFSIGNALED(status)) {
             problem = "the HDF5 library failed on it (its reading process ended with " +
                       signalName(WTERMSIG(status)) +
-                      "); the file is damaged or holds structures the library cannot read safely.";
+                      "); the file is damaged or holds structures the library cannot read safely";
             break;
         }
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             problem = "the HDF5 library failed on it (its reading process ended with status " +
                       std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
-                      "); the file is damaged or holds structures the library cannot read safely.";
+                      "); the file is damaged or holds structures the library cannot read safely";
             break;
         }
         struct stat st {};
@@ -230,7 +230,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
         ::close(c.result);
         c.result = -1;
         if (!decoded) {
-            problem = "the reading process gave back no sound result; the file is damaged.";
+            problem = "the reading process gave back no sound result; the file is damaged";
             break;
         }
         parts.push_back(std::move(*decoded));
@@ -240,9 +240,9 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
     if (problem.empty()) {
         NexusReadResult joined = nexus::joinParts(std::move(parts), shortName, limits);
         if (sound(joined, limits)) return joined;
-        problem = "the reading process gave back no sound result; the file is damaged.";
+        problem = "the reading process gave back no sound result; the file is damaged";
     }
-    r.error = refusal + problem;
+    r.error = nexus::refusal(shortName, problem);
     return r;
 }
 
@@ -271,11 +271,10 @@ private:
     std::size_t size_ = 0;
 };
 
-// Whether the file carries the HDF5 signature where hasHdf5Signature looks for it, read with pread
-// (the mapping is the child's to touch).
+// Whether the file carries the HDF5 signature, read with pread (the mapping is the child's to touch).
 bool fileHasSignature(int fd, std::uint64_t size) {
     char start[8];
-    for (std::uint64_t at = 0; at + sizeof start <= size; at = at == 0 ? 512 : at * 2)
+    for (std::uint64_t at : hdf5SignatureOffsets(size))
         if (::pread(fd, start, sizeof start, static_cast<off_t>(at)) == static_cast<ssize_t>(sizeof start) &&
             hasHdf5Signature(std::string_view(start, sizeof start)))
             return true;

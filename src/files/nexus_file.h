@@ -113,6 +113,9 @@ NexusReadResult readNexusFile(const std::string& path, const NexusReadLimits& li
 // Whether `bytes` (the start of a file) carry the HDF5 signature, and whether a path has one of the
 // names NeXus files go by (".nxs", ".nx5", ".h5", ".hdf5", ".hdf", any case).
 bool hasHdf5Signature(std::string_view bytes);
+// Where the HDF5 signature (8 bytes) may stand in a file of `size` bytes: at its start, or after a
+// user block of 512, 1024, 2048, ... bytes.
+std::vector<std::uint64_t> hdf5SignatureOffsets(std::uint64_t size);
 bool isNexusFileName(std::string_view path);
 
 // The name of the entry of spectrum `index` (0-based) among `count`: "entry" when it is the only one.

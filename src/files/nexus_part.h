@@ -24,6 +24,9 @@ struct ReadPart {
     std::vector<std::string> rootNames; // the root's first few link names, for a message
 };
 
+// The message of a file that is refused: "The NeXus file NAME cannot be loaded: WHY."
+std::string refusal(std::string_view shortName, const std::string& why);
+
 // Part `part` of `parts` of the file in `bytes`.
 ReadPart readPart(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits,
                   std::size_t part, std::size_t parts);

@@ -23,10 +23,6 @@ constexpr std::size_t kMaxHeaderLines = 100'000;
 constexpr std::size_t kMaxAttributes = 64;
 constexpr std::uint64_t kMaxAdditionValues = 4'000'000;
 
-std::string refusal(std::string_view shortName, const std::string& why) {
-    return "The NeXus file " + std::string(shortName) + " cannot be loaded: " + why + ".";
-}
-
 std::string tooManySpectra(const NexusReadLimits& limits) {
     return "it holds more than the " + std::to_string(limits.maxSpectra) + " spectra there is room for";
 }
@@ -85,7 +81,7 @@ private:
     nexus::ReadPart refuse(nexus::ReadPart& out) {
         out.result.spectra.clear();
         out.additions.clear();
-        out.result.error = refusal(shortName_, error_);
+        out.result.error = nexus::refusal(shortName_, error_);
         return std::move(out);
     }
 
@@ -488,6 +484,10 @@ private:
 
 namespace nexus {
 
+std::string refusal(std::string_view shortName, const std::string& why) {
+    return "The NeXus file " + std::string(shortName) + " cannot be loaded: " + why + ".";
+}
+
 ReadPart readPart(std::string_view bytes, std::string_view shortName, const NexusReadLimits& limits, std::size_t part,
                   std::size_t parts) {
     ReadPart out;
@@ -551,10 +551,15 @@ NexusReadResult joinParts(std::vector<ReadPart> parts, std::string_view shortNam
 
 } // namespace nexus
 
+std::vector<std::uint64_t> hdf5SignatureOffsets(std::uint64_t size) {
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t at = 0; at + 8 <= size; at = at == 0 ? 512 : at * 2) offsets.push_back(at);
+    return offsets;
+}
+
 bool hasHdf5Signature(std::string_view bytes) {
     static constexpr std::string_view kSignature("\x89HDF\r\n\x1a\n", 8);
-    // The superblock may follow a user block of 512, 1024, 2048, ... bytes.
-    for (std::size_t at = 0; at + kSignature.size() <= bytes.size(); at = at == 0 ? 512 : at * 2)
+    for (std::uint64_t at : hdf5SignatureOffsets(bytes.size()))
         if (bytes.substr(at, kSignature.size()) == kSignature) return true;
     return false;
 }
