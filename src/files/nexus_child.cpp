@@ -86,7 +86,7 @@ std::size_t readersFor(std::size_t bytes, const NexusReadLimits& limits) {
 }
 
 // One reading process: its pid, the pipe whose end says it is gone, the memory file of its result.
-struct Reader {
+struct ReadingProcess {
     pid_t pid = -1;
     int pipe = -1;
     int result = -1;
@@ -122,16 +122,16 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
     NexusReadResult r;
     // A large file takes its time; a small one that takes long has sent the library round in circles.
     const int seconds = 20 + static_cast<int>(bytes.size() >> 22);
-    std::vector<Reader> readers(readersFor(bytes.size(), limits));
+    std::vector<ReadingProcess> readers(readersFor(bytes.size(), limits));
     const auto closeAll = [&readers] {
-        for (Reader& c : readers) {
+        for (ReadingProcess& c : readers) {
             if (c.pipe >= 0) ::close(c.pipe);
             if (c.result >= 0) ::close(c.result);
             c.pipe = c.result = -1;
         }
     };
     const auto endAll = [&readers](bool kill) {
-        for (Reader& c : readers) {
+        for (ReadingProcess& c : readers) {
             if (c.pid <= 0) continue;
             if (kill) ::kill(c.pid, SIGKILL);
             while (::waitpid(c.pid, &c.status, 0) < 0 && errno == EINTR) {
@@ -140,7 +140,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
     };
     std::fflush(nullptr);
     for (std::size_t part = 0; part < readers.size(); ++part) {
-        Reader& c = readers[part];
+        ReadingProcess& c = readers[part];
         int pipeFds[2] = {-1, -1};
         c.result = ::memfd_create("korvo-nexus-result", MFD_CLOEXEC);
         if (c.result >= 0 && ::pipe2(pipeFds, O_CLOEXEC) == 0) c.pid = ::fork();
@@ -176,7 +176,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
             break;
         }
         std::vector<pollfd> waiting;
-        for (const Reader& c : readers)
+        for (const ReadingProcess& c : readers)
             if (c.pipe >= 0) waiting.push_back({c.pipe, POLLIN, 0});
         const int ready = ::poll(waiting.data(), waiting.size(), 100);
         if (ready <= 0) continue; // a time-out, or a signal (EINTR): look at the clock and ask again
@@ -186,7 +186,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
             const ssize_t n = ::read(p.fd, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             if (n > 0) continue; // a reader writes nothing here
-            for (Reader& c : readers) // the reader is done (or gone)
+            for (ReadingProcess& c : readers) // the reader is done (or gone)
                 if (c.pipe == p.fd) {
                     ::close(c.pipe);
                     c.pipe = -1;
@@ -202,7 +202,7 @@ NexusReadResult readInChild(std::string_view bytes, std::string_view shortName, 
         return r;
     }
     std::vector<nexus::ReadPart> parts;
-    for (Reader& c : readers) {
+    for (ReadingProcess& c : readers) {
         if (!problem.empty()) break;
         const int status = c.status;
         if (WIFSIGNALED(status)) {
